@@ -1,0 +1,19 @@
+#include "os/OClock.h"
+
+#include <ctime>
+
+namespace os {
+
+int64_t ClockCounter()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+int64_t ClockFrequency()
+{
+    return 1000000000LL;
+}
+
+} // namespace os
