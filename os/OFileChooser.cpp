@@ -1,0 +1,170 @@
+#include "os/OFileChooser.h"
+
+#include "os/OMessageBox.h"
+#include "os/OPath.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace os {
+
+std::string ApplyDefaultExtension(const std::string& path, const FileChooserRequest& request)
+{
+    if (path.empty() || request.defaultExtension.empty())
+        return path;
+    size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty() || name.find('.') != std::string::npos)
+        return path;
+    if (!request.save) {
+        struct stat st {};
+        if (stat(path.c_str(), &st) == 0)
+            return path;
+    }
+    return path + "." + request.defaultExtension;
+}
+
+std::vector<std::string> OZenityChooser::Arguments(const FileChooserRequest& request)
+{
+    std::vector<std::string> args{"--file-selection", "--title=" + request.title};
+    if (request.save) {
+        args.emplace_back("--save");
+        if (request.overwritePrompt)
+            args.emplace_back("--confirm-overwrite");
+    }
+    // The kind's start folder wins over the folder of its last choice, so
+    // that a folder remembered by another chooser takes effect; the last
+    // file name is still offered.
+    std::string start;
+    if (!request.startFolder.empty()) {
+        size_t slash = request.initialName.rfind('/');
+        start = request.startFolder;
+        if (start.back() != '/')
+            start += '/';
+        start += slash == std::string::npos ? request.initialName
+                                            : request.initialName.substr(slash + 1);
+    } else {
+        start = request.initialName;
+    }
+    if (!start.empty())
+        args.push_back("--filename=" + start);
+    for (const FileFilter& f : request.filters) {
+        // zenity separates patterns with blanks, the filters here with ';'.
+        std::string patterns;
+        size_t pos = 0;
+        while (pos <= f.pattern.size()) {
+            size_t end = f.pattern.find(';', pos);
+            if (end == std::string::npos)
+                end = f.pattern.size();
+            std::string one = f.pattern.substr(pos, end - pos);
+            while (!one.empty() && one.front() == ' ')
+                one.erase(0, 1);
+            if (!one.empty()) {
+                if (!patterns.empty())
+                    patterns += ' ';
+                patterns += one;
+            }
+            pos = end + 1;
+        }
+        args.push_back("--file-filter=" + f.description + " | " + patterns);
+    }
+    return args;
+}
+
+std::optional<std::string> OZenityChooser::Choose(const FileChooserRequest& request)
+{
+    std::string program;
+    if (!FindProgram("zenity", program)) {
+        if (!m_toldMissing) {
+            m_toldMissing = true;
+            ShowMessageBox("No file chooser: zenity is not installed, so files cannot be chosen",
+                           "Error");
+        }
+        return std::nullopt;
+    }
+
+    std::vector<std::string> args = Arguments(request);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>("zenity"));
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    // An in-memory settings backend keeps zenity from waiting on (or
+    // complaining about) a missing desktop settings service.
+    std::vector<std::string> envStore;
+    for (char** e = environ; e && *e; ++e)
+        if (std::strncmp(*e, "GSETTINGS_BACKEND=", 18) != 0)
+            envStore.emplace_back(*e);
+    envStore.emplace_back("GSETTINGS_BACKEND=memory");
+    std::vector<char*> envp;
+    for (std::string& e : envStore)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return std::nullopt;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        return std::nullopt;
+    }
+
+    std::string output;
+    char buffer[1024];
+    for (;;) {
+        pollfd p{fds[0], POLLIN, 0};
+        int ready = poll(&p, 1, 20);
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (ready > 0) {
+            ssize_t n = read(fds[0], buffer, sizeof buffer);
+            if (n == 0)
+                break;
+            if (n < 0 && errno != EINTR && errno != EAGAIN)
+                break;
+            if (n > 0 && output.size() < 65536)
+                output.append(buffer, static_cast<size_t>(n));
+        }
+        if (m_pump)
+            m_pump();
+    }
+    close(fds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+
+    size_t newline = output.find('\n');
+    if (newline != std::string::npos)
+        output.resize(newline);
+    if (output.empty())
+        return std::nullopt;
+    return ApplyDefaultExtension(output, request);
+}
+
+OZenityChooser& DesktopFileChooser()
+{
+    static OZenityChooser chooser;
+    return chooser;
+}
+
+} // namespace os

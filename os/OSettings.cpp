@@ -1,0 +1,265 @@
+#include "os/OSettings.h"
+
+#include "os/OPath.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace os {
+
+namespace {
+
+std::string_view Trim(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+OSettings::OSettings(std::string filePath)
+    : m_path(filePath.empty() ? DefaultFilePath() : std::move(filePath))
+{
+}
+
+std::string OSettings::DefaultFilePath()
+{
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (config && config[0] == '/') {
+        base = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || home[0] != '/')
+            return {};
+        base = std::string(home) + "/.config";
+    }
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base + "/zavo/settings.ini";
+}
+
+std::string OSettings::Escape(std::string_view raw)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(raw.size());
+    for (size_t i = 0; i < raw.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(raw[i]);
+        bool edge = (i == 0 || i + 1 == raw.size()) && (c == ' ' || c == '\t');
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 0x20 || c == 0x7F || edge) {
+            // Control bytes would split or hide the line; blanks at either
+            // end would be lost to the trimming of the reader.
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string OSettings::Unescape(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\\' && i + 1 < text.size()) {
+            char n = text[i + 1];
+            if (n == '\\') {
+                out += '\\';
+                ++i;
+                continue;
+            }
+            if (n == 'x' && i + 3 < text.size()) {
+                int hi = HexDigit(text[i + 2]);
+                int lo = HexDigit(text[i + 3]);
+                if (hi >= 0 && lo >= 0) {
+                    out += static_cast<char>(hi * 16 + lo);
+                    i += 3;
+                    continue;
+                }
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+bool OSettings::Load()
+{
+    m_sections.clear();
+    if (m_path.empty())
+        return false;
+    std::ifstream in(m_path, std::ios::binary);
+    if (!in)
+        return false;
+    std::string line;
+    Section* current = nullptr;
+    while (std::getline(in, line)) {
+        std::string_view l = Trim(line);
+        if (l.empty() || l.front() == ';' || l.front() == '#')
+            continue;
+        if (l.front() == '[') {
+            size_t close = l.find(']');
+            if (close == std::string_view::npos) {
+                current = nullptr;
+                continue;
+            }
+            std::string name(Trim(l.substr(1, close - 1)));
+            current = nullptr;
+            for (Section& s : m_sections)
+                if (s.name == name)
+                    current = &s;
+            if (!current) {
+                m_sections.push_back({name, {}});
+                current = &m_sections.back();
+            }
+            continue;
+        }
+        size_t eq = l.find('=');
+        if (!current || eq == std::string_view::npos)
+            continue;
+        std::string key(Trim(l.substr(0, eq)));
+        if (key.empty())
+            continue;
+        std::string value = Unescape(Trim(l.substr(eq + 1)));
+        bool replaced = false;
+        for (auto& kv : current->values)
+            if (kv.first == key) {
+                kv.second = value;
+                replaced = true;
+            }
+        if (!replaced)
+            current->values.emplace_back(std::move(key), std::move(value));
+    }
+    return true;
+}
+
+bool OSettings::Save() const
+{
+    if (m_path.empty())
+        return false;
+    size_t slash = m_path.rfind('/');
+    if (slash != std::string::npos && slash > 0 && !MakeFolders(m_path.substr(0, slash)))
+        return false;
+
+    std::ostringstream text;
+    bool first = true;
+    for (const Section& s : m_sections) {
+        if (!first)
+            text << '\n';
+        first = false;
+        text << '[' << s.name << "]\n";
+        for (const auto& kv : s.values)
+            text << kv.first << '=' << Escape(kv.second) << '\n';
+    }
+    const std::string data = text.str();
+
+    std::string temp = m_path + ".tmp";
+    FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    ok = std::fflush(f) == 0 && ok;
+    ok = fsync(fileno(f)) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    if (ok)
+        ok = std::rename(temp.c_str(), m_path.c_str()) == 0;
+    if (!ok)
+        std::remove(temp.c_str());
+    return ok;
+}
+
+const std::string* OSettings::Find(std::string_view section, std::string_view name) const
+{
+    for (const Section& s : m_sections) {
+        if (s.name != section)
+            continue;
+        for (const auto& kv : s.values)
+            if (kv.first == name)
+                return &kv.second;
+    }
+    return nullptr;
+}
+
+std::string& OSettings::Slot(std::string_view section, std::string_view name)
+{
+    Section* sec = nullptr;
+    for (Section& s : m_sections)
+        if (s.name == section)
+            sec = &s;
+    if (!sec) {
+        m_sections.push_back({std::string(section), {}});
+        sec = &m_sections.back();
+    }
+    for (auto& kv : sec->values)
+        if (kv.first == name)
+            return kv.second;
+    sec->values.emplace_back(std::string(name), std::string());
+    return sec->values.back().second;
+}
+
+bool OSettings::GetString(std::string_view section, std::string_view name, char* out,
+                          size_t size) const
+{
+    const std::string* v = Find(section, name);
+    if (!v || !out || v->size() + 1 > size)
+        return false;
+    // A value may hold a zero byte; what follows it is kept in the file but
+    // a C string ends there anyway.
+    std::memcpy(out, v->data(), v->size());
+    out[v->size()] = '\0';
+    return true;
+}
+
+bool OSettings::GetInt(std::string_view section, std::string_view name, int32_t& out) const
+{
+    const std::string* v = Find(section, name);
+    if (!v || v->empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    long long n = std::strtoll(v->c_str(), &end, 10);
+    if (errno != 0 || end == v->c_str() || *end != '\0')
+        return false;
+    if (n < INT32_MIN || n > static_cast<long long>(UINT32_MAX))
+        return false;
+    out = static_cast<int32_t>(static_cast<uint32_t>(n));
+    return true;
+}
+
+void OSettings::SetString(std::string_view section, std::string_view name, std::string_view value)
+{
+    Slot(section, name) = std::string(value);
+}
+
+void OSettings::SetInt(std::string_view section, std::string_view name, int32_t value)
+{
+    Slot(section, name) = std::to_string(value);
+}
+
+} // namespace os

@@ -1,0 +1,115 @@
+#include "os/OFileChooser.h"
+#include "os/OMessageBox.h"
+
+#include "os/TestFolders.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+os::FileChooserRequest Sample()
+{
+    os::FileChooserRequest r;
+    r.title = "Open sample...";
+    r.filters = {{"Windows PCM (*.wav)", "*.wav"},
+                 {"Apple AIFF (*.aif; *.snd)", "*.aif;*.aiff;*.snd"}};
+    r.defaultExtension = "wav";
+    r.startFolder = "/home/u/Project";
+    r.initialName = "/old/place/take1.wav";
+    r.overwritePrompt = true;
+    return r;
+}
+
+bool Has(const std::vector<std::string>& args, const std::string& a)
+{
+    return std::find(args.begin(), args.end(), a) != args.end();
+}
+
+} // namespace
+
+TEST(OFileChooser, ZenityArguments)
+{
+    os::FileChooserRequest r = Sample();
+    std::vector<std::string> open = os::OZenityChooser::Arguments(r);
+    EXPECT_EQ(open[0], "--file-selection");
+    EXPECT_TRUE(Has(open, "--title=Open sample..."));
+    EXPECT_FALSE(Has(open, "--save"));
+    EXPECT_FALSE(Has(open, "--confirm-overwrite"));
+    // The start folder wins over the folder of the last choice.
+    EXPECT_TRUE(Has(open, "--filename=/home/u/Project/take1.wav"));
+    EXPECT_TRUE(Has(open, "--file-filter=Windows PCM (*.wav) | *.wav"));
+    EXPECT_TRUE(Has(open, "--file-filter=Apple AIFF (*.aif; *.snd) | *.aif *.aiff *.snd"));
+
+    r.save = true;
+    r.initialName.clear();
+    r.startFolder = "/home/u/Project/";
+    std::vector<std::string> save = os::OZenityChooser::Arguments(r);
+    EXPECT_TRUE(Has(save, "--save"));
+    EXPECT_TRUE(Has(save, "--confirm-overwrite"));
+    EXPECT_TRUE(Has(save, "--filename=/home/u/Project/"));
+}
+
+TEST(OFileChooser, DefaultExtensionIsAddedToBareNames)
+{
+    testutil::TempFolder tmp;
+    os::FileChooserRequest r = Sample();
+    r.save = true;
+    EXPECT_EQ(os::ApplyDefaultExtension("/a.b/take", r), "/a.b/take.wav");
+    EXPECT_EQ(os::ApplyDefaultExtension("/a/take.WAV", r), "/a/take.WAV");
+    EXPECT_EQ(os::ApplyDefaultExtension("", r), "");
+    // Opening a bare name that exists opens that file.
+    testutil::WriteFile(tmp / "bare", "x");
+    r.save = false;
+    EXPECT_EQ(os::ApplyDefaultExtension(tmp / "bare", r), tmp / "bare");
+    EXPECT_EQ(os::ApplyDefaultExtension(tmp / "missing", r), tmp / "missing.wav");
+    r.defaultExtension.clear();
+    EXPECT_EQ(os::ApplyDefaultExtension(tmp / "missing", r), tmp / "missing");
+}
+
+TEST(OFileChooser, WithoutZenityEveryRequestIsCancelledAndTheReasonToldOnce)
+{
+    testutil::TempFolder empty;
+    testutil::ScopedEnv path("PATH", empty.Path());
+    int shown = 0;
+    std::string text;
+    os::MessageBoxHook previous = os::SetMessageBoxHook([&](const char* t, const char*) {
+        ++shown;
+        text = t;
+    });
+    os::OZenityChooser chooser;
+    EXPECT_FALSE(chooser.Choose(Sample()).has_value());
+    EXPECT_FALSE(chooser.Choose(Sample()).has_value());
+    os::SetMessageBoxHook(previous);
+    EXPECT_EQ(shown, 1);
+    EXPECT_NE(text.find("zenity"), std::string::npos);
+}
+
+TEST(OFileChooser, ZenityAnswerAndCancelAreReadFromTheChildProcess)
+{
+    // A stand-in zenity: answers a bare name, or exits 1 (cancel) when the
+    // title says so, and records the settings backend it was given.
+    testutil::TempFolder tmp;
+    std::string script = "#!/bin/sh\n"
+                         "echo \"$GSETTINGS_BACKEND\" > '" + (tmp / "env.txt") + "'\n"
+                         "case \"$2\" in *Cancel*) exit 1;; esac\n"
+                         "echo '" + (tmp / "chosen") + "'\n";
+    testutil::WriteFile(tmp / "zenity", script);
+    chmod((tmp / "zenity").c_str(), 0755);
+    testutil::ScopedEnv path("PATH", tmp.Path());
+
+    os::OZenityChooser chooser;
+    int pumped = 0;
+    chooser.SetPump([&] { ++pumped; });
+    os::FileChooserRequest r = Sample();
+    r.save = true;
+    auto answer = chooser.Choose(r);
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(*answer, tmp / "chosen.wav");
+    EXPECT_EQ(testutil::ReadFile(tmp / "env.txt"), "memory\n");
+    EXPECT_GE(pumped, 1);
+
+    r.title = "Cancel me";
+    EXPECT_FALSE(chooser.Choose(r).has_value());
+}

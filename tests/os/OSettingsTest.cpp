@@ -1,0 +1,130 @@
+#include "os/OSettings.h"
+
+#include "os/TestFolders.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using os::OSettings;
+using testutil::ReadFile;
+using testutil::WriteFile;
+
+TEST(OSettings, EscapeRoundTripsEveryByte)
+{
+    std::string raw;
+    for (int c = 1; c < 256; ++c)
+        raw += static_cast<char>(c);
+    for (const std::string& s : {raw, std::string(" lead"), std::string("trail\t"),
+                                 std::string("C:\\x41\\path"), std::string("a=b;c[d]")}) {
+        std::string escaped = OSettings::Escape(s);
+        EXPECT_EQ(escaped.find('\n'), std::string::npos);
+        EXPECT_EQ(escaped.find('\r'), std::string::npos);
+        EXPECT_EQ(OSettings::Unescape(escaped), s);
+    }
+    // A stray backslash in a hand-edited file is kept as it stands.
+    EXPECT_EQ(OSettings::Unescape("a\\qb\\"), "a\\qb\\");
+    EXPECT_EQ(OSettings::Unescape("\\x4"), "\\x4");
+}
+
+TEST(OSettings, SaveCreatesFoldersAndLoadReadsBack)
+{
+    testutil::TempFolder tmp;
+    std::string file = tmp / "a/b/settings.ini";
+    {
+        OSettings s(file);
+        EXPECT_FALSE(s.Load());  // no file yet
+        s.SetString("Settings", "Path", " /home/u/My Project/\\x\n");
+        s.SetInt("Settings", "Offset", -800);
+        s.SetInt("Other", "Count", 7);
+        s.SetString("Settings", "Empty", "");
+        ASSERT_TRUE(s.Save());
+    }
+    OSettings s(file);
+    ASSERT_TRUE(s.Load());
+    char buf[64];
+    ASSERT_TRUE(s.GetString("Settings", "Path", buf, sizeof buf));
+    EXPECT_STREQ(buf, " /home/u/My Project/\\x\n");
+    ASSERT_TRUE(s.GetString("Settings", "Empty", buf, sizeof buf));
+    EXPECT_STREQ(buf, "");
+    int32_t v = 0;
+    ASSERT_TRUE(s.GetInt("Settings", "Offset", v));
+    EXPECT_EQ(v, -800);
+    ASSERT_TRUE(s.GetInt("Other", "Count", v));
+    EXPECT_EQ(v, 7);
+    // Names are looked up in their own section only.
+    EXPECT_FALSE(s.GetInt("Settings", "Count", v));
+    EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));
+}
+
+TEST(OSettings, ReadersRefuseWhatDoesNotFit)
+{
+    testutil::TempFolder tmp;
+    std::string file = tmp / "s.ini";
+    WriteFile(file,
+              "; comment\r\n"
+              "[Settings]\r\n"
+              "  Name =abcdefg\r\n"
+              "Big=4294967295\r\n"
+              "Huge=4294967296\r\n"
+              "Neg=-2147483648\r\n"
+              "Junk=12abc\r\n"
+              "Blank=\r\n"
+              "no equals sign\r\n"
+              "[Broken\r\n"
+              "Lost=1\r\n");
+    OSettings s(file);
+    ASSERT_TRUE(s.Load());
+
+    char buf[8];
+    std::memset(buf, 'x', sizeof buf);
+    // Seven characters and the terminator fit exactly; one byte less does not.
+    EXPECT_TRUE(s.GetString("Settings", "Name", buf, 8));
+    EXPECT_STREQ(buf, "abcdefg");
+    std::memset(buf, 'x', sizeof buf);
+    EXPECT_FALSE(s.GetString("Settings", "Name", buf, 7));
+    EXPECT_EQ(buf[0], 'x');
+
+    int32_t v = 42;
+    EXPECT_TRUE(s.GetInt("Settings", "Big", v));
+    EXPECT_EQ(v, -1);
+    EXPECT_TRUE(s.GetInt("Settings", "Neg", v));
+    EXPECT_EQ(v, INT32_MIN);
+    v = 42;
+    EXPECT_FALSE(s.GetInt("Settings", "Huge", v));
+    EXPECT_FALSE(s.GetInt("Settings", "Junk", v));
+    EXPECT_FALSE(s.GetInt("Settings", "Blank", v));
+    EXPECT_FALSE(s.GetInt("Settings", "Lost", v));
+    EXPECT_FALSE(s.GetInt("Broken", "Lost", v));
+    EXPECT_EQ(v, 42);
+}
+
+TEST(OSettings, DefaultFileFollowsXdgConfigHome)
+{
+    {
+        testutil::ScopedEnv xdg("XDG_CONFIG_HOME", "/tmp/cfg/");
+        EXPECT_EQ(OSettings::DefaultFilePath(), "/tmp/cfg/zavo/settings.ini");
+    }
+    testutil::ScopedEnv home("HOME", "/home/someone");
+    {
+        // A relative XDG_CONFIG_HOME is ignored, as the desktop rules say.
+        testutil::ScopedEnv xdg("XDG_CONFIG_HOME", "relative/cfg");
+        EXPECT_EQ(OSettings::DefaultFilePath(), "/home/someone/.config/zavo/settings.ini");
+    }
+    testutil::ScopedEnv xdg("XDG_CONFIG_HOME", "");
+    EXPECT_EQ(OSettings::DefaultFilePath(), "/home/someone/.config/zavo/settings.ini");
+}
+
+TEST(OSettings, FailedSaveKeepsTheOldFile)
+{
+    testutil::TempFolder tmp;
+    std::string file = tmp / "s.ini";
+    WriteFile(file, "[Settings]\nA=1\n");
+    // The temporary file cannot be made where a folder of that name stands.
+    std::filesystem::create_directory(file + ".tmp");
+    OSettings s(file);
+    ASSERT_TRUE(s.Load());
+    s.SetInt("Settings", "A", 2);
+    EXPECT_FALSE(s.Save());
+    EXPECT_EQ(ReadFile(file), "[Settings]\nA=1\n");
+}

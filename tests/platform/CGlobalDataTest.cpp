@@ -1,0 +1,178 @@
+#include "platform/CGlobalData.h"
+
+#include "os/TestFolders.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <unistd.h>
+
+using testutil::ReadFile;
+using testutil::WriteFile;
+
+namespace {
+
+// Points the settings at a fresh folder for the duration of a test.
+struct SettingsFolder {
+    testutil::TempFolder tmp;
+    testutil::ScopedEnv xdg{"XDG_CONFIG_HOME", tmp.Path()};
+    std::string File() const { return tmp / "zavo/settings.ini"; }
+    void Write(const std::string& body) const
+    {
+        std::filesystem::create_directories(tmp / "zavo");
+        WriteFile(File(), "[Settings]\n" + body);
+    }
+};
+
+std::string ExeFolder()
+{
+    char link[4096] = {};
+    ssize_t n = readlink("/proc/self/exe", link, sizeof link - 1);
+    std::string s(link, n > 0 ? static_cast<size_t>(n) : 0);
+    return s.substr(0, s.rfind('/') + 1);
+}
+
+} // namespace
+
+TEST(CGlobalData, MissingFileGivesEveryDefaultAndExitWritesThem)
+{
+    SettingsFolder folder;
+    std::string prog = ExeFolder();
+    {
+        CGlobalData g;
+        EXPECT_EQ(g.sampleRate, 44100);
+        EXPECT_EQ(g.blockSize, 32);
+        EXPECT_FLOAT_EQ(g.msPerBlock, 0.7256236f);
+        EXPECT_EQ(g.inverseBlock, 0.03125f);
+        EXPECT_EQ(g.refillPeriod, 11);
+        EXPECT_EQ(g.MIDIOutOffset, 800);
+        EXPECT_EQ(std::string(g.programFolder), prog);
+        EXPECT_EQ(std::string(g.ProjectPath), prog + "Project");
+        EXPECT_EQ(std::string(g.WavefilePath), prog + "Project");
+        EXPECT_EQ(std::string(g.SamplePath), prog + "Samples");
+        EXPECT_EQ(std::string(g.PresetPath), prog + "Presets");
+        EXPECT_STREQ(g.MIDIDeviceIn, "");
+        EXPECT_STREQ(g.MIDIDeviceOut, "");
+        EXPECT_STREQ(g.SoundDeviceOut, "");
+        EXPECT_EQ(g.DirectXDelay, 0);
+        EXPECT_EQ(g.UIColorEffect, 0);
+        EXPECT_EQ(g.UIBackground, 0);
+        EXPECT_EQ(g.KnobAnimation, 1);
+        EXPECT_EQ(g.ParameterLabel, 0);
+        EXPECT_FALSE(std::filesystem::exists(folder.File()));
+    }
+    std::string text = ReadFile(folder.File());
+    for (const char* key : {"ProjectPath=", "WavefilePath=", "SamplePath=", "PresetPath=",
+                            "MIDIDeviceIn=", "MIDIDeviceOut=", "SoundDeviceOut=", "DirectXDelay=0",
+                            "UIColorEffect=0", "UIBackground=0", "MIDIOutOffset=800",
+                            "KnobAnimation=1", "ParameterLabel=0"})
+        EXPECT_NE(text.find(key), std::string::npos) << key;
+}
+
+TEST(CGlobalData, SettingsWrittenAtExitAreReadBack)
+{
+    SettingsFolder folder;
+    {
+        CGlobalData g;
+        snprintf(g.ProjectPath, sizeof g.ProjectPath, "/home/u/My Projects/");
+        snprintf(g.WavefilePath, sizeof g.WavefilePath, "/home/u/rec/");
+        snprintf(g.SamplePath, sizeof g.SamplePath, "/data/samples");
+        snprintf(g.PresetPath, sizeof g.PresetPath, " spaced \\ path ");
+        snprintf(g.MIDIDeviceIn, sizeof g.MIDIDeviceIn, "0110");
+        snprintf(g.MIDIDeviceOut, sizeof g.MIDIDeviceOut, "Synth Port 1");
+        snprintf(g.SoundDeviceOut, sizeof g.SoundDeviceOut, "JACK");
+        g.DirectXDelay = 8192;
+        g.UIColorEffect = 3;
+        g.UIBackground = -2;
+        g.MIDIOutOffset = 1024;
+        g.KnobAnimation = 0;
+        g.ParameterLabel = 1;
+        g.SetSampleRate(48000);  // not stored
+    }
+    CGlobalData g;
+    EXPECT_STREQ(g.ProjectPath, "/home/u/My Projects/");
+    EXPECT_STREQ(g.WavefilePath, "/home/u/rec/");
+    EXPECT_STREQ(g.SamplePath, "/data/samples");
+    EXPECT_STREQ(g.PresetPath, " spaced \\ path ");
+    EXPECT_STREQ(g.MIDIDeviceIn, "0110");
+    EXPECT_STREQ(g.MIDIDeviceOut, "Synth Port 1");
+    EXPECT_STREQ(g.SoundDeviceOut, "JACK");
+    EXPECT_EQ(g.DirectXDelay, 8192);
+    EXPECT_EQ(g.UIColorEffect, 3);
+    EXPECT_EQ(g.UIBackground, -2);
+    EXPECT_EQ(g.MIDIOutOffset, 1024);
+    EXPECT_EQ(g.KnobAnimation, 0);
+    EXPECT_EQ(g.ParameterLabel, 1);
+    // Every start runs at 44100 Hz.
+    EXPECT_EQ(g.sampleRate, 44100);
+    EXPECT_EQ(g.refillPeriod, 11);
+}
+
+TEST(CGlobalData, OptionWordsReadAsFlagsAndAreWrittenBackAsOneOrZero)
+{
+    SettingsFolder folder;
+    folder.Write("KnobAnimation=5\nParameterLabel=-3\nUnknown=kept\n[Elsewhere]\nX=1\n");
+    {
+        CGlobalData g;
+        EXPECT_EQ(g.KnobAnimation, 1);
+        EXPECT_EQ(g.ParameterLabel, 1);
+    }
+    std::string text = ReadFile(folder.File());
+    EXPECT_NE(text.find("KnobAnimation=1\n"), std::string::npos);
+    EXPECT_NE(text.find("ParameterLabel=1\n"), std::string::npos);
+    EXPECT_EQ(text.find("=5"), std::string::npos);
+    // What the program does not know about survives the write.
+    EXPECT_NE(text.find("Unknown=kept\n"), std::string::npos);
+    EXPECT_NE(text.find("[Elsewhere]\nX=1\n"), std::string::npos);
+
+    folder.Write("KnobAnimation=0\n");
+    CGlobalData g;
+    EXPECT_EQ(g.KnobAnimation, 0);
+}
+
+TEST(CGlobalData, OverLongOrMalformedValuesGiveTheDefault)
+{
+    SettingsFolder folder;
+    std::string longPath(511, 'p');  // with the terminator: 512, one too many
+    folder.Write("ProjectPath=/" + longPath + "\n" +
+                 "SamplePath=/" + std::string(510, 's') + "\n" +  // 511 + terminator fits
+                 "MIDIDeviceOut=" + std::string(64, 'd') + "\n" +
+                 "SoundDeviceOut=" + std::string(63, 'a') + "\n" +
+                 "MIDIOutOffset=lots\nDirectXDelay=99999999999\nUIBackground=7\n");
+    CGlobalData g;
+    EXPECT_EQ(std::string(g.ProjectPath), ExeFolder() + "Project");
+    EXPECT_EQ(std::string(g.SamplePath), "/" + std::string(510, 's'));
+    EXPECT_STREQ(g.MIDIDeviceOut, "");
+    EXPECT_EQ(std::string(g.SoundDeviceOut), std::string(63, 'a'));
+    EXPECT_EQ(g.MIDIOutOffset, 800);
+    EXPECT_EQ(g.DirectXDelay, 0);
+    EXPECT_EQ(g.UIBackground, 7);
+}
+
+TEST(CGlobalData, SampleRateSetsMsPerBlockAndRefillPeriod)
+{
+    SettingsFolder folder;
+    CGlobalData g;
+    struct Case {
+        int rate;
+        float ms;
+        int refill;
+    };
+    // ms per block = 32000 / rate, worked out by hand.
+    const Case cases[] = {{48000, 0.6666667f, 10}, {22050, 1.4512472f, 23},
+                          {32000, 1.0f, 15},       {88200, 0.3628118f, 5},
+                          {96000, 0.33333334f, 5}, {44100, 0.7256236f, 11}};
+    for (const Case& c : cases) {
+        g.SetSampleRate(c.rate);
+        EXPECT_EQ(g.sampleRate, c.rate);
+        EXPECT_FLOAT_EQ(g.msPerBlock, c.ms) << c.rate;
+        EXPECT_EQ(g.refillPeriod, c.refill) << c.rate;
+        EXPECT_EQ(g.inverseBlock, 0.03125f);
+    }
+    g.SetSampleRate(48000);
+    g.SetSampleRate(50000);  // another rate keeps the previous period
+    EXPECT_EQ(g.refillPeriod, 10);
+    EXPECT_FLOAT_EQ(g.msPerBlock, 0.64f);
+    g.SetSampleRate(0);  // refused: would divide by zero
+    EXPECT_EQ(g.sampleRate, 50000);
+}
