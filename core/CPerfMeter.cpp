@@ -1,0 +1,64 @@
+#include "core/CPerfMeter.h"
+
+#include <cstdio>
+
+#include "platform/CGlobalData.h"
+
+CPerfMeter::CPerfMeter() = default;
+
+void CPerfMeter::BeginBlock() {
+    BeginBlockAt(Start());
+}
+
+void CPerfMeter::BeginBlockAt(double now) {
+    if (callCount > period) {
+        const double d = now - windowStart;
+        load = d > 0.0 ? busy / d : 0.0;
+        std::snprintf(text, sizeof(text), "%2.0f %%", load * 100.0);
+        busy = 0.0;
+        callCount = 0;
+    }
+    if (callCount == 0)
+        windowStart = now;
+}
+
+int32_t CPerfMeter::EndBlock(int32_t frames) {
+    Stop();
+    return EndBlockAfter(Elapsed(), frames);
+}
+
+int32_t CPerfMeter::EndBlockAfter(double elapsedSeconds, int32_t frames) {
+    lastElapsed = elapsedSeconds;
+    ++callCount;
+    busy += elapsedSeconds;
+    return frames;
+}
+
+bool CPerfMeter::OverBudget(int32_t frames) {
+    return OverBudgetAfter(SecondsSinceStart(), frames);
+}
+
+bool CPerfMeter::OverBudgetAfter(double s, int32_t frames) {
+    lastElapsed = s;
+    if (s > kMaxCallSeconds)
+        return true;
+    if (overloaded) {
+        if (--slowCount <= 0) {
+            slowCount = 0;
+            overloaded = 0;
+        }
+        return true;
+    }
+    const int32_t rate = g_GlobalData.sampleRate > 0 ? g_GlobalData.sampleRate : 44100;
+    const double r = static_cast<double>(frames) / rate;
+    if (s <= r) {
+        slowCount = 0;
+        return false;
+    }
+    if (slowCount >= kSlowChecksToTrip) {
+        overloaded = 1;
+        return true;
+    }
+    ++slowCount;
+    return false;
+}

@@ -1,0 +1,668 @@
+#include "core/CSynth.h"
+
+#include <xmmintrin.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "core/CArpeggiator.h"
+#include "core/CMIDI.h"
+#include "core/CSequencer.h"
+#include "core/CSongList.h"
+#include "editor/CEditor.h"
+#include "platform/CAudioDevices.h"
+#include "platform/CDlgFile.h"
+#include "platform/CGlobalData.h"
+#include "platform/CMIDIDevices.h"
+
+namespace {
+
+constexpr int kRecordSize = CProgram::kRecordSize;
+constexpr int kMixerMidiChannel = 4;
+constexpr int kMixerKeyLow = 5;
+constexpr int kMixerKeyHigh = 6;
+constexpr int kMixerMute = 9;
+constexpr int kMixerVoices = 10;
+constexpr int kRecordVoices = 344;
+constexpr int kRecordKeyLow = 359;
+constexpr int kRecordKeyHigh = 360;
+constexpr int kFxpHeaderBytes = 60;
+constexpr int kFxpBodyBytes = 6532;
+
+bool ValidPart(int32_t part) { return part >= 0 && part < CSynth::kParts; }
+
+// For the time of a render call: flush-to-zero and denormals-are-zero, so
+// that decaying filters and reverb tails never fall into slow denormal
+// arithmetic; and the in-flight count that lets the GUI thread wait for the
+// call to end before it rebuilds parts.
+class RenderScope {
+public:
+    explicit RenderScope(std::atomic<int32_t>& inFlight) : m_inFlight(inFlight), m_csr(_mm_getcsr()) {
+        m_inFlight.fetch_add(1);
+        _mm_setcsr(m_csr | 0x8040u);
+    }
+    ~RenderScope() {
+        _mm_setcsr(m_csr);
+        m_inFlight.fetch_sub(1);
+    }
+    RenderScope(const RenderScope&) = delete;
+    RenderScope& operator=(const RenderScope&) = delete;
+
+private:
+    std::atomic<int32_t>& m_inFlight;
+    unsigned m_csr;
+};
+
+void CopyText(char* out, const char* text) {
+    if (out)
+        std::strcpy(out, text ? text : "");
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Construction and destruction
+
+CSynth::CSynth() {
+    currentProgram = 0;
+    suspended.store(1);
+    heldOver = 0;
+    nextHeldOver = 0;
+    std::memset(renderBuffer, 0, sizeof(renderBuffer));
+    std::memset(heldBuffer, 0, sizeof(heldBuffer));
+    std::memset(midiOutNotes, 0, sizeof(midiOutNotes));
+
+    editor = new (std::nothrow) CEditor(this);
+
+    parameters.SetEngine(&engine);
+    parameters.SetProgramStore(&program);
+    engine.Init();
+
+    midi = new CMIDI(&engine, this);
+    sequencer = new CSequencer(this);
+    arpeggiator = new CArpeggiator(this);
+    songList = new CSongList();
+    sequencer->SetSongList(songList);
+
+    if (editor) {
+        program.LoadFactory();
+        const bool combination = program.IsCombinationBank(0);
+        const int slot = program.GetCurrentBankSlot();
+        for (int part = 0; part < kParts; part += combination ? 4 : 1) {
+            program.SetPartProgram(part, slot, part);
+            InitPart(part);
+            if (part == program.GetCurrentPart())
+                editor->Refresh();
+        }
+        parameters.ApplyReverbPreset(0);
+        parameters.ApplyChorusPreset(0);
+        program.BuildProgramMenu(parameters.GetMenuView());
+
+        if (editor->Open()) {
+            g_AudioDevices.EnumerateDirectSound();
+            g_AudioDevices.Open(editor->GetWindow(), g_GlobalData.SoundDeviceOut, this,
+                                g_GlobalData.sampleRate, g_GlobalData.refillPeriod);
+            g_MIDIDevices.SetInputMask(g_GlobalData.MIDIDeviceIn);
+            g_MIDIDevices.SetOutputName(g_GlobalData.MIDIDeviceOut);
+            g_MIDIDevices.Start(this);
+            g_AudioDevices.BuildMenu(parameters.GetMenuView());
+            g_MIDIDevices.BuildMenus(parameters.GetMenuView());
+            SetProgram(0);
+            PushParameters();
+            suspended.store(0);
+        }
+    }
+    std::memset(midiOutNotes, 0, sizeof(midiOutNotes));
+}
+
+CSynth::~CSynth() {
+    // The editor goes first: it refers to this object, and nothing outlives
+    // the synthesizer that could still use it.
+    delete editor;
+    editor = nullptr;
+    delete midi;
+    delete sequencer;
+    delete songList;
+    delete arpeggiator;
+}
+
+// ---------------------------------------------------------------------------
+// Render
+
+int16_t CSynth::ToInt16(float sample) {
+    if (std::isnan(sample))
+        return 0;
+    const double scaled = static_cast<double>(sample) * 32767.0;
+    if (scaled >= 32767.0)
+        return 32767;
+    if (scaled <= -32767.0)
+        return -32767;
+    return static_cast<int16_t>(static_cast<int32_t>(scaled));
+}
+
+template <typename Sink>
+void CSynth::Render(int32_t frames, Sink&& sink) {
+    RenderScope scope(renderInFlight);
+    // Read once per call: a suspension that starts during the call takes
+    // effect with the next one (the GUI thread waits for this call to end).
+    const bool silent = suspended.load() != 0;
+    perfMeter.BeginBlock();
+
+    const int32_t held = nextHeldOver;
+    heldOver = held;
+    int32_t rendered = 0;
+    if (frames <= held) {
+        // Fewer frames asked than are held over: send what was asked and keep
+        // the rest, in order, for the next call.
+        for (int32_t i = 0; i < frames; ++i)
+            sink(i, heldBuffer[2 * i], heldBuffer[2 * i + 1]);
+        const int32_t rest = held - frames;
+        std::memmove(heldBuffer, heldBuffer + 2 * frames, sizeof(float) * 2 * rest);
+        nextHeldOver = rest;
+    } else {
+        for (int32_t i = 0; i < held; ++i)
+            sink(i, heldBuffer[2 * i], heldBuffer[2 * i + 1]);
+        const int32_t block = std::clamp(g_GlobalData.blockSize, 1, kMaxHeldFrames);
+        int32_t done = held;
+        int32_t remaining = frames - held;
+        nextHeldOver = 0;
+        // Requests beyond the render buffer are rendered in pieces; every
+        // piece but the last is a whole number of blocks, so frames are only
+        // held over after the last one.
+        while (remaining > 0) {
+            const int32_t want = std::min(remaining, kMaxRenderFrames);
+            const int32_t r = want % block;
+            const int32_t count = r == 0 ? want : want + (block - r);
+            RenderBlocks(count, silent);
+            rendered += count;
+            for (int32_t i = 0; i < want; ++i)
+                sink(done + i, renderBuffer[2 * i], renderBuffer[2 * i + 1]);
+            done += want;
+            remaining -= want;
+            if (remaining == 0 && count > want) {
+                nextHeldOver = count - want;
+                std::memcpy(heldBuffer, renderBuffer + 2 * want, sizeof(float) * 2 * nextHeldOver);
+            }
+        }
+    }
+    perfMeter.EndBlock(rendered);
+}
+
+void CSynth::RenderBlocks(int32_t frames, bool silent) {
+    const int32_t block = std::clamp(g_GlobalData.blockSize, 1, kMaxHeldFrames);
+    const int32_t blocks = frames / block;
+    if (silent) {
+        perfMeter.OverBudget(frames);
+        std::fill(renderBuffer, renderBuffer + 2 * frames, 0.0f);
+        engine.data.blockCounter += static_cast<uint32_t>(blocks);
+        return;
+    }
+    sequencer->UpdateMidiOutClock();
+    bool stopped = false;
+    for (int32_t b = 0; b < blocks; ++b) {
+        midi->ProcessBlock();
+        arpeggiator->Process();
+        sequencer->Process(arpeggiator);
+        parameters.UpdateAssignedSlice(static_cast<int>(engine.data.blockCounter));
+        if (perfMeter.OverBudget(frames)) {
+            stopped = true;
+            break;
+        }
+        engine.ControlTick();
+        engine.RenderBlock(renderBuffer + 2 * block * b);
+    }
+    if (stopped) {
+        std::fill(renderBuffer, renderBuffer + 2 * frames, 0.0f);
+        return;
+    }
+    if (editor)
+        editor->GetRecorder().Feed(renderBuffer, frames);
+}
+
+void CSynth::Process(float** /*inputs*/, float** outputs, int32_t frames) {
+    if (!outputs || !outputs[0] || !outputs[1] || frames <= 0)
+        return;
+    float* left = outputs[0];
+    float* right = outputs[1];
+    Render(frames, [left, right](int32_t i, float l, float r) {
+        left[i] = l;
+        right[i] = r;
+    });
+}
+
+void CSynth::ProcessInt16(int16_t* interleaved, int32_t frames) {
+    if (!interleaved || frames <= 0)
+        return;
+    Render(frames, [interleaved](int32_t i, float l, float r) {
+        interleaved[2 * i] = ToInt16(l);
+        interleaved[2 * i + 1] = ToInt16(r);
+    });
+}
+
+void CSynth::ProcessAlias(float** inputs, float** outputs, int32_t frames) {
+    Process(inputs, outputs, frames);
+}
+
+// ---------------------------------------------------------------------------
+// Suspension
+
+uint8_t CSynth::SuspendAndWait(int timeoutMs) {
+    const uint8_t previous = suspended.exchange(1);
+    // The render call raises the in-flight count before it reads the flag,
+    // both sequentially consistent: once the count reads zero here, every
+    // later call sees the flag.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (renderInFlight.load() != 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    return previous;
+}
+
+void CSynth::RestoreSuspended(uint8_t previous) {
+    suspended.store(previous);
+}
+
+void CSynth::Resume() {
+    suspended.store(0);
+}
+
+void CSynth::Suspend() {
+    suspended.store(1);
+}
+
+// ---------------------------------------------------------------------------
+// Programs
+
+int32_t CSynth::CurrentPart() const {
+    return std::clamp(program.GetCurrentPart(), 0, kParts - 1);
+}
+
+void CSynth::ApplyRecord(int32_t part, bool throughSlot8) {
+    if (throughSlot8) {
+        for (int id = 0; id < kRecordSize; ++id)
+            SetParameter(id, GetParameter(id));
+        return;
+    }
+    float* record = program.GetProgramData(part);
+    if (!record)
+        return;
+    for (int id = 0; id < kRecordSize; ++id)
+        parameters.SetParameter(record, parameters.GetParameter(record, part, id), part, id, false,
+                                false);
+}
+
+void CSynth::CheckVoiceCount(int32_t base, int32_t groupSize) {
+    const float* record = program.GetProgramData(base);
+    if (!record)
+        return;
+    const int v = static_cast<int>(record[kRecordVoices]);
+    const int m = static_cast<int>(static_cast<double>(parameters.GetMixerParameter(kMixerVoices, base)) * 128.0);
+    if (m == v)
+        return;
+    // A new voice layout rebuilds every part's voices: the audio thread must
+    // be out of the engine while that happens.
+    const uint8_t previous = SuspendAndWait();
+    engine.ResetPart(-1);
+    for (int q = base; q < base + groupSize; ++q)
+        parameters.SetMixerParameter(kMixerVoices, q, static_cast<float>(v) / 128.0f);
+    midi->AllNotesOff();
+    RestoreSuspended(previous);
+}
+
+void CSynth::LoadPart(int32_t part, bool changeProgram, int32_t programNumber) {
+    engine.partLoading[part].store(1);
+    if (changeProgram)
+        program.SetProgram(programNumber);
+    parameters.SetPartSynthesisType(part, program.GetProgramType(part));
+    midi->KillVoices(part);
+    engine.ResetPart(part);
+    parameters.ResetPartVoices(part);
+    ApplyRecord(part, changeProgram);
+    CheckVoiceCount(part, 1);
+    engine.partLoading[part].store(0);
+}
+
+void CSynth::SetProgram(int32_t programNumber) {
+    if (programNumber < 0 || programNumber >= kPrograms)
+        return;
+    currentProgram = programNumber;
+    const int32_t part = CurrentPart();
+    if (program.IsCombinationBank(part)) {
+        InitPartGroup(part, programNumber);
+        return;
+    }
+    LoadPart(part, true, programNumber);
+}
+
+void CSynth::InitPart(int32_t part) {
+    if (!ValidPart(part))
+        return;
+    if (program.IsCombinationBank(part)) {
+        InitPartGroup(part, program.GetPartProgramNumber(part));
+        return;
+    }
+    LoadPart(part, false, 0);
+}
+
+void CSynth::InitPartGroup(int32_t part, int32_t programNumber) {
+    if (!ValidPart(part) || programNumber < 0 || programNumber >= kPrograms)
+        return;
+    const int32_t base = (part / 4) * 4;
+    const int32_t first = (programNumber / 4) * 4;
+    for (int q = base; q < base + 4; ++q)
+        engine.partLoading[q].store(1);
+    for (int i = 0; i < 4; ++i) {
+        const int q = base + i;
+        program.SetPartProgram(q, 0, first + i);
+        parameters.SetPartSynthesisType(q, program.GetProgramType(q));
+        midi->KillVoices(q);
+        engine.ResetPart(q);
+        parameters.ResetPartVoices(q);
+        ApplyRecord(q, false);
+    }
+    CheckVoiceCount(base, 4);
+    const int channel = static_cast<int>(parameters.GetMixerParameter(kMixerMidiChannel, base) * 128.0f);
+    for (int q = base; q < base + 4; ++q)
+        parameters.SetMixerParameter(kMixerMidiChannel, q, static_cast<float>(channel) / 128.0f);
+    for (int q = base; q < base + 4; ++q) {
+        const float* record = program.GetProgramData(q);
+        if (!record)
+            continue;
+        parameters.SetMixerParameter(kMixerKeyLow, q,
+                                     static_cast<float>(static_cast<int>(record[kRecordKeyLow])) / 128.0f);
+        parameters.SetMixerParameter(kMixerKeyHigh, q,
+                                     static_cast<float>(static_cast<int>(record[kRecordKeyHigh])) / 128.0f);
+    }
+    for (int q = base; q < base + 4; ++q)
+        engine.partLoading[q].store(0);
+}
+
+void CSynth::SetPartProgram(int32_t part, int32_t programNumber) {
+    if (!ValidPart(part))
+        return;
+    program.SetPartProgram(part, program.GetCurrentBankSlot(), programNumber);
+    InitPart(part);
+    if (editor && part == program.GetCurrentPart())
+        editor->Refresh();
+}
+
+void CSynth::PushParameters() {
+    // Leaves the synthesizer suspended; the caller resumes it.
+    SuspendAndWait();
+    for (int id = 0; id < 1024; ++id)
+        SetParameter(id, GetParameter(id));
+}
+
+void CSynth::SetProgramName(const char* name) {
+    if (name)
+        program.SetProgramName(currentProgram, name);
+}
+
+void CSynth::GetProgramName(char* out) {
+    if (out)
+        program.CopyProgramName(currentProgram, out);
+}
+
+bool CSynth::GetProgramNameIndexed(int32_t /*category*/, int32_t index, char* out) {
+    if (index < 0 || index >= kPrograms || !out)
+        return false;
+    program.CopyProgramName(index, out);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Parameters
+
+void CSynth::SetParameter(int32_t id, float normalized) {
+    if (id < 0 || id >= kRecordSize)
+        return;
+    const int32_t part = CurrentPart();
+    float* record = program.GetProgramData(part);
+    if (!record)
+        return;
+    const bool atOnce = engine.partLoading[part].load(std::memory_order_relaxed) != 0;
+    parameters.SetParameter(record, normalized, part, id, atOnce, false);
+}
+
+float CSynth::GetParameter(int32_t id) {
+    if (id < 0 || id >= kRecordSize)
+        return 0.0f;
+    const int32_t part = CurrentPart();
+    const float* record = program.GetProgramData(part);
+    return record ? parameters.GetParameter(record, part, id) : 0.0f;
+}
+
+void CSynth::GetParameterDisplay(int32_t id, char* out) {
+    if (id < 0 || id >= kRecordSize) {
+        CopyText(out, "");
+        return;
+    }
+    const int32_t part = CurrentPart();
+    const float* record = program.GetProgramData(part);
+    CopyText(out, record ? parameters.GetParameterDisplay(record, part, id) : "");
+}
+
+void CSynth::GetParameterName(int32_t id, char* out) {
+    CopyText(out, parameters.GetParameterLabel(0, id));
+}
+
+void CSynth::SetLearnedParameter(int32_t part, int32_t kind, int32_t id, float normalized) {
+    if (kind != 0 || !ValidPart(part) || id < 0 || id >= kRecordSize)
+        return;
+    float* record = program.GetProgramData(part);
+    if (!record)
+        return;
+    parameters.SetParameter(record, normalized, part, id, false, false);
+    if (editor)
+        editor->RequestRedraw();
+}
+
+bool CSynth::SetMixerParameter(int32_t code, float normalized) {
+    const bool changed = parameters.SetMixerParameter(code & 0x3FF, code >> 10, normalized);
+    if (changed)
+        midi->AllNotesOff();
+    return changed;
+}
+
+float CSynth::GetMixerParameter(int32_t code) {
+    return parameters.GetMixerParameter(code & 0x3FF, code >> 10);
+}
+
+void CSynth::GetMixerParameterDisplay(int32_t code, char* out) {
+    CopyText(out, parameters.GetMixerParameterDisplay(code & 0x3FF, code >> 10));
+}
+
+void CSynth::SetGlobalParameter(int32_t id, float normalized) {
+    parameters.SetGlobalParameter(id, normalized);
+}
+
+float CSynth::GetGlobalParameter(int32_t id) {
+    return parameters.GetGlobalParameter(id);
+}
+
+void CSynth::GetGlobalParameterDisplay(int32_t id, char* out) {
+    CopyText(out, parameters.GetGlobalParameterDisplay(id));
+}
+
+void CSynth::SetSampleRate(float rate) {
+    const float tempo = sequencer->tempo;
+    parameters.SetSampleRate(static_cast<int>(rate));
+    arpeggiator->SetTempo(tempo);
+    sequencer->tempo = tempo;
+    sequencer->UpdateTempo();
+    g_AudioDevices.SetSampleRate(g_GlobalData.sampleRate, g_GlobalData.refillPeriod);
+    for (int part = 0; part < kParts; ++part)
+        InitPart(part);
+}
+
+// ---------------------------------------------------------------------------
+// MIDI
+
+int32_t CSynth::ProcessMidiMessage(uint32_t message, uint32_t timeMs) {
+    midi->queue.Push(static_cast<int32_t>(engine.data.blockCounter), message, timeMs);
+    return 1;
+}
+
+uint8_t CSynth::GetMidiOutNoteFlag(int part, int note) const {
+    if (!ValidPart(part) || note < 0 || note >= kNotes)
+        return 0;
+    return midiOutNotes[part][note];
+}
+
+void CSynth::SendMidiOutNote(uint32_t sampleTime, int32_t status, int32_t part, int32_t note,
+                             int32_t velocity) {
+    if (!ValidPart(part) || note < 0 || note >= kNotes)
+        return;
+    uint8_t& flag = midiOutNotes[part][note];
+    if (flag && status == 144)
+        return;
+    if (parameters.GetMixerParameter(kMixerMute, part) != 0.0f)
+        return;
+    g_MIDIDevices.QueueOut(sampleTime, status + part, note, velocity);
+    flag = status == 144 ? 1 : 0;
+}
+
+void CSynth::SendMidiOutAllNotesOff(uint32_t sampleTime, int32_t part) {
+    if (!ValidPart(part))
+        return;
+    for (int note = 0; note < kNotes; ++note) {
+        if (!midiOutNotes[part][note] || parameters.GetMixerParameter(kMixerMute, part) != 0.0f)
+            continue;
+        g_MIDIDevices.QueueOut(sampleTime, 128 + part, note, 0);
+        midiOutNotes[part][note] = 0;
+    }
+}
+
+bool CSynth::IsPartPatternDriven(int32_t part) {
+    if (!ValidPart(part))
+        return false;
+    return arpeggiator->IsPartActive(part) || sequencer->GetPartFunction(part) != 0;
+}
+
+void CSynth::StartSequencer() { sequencer->Play(); }
+void CSynth::ContinueSequencer() { sequencer->OnHostStart(); }
+void CSynth::StopSequencer() { sequencer->Stop(); }
+
+// ---------------------------------------------------------------------------
+// Names and capabilities
+
+void CSynth::Slot10(int32_t, int32_t) {}
+void CSynth::Slot14(int32_t) {}
+bool CSynth::Slot18(int32_t) { return false; }
+int32_t CSynth::Slot22() { return 1; }
+
+bool CSynth::GetEffectName(char* out) {
+    CopyText(out, "ZAVO");
+    return true;
+}
+
+bool CSynth::GetVendorString(char* out) {
+    CopyText(out, "Quorva");
+    return true;
+}
+
+bool CSynth::GetProductString(char* out) {
+    CopyText(out, "Quorva ZAVO");
+    return true;
+}
+
+int32_t CSynth::CanDo(const char* text) {
+    if (!text)
+        return -1;
+    if (std::strcmp(text, "receiveVstEvents") == 0 || std::strcmp(text, "receiveVstMidiEvent") == 0)
+        return 1;
+    return -1;
+}
+
+// ---------------------------------------------------------------------------
+// Editor helpers
+
+void CSynth::CloseDevices() {
+    g_MIDIDevices.CloseAll();
+    g_AudioDevices.Close();
+}
+
+CPresetBrowser* CSynth::GetPresetBrowser(int32_t kind, int32_t /*second*/) {
+    return kind == 1 ? &presetBrowser : nullptr;
+}
+
+bool CSynth::OpenBank() {
+    const bool result = program.OpenBank();
+    const int32_t part = CurrentPart();
+    parameters.SetPartSynthesisType(part, program.GetProgramType(part));
+    parameters.RefreshPartPage();
+    SetProgram(program.GetCurrentProgramNumber());
+    program.BuildProgramMenu(parameters.GetMenuView());
+    if (editor)
+        editor->Refresh();
+    return result;
+}
+
+bool CSynth::NewBank(int32_t templateIndex) {
+    const bool result = program.NewBank(templateIndex);
+    SetProgram(program.GetCurrentProgramNumber());
+    program.BuildProgramMenu(parameters.GetMenuView());
+    const int32_t part = CurrentPart();
+    parameters.SetPartSynthesisType(part, program.GetProgramType(part));
+    parameters.RefreshPartPage();
+    if (editor)
+        editor->Refresh();
+    return result;
+}
+
+void CSynth::SaveAllMultiSamples() {
+    for (int part = 0; part < kParts; ++part)
+        engine.SavePartMultiSamples(part);
+}
+
+float CSynth::GetPartActivity(int32_t part) {
+    if (!ValidPart(part))
+        return 0.0f;
+    const int bits = (midi->PartActivity(part) ? 2 : 0) | (part == program.GetCurrentPart() ? 1 : 0);
+    return static_cast<float>(bits) / 128.0f;
+}
+
+void CSynth::SelectPart(int32_t part, int32_t value) {
+    if (value <= 0 || !ValidPart(part))
+        return;
+    program.SetCurrentPart(part);
+    if (editor)
+        editor->SetCurrentPart(part);
+    parameters.SetPartSynthesisType(part, program.GetProgramType(part));
+    parameters.RefreshPartPage();
+}
+
+int32_t CSynth::LoadPresetBody(const uint8_t* body, int32_t size, bool apply) {
+    if (apply && body && size > 0) {
+        const int32_t part = CurrentPart();
+        program.LoadFxpBodyToCurrent(body, size);
+        program.SetPartProgram(part, program.GetCurrentBankSlot(), program.GetCurrentProgramNumber());
+        InitPart(part);
+        if (editor && part == program.GetCurrentPart())
+            editor->Refresh();
+    }
+    return size;
+}
+
+bool CSynth::LoadFxpPreset() {
+    const char* path = nullptr;
+    if (!g_DlgFile.ChoosePresetFile(&path, false) || !path)
+        return false;
+    FILE* file = std::fopen(path, "rb");
+    if (!file)
+        return false;
+    uint8_t header[kFxpHeaderBytes];
+    const size_t headerRead = std::fread(header, 1, sizeof(header), file);
+    uint8_t* body = new uint8_t[kFxpBodyBytes];
+    int32_t count = 0;
+    if (headerRead == sizeof(header))
+        count = static_cast<int32_t>(std::fread(body, 1, kFxpBodyBytes, file));
+    LoadPresetBody(body, count, true);
+    delete[] body;
+    std::fclose(file);
+    return true;
+}

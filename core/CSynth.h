@@ -1,0 +1,142 @@
+#pragma once
+// The synthesizer object. It owns the engine, the parameter model, the
+// program store and the performance objects, builds them in a fixed order
+// and drives them: the audio device layer calls the render operations on the
+// audio thread, the MIDI input calls ProcessMidiMessage, and the editor and
+// the command set call everything else on the GUI thread.
+//
+// The object is large (the engine is held by value): always allocate it on
+// the heap.
+#include <atomic>
+#include <cstdint>
+
+#include "core/CPerfMeter.h"
+#include "core/CPresetBrowser.h"
+#include "core/CProgram.h"
+#include "engine/CEngine.h"
+#include "params/CPIBase.h"
+
+class CArpeggiator;
+class CEditor;
+class CMIDI;
+class CSequencer;
+class CSongList;
+
+class CSynth {
+public:
+    static constexpr int kParts = 16;
+    static constexpr int kNotes = 128;
+    static constexpr int32_t kMaxRenderFrames = 32768;
+    static constexpr int32_t kMaxHeldFrames = 32;
+    static constexpr int kPrograms = 128;
+
+    CSynth();
+    CSynth(const CSynth&) = delete;
+    CSynth& operator=(const CSynth&) = delete;
+
+    // The 24 virtual operations, in slot order.
+    virtual ~CSynth();                                                       // 0
+    virtual void Process(float** inputs, float** outputs, int32_t frames);   // 1
+    virtual void ProcessInt16(int16_t* interleaved, int32_t frames);         // 2
+    virtual void ProcessAlias(float** inputs, float** outputs, int32_t frames); // 3
+    virtual int32_t ProcessMidiMessage(uint32_t message, uint32_t timeMs);   // 4
+    virtual void SetProgram(int32_t program);                                // 5
+    virtual void SetProgramName(const char* name);                           // 6
+    virtual void GetProgramName(char* out);                                  // 7
+    virtual void SetParameter(int32_t id, float normalized);                 // 8
+    virtual float GetParameter(int32_t id);                                  // 9
+    virtual void Slot10(int32_t, int32_t);                                   // 10
+    virtual void GetParameterDisplay(int32_t id, char* out);                 // 11
+    virtual void GetParameterName(int32_t id, char* out);                    // 12
+    virtual void SetSampleRate(float rate);                                  // 13
+    virtual void Slot14(int32_t);                                            // 14
+    virtual void Resume();                                                   // 15
+    virtual void Suspend();                                                  // 16
+    virtual bool GetProgramNameIndexed(int32_t category, int32_t index, char* out); // 17
+    virtual bool Slot18(int32_t);                                            // 18
+    virtual bool GetEffectName(char* out);                                   // 19
+    virtual bool GetVendorString(char* out);                                 // 20
+    virtual bool GetProductString(char* out);                                // 21
+    virtual int32_t Slot22();                                                // 22
+    virtual int32_t CanDo(const char* text);                                 // 23
+
+    // Plain operations.
+    void CloseDevices();
+    void InitPart(int32_t part);
+    void InitPartGroup(int32_t part, int32_t program);
+    void SetPartProgram(int32_t part, int32_t program);
+    void PushParameters();
+    void SetLearnedParameter(int32_t part, int32_t kind, int32_t id, float normalized);
+    bool SetMixerParameter(int32_t code, float normalized);
+    float GetMixerParameter(int32_t code);
+    void GetMixerParameterDisplay(int32_t code, char* out);
+    void SetGlobalParameter(int32_t id, float normalized);
+    float GetGlobalParameter(int32_t id);
+    void GetGlobalParameterDisplay(int32_t id, char* out);
+    CPresetBrowser* GetPresetBrowser(int32_t kind, int32_t second);
+    bool IsPartPatternDriven(int32_t part);
+    void SendMidiOutNote(uint32_t sampleTime, int32_t status, int32_t part, int32_t note,
+                         int32_t velocity);
+    void SendMidiOutAllNotesOff(uint32_t sampleTime, int32_t part);
+    void StartSequencer();
+    void ContinueSequencer();
+    void StopSequencer();
+    bool OpenBank();
+    bool NewBank(int32_t templateIndex);
+    void SaveAllMultiSamples();
+    float GetPartActivity(int32_t part);
+    void SelectPart(int32_t part, int32_t value);
+    int32_t LoadPresetBody(const uint8_t* body, int32_t size, bool apply);
+    bool LoadFxpPreset();
+
+    // GUI thread: sets the suspended flag and waits, at most timeoutMs, until
+    // no render call is in flight, so that voices and parts can be rebuilt
+    // without the audio thread reading them half-way. Answers the flag as it
+    // was before (to be handed back to RestoreSuspended), in every case.
+    uint8_t SuspendAndWait(int timeoutMs = kSuspendWaitMs);
+    void RestoreSuspended(uint8_t previous);
+    bool IsSuspended() const { return suspended.load(std::memory_order_relaxed) != 0; }
+    bool IsRenderInFlight() const { return renderInFlight.load() != 0; }
+
+    int32_t GetHeldOverCount() const { return heldOver; }
+    int32_t GetNextHeldOverCount() const { return nextHeldOver; }
+    uint8_t GetMidiOutNoteFlag(int part, int note) const;
+
+    // 16-bit form of a float sample: truncated toward zero, saturated to
+    // +-32767, NaN gives 0.
+    static int16_t ToInt16(float sample);
+
+    static constexpr int kSuspendWaitMs = 250;
+
+    CEngine engine;
+    CPIBase parameters;
+    CProgram program;
+    CEditor* editor = nullptr;
+    CMIDI* midi = nullptr;
+    CSequencer* sequencer = nullptr;
+    CSongList* songList = nullptr;
+    CArpeggiator* arpeggiator = nullptr;
+    int32_t currentProgram = 0;
+    std::atomic<uint8_t> suspended{1};
+    float renderBuffer[2 * kMaxRenderFrames];
+    int32_t heldOver = 0;
+    int32_t nextHeldOver = 0;
+    float heldBuffer[2 * kMaxHeldFrames];
+    CPerfMeter perfMeter;
+    CPresetBrowser presetBrowser;
+    uint8_t midiOutNotes[kParts][kNotes];
+
+private:
+    template <typename Sink>
+    void Render(int32_t frames, Sink&& sink);
+    void RenderBlocks(int32_t frames, bool silent);
+    // Loads part's program record into the engine; changeProgram also makes
+    // the program store switch to program first (slot 5).
+    void LoadPart(int32_t part, bool changeProgram, int32_t programNumber);
+    void CheckVoiceCount(int32_t part, int32_t groupSize);
+    void ApplyRecord(int32_t part, bool throughSlot8);
+    int32_t CurrentPart() const;
+
+    // Counts render calls between their start and end.
+    std::atomic<int32_t> renderInFlight{0};
+};

@@ -1,0 +1,33 @@
+#pragma once
+// The editor controller (placeholder: there is no window yet, so Open
+// fails and the synthesizer runs without devices).
+#include <atomic>
+#include <cstdint>
+
+#include "core/CProgMsgQueue.h"
+#include "platform/CWaveIO.h"
+
+class CSynth;
+
+class CEditor {
+public:
+    explicit CEditor(CSynth* synth);
+    virtual ~CEditor();
+
+    bool Open();
+    void* GetWindow() const { return nullptr; }
+    void Refresh();
+    void RequestRedraw();
+    void SetCurrentPart(int part);
+    CWaveIO& GetRecorder() { return recorder; }
+
+    // Audio thread: hands a MIDI program change to the GUI thread.
+    void PostProgramChange(int part, int program);
+    // GUI thread, every timer tick: applies at most one queued change.
+    void ProcessProgramMessages();
+
+    CSynth* synth;
+    CWaveIO recorder;
+    CProgMsgQueue programMessages;
+    uint8_t busy = 0;
+};

@@ -1,0 +1,133 @@
+#pragma once
+// The whole sound engine as one object of fixed size. Every buffer the
+// render needs exists from construction on, so nothing is allocated while
+// sound is rendered. The object is several tens of megabytes: it is always
+// allocated on the heap (inside the heap-allocated CSynth, or on its own in
+// tests).
+#include <atomic>
+#include <cstdint>
+
+#include "core/CMultiSample.h"
+#include "engine/CConstants.h"
+#include "engine/CEngineData.h"
+#include "engine/CFastResample.h"
+#include "engine/CResample.h"
+#include "engine/CTerrainFilter.h"
+
+class CEngine {
+public:
+    static constexpr int kParts = CEngineData::kParts;
+    static constexpr int kVoices = CEngineData::kVoices;
+    static constexpr int kOscillators = CEngineData::kOscillators;
+    static constexpr int kMultiSamples = kParts * kOscillators;   // part * 3 + oscillator
+    static constexpr int kResamplers = kVoices * kOscillators;    // voice * 3 + oscillator
+    static constexpr int kWaveRing = 2048;
+    static constexpr int kMasterLongLine = 16384;
+    static constexpr int kShortLine = 4096;
+    static constexpr int kPartDelayLine = 32768;
+    static constexpr int kBlockFrames = 32;
+    static constexpr uint32_t kNoiseSeed = 486723u;
+    static constexpr uint32_t kNoiseSeedStep = 1793354217u;
+
+    CEngine();
+    virtual ~CEngine();
+    CEngine(const CEngine&) = delete;
+    CEngine& operator=(const CEngine&) = delete;
+
+    void Init();
+
+    // The per-block stages. The control stage advances the block counter and
+    // lets the part values glide; the render writes one block of interleaved
+    // stereo frames.
+    void ControlTick();
+    void RenderBlock(float* out);
+
+    // Per-sample output stage, run by the render once per output sample:
+    // ClearMasterBuses, then for every sounding part its sample pair
+    // (partSampleLeft/Right) through ProcessPartOutput, then
+    // ProcessMasterOutput, which writes one interleaved frame.
+    void ClearMasterBuses();
+    // Distortion, delay and modulation effect, then pan and sends.
+    void ProcessPartOutput(int part);
+    void ProcessDistortion(int part);
+    void ProcessDelay(int part);
+    void ProcessModEffect(int part);
+    void AddPartToMaster(int part);
+    // Reverb, chorus and the master stage; frame gets left, then right.
+    void ProcessMasterOutput(float* frame);
+    void ProcessMasterReverb();
+    void ProcessMasterChorus();
+    void ProcessMasterStage(float* frame);
+
+    // Part outside 0..15: every part (and the master effect lines).
+    void ResetPart(int part);
+    void ClearAllEffectLines();
+    void ClearVoiceBuffers(int voice);
+    void InitVoiceBuffers();
+    void InitVoiceNoise();
+    void ResetVoiceNoise(int voice);
+    void ClearVoiceState(int voice);
+    void RestartSyncedLFOs(int part);
+    void ResetVoiceModValues(int voice);
+    int32_t TogglePartMute(int part);
+    bool SavePartMultiSamples(int part);
+    void DumpVoice() const;
+
+    static float LevelToMeter(float level);
+    float GetFilter1InputMeter(int part) const;
+    float GetFilter2InputMeter(int part) const;
+    float GetPartOutputMeter(int part) const;
+
+    CMultiSample& MultiSample(int part, int osc) { return multiSamples[part * kOscillators + osc]; }
+
+    // Tempo as samples per tick (96 ticks per quarter note), the synced-LFO
+    // phase step per block and 120 / beats per minute.
+    float tempoValue = 0.0f;
+    float tempoIncrement = 0.0f;
+    float tempoFactor = 0.0f;
+    // Smoothing pairs: pole and complement.
+    float smoothPole = 0.995f;
+    float smoothGain = 0.005f;
+    float fastPole = 0.95f;
+    float fastGain = 0.05f;
+    // Written by the GUI thread during a program load, read by the render.
+    std::atomic<int32_t> partLoading[kParts];
+    uint32_t partSounding[kParts] = {};
+    float partMix[kParts][128];
+    // Per voice three 2048-float rings (the first is the waveguide line),
+    // rows of three process-wide arrays.
+    float* voiceRing[3][kVoices];
+    uint32_t noiseSeed[kVoices];
+    float pinkState[6][kVoices];
+    // Per-sample master buses and the part sample pair.
+    int32_t outputUsed = 0;
+    float masterLeft = 0.0f, masterRight = 0.0f;
+    float reverbSendLeft = 0.0f, reverbSendRight = 0.0f;
+    float chorusSendLeft = 0.0f, chorusSendRight = 0.0f;
+    float partSampleLeft = 0.0f, partSampleRight = 0.0f;
+    // Field 0 filter-1 input, 1 filter-2 input, 2 further level, 3 part output.
+    float partMeters[kParts][4];
+    float masterMeterLeft = 0.0f, masterMeterRight = 0.0f;
+    float reverbMatrix[6][6];
+    float reverbDamping[24];
+    CEngineData data;
+    // Master effects: pre-delay and six reverb lines; twelve all-pass rings;
+    // four chorus rings.
+    float reverbLines[7][kMasterLongLine];
+    float allpassLines[12][kShortLine];
+    float chorusLines[4][kShortLine];
+    // Part effects.
+    float partModDelay[4][kParts][kShortLine];
+    float partDelayLeft[kParts][kPartDelayLine];
+    float partDelayRight[kParts][kPartDelayLine];
+    CTerrainFilter* terrainFilters[kVoices] = {};
+    CMultiSample multiSamples[kMultiSamples];
+    CResample resamplers[kResamplers];
+    CFastResample fastResamplers[kResamplers];
+    CConstants constants;
+
+private:
+    void ResetVoice(int voice);
+    // Helpers of the part effects (engine/CEngineEffects.cpp).
+    void ProcessPhaser(int part, bool dual, float mix);
+};

@@ -1,0 +1,3 @@
+#include "platform/CWaveIO.h"
+
+void CWaveIO::Feed(const float*, int32_t) {}
