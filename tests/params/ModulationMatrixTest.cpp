@@ -1,0 +1,359 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "params/ModulationTables.h"
+#include "ModelFixture.h"
+
+using namespace modtables;
+
+namespace {
+
+struct Result {
+    std::string text;
+    float depth;
+    float scale = 0.0f;
+    bool hasScale = false;
+};
+
+// Runs the converter that (source, destination) selects.
+Result Conv(int source, int destination, float amount) {
+    Result r;
+    char text[128] = "untouched";
+    r.depth = Convert(ConverterOf(source, destination), amount, text, sizeof(text), &r.scale,
+                      &r.hasScale);
+    r.text = text;
+    return r;
+}
+
+constexpr int kPitch = 0, kWM1 = 2, kFM2 = 5, kMix1 = 8, kCutoff1 = 13, kSpec1 = 57, kEG1A = 58;
+constexpr int kKeyTrack = 1, kVelocity = 3;
+
+}  // namespace
+
+TEST(ModulationConverters, CentreAndEndsOfEveryFamily) {
+    // Centre: no modulation, a depth that is not exactly zero.
+    Result r = Conv(kVelocity, kWM1, 64);
+    EXPECT_EQ(r.text, "+0.00");
+    EXPECT_EQ(r.depth, 0.000000001f);
+    EXPECT_EQ(Conv(kVelocity, kWM1, 128).text, "+1.00");
+    EXPECT_EQ(Conv(kVelocity, kWM1, 0).text, "-1.00");
+
+    r = Conv(kKeyTrack, kWM1, 128);  // linear per octave
+    EXPECT_EQ(r.text, "+0.25/Oct");
+    EXPECT_FLOAT_EQ(r.depth, 4.0f);
+
+    EXPECT_EQ(Conv(kVelocity, kSpec1, 32).text, "-0.2500");  // signed square
+    EXPECT_FLOAT_EQ(Conv(kVelocity, kSpec1, 32).depth, -0.25f);
+    EXPECT_EQ(Conv(kKeyTrack, kSpec1, 96).text, "+0.2500");  // no per-octave twin here
+
+    // Level on "Mix 1" with velocity: a scale value only for positive amounts.
+    r = Conv(kVelocity, kMix1, 0);
+    EXPECT_EQ(r.text, "-60.0 dB");
+    EXPECT_TRUE(r.hasScale);
+    EXPECT_EQ(r.scale, 0.0f);
+    EXPECT_NEAR(r.depth, -1.0f, 1e-6);
+    r = Conv(kVelocity, kMix1, 128);
+    EXPECT_EQ(r.text, "+60.0 dB");
+    EXPECT_TRUE(r.hasScale);
+    EXPECT_NEAR(r.scale, -1.0f, 1e-6);
+    EXPECT_FALSE(Conv(9, kMix1, 128).hasScale);  // an LFO uses the plain linear converter
+
+    r = Conv(kKeyTrack, kMix1, 128);  // level per octave
+    EXPECT_EQ(r.text, "+15.0 dB/Oct");
+    EXPECT_FLOAT_EQ(r.depth, 4.0f);
+
+    // Time factor: 2^-17 and 2^17 at the ends.
+    EXPECT_EQ(Conv(kVelocity, kEG1A, 0).text, "0.000008 x");
+    EXPECT_EQ(Conv(kVelocity, kEG1A, 128).text, "131072.00 x");
+    EXPECT_EQ(Conv(kVelocity, kEG1A, 64).text, "    1.00 x");
+    EXPECT_EQ(Conv(kKeyTrack, kEG1A, 128).text, "19.03 x/Oct");
+
+    EXPECT_EQ(Conv(kVelocity, kFM2, 96).text, "+8.00");
+    r = Conv(kKeyTrack, kFM2, 80);
+    EXPECT_EQ(r.text, "+1.00/Oct");
+    EXPECT_FLOAT_EQ(r.depth, 1.0f);
+}
+
+TEST(ModulationConverters, PitchIntervals) {
+    Result r = Conv(kVelocity, kPitch, 128);
+    EXPECT_EQ(r.text, "+10:00:00");
+    EXPECT_FLOAT_EQ(r.depth, 10.0f / 16.0f);
+    r = Conv(kVelocity, kPitch, 0);
+    EXPECT_EQ(r.text, "-10:00:00");
+    EXPECT_FLOAT_EQ(r.depth, -10.0f / 16.0f);
+    EXPECT_EQ(Conv(kVelocity, kPitch, 64).text, "+0:00:00");
+    EXPECT_EQ(Conv(kVelocity, kPitch, 74).text, "+0:00:10");   // d 10: cents
+    EXPECT_EQ(Conv(kVelocity, kPitch, 75).text, "+0:00:15");   // d 11: 5 d - 40
+    EXPECT_EQ(Conv(kVelocity, kPitch, 86).text, "+0:00:90");   // d 22: 10 d - 130
+    EXPECT_EQ(Conv(kVelocity, kPitch, 90).text, "+0:04:00");   // d 26: semitones
+    EXPECT_EQ(Conv(kVelocity, kPitch, 100).text, "+1:04:00");  // d 36
+    r = Conv(kVelocity, kPitch, 105);                          // d 41
+    EXPECT_EQ(r.text, "+2:04:00");
+    EXPECT_FLOAT_EQ(r.depth, (2.0f + 4.0f / 12.0f) / 16.0f);
+    EXPECT_EQ(Conv(kVelocity, kPitch, 40).text, "-0:02:00");   // d 24, below the centre
+
+    // Per octave (key tracking): half a cent first.
+    r = Conv(kKeyTrack, kPitch, 65);
+    EXPECT_EQ(r.text, "+00:00:005/Oct");
+    EXPECT_NEAR(r.depth, 1.0f / 2400.0f, 1e-7);
+    EXPECT_EQ(Conv(kKeyTrack, kPitch, 63).text, "-00:00:005/Oct");
+    EXPECT_EQ(Conv(kKeyTrack, kPitch, 60).text, "-0:00:03/Oct");   // d 4
+    EXPECT_EQ(Conv(kKeyTrack, kPitch, 94).text, "+0:02:50/Oct");   // d 30
+    EXPECT_EQ(Conv(kKeyTrack, kPitch, 101).text, "+0:04:50/Oct");  // d 37
+    r = Conv(kKeyTrack, kPitch, 120);                              // d 56
+    EXPECT_EQ(r.text, "+1:04:00/Oct");
+    EXPECT_FLOAT_EQ(r.depth, 1.0f + 4.0f / 12.0f);
+}
+
+TEST(ModulationConverters, FrequencyIntervals) {
+    Result r = Conv(kVelocity, kCutoff1, 96);  // w = 0.25, 2 octaves
+    EXPECT_EQ(r.text, "+2:00:00");
+    EXPECT_FLOAT_EQ(r.depth, 0.25f);
+    EXPECT_EQ(Conv(kVelocity, kCutoff1, 80).text, "+0:06:00");
+    r = Conv(kVelocity, kCutoff1, 32);
+    EXPECT_EQ(r.text, "-2:00:00");
+    EXPECT_FLOAT_EQ(r.depth, -0.25f);
+    EXPECT_EQ(Conv(kVelocity, kCutoff1, 128).text, "+8:00:00");
+    r = Conv(kKeyTrack, kCutoff1, 128);
+    EXPECT_EQ(r.text, "+2:00:00/Oct");
+    EXPECT_FLOAT_EQ(r.depth, 2.4f);
+}
+
+TEST(ModulationConverters, AmountsOutsideTheKnobRangeAreLimited) {
+    EXPECT_EQ(Conv(kVelocity, kPitch, 500).text, "+10:00:00");
+    EXPECT_EQ(Conv(kVelocity, kPitch, -3).text, "-10:00:00");
+    EXPECT_EQ(Conv(kVelocity, kEG1A, 1e30f).text, "131072.00 x");
+    Result r = Conv(kVelocity, kWM1, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(r.text, "-1.00");
+    EXPECT_FALSE(std::isnan(r.depth));
+    // Without a text buffer only the depth is computed.
+    EXPECT_FLOAT_EQ(Convert(kLinear, 96, nullptr, 0, nullptr, nullptr), 0.5f);
+}
+
+TEST(ModulationTables, SourceCodes) {
+    EXPECT_EQ(SourceCode(0, 0), 0u);
+    EXPECT_EQ(SourceCode(1, 0), 74u);
+    EXPECT_EQ(SourceCode(1, 13), 173u);
+    EXPECT_EQ(SourceCode(3, 33), 175u);
+    EXPECT_EQ(SourceCode(4, 13), 77u);
+    EXPECT_EQ(SourceCode(5, 0), 82u);
+    EXPECT_EQ(SourceCode(5, 2), 81u);
+    EXPECT_EQ(SourceCode(8, 76), 88u);
+    EXPECT_EQ(SourceCode(19, 31), 180u);
+    EXPECT_EQ(SourceCode(20, 41), 181u);
+    EXPECT_EQ(SourceCode(21, 5), 231u);
+    EXPECT_EQ(SourceCode(35, 0), 278u);
+    EXPECT_EQ(SourceCode(36, 89), 279u);
+}
+
+TEST(ModulationTables, TargetCodesAndScale) {
+    // Target code 2: defaults and exceptions by source.
+    EXPECT_EQ(TargetCode2(0, 0), 144u);
+    EXPECT_EQ(TargetCode2(8, 5), 4u);
+    EXPECT_EQ(TargetCode2(9, 5), 280u);
+    EXPECT_EQ(TargetCode2(0, 8), 208u);
+    EXPECT_EQ(TargetCode2(13, 8), 280u);
+    EXPECT_EQ(TargetCode2(13, 16), 220u);
+    EXPECT_EQ(TargetCode2(14, 17), 15u);
+    EXPECT_EQ(TargetCode2(0, 18), 12u);
+    EXPECT_EQ(TargetCode2(13, 22), 215u);
+    EXPECT_EQ(TargetCode2(32, 22), 0u);
+    EXPECT_EQ(TargetCode2(0, 45), 280u);
+    EXPECT_EQ(TargetCode2(0, 56), 64u);
+    EXPECT_EQ(TargetCode2(1, 56), 280u);
+    EXPECT_EQ(TargetCode2(15, 77), 216u);
+    EXPECT_EQ(TargetCode2(3, 81), 225u);
+    EXPECT_EQ(TargetCode2(4, 81), 223u);
+    EXPECT_EQ(TargetCode2(5, 89), 271u);
+
+    // Target code 1: 280 but for the listed cells.
+    EXPECT_EQ(TargetCode1(0, 1), 280u);
+    EXPECT_EQ(TargetCode1(32, 0), 0u);
+    EXPECT_EQ(TargetCode1(9, 5), 4u);
+    EXPECT_EQ(TargetCode1(13, 8), 7u);
+    EXPECT_EQ(TargetCode1(14, 8), 280u);
+    EXPECT_EQ(TargetCode1(13, 16), 280u);
+    EXPECT_EQ(TargetCode1(5, 16), 18u);
+    EXPECT_EQ(TargetCode1(9, 17), 15u);
+    EXPECT_EQ(TargetCode1(0, 45), 46u);
+    EXPECT_EQ(TargetCode1(5, 49), 50u);
+    EXPECT_EQ(TargetCode1(4, 49), 51u);
+    EXPECT_EQ(TargetCode1(12, 78), 222u);
+    EXPECT_EQ(TargetCode1(13, 78), 226u);
+    EXPECT_EQ(TargetCode1(14, 78), 280u);
+    EXPECT_EQ(TargetCode1(13, 79), 227u);
+    EXPECT_EQ(TargetCode1(1, 85), 240u);
+
+    EXPECT_EQ(ScaleValue(9, 5), 1.0f);
+    EXPECT_EQ(ScaleValue(14, 5), 1.0f);
+    EXPECT_EQ(ScaleValue(9, 8), 1.0f);
+    EXPECT_EQ(ScaleValue(14, 8), 0.0f);
+    EXPECT_EQ(ScaleValue(4, 56), 1.0f);
+    EXPECT_EQ(ScaleValue(3, 56), 0.0f);
+    EXPECT_EQ(ScaleValue(1, 85), 1.0f);
+    EXPECT_EQ(ScaleValue(9, 0), 0.0f);
+}
+
+TEST(ModulationTables, ConverterChoice) {
+    EXPECT_EQ(ConverterOf(0, 0), kPitchInterval);
+    EXPECT_EQ(ConverterOf(1, 0), kPitchIntervalPerOctave);
+    EXPECT_EQ(ConverterOf(3, 8), kLevel);
+    EXPECT_EQ(ConverterOf(13, 8), kLinear);
+    EXPECT_EQ(ConverterOf(13, 16), kLevel);
+    EXPECT_EQ(ConverterOf(1, 8), kLevelPerOctave);
+    EXPECT_EQ(ConverterOf(15, 71), kTimeFactor);
+    EXPECT_EQ(ConverterOf(15, 70), kLinear);
+    EXPECT_EQ(ConverterOf(21, 42), kFrequencyInterval);
+    EXPECT_EQ(ConverterOf(1, 42), kLinearPerOctave);
+    EXPECT_EQ(ConverterOf(1, 57), kSignedSquare);
+    EXPECT_EQ(ConverterOf(35, 84), kLinear);
+    EXPECT_EQ(ConverterOf(1, 78), kLevelPerOctave);
+    EXPECT_EQ(ConverterOf(1, 87), kFrequencyIntervalPerOctave);
+    EXPECT_EQ(ConverterOf(9, 5), kFMAmount);
+}
+
+TEST(ModulationTables, OutOfRangeIndexesAreClampedAtBothEnds) {
+    EXPECT_EQ(SourceCode(37, 0), SourceCode(36, 0));
+    EXPECT_EQ(SourceCode(-1, 0), SourceCode(0, 0));
+    EXPECT_EQ(TargetCode2(0, 90), TargetCode2(0, 89));
+    EXPECT_EQ(TargetCode2(0, -4), TargetCode2(0, 0));
+    EXPECT_EQ(TargetCode1(1000, 1000), TargetCode1(36, 89));
+    EXPECT_EQ(ScaleValue(-7, 90), ScaleValue(0, 89));
+    EXPECT_EQ(ConverterOf(37, 90), ConverterOf(36, 89));
+}
+
+TEST(ModulationDestinations, ParameterIdsMapToTheirDestination) {
+    EXPECT_EQ(GetModDestination(222), 80);
+    EXPECT_EQ(GetModDestination(226), 81);
+    EXPECT_EQ(GetModDestination(214), 78);
+    EXPECT_EQ(GetModDestination(218), 79);
+    EXPECT_EQ(GetModDestination(148), 0);
+    EXPECT_EQ(GetModDestination(63), 57);
+    EXPECT_EQ(GetModDestination(363), 89);
+    EXPECT_EQ(GetModDestination(2), -1);
+    EXPECT_EQ(GetModDestination(36), -1);
+    EXPECT_EQ(GetModDestination(-1), -1);
+    EXPECT_TRUE(IsModDestination(16));
+    EXPECT_FALSE(IsModDestination(5));
+}
+
+using RoutingTest = ModelFixture;
+
+TEST_F(RoutingTest, SourceAndDestinationChangesWriteTheEngineCodesAndDepth) {
+    const int part = 2, i = 4;
+    float* r = Record(part);
+    r[36 + i] = 128.0f;
+    r[85 + i] = 0.0f;  // pitch
+    r[65 + i] = 3.0f;  // velocity
+    model->OnRoutingSourceChanged(part, 65 + i, 3);
+    EXPECT_EQ(Cell(part, 65 + i), 76u);
+    EXPECT_EQ(Cell(part, 85 + i), 280u);
+    EXPECT_EQ(Cell(part, 105 + i), 144u);
+    EXPECT_EQ(CellF(part, 125 + i), 0.0f);
+    EXPECT_FLOAT_EQ(Target(part, 36 + i), 0.625f);
+
+    // "Mix 1" with an LFO: scale value 1.0 from the table.
+    r[65 + i] = 9.0f;
+    r[85 + i] = 8.0f;
+    model->OnRoutingDestinationChanged(part, 85 + i, 8);
+    EXPECT_EQ(Cell(part, 65 + i), 89u);
+    EXPECT_EQ(Cell(part, 85 + i), 7u);
+    EXPECT_EQ(Cell(part, 105 + i), 280u);
+    EXPECT_EQ(CellF(part, 125 + i), 1.0f);
+
+    // Velocity on "Mix 1": the level converter overrides the scale value.
+    r[65 + i] = 3.0f;
+    model->OnRoutingSourceChanged(part, 65 + i, 3);
+    EXPECT_NEAR(CellF(part, 125 + i), -1.0f, 1e-6);
+    model->UpdateRoutingDepth(part, 36 + i, 0.0f);
+    EXPECT_EQ(CellF(part, 125 + i), 0.0f);
+    EXPECT_NEAR(Target(part, 36 + i), -1.0f, 1e-6);
+
+    // Other parts and routings are untouched.
+    EXPECT_EQ(Target(part, 36 + i + 1), 0.0f);
+    EXPECT_EQ(Cell(part + 1, 65 + i), 0u);
+}
+
+TEST_F(RoutingTest, DamagedRoutingValuesStayInsideTheTables) {
+    const int part = 0, i = 19;
+    float* r = Record(part);
+    r[65 + i] = 37.0f;
+    r[85 + i] = 90.0f;
+    r[36 + i] = 1000.0f;
+    model->OnRoutingSourceChanged(part, 65 + i, 37);
+    EXPECT_EQ(Cell(part, 65 + i), SourceCode(36, 89));
+    EXPECT_EQ(Cell(part, 105 + i), TargetCode2(36, 89));
+    EXPECT_FLOAT_EQ(Target(part, 36 + i), 1.0f);  // amount limited to 128
+
+    r[65 + i] = -5.0f;
+    r[85 + i] = std::numeric_limits<float>::quiet_NaN();
+    model->OnRoutingDestinationChanged(part, 85 + i, -20);
+    EXPECT_EQ(Cell(part, 65 + i), SourceCode(0, 0));
+    EXPECT_EQ(Cell(part, 105 + i), TargetCode2(0, 0));
+
+    // Ids outside the routing ranges and parts outside 0..15 change nothing.
+    const uint32_t before = Cell(part, 84);
+    model->OnRoutingSourceChanged(part, 85, 3);
+    model->OnRoutingDestinationChanged(part, 105, 3);
+    model->UpdateRoutingDepth(part, 56, 0.0f);
+    model->SetRoutingTables(part, 20, 3, 0);
+    model->SetRoutingTables(16, 0, 3, 0);
+    model->UpdateRoutingDepth(-1, 36, 0.0f);
+    EXPECT_EQ(Cell(part, 84), before);
+    EXPECT_EQ(Target(part, 56), 0.0f);
+}
+
+TEST_F(RoutingTest, AmountTextNeedsASource) {
+    float* r = Record(1);
+    char text[128] = "stale";
+    r[65] = 0.0f;
+    r[85] = 0.0f;
+    model->GetRoutingDepthText(1, 36, 128.0f, text);
+    EXPECT_STREQ(text, "");
+    r[65] = 3.0f;
+    model->GetRoutingDepthText(1, 36, 128.0f, text);
+    EXPECT_STREQ(text, "+10:00:00");
+    r[85] = 90.0f;  // clamped to "TMorph", a linear destination
+    model->GetRoutingDepthText(1, 36, 128.0f, text);
+    EXPECT_STREQ(text, "+1.00");
+}
+
+TEST_F(RoutingTest, KnobLookupsFindReuseAndAddRoutings) {
+    store->SetCurrentPart(3);
+    float* r = Record(3);
+    for (int i = 0; i < 20; ++i) {
+        r[65 + i] = 5.0f;
+        r[85 + i] = 1.0f;
+    }
+    // Full matrix, nothing aimed at "Cutoff 1": nothing found, nothing changed.
+    EXPECT_EQ(model->FindOrAddRouting(16), -1);
+    EXPECT_EQ(model->FindNextRouting(16), -1);
+    EXPECT_FALSE(model->HasRouting(0, 16));
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(r[65 + i], 5.0f);
+        EXPECT_EQ(r[85 + i], 1.0f);
+    }
+
+    r[85 + 7] = 13.0f;
+    r[65 + 12] = 0.0f;
+    r[65 + 15] = 0.0f;
+    EXPECT_TRUE(model->HasRouting(0, 16));
+    EXPECT_FALSE(model->HasRouting(1, 16));
+    EXPECT_EQ(model->FindOrAddRouting(16), 7);
+    // The next one is the first free routing after 7, which now aims at 13.
+    EXPECT_EQ(model->FindNextRouting(16), 12);
+    EXPECT_EQ(r[85 + 12], 13.0f);
+    EXPECT_EQ(model->FindNextRouting(16), 15);
+    EXPECT_EQ(model->FindNextRouting(16), -1);
+
+    // A routing whose source is off does not count as modulating its target.
+    r[65 + 7] = 0.0f;
+    EXPECT_FALSE(model->HasRouting(0, 16));
+    EXPECT_EQ(model->FindOrAddRouting(16), 7);
+    // Ids that no routing can reach.
+    EXPECT_EQ(model->FindOrAddRouting(2), -1);
+    EXPECT_FALSE(model->HasRouting(0, 2));
+}
