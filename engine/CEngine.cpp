@@ -70,15 +70,6 @@ void CEngine::Init() {
     InitVoiceBuffers();
 }
 
-void CEngine::ControlTick() {
-    ++data.blockCounter;
-    data.globalValues[CEngineData::kGlideCell] = 0.05f;
-}
-
-void CEngine::RenderBlock(float* out) {
-    std::fill(out, out + 2 * kBlockFrames, 0.0f);
-}
-
 void CEngine::ResetVoice(int voice) {
     data.voiceState[voice] = CEngineData::kVoiceIdle;
     // Oscillator, filter, envelope and effect state all live in the two
@@ -105,12 +96,8 @@ void CEngine::ResetPart(int part) {
         for (int id = 0; id < 64; ++id)
             data.SetPartF(p, id, data.partTargets[p][id]);
     }
-    if (all) {
-        Zero(reverbLines);
-        Zero(allpassLines);
-        Zero(chorusLines);
-        Zero(reverbDamping);
-    }
+    // The master reverb and chorus keep their tails: a voice-count change
+    // resets every part, and cutting the room's tail there would click.
     const int inUse = std::clamp(data.voicesInUse, 0, kVoices);
     for (int v = 0; v < inUse; ++v)
         if (all || data.voicePart[v] == part)

@@ -41,6 +41,10 @@ public:
     // stereo frames.
     void ControlTick();
     void RenderBlock(float* out);
+    // One sample of a voice's spectral oscillator: audio is the voice's audio
+    // record, tables the Y1, X1, Y2, X2 tables of the six sub-oscillators
+    // (nullptr where a sub-oscillator does not run).
+    void RenderSpectralOscillator(uint32_t* audio, const CTLBase::Segment* const* tables);
 
     // Per-sample output stage, run by the render once per output sample:
     // ClearMasterBuses, then for every sounding part its sample pair
@@ -128,6 +132,31 @@ public:
 
 private:
     void ResetVoice(int voice);
+
+    // Stages of ControlTick, in their order (engine/CEngineControl.cpp).
+    void SmoothPartParameters();
+    void ControlPitch();
+    void ControlEnvelopesLFOs();
+    void ControlFilter1();
+    void ControlFilter2();
+    void ControlOscillators();
+    void ControlMultiEnvelopes();
+    void ControlChorusLFO();
+    void ControlPartEffects();
+    void Glide8DValues();
+    void UpdateMeters();
+    // Helpers of the stages.
+    void SetUpFilter(int voice, int filter);
+    void SetUpFormant(int voice);
+    void SetUpSpectrum(int voice, int shift);
+    void SetUpWaveguide(int voice);
+    void SelectSpectrumRegion(int voice, int group, int32_t q);
+    void StepMultiEnvelopes(int voice);
+    friend struct CEngineControlAccess;  // white-box access for the tests
     // Helpers of the part effects (engine/CEngineEffects.cpp).
     void ProcessPhaser(int part, bool dual, float mix);
+    // Helpers of the render (engine/CEngineRender.cpp).
+    int RenderDivider(int part) const;
+    void RenderVoice(int voice, int part, int frames, int divider);
+    void FillSubSamples(int part, int frames, int divider);
 };

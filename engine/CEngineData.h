@@ -35,6 +35,62 @@ public:
     // of CTLShapes for part cell 182).
     static constexpr int32_t kDefaultTable = 0;
 
+    // Table references written by the control stage. An oscillator table
+    // (audio cells 115..117) is slot × 16 + band level of CTLWaves::waves; a
+    // spectral region table (the Y1, X1, Y2, X2 cells of a sub-oscillator
+    // group) is (part × 2 + wave B) × 64 + region. Reference 0 is the
+    // default table of each kind. The readers limit a stray reference.
+    static constexpr int32_t OscTableRef(int slot, int level) { return slot * CTLWaves::kLevels + level; }
+    static constexpr int32_t SpectrumTableRef(int part, bool waveB, int region)
+    {
+        return (part * 2 + (waveB ? 1 : 0)) * CTLWaves::kRegions + region;
+    }
+    const CTLBase::Segment* OscTable(int32_t ref) const
+    {
+        if (ref < 0 || ref >= CTLWaves::kSlotSpectrumA * CTLWaves::kLevels)
+            ref = kDefaultTable;
+        const CTLBase::Segment* base = waves.waves[ref / CTLWaves::kLevels];
+        return base ? base + (ref % CTLWaves::kLevels) * CTLWaves::kWaveSegments : nullptr;
+    }
+    const CTLBase::Segment* SpectrumTable(int32_t ref) const
+    {
+        if (ref < 0 || ref >= kParts * 2 * CTLWaves::kRegions)
+            ref = kDefaultTable;
+        const int region = ref % CTLWaves::kRegions;
+        const int wave = ref / CTLWaves::kRegions;
+        return waves.SpectrumRegion(wave / 2, (wave & 1) != 0, region);
+    }
+
+    // Voice control cells that the note start, the control stage and the
+    // render share (the full map is in the record description).
+    enum : int {
+        kVcKey = 73, kVcNotePitch = 74, kVcNoteGain = 76, kVcGate = 78, kVcRetrigger = 80,
+        kVcEgLevel = 81,     // EG n level at 81 + 2 (n - 1), its output one cell later
+        kVcEgStage = 95,     // EG n stage, target, delay counter at 95 + 4 (n - 1) ...
+        kVcLfoPhase = 111,   // LFO n phase at 111 + n - 1 (24-bit)
+        kVcCutoffRequest1 = 126, kVcCutoffRequest2 = 134,
+        kVcEgHold = 182,     // EG n hold counter at 182 + n - 1
+        kVcFormantJump = 230,
+        kVcMeg1Index = 243, kVcMegClock = 244, kVcMeg1End = 245,
+        kVcMegOutput = 246,  // MEG m output, offset, value, factor at 246 + 4 (m - 1)
+        kVcMeg2Index = 272,  // MEG2..4 index and end in pairs from 272
+        // Per-block increment of MEG m while it runs a straight segment, at
+        // 98 + 4 (m - 1) (the free cell after each EG's stage triple).
+        kVcMegStraightStep = 98,
+    };
+    // Stopped multi-segment envelope: its end cell holds this.
+    static constexpr int32_t kMegStopped = 2000000000;
+    // Voice audio cells shared by the note start and the control stage.
+    enum : int { kAcRestartCount = 196, kAcSpectrumGroup = 202, kAcSpectrumGroupCells = 13 };
+    // State cells of the per-sample render. A voice restart clears 121..143,
+    // 145, 150, 151, 165, 166, 197 and 198, which covers every filter,
+    // formant, DC-blocker and waveguide state listed here. Both voice filters
+    // keep their current input in kAcFilterInput (a type-3 routing reads it).
+    enum : int {
+        kAcFilterInput = 164, kAcWaveguidePosition = 149, kAcOutputLow = 150, kAcShaperLow = 151,
+        kAcWaveguideY = 197, kAcWaveguideA = 198, kAcSpectrumOut = 201, kAcOutputPower = 302,
+    };
+
     // Part settings words.
     enum : int {
         kSetReverbSend = 0, kSetChorusSend = 1, kSetLevel = 2, kSetPan = 3,

@@ -1,5 +1,6 @@
 #include "engine/CIIR2Order.h"
 #include "engine/FastCos.h"
+#include "engine/SafeMath.h"
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -20,8 +21,9 @@ float CIIR2Order::Process(float x)
     s2 = c[4] * xg - c[1] * y + 1e-7f;
     // A runaway section is held at a bounded level instead of blowing up
     // the voice.
-    s1 = std::clamp(s1, -40.0f, 40.0f);
-    s2 = std::clamp(s2, -40.0f, 40.0f);
+    // A NaN state restarts from 0 instead of staying NaN until a reset.
+    s1 = engine::ClampSafe(s1, -40.0f, 40.0f);
+    s2 = engine::ClampSafe(s2, -40.0f, 40.0f);
     return y;
 }
 
