@@ -75,7 +75,9 @@ namespace {
 
 void DefineRow(ParameterInfo& r, int id, const char* label, float scale, int list) {
     r.id = id;
-    r.label = label;
+    // A row defined without a label shows nothing rather than handing a
+    // null pointer to every widget that draws it.
+    r.label = label ? label : "";
     r.scale = scale;
     r.maximum = scale;
     r.list = list;
@@ -88,7 +90,7 @@ void CPIBase::DefineParameter(int id, const char* label, const char* name, float
     if (id < 0 || id >= kLabelIds) return;
     ParameterInfo& r = m_partSound[id];
     DefineRow(r, id, label, scale, list);
-    r.name = name;
+    r.name = name ? name : "";
     r.menu = menu;
     if (list > 0) r.maximum = ListMaximum(list);
 }
@@ -214,79 +216,3 @@ void CPIBase::Get8DPoint(int point, double* x, double* y) const {
     *x = m_engine->data.PartF(part, 305 + 2 * point);
     *y = m_engine->data.PartF(part, 306 + 2 * point);
 }
-
-// --- values (minimal forms; conversion to engine values comes separately) ---------
-
-void CPIBase::SetParameter(float* record, float normalized, int part, int id, bool setAtOnce,
-                           bool fromUpdate) {
-    (void)part;
-    (void)setAtOnce;
-    (void)fromUpdate;
-    if (!record || id < 0 || id >= kPartSoundRows) return;
-    record[id] = normalized * m_partSound[id].scale;
-}
-
-float CPIBase::GetParameter(const float* record, int part, int id) const {
-    (void)part;
-    if (!record || id < 0 || id >= kPartSoundRows) return 0.0f;
-    return record[id] / m_partSound[id].scale;
-}
-
-const char* CPIBase::GetParameterDisplay(const float* record, int part, int id) {
-    (void)part;
-    if (!record || id < 0 || id >= kPartSoundRows) {
-        snprintf(m_display, sizeof(m_display), "n/a");
-        return m_display;
-    }
-    snprintf(m_display, sizeof(m_display), "%d", static_cast<int>(record[id]));
-    return m_display;
-}
-
-void CPIBase::SetSampleRate(int rate) { (void)rate; }
-
-void CPIBase::ResetPartVoices(int part) { (void)part; }
-
-bool CPIBase::SetMixerParameter(int id, int part, float normalized) {
-    if (!m_program || !ValidPart(part) || id < 0 || id >= kMixerRows) return false;
-    m_program->GetPartRow(part)[id] = normalized * m_mixer[id].scale;
-    return false;
-}
-
-float CPIBase::GetMixerParameter(int id, int part) const {
-    if (!m_program || !ValidPart(part) || id < 0 || id >= kMixerRows) return 0.0f;
-    return m_program->GetPartRow(part)[id] / m_mixer[id].scale;
-}
-
-const char* CPIBase::GetMixerParameterDisplay(int id, int part) {
-    if (!m_program || !ValidPart(part) || id < 0 || id >= kMixerRows)
-        snprintf(m_display, sizeof(m_display), "n/a");
-    else
-        snprintf(m_display, sizeof(m_display), "%d",
-                 static_cast<int>(m_program->GetPartRow(part)[id]));
-    return m_display;
-}
-
-void CPIBase::SetGlobalParameter(int id, float normalized) {
-    if (!m_program || id < 0 || id >= kGlobalRows) return;
-    m_program->GetGlobals()[id] = normalized * m_global[id].scale;
-}
-
-float CPIBase::GetGlobalParameter(int id) const {
-    if (!m_program || id < 0 || id >= kGlobalRows) return 0.0f;
-    return m_program->GetGlobals()[id] / m_global[id].scale;
-}
-
-const char* CPIBase::GetGlobalParameterDisplay(int id) {
-    if (!m_program || id < 0 || id >= kGlobalRows)
-        snprintf(m_display, sizeof(m_display), "n/a");
-    else
-        snprintf(m_display, sizeof(m_display), "%d", static_cast<int>(m_program->GetGlobals()[id]));
-    return m_display;
-}
-
-void CPIBase::ApplyReverbPreset(int n) { (void)n; }
-
-void CPIBase::ApplyChorusPreset(int n) { (void)n; }
-
-void CPIBase::UpdateAssignedSlice(int counter) { (void)counter; }
-

@@ -3,6 +3,7 @@
 // say what every addressable value means (scale, largest value, list menu,
 // context menu, label, long name), plus the per-part state that follows the
 // programs (synthesis type, assigned flags, volume factors).
+#include <atomic>
 #include <cstdint>
 
 #include "gui/CUIMenuResource.h"
@@ -31,7 +32,43 @@ public:
     virtual int GetPage() const = 0;
     virtual void SetPage(int page) = 0;
     virtual void NotifyParameterChanged() = 0;
+    // --- modmatrix: begin (display texts) ---
+    // Opens layout dialog `dialog` at (x, y) with its argument. A listener
+    // without dialogs ignores it.
+    virtual void OpenDialog(int x, int y, int dialog, int arg) {
+        (void)x; (void)y; (void)dialog; (void)arg;
+    }
+    // --- modmatrix: end ---
 };
+
+// --- modmatrix: begin (shared number formatting and destination lookup) ---
+// Display units of FormatNumber.
+enum : int { kUnitPlain = 0, kUnitPercent = 1, kUnitHz = 2, kUnitDb = 3, kUnitSeconds = 4 };
+// Text of a value with a precision chosen by its magnitude; out holds at
+// least 128 characters. An unknown unit writes nothing.
+void FormatNumber(float value, int unit, char* out);
+// Tune text of a raw 0..100 value (50 = centre).
+void FormatCents(float raw, char* out);
+// Tempo-synced note length: writes its 7-character text and returns its
+// length in ticks (96 per quarter note). out may be null.
+float GetNoteLength(float x, char* out);
+// Modulation destination 0..89 that a part-sound id maps to, or -1.
+int GetModDestination(int id);
+bool IsModDestination(int id);
+// --- modmatrix: end ---
+
+// --- setparam: begin (curve helpers) ---
+// Smoothing coefficient that brings a one-pole glide to 20 % of its distance
+// in t seconds, per engine block (TimeToCoefficient) or per 50 ms tick
+// (TimeToCoefficientFixed).
+float TimeToCoefficient(float t);
+float TimeToCoefficientFixed(float t);
+// Gain of raw 0..127 on a straight dB line from low to high.
+float DbCurve(float low, float high, float raw);
+// Fine tune 0..100 (50 = centre) to pitch units of 1/192 octave per
+// semitone: +-1/192 at the ends, square law in between.
+float SquareLawAround50(float x);
+// --- setparam: end ---
 
 class CPIBase {
 public:
@@ -87,6 +124,89 @@ public:
     // Per-block refresh of controller assignments (audio thread).
     void UpdateAssignedSlice(int counter);
 
+    // --- modmatrix: begin (modulation matrix, controller assignments, display) ---
+    static constexpr int kRoutings = 20;
+    static constexpr int kRoutingSources = 37;
+    static constexpr int kRoutingDestinations = 90;
+    static constexpr int kAssignments = 64;
+    static constexpr int kAssignBase = 416;  // first record slot of the assignment entries
+
+    // Modulation matrix: engine codes and depth of routing i.
+    void SetRoutingTables(int part, int routing, int source, int destination);
+    void UpdateRoutingDepth(int part, int amountId, float rawAmount);
+    // Writes the amount text (at most 128 characters) into text.
+    void GetRoutingDepthText(int part, int amountId, float rawAmount, char* text);
+    void OnRoutingSourceChanged(int part, int sourceId, int source);
+    void OnRoutingDestinationChanged(int part, int destinationId, int destination);
+    // Knob lookups on the record of the part being edited.
+    int FindOrAddRouting(int id);
+    int FindNextRouting(int id);
+    bool HasRouting(int group, int id);
+
+    // Controller assignments (8D pad axes onto part-sound values).
+    static bool IsAssignArmed();
+    static bool IsAssignSource(int s);
+    void ArmAssignSource(int s, bool on);
+    bool FindAssignment(int part, int id, int* amount);
+    void SetAssignment(int part, int id, int amount);
+    void RebuildAssignedFlags(int part);
+    bool IsAssigned(int part, int id) const;
+    float GetModulatedValue(int part, int id, float normalized) const;
+
+    // Reaction of the model to an edit in the GUI (group 0 only).
+    void OnEditorValueChanged(int group, int id, float normalized);
+    // --- modmatrix: end ---
+
+    // --- setparam: begin (setting values, mixer and global values) ---
+    static constexpr int kInputSelectorMax = 47;
+    static constexpr int kOscInputOff = 1428;      // "off" of the oscillator modulation switches
+    static constexpr int32_t kUserShapeTable = 16; // part cell 182: the part's own user shape
+    static constexpr int kPresets = 24;
+    static constexpr int kPrimeCount = 1900;
+    static constexpr int32_t kLongestLine = 16381;
+
+    // Engine input code of an input-selector list value, -1 for values that
+    // name no module (22..29 and anything outside 0..47).
+    static int32_t InputCode(int listValue);
+    void UpdateModuleMask(int part);
+    // Derives the master reverb's working cells from the global values.
+    void RecomputeAll();
+    void AllocateVoices();
+    bool ApplyAllMixer();
+    void ApplyAllGlobal();
+    void SetPartVolumeFactor(int part, float factor);
+    // Multi-sample switches asked for on the audio thread wait here until
+    // the GUI thread's next tick: opening a file there is not allowed.
+    void ServicePendingRequests();
+    bool HasPendingRequest(int part, int osc) const;
+    // First entry of the prime table not below truncate(x); lengths beyond the
+    // table give the longest line, 16381.
+    static int32_t PrimeAtLeast(double x);
+    static const int32_t* PrimeTable();   // 1900 primes, then 0
+
+    struct Preset {
+        char name[32];
+        int32_t value[5];
+    };
+    static const Preset kReverbPresets[kPresets];
+    static const Preset kChorusPresets[kPresets];
+
+    // Marks the calling thread as the audio thread for its lifetime; the
+    // render call holds one, so that SetParameter knows it must not open
+    // files.
+    class AudioThreadScope {
+    public:
+        AudioThreadScope() : m_previous(s_onAudioThread) { s_onAudioThread = true; }
+        ~AudioThreadScope() { s_onAudioThread = m_previous; }
+        AudioThreadScope(const AudioThreadScope&) = delete;
+        AudioThreadScope& operator=(const AudioThreadScope&) = delete;
+
+    private:
+        bool m_previous;
+    };
+    static bool OnAudioThread() { return s_onAudioThread; }
+    // --- setparam: end ---
+
     // Table access (ids outside a table give its undefined row).
     const ParameterInfo& PartSoundRow(int id) const;
     const ParameterInfo& SetupRow(int id) const;
@@ -125,4 +245,38 @@ private:
     uint8_t m_assigned[kParts][kLabelIds] = {};
     int m_sampleEditOsc = 0;
     float m_volumeFactor[kParts] = {};
+
+    // --- modmatrix: begin (private) ---
+    float* PartRecord(int part) const;
+    const char* DisplayText(const float* record, int part, int id);
+    int SearchRouting(float* record, int destination, int first);
+    void RebuildSpectrumWaves(int part, const float* record);
+    // The 8D-pad axis that knob drags assign to: -1 none, else 0..7. One for
+    // the whole process, like the menu whose check marks show it.
+    static int s_armedSource;
+    int m_rememberedRouting = -1;
+    // --- modmatrix: end ---
+
+    // --- setparam: begin (private) ---
+    void SetSoundRule(float* record, int part, int id, float raw, int n, int storedN,
+                      bool setAtOnce, bool fromUpdate);
+    void SetTarget(int part, int id, float v, bool setAtOnce);
+    void SetRecordF(int part, int id, float v);
+    void SetRecordI(int part, int id, int32_t v);
+    void Reapply(float* record, int part, int id, bool setAtOnce, bool fromUpdate);
+    void SetOscSemitone(float* record, int part, int osc, int n, int storedN, bool fromUpdate);
+    void SetOscTune(float* record, int part, int osc, float raw, int n, int storedN);
+    void SetOscWaveform(float* record, int part, int osc, int id, int n, int storedN);
+    void SwitchMultiSample(int part, int osc);
+    void SetDividerCells(int part);
+    void SetDelayFilter(int part);
+    void SetDistortionFilters(int part);
+    void ClearVoiceStates(int part, int first, int count, int flagCell, int32_t flag);
+    void ReleaseEnvelope(int part, int envelope);
+    void SetGlobalRaw(int id, float raw);
+    void ApplyPreset(const Preset& preset, const int* ids, const int* values, int count);
+    void Notify();
+    static thread_local bool s_onAudioThread;
+    std::atomic<uint8_t> m_pendingSample[kParts][3] = {};
+    // --- setparam: end ---
 };

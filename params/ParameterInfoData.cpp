@@ -241,6 +241,11 @@ void CPIBase::FillPartSoundRows() {
     for (int first : {367, 373, 379})
         for (int id = first; id < first + 5; ++id) DefineParameter(id, "", "", ONE, 0, 0);
     for (int id = 387; id <= 389; ++id) DefineParameter(id, "", "", S, 319, 0);
+    // The loop slopes of the third and fourth multi-envelope and the
+    // time-source flags of its segments are plain values like their
+    // neighbours; with the default scale of 128 they would reach the engine
+    // 128 times too large. The rows stay otherwise undefined.
+    for (int id : {353, 354, 366, 372, 378}) m_partSound[id].scale = 1.0f;
 
     for (const Row& r : kSoundRowData) DefineParameter(r.id, r.label, r.name, r.scale, r.list, r.menu);
 }

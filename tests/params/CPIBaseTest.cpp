@@ -217,7 +217,7 @@ TEST_F(PIBaseTest, ScalesAndUnclampedRows) {
     for (int id = 346; id <= 354; ++id) EXPECT_EQ(m.PartSoundRow(id).maximum, 0.0f) << id;
     for (int id = 366; id <= 383; ++id) EXPECT_EQ(m.PartSoundRow(id).maximum, 0.0f) << id;
     EXPECT_EQ(m.PartSoundRow(396).maximum, 0.0f);
-    EXPECT_EQ(m.PartSoundRow(366).scale, 128.0f);  // undefined, only unclamped
+    EXPECT_EQ(m.PartSoundRow(366).scale, 1.0f);  // undefined, but a plain value like its neighbours
     EXPECT_EQ(m.PartSoundRow(367).scale, 1.0f);
 
     // Data ids keep their stored value: normalized equals raw.
