@@ -1,0 +1,114 @@
+#include "core/CMIDIQueue.h"
+
+#include <cmath>
+#include <thread>
+
+#include "os/OClock.h"
+#include "platform/CGlobalData.h"
+
+namespace {
+
+int32_t Next(int32_t index) { return (index + 1) % CMIDIQueue::kSize; }
+
+int32_t AddBlocks(int32_t block, int64_t count) {
+    return static_cast<int32_t>(static_cast<uint32_t>(block) + static_cast<uint32_t>(count));
+}
+
+// Signed distance from b to a, correct across the wrap of the block counter.
+int32_t BlockDistance(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
+} // namespace
+
+uint32_t CMIDIQueue::ClockMs() {
+    const int64_t counts = os::ClockCounter();
+    const int64_t perMs = os::ClockFrequency() / 1000;
+    return static_cast<uint32_t>(counts / (perMs > 0 ? perMs : 1));
+}
+
+bool CMIDIQueue::NotLater(int32_t a, int32_t b) {
+    return BlockDistance(a, b) <= 0;
+}
+
+int32_t CMIDIQueue::ScheduleDue(int32_t c, uint32_t t) {
+    if (!hasReference) {
+        hasReference = true;
+        referenceBlock = AddBlocks(c, 1);
+        referenceTime = t;
+        return referenceBlock;
+    }
+    // The signed difference: a stamp earlier than the reference is late (due
+    // now), and one that wrapped around 2^32 ms still counts forward.
+    const int32_t elapsed = static_cast<int32_t>(t - referenceTime);
+    float msPerBlock = g_GlobalData.msPerBlock;
+    if (!(msPerBlock > 0.0f) || !std::isfinite(msPerBlock))
+        msPerBlock = 32000.0f / 44100.0f;
+    // Limited before the conversion: a gap of weeks is just "far ahead".
+    const double blocks = std::trunc(static_cast<double>(elapsed) / static_cast<double>(msPerBlock));
+    const double limited = std::fmax(std::fmin(blocks, 1.0e9), -1.0e9);
+    const int64_t ahead = static_cast<int64_t>(BlockDistance(referenceBlock, c)) + static_cast<int64_t>(limited);
+    if (ahead <= 0) {
+        referenceBlock = c;
+        referenceTime = t;
+        return c;
+    }
+    if (ahead >= kMaxBlocksAhead) {
+        referenceBlock = AddBlocks(c, kMaxBlocksAhead);
+        referenceTime = t;
+        return referenceBlock;
+    }
+    return AddBlocks(c, ahead);
+}
+
+void CMIDIQueue::Push(int32_t currentBlock, uint32_t msg, uint32_t stamp) {
+    // Another input holds the flag for a few instructions only; should it
+    // be preempted there, give it the processor back.
+    for (int spins = 0; producerBusy.test_and_set(std::memory_order_acquire); ++spins)
+        if (spins >= 64)
+            std::this_thread::yield();
+    const int32_t w = writeIndex.load(std::memory_order_relaxed);
+    if (Next(w) == readIndex.load(std::memory_order_acquire)) {
+        dropped.fetch_add(1, std::memory_order_relaxed);
+        producerBusy.clear(std::memory_order_release);
+        return;
+    }
+    dueBlock[w] = ScheduleDue(currentBlock, stamp);
+    timeStamp[w] = stamp;
+    message[w] = msg;
+    noteValueB[w] = -1;
+    flagA[w] = 0;
+    flagB[w] = 0;
+    writeIndex.store(Next(w), std::memory_order_release);
+    producerBusy.clear(std::memory_order_release);
+}
+
+bool CMIDIQueue::HasPending() const {
+    return readIndex.load(std::memory_order_relaxed) != writeIndex.load(std::memory_order_acquire);
+}
+
+bool CMIDIQueue::PopForPreScan(int32_t currentBlock, uint32_t& msg) {
+    const int32_t i = preScanIndex.load(std::memory_order_relaxed);
+    if (i == writeIndex.load(std::memory_order_acquire) || !NotLater(dueBlock[i], currentBlock))
+        return false;
+    if (BlockDistance(dueBlock[i], currentBlock) < 0)
+        dueBlock[i] = currentBlock;
+    msg = message[i];
+    preScanIndex.store(Next(i), std::memory_order_release);
+    return true;
+}
+
+bool CMIDIQueue::Pop(int32_t currentBlock, uint32_t& msg, int32_t& valueB, uint32_t& stamp, uint8_t& a,
+                     uint8_t& b) {
+    const int32_t i = readIndex.load(std::memory_order_relaxed);
+    if (i == preScanIndex.load(std::memory_order_relaxed) || !NotLater(dueBlock[i], currentBlock))
+        return false;
+    msg = message[i];
+    valueB = noteValueB[i];
+    stamp = timeStamp[i];
+    a = flagA[i];
+    b = flagB[i];
+    // Release: the producer may reuse the slot once it sees the new index.
+    readIndex.store(Next(i), std::memory_order_release);
+    return true;
+}

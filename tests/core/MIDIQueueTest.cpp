@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "core/CMIDIQueue.h"
+#include "platform/CGlobalData.h"
+
+namespace {
+
+// Slot of the most recent push.
+int32_t LastDue(const CMIDIQueue& q) {
+    return q.dueBlock[(q.writeIndex.load() + CMIDIQueue::kSize - 1) % CMIDIQueue::kSize];
+}
+
+struct Popped {
+    uint32_t message = 0;
+    int32_t b = 0;
+    uint32_t stamp = 0;
+    uint8_t flagA = 9, flagB = 9;
+};
+
+bool PopBoth(CMIDIQueue& q, int32_t block, Popped& out) {
+    uint32_t scanned = 0;
+    if (!q.PopForPreScan(block, scanned))
+        return false;
+    const bool ok = q.Pop(block, out.message, out.b, out.stamp, out.flagA, out.flagB);
+    EXPECT_EQ(out.message, scanned);
+    return ok;
+}
+
+} // namespace
+
+TEST(MIDIQueueTest, DueBlocksFollowTheTimeStamps) {
+    // 32 frames at 44100 Hz: 0.7256 ms per block.
+    ASSERT_NEAR(g_GlobalData.msPerBlock, 32000.0f / 44100.0f, 1e-6f);
+    CMIDIQueue q;
+    q.Push(10, 0x7F3C90, 1000);
+    EXPECT_EQ(LastDue(q), 11) << "the first event falls due in the next block";
+    q.Push(10, 1, 1005);  // 6.89 blocks later
+    EXPECT_EQ(LastDue(q), 17);
+    EXPECT_EQ(q.referenceBlock, 11) << "inside the window the reference stays";
+    q.Push(10, 2, 1020);  // 27.6 blocks: beyond the window
+    EXPECT_EQ(LastDue(q), 26);
+    EXPECT_EQ(q.referenceBlock, 26);
+    EXPECT_EQ(q.referenceTime, 1020u);
+    q.Push(10, 3, 990);  // earlier than the reference
+    EXPECT_EQ(LastDue(q), 10);
+    EXPECT_EQ(q.referenceBlock, 10);
+    EXPECT_EQ(q.referenceTime, 990u);
+    q.Push(50, 4, 995);  // late: its time fell in block 16, long gone
+    EXPECT_EQ(LastDue(q), 50);
+    EXPECT_EQ(q.referenceBlock, 50);
+    // Far ahead (half the stamp range) is clamped, not overflowed.
+    q.Push(50, 5, 995u + 0x7FFFFFFFu);
+    EXPECT_EQ(LastDue(q), 66);
+    // Half the stamp range beyond that counts as earlier: due at once.
+    q.Push(60, 6, 995u + 0x7FFFFFFFu + 0x80000000u);
+    EXPECT_EQ(LastDue(q), 60);
+}
+
+TEST(MIDIQueueTest, WrappedTimeStampCountsForward) {
+    CMIDIQueue q;
+    q.Push(100, 1, 0xFFFFFFFEu);
+    EXPECT_EQ(LastDue(q), 101);
+    q.Push(100, 2, 2u);  // 4 ms later: 5.5 blocks
+    EXPECT_EQ(LastDue(q), 106);
+}
+
+TEST(MIDIQueueTest, EventsComeOutWhenDueAndPreScannedFirst) {
+    CMIDIQueue q;
+    EXPECT_FALSE(q.HasPending());
+    q.Push(0, 0x403C90, 500);
+    EXPECT_TRUE(q.HasPending());
+    Popped e;
+    EXPECT_FALSE(PopBoth(q, 0, e)) << "due in block 1, not block 0";
+    uint32_t m = 0;
+    ASSERT_TRUE(q.PopForPreScan(1, m));
+    EXPECT_EQ(m, 0x403C90u);
+    // Pushed after the pre-scan of the block: not handled before it is
+    // pre-scanned, even though it is due.
+    q.Push(1, 0x99, 400);
+    ASSERT_TRUE(q.Pop(1, e.message, e.b, e.stamp, e.flagA, e.flagB));
+    EXPECT_EQ(e.message, 0x403C90u);
+    EXPECT_EQ(e.b, -1);
+    EXPECT_EQ(e.stamp, 500u);
+    EXPECT_EQ(e.flagA, 0);
+    EXPECT_EQ(e.flagB, 0);
+    EXPECT_FALSE(q.Pop(1, e.message, e.b, e.stamp, e.flagA, e.flagB));
+    // A pre-scan in a later block lifts the passed due block to the present.
+    ASSERT_TRUE(q.PopForPreScan(9, m));
+    EXPECT_EQ(q.dueBlock[1], 9);
+    ASSERT_TRUE(q.Pop(9, e.message, e.b, e.stamp, e.flagA, e.flagB));
+    EXPECT_EQ(e.message, 0x99u);
+    EXPECT_FALSE(q.HasPending());
+}
+
+TEST(MIDIQueueTest, FullRingDropsNewEventsAndCountsThem) {
+    CMIDIQueue q;
+    for (uint32_t i = 0; i < 300; ++i)
+        q.Push(0, i, 0);
+    EXPECT_EQ(q.DroppedCount(), 45u);
+    Popped e;
+    for (uint32_t i = 0; i < 255; ++i) {
+        ASSERT_TRUE(PopBoth(q, 5, e)) << i;
+        EXPECT_EQ(e.message, i);
+    }
+    EXPECT_FALSE(PopBoth(q, 5, e));
+    EXPECT_FALSE(q.HasPending());
+    q.Push(5, 1234, 0);
+    ASSERT_TRUE(PopBoth(q, 5, e));
+    EXPECT_EQ(e.message, 1234u);
+}
+
+TEST(MIDIQueueTest, SeveralInputsPushAtOnce) {
+    CMIDIQueue q;
+    constexpr int kThreads = 4;
+    constexpr uint32_t kPerThread = 20000;
+    std::atomic<int> running{kThreads};
+    std::vector<std::thread> producers;
+    for (int t = 0; t < kThreads; ++t)
+        producers.emplace_back([&q, &running, t] {
+            for (uint32_t i = 0; i < kPerThread; ++i)
+                q.Push(0, static_cast<uint32_t>(t) << 24 | i, 7);
+            running.fetch_sub(1);
+        });
+    // Each input's events come out in its own order, none twice.
+    uint32_t next[kThreads] = {};
+    uint32_t received = 0;
+    Popped e;
+    while (running.load() > 0 || q.HasPending()) {
+        while (PopBoth(q, 100, e)) {
+            const uint32_t t = e.message >> 24;
+            const uint32_t i = e.message & 0xFFFFFF;
+            ASSERT_LT(t, static_cast<uint32_t>(kThreads));
+            ASSERT_GE(i, next[t]);
+            next[t] = i + 1;
+            ++received;
+        }
+    }
+    for (auto& p : producers)
+        p.join();
+    EXPECT_EQ(received + q.DroppedCount(), kThreads * kPerThread);
+}
