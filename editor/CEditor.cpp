@@ -27,3 +27,8 @@ void CEditor::ProcessProgramMessages() {
         synth->SetPartProgram(static_cast<int>(part), static_cast<int>(program));
     busy = 0;
 }
+
+void CEditor::OnTimer() {
+    ProcessProgramMessages();
+    synth->parameters.ServicePendingRequests();
+}

@@ -1,0 +1,763 @@
+// The per-sample voice render and the per-sample part and master output.
+//
+// Every voice runs through its part's routed chain of modules once per
+// rendered sample. A module reads its input from the audio-record cell that
+// the part's routing names (a byte position inside the record), so module
+// outputs live in the record itself. Everything that changes within a block
+// arrives from the control stage as a value and a per-sample step; the loop
+// here only adds steps, looks up tables and multiplies. Nothing here calls a
+// transcendental function or allocates.
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <xmmintrin.h>
+
+#include "engine/CEngine.h"
+#include "engine/CTLShapes.h"
+#include "engine/EffectMath.h"
+#include "engine/SafeMath.h"
+#include "platform/CGlobalData.h"
+
+using effect_math::CellAsInt;
+using engine::ClampSafe;
+
+namespace {
+
+using Segment = CTLBase::Segment;
+
+constexpr float kGuard = 1e-13f;
+constexpr uint32_t kPhaseMask25 = 0x1FFFFFF;
+constexpr uint32_t kPhaseMask24 = 0xFFFFFF;
+constexpr float kTwoPowMinus31 = 4.656612873077393e-10f;
+// Power of the voice's output below which a block counts as quiet (1e-5
+// squared).
+constexpr float kQuietPower = 1e-10f;
+
+// Module-off bits of part record cell 270.
+constexpr uint32_t kOffOsc[3] = {0x1, 0x2, 0x4};
+constexpr uint32_t kOffRing = 0x8, kOffPink = 0x10, kOffMixer1 = 0x20, kOffMixer2 = 0x40,
+                   kOffShaper = 0x80, kOffWaveguide = 0x100, kOffFilter1 = 0x200,
+                   kOffDrive = 0x400, kOffSubPulse = 0x800, kOffFilter2 = 0x1000,
+                   kOffFormant = 0x2000, kOffSpectrum = 0x4000, kOffTerrain = 0x8000;
+
+constexpr int32_t kMultiSampleWave = 65;
+constexpr int32_t kUserShapeRef = 16;  // part cell 182: the part's own user shape
+constexpr int32_t kPulseCode1 = 612, kPulseCode2 = 616;
+
+// Silent stand-ins for a table that is not there (a wave slot never built),
+// so the sample loop needs no test.
+const Segment kSilentTable[CTLShapes::kSegments] = {};
+
+// One record of 32-bit words read as floats or integers.
+struct Cells {
+    uint32_t* w;
+    float F(int i) const { return std::bit_cast<float>(w[i]); }
+    int32_t I(int i) const { return std::bit_cast<int32_t>(w[i]); }
+    uint32_t U(int i) const { return w[i]; }
+    void SetF(int i, float v) { w[i] = std::bit_cast<uint32_t>(v); }
+    void SetI(int i, int32_t v) { w[i] = std::bit_cast<uint32_t>(v); }
+    void SetU(int i, uint32_t v) { w[i] = v; }
+    // value += step (the step in the next cell); returns the new value.
+    float Ramp(int i)
+    {
+        const float v = F(i) + F(i + 1);
+        SetF(i, v);
+        return v;
+    }
+};
+
+// The audio cell a routing code names: codes are byte positions of cells of
+// the record. A code outside the record reads the dither cell 0.
+int CellOfCode(uint32_t code)
+{
+    const uint32_t cell = code >> 2;
+    return cell < static_cast<uint32_t>(CEngineData::kVoiceAudioCells) ? static_cast<int>(cell) : 0;
+}
+
+// Harmonic wave at a 25-bit phase: segment x >> 16 of 512, its line at x.
+float ReadWave(const Segment* table, uint32_t x)
+{
+    const Segment& s = table[x >> 16];
+    return static_cast<float>(x) * s.slope + s.offset;
+}
+
+// Spectral region at a 24-bit phase: segment p >> 16 of 256.
+float ReadRegion(const Segment* table, uint32_t p, float pf)
+{
+    const Segment& s = table[p >> 16];
+    return pf * s.slope + s.offset;
+}
+
+// Rounded to the nearest integer (ties to even, the default rounding mode)
+// by the conversion instruction itself: the library's lrint is a call. The
+// callers limit x first, so it is always in range.
+inline int32_t RoundToInt(float x) { return _mm_cvtss_si32(_mm_set_ss(x)); }
+
+// The 4096-segment shape tables, x in -2048 .. 2048: segment rint(x) + 2048
+// limited to the table (NaN reads segment 0), its line at x.
+inline float Shape(const Segment* table, float x)
+{
+    float c = x > -2048.0f ? x : -2048.0f;
+    c = c < 2047.0f ? c : 2047.0f;
+    const Segment& s = table[RoundToInt(c) + 2048];
+    return x * s.slope + s.offset;
+}
+
+// The output drive's clip: beyond the table it is flat at -1 and +1; a NaN
+// becomes silence instead of a stuck full-scale value.
+inline float OutputClip(const Segment* table, float x)
+{
+    if (!(x == x))
+        return 0.0f;
+    if (x < -2048.5f)
+        return -1.0f;
+    if (x >= 2047.5f)
+        return 1.0f;
+    const int32_t i = std::clamp(RoundToInt(x) + 2048, 0, 4095);
+    const Segment& s = table[i];
+    return x * s.slope + s.offset;
+}
+
+// Frequency-modulation phase offset: rint(source × depth) modulo 2^25. The
+// product is unbounded (feedback, a high depth), so it is limited while a
+// float and reduced in 64 bits; a NaN gives no offset.
+inline uint32_t FmOffset(float source, float depth)
+{
+    const float prod = source * depth;
+    if (!(prod == prod))
+        return 0u;
+    const float c = prod < -1.0e15f ? -1.0e15f : (prod > 1.0e15f ? 1.0e15f : prod);
+    const long long m = _mm_cvtss_si64(_mm_set_ss(c));
+    return static_cast<uint32_t>(static_cast<unsigned long long>(m) & kPhaseMask25);
+}
+
+// The cells of one of the two voice filters.
+struct FilterCells {
+    int feedbackGain;  // resonance feedback gain, step next
+    int drive;         // input drive, step next
+    int coef;          // c1..c6 at coef, coef + 2, ..., output weight at coef + 12
+    int state;         // four section states, section-1 output, fed-back output
+    int output;
+    int type, g1, g2, input, r1, r2, peak;
+    uint32_t offBit;
+};
+constexpr FilterCells kFilter[2] = {
+    {41, 43, 47, 121, 165, 229, 231, 232, 250, 251, 252, 412, kOffFilter1},
+    {63, 65, 69, 127, 166, 233, 235, 236, 257, 258, 259, 413, kOffFilter2},
+};
+// Both filters keep their current input here; a type-3 routing reads it.
+constexpr int kFilterInputCell = CEngineData::kAcFilterInput;
+
+// Formant sections: y1, y2, u1, u2 of each. The last cell of section 3 sits
+// at 145 so that a voice restart, which clears 121..143 and 145, clears all.
+constexpr int kFormantState[3][4] = {{133, 134, 135, 136}, {137, 138, 139, 140}, {141, 142, 143, 145}};
+
+// Other state cells of the render.
+constexpr int kWaveguideY = CEngineData::kAcWaveguideY, kWaveguideA = CEngineData::kAcWaveguideA,
+              kWaveguidePosition = CEngineData::kAcWaveguidePosition;
+constexpr int kOutputLow = CEngineData::kAcOutputLow, kShaperLow = CEngineData::kAcShaperLow;
+
+// Pink noise: six one-pole filters of the white noise.
+constexpr float kPinkPole[6] = {0.997f, 0.985f, 0.95f, 0.85f, 0.62f, 0.25f};
+constexpr float kPinkGain[6] = {0.029591f, 0.032534f, 0.048056f, 0.090579f, 0.10899f, 0.255784f};
+
+constexpr float kSpectrumFactor[6] = {1.0f, 0.91f, 0.87f, 1.05f, 0.95f, 0.97f};
+
+// One voice filter over a block. Coefficients, ramps and states are held in
+// locals for the sample loop and written back after it; only the cells that
+// a routing can name (the filter input, the section-1 output and the filter
+// output) are written every sample.
+class FilterRun {
+public:
+    FilterRun(Cells P, Cells A, int filter) : m_cells(kFilter[filter])
+    {
+        const FilterCells& c = m_cells;
+        const int type = CellAsInt(P.U(c.type));
+        m_onePole = type == 6 || type == 7;
+        m_g1 = P.F(c.g1);
+        m_g2 = P.F(c.g2);
+        input = CellOfCode(P.U(c.input));
+        m_r1 = CellOfCode(P.U(c.r1));
+        m_r2 = CellOfCode(P.U(c.r2));
+        m_drive = A.F(c.drive);
+        m_driveStep = A.F(c.drive + 1);
+        m_feedback = A.F(c.feedbackGain);
+        m_feedbackStep = A.F(c.feedbackGain + 1);
+        for (int k = 0; k < 7; ++k) {
+            m_coef[k] = A.F(c.coef + 2 * k);
+            m_step[k] = A.F(c.coef + 2 * k + 1);
+        }
+        for (int k = 0; k < 6; ++k)
+            m_state[k] = A.F(c.state + k);
+    }
+
+    void Store(Cells A) const
+    {
+        const FilterCells& c = m_cells;
+        A.SetF(c.drive, m_drive);
+        A.SetF(c.feedbackGain, m_feedback);
+        for (int k = 0; k < 7; ++k)
+            A.SetF(c.coef + 2 * k, m_coef[k]);
+        for (int k = 0; k < 6; ++k)
+            A.SetF(c.state + k, m_state[k]);
+    }
+
+    float Run(Cells A, float in, float& peak)
+    {
+        const FilterCells& c = m_cells;
+        float* s = m_state;  // s1, s2 (section 1), s3, s4 (section 2), section-1 output, fed-back output
+        float x = in * m_drive + s[5];
+        peak = std::max(peak, x * x);
+        m_drive += m_driveStep;
+        m_feedback += m_feedbackStep;
+        // c1, c2, c4, c5 and the output weight always move; c3 and c6 only
+        // where the two sections use them.
+        for (int k : {0, 1, 3, 4, 6})
+            m_coef[k] += m_step[k];
+        const float c1 = m_coef[0], c2 = m_coef[1], c4 = m_coef[3], c5 = m_coef[4];
+        x = Shape(g_TLShapes.Fixed(1), x);
+        float y;
+        if (m_onePole) {
+            // Four one-pole stages after the gain.
+            x *= c1;
+            x += s[0] * c2;
+            s[0] = x;
+            x += s[1] * c2;
+            s[1] = x;
+            x += s[2] * c5;
+            s[2] = x;
+            x += s[3] * c4;
+            s[3] = x;
+            y = x;
+        } else {
+            m_coef[2] += m_step[2];
+            m_coef[5] += m_step[5];
+            const float c3 = m_coef[2], c6 = m_coef[5];
+            A.SetF(kFilterInputCell, x);
+            const float w1 = x * c1 + s[1] * c3 + s[0] * c2;
+            s[4] = w1 + m_g1 * s[0] + s[1] + kGuard;
+            s[1] = s[0];
+            s[0] = w1;
+            A.SetF(c.state + 4, s[4]);
+            const float w2 = A.F(m_r1) * c4 + s[3] * c6 + s[2] * c5;
+            y = w2 + m_g2 * s[2] + s[3] + kGuard + A.F(m_r2);
+            s[3] = s[2];
+            s[2] = w2;
+        }
+        // The fed-back output re-enters the next input; a runaway resonance is
+        // held to the saturation's range instead of growing into infinity.
+        s[5] = ClampSafe(y * m_feedback, -65536.0f, 65536.0f);
+        const float out = y * m_coef[6];
+        A.SetF(c.output, out);
+        return out;
+    }
+
+    int input = 0;
+
+private:
+    const FilterCells& m_cells;
+    bool m_onePole = false;
+    float m_g1 = 0.0f, m_g2 = 0.0f;
+    int m_r1 = 0, m_r2 = 0;
+    float m_drive = 0.0f, m_driveStep = 0.0f, m_feedback = 0.0f, m_feedbackStep = 0.0f;
+    float m_coef[7] = {}, m_step[7] = {};  // c1..c6, output weight
+    float m_state[6] = {};
+};
+
+void RaisePeak(uint32_t* record, int cell, float peak)
+{
+    if (peak > std::bit_cast<float>(record[cell]))
+        record[cell] = std::bit_cast<uint32_t>(peak);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+int CEngine::RenderDivider(int part) const
+{
+    // Assigned controllers can write the subdivision without the parameter
+    // model's limits; the render only knows 1, 1/2 and 1/4.
+    return std::clamp(CellAsInt(data.partRecord[part][272]), 0, 2);
+}
+
+void CEngine::RenderBlock(float* out)
+{
+    const int frames = std::clamp(g_GlobalData.blockSize, 1, kBlockFrames);
+
+    for (int p = 0; p < kParts; ++p) {
+        if (data.partActive[p] == p)
+            partSounding[p] = partMeters[p][3] > 1e-6f ? 1u : 0u;
+        // Frames 0..B-1 of every part; frame B keeps the last frame of the
+        // previous block for the sub-sample fill. Inactive parts are cleared
+        // too, so voices of a part that is switched off never pile up.
+        std::fill(partMix[p], partMix[p] + 2 * frames, 0.0f);
+    }
+
+    const int inUse = std::clamp(data.voicesInUse, 0, kVoices);
+    for (int v = 0; v < inUse; ++v) {
+        const int part = data.voicePart[v];
+        if (part < 0 || part >= kParts || data.voiceState[v] >= CEngineData::kVoiceFree)
+            continue;
+        if (partLoading[part].load(std::memory_order_relaxed) != 0)
+            continue;
+        partSounding[part] = 1;
+        RenderVoice(v, part, frames, RenderDivider(part));
+    }
+
+    bool run[kParts];
+    for (int p = 0; p < kParts; ++p) {
+        run[p] = data.partActive[p] == p && partSounding[p] != 0 &&
+                 partLoading[p].load(std::memory_order_relaxed) == 0;
+        if (data.partActive[p] == p && partSounding[p] != 0)
+            FillSubSamples(p, frames, RenderDivider(p));
+    }
+
+    const Segment* partClip = g_TLShapes.Fixed(1);
+    for (int j = 0; j < frames; ++j) {
+        ClearMasterBuses();
+        for (int p = 0; p < kParts; ++p) {
+            if (!run[p])
+                continue;
+            partSampleLeft = Shape(partClip, (partMix[p][2 * j] + kGuard) * 1024.0f);
+            partSampleRight = Shape(partClip, (partMix[p][2 * j + 1] + kGuard) * 1024.0f);
+            ProcessPartOutput(p);
+        }
+        ProcessMasterOutput(out + 2 * j);
+    }
+    for (int p = 0; p < kParts; ++p) {
+        if (!run[p])
+            continue;
+        partMix[p][2 * frames] = partMix[p][2 * frames - 2];
+        partMix[p][2 * frames + 1] = partMix[p][2 * frames - 1];
+    }
+}
+
+void CEngine::FillSubSamples(int part, int frames, int divider)
+{
+    if (divider <= 0)
+        return;
+    float* mix = partMix[part];
+    const int step = 1 << divider;
+    const int groups = frames >> divider;
+    // Frames a voice writes: step - 1, 2 step - 1, ...; the ones before each
+    // lie on the straight line from the previous written frame.
+    for (int g = 0; g < groups; ++g) {
+        const int last = g * step + step - 1;
+        const int prev = g == 0 ? frames : last - step;
+        for (int ch = 0; ch < 2; ++ch) {
+            const float a = mix[2 * prev + ch];
+            const float b = mix[2 * last + ch];
+            for (int k = 1; k < step; ++k)
+                mix[2 * (last - step + k) + ch] = a + (b - a) * (static_cast<float>(k) / static_cast<float>(step));
+        }
+    }
+    // A block that is not a whole number of steps holds its last value.
+    const int filled = groups * step;
+    for (int f = filled; f < frames; ++f) {
+        const int src = filled > 0 ? filled - 1 : frames;
+        mix[2 * f] = mix[2 * src];
+        mix[2 * f + 1] = mix[2 * src + 1];
+    }
+}
+
+void CEngine::RenderSpectralOscillator(uint32_t* audio, const CTLBase::Segment* const* tables)
+{
+    Cells A{audio};
+    const float u = A.Ramp(280);
+    A.SetF(344, kGuard);
+    float output = 0.0f;
+    for (int k = 0; k < 6; ++k) {
+        const Segment* const* t = tables + 4 * k;  // Y1, X1, Y2, X2
+        if (t[1] == nullptr)
+            continue;
+        const int g = CEngineData::kAcSpectrumGroup + CEngineData::kAcSpectrumGroupCells * k;
+        const float vStep = A.F(g + 3) + A.F(g + 4);
+        A.SetF(g + 3, vStep);
+        const float v = A.F(g + 2) + vStep;
+        A.SetF(g + 2, v);
+        const uint32_t inc = A.U(g) + A.U(g + 1);
+        A.SetU(g, inc);
+        const uint32_t phase = A.U(g + 5) + inc;
+        A.SetU(g + 5, phase);
+        const uint32_t p = phase & kPhaseMask24;
+        const float pf = static_cast<float>(p);
+        const float s = (ReadRegion(t[1], p, pf) * (1.0f - u) + ReadRegion(t[3], p, pf) * u) * (1.0f - v) +
+                        (ReadRegion(t[0], p, pf) * (1.0f - u) + ReadRegion(t[2], p, pf) * u) * v;
+        output = k == 0 ? s : (output + s) * kSpectrumFactor[k];
+    }
+    A.SetF(343, output);
+    // The routing names the spectral output by this cell as well.
+    A.SetF(CEngineData::kAcSpectrumOut, output);
+}
+
+void CEngine::RenderVoice(int v, int part, int frames, int divider)
+{
+    Cells A{data.voiceAudio[v]};
+    const Cells P{data.partRecord[part]};
+    const uint32_t off = P.U(270);
+    const int step = 1 << divider;
+    const int groups = frames >> divider;
+    float* mix = partMix[part];
+
+    // Oscillators: wave tables, multi-samples.
+    const Segment* wave[3];
+    bool sampled[3], sinc[3], running[3];
+    float scratch[3][2 * kBlockFrames];
+    static constexpr int kWaveCell[3] = {155, 163, 172};
+    for (int j = 0; j < 3; ++j) {
+        running[j] = (off & kOffOsc[j]) == 0;
+        sampled[j] = running[j] && CellAsInt(P.U(kWaveCell[j])) == kMultiSampleWave;
+        sinc[j] = sampled[j] && MultiSample(part, j).UsesSincResampler();
+        const Segment* t = data.OscTable(A.I(115 + j));
+        wave[j] = t ? t : kSilentTable;
+        if (sampled[j] && !sinc[j]) {
+            // The increment is already compensated for the sub-sampling, so
+            // the block renderer produces only the frames the voice reads.
+            std::fill(scratch[j], scratch[j] + 2 * groups, 0.0f);
+            const int incCell = 1 + 6 * j;
+            const int layerCell = 345 + 2 * j;
+            float layer = A.F(layerCell);
+            float inc = static_cast<float>(A.I(incCell));
+            fastResamplers[v * kOscillators + j].Render(scratch[j], groups, layer, A.F(layerCell + 1), inc,
+                                                        static_cast<float>(A.I(incCell + 1)));
+            A.SetF(layerCell, layer);
+            A.SetU(incCell, A.U(incCell) + A.U(incCell + 1) * static_cast<uint32_t>(groups));
+        }
+    }
+
+    // Routing and switches of the part, fixed for the block.
+    const int inTerrain = CellOfCode(P.U(237));
+    const int inFm[3] = {0, CellOfCode(P.U(238)), CellOfCode(P.U(239))};
+    const bool fm[3] = {false, P.U(238) != 0, P.U(239) != 0};
+    const int inRing1 = CellOfCode(P.U(240)), inRing2 = CellOfCode(P.U(241));
+    const int inMix[5] = {CellOfCode(P.U(242)), CellOfCode(P.U(243)), CellOfCode(P.U(244)),
+                          CellOfCode(P.U(245)), CellOfCode(P.U(246))};
+    const int inAmp = CellOfCode(P.U(247)), inAmpMod = CellOfCode(P.U(249));
+    const int inShaper = CellOfCode(P.U(248));
+    const int inGuide1 = CellOfCode(P.U(253)), inGuide2 = CellOfCode(P.U(254));
+    const int outCell = CellOfCode(P.U(255));
+    const int inFormant = CellOfCode(P.U(256));
+    const int inFade = CellOfCode(P.U(339));
+    const int inDirectL = CellOfCode(P.U(384)), inDirectR = CellOfCode(P.U(385));
+    const bool pulse1 = P.I(156) == kPulseCode1, pulse2 = P.I(164) == kPulseCode2;
+    const bool unison = P.U(356) != 0;
+    // Hard sync of oscillator 1 writes the phases named by these cells; only
+    // the phase cells of oscillators 2 and 3 are meaningful targets.
+    const int sync1 = CellOfCode(P.U(166)), sync2 = CellOfCode(P.U(175));
+    auto isPhase = [](int cell) { return cell == 119 || cell == 120; };
+    const bool syncA = isPhase(sync1), syncB = isPhase(sync2);
+    FilterRun filter1(P, A, 0), filter2(P, A, 1);
+    const bool formantSeries = CellAsInt(P.U(327)) == 1;
+    const uint32_t quantMask = P.U(271);
+    const int32_t shapeRef = CellAsInt(P.U(182));
+    const Segment* shaper = shapeRef == kUserShapeRef  ? g_TLShapes.userShapes[part]
+                            : (shapeRef >= 0 && shapeRef < CTLShapes::kSelectable) ? g_TLShapes.shapes[shapeRef]
+                                                                                   : g_TLShapes.shapes[0];
+    if (shaper == nullptr)
+        shaper = kSilentTable;
+    const Segment* outputClip = g_TLShapes.Fixed(2);
+    float* ring = voiceRing[0][v];
+
+    const Segment* spectrum[24];
+    if ((off & kOffSpectrum) == 0) {
+        const uint32_t enable = A.U(282);
+        for (int k = 0; k < 6; ++k) {
+            const bool on = k == 0 || (enable & (1u << k)) != 0;
+            for (int t = 0; t < 4; ++t) {
+                const Segment* s = on ? data.SpectrumTable(A.I(CEngineData::kAcSpectrumGroup + 13 * k + 6 + t))
+                                      : nullptr;
+                spectrum[4 * k + t] = on && s == nullptr ? kSilentTable : s;
+            }
+        }
+    }
+
+    uint32_t seed = noiseSeed[v];
+    float pink[6];
+    for (int k = 0; k < 6; ++k)
+        pink[k] = pinkState[k][v];
+    float peak1 = std::bit_cast<float>(P.U(412)), peak2 = std::bit_cast<float>(P.U(413));
+    float peakOut = std::bit_cast<float>(P.U(414));
+    float power = A.F(CEngineData::kAcOutputPower);
+    CTerrainFilter* terrain = terrainFilters[v];
+    float modValue[12], modStep[12];
+    for (int k = 0; k < 12; ++k) {
+        modValue[k] = A.F(319 + k);
+        modStep[k] = A.F(331 + k);
+    }
+
+    for (int n = 0; n < groups; ++n) {
+        const int i = n << divider;
+
+        // 1. Terrain filter.
+        if ((off & kOffTerrain) == 0 && terrain != nullptr)
+            A.SetF(317, terrain->Process(A.F(inTerrain)));
+
+        // 2. Multi-sample oscillators.
+        for (int j = 0; j < 3; ++j) {
+            if (!sampled[j])
+                continue;
+            float left, right;
+            if (sinc[j]) {
+                const int incCell = 1 + 6 * j;
+                const uint32_t inc = A.U(incCell) + A.U(incCell + 1);
+                A.SetU(incCell, inc);
+                CMultiSample& ms = MultiSample(part, j);
+                ms.SetVoiceLayerMix(v, A.Ramp(345 + 2 * j));
+                const float ratio = static_cast<float>(std::bit_cast<int32_t>(inc)) * ms.GetVoicePitchScale(v);
+                left = right = resamplers[v * kOscillators + j].Process(ratio);
+            } else {
+                left = scratch[j][2 * n];
+                right = scratch[j][2 * n + 1];
+            }
+            A.SetF(351 + 2 * j, left);
+            A.SetF(352 + 2 * j, right);
+            A.SetF(153 + j, (left + right) * 0.5f);
+        }
+
+        // 3. Modulation ramps (MEG outputs, EG levels, LFO outputs).
+        for (int k = 0; k < 12; ++k) {
+            modValue[k] += modStep[k];
+            A.SetF(319 + k, modValue[k]);
+        }
+
+        // 4. Oscillator 1.
+        if (running[0] && !sampled[0]) {
+            const uint32_t inc = A.U(1) + A.U(2);
+            A.SetU(1, inc);
+            const Segment* t = wave[0];
+            float o;
+            if (!unison) {
+                const uint32_t old = A.U(118);
+                const uint32_t ph = (old + inc) & kPhaseMask25;
+                A.SetU(118, ph);
+                if (ph < old) {
+                    if (syncA)
+                        A.SetU(sync1, ph);
+                    if (syncB)
+                        A.SetU(sync2, ph);
+                }
+                o = ReadWave(t, ph);
+                if (pulse1) {
+                    o = ReadWave(t, (ph + A.U(3)) & kPhaseMask25) - o;
+                    A.SetU(3, A.U(3) + A.U(4));
+                }
+            } else {
+                o = 0.0f;
+                for (int k = 0; k < 6; ++k) {
+                    const uint32_t old = A.U(303 + k);
+                    const uint32_t ph = (old + inc + A.U(309 + k)) & kPhaseMask25;
+                    A.SetU(303 + k, ph);
+                    if (k == 0 && ph < old) {
+                        if (syncA)
+                            A.SetU(sync1, ph);
+                        if (syncB)
+                            A.SetU(sync2, ph);
+                    }
+                    o += ReadWave(t, ph);
+                }
+                if (pulse1) {
+                    const uint32_t po = A.U(3);
+                    for (int k = 0; k < 6; ++k)
+                        o -= ReadWave(t, (A.U(303 + k) + po) & kPhaseMask25);
+                    A.SetU(3, po + A.U(4));
+                }
+                o *= 0.5f;
+            }
+            A.SetF(153, o);
+        }
+
+        // 5. Oscillators 2 and 3 (the stored phase never holds the FM offset);
+        // oscillator j's increment at 1 + 6j, depth at 11 + 6j.
+        for (int j = 1; j <= 2; ++j) {
+            if (!running[j] || sampled[j])
+                continue;
+            const int incCell = 1 + 6 * j;
+            const uint32_t inc = A.U(incCell) + A.U(incCell + 1);
+            A.SetU(incCell, inc);
+            const uint32_t ph = (A.U(118 + j) + inc) & kPhaseMask25;
+            A.SetU(118 + j, ph);
+            uint32_t m = 0;
+            if (fm[j]) {
+                m = FmOffset(A.F(inFm[j]), A.F(5 + 6 * j));
+                A.Ramp(5 + 6 * j);
+            }
+            const Segment* t = wave[j];
+            float o = ReadWave(t, (ph + m) & kPhaseMask25);
+            if (j == 1 && pulse2) {
+                const uint32_t po = A.U(9) + A.U(10);
+                A.SetU(9, po);
+                o = ReadWave(t, (ph + po) & kPhaseMask25) - o;
+            }
+            A.SetF(153 + j, o);
+        }
+
+        // 6. Sub-harmonic pulses of oscillator 1: counter k pulses at 1/k of
+        // its frequency.
+        if ((off & kOffSubPulse) == 0) {
+            float sum = kGuard;
+            for (int k = 0; k < 6; ++k) {
+                uint32_t c = A.U(177 + k) + 1u;
+                if (c > A.U(189 + k))
+                    sum += 0.333f;
+                if (c > A.U(183 + k))
+                    c = 0;
+                A.SetU(177 + k, c);
+            }
+            A.SetF(176, sum + A.F(195) - 1.0f);
+        }
+
+        // 7. Spectral oscillator.
+        if ((off & kOffSpectrum) == 0)
+            RenderSpectralOscillator(A.w, spectrum);
+
+        // 8. Ring and amplitude modulators.
+        if ((off & kOffRing) == 0)
+            A.SetF(158, A.F(inRing1) * A.F(inRing2));
+        A.SetF(318, (A.F(inAmpMod) + 1.0f) * A.F(inAmp));
+
+        // 9. Noise: 32-bit congruential white noise, a tiny dither from it,
+        // and pink noise from six one-pole filters.
+        seed *= 69069u;
+        const float white = static_cast<float>(static_cast<int32_t>(seed)) * kTwoPowMinus31;
+        A.SetF(157, white);
+        A.SetF(0, white * kTwoPowMinus31);
+        if ((off & kOffPink) == 0) {
+            float sum = 0.0f;
+            for (int k = 0; k < 6; ++k) {
+                pink[k] = pink[k] * kPinkPole[k] + white * kPinkGain[k];
+                sum += pink[k];
+            }
+            A.SetF(156, sum);
+        }
+
+        // 10. Mixer.
+        if ((off & kOffMixer1) == 0) {
+            float sum = A.F(inMix[0]) * A.Ramp(19) + A.F(inMix[1]) * A.Ramp(21) + A.F(inMix[2]) * A.Ramp(23);
+            A.SetF(160, sum);
+            if ((off & kOffMixer2) == 0) {
+                const float second = A.F(inMix[3]) * A.Ramp(25) + A.F(inMix[4]) * A.Ramp(27);
+                A.SetF(161, second);
+                sum += second;
+            }
+            A.SetF(159, sum);
+            const float weight = A.F(315);
+            const float s = sum * (1.0f - weight) + A.F(316) * weight;
+            A.SetF(316, s);
+            A.SetF(199, s);
+            if (s * s >= 1024.0f)
+                A.SetF(159, 0.0f);
+        }
+
+        // 11. Waveguide: a delay line with a fractional all-pass and damping.
+        if ((off & kOffWaveguide) == 0) {
+            const float gainIn = A.Ramp(29);
+            const float damp = A.Ramp(33);
+            const float gainFb = A.Ramp(35);
+            const uint32_t pos = A.U(kWaveguidePosition) & (kWaveRing - 1);
+            const uint32_t delay = static_cast<uint32_t>(CellAsInt(A.U(31)));
+            const float y = ring[(pos - delay) & (kWaveRing - 1)];
+            const float aPrev = A.F(kWaveguideA);
+            const float a = A.F(kWaveguideY) + (y - aPrev) * A.F(32);
+            A.SetF(168, aPrev * damp + a * (1.0f - damp));
+            A.SetF(kWaveguideY, y);
+            A.SetF(kWaveguideA, ClampSafe(a, -65536.0f, 65536.0f));
+            ring[pos] = ClampSafe(A.F(inGuide1) * gainIn + A.F(inGuide2) * gainFb, -65536.0f, 65536.0f);
+            A.SetU(kWaveguidePosition, (pos + 1) & (kWaveRing - 1));
+        }
+
+        // 12. Shaper with its DC blocker.
+        if ((off & kOffShaper) == 0) {
+            const float u = A.F(inShaper) * A.Ramp(37) * 2048.0f;
+            const float y = Shape(shaper, u);
+            const float low = ClampSafe(0.995f * A.F(kShaperLow) + 0.005f * y, -65536.0f, 65536.0f);
+            A.SetF(kShaperLow, low);
+            A.SetF(162, y - low);
+        }
+
+        // 13., 14. Filters.
+        if ((off & kOffFilter1) == 0)
+            filter1.Run(A, A.F(filter1.input), peak1);
+        if ((off & kOffFilter2) == 0)
+            filter2.Run(A, A.F(filter2.input), peak2);
+
+        // 15. Formant filter: three two-pole sections in series or parallel.
+        if ((off & kOffFormant) == 0) {
+            const float x = A.F(inFormant);
+            float r = 0.0f;
+            float in = x;
+            float weight = 0.0f;
+            for (int k = 0; k < 3; ++k) {
+                const int c = 89 + 6 * k;
+                const float a = A.Ramp(c), b = A.Ramp(c + 2), cc = A.Ramp(c + 4);
+                if (k == 2)
+                    weight = A.Ramp(107);
+                const int* s = kFormantState[k];
+                const float y1 = A.F(s[0]), y2 = A.F(s[1]), u1 = A.F(s[2]), u2 = A.F(s[3]);
+                const float u = a * (formantSeries ? in : x);
+                const float y = formantSeries ? u - cc * u1 + u2 + a * cc * y1 - b * y2
+                                              : u - u2 + b * y1 - cc * y2;
+                A.SetF(s[1], y1);
+                A.SetF(s[0], ClampSafe(y, -65536.0f, 65536.0f));
+                A.SetF(s[3], u1);
+                A.SetF(s[2], u);
+                if (formantSeries)
+                    in = y;
+                else
+                    r += y;
+            }
+            if (formantSeries)
+                r = in;
+            A.SetF(167, r * weight + x * (1.0f - weight));
+        }
+
+        // 16. Output stage: DC blocker, crossfade, drive, bit reduction.
+        const float x = A.F(outCell) + A.F(0);
+        const float low = ClampSafe(0.995f * A.F(kOutputLow) + 0.005f * x, -65536.0f, 65536.0f);
+        A.SetF(kOutputLow, low);
+        const float dcFree = x - low;
+        A.SetF(outCell, dcFree);
+        const float fade = A.Ramp(283);
+        float value = fade * A.F(inFade) + (1.0f - fade) * dcFree;
+        if ((off & kOffDrive) == 0)
+            value = OutputClip(outputClip, value * A.Ramp(109));
+        if (quantMask != 0) {
+            const float q = ClampSafe(value * 65536.0f + 1.0f, -2147483520.0f, 2147483520.0f);
+            const int32_t masked = RoundToInt(q) & std::bit_cast<int32_t>(quantMask);
+            value = (static_cast<float>(masked) + kGuard) / 65536.0f;
+        }
+
+        // 17. Level and pan into the part mix, at the last frame of the step.
+        const float level = A.Ramp(111);
+        const float pan = A.Ramp(113);
+        const float left = value * level * pan + A.F(inDirectL) * level;
+        const float right = value * level * (1.0f - pan) + A.F(inDirectR) * level;
+        const int f = i + step - 1;
+        mix[2 * f] += left;
+        mix[2 * f + 1] += right;
+        // The voice's own output decides when it is quiet; the part mix also
+        // holds every other voice of the part.
+        const float own = left + right + A.F(0);
+        power = own * own;
+        peakOut = std::max(peakOut, power);
+    }
+
+    A.SetF(CEngineData::kAcOutputPower, power);
+    if ((off & kOffFilter1) == 0)
+        filter1.Store(A);
+    if ((off & kOffFilter2) == 0)
+        filter2.Store(A);
+    noiseSeed[v] = seed;
+    for (int k = 0; k < 6; ++k)
+        pinkState[k][v] = pink[k];
+    uint32_t* record = data.partRecord[part];
+    RaisePeak(record, 412, peak1);
+    RaisePeak(record, 413, peak2);
+    RaisePeak(record, 414, peakOut);
+
+    if (power >= kQuietPower)
+        data.voiceState[v] = 0;
+    else if (data.ControlI(v, CEngineData::kVcGate) == 0)
+        data.voiceState[v] = std::min(data.voiceState[v] + 1, CEngineData::kVoiceFree);
+}
