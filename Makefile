@@ -1,7 +1,7 @@
 # Two entry points: `make run` and `make test`. Both install what is missing first.
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build bench deps clean
+.PHONY: run test build bench fuzz deps clean
 
 deps:
 	@scripts/install-deps
@@ -17,6 +17,22 @@ test: deps
 	cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DZAVO_SANITIZE=ON
 	cmake --build build/test -j $(JOBS)
 	cd build/test && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+# Each fuzz target runs for FUZZ_SECONDS; a crash, a sanitizer report or a
+# hang fails the target (the input is kept in build/fuzz as crash-* etc.).
+FUZZ_SECONDS ?= 30
+FUZZ_TARGETS = Bank Preset Project MultiSample
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DZAVO_FUZZ=ON -DZAVO_TESTS=OFF
+	cmake --build build/fuzz -j $(JOBS) --target fuzz_all
+	@set -e; for t in $(FUZZ_TARGETS); do \
+		echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
+		mkdir -p build/fuzz/corpus/$$t; \
+		build/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=20 -print_final_stats=1 \
+			-artifact_prefix=build/fuzz/$$t- build/fuzz/corpus/$$t; \
+	done
 
 bench: deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZAVO_TESTS=OFF -DZAVO_BENCH=ON

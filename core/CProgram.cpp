@@ -1,55 +1,17 @@
 #include "core/CProgram.h"
+#include "core/CProgramStorage.h"
+#include "core/CSoundBank.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <vector>
 
 #include "engine/CFractalSubdivide.h"
 #include "gui/CUIMenuResource.h"
 #include "os/ORandom.h"
 #include "platform/CGlobalData.h"
-
-// Everything big lives here, allocated once by the constructor.
-struct CProgram::Storage {
-    char names[kSlots][kPrograms][kNameSize];
-    float records[kSlots][kPrograms][kRecordSize];
-    uint8_t headers[kSlots][kHeaderBytes];
-    uint8_t labels[kSlots][kPrograms][kLabelBytes];
-    uint8_t sampleNames[kSlots][kPrograms][kSampleBytes];
-    uint32_t bankKind[kSlots];
-
-    // Per-part scratch used while older file records are converted.
-    float scratchRecord[kParts][kRecordSize];
-    uint8_t scratchLabels[kParts][kLabelBytes];
-    uint8_t scratchSampleNames[kParts][kSampleBytes];
-
-    // Staging bank a project is read into.
-    char stagingNames[kPrograms][kNameSize];
-    float stagingRecords[kPrograms][kRecordSize];
-    uint8_t stagingLabels[kPrograms][kLabelBytes];
-    uint8_t stagingSampleNames[kPrograms][kSampleBytes];
-    uint32_t stagingKind;
-
-    float partTable[kParts][kPartFields];
-    float globals[kGlobalFields];
-
-    char templateName[kNameSize];
-    float templates[kTemplates][kRecordSize];
-    uint8_t templateLabels[kLabelBytes];
-    uint8_t templateSampleNames[kSampleBytes];
-
-    char bankNames[kPrograms][kNameSize];      // first 16: names of the bank slots
-    char numberedBanks[kPrograms][kNameSize];  // texts of the bank list menu
-    char bankMenuTexts[kParts][kPrograms][kNameSize];
-    char programMenuTexts[kPrograms][kNameSize];
-
-    float clipRecord[kRecordSize];
-    uint8_t clipLabels[kLabelBytes];
-    uint8_t clipSampleNames[kSampleBytes];
-    char clipName[kNameSize];
-    uint8_t clipValid;
-};
 
 namespace {
 
@@ -93,9 +55,7 @@ const char* const kTemplateFiles[CProgram::kSynthTypes] = {
     "DEFprofiZAVO.fxp", "DEFmicroZAVO.fxp",  "DEFspecZAVO.fxp", "DEFfmZAVO.fxp",
     "DEFformanZAVO.fxp", "DEFwaveZAVO.fxp", "DEFanaZAVO.fxp"};
 
-constexpr int kPresetHeaderBytes = 60;
 constexpr uint8_t kBankVersion = 31;
-constexpr int kStoredRecordBytes = 6112;
 
 void PutFloat(uint8_t* out, float v) {
     uint32_t bits;
@@ -121,31 +81,6 @@ void EncodeStoredRecord(const float* record, uint8_t* out) {
     floats(1024, 1599);
     bytes(1600, 2079);
     floats(2080, 2271);
-}
-
-// Bytes of one stored program after its name, by bank version (the bank
-// list preview skips them).
-long StoredProgramBytes(int version) {
-    if (version < 2) return 512;
-    if (version < 4) return 896;
-    if (version == 4) return 896 + 128 + 256;
-    if (version < 20) return 1024 + 128 + 256;
-    if (version < 30) return 5344 + 128 + 256;
-    return 6112 + 128 + 256;
-}
-constexpr int kPresetBodyV30 = 6532;
-constexpr int kPresetBodyV1 = 5764;
-
-// Joins the program folder and a relative name.
-void ProgramPath(char* out, size_t size, const char* relative) {
-    const char* folder = g_GlobalData.programFolder;
-    size_t len = strnlen(folder, sizeof(g_GlobalData.programFolder));
-    if (len == 0)
-        snprintf(out, size, "%s", relative);
-    else if (folder[len - 1] == '/')
-        snprintf(out, size, "%.*s%s", static_cast<int>(len), folder, relative);
-    else
-        snprintf(out, size, "%.*s/%s", static_cast<int>(len), folder, relative);
 }
 
 // Slot groups that a random program takes from one source program each.
@@ -660,26 +595,25 @@ void CProgram::BuildBankMenu(int part, CUIMenuResource& menu) {
 }
 
 void CProgram::ReadNumberedBankNames(int n) {
-    char relative[64];
-    snprintf(relative, sizeof(relative), "Bank/QVBank%03d.qvb", n);
-    char path[1024];
-    ProgramPath(path, sizeof(path), relative);
     char(*entries)[kNameSize] = m_store->numberedBanks;
-    FILE* f = fopen(path, "rb");
+    CSoundBank bank;
     uint8_t header[kHeaderBytes];
-    bool readable = f && fread(header, 1, sizeof(header), f) == sizeof(header);
-    long skip = readable ? StoredProgramBytes(header[32]) : 0;
+    bool readable = bank.Open(n, "rb") && bank.Read(header, sizeof(header));
+    long skip = readable ? BankProgramBytes(header[32]) : 0;
+    // The records are skipped by reading them: the largest stored program
+    // fits this buffer.
+    std::vector<uint8_t> scratch(kStoredRecordBytes + kLabelBytes + kSampleBytes);
     for (int i = 0; i < kPrograms; ++i) {
         char name[kNameSize + 1] = {};
-        if (readable && fread(name, 1, kNameSize, f) == static_cast<size_t>(kNameSize)) {
+        if (readable && bank.Read(name, kNameSize)) {
             FormatProgramText(entries[i], "%03d %.31s", false, i, name);
-            readable = fseek(f, skip, SEEK_CUR) == 0;
+            readable = bank.Read(scratch.data(), static_cast<int>(skip));
         } else {
             readable = false;
             FormatProgramText(entries[i], "%03d %.31s", false, i, "(empty)");
         }
     }
-    if (f) fclose(f);
+    bank.Close();
 }
 
 // --- edit operations ------------------------------------------------------------
@@ -797,14 +731,7 @@ bool CProgram::NewBank(int t) {
     CopyText(reinterpret_cast<char*>(s.headers[slot]), kNameSize, title);
     s.headers[slot][32] = kBankVersion;
     s.bankKind[slot] = 0;
-    for (int i = 0; i < kPrograms; ++i) {
-        memset(s.names[slot][i], 0, kNameSize);
-        CopyText(s.names[slot][i], kNameSize, "new program");
-        memcpy(s.records[slot][i], s.templates[t], sizeof(float) * kRecordSize);
-        s.records[slot][i][0] = static_cast<float>(t);
-        memcpy(s.labels[slot][i], s.templateLabels, kLabelBytes);
-        memset(s.sampleNames[slot][i], 0, kSampleBytes);
-    }
+    FillNewPrograms(slot, 0, t);
     m_partProgram[m_currentPart] = 0;
     m_currentProgram = 0;
     return true;
@@ -838,7 +765,11 @@ bool CProgram::WriteNewBankFile(const char* path, const char* bankName, int t) {
 bool CProgram::LoadFactory() {
     char path[1024];
     ProgramPath(path, sizeof(path), "Bank/ZavoFactory.qvb");
+    // Slot 0 is marked used from construction on; the factory bank belongs
+    // in it, so it is free for the read (and taken again when that fails).
+    m_slotUsed[0] = 0;
     bool ok = ReadBank(path, "ZavoFactory");
+    m_slotUsed[0] = 1;
     if (ok) {
         for (int p = 0; p < kParts; ++p) m_partBankSlot[p] = 0;
         for (int sl = 0; sl < kSlots; ++sl) m_slotUsed[sl] = 0;
@@ -856,10 +787,12 @@ bool CProgram::ReadTemplate(int t, const char* fileName) {
     if (!f) return false;
     bool ok = false;
     uint8_t header[kPresetHeaderBytes];
-    uint8_t body[kPresetBodyV30];
+    // One byte more than the largest body, so that a file with something
+    // appended is told apart from a body of the right size.
+    uint8_t body[kPresetBodyV30 + 1];
     if (fread(header, 1, sizeof(header), f) == sizeof(header)) {
         size_t got = fread(body, 1, sizeof(body), f);
-        if (got == static_cast<size_t>(kPresetBodyV30) || got == static_cast<size_t>(kPresetBodyV1)) {
+        if (got > 0 && got == static_cast<size_t>(FxpBodySize(body[0]))) {
             Storage& s = *m_store;
             ok = ParseFxpBody(body, static_cast<int>(got), s.templateName, s.templates[t],
                               s.templateLabels, s.templateSampleNames);
@@ -888,43 +821,6 @@ bool CProgram::OpenProject() {
     const char* path = nullptr;
     if (!m_dlgFile.ChooseProjectFile(&path, false)) return false;
     return ReadProject(path);
-}
-
-bool CProgram::ReadBank(const char* path, const char* bankName) {
-    // The bank file reader comes with the file formats; until then no bank
-    // is found and the store stays as it is.
-    (void)path;
-    (void)bankName;
-    return false;
-}
-
-bool CProgram::ReadProject(const char* path) {
-    (void)path;
-    return false;
-}
-
-bool CProgram::ParseFxpBody(const uint8_t* body, int size, char* name, float* record,
-                            uint8_t* labels, uint8_t* sampleNames) {
-    (void)body;
-    (void)size;
-    (void)name;
-    (void)record;
-    (void)labels;
-    (void)sampleNames;
-    return false;
-}
-
-bool CProgram::LoadFxpBodyToCurrent(const uint8_t* body, int size) {
-    char name[kNameSize];
-    Storage& s = *m_store;
-    int slot = GetCurrentBankSlot();
-    int program = m_currentProgram;
-    if (!ParseFxpBody(body, size, name, s.records[slot][program], s.labels[slot][program],
-                      s.sampleNames[slot][program]))
-        return false;
-    memset(s.names[slot][program], 0, kNameSize);
-    CopyText(s.names[slot][program], kNameSize, name);
-    return true;
 }
 
 void CProgram::NameSongBank() {

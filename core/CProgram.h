@@ -4,11 +4,13 @@
 // the part table, the global block, the per-type templates, the clipboard
 // and the staging bank a project is read into. The big arrays (about 20 MB)
 // live in one heap block allocated by the constructor.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
 #include "platform/CDlgFile.h"
 
+class CSequencer;
 class CUIMenuResource;
 
 class CProgram {
@@ -28,6 +30,15 @@ public:
     static constexpr int kGlobalFields = 128;
     static constexpr int kTemplates = 8;
     static constexpr int kSynthTypes = 7;
+    // File layouts: a bank or project header, a preset's skipped header,
+    // the current stored record and the two preset body sizes.
+    static constexpr int kStoredRecordBytes = 6112;
+    static constexpr int kStoredRecordV20Bytes = 5344;
+    static constexpr int kPresetHeaderBytes = 60;
+    static constexpr int kPresetBodyV30 = 6532;
+    static constexpr int kPresetBodyV1 = 5764;
+    static constexpr int kBankFileBytes = kHeaderBytes + kPrograms * (kNameSize + kStoredRecordBytes +
+                                                                     kLabelBytes + kSampleBytes);
 
     struct Storage;
 
@@ -107,7 +118,36 @@ public:
     // The store's own file choosers (tests put in a chooser of their own).
     CDlgFile& GetFileDialog() { return m_dlgFile; }
 
-    // Files.
+    // File layouts by version. Bytes of one stored bank program after its
+    // 32-byte name (record plus, from version 4 on, labels and multi-sample
+    // names); the bank list preview skips programs by it.
+    static long BankProgramBytes(int version);
+    // Only these versions were ever written; anything else is refused.
+    static bool IsKnownVersion(int version);
+    // The body size a preset of this version needs; 0 for any other version.
+    static int FxpBodySize(int version);
+    // The exact size of a project file of this version; 0 when unknown.
+    static long ProjectFileBytes(int version);
+    // The program folder joined with a relative name.
+    static void ProgramPath(char* out, size_t size, const char* relative);
+
+    // Conversions of older stored records, each in place on one record.
+    // `old` holds the 512 widened values of a version-0 record.
+    static void ConvertOldRecord(float* record, const float* old);
+    // Versions 0..2: modulation amounts of pitch-like destinations rescaled.
+    static void RescaleV2Amounts(float* record);
+    void ConvertV4Record(float* record);
+    void ClearUnusedFeatures(float* record);
+    static void FillDefaultsV5(float* record);
+    static void FillDefaultsV20(float* record);
+
+    // The sequencer that reads the sequencer and song sections of a project
+    // (none: those sections are checked for size only).
+    void SetSequencer(CSequencer* sequencer) { m_sequencer = sequencer; }
+
+    // Files. Every reader checks the whole file (known version, kind 0 or
+    // 1, the size the version needs) before it changes anything, and
+    // answers false for a file it refuses.
     bool LoadFactory();
     bool ReadTemplate(int t, const char* fileName);
     bool OpenBank();
@@ -129,6 +169,11 @@ private:
     int FirstUnusedSlot() const;
     bool SlotPlayedByOther(int part, int slot) const;
     bool WriteNewBankFile(const char* path, const char* bankName, int t);
+    // Reads one stored bank program of a version (record, conversions,
+    // labels and multi-sample names) into the given program.
+    void DecodeBankProgram(const uint8_t* in, int version, float* record, uint8_t* labels,
+                           uint8_t* sampleNames);
+    void FillNewPrograms(int slot, int first, int t);
     void ReadNumberedBankNames(int n);
     void FillProgramMenuTexts(CUIMenuResource& menu, int base, int slot, const char* normalFormat,
                               char (*texts)[kNameSize]);
@@ -144,5 +189,6 @@ private:
     char m_currentNameText[33] = {};
     CDlgFile m_dlgFile;
     uint8_t m_dialogBusy = 0;
+    CSequencer* m_sequencer = nullptr;
     std::unique_ptr<Storage> m_store;
 };

@@ -1,5 +1,9 @@
 #pragma once
 // Step sequencer and transport (placeholder: never runs yet).
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
 class CArpeggiator;
 class CSongList;
 class CSynth;
@@ -21,8 +25,27 @@ public:
     // The part's step-sequencer function; 0 is "none".
     int GetPartFunction(int part) const;
 
+    // The sequencer section of a project file: a 2048-byte head (sample
+    // rate, tempo and swing texts, loop, editor setting), 16 part records of
+    // 16 bytes and 512 pattern records of 772 bytes. The song-list section
+    // follows it.
+    static constexpr size_t kProjectHeadSize = 2048;
+    static constexpr size_t kProjectSectionSize = kProjectHeadSize + 16 * 16 + 512 * 772;
+    // Reads the sequencer section and then, through the song list, the
+    // song-list section. A stored sample rate, tempo or swing the program
+    // cannot use keeps the current value. True when both sections were
+    // there in full.
+    bool ReadProject(const uint8_t* data, size_t size);
+    bool ReadProject(std::FILE* file);
+
     CSynth* synth;
     CSongList* songList = nullptr;
     // Beats per minute.
     float tempo = 120.0f;
+    // Percent.
+    float swing = 0.0f;
+    float samplesPerTick = 0.0f;
+    float ticksPerBlock = 0.0f;
+    uint8_t songLoop = 1;
+    int32_t editorSetting = -1;
 };

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "core/CArpeggiator.h"
 #include "core/CMIDI.h"
@@ -88,6 +89,7 @@ CSynth::CSynth() {
     arpeggiator = new CArpeggiator(this);
     songList = new CSongList();
     sequencer->SetSongList(songList);
+    program.SetSequencer(sequencer);
 
     if (editor) {
         program.LoadFactory();
@@ -148,6 +150,9 @@ int16_t CSynth::ToInt16(float sample) {
 template <typename Sink>
 void CSynth::Render(int32_t frames, Sink&& sink) {
     RenderScope scope(renderInFlight);
+    // Learned controllers and the assignment refresh reach the parameter
+    // model from here: it must know not to open files on this thread.
+    CPIBase::AudioThreadScope audioThread;
     // Read once per call: a suspension that starts during the call takes
     // effect with the next one (the GUI thread waits for this call to end).
     const bool silent = suspended.load() != 0;
@@ -637,9 +642,9 @@ void CSynth::SelectPart(int32_t part, int32_t value) {
 }
 
 int32_t CSynth::LoadPresetBody(const uint8_t* body, int32_t size, bool apply) {
-    if (apply && body && size > 0) {
+    // A body the store refuses (unknown version, too short) changes nothing.
+    if (apply && body && size > 0 && program.LoadFxpBodyToCurrent(body, size)) {
         const int32_t part = CurrentPart();
-        program.LoadFxpBodyToCurrent(body, size);
         program.SetPartProgram(part, program.GetCurrentBankSlot(), program.GetCurrentProgramNumber());
         InitPart(part);
         if (editor && part == program.GetCurrentPart())
@@ -656,13 +661,15 @@ bool CSynth::LoadFxpPreset() {
     if (!file)
         return false;
     uint8_t header[kFxpHeaderBytes];
-    const size_t headerRead = std::fread(header, 1, sizeof(header), file);
-    uint8_t* body = new uint8_t[kFxpBodyBytes];
-    int32_t count = 0;
-    if (headerRead == sizeof(header))
-        count = static_cast<int32_t>(std::fread(body, 1, kFxpBodyBytes, file));
-    LoadPresetBody(body, count, true);
-    delete[] body;
+    // One byte more than the largest body tells a file with something
+    // appended from one of the right size.
+    std::vector<uint8_t> body(kFxpBodyBytes + 1, 0);
+    size_t count = 0;
+    if (std::fread(header, 1, sizeof(header), file) == sizeof(header))
+        count = std::fread(body.data(), 1, body.size(), file);
     std::fclose(file);
+    if (count == 0 || count != static_cast<size_t>(CProgram::FxpBodySize(body[0])))
+        return false;
+    LoadPresetBody(body.data(), static_cast<int32_t>(count), true);
     return true;
 }
