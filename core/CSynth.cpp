@@ -90,6 +90,9 @@ CSynth::CSynth() {
     songList = new CSongList();
     sequencer->SetSongList(songList);
     program.SetSequencer(sequencer);
+    for (int part = 0; part < kParts; ++part)
+        for (int osc = 0; osc < CEngine::kOscillators; ++osc)
+            engine.MultiSample(part, osc).SetFreeGuard(&CSynth::MultiSampleGuard, this);
 
     if (editor) {
         program.LoadFactory();
@@ -672,4 +675,17 @@ bool CSynth::LoadFxpPreset() {
         return false;
     LoadPresetBody(body.data(), static_cast<int32_t>(count), true);
     return true;
+}
+
+void CSynth::MultiSampleGuard(void* context, const CMultiSample* which, bool begin) {
+    auto* self = static_cast<CSynth*>(context);
+    if (!begin) {
+        self->RestoreSuspended(self->guardSuspended);
+        return;
+    }
+    self->guardSuspended = self->SuspendAndWait();
+    const CMultiSample* first = &self->engine.MultiSample(0, 0);
+    const std::ptrdiff_t index = which - first;
+    if (index >= 0 && index < CEngine::kMultiSamples && self->midi)
+        self->midi->KillVoices(static_cast<int>(index / CEngine::kOscillators));
 }

@@ -136,6 +136,10 @@ private:
     void CheckVoiceCount(int32_t part, int32_t groupSize);
     void ApplyRecord(int32_t part, bool throughSlot8);
     int32_t CurrentPart() const;
+    // Multi-sample guard: stops the part's voices and keeps render calls out
+    // while a multi-sample swaps or frees its zones.
+    static void MultiSampleGuard(void* context, const CMultiSample* which, bool begin);
+    uint8_t guardSuspended = 0;
 
     // Counts render calls between their start and end.
     std::atomic<int32_t> renderInFlight{0};

@@ -11,6 +11,7 @@
 
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
+#include "os/TestFolders.h"
 
 namespace {
 
@@ -275,4 +276,31 @@ TEST_F(CSynthTest, QueuedProgramChangesAreAppliedOnePerTick) {
     EXPECT_EQ(synth->program.GetPartProgramNumber(3), 9);
     synth->editor->ProcessProgramMessages();
     EXPECT_EQ(synth->program.GetPartProgramNumber(3), 11);
+}
+
+TEST_F(CSynthTest, AMultiSampleSwapStopsItsPartsVoicesAndLeavesTheSuspensionAsItWas) {
+    testutil::TempFolder folder;
+    CEngineData& d = synth->engine.data;
+    // A sounding voice of part 2 and one of part 3.
+    int voice2 = -1, voice3 = -1;
+    for (int v = 0; v < d.voicesInUse; ++v) {
+        if (d.voicePart[v] == 2 && voice2 < 0)
+            voice2 = v;
+        if (d.voicePart[v] == 3 && voice3 < 0)
+            voice3 = v;
+    }
+    ASSERT_GE(voice2, 0);
+    ASSERT_GE(voice3, 0);
+    d.voiceState[voice2] = 0;
+    d.voiceState[voice3] = 0;
+
+    ASSERT_TRUE(synth->engine.MultiSample(2, 1).New((folder / "Pad.qvi").c_str()));
+    EXPECT_NE(d.voiceState[voice2], 0);   // killed before the zones changed
+    EXPECT_EQ(d.voiceState[voice3], 0);   // another part keeps sounding
+    EXPECT_FALSE(synth->IsSuspended());
+
+    synth->Suspend();
+    ASSERT_TRUE(synth->engine.MultiSample(2, 1).New((folder / "Pad2.qvi").c_str()));
+    EXPECT_TRUE(synth->IsSuspended());
+    synth->Resume();
 }
