@@ -14,12 +14,15 @@
 #include "engine/CTLLFOWaves.h"
 #include "engine/CTLParameter.h"
 #include "engine/EffectMath.h"
+#include "engine/EngineCells.h"
 #include "engine/SafeMath.h"
 #include "platform/CGlobalData.h"
 
 using engine::ClampSafe;
 using engine::RoundClamp;
 using engine::TruncClamp;
+
+using namespace engine;
 
 namespace {
 
@@ -31,24 +34,7 @@ constexpr uint32_t kPhaseMask24 = 0xFFFFFF;
 constexpr int32_t kPulseMin = 335544;    // 0.02 of a 24-bit phase
 constexpr int32_t kPulseMax = 33218886;  // 1.98 of a 24-bit phase
 
-// Module-off bits of part record cell 270.
-constexpr uint32_t kOffOsc1 = 0x1, kOffOsc2 = 0x2, kOffOsc3 = 0x4, kOffWaveguide = 0x100,
-                   kOffFilter1 = 0x200, kOffSubPulse = 0x800, kOffFilter2 = 0x1000,
-                   kOffFormant = 0x2000, kOffSpectrum = 0x4000, kOffTerrain = 0x8000;
 
-// One record of 32-bit words read as floats or integers.
-struct Cells {
-    uint32_t* w;
-    float F(int i) const { return std::bit_cast<float>(w[i]); }
-    int32_t I(int i) const { return std::bit_cast<int32_t>(w[i]); }
-    uint32_t U(int i) const { return w[i]; }
-    void SetF(int i, float v) { w[i] = std::bit_cast<uint32_t>(v); }
-    void SetI(int i, int32_t v) { w[i] = std::bit_cast<uint32_t>(v); }
-    void SetU(int i, uint32_t v) { w[i] = v; }
-    // A list or switch value: stored as a small integer or as a whole float,
-    // depending on the path that set it; both read the same.
-    int32_t List(int i) const { return effect_math::CellAsInt(w[i]); }
-};
 
 // Runs fn for every voice that the stages process: voices in use that
 // belong to a part and are not free.

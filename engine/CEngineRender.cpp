@@ -16,11 +16,14 @@
 #include "engine/CEngine.h"
 #include "engine/CTLShapes.h"
 #include "engine/EffectMath.h"
+#include "engine/EngineCells.h"
 #include "engine/SafeMath.h"
 #include "platform/CGlobalData.h"
 
 using effect_math::CellAsInt;
 using engine::ClampSafe;
+
+using namespace engine;
 
 namespace {
 
@@ -34,12 +37,6 @@ constexpr float kTwoPowMinus31 = 4.656612873077393e-10f;
 // squared).
 constexpr float kQuietPower = 1e-10f;
 
-// Module-off bits of part record cell 270.
-constexpr uint32_t kOffOsc[3] = {0x1, 0x2, 0x4};
-constexpr uint32_t kOffRing = 0x8, kOffPink = 0x10, kOffMixer1 = 0x20, kOffMixer2 = 0x40,
-                   kOffShaper = 0x80, kOffWaveguide = 0x100, kOffFilter1 = 0x200,
-                   kOffDrive = 0x400, kOffSubPulse = 0x800, kOffFilter2 = 0x1000,
-                   kOffFormant = 0x2000, kOffSpectrum = 0x4000, kOffTerrain = 0x8000;
 
 constexpr int32_t kMultiSampleWave = 65;
 constexpr int32_t kUserShapeRef = 16;  // part cell 182: the part's own user shape
@@ -49,23 +46,6 @@ constexpr int32_t kPulseCode1 = 612, kPulseCode2 = 616;
 // so the sample loop needs no test.
 const Segment kSilentTable[CTLShapes::kSegments] = {};
 
-// One record of 32-bit words read as floats or integers.
-struct Cells {
-    uint32_t* w;
-    float F(int i) const { return std::bit_cast<float>(w[i]); }
-    int32_t I(int i) const { return std::bit_cast<int32_t>(w[i]); }
-    uint32_t U(int i) const { return w[i]; }
-    void SetF(int i, float v) { w[i] = std::bit_cast<uint32_t>(v); }
-    void SetI(int i, int32_t v) { w[i] = std::bit_cast<uint32_t>(v); }
-    void SetU(int i, uint32_t v) { w[i] = v; }
-    // value += step (the step in the next cell); returns the new value.
-    float Ramp(int i)
-    {
-        const float v = F(i) + F(i + 1);
-        SetF(i, v);
-        return v;
-    }
-};
 
 // The audio cell a routing code names: codes are byte positions of cells of
 // the record. A code outside the record reads the dither cell 0.
