@@ -245,8 +245,8 @@ bool CMultiSample::Save()
         const CSample& s = zones[z] ? *zones[z] : defaults;
         unsigned char* r = buffer + kZoneOffset + z * kZoneSize;
         for (int l = 0; l < kLayers; ++l)
-            std::strncpy(reinterpret_cast<char*>(r + l * CSample::kNameSize), s.layerFile[l],
-                         CSample::kNameSize - 1);
+            std::memcpy(r + l * CSample::kNameSize, s.layerFile[l],
+                        strnlen(s.layerFile[l], CSample::kNameSize - 1));
         PutI32(r + kZoneRoot, s.rootKey);
         PutI32(r + kZoneUpper, s.upperKey);
         PutI32(r + kZoneLower, s.lowerKey);

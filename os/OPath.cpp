@@ -61,7 +61,7 @@ bool FindProgram(const char* name, std::string& out)
             end = folders.size();
         std::string folder = folders.substr(start, end - start);
         if (folder.empty())
-            folder = ".";
+            folder.push_back('.');   // an empty entry means the working folder
         std::string candidate = folder + "/" + name;
         struct stat st {};
         if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
