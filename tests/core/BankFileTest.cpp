@@ -7,7 +7,6 @@
 #include <string>
 
 #include "core/CProgram.h"
-#include "gui/CUIMenuResource.h"
 #include "os/TestFolders.h"
 #include "tests/core/FileTestSupport.h"
 
@@ -125,37 +124,10 @@ TEST(BankFile, Version20And5FillTheirDefaults) {
     BankFixture f;
     ASSERT_TRUE(f.Read(fixtures::Bank(20)));
     const float* r = f.Record(9);
-    EXPECT_EQ(r[2079], PatternValue(20, 9, 2079));
-    EXPECT_EQ(r[1599], PatternValue(20, 9, 1599));
-    EXPECT_EQ(r[2080], 0.0f);
-    EXPECT_EQ(r[2145], 0.1f);
-    EXPECT_EQ(r[2212], 1.0f);
-    EXPECT_EQ(r[2271], 0.0f);
-    EXPECT_EQ(r[368], 5.0f);
-    EXPECT_EQ(r[383], 3.0f);
-    EXPECT_EQ(r[280], 12.0f);
-    EXPECT_EQ(r[340], 1.0f);
-
-    // The preview lists the same names as the reader.
-    std::filesystem::create_directories(f.folder / "Bank");
-    f.Write(fixtures::Bank(20), "Bank/QVBank004.qvb");
-    filetest::ScopedProgramFolder use(f.folder.Path());
-    CUIMenuResource menu;
-    f.p.SelectBankSlot(4);
-    f.p.BuildBankMenu(-1, menu);
-    int found = 0;
-    for (int row = 0; row < kMenuRows; ++row) {
-        const MenuEntry& e = CUIMenuResource::Entry(row);
-        if (e.menuId == 10068 && e.position == 16) {
-            EXPECT_STREQ(e.text, ("128 " + f.Name(127)).c_str());
-            ++found;
-        }
-        if (e.menuId == 10061 && e.position == 1) {
-            EXPECT_STREQ(e.text, "001 Prog 0");
-            ++found;
-        }
-    }
-    EXPECT_EQ(found, 2);
+    const std::pair<int, float> v20[] = {{2079, PatternValue(20, 9, 2079)}, {1599, PatternValue(20, 9, 1599)},
+                                         {2080, 0.0f}, {2145, 0.1f}, {2212, 1.0f}, {2271, 0.0f},
+                                         {368, 5.0f},  {383, 3.0f},  {280, 12.0f}, {340, 1.0f}};
+    for (auto [slot, want] : v20) EXPECT_EQ(r[slot], want) << slot;
 
     // Version 5: bytes for slots 0..1023, the rest cleared, then defaults;
     // a header saying combination still binds the group but the slot plays
@@ -167,18 +139,11 @@ TEST(BankFile, Version20And5FillTheirDefaults) {
     for (int part = 4; part < 8; ++part) EXPECT_EQ(g.p.GetPartBankSlot(part), slot);
     EXPECT_EQ(g.p.GetBankKind(slot), 0u);
     r = g.Record(3);
-    EXPECT_EQ(r[1023], PatternValue(5, 3, 1023));
-    EXPECT_EQ(r[58], PatternValue(5, 3, 63));
-    EXPECT_EQ(r[1025], 0.1f);
-    EXPECT_EQ(r[1090], 0.5f);
-    EXPECT_EQ(r[1219], 0.0f);
-    EXPECT_EQ(r[1500], 0.0f);
-    EXPECT_EQ(r[1841], 127.0f);
-    EXPECT_EQ(r[1920], 0.0f);
-    EXPECT_EQ(r[2001], 127.0f);
-    EXPECT_EQ(r[2081], 0.0f);
-    EXPECT_EQ(r[280], 12.0f);
-    EXPECT_EQ(r[343], 1.0f);
+    const std::pair<int, float> v5[] = {{1023, PatternValue(5, 3, 1023)}, {58, PatternValue(5, 3, 63)},
+                                        {1025, 0.1f}, {1090, 0.5f},  {1219, 0.0f}, {1500, 0.0f},
+                                        {1841, 127.0f}, {1920, 0.0f}, {2001, 127.0f}, {2081, 0.0f},
+                                        {280, 12.0f}, {343, 1.0f}};
+    for (auto [slot, want] : v5) EXPECT_EQ(r[slot], want) << slot;
     g.p.SetProgram(3);
     EXPECT_EQ(filetest::Label(g.p, 3), fixtures::LabelText(3, 3));
 
@@ -196,28 +161,24 @@ TEST(BankFile, Version4Conversion) {
     CProgram::SetDefaults(t0);
     // Stored 0 and 1 in slot 1 both read 127, 100 reads 28; 40 in slot 153
     // reads 56.
-    EXPECT_EQ(f.Record(0)[1], 127.0f);
-    EXPECT_EQ(f.Record(1)[1], 127.0f);
-    EXPECT_EQ(f.Record(2)[1], 28.0f);
+    for (auto [program, want] : {std::pair{0, 127.0f}, {1, 127.0f}, {2, 28.0f}})
+        EXPECT_EQ(f.Record(program)[1], want) << program;
     EXPECT_EQ(f.Record(2)[153], 56.0f);
     const float* r = f.Record(2);
     for (int s = 672; s < CProgram::kRecordSize; ++s) ASSERT_EQ(r[s], t0[s]) << s;
     for (int s = 416; s < 672; ++s) ASSERT_EQ(r[s], t0[s]) << s;
     EXPECT_EQ(r[146], 7.0f);
     EXPECT_EQ(r[324], 48.0f);
-    EXPECT_EQ(r[62], 64.0f - PatternValue(4, 2, 62));
-    EXPECT_EQ(r[149], 100.0f - PatternValue(4, 2, 149));
-    EXPECT_EQ(r[187], 128.0f - PatternValue(4, 2, 187));
+    const std::pair<int, float> mirrored[] = {{62, 64.0f}, {149, 100.0f}, {187, 128.0f}, {3, 128.0f},
+                                              {280, 128.0f}, {288, 128.0f}};
+    for (auto [slot, top] : mirrored) EXPECT_EQ(r[slot], top - PatternValue(4, 2, slot)) << slot;
     // Nothing selects Filter 1 or 2, the formant filter, Oscillator 3 or the
     // shaper: their slots come from template 0. Oscillator 2 keeps its own.
     for (int s : {22, 31, 327, 16, 19, 229, 32, 35, 233, 5, 6, 175, 15, 182}) EXPECT_EQ(r[s], t0[s]) << s;
-    EXPECT_EQ(r[3], 128.0f - PatternValue(4, 2, 3));
     EXPECT_EQ(r[164], PatternValue(4, 2, 164));
     // The modulation effect is off: its slots from template 0, except the
     // spread, which keeps 128 - v. The delay and distortion are on.
     for (int s : {278, 279, 281, 282, 283, 284}) EXPECT_EQ(r[s], t0[s]) << s;
-    EXPECT_EQ(r[280], 128.0f - PatternValue(4, 2, 280));
-    EXPECT_EQ(r[288], 128.0f - PatternValue(4, 2, 288));
     EXPECT_EQ(r[285], PatternValue(4, 2, 285));
     // Program 3 selects Filter 2 and the formant filter: they stay.
     EXPECT_EQ(f.Record(3)[33], 128.0f - PatternValue(4, 3, 33));
@@ -250,11 +211,8 @@ TEST(BankFile, Versions0To3) {
         BankFixture f;
         ASSERT_TRUE(f.Read(fixtures::Bank(version, 0, 128, v2)));
         const float* r = f.Record(6);
-        EXPECT_EQ(r[36], 8.0f);
-        EXPECT_EQ(r[37], 112.0f);
-        EXPECT_EQ(r[38], 16.0f);
-        EXPECT_EQ(r[39], 0.0f);
-        EXPECT_EQ(r[40], 174.0f);
+        const float amounts[5] = {8.0f, 112.0f, 16.0f, 0.0f, 174.0f};
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(r[36 + i], amounts[i]) << version << " " << i;
         EXPECT_EQ(r[511], PatternValue(2, 6, 511));
         EXPECT_EQ(r[600], version == 1 ? t0[600] : PatternValue(2, 6, 600));
         EXPECT_EQ(r[1601], t0[1601]);
@@ -278,20 +236,12 @@ TEST(BankFile, Versions0To3) {
     BankFixture f0;
     ASSERT_TRUE(f0.Read(fixtures::Bank(0, 0, 128, v0)));
     const float* r = f0.Record(4);
-    EXPECT_EQ(r[0], 0.0f);
-    EXPECT_EQ(r[14], PatternValue(0, 4, 14));
-    EXPECT_EQ(r[60], PatternValue(0, 4, 15));
-    EXPECT_EQ(r[15], 0.0f);
-    EXPECT_EQ(r[85], 13.0f);
-    EXPECT_EQ(r[36], 8.0f);
-    EXPECT_EQ(r[57], PatternValue(0, 4, 39));
-    EXPECT_EQ(r[62], PatternValue(0, 4, 44));
-    EXPECT_EQ(r[145], PatternValue(0, 4, 117));
-    EXPECT_EQ(r[232], PatternValue(0, 4, 204));
-    EXPECT_EQ(r[277], PatternValue(0, 4, 241));
-    EXPECT_EQ(r[59], 0.0f);
-    EXPECT_EQ(r[271], t0[271]);
-    EXPECT_EQ(r[299], 64.0f);
+    // Old slot -> current id.
+    const std::pair<int, int> moved[] = {{14, 14}, {15, 60}, {39, 57}, {44, 62}, {117, 145}, {204, 232}, {241, 277}};
+    for (auto [from, to] : moved) EXPECT_EQ(r[to], PatternValue(0, 4, from)) << from;
+    const std::pair<int, float> fixed[] = {{0, 0.0f}, {15, 0.0f}, {85, 13.0f}, {36, 8.0f},
+                                           {59, 0.0f}, {271, t0[271]}, {299, 64.0f}};
+    for (auto [slot, want] : fixed) EXPECT_EQ(r[slot], want) << slot;
 }
 
 TEST(BankFile, ShortBankEndsInNewPrograms) {
@@ -314,10 +264,8 @@ TEST(BankFile, ShortBankEndsInNewPrograms) {
         return PatternValue(30, program, slot);
     };
     ASSERT_TRUE(f.Read(fixtures::Bank(30, 0, 1, arpOff)));
-    EXPECT_EQ(f.Record(0)[334], 0.0f);
-    EXPECT_EQ(f.Record(0)[335], 1.0f);
-    EXPECT_EQ(f.Record(0)[336], 4.0f);
-    EXPECT_EQ(f.Record(0)[337], 0.0f);
+    const float arp[4] = {0.0f, 1.0f, 4.0f, 0.0f};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(f.Record(0)[334 + i], arp[i]) << 334 + i;
 }
 
 TEST(BankFile, MalformedBanksChangeNothing) {

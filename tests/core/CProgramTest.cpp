@@ -12,10 +12,9 @@
 #include <vector>
 
 #include "gui/CUIMenuResource.h"
-#include "os/OFileChooser.h"
+#include "tests/core/FileTestSupport.h"
 #include "os/ORandom.h"
 #include "os/TestFolders.h"
-#include "platform/CGlobalData.h"
 
 namespace {
 
@@ -32,29 +31,6 @@ std::string DisplayName(const CProgram& p, int part) {
     p.GetProgramDisplayName(part, out);
     return out;
 }
-
-// Points the program folder somewhere for the duration of a test.
-class ProgramFolder {
-public:
-    explicit ProgramFolder(const std::string& path) {
-        memcpy(m_saved, g_GlobalData.programFolder, sizeof(m_saved));
-        snprintf(g_GlobalData.programFolder, sizeof(g_GlobalData.programFolder), "%s", path.c_str());
-    }
-    ~ProgramFolder() { memcpy(g_GlobalData.programFolder, m_saved, sizeof(m_saved)); }
-
-private:
-    char m_saved[sizeof(g_GlobalData.programFolder)];
-};
-
-class FixedChooser : public os::OFileChooser {
-public:
-    std::optional<std::string> Choose(const os::FileChooserRequest& request) override {
-        lastSave = request.save;
-        return answer;
-    }
-    std::optional<std::string> answer;
-    bool lastSave = false;
-};
 
 TEST(ProgramStore, ConstructionDefaults) {
     auto store = MakeStore();
@@ -76,23 +52,11 @@ TEST(ProgramStore, ConstructionDefaults) {
     EXPECT_EQ(DisplayName(p, 0), "none");
 
     const float* r = p.GetProgramRecord(15, 127);
-    EXPECT_EQ(r[0], 0.0f);
-    EXPECT_EQ(r[1], 64.0f);
-    EXPECT_EQ(r[2], 0.0f);
-    EXPECT_EQ(r[7], 127.0f);
-    EXPECT_EQ(r[44], 64.0f);
-    EXPECT_EQ(r[55], 127.0f);
-    EXPECT_EQ(r[65], 5.0f);
-    EXPECT_EQ(r[104], 18.0f);
-    EXPECT_EQ(r[245], 6.0f);
-    EXPECT_EQ(r[306], 64.0f);
-    EXPECT_EQ(r[383], 3.0f);
-    EXPECT_EQ(r[1025], 0.1f);
-    EXPECT_EQ(r[1090], 0.5f);
-    EXPECT_EQ(r[2001], 127.0f);
-    EXPECT_EQ(r[2146], 0.2f);
-    EXPECT_EQ(r[2212], 1.0f);
-    EXPECT_EQ(r[2213], 0.0f);
+    const std::pair<int, float> defaults[] = {
+        {0, 0.0f},     {1, 64.0f},    {2, 0.0f},     {7, 127.0f},    {44, 64.0f},   {55, 127.0f},
+        {65, 5.0f},    {104, 18.0f},  {245, 6.0f},   {306, 64.0f},   {383, 3.0f},   {1025, 0.1f},
+        {1090, 0.5f},  {2001, 127.0f}, {2146, 0.2f}, {2212, 1.0f},   {2213, 0.0f}};
+    for (auto [id, v] : defaults) EXPECT_EQ(r[id], v) << id;
 
     char slot[32];
     p.GetSlotName(0, slot);
@@ -182,24 +146,17 @@ TEST(ProgramStore, NamesAndTextsAreBoundedAndTerminated) {
     p.SetProgramName(128, "nothing");   // out of range: ignored
     EXPECT_EQ(Name(p, 127), "Preset 128");
 
-    char out[128];
     p.SetLabel(0, longText.c_str());
     p.SetLabel(1, "Bright");
-    p.GetLabel(0, out);
-    EXPECT_EQ(std::string(out), std::string(15, 'x'));
-    p.GetLabel(1, out);
-    EXPECT_STREQ(out, "Bright");
-    p.GetLabel(8, out);
-    EXPECT_STREQ(out, "");
+    EXPECT_EQ(filetest::Label(p, 0), std::string(15, 'x'));
+    EXPECT_EQ(filetest::Label(p, 1), "Bright");
+    EXPECT_EQ(filetest::Label(p, 8), "");
 
     p.SetSampleName(2, longText.c_str());
     p.SetSampleName(1, "piano.zms");
-    p.GetSampleName(2, out);
-    EXPECT_EQ(std::string(out), std::string(83, 'x'));
-    p.GetSampleName(1, out);
-    EXPECT_STREQ(out, "piano.zms");
-    p.GetSampleName(0, out);
-    EXPECT_STREQ(out, "");
+    EXPECT_EQ(filetest::SampleName(p, 2), std::string(83, 'x'));
+    EXPECT_EQ(filetest::SampleName(p, 1), "piano.zms");
+    EXPECT_EQ(filetest::SampleName(p, 0), "");
 
     // A 32-byte field with no terminator in it (as a file may give) still
     // reads as at most 31 characters.
@@ -263,11 +220,8 @@ TEST(ProgramStore, CopyAndPaste) {
     EXPECT_EQ(target[0], 0.0f);
     for (int i = 1; i < CProgram::kRecordSize; ++i) ASSERT_EQ(target[i], source[i]) << i;
     EXPECT_EQ(Name(p, 2), "Source");
-    char out[84];
-    p.GetLabel(2, out);
-    EXPECT_STREQ(out, "Lbl");
-    p.GetSampleName(0, out);
-    EXPECT_STREQ(out, "drum");
+    EXPECT_EQ(filetest::Label(p, 2), "Lbl");
+    EXPECT_EQ(filetest::SampleName(p, 0), "drum");
 
     // Into a program of another type: the clipboard's type comes along.
     p.SetProgram(3);
@@ -291,8 +245,7 @@ TEST(ProgramStore, CopyAndPaste) {
     EXPECT_EQ(fresh[0], 2.0f);
     EXPECT_EQ(fresh[16], 127.0f);
     EXPECT_EQ(Name(p, 4), "Preset 5");
-    p.GetLabel(0, out);
-    EXPECT_STREQ(out, "");
+    EXPECT_EQ(filetest::Label(p, 0), "");
 }
 
 TEST(ProgramStore, PasteSectionAndModulation) {
@@ -315,9 +268,7 @@ TEST(ProgramStore, PasteSectionAndModulation) {
         bool copied = i >= 416 && i <= 767;
         ASSERT_EQ(b[i], copied ? a[i] : before[i]) << i;
     }
-    char out[16];
-    p.GetLabel(3, out);
-    EXPECT_STREQ(out, "Sec");
+    EXPECT_EQ(filetest::Label(p, 3), "Sec");
 
     memcpy(before, b, sizeof(before));
     p.PasteModulation();
@@ -430,11 +381,7 @@ std::vector<float> RandomRun(std::string* sampleName = nullptr) {
     p.SetProgram(3);
     os::SRand(1);
     p.RandomProgram();
-    if (sampleName) {
-        char out[84];
-        p.GetSampleName(0, out);
-        *sampleName = out;
-    }
+    if (sampleName) *sampleName = filetest::SampleName(p, 0);
     const float* r = p.GetCurrentProgramData();
     return std::vector<float>(r, r + CProgram::kRecordSize);
 }
@@ -534,7 +481,7 @@ TEST(ProgramStore, ProgramAndBankMenus) {
 
 TEST(ProgramStore, NumberedBankPreview) {
     testutil::TempFolder folder;
-    ProgramFolder use(folder.Path());
+    filetest::ScopedProgramFolder use(folder.Path());
     std::filesystem::create_directories(folder / "Bank");
     // A version-20 bank cut short after three programs.
     std::vector<uint8_t> bank(1024, 0);
@@ -545,10 +492,7 @@ TEST(ProgramStore, NumberedBankPreview) {
         bank.insert(bank.end(), field, field + 32);
         bank.insert(bank.end(), 5344 + 128 + 256, 0);
     }
-    FILE* f = fopen((folder / "Bank/QVBank007.qvb").c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    fwrite(bank.data(), 1, bank.size(), f);
-    fclose(f);
+    testutil::WriteFile(folder / "Bank/QVBank007.qvb", std::string(bank.begin(), bank.end()));
 
     auto store = MakeStore();
     CProgram& p = *store;
@@ -568,13 +512,9 @@ TEST(ProgramStore, NumberedBankPreview) {
 
 TEST(ProgramStore, FactoryAndTemplatesMissing) {
     testutil::TempFolder folder;
-    ProgramFolder use(folder.Path());
+    filetest::ScopedProgramFolder use(folder.Path());
     // A template that is too short is ignored.
-    FILE* f = fopen((folder / "DEFspecZAVO.fxp").c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::vector<uint8_t> shortFile(60 + 100, 7);
-    fwrite(shortFile.data(), 1, shortFile.size(), f);
-    fclose(f);
+    testutil::WriteFile(folder / "DEFspecZAVO.fxp", std::string(60 + 100, '\7'));
 
     auto store = MakeStore();
     CProgram& p = *store;
@@ -591,7 +531,7 @@ TEST(ProgramStore, FactoryAndTemplatesMissing) {
 
 TEST(ProgramStore, NewBankWritesTheFileThenSwitches) {
     testutil::TempFolder folder;
-    FixedChooser chooser;
+    filetest::AnswerChooser chooser;
     auto store = MakeStore();
     CProgram& p = *store;
     p.GetFileDialog().SetChooser(&chooser);
@@ -609,7 +549,6 @@ TEST(ProgramStore, NewBankWritesTheFileThenSwitches) {
     chooser.answer = folder / "Fresh.qvb";
     ASSERT_TRUE(p.NewBank(3));
     EXPECT_TRUE(chooser.lastSave);
-    EXPECT_EQ(std::filesystem::file_size(folder / "Fresh.qvb"), 836608u);
     int slot = p.GetCurrentBankSlot();
     EXPECT_NE(slot, 0);
     EXPECT_STREQ(p.GetBankName(2), "Fresh.qvb");
@@ -620,12 +559,10 @@ TEST(ProgramStore, NewBankWritesTheFileThenSwitches) {
     EXPECT_EQ(p.GetPartBankSlot(1), 0);  // other parts stay
 
     // The file: header name and version, then program 0 in the current form.
-    FILE* f = fopen((folder / "Fresh.qvb").c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    std::vector<uint8_t> data(836608);
-    ASSERT_EQ(fread(data.data(), 1, data.size(), f), data.size());
-    fclose(f);
-    EXPECT_STREQ(reinterpret_cast<const char*>(data.data()), "Fresh.qvb");
+    const std::string file = testutil::ReadFile(folder / "Fresh.qvb");
+    ASSERT_EQ(file.size(), 836608u);
+    auto data = reinterpret_cast<const uint8_t*>(file.data());
+    EXPECT_STREQ(file.c_str(), "Fresh.qvb");
     EXPECT_EQ(data[32], 31);
     EXPECT_EQ(data[33], 0);
     EXPECT_STREQ(reinterpret_cast<const char*>(&data[1024]), "new program");

@@ -75,8 +75,12 @@ private:
 
 class AnswerChooser : public os::OFileChooser {
 public:
-    std::optional<std::string> Choose(const os::FileChooserRequest&) override { return answer; }
+    std::optional<std::string> Choose(const os::FileChooserRequest& request) override {
+        lastSave = request.save;
+        return answer;
+    }
     std::optional<std::string> answer;
+    bool lastSave = false;
 };
 
 // Byte offsets at which a file of this layout may be cut inside a field

@@ -47,10 +47,8 @@ TEST(PresetFile, Version30BodyLoadsIntoTheCurrentProgram) {
         return slot == 335 ? 0.0f : slot == 337 ? 3.0f : PatternValue(30, program, slot);
     };
     ASSERT_TRUE(Load(p, fixtures::FxpBody(31, 2, arpOff)));
-    EXPECT_EQ(r[334], 0.0f);
-    EXPECT_EQ(r[335], 1.0f);
-    EXPECT_EQ(r[336], 4.0f);
-    EXPECT_EQ(r[337], 0.0f);
+    const float arp[4] = {0.0f, 1.0f, 4.0f, 0.0f};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(r[334 + i], arp[i]) << 334 + i;
 }
 
 TEST(PresetFile, Version1BodyTakesTheVersion20Defaults) {
@@ -60,16 +58,10 @@ TEST(PresetFile, Version1BodyTakesTheVersion20Defaults) {
     ASSERT_EQ(body.size(), 5764u);
     ASSERT_TRUE(Load(p, body));
     const float* r = p.GetCurrentProgramData();
-    EXPECT_EQ(r[2079], PatternValue(30, 9, 2079));
-    EXPECT_EQ(r[1024], PatternValue(30, 9, 1024));
-    EXPECT_EQ(r[2080], 0.0f);
-    EXPECT_EQ(r[2081], 0.1f);
-    EXPECT_EQ(r[2148], 1.0f);
-    EXPECT_EQ(r[2270], 0.0f);
-    EXPECT_EQ(r[371], 3.0f);
-    EXPECT_EQ(r[369], 0.0f);
-    EXPECT_EQ(r[280], 12.0f);
-    EXPECT_EQ(r[340], 1.0f);
+    const std::pair<int, float> slots[] = {{2079, PatternValue(30, 9, 2079)}, {1024, PatternValue(30, 9, 1024)},
+                                           {2080, 0.0f}, {2081, 0.1f}, {2148, 1.0f}, {2270, 0.0f},
+                                           {371, 3.0f},  {369, 0.0f},  {280, 12.0f}, {340, 1.0f}};
+    for (auto [slot, want] : slots) EXPECT_EQ(r[slot], want) << slot;
     // The label block sits right after the fourth record block.
     EXPECT_EQ(filetest::Label(p, 0), fixtures::LabelText(9, 0));
     EXPECT_EQ(filetest::SampleName(p, 2), fixtures::SampleText(9, 2));

@@ -91,12 +91,8 @@ TEST(ProjectFile, Version31TakesTheProgramsFromField15) {
         return part < 5 ? odd[part] : 3.0f;
     };
     ASSERT_TRUE(f.Read(fixtures::Project(31, o)));
-    EXPECT_EQ(f.p.GetPartProgramNumber(0), 0);
-    EXPECT_EQ(f.p.GetPartProgramNumber(1), 1);
-    EXPECT_EQ(f.p.GetPartProgramNumber(2), 2);
-    EXPECT_EQ(f.p.GetPartProgramNumber(3), 127);
-    EXPECT_EQ(f.p.GetPartProgramNumber(4), 4);
-    EXPECT_EQ(f.p.GetPartProgramNumber(9), 3);
+    const int programs[10] = {0, 1, 2, 127, 4, 3, 3, 3, 3, 3};
+    for (int part = 0; part < 10; ++part) EXPECT_EQ(f.p.GetPartProgramNumber(part), programs[part]) << part;
 }
 
 TEST(ProjectFile, OlderVersionsFillTheirDefaults) {

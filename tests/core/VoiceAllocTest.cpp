@@ -246,12 +246,8 @@ TEST_F(VoiceAllocTest, NoteStartWritesTheVoiceCells) {
     EXPECT_FLOAT_EQ(d.ControlF(0, 81), 0.0f);
     EXPECT_EQ(EgStage(0, 0), -1);
     EXPECT_FLOAT_EQ(d.ControlF(0, 96), 1.2f);
-    EXPECT_EQ(d.ControlI(0, 97), 3);
-    EXPECT_EQ(d.ControlI(0, 182), 30);
-    EXPECT_EQ(d.ControlI(0, 111), 0x1000000);
-    EXPECT_EQ(d.ControlI(0, 230), 1);
-    EXPECT_EQ(d.ControlI(0, 126), 2);
-    EXPECT_EQ(d.ControlI(0, 134), 2);
+    const std::pair<int, int32_t> cells[] = {{97, 3}, {182, 30}, {111, 0x1000000}, {230, 1}, {126, 2}, {134, 2}};
+    for (auto [cell, want] : cells) EXPECT_EQ(d.ControlI(0, cell), want) << cell;
     EXPECT_FLOAT_EQ(d.AudioF(0, 121), 1e-9f);
     const float sign = d.ControlF(0, 278);
     EXPECT_EQ(std::fabs(sign), 1.0f);

@@ -21,9 +21,7 @@ TEST(CFastResample, CubicBSplineReproducesALinearRamp)
         layer.data()[2 * n] = 0.01f * n;
         layer.data()[2 * n + 1] = 1.0f - 0.01f * n;
     }
-    SampleSourceMock src;
-    src.present[0] = true;
-    src.layers[0] = layer.View(0, 100, 5);
+    SampleSourceMock src(layer.View(0, 100, 5));
     src.pitchScale = 0.125f;
     CFastResample r;
     ASSERT_TRUE(r.Setup(&src, 2, 0.0f));
@@ -45,9 +43,7 @@ TEST(CFastResample, MonoGoesToBothSidesAndOddChannelCountsAreSilent)
     for (float& v : odd.storage)
         v = 0.5f;
     for (GuardedLayer* l : {&mono, &odd}) {
-        SampleSourceMock src;
-        src.present[0] = true;
-        src.layers[0] = l->View(0, 10, 2);
+        SampleSourceMock src(l->View(0, 10, 2));
         CFastResample r;
         r.Setup(&src, 0, 0.0f);
         const auto out = Render(r, 4, 1.0f);
@@ -69,9 +65,7 @@ TEST(CFastResample, ShortLoopAtHighRatioStaysInsideItsSample)
                    Case{5, 3, 0.0f, 0.0f, 40.0f}, Case{4, 4, 1.0f, 0.0f, 7.0f},
                    Case{2, 7, 0.5f, 1.0f, 1.0f}, Case{0, 8, 0.0f, 0.0f, 3e9f},
                    Case{-5, 20, 1.0f, 0.0f, 40.0f}}) {
-        SampleSourceMock src;
-        src.present[0] = true;
-        src.layers[0] = layer.View(c.loopStart, c.loopEnd);
+        SampleSourceMock src(layer.View(c.loopStart, c.loopEnd));
         src.loopEnable = 1;
         src.crossfade = c.crossfade;
         CFastResample r;
@@ -93,9 +87,7 @@ TEST(CFastResample, UnloopedLayerFallsSilentAfterItsLastFrame)
     GuardedLayer layer(8, 1);
     for (int n = 0; n < 8; ++n)
         layer.data()[n] = 1.0f;
-    SampleSourceMock src;
-    src.present[0] = true;
-    src.layers[0] = layer.View(0, 8);
+    SampleSourceMock src(layer.View(0, 8));
     CFastResample r;
     r.Setup(&src, 0, 0.0f);
     const auto out = Render(r, 32, 40.0f);
@@ -113,11 +105,9 @@ TEST(CFastResample, UnloopedLayerFallsSilentAfterItsLastFrame)
 TEST(CFastResample, LoopCrossfadeGeometry)
 {
     GuardedLayer layer(300, 1);
-    SampleSourceMock src;
-    src.present[0] = true;
+    SampleSourceMock src(layer.View(100, 200));
     src.loopEnable = 1;
     src.crossfade = 0.5f;
-    src.layers[0] = layer.View(100, 200);
     CFastResample r;
     r.Setup(&src, 0, 0.0f);
     // length 0.5 * 100 * 0.5 = 25
@@ -140,11 +130,9 @@ TEST(CFastResample, CrossfadeHidesTheLoopSeam)
     GuardedLayer layer(300, 1);
     for (int n = 0; n < 300; ++n)
         layer.data()[n] = static_cast<float>(n);
-    SampleSourceMock src;
-    src.present[0] = true;
+    SampleSourceMock src(layer.View(100, 200, 150));
     src.loopEnable = 1;
     src.crossfade = 0.5f;
-    src.layers[0] = layer.View(100, 200, 150);
     CFastResample r;
     r.Setup(&src, 0, 0.0f);
     const auto out = Render(r, 100, 1.0f);
@@ -191,9 +179,7 @@ TEST(CFastResample, LayersMixAndIncrementsGlide)
 TEST(CFastResample, StartOffsetCountsAt44100AndMissingDataAddsNothing)
 {
     GuardedLayer layer(1000, 1);
-    SampleSourceMock src;
-    src.present[0] = true;
-    src.layers[0] = layer.View(0, 1000, 10);
+    SampleSourceMock src(layer.View(0, 1000, 10));
     CFastResample r;
     r.Setup(&src, 0, 0.001f);
     EXPECT_EQ(r.positions[0], 10.0f + 44.0f);

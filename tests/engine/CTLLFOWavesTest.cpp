@@ -11,11 +11,9 @@ enum { kSine, kTriangle, kSquare, kSawUp, kSawDown };
 TEST(CTLLFOWaves, ValuesAtKeyPhases)
 {
     const CTLLFOWaves& w = g_TLLFOWaves;
-    EXPECT_FLOAT_EQ(w.At(kTriangle, 0), 0.0f);
-    EXPECT_FLOAT_EQ(w.At(kTriangle, 0x200000), 0.5f);
-    EXPECT_FLOAT_EQ(w.At(kTriangle, 0x400000), 1.0f);
-    EXPECT_FLOAT_EQ(w.At(kTriangle, 0x800000), 0.0f);
-    EXPECT_FLOAT_EQ(w.At(kTriangle, 0xC00000), -1.0f);
+    const std::pair<uint32_t, float> triangle[] = {{0, 0.0f}, {0x200000, 0.5f}, {0x400000, 1.0f},
+                                                   {0x800000, 0.0f}, {0xC00000, -1.0f}};
+    for (auto [phase, want] : triangle) EXPECT_FLOAT_EQ(w.At(kTriangle, phase), want) << phase;
 
     // The square is -1 for the first half, ramps across segment 127 and
     // holds 1 until it falls back across the last segment.

@@ -7,8 +7,6 @@
 #include <vector>
 
 #include "engine/CEngine.h"
-#include "engine/CTLParameter.h"
-#include "platform/CGlobalData.h"
 
 // White-box access to the private stages of the control tick.
 struct CEngineControlAccess {
@@ -44,12 +42,17 @@ void SetSmoothed(CEngineData& d, int id, float v)
     d.SetPartF(0, id, v);
 }
 
-// The sample rate with its derived block values, and the tables for it.
-void UseSampleRate(int rate)
+// Gate open and MEG1 with two points, 0 at time 0 and 1 after `seconds`,
+// no loop.
+void TwoPointMeg(CEngineData& d, float seconds)
 {
-    g_GlobalData.sampleRate = rate;
-    g_GlobalData.msPerBlock = 32.0f * 1000.0f / static_cast<float>(rate);
-    g_TLParameter.Build();
+    d.SetControlI(0, CEngineData::kVcGate, 1);
+    d.SetPartF(0, 347, 2.0f);
+    d.SetPartF(0, 350, 1.0f);
+    d.SetPartF(0, 1024, 0.0f);
+    d.SetPartF(0, 1025, seconds);
+    d.SetPartF(0, 1088, 0.0f);
+    d.SetPartF(0, 1089, 1.0f);
 }
 
 } // namespace
@@ -194,13 +197,7 @@ TEST(ControlTick, MultiSegmentEnvelopeEndsExactlyAtItsLevelForAnySlope)
     for (float slope : {0.0f, -0.1f, 0.7f, -1.0f}) {
         auto e = MakeVoiceEngine();
         CEngineData& d = e->data;
-        d.SetControlI(0, CEngineData::kVcGate, 1);
-        d.SetPartF(0, 347, 2.0f);  // two points: 0 → 1 in 10 ms
-        d.SetPartF(0, 350, 1.0f);  // loop end 1: no loop
-        d.SetPartF(0, 1024, 0.0f);
-        d.SetPartF(0, 1025, 0.01f);
-        d.SetPartF(0, 1088, 0.0f);
-        d.SetPartF(0, 1089, 1.0f);
+        TwoPointMeg(d, 0.01f);
         d.SetPartF(0, 1153, slope);
         d.SetPartF(0, 1217, 0.25f);  // MEG2 follows MEG1 (time source 0)
         // 10 ms is 13 blocks of 0.7256 ms; the segment is set up on the first
@@ -227,12 +224,7 @@ TEST(ControlTick, MultiSegmentEnvelopeStopsSafelyAndItsClockNeverOverflows)
 {
     auto e = MakeVoiceEngine();
     CEngineData& d = e->data;
-    d.SetControlI(0, CEngineData::kVcGate, 1);
-    d.SetPartF(0, 347, 2.0f);
-    d.SetPartF(0, 350, 1.0f);
-    d.SetPartF(0, 1024, 0.0f);
-    d.SetPartF(0, 1025, 100.0f);
-    d.SetPartF(0, 1089, 1.0f);
+    TwoPointMeg(d, 100.0f);
     // A long segment running when the clock nears its limit: the clock and
     // the end move back together, the remaining time is kept.
     d.SetControlI(0, CEngineData::kVcMeg1Index, 1);
@@ -301,38 +293,6 @@ TEST(ControlTick, ModulationMatrixAddsDepthTimesSourceIntoItsDestination)
     EXPECT_NEAR(d.ControlF(0, 7), 0.6f * std::pow(10.0f, -1.5f), 2e-6f);
     // Untouched accumulators are gain 1.
     EXPECT_FLOAT_EQ(d.ControlF(0, 209), 1.0f);
-}
-
-TEST(ControlTick, Note69Plays440HzAtEveryRate)
-{
-    const int savedRate = g_GlobalData.sampleRate;
-    const float savedMs = g_GlobalData.msPerBlock;
-    // Pitch unit: 1/16 octave per 1.0; the increment table maps pitch x to
-    // 2^(16x) * 44100 * 256 / 2^25 Hz at every rate.
-    const double pitch440 = std::log2(440.0 * 33554432.0 / (44100.0 * 256.0)) / 16.0;
-    for (int rate : {44100, 48000, 96000}) {
-        UseSampleRate(rate);
-        for (int key : {69, 81}) {
-            auto e = MakeVoiceEngine();
-            CEngineData& d = e->data;
-            d.SetPartF(0, 148, static_cast<float>(pitch440));
-            d.SetPartF(0, 151, 1.0f);  // full key tracking
-            d.SetControlI(0, CEngineData::kVcKey, key);
-            d.SetControlF(0, CEngineData::kVcNotePitch, static_cast<float>(key - 69) / 192.0f);
-            d.SetPartI(0, 267, 1);  // jump to the note
-            e->ControlTick();
-            const int32_t inc = d.ControlI(0, 65);
-            const double hz = static_cast<double>(inc) * rate / 33554432.0;
-            EXPECT_NEAR(hz, key == 69 ? 440.0 : 880.0, 0.01) << rate;
-            // The ramp reaches the increment over the block (to within the
-            // shift's remainder).
-            const int32_t reached = d.AudioI(0, 1) + 32 * d.AudioI(0, 2);
-            EXPECT_NEAR(reached, inc, 32) << rate;
-        }
-    }
-    g_GlobalData.sampleRate = savedRate;
-    g_GlobalData.msPerBlock = savedMs;
-    g_TLParameter.Build();
 }
 
 TEST(ControlTick, OscillatorRampsLimitsAndBandIndex)

@@ -7,6 +7,9 @@
 
 class SampleSourceMock : public CSampleVoiceSource {
 public:
+    SampleSourceMock() = default;
+    explicit SampleSourceMock(const SampleLayerView& layer0) : layers{layer0, {}}, present{true, false} {}
+
     // Per-sample stream: value of source index n.
     std::function<float(long)> stream = [](long) { return 0.0f; };
     long next = 0;       // index of the next value NextSample hands out

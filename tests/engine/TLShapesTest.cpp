@@ -61,31 +61,21 @@ TEST_F(TLShapesTest, SoftClips)
 
 TEST_F(TLShapesTest, SineAndChebyshevTables)
 {
-    EXPECT_NEAR(At(4, 2048.0f), 0.8, 1e-6);
-    EXPECT_NEAR(At(4, -2048.0f), -1.0, 1e-6);
-    EXPECT_NEAR(At(4, 1024.0f), std::sin(kPi / 4) * 0.85, 1e-6);
-
-    // Values worked out as sums of level[n] * cos(n * acos(u)).
-    EXPECT_NEAR(At(5, 2048.0f), 1.13, 1e-5);
-    EXPECT_NEAR(At(5, 0.0f), 0.0, 1e-6);
-    EXPECT_NEAR(At(5, -2048.0f), -0.69, 1e-5);
-    EXPECT_NEAR(At(5, 1024.0f), 0.825, 1e-5);
-    EXPECT_NEAR(At(6, 2048.0f), 0.34 + 1.0 + 0.1 - 0.08 + 0.06 - 0.05 + 0.05, 1e-5);
-    EXPECT_NEAR(At(7, 614.0f), -0.53059778, 1e-3);  // u = 0.3 (x = 614.4)
-    EXPECT_NEAR(At(7, -1433.6f), 0.62005066, 1e-3);
-    EXPECT_NEAR(At(13, 614.4f), -1.42075800, 1e-3);
-    EXPECT_NEAR(At(11, 2048.0f), -1.0, 1e-5);  // five -1 and four +1
-    EXPECT_NEAR(At(11, 0.0f), 0.0, 1e-5);      // odd harmonics only
-
-    // The cosine shapes.
-    EXPECT_NEAR(At(14, 0.0f), 1.0, 1e-6);
-    EXPECT_NEAR(At(14, 512.0f), std::cos(1.25 * kPi), 1e-5);
-    EXPECT_NEAR(At(15, 512.0f), (std::cos(1.25 * kPi) + std::cos(3.5 * kPi)) / 2, 1e-5);
-    EXPECT_NEAR(At(20, 512.0f), 0.0, 1e-5);
-    EXPECT_NEAR(At(20, 1024.0f), std::cos(3 * kPi), 1e-5);
-    EXPECT_NEAR(At(21, 256.0f), std::pow(std::cos(3 * kPi / 8), 3), 1e-5);
-    EXPECT_NEAR(At(22, 0.0f), -1.0, 1e-6);
-    EXPECT_NEAR(At(19, 1024.0f), std::cos(std::exp(0.25) * 10 * kPi), 1e-3);
+    // Table 4 is the scaled sine; 5..13 are sums of level[n] * cos(n * acos(u))
+    // (table 11: odd harmonics only, five -1 and four +1); 14..22 the cosine
+    // shapes. 614.4 is u = 0.3.
+    const struct { int table; float x; double want, tolerance; } points[] = {
+        {4, 2048.0f, 0.8, 1e-6},      {4, -2048.0f, -1.0, 1e-6}, {4, 1024.0f, std::sin(kPi / 4) * 0.85, 1e-6},
+        {5, 2048.0f, 1.13, 1e-5},     {5, 0.0f, 0.0, 1e-6},      {5, -2048.0f, -0.69, 1e-5},
+        {5, 1024.0f, 0.825, 1e-5},    {6, 2048.0f, 0.34 + 1.0 + 0.1 - 0.08 + 0.06 - 0.05 + 0.05, 1e-5},
+        {7, 614.0f, -0.53059778, 1e-3}, {7, -1433.6f, 0.62005066, 1e-3}, {13, 614.4f, -1.42075800, 1e-3},
+        {11, 2048.0f, -1.0, 1e-5},    {11, 0.0f, 0.0, 1e-5},     {14, 0.0f, 1.0, 1e-6},
+        {14, 512.0f, std::cos(1.25 * kPi), 1e-5},
+        {15, 512.0f, (std::cos(1.25 * kPi) + std::cos(3.5 * kPi)) / 2, 1e-5},
+        {20, 512.0f, 0.0, 1e-5},      {20, 1024.0f, std::cos(3 * kPi), 1e-5},
+        {21, 256.0f, std::pow(std::cos(3 * kPi / 8), 3), 1e-5}, {22, 0.0f, -1.0, 1e-6},
+        {19, 1024.0f, std::cos(std::exp(0.25) * 10 * kPi), 1e-3}};
+    for (const auto& p : points) EXPECT_NEAR(At(p.table, p.x), p.want, p.tolerance) << p.table << " " << p.x;
 
     // Selectable shapes point at tables 7..22; user shapes start as shape 0.
     EXPECT_EQ(shapes->shapes[0], shapes->Fixed(7));

@@ -114,10 +114,8 @@ TEST(TLWavesTables, SineAndBasisTables)
             EXPECT_EQ(dot, 0.0) << h << " " << g;
         }
     }
-    EXPECT_EQ(CTLWaves::Walsh(3, 0.0f), 1);
-    EXPECT_EQ(CTLWaves::Walsh(3, 0.3f), -1);
-    EXPECT_EQ(CTLWaves::Walsh(3, 0.5f), 1);
-    EXPECT_EQ(CTLWaves::Walsh(3, 0.8f), -1);
+    for (auto [x, sign] : {std::pair{0.0f, 1}, {0.3f, -1}, {0.5f, 1}, {0.8f, -1}})
+        EXPECT_EQ(CTLWaves::Walsh(3, x), sign) << x;
 }
 
 TEST(TLWavesTables, LevelLaw)
@@ -125,8 +123,7 @@ TEST(TLWavesTables, LevelLaw)
     EXPECT_NEAR(CTLWaves::LevelLaw(127.0f), 1.0, 1e-6);
     EXPECT_NEAR(CTLWaves::LevelLaw(64.0f), 0.032494587, 1e-8);
     EXPECT_NEAR(CTLWaves::LevelLaw(3.0f), 0.0011772431, 1e-9);
-    EXPECT_EQ(CTLWaves::LevelLaw(2.0f), 0.0f);
-    EXPECT_EQ(CTLWaves::LevelLaw(0.0f), 0.0f);
+    for (float off : {2.0f, 0.0f}) EXPECT_EQ(CTLWaves::LevelLaw(off), 0.0f);
     EXPECT_GT(CTLWaves::LevelLaw(2.01f), 0.001f);
 }
 
@@ -357,9 +354,7 @@ TEST_F(TLWavesTest, FilterCurve)
     EXPECT_NEAR(waves->FilterCurveAt(float(100.0 * std::exp(0.039453821 * 10.5))), 10.5, 1e-3);
     EXPECT_NEAR(waves->FilterCurveAt(float(100.0 * std::exp(0.039453821 * 126.25))), 126.25, 1e-3);
     // Outside the curve's span its end points hold.
-    EXPECT_EQ(waves->FilterCurveAt(43.0f), 0.0f);
-    EXPECT_EQ(waves->FilterCurveAt(0.0f), 0.0f);
-    EXPECT_EQ(waves->FilterCurveAt(-5.0f), 0.0f);
+    for (float hz : {43.0f, 0.0f, -5.0f}) EXPECT_EQ(waves->FilterCurveAt(hz), 0.0f) << hz;
     EXPECT_EQ(waves->FilterCurveAt(18000.0f), 127.0f);
 }
 

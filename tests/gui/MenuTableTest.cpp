@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <set>
 #include <string>
@@ -122,24 +123,6 @@ std::vector<Expect> ListedMenus()
         {278, 24, It(51, "Copy spectrum"), It(15, "Vocal U")},
         {279, 8, It(0, "Master"), It(7, "Out 8")},
         {300, 26, It(1000, "Gate time 100%"), Ln(1027, "mMaj7")},
-        {1010, 3, It(1, "base"), It(3, "2.inversion")},
-        {1011, 3, It(4, "base"), It(6, "2.inversion")},
-        {1012, 3, It(7, "base"), It(9, "2.inversion")},
-        {1013, 3, It(10, "base"), It(12, "2.inversion")},
-        {1014, 3, It(13, "base"), It(15, "2.inversion")},
-        {1015, 3, It(16, "base"), It(18, "2.inversion")},
-        {1016, 3, It(19, "base"), It(21, "2.inversion")},
-        {1017, 4, It(22, "base"), It(25, "3.inversion")},
-        {1018, 4, It(26, "base"), It(29, "3.inversion")},
-        {1019, 4, It(30, "base"), It(33, "3.inversion")},
-        {1020, 4, It(34, "base"), It(37, "3.inversion")},
-        {1021, 4, It(38, "base"), It(41, "3.inversion")},
-        {1022, 4, It(42, "base"), It(45, "3.inversion")},
-        {1023, 4, It(46, "base"), It(49, "3.inversion")},
-        {1024, 4, It(50, "base"), It(53, "3.inversion")},
-        {1025, 4, It(54, "base"), It(57, "3.inversion")},
-        {1026, 4, It(58, "base"), It(61, "3.inversion")},
-        {1027, 4, It(62, "base"), It(65, "3.inversion")},
         {301, 6, Ln(1040, "1/32"), Ln(1045, "1/1")},
         {1040, 3, It(1, "standard"), It(2, "dotted")},
         {1041, 3, It(4, "standard"), It(5, "dotted")},
@@ -179,27 +162,7 @@ std::vector<Expect> ListedMenus()
         {311, 11, It(1, "Impulse"), It(104, "Randomize")},
         {319, 3, It(0, "Velocity"), It(2, "ModWheel")},
         {101, 4, It(0, "additive"), It(3, "operator")},
-        // Made by rule.
-        {1100, 12, It(12, "C-1"), It(23, "B-1")},
-        {1101, 12, It(24, "C0"), It(35, "B0")},
-        {1102, 12, It(36, "C1"), It(47, "B1")},
-        {1103, 12, It(48, "C2"), It(59, "B2")},
-        {1104, 12, It(60, "C3"), It(71, "B3")},
-        {1105, 12, It(72, "C4"), It(83, "B4")},
-        {1106, 12, It(84, "C5"), It(95, "B5")},
-        {1107, 12, It(96, "C6"), It(107, "B6")},
         {273, 10, It(0, "no split", "nosplit"), Ln(1107, "Octave C6")},
-        {1299, 12, It(0, "C-2"), It(11, "B-2")},
-        {1300, 12, It(12, "C-1"), It(23, "B-1")},
-        {1301, 12, It(24, "C0"), It(35, "B0")},
-        {1302, 12, It(36, "C1"), It(47, "B1")},
-        {1303, 12, It(48, "C2"), It(59, "B2")},
-        {1304, 12, It(60, "C3"), It(71, "B3")},
-        {1305, 12, It(72, "C4"), It(83, "B4")},
-        {1306, 12, It(84, "C5"), It(95, "B5")},
-        {1307, 12, It(96, "C6"), It(107, "B6")},
-        {1308, 12, It(108, "C7"), It(119, "B7")},
-        {1309, 8, It(120, "C8"), It(127, "G8")},
         {317, 11, Ln(1299, "Octave C-2"), Ln(1309, "Octave C8")},
         {10000, 33, It(0, "<empty>"), It(0, "<empty>")},
         {10010, 33, It(0, "<empty>"), It(0, "<empty>")},
@@ -209,6 +172,23 @@ std::vector<Expect> ListedMenus()
         {10050, 8, Ln(10051, "Bank 0-15"), Ln(10058, "Bank 112-127")},
         {10060, 8, Ln(10061, "Program 1-16"), Ln(10068, "Program 113-128")},
     };
+    // Chord inversions: 1010..1016 hold three chords, 1017..1027 four, the
+    // values running on from menu to menu.
+    static const char* const inversion[] = {"", "", "2.inversion", "3.inversion"};
+    for (int m = 0, v = 1; m < 18; ++m) {
+        const int n = m < 7 ? 3 : 4;
+        e.push_back({1010u + m, n, It(v, "base"), It(v + n - 1, inversion[n - 1])});
+        v += n;
+    }
+    // Octaves of key names: 1100..1107 from C-1, 1299..1309 from C-2 (the last
+    // ends at G8).
+    static std::deque<std::string> names;  // keeps the texts' storage alive
+    auto note = [](const char* letter, int o) { return names.emplace_back(letter + std::to_string(o)).c_str(); };
+    for (int k = 0; k < 8; ++k)
+        e.push_back({1100u + k, 12, It(12 * k + 12, note("C", k - 1)), It(12 * k + 23, note("B", k - 1))});
+    for (int k = 0; k < 11; ++k)
+        e.push_back({1299u + k, k < 10 ? 12 : 8, It(12 * k, note("C", k - 2)),
+                     k < 10 ? It(12 * k + 11, note("B", k - 2)) : It(127, "G8")});
     // The 24 program submenus: 16 slots each, numbered from 1 in the text.
     static const char* const firstText[] = {"001-(empty)", "017-(empty)", "033-(empty)", "049-(empty)",
                                             "065-(empty)", "081-(empty)", "097-(empty)", "113-(empty)"};

@@ -53,66 +53,43 @@ public:
 
 TEST_F(UIMenuResource, TextOfValueSearchesSubmenusDepthFirst)
 {
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(110, 5), "EG 1");       // submenu 1200
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(110, 0), "");           // "OFF" has no short text
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(110, 18), "lfo3*AT");
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(120, 7), "FM 3");       // short text of 1212
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(120, 89), "TMorph");
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(120, 26), "EG1 S");     // two levels down
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(140, 6), "24dB LP II");
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(3, 5), "BRG");
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(3, 16), "invers Black&White");
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(276, 3), "");           // presets show no text
-    // Value 0 stands in 1082 ("+0") before the plain item "0" of the menu.
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(307, 0), "+0");
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(307, -17), "-5");
-    // No such item, no such menu, and free rows are no menu.
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(3, 17), "");
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(272, 13), "");
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(4242, 0), "");
-    EXPECT_STREQ(CUIMenuResource::TextOfValue(0, 0), "");
+    // 110/5: submenu 1200; 110/0: "OFF" has no short text; 120/7: short text
+    // of 1212; 120/26: two levels down; 276: presets show no text; 307/0:
+    // value 0 stands in 1082 ("+0") before the plain item "0" of the menu;
+    // the last four: no such item, no such menu, and free rows are no menu.
+    const struct { uint32_t menu; int32_t value; const char* text; } cases[] = {
+        {110, 5, "EG 1"}, {110, 0, ""}, {110, 18, "lfo3*AT"}, {120, 7, "FM 3"}, {120, 89, "TMorph"},
+        {120, 26, "EG1 S"}, {140, 6, "24dB LP II"}, {3, 5, "BRG"}, {3, 16, "invers Black&White"},
+        {276, 3, ""}, {307, 0, "+0"}, {307, -17, "-5"}, {3, 17, ""}, {272, 13, ""}, {4242, 0, ""},
+        {0, 0, ""}};
+    for (const auto& c : cases)
+        EXPECT_STREQ(CUIMenuResource::TextOfValue(c.menu, c.value), c.text) << c.menu << " " << c.value;
 }
 
 TEST_F(UIMenuResource, MaxValueIsTheLargestItemOfTheTree)
 {
-    EXPECT_EQ(CUIMenuResource::MaxValue(120), 89);
-    EXPECT_EQ(CUIMenuResource::MaxValue(110), 36);
-    EXPECT_EQ(CUIMenuResource::MaxValue(272), 32);
-    EXPECT_EQ(CUIMenuResource::MaxValue(279), 7);
-    EXPECT_EQ(CUIMenuResource::MaxValue(316), 1);
-    EXPECT_EQ(CUIMenuResource::MaxValue(270), 47);
-    EXPECT_EQ(CUIMenuResource::MaxValue(100), 65);
-    EXPECT_EQ(CUIMenuResource::MaxValue(307), 36);
-    EXPECT_EQ(CUIMenuResource::MaxValue(317), 127);
-    EXPECT_EQ(CUIMenuResource::MaxValue(3), 16);    // links only at the top
-    EXPECT_EQ(CUIMenuResource::MaxValue(1085), 0);  // only negative items: at least 0
-    EXPECT_EQ(CUIMenuResource::MaxValue(4242), 0);
-    EXPECT_EQ(CUIMenuResource::MaxValue(0), 0);
+    // Menu 3 has links only at the top; 1085 only negative items (at least 0).
+    const std::pair<uint32_t, int32_t> cases[] = {{120, 89}, {110, 36}, {272, 32}, {279, 7}, {316, 1},
+                                                  {270, 47}, {100, 65}, {307, 36}, {317, 127}, {3, 16},
+                                                  {1085, 0}, {4242, 0}, {0, 0}};
+    for (auto [menu, max] : cases) EXPECT_EQ(CUIMenuResource::MaxValue(menu), max) << menu;
 }
 
 TEST_F(UIMenuResource, StepValueWalksItemsWithoutWrapping)
 {
-    EXPECT_EQ(CUIMenuResource::StepValue(272, 8, 40), 9);    // over a separator
-    EXPECT_EQ(CUIMenuResource::StepValue(272, 32, 40), 32);  // last stays
-    EXPECT_EQ(CUIMenuResource::StepValue(272, 0, 38), 0);    // first stays
-    EXPECT_EQ(CUIMenuResource::StepValue(272, 0, 35), 32);
-    EXPECT_EQ(CUIMenuResource::StepValue(272, 20, 36), 0);
-    EXPECT_EQ(CUIMenuResource::StepValue(272, 16, 33), 12);
-    EXPECT_EQ(CUIMenuResource::StepValue(272, 12, 34), 16);
-    // Not an item: backwards to the last item, forwards to itself.
-    EXPECT_EQ(CUIMenuResource::StepValue(272, 13, 38), 32);
-    EXPECT_EQ(CUIMenuResource::StepValue(272, 13, 40), 13);
-    // Keys that do not step.
-    for (int key : {37, 39, 13, 0, 41})
+    // Keys 40/38 step down/up a row, 35/36 jump to the last/first item, 33/34
+    // page. In 272: 8 -> 9 over a separator, the last and first stay, 13 is no
+    // item (backwards to the last item, forwards to itself). 110 and 140 step
+    // into and out of submenus in table order; 4242 has no items.
+    const struct { uint32_t menu; int32_t value; int key; int32_t next; } cases[] = {
+        {272, 8, 40, 9},   {272, 32, 40, 32}, {272, 0, 38, 0},   {272, 0, 35, 32},
+        {272, 20, 36, 0},  {272, 16, 33, 12}, {272, 12, 34, 16}, {272, 13, 38, 32},
+        {272, 13, 40, 13}, {110, 36, 40, 5},  {110, 5, 38, 36},  {110, 0, 35, 34},
+        {140, 6, 40, 7},   {4242, 3, 40, 3},  {4242, 3, 36, 3}};
+    for (const auto& c : cases)
+        EXPECT_EQ(CUIMenuResource::StepValue(c.menu, c.value, c.key), c.next) << c.menu << " " << c.value << " " << c.key;
+    for (int key : {37, 39, 13, 0, 41})  // keys that do not step
         EXPECT_EQ(CUIMenuResource::StepValue(272, 8, key), 8) << key;
-    // Into and out of submenus, in table order.
-    EXPECT_EQ(CUIMenuResource::StepValue(110, 36, 40), 5);
-    EXPECT_EQ(CUIMenuResource::StepValue(110, 5, 38), 36);
-    EXPECT_EQ(CUIMenuResource::StepValue(110, 0, 35), 34);
-    EXPECT_EQ(CUIMenuResource::StepValue(140, 6, 40), 7);
-    // A menu without items leaves every value.
-    EXPECT_EQ(CUIMenuResource::StepValue(4242, 3, 40), 3);
-    EXPECT_EQ(CUIMenuResource::StepValue(4242, 3, 36), 3);
 }
 
 TEST_F(UIMenuResource, ValueOfEntryOnlyForRowsOfTheTable)
@@ -136,15 +113,13 @@ TEST_F(UIMenuResource, LayoutOfOneMenu)
     ASSERT_TRUE(m_view.Open(2));
     EXPECT_EQ(m_view.GetWidth(), 66 + 32);
     EXPECT_EQ(m_view.GetHeight(), 6 + 3 * 16 + 6);
-    EXPECT_EQ(m_view.HitTest(10, 3)->value, 52);
-    EXPECT_EQ(m_view.HitTest(10, 18)->value, 52);
-    EXPECT_EQ(m_view.HitTest(10, 19), nullptr);  // the separator
-    EXPECT_EQ(m_view.HitTest(10, 25)->value, 53);
-    EXPECT_EQ(m_view.HitTest(10, 41)->value, 54);
-    EXPECT_EQ(m_view.HitTest(10, 57), nullptr);
-    EXPECT_EQ(m_view.HitTest(3, 10), nullptr);
-    EXPECT_EQ(m_view.HitTest(93, 10)->value, 52);
-    EXPECT_EQ(m_view.HitTest(94, 10), nullptr);
+    // Item values hit at (x, y); -1: nothing (y 19 is the separator).
+    const struct { int x, y, value; } hits[] = {{10, 3, 52},  {10, 18, 52}, {10, 19, -1}, {10, 25, 53}, {10, 41, 54},
+                                                {10, 57, -1}, {3, 10, -1},  {93, 10, 52}, {94, 10, -1}};
+    for (const auto& h : hits) {
+        const MenuEntry* e = m_view.HitTest(h.x, h.y);
+        EXPECT_EQ(e ? e->value : -1, h.value) << h.x << " " << h.y;
+    }
     const MenuRect sep = m_view.ItemRect(2);
     EXPECT_EQ(sep.left, 2);
     EXPECT_EQ(sep.top, 19);

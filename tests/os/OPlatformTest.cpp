@@ -1,4 +1,3 @@
-#include "os/OClock.h"
 #include "os/OMessageBox.h"
 #include "os/OPath.h"
 #include "os/OShell.h"
@@ -107,16 +106,4 @@ TEST(OMessageBox, HookReceivesTextAndTitleAndCanBeReplaced)
     os::ShowMessageBox("Web page >x< not found", "Error");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Web page >x< not found\n");
     os::SetMessageBoxHook(none);
-}
-
-TEST(OClock, CounterIsMonotonicInNanoseconds)
-{
-    EXPECT_EQ(os::ClockFrequency(), 1000000000);
-    int64_t last = os::ClockCounter();
-    EXPECT_GT(last, 0);
-    for (int i = 0; i < 1000; ++i) {
-        int64_t now = os::ClockCounter();
-        EXPECT_GE(now, last);
-        last = now;
-    }
 }

@@ -91,10 +91,7 @@ TEST(OSettings, ReadersRefuseWhatDoesNotFit)
     EXPECT_TRUE(s.GetInt("Settings", "Neg", v));
     EXPECT_EQ(v, INT32_MIN);
     v = 42;
-    EXPECT_FALSE(s.GetInt("Settings", "Huge", v));
-    EXPECT_FALSE(s.GetInt("Settings", "Junk", v));
-    EXPECT_FALSE(s.GetInt("Settings", "Blank", v));
-    EXPECT_FALSE(s.GetInt("Settings", "Lost", v));
+    for (const char* name : {"Huge", "Junk", "Blank", "Lost"}) EXPECT_FALSE(s.GetInt("Settings", name, v)) << name;
     EXPECT_FALSE(s.GetInt("Broken", "Lost", v));
     EXPECT_EQ(v, 42);
 }

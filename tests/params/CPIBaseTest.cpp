@@ -55,32 +55,16 @@ TEST_F(PIBaseTest, LabelsFollowTheSynthesisTypeOfTheGUIsCurrentPart) {
             EXPECT_EQ(Label(m, 0, id), "Amnt") << "type " << t << " id " << id;
         }
     }
-    m.SetPartSynthesisType(3, 6);
-    EXPECT_EQ(Label(m, 0, 37), "EnvSens");
-    EXPECT_EQ(Label(m, 0, 40), "EnvSens");
-    EXPECT_EQ(Label(m, 0, 60), "F1-F2");
-    EXPECT_EQ(Label(m, 0, 7), "Osc1");
-    EXPECT_EQ(Label(m, 0, 8), "Osc2");
-    EXPECT_EQ(Label(m, 0, 9), "Osc3");
-    EXPECT_EQ(Label(m, 0, 10), "White");
-    EXPECT_EQ(Label(m, 0, 11), "Pink");
-
-    m.SetPartSynthesisType(3, 0);
-    EXPECT_EQ(Label(m, 0, 60), "X-fader");
-    EXPECT_EQ(Label(m, 0, 7), "Input 1");
-    EXPECT_EQ(Label(m, 0, 10), "Input 4");
-
-    m.SetPartSynthesisType(3, 1);
-    EXPECT_EQ(Label(m, 0, 10), "Noise");
-    EXPECT_EQ(Label(m, 0, 15), "Level");
-    m.SetPartSynthesisType(3, 2);
-    EXPECT_EQ(Label(m, 0, 15), "Spectrum");
-    EXPECT_EQ(Label(m, 0, 10), "Input 4");
-    m.SetPartSynthesisType(3, 5);
-    EXPECT_EQ(Label(m, 0, 7), "Spectrum");
-    EXPECT_EQ(Label(m, 0, 8), "White");
-    EXPECT_EQ(Label(m, 0, 9), "Pink");
-    EXPECT_EQ(Label(m, 0, 10), "Input 4");
+    // The labels each synthesis type gives the mixer inputs and its own rows.
+    const struct { int type, id; const char* label; } byType[] = {
+        {6, 37, "EnvSens"}, {6, 40, "EnvSens"},  {6, 60, "F1-F2"},   {6, 7, "Osc1"},     {6, 8, "Osc2"},
+        {6, 9, "Osc3"},     {6, 10, "White"},    {6, 11, "Pink"},    {0, 60, "X-fader"}, {0, 7, "Input 1"},
+        {0, 10, "Input 4"}, {1, 10, "Noise"},    {1, 15, "Level"},   {2, 15, "Spectrum"}, {2, 10, "Input 4"},
+        {5, 7, "Spectrum"}, {5, 8, "White"},     {5, 9, "Pink"},     {5, 10, "Input 4"}};
+    for (const auto& l : byType) {
+        m.SetPartSynthesisType(3, l.type);
+        EXPECT_EQ(Label(m, 0, l.id), l.label) << l.type << " " << l.id;
+    }
 
     // Another part's type does not change the labels shown.
     m.SetPartSynthesisType(4, 6);
@@ -110,46 +94,22 @@ TEST_F(PIBaseTest, SynthesisTypeOutsideTheLabelPagesIsZero) {
 
 TEST_F(PIBaseTest, LabelsOfOtherGroups) {
     const CPIBase& m = *s_model;
-    EXPECT_EQ(Label(m, 1, 5 << 10 | 2), "Level");
-    EXPECT_EQ(Label(m, 1, 10), "Voices");
-    EXPECT_EQ(Label(m, 1, 8), "n/a");
-    EXPECT_EQ(Label(m, 1, 7), "");
-    EXPECT_EQ(Label(m, 2, 6), "Master");
-    EXPECT_EQ(Label(m, 2, 17), "Presets");
-    EXPECT_EQ(Label(m, 2, 24), "Chorus");
-    EXPECT_EQ(Label(m, 2, 25), "n/a");
-    EXPECT_EQ(Label(m, 9, 99), "Smplrate");
-    EXPECT_EQ(Label(m, 9, 112), "Edit");
-    EXPECT_EQ(Label(m, 9, 5), "");
-    EXPECT_EQ(Label(m, 9, 7), "n/a");
-    EXPECT_EQ(Label(m, 37, 0), "Shf.");
-    EXPECT_EQ(Label(m, 42, 3), "ext.Sync");
-    EXPECT_EQ(Label(m, 54, 0), "Start");
-    EXPECT_EQ(Label(m, 54, 1), "Stop");
-    EXPECT_EQ(Label(m, 54, -5), "Stop");
+    const struct { int group, id; const char* label; } labels[] = {
+        {1, 5 << 10 | 2, "Level"}, {1, 10, "Voices"},    {1, 8, "n/a"},      {1, 7, ""},
+        {2, 6, "Master"},          {2, 17, "Presets"},   {2, 24, "Chorus"},  {2, 25, "n/a"},
+        {9, 99, "Smplrate"},       {9, 112, "Edit"},     {9, 5, ""},         {9, 7, "n/a"},
+        {37, 0, "Shf."},           {42, 3, "ext.Sync"},  {54, 0, "Start"},   {54, 1, "Stop"},
+        {54, -5, "Stop"},          {0, 179, "\nCrackle"}, {0, 0, "n/a"},     {0, 2271, "n/a"},
+        {0, 155, "Waveform"},      {0, 238, "FM in"},    {0, 240, "Input A"}, {0, 248, "Input"},
+        {0, 249, ""},              {0, 255, "Input A"},  {0, 257, "Input"},  {0, 259, ""},
+        {0, 339, "Input B"}};
+    for (const auto& l : labels) EXPECT_EQ(Label(m, l.group, l.id), l.label) << l.group << " " << l.id;
     for (int g : {3, 4, 5, 10, 36, 53, 55, 1000, -1}) EXPECT_EQ(Label(m, g, 0), "undef") << g;
 
-    EXPECT_EQ(Label(m, 0, 179), "\nCrackle");
-    EXPECT_EQ(Label(m, 0, 0), "n/a");
-    EXPECT_EQ(Label(m, 0, 2271), "n/a");
-    EXPECT_EQ(Label(m, 0, 155), "Waveform");
-    EXPECT_EQ(Label(m, 0, 238), "FM in");
-    EXPECT_EQ(Label(m, 0, 240), "Input A");
-    EXPECT_EQ(Label(m, 0, 248), "Input");
-    EXPECT_EQ(Label(m, 0, 249), "");
-    EXPECT_EQ(Label(m, 0, 255), "Input A");
-    EXPECT_EQ(Label(m, 0, 257), "Input");
-    EXPECT_EQ(Label(m, 0, 259), "");
-    EXPECT_EQ(Label(m, 0, 339), "Input B");
-
-    EXPECT_STREQ(m.PartSoundRow(36).name, "MdAmnt01");
-    EXPECT_STREQ(m.PartSoundRow(55).name, "MdAmnt20");
-    EXPECT_STREQ(m.PartSoundRow(299).name, "8D X1");
-    EXPECT_STREQ(m.PartSoundRow(302).name, "8D Y2");
-    EXPECT_STREQ(m.PartSoundRow(306).name, "8D Y4");
-    EXPECT_STREQ(m.PartSoundRow(199).name, "EG3 Delay");
-    EXPECT_STREQ(m.PartSoundRow(210).name, "EG4 Release");
-    EXPECT_STREQ(m.PartSoundRow(394).name, "Rev Level");
+    const std::pair<int, const char*> names[] = {{36, "MdAmnt01"}, {55, "MdAmnt20"},   {299, "8D X1"},
+                                                 {302, "8D Y2"},    {306, "8D Y4"},    {199, "EG3 Delay"},
+                                                 {210, "EG4 Release"}, {394, "Rev Level"}};
+    for (auto [id, name] : names) EXPECT_STREQ(m.PartSoundRow(id).name, name) << id;
 }
 
 TEST_F(PIBaseTest, RowCountsOfTheFourTables) {
@@ -195,15 +155,11 @@ TEST_F(PIBaseTest, MaximaComeFromTheMenuTable) {
 
 TEST_F(PIBaseTest, ScalesAndUnclampedRows) {
     const CPIBase& m = *s_model;
-    EXPECT_EQ(m.PartSoundRow(16).scale, 128.0f);
+    const struct { int id; float scale; } scales[] = {{16, 128}, {148, 96}, {149, 100}, {329, 32},
+                                                       {394, 127}, {151, 1},  {155, 128}};
+    for (const auto& c : scales) EXPECT_EQ(m.PartSoundRow(c.id).scale, c.scale) << c.id;
     EXPECT_EQ(m.PartSoundRow(16).maximum, 128.0f);
-    EXPECT_EQ(m.PartSoundRow(148).scale, 96.0f);
     EXPECT_EQ(m.PartSoundRow(148).maximum, 96.0f);
-    EXPECT_EQ(m.PartSoundRow(149).scale, 100.0f);
-    EXPECT_EQ(m.PartSoundRow(329).scale, 32.0f);
-    EXPECT_EQ(m.PartSoundRow(394).scale, 127.0f);
-    EXPECT_EQ(m.PartSoundRow(151).scale, 1.0f);
-    EXPECT_EQ(m.PartSoundRow(155).scale, 128.0f);
     EXPECT_EQ(m.MixerRow(7).scale, 1.0f);
     EXPECT_EQ(m.MixerRow(15).scale, 1.0f);
     EXPECT_EQ(m.GlobalRow(6).maximum, 128.0f);
@@ -234,14 +190,9 @@ TEST_F(PIBaseTest, ScalesAndUnclampedRows) {
 
 TEST_F(PIBaseTest, ContextMenus) {
     const CPIBase& m = *s_model;
-    EXPECT_EQ(m.GetParameterMenu(0, 1), 2);
-    EXPECT_EQ(m.GetParameterMenu(0, 36), 4);
-    EXPECT_EQ(m.GetParameterMenu(0, 185), 4);
-    EXPECT_EQ(m.GetParameterMenu(0, 356), 2);
-    EXPECT_EQ(m.GetParameterMenu(0, 155), 0);
-    EXPECT_EQ(m.GetParameterMenu(0, 5000), 0);
-    EXPECT_EQ(m.GetParameterMenu(1, 3 << 10 | 2), 0);
-    EXPECT_EQ(m.GetParameterMenu(7, 1), 0);
+    const struct { int group, id, menu; } menus[] = {{0, 1, 2},   {0, 36, 4},  {0, 185, 4},          {0, 356, 2},
+                                                      {0, 155, 0}, {0, 5000, 0}, {1, 3 << 10 | 2, 0}, {7, 1, 0}};
+    for (const auto& c : menus) EXPECT_EQ(m.GetParameterMenu(c.group, c.id), c.menu) << c.group << " " << c.id;
 }
 
 TEST_F(PIBaseTest, PagesFollowTheCurrentPartsType) {
@@ -268,31 +219,19 @@ TEST_F(PIBaseTest, PagesFollowTheCurrentPartsType) {
     m.SetPartSynthesisType(1, 2);
     EXPECT_EQ(gui.page, 1);
 
-    // Refresh: 2..5 keep their page for type 0; 6..13 go back to 2.
-    m.SetPartSynthesisType(1, 0);
-    for (int page : {2, 3, 4, 5}) {
-        gui.page = page;
+    // Refresh: for type 0, 2..5 keep their page and 6..13 go back to 2;
+    // type 4 always shows 8; pages outside 2..13 stay, yet are set again.
+    const struct { int type, page, shown; } refresh[] = {
+        {0, 2, 2},  {0, 3, 3},  {0, 4, 4}, {0, 5, 5}, {0, 6, 2},  {0, 9, 2},  {0, 13, 2},
+        {4, 3, 8},  {4, 6, 8},  {4, 13, 8}, {4, 0, 0}, {4, 1, 1}, {4, 14, 14}, {4, 20, 20}};
+    for (const auto& r : refresh) {
+        m.SetPartSynthesisType(1, r.type);
+        gui.page = r.page;
+        const int calls = gui.setPageCalls;
         m.RefreshPartPage();
-        EXPECT_EQ(gui.page, page);
+        EXPECT_EQ(gui.page, r.shown) << r.type << " " << r.page;
+        EXPECT_EQ(gui.setPageCalls, calls + 1) << r.type << " " << r.page;
     }
-    for (int page : {6, 9, 13}) {
-        gui.page = page;
-        m.RefreshPartPage();
-        EXPECT_EQ(gui.page, 2);
-    }
-    m.SetPartSynthesisType(1, 4);
-    for (int page : {3, 6, 13}) {
-        gui.page = page;
-        m.RefreshPartPage();
-        EXPECT_EQ(gui.page, 8);
-    }
-    int calls = gui.setPageCalls;
-    for (int page : {0, 1, 14, 20}) {
-        gui.page = page;
-        m.RefreshPartPage();
-        EXPECT_EQ(gui.page, page);
-    }
-    EXPECT_EQ(gui.setPageCalls, calls + 4);  // every branch sets the page
 
     m.SetGUI(nullptr);
     m.RefreshPartPage();  // nothing to do without a window

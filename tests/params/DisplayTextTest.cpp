@@ -33,46 +33,31 @@ std::string Note(float x, float* ticks = nullptr) {
 }  // namespace
 
 TEST(NumberFormats, PrecisionFollowsMagnitude) {
-    EXPECT_EQ(Number(12345.0f, kUnitPlain), "12345");
-    EXPECT_EQ(Number(1234.4f, kUnitPlain), "1234");
-    EXPECT_EQ(Number(123.25f, kUnitPlain), "123.2");
-    EXPECT_EQ(Number(12.5f, kUnitPlain), "12.50");
-    EXPECT_EQ(Number(1.5f, kUnitPlain), "1.500");
-    EXPECT_EQ(Number(0.25f, kUnitPlain), "0.250");
-    EXPECT_EQ(Number(0.05f, kUnitPlain), "0.0500");
-    EXPECT_EQ(Number(-0.05f, kUnitPlain), "-0.0500");  // thresholds test the magnitude
-    EXPECT_EQ(Number(-150.0f, kUnitPlain), "-150.0");
-    EXPECT_EQ(Number(50.0f, kUnitPercent), "50.00 %");
-    EXPECT_EQ(Number(0.5f, kUnitPercent), "0.500 %");
-
-    EXPECT_EQ(Number(20000.0f, kUnitHz), "20.00 kHz");
-    EXPECT_EQ(Number(96000.0f, kUnitHz), "20.00 kHz");
-    EXPECT_EQ(Number(1500.0f, kUnitHz), " 1.50 kHz");
-    EXPECT_EQ(Number(440.0f, kUnitHz), "440.0 Hz");
-    EXPECT_EQ(Number(55.0f, kUnitHz), "55.00 Hz");
-    EXPECT_EQ(Number(5.0f, kUnitHz), "5.000 Hz");
-
-    EXPECT_EQ(Number(-6.0f, kUnitDb), " -6.0 dB");
-    EXPECT_EQ(Number(3.25f, kUnitDb), " +3.2 dB");
-
-    EXPECT_EQ(Number(150.0f, kUnitSeconds), "150 s");
-    EXPECT_EQ(Number(12.34f, kUnitSeconds), "12.3 s");
-    EXPECT_EQ(Number(1.5f, kUnitSeconds), "1.50 s");
-    EXPECT_EQ(Number(0.25f, kUnitSeconds), "0.250 s");
-    EXPECT_EQ(Number(0.05f, kUnitSeconds), "50.0 ms");
-    EXPECT_EQ(Number(1e-7f, kUnitSeconds), " 0.0 ms");
-
-    EXPECT_EQ(Number(1.0f, 5), "untouched");
-    EXPECT_EQ(Number(1.0f, -1), "untouched");
+    const struct { float value; int unit; const char* text; } numbers[] = {
+        {12345.0f, kUnitPlain, "12345"}, {1234.4f, kUnitPlain, "1234"}, {123.25f, kUnitPlain, "123.2"},
+        {12.5f, kUnitPlain, "12.50"}, {1.5f, kUnitPlain, "1.500"}, {0.25f, kUnitPlain, "0.250"},
+        {0.05f, kUnitPlain, "0.0500"},
+        {-0.05f, kUnitPlain, "-0.0500"},  // thresholds test the magnitude
+        {-150.0f, kUnitPlain, "-150.0"}, {50.0f, kUnitPercent, "50.00 %"},
+        {0.5f, kUnitPercent, "0.500 %"}, {20000.0f, kUnitHz, "20.00 kHz"},
+        {96000.0f, kUnitHz, "20.00 kHz"}, {1500.0f, kUnitHz, " 1.50 kHz"},
+        {440.0f, kUnitHz, "440.0 Hz"}, {55.0f, kUnitHz, "55.00 Hz"}, {5.0f, kUnitHz, "5.000 Hz"},
+        {-6.0f, kUnitDb, " -6.0 dB"}, {3.25f, kUnitDb, " +3.2 dB"}, {150.0f, kUnitSeconds, "150 s"},
+        {12.34f, kUnitSeconds, "12.3 s"}, {1.5f, kUnitSeconds, "1.50 s"},
+        {0.25f, kUnitSeconds, "0.250 s"}, {0.05f, kUnitSeconds, "50.0 ms"},
+        {1e-7f, kUnitSeconds, " 0.0 ms"}, {1.0f, 5, "untouched"}, {1.0f, -1, "untouched"},
+    };
+    for (const auto& c : numbers)
+        EXPECT_EQ(Number(c.value, c.unit), c.text) << c.value << " " << c.unit;
 }
 
 TEST(NumberFormats, CentsAndNoteLengths) {
-    EXPECT_EQ(Cents(50.0f), "+0.00 ct");
-    EXPECT_EQ(Cents(60.0f), "+4.00 ct");
-    EXPECT_EQ(Cents(40.0f), "-4.00 ct");
-    EXPECT_EQ(Cents(75.0f), "+25.0 ct");
-    EXPECT_EQ(Cents(0.0f), "-100.0 ct");
-    EXPECT_EQ(Cents(100.0f), "+100.0 ct");
+    const struct { float raw; const char* text; } cents[] = {
+        {50.0f, "+0.00 ct"}, {60.0f, "+4.00 ct"}, {40.0f, "-4.00 ct"}, {75.0f, "+25.0 ct"},
+        {0.0f, "-100.0 ct"}, {100.0f, "+100.0 ct"},
+    };
+    for (const auto& c : cents)
+        EXPECT_EQ(Cents(c.raw), c.text) << c.raw;
 
     float ticks = 0;
     EXPECT_EQ(Note(0.0f, &ticks), "1/32t  ");
@@ -109,57 +94,33 @@ protected:
 };
 
 TEST_F(DisplayTextTest, LevelsPanAndPlainNumbers) {
-    EXPECT_EQ(Show(20, 0), "-100 dB");
-    EXPECT_EQ(Show(20, 127), "+40 dB");
-    EXPECT_EQ(Show(20, 64), " +0 dB");
-    EXPECT_EQ(Show(20, 64.9f), " +0 dB");  // truncated, not rounded
-    EXPECT_EQ(Show(21, 64), "+0");
-    EXPECT_EQ(Show(21, 0), "-64");
-    EXPECT_EQ(Show(21, 127), "+63");
-    EXPECT_EQ(Show(1, 63), "  0.00");
-    EXPECT_EQ(Show(3, 127), " 50.39");
-    EXPECT_EQ(Show(4, 10), " 1.25");
-    EXPECT_EQ(Show(18, 127), "+30 dB");
-    EXPECT_EQ(Show(34, 64), "+10 dB");  // 40 * 64 / 127 is 20 in integers
-    EXPECT_EQ(Show(18, 0), "-10 dB");
-    EXPECT_EQ(Show(19, 0), "0.000");
-    EXPECT_EQ(Show(35, 127), "1.000");
-    EXPECT_EQ(Show(24, 127), "+20 dB");
-    EXPECT_EQ(Show(27, 0), "-50 dB");
-    EXPECT_EQ(Show(30, 64), "-15 dB");  // real division: -14.72
-    EXPECT_EQ(Show(58, 127), "100.00");
-    EXPECT_EQ(Show(62, 0), "Off");
-    EXPECT_EQ(Show(62, 127), "+64 dB");
-    EXPECT_EQ(Show(62, 10), " +5 dB");
-    EXPECT_EQ(Show(148, 48), " +0");
-    EXPECT_EQ(Show(180, 60), "+12");
-    EXPECT_EQ(Show(148, 0), "-48");
-    EXPECT_EQ(Show(149, 50), "+0.00 ct");
-    EXPECT_EQ(Show(181, 0), "-100.0 ct");
-    EXPECT_EQ(Show(214, 127), "1.000");
-    EXPECT_EQ(Show(280, 127), " 0.10");
-    EXPECT_EQ(Show(282, 0), "0.000");
-    EXPECT_EQ(Show(295, 127), " +0 dB");
-    EXPECT_EQ(Show(295, 0), "-20 dB");
-    EXPECT_EQ(Show(296, 127), "+48 dB");
-    EXPECT_EQ(Show(298, 64), "1.00");
-    EXPECT_EQ(Show(298, 96), "10.00");
-    EXPECT_EQ(Show(390, 64), " 0.00");
-    EXPECT_EQ(Show(391, 0), "-1.00");
-    EXPECT_EQ(Show(392, 128), " 1.00");
-    EXPECT_EQ(Show(394, 127), "1.00");
-    EXPECT_EQ(Show(16, 127), "20.00 kHz");
-    EXPECT_EQ(Show(22, 0), "20.00 Hz");
-    EXPECT_EQ(Show(32, 63.5f), "640.0 Hz");
+    const struct { int id; float raw; const char* text; } shown[] = {
+        {20, 0, "-100 dB"}, {20, 127, "+40 dB"}, {20, 64, " +0 dB"},
+        {20, 64.9f, " +0 dB"},  // truncated, not rounded
+        {21, 64, "+0"}, {21, 0, "-64"}, {21, 127, "+63"}, {1, 63, "  0.00"}, {3, 127, " 50.39"},
+        {4, 10, " 1.25"}, {18, 127, "+30 dB"},
+        {34, 64, "+10 dB"},  // 40 * 64 / 127 is 20 in integers
+        {18, 0, "-10 dB"}, {19, 0, "0.000"}, {35, 127, "1.000"}, {24, 127, "+20 dB"},
+        {27, 0, "-50 dB"},
+        {30, 64, "-15 dB"},  // real division: -14.72
+        {58, 127, "100.00"}, {62, 0, "Off"}, {62, 127, "+64 dB"}, {62, 10, " +5 dB"}, {148, 48, " +0"},
+        {180, 60, "+12"}, {148, 0, "-48"}, {149, 50, "+0.00 ct"}, {181, 0, "-100.0 ct"},
+        {214, 127, "1.000"}, {280, 127, " 0.10"}, {282, 0, "0.000"}, {295, 127, " +0 dB"},
+        {295, 0, "-20 dB"}, {296, 127, "+48 dB"}, {298, 64, "1.00"}, {298, 96, "10.00"},
+        {390, 64, " 0.00"}, {391, 0, "-1.00"}, {392, 128, " 1.00"}, {394, 127, "1.00"},
+        {16, 127, "20.00 kHz"}, {22, 0, "20.00 Hz"}, {32, 63.5f, "640.0 Hz"},
+    };
+    for (const auto& c : shown)
+        EXPECT_EQ(Show(c.id, c.raw), c.text) << c.id << " " << c.raw;
 }
 
 TEST_F(DisplayTextTest, TimesAndTempoSync) {
-    EXPECT_EQ(Show(186, 0), " 0.0 ms");
-    EXPECT_EQ(Show(145, 25), " 7.6 ms");
-    EXPECT_EQ(Show(210, 50), "75.8 ms");
-    EXPECT_EQ(Show(187, 100), "7.58 s");
-    EXPECT_EQ(Show(199, 125), "75.8 s");
-    EXPECT_EQ(Show(206, 127), "91.1 s");
+    const struct { int id; float raw; const char* text; } shown[] = {
+        {186, 0, " 0.0 ms"}, {145, 25, " 7.6 ms"}, {210, 50, "75.8 ms"}, {187, 100, "7.58 s"},
+        {199, 125, "75.8 s"}, {206, 127, "91.1 s"},
+    };
+    for (const auto& c : shown)
+        EXPECT_EQ(Show(c.id, c.raw), c.text) << c.id << " " << c.raw;
 
     record[216] = 1.0f;  // LFO 1 synced to MIDI
     EXPECT_EQ(Show(215, 127), "4/1-   ");
@@ -175,36 +136,18 @@ TEST_F(DisplayTextTest, TimesAndTempoSync) {
 }
 
 TEST_F(DisplayTextTest, EngineValues) {
-    SetTarget(7, 0.5f);
-    EXPECT_EQ(Show(7, 0), "0.50");
-    SetTarget(13, 0.25f);
-    EXPECT_EQ(Show(13, 0), "+0.250");
-    SetTarget(14, -0.5f);
-    EXPECT_EQ(Show(14, 0), "-3.200");
-    SetTarget(14, 0.0f);
-    EXPECT_EQ(Show(14, 0), "+0.050");
-    SetTarget(23, 0.5f);
-    EXPECT_EQ(Show(23, 0), "   32");
-    SetTarget(31, 0.5f);
-    EXPECT_EQ(Show(31, 0), "0.50");
-    SetTarget(59, 0.125f);
-    EXPECT_EQ(Show(59, 0), "0.12500");
-    SetTarget(60, 0.75f);
-    EXPECT_EQ(Show(60, 0), "+0.50");
-    SetTarget(294, 0.5f);
-    EXPECT_EQ(Show(294, 0), "0.500");
-    SetEngineValue(188, 0.5f);
-    EXPECT_EQ(Show(188, 0), "0.500");
-    SetEngineValue(230, 0.25f);
-    EXPECT_EQ(Show(230, 0), "0.50");
-    SetEngineValue(290, 500.0f);
-    EXPECT_EQ(Show(290, 0), "500 Hz");
-    SetEngineValue(293, 2500.0f);
-    EXPECT_EQ(Show(293, 0), " 2.5 k");
-    SetEngineValue(338, 0.25f);
-    EXPECT_EQ(Show(338, 0), "+0.50");
-    SetEngineValue(341, 0.01f);
-    EXPECT_EQ(Show(341, 0), "1.920");
+    // A smoothed target (true) or the engine's own cell (false), then its text.
+    const struct { bool target; int id; float value; const char* text; } values[] = {
+        {true, 7, 0.5f, "0.50"}, {true, 13, 0.25f, "+0.250"}, {true, 14, -0.5f, "-3.200"},
+        {true, 14, 0.0f, "+0.050"}, {true, 23, 0.5f, "   32"}, {true, 31, 0.5f, "0.50"},
+        {true, 59, 0.125f, "0.12500"}, {true, 60, 0.75f, "+0.50"}, {true, 294, 0.5f, "0.500"},
+        {false, 188, 0.5f, "0.500"}, {false, 230, 0.25f, "0.50"}, {false, 290, 500.0f, "500 Hz"},
+        {false, 293, 2500.0f, " 2.5 k"}, {false, 338, 0.25f, "+0.50"}, {false, 341, 0.01f, "1.920"}};
+    for (const auto& v : values) {
+        if (v.target) SetTarget(v.id, v.value);
+        else SetEngineValue(v.id, v.value);
+        EXPECT_EQ(Show(v.id, 0), v.text) << v.id << " " << v.value;
+    }
 
     const int rate = g_GlobalData.sampleRate;
     g_GlobalData.sampleRate = 44100;
@@ -241,15 +184,14 @@ TEST_F(DisplayTextTest, ListsRoutingsAndBadInput) {
     EXPECT_EQ(Show(36, 65), "+00:00:005/Oct");
     record[85] = 2.0f;  // "WM 1", linear
     record[65] = 3.0f;
-    EXPECT_EQ(Show(36, 64), "+0.00");
-
-    EXPECT_EQ(Show(155, 0), "Sawtooth");
-    EXPECT_EQ(Show(213, 5), "S&H");
-    EXPECT_EQ(Show(213, 5.9f), "S&H");
-    EXPECT_EQ(Show(213, 100), "");    // no item has that value
-    EXPECT_EQ(Show(57, 42.7f), "42");  // no list: the integer
-    EXPECT_EQ(Show(2000, 3.9f), "3");
-    EXPECT_EQ(Show(2271, -2.5f), "-2");
+    const struct { int id; float raw; const char* text; } shown[] = {
+        {36, 64, "+0.00"}, {155, 0, "Sawtooth"}, {213, 5, "S&H"}, {213, 5.9f, "S&H"},
+        {213, 100, ""},  // no item has that value
+        {57, 42.7f, "42"},  // no list: the integer
+        {2000, 3.9f, "3"}, {2271, -2.5f, "-2"},
+    };
+    for (const auto& c : shown)
+        EXPECT_EQ(Show(c.id, c.raw), c.text) << c.id << " " << c.raw;
 
     EXPECT_STREQ(model->GetParameterDisplay(record, kPart, 2272), "no value");
     EXPECT_STREQ(model->GetParameterDisplay(record, kPart, -1), "no value");

@@ -149,48 +149,28 @@ TEST_F(MixerGlobalTest, GlobalValuesAndDisplays) {
     const CEngineData& d = engine->data;
     Global(6, 0.0f);
     EXPECT_FLOAT_EQ(d.globalTargets[6], 1e-7f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(6), " off");
     Global(6, 128.0f);
     EXPECT_NEAR(d.globalTargets[6], 4.2650218f, 1e-5f);  // -64 + 76 * 128 / 127 dB
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(6), " +12 dB");
-    Global(7, 64.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(7), " +0");
-    Global(7, 0.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(7), "-64");
     Global(8, 64.0f);
     EXPECT_FLOAT_EQ(d.globalTargets[8], 0.5f + 1e-7f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(8), "   0.500");
     Global(11, 64.0f);
     EXPECT_EQ(d.globalValues[11], 2206.0f);
     EXPECT_EQ(G()[0], 2206.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(11), " 0.050 s");
-    Global(12, 64.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(12), " 4.22 s");
-    Global(12, 100.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(12), " 51.20 s");
-    Global(12, 120.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(12), " 204.8 s");
     Global(12, 127.0f);
     EXPECT_EQ(d.globalValues[12], 999999.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(12), "endless");
-    Global(13, 64.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(13), " 50.5 m");
-    Global(14, 64.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(14), " 0.50");
-    Global(18, 64.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(18), " 0.888");
-    Global(19, 64.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(19), " 0.05");
-    Global(20, 64.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(20), "  23 ms");
-    Global(20, 16.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(20), " 1.5 ms");
-    Global(22, 100.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(22), " 0.77");
     Global(23, 1.0f);
     EXPECT_EQ(d.globalValues[23], 1.0f);
-    Global(40, 5.0f);
-    EXPECT_STREQ(model->GetGlobalParameterDisplay(40), "5");
+
+    const struct { int id; float raw; const char* text; } shown[] = {
+        {6, 0, " off"},       {6, 128, " +12 dB"},  {7, 64, " +0"},        {7, 0, "-64"},
+        {8, 64, "   0.500"},  {11, 64, " 0.050 s"}, {12, 64, " 4.22 s"},   {12, 100, " 51.20 s"},
+        {12, 120, " 204.8 s"}, {12, 127, "endless"}, {13, 64, " 50.5 m"},  {14, 64, " 0.50"},
+        {18, 64, " 0.888"},   {19, 64, " 0.05"},    {20, 64, "  23 ms"},   {20, 16, " 1.5 ms"},
+        {22, 100, " 0.77"},   {40, 5, "5"}};
+    for (const auto& c : shown) {
+        Global(c.id, c.raw);
+        EXPECT_STREQ(model->GetGlobalParameterDisplay(c.id), c.text) << c.id << " " << c.raw;
+    }
     EXPECT_FLOAT_EQ(model->GetGlobalParameter(40), 5.0f / 128.0f);
 }
 

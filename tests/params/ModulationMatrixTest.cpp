@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <tuple>
 
 #include "params/ModulationTables.h"
 #include "ModelFixture.h"
@@ -35,19 +36,60 @@ constexpr int kKeyTrack = 1, kVelocity = 3;
 
 TEST(ModulationConverters, CentreAndEndsOfEveryFamily) {
     // Centre: no modulation, a depth that is not exactly zero.
-    Result r = Conv(kVelocity, kWM1, 64);
-    EXPECT_EQ(r.text, "+0.00");
-    EXPECT_EQ(r.depth, 0.000000001f);
-    EXPECT_EQ(Conv(kVelocity, kWM1, 128).text, "+1.00");
-    EXPECT_EQ(Conv(kVelocity, kWM1, 0).text, "-1.00");
+    EXPECT_EQ(Conv(kVelocity, kWM1, 64).text, "+0.00");
+    EXPECT_EQ(Conv(kVelocity, kWM1, 64).depth, 0.000000001f);
+    const struct {
+        int source, destination;
+        float amount;
+        const char* text;
+    } texts[] = {
+        {kVelocity, kWM1, 128, "+1.00"},           {kVelocity, kWM1, 0, "-1.00"},
+        {kVelocity, kSpec1, 32, "-0.2500"},        // signed square
+        {kKeyTrack, kSpec1, 96, "+0.2500"},        // no per-octave twin here
+        {kVelocity, kEG1A, 0, "0.000008 x"},       // time factor: 2^-17 and 2^17 at the ends
+        {kVelocity, kEG1A, 128, "131072.00 x"},    {kVelocity, kEG1A, 64, "    1.00 x"},
+        {kKeyTrack, kEG1A, 128, "19.03 x/Oct"},    {kVelocity, kFM2, 96, "+8.00"},
+        {kVelocity, kPitch, 64, "+0:00:00"},       {kVelocity, kPitch, 74, "+0:00:10"},   // d 10: cents
+        {kVelocity, kPitch, 75, "+0:00:15"},       // d 11: 5 d - 40
+        {kVelocity, kPitch, 86, "+0:00:90"},       // d 22: 10 d - 130
+        {kVelocity, kPitch, 90, "+0:04:00"},       // d 26: semitones
+        {kVelocity, kPitch, 100, "+1:04:00"},      {kVelocity, kPitch, 40, "-0:02:00"},   // d 24, below
+        {kKeyTrack, kPitch, 63, "-00:00:005/Oct"}, {kKeyTrack, kPitch, 60, "-0:00:03/Oct"},  // d 4
+        {kKeyTrack, kPitch, 94, "+0:02:50/Oct"},   // d 30
+        {kKeyTrack, kPitch, 101, "+0:04:50/Oct"},  // d 37
+        {kVelocity, kCutoff1, 80, "+0:06:00"},     {kVelocity, kCutoff1, 128, "+8:00:00"},
+    };
+    for (const auto& t : texts)
+        EXPECT_EQ(Conv(t.source, t.destination, t.amount).text, t.text) << t.destination << " " << t.amount;
 
-    r = Conv(kKeyTrack, kWM1, 128);  // linear per octave
-    EXPECT_EQ(r.text, "+0.25/Oct");
-    EXPECT_FLOAT_EQ(r.depth, 4.0f);
-
-    EXPECT_EQ(Conv(kVelocity, kSpec1, 32).text, "-0.2500");  // signed square
-    EXPECT_FLOAT_EQ(Conv(kVelocity, kSpec1, 32).depth, -0.25f);
-    EXPECT_EQ(Conv(kKeyTrack, kSpec1, 96).text, "+0.2500");  // no per-octave twin here
+    // Texts with their depths.
+    const struct {
+        int source, destination;
+        float amount;
+        const char* text;
+        float depth;
+    } depths[] = {
+        {kKeyTrack, kWM1, 128, "+0.25/Oct", 4.0f},            // linear per octave
+        {kVelocity, kSpec1, 32, "-0.2500", -0.25f},
+        {kKeyTrack, kMix1, 128, "+15.0 dB/Oct", 4.0f},        // level per octave
+        {kKeyTrack, kFM2, 80, "+1.00/Oct", 1.0f},
+        {kVelocity, kPitch, 128, "+10:00:00", 10.0f / 16.0f},
+        {kVelocity, kPitch, 0, "-10:00:00", -10.0f / 16.0f},
+        {kVelocity, kPitch, 105, "+2:04:00", (2.0f + 4.0f / 12.0f) / 16.0f},  // d 41
+        {kKeyTrack, kPitch, 120, "+1:04:00/Oct", 1.0f + 4.0f / 12.0f},        // d 56
+        {kVelocity, kCutoff1, 96, "+2:00:00", 0.25f},         // w = 0.25, 2 octaves
+        {kVelocity, kCutoff1, 32, "-2:00:00", -0.25f},
+        {kKeyTrack, kCutoff1, 128, "+2:00:00/Oct", 2.4f},
+    };
+    for (const auto& d : depths) {
+        const Result r = Conv(d.source, d.destination, d.amount);
+        EXPECT_EQ(r.text, d.text);
+        EXPECT_FLOAT_EQ(r.depth, d.depth) << d.text;
+    }
+    // Per octave (key tracking) on pitch: half a cent first.
+    Result r = Conv(kKeyTrack, kPitch, 65);
+    EXPECT_EQ(r.text, "+00:00:005/Oct");
+    EXPECT_NEAR(r.depth, 1.0f / 2400.0f, 1e-7);
 
     // Level on "Mix 1" with velocity: a scale value only for positive amounts.
     r = Conv(kVelocity, kMix1, 0);
@@ -60,66 +102,6 @@ TEST(ModulationConverters, CentreAndEndsOfEveryFamily) {
     EXPECT_TRUE(r.hasScale);
     EXPECT_NEAR(r.scale, -1.0f, 1e-6);
     EXPECT_FALSE(Conv(9, kMix1, 128).hasScale);  // an LFO uses the plain linear converter
-
-    r = Conv(kKeyTrack, kMix1, 128);  // level per octave
-    EXPECT_EQ(r.text, "+15.0 dB/Oct");
-    EXPECT_FLOAT_EQ(r.depth, 4.0f);
-
-    // Time factor: 2^-17 and 2^17 at the ends.
-    EXPECT_EQ(Conv(kVelocity, kEG1A, 0).text, "0.000008 x");
-    EXPECT_EQ(Conv(kVelocity, kEG1A, 128).text, "131072.00 x");
-    EXPECT_EQ(Conv(kVelocity, kEG1A, 64).text, "    1.00 x");
-    EXPECT_EQ(Conv(kKeyTrack, kEG1A, 128).text, "19.03 x/Oct");
-
-    EXPECT_EQ(Conv(kVelocity, kFM2, 96).text, "+8.00");
-    r = Conv(kKeyTrack, kFM2, 80);
-    EXPECT_EQ(r.text, "+1.00/Oct");
-    EXPECT_FLOAT_EQ(r.depth, 1.0f);
-}
-
-TEST(ModulationConverters, PitchIntervals) {
-    Result r = Conv(kVelocity, kPitch, 128);
-    EXPECT_EQ(r.text, "+10:00:00");
-    EXPECT_FLOAT_EQ(r.depth, 10.0f / 16.0f);
-    r = Conv(kVelocity, kPitch, 0);
-    EXPECT_EQ(r.text, "-10:00:00");
-    EXPECT_FLOAT_EQ(r.depth, -10.0f / 16.0f);
-    EXPECT_EQ(Conv(kVelocity, kPitch, 64).text, "+0:00:00");
-    EXPECT_EQ(Conv(kVelocity, kPitch, 74).text, "+0:00:10");   // d 10: cents
-    EXPECT_EQ(Conv(kVelocity, kPitch, 75).text, "+0:00:15");   // d 11: 5 d - 40
-    EXPECT_EQ(Conv(kVelocity, kPitch, 86).text, "+0:00:90");   // d 22: 10 d - 130
-    EXPECT_EQ(Conv(kVelocity, kPitch, 90).text, "+0:04:00");   // d 26: semitones
-    EXPECT_EQ(Conv(kVelocity, kPitch, 100).text, "+1:04:00");  // d 36
-    r = Conv(kVelocity, kPitch, 105);                          // d 41
-    EXPECT_EQ(r.text, "+2:04:00");
-    EXPECT_FLOAT_EQ(r.depth, (2.0f + 4.0f / 12.0f) / 16.0f);
-    EXPECT_EQ(Conv(kVelocity, kPitch, 40).text, "-0:02:00");   // d 24, below the centre
-
-    // Per octave (key tracking): half a cent first.
-    r = Conv(kKeyTrack, kPitch, 65);
-    EXPECT_EQ(r.text, "+00:00:005/Oct");
-    EXPECT_NEAR(r.depth, 1.0f / 2400.0f, 1e-7);
-    EXPECT_EQ(Conv(kKeyTrack, kPitch, 63).text, "-00:00:005/Oct");
-    EXPECT_EQ(Conv(kKeyTrack, kPitch, 60).text, "-0:00:03/Oct");   // d 4
-    EXPECT_EQ(Conv(kKeyTrack, kPitch, 94).text, "+0:02:50/Oct");   // d 30
-    EXPECT_EQ(Conv(kKeyTrack, kPitch, 101).text, "+0:04:50/Oct");  // d 37
-    r = Conv(kKeyTrack, kPitch, 120);                              // d 56
-    EXPECT_EQ(r.text, "+1:04:00/Oct");
-    EXPECT_FLOAT_EQ(r.depth, 1.0f + 4.0f / 12.0f);
-}
-
-TEST(ModulationConverters, FrequencyIntervals) {
-    Result r = Conv(kVelocity, kCutoff1, 96);  // w = 0.25, 2 octaves
-    EXPECT_EQ(r.text, "+2:00:00");
-    EXPECT_FLOAT_EQ(r.depth, 0.25f);
-    EXPECT_EQ(Conv(kVelocity, kCutoff1, 80).text, "+0:06:00");
-    r = Conv(kVelocity, kCutoff1, 32);
-    EXPECT_EQ(r.text, "-2:00:00");
-    EXPECT_FLOAT_EQ(r.depth, -0.25f);
-    EXPECT_EQ(Conv(kVelocity, kCutoff1, 128).text, "+8:00:00");
-    r = Conv(kKeyTrack, kCutoff1, 128);
-    EXPECT_EQ(r.text, "+2:00:00/Oct");
-    EXPECT_FLOAT_EQ(r.depth, 2.4f);
 }
 
 TEST(ModulationConverters, AmountsOutsideTheKnobRangeAreLimited) {
@@ -134,85 +116,42 @@ TEST(ModulationConverters, AmountsOutsideTheKnobRangeAreLimited) {
 }
 
 TEST(ModulationTables, SourceCodes) {
-    EXPECT_EQ(SourceCode(0, 0), 0u);
-    EXPECT_EQ(SourceCode(1, 0), 74u);
-    EXPECT_EQ(SourceCode(1, 13), 173u);
-    EXPECT_EQ(SourceCode(3, 33), 175u);
-    EXPECT_EQ(SourceCode(4, 13), 77u);
-    EXPECT_EQ(SourceCode(5, 0), 82u);
-    EXPECT_EQ(SourceCode(5, 2), 81u);
-    EXPECT_EQ(SourceCode(8, 76), 88u);
-    EXPECT_EQ(SourceCode(19, 31), 180u);
-    EXPECT_EQ(SourceCode(20, 41), 181u);
-    EXPECT_EQ(SourceCode(21, 5), 231u);
-    EXPECT_EQ(SourceCode(35, 0), 278u);
-    EXPECT_EQ(SourceCode(36, 89), 279u);
+    for (auto [a, b, want] : std::initializer_list<std::tuple<int, int, unsigned>>{
+        {0, 0, 0u}, {1, 0, 74u}, {1, 13, 173u}, {3, 33, 175u}, {4, 13, 77u}, {5, 0, 82u},
+        {5, 2, 81u}, {8, 76, 88u}, {19, 31, 180u}, {20, 41, 181u}, {21, 5, 231u}, {35, 0, 278u},
+        {36, 89, 279u}})
+        EXPECT_EQ(SourceCode(a, b), want) << a << " " << b;
 }
 
 TEST(ModulationTables, TargetCodesAndScale) {
     // Target code 2: defaults and exceptions by source.
-    EXPECT_EQ(TargetCode2(0, 0), 144u);
-    EXPECT_EQ(TargetCode2(8, 5), 4u);
-    EXPECT_EQ(TargetCode2(9, 5), 280u);
-    EXPECT_EQ(TargetCode2(0, 8), 208u);
-    EXPECT_EQ(TargetCode2(13, 8), 280u);
-    EXPECT_EQ(TargetCode2(13, 16), 220u);
-    EXPECT_EQ(TargetCode2(14, 17), 15u);
-    EXPECT_EQ(TargetCode2(0, 18), 12u);
-    EXPECT_EQ(TargetCode2(13, 22), 215u);
-    EXPECT_EQ(TargetCode2(32, 22), 0u);
-    EXPECT_EQ(TargetCode2(0, 45), 280u);
-    EXPECT_EQ(TargetCode2(0, 56), 64u);
-    EXPECT_EQ(TargetCode2(1, 56), 280u);
-    EXPECT_EQ(TargetCode2(15, 77), 216u);
-    EXPECT_EQ(TargetCode2(3, 81), 225u);
-    EXPECT_EQ(TargetCode2(4, 81), 223u);
-    EXPECT_EQ(TargetCode2(5, 89), 271u);
+    for (auto [a, b, want] : std::initializer_list<std::tuple<int, int, unsigned>>{
+        {0, 0, 144u}, {8, 5, 4u}, {9, 5, 280u}, {0, 8, 208u}, {13, 8, 280u}, {13, 16, 220u},
+        {14, 17, 15u}, {0, 18, 12u}, {13, 22, 215u}, {32, 22, 0u}, {0, 45, 280u}, {0, 56, 64u},
+        {1, 56, 280u}, {15, 77, 216u}, {3, 81, 225u}, {4, 81, 223u}, {5, 89, 271u}})
+        EXPECT_EQ(TargetCode2(a, b), want) << a << " " << b;
 
     // Target code 1: 280 but for the listed cells.
-    EXPECT_EQ(TargetCode1(0, 1), 280u);
-    EXPECT_EQ(TargetCode1(32, 0), 0u);
-    EXPECT_EQ(TargetCode1(9, 5), 4u);
-    EXPECT_EQ(TargetCode1(13, 8), 7u);
-    EXPECT_EQ(TargetCode1(14, 8), 280u);
-    EXPECT_EQ(TargetCode1(13, 16), 280u);
-    EXPECT_EQ(TargetCode1(5, 16), 18u);
-    EXPECT_EQ(TargetCode1(9, 17), 15u);
-    EXPECT_EQ(TargetCode1(0, 45), 46u);
-    EXPECT_EQ(TargetCode1(5, 49), 50u);
-    EXPECT_EQ(TargetCode1(4, 49), 51u);
-    EXPECT_EQ(TargetCode1(12, 78), 222u);
-    EXPECT_EQ(TargetCode1(13, 78), 226u);
-    EXPECT_EQ(TargetCode1(14, 78), 280u);
-    EXPECT_EQ(TargetCode1(13, 79), 227u);
-    EXPECT_EQ(TargetCode1(1, 85), 240u);
+    for (auto [a, b, want] : std::initializer_list<std::tuple<int, int, unsigned>>{
+        {0, 1, 280u}, {32, 0, 0u}, {9, 5, 4u}, {13, 8, 7u}, {14, 8, 280u}, {13, 16, 280u},
+        {5, 16, 18u}, {9, 17, 15u}, {0, 45, 46u}, {5, 49, 50u}, {4, 49, 51u}, {12, 78, 222u},
+        {13, 78, 226u}, {14, 78, 280u}, {13, 79, 227u}, {1, 85, 240u}})
+        EXPECT_EQ(TargetCode1(a, b), want) << a << " " << b;
 
-    EXPECT_EQ(ScaleValue(9, 5), 1.0f);
-    EXPECT_EQ(ScaleValue(14, 5), 1.0f);
-    EXPECT_EQ(ScaleValue(9, 8), 1.0f);
-    EXPECT_EQ(ScaleValue(14, 8), 0.0f);
-    EXPECT_EQ(ScaleValue(4, 56), 1.0f);
-    EXPECT_EQ(ScaleValue(3, 56), 0.0f);
-    EXPECT_EQ(ScaleValue(1, 85), 1.0f);
-    EXPECT_EQ(ScaleValue(9, 0), 0.0f);
+    for (auto [a, b, want] : std::initializer_list<std::tuple<int, int, float>>{
+        {9, 5, 1.0f}, {14, 5, 1.0f}, {9, 8, 1.0f}, {14, 8, 0.0f}, {4, 56, 1.0f}, {3, 56, 0.0f},
+        {1, 85, 1.0f}, {9, 0, 0.0f}})
+        EXPECT_EQ(ScaleValue(a, b), want) << a << " " << b;
 }
 
 TEST(ModulationTables, ConverterChoice) {
-    EXPECT_EQ(ConverterOf(0, 0), kPitchInterval);
-    EXPECT_EQ(ConverterOf(1, 0), kPitchIntervalPerOctave);
-    EXPECT_EQ(ConverterOf(3, 8), kLevel);
-    EXPECT_EQ(ConverterOf(13, 8), kLinear);
-    EXPECT_EQ(ConverterOf(13, 16), kLevel);
-    EXPECT_EQ(ConverterOf(1, 8), kLevelPerOctave);
-    EXPECT_EQ(ConverterOf(15, 71), kTimeFactor);
-    EXPECT_EQ(ConverterOf(15, 70), kLinear);
-    EXPECT_EQ(ConverterOf(21, 42), kFrequencyInterval);
-    EXPECT_EQ(ConverterOf(1, 42), kLinearPerOctave);
-    EXPECT_EQ(ConverterOf(1, 57), kSignedSquare);
-    EXPECT_EQ(ConverterOf(35, 84), kLinear);
-    EXPECT_EQ(ConverterOf(1, 78), kLevelPerOctave);
-    EXPECT_EQ(ConverterOf(1, 87), kFrequencyIntervalPerOctave);
-    EXPECT_EQ(ConverterOf(9, 5), kFMAmount);
+    for (auto [a, b, want] : std::initializer_list<std::tuple<int, int, int>>{
+        {0, 0, kPitchInterval}, {1, 0, kPitchIntervalPerOctave}, {3, 8, kLevel}, {13, 8, kLinear},
+        {13, 16, kLevel}, {1, 8, kLevelPerOctave}, {15, 71, kTimeFactor}, {15, 70, kLinear},
+        {21, 42, kFrequencyInterval}, {1, 42, kLinearPerOctave}, {1, 57, kSignedSquare},
+        {35, 84, kLinear}, {1, 78, kLevelPerOctave}, {1, 87, kFrequencyIntervalPerOctave},
+        {9, 5, kFMAmount}})
+        EXPECT_EQ(ConverterOf(a, b), want) << a << " " << b;
 }
 
 TEST(ModulationTables, OutOfRangeIndexesAreClampedAtBothEnds) {
@@ -226,16 +165,9 @@ TEST(ModulationTables, OutOfRangeIndexesAreClampedAtBothEnds) {
 }
 
 TEST(ModulationDestinations, ParameterIdsMapToTheirDestination) {
-    EXPECT_EQ(GetModDestination(222), 80);
-    EXPECT_EQ(GetModDestination(226), 81);
-    EXPECT_EQ(GetModDestination(214), 78);
-    EXPECT_EQ(GetModDestination(218), 79);
-    EXPECT_EQ(GetModDestination(148), 0);
-    EXPECT_EQ(GetModDestination(63), 57);
-    EXPECT_EQ(GetModDestination(363), 89);
-    EXPECT_EQ(GetModDestination(2), -1);
-    EXPECT_EQ(GetModDestination(36), -1);
-    EXPECT_EQ(GetModDestination(-1), -1);
+    for (auto [id, want] : std::initializer_list<std::pair<int, int>>{
+        {222, 80}, {226, 81}, {214, 78}, {218, 79}, {148, 0}, {63, 57}, {363, 89}, {2, -1}, {36, -1}, {-1, -1}})
+        EXPECT_EQ(GetModDestination(id), want) << id;
     EXPECT_TRUE(IsModDestination(16));
     EXPECT_FALSE(IsModDestination(5));
 }
