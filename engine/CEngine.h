@@ -41,11 +41,6 @@ public:
     // stereo frames.
     void ControlTick();
     void RenderBlock(float* out);
-    // One sample of a voice's spectral oscillator: audio is the voice's audio
-    // record, tables the Y1, X1, Y2, X2 tables of the six sub-oscillators
-    // (nullptr where a sub-oscillator does not run).
-    void RenderSpectralOscillator(uint32_t* audio, const CTLBase::Segment* const* tables);
-
     // Per-sample output stage, run by the render once per output sample:
     // ClearMasterBuses, then for every sounding part its sample pair
     // (partSampleLeft/Right) through ProcessPartOutput, then

@@ -6,11 +6,16 @@
 // outputs live in the record itself. Everything that changes within a block
 // arrives from the control stage as a value and a per-sample step; the loop
 // here only adds steps, looks up tables and multiplies. Nothing here calls a
-// transcendental function or allocates.
+// transcendental function or allocates. State that no routing code can name
+// (ramps, phases, filter and terrain states) is held in locals over a block
+// and written back after it; the cells a routing can name, the module
+// outputs, are written every sample.
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <optional>
+#include <type_traits>
 #include <xmmintrin.h>
 
 #include "engine/CEngine.h"
@@ -160,6 +165,8 @@ public:
         input = CellOfCode(P.U(c.input));
         m_r1 = CellOfCode(P.U(c.r1));
         m_r2 = CellOfCode(P.U(c.r2));
+        m_r1Source = SourceOf(m_r1);
+        m_r2Source = SourceOf(m_r2);
         m_drive = A.F(c.drive);
         m_driveStep = A.F(c.drive + 1);
         m_feedback = A.F(c.feedbackGain);
@@ -220,8 +227,8 @@ public:
             s[1] = s[0];
             s[0] = w1;
             A.SetF(c.state + 4, s[4]);
-            const float w2 = A.F(m_r1) * c4 + s[3] * c6 + s[2] * c5;
-            y = w2 + m_g2 * s[2] + s[3] + kGuard + A.F(m_r2);
+            const float w2 = Routed(A, m_r1, m_r1Source, x, s[4]) * c4 + s[3] * c6 + s[2] * c5;
+            y = w2 + m_g2 * s[2] + s[3] + kGuard + Routed(A, m_r2, m_r2Source, x, s[4]);
             s[3] = s[2];
             s[2] = w2;
         }
@@ -236,13 +243,118 @@ public:
     int input = 0;
 
 private:
+    // The second section's routed inputs are usually the filter's own input
+    // or section-1 output, both written to their cells just before they are
+    // read: those are taken from registers, which keeps the store and reload
+    // out of the resonance feedback loop.
+    enum Source { kFromCell, kFromInput, kFromSection1 };
+    Source SourceOf(int cell) const
+    {
+        return cell == kFilterInputCell ? kFromInput : (cell == m_cells.state + 4 ? kFromSection1 : kFromCell);
+    }
+    static float Routed(Cells A, int cell, Source source, float input, float section1)
+    {
+        if (source == kFromSection1)
+            return section1;
+        if (source == kFromInput)
+            return input;
+        return A.F(cell);
+    }
+
     const FilterCells& m_cells;
     bool m_onePole = false;
     float m_g1 = 0.0f, m_g2 = 0.0f;
     int m_r1 = 0, m_r2 = 0;
+    Source m_r1Source = kFromCell, m_r2Source = kFromCell;
     float m_drive = 0.0f, m_driveStep = 0.0f, m_feedback = 0.0f, m_feedbackStep = 0.0f;
     float m_coef[7] = {}, m_step[7] = {};  // c1..c6, output weight
     float m_state[6] = {};
+};
+
+// The spectral oscillator over a block: six sub-oscillators, each blending
+// four region tables (Y1, X1, Y2, X2) by the two morph values. Phases,
+// increments and morph values with their steps are held in locals and
+// written back after the block; the outputs, which a routing can name, are
+// written every sample.
+class SpectrumRun {
+public:
+    SpectrumRun(Cells A, const Segment* const* tables)
+    {
+        if (tables == nullptr)
+            return;
+        m_u = A.F(280);
+        m_uStep = A.F(281);
+        for (int k = 0; k < 6; ++k) {
+            const Segment* const* t = tables + 4 * k;
+            if (t[1] == nullptr)
+                continue;
+            Osc& o = m_osc[m_count++];
+            o.y1 = t[0];
+            o.x1 = t[1];
+            o.y2 = t[2];
+            o.x2 = t[3];
+            o.factor = kSpectrumFactor[k];
+            o.first = k == 0;
+            o.cell = CEngineData::kAcSpectrumGroup + CEngineData::kAcSpectrumGroupCells * k;
+            o.inc = A.U(o.cell);
+            o.incStep = A.U(o.cell + 1);
+            o.v = A.F(o.cell + 2);
+            o.vStep = A.F(o.cell + 3);
+            o.vStepStep = A.F(o.cell + 4);
+            o.phase = A.U(o.cell + 5);
+        }
+    }
+
+    void Store(Cells A) const
+    {
+        if (m_count == 0)
+            return;
+        A.SetF(280, m_u);
+        for (int i = 0; i < m_count; ++i) {
+            const Osc& o = m_osc[i];
+            A.SetU(o.cell, o.inc);
+            A.SetF(o.cell + 2, o.v);
+            A.SetF(o.cell + 3, o.vStep);
+            A.SetU(o.cell + 5, o.phase);
+        }
+    }
+
+    void Process(Cells A)
+    {
+        m_u += m_uStep;
+        const float u = m_u;
+        A.SetF(344, kGuard);
+        float output = 0.0f;
+        for (int i = 0; i < m_count; ++i) {
+            Osc& o = m_osc[i];
+            o.vStep += o.vStepStep;
+            o.v += o.vStep;
+            const float v = o.v;
+            o.inc += o.incStep;
+            o.phase += o.inc;
+            const uint32_t p = o.phase & kPhaseMask24;
+            const float pf = static_cast<float>(p);
+            const float s = (ReadRegion(o.x1, p, pf) * (1.0f - u) + ReadRegion(o.x2, p, pf) * u) * (1.0f - v) +
+                            (ReadRegion(o.y1, p, pf) * (1.0f - u) + ReadRegion(o.y2, p, pf) * u) * v;
+            output = o.first ? s : (output + s) * o.factor;
+        }
+        A.SetF(343, output);
+        // The routing names the spectral output by this cell as well.
+        A.SetF(CEngineData::kAcSpectrumOut, output);
+    }
+
+private:
+    struct Osc {
+        const Segment *y1, *x1, *y2, *x2;
+        float factor;
+        bool first;
+        int cell;
+        uint32_t inc, incStep, phase;
+        float v, vStep, vStepStep;
+    };
+    Osc m_osc[6];
+    int m_count = 0;
+    float m_u = 0.0f, m_uStep = 0.0f;
 };
 
 void RaisePeak(uint32_t* record, int cell, float peak)
@@ -342,36 +454,6 @@ void CEngine::FillSubSamples(int part, int frames, int divider)
     }
 }
 
-void CEngine::RenderSpectralOscillator(uint32_t* audio, const CTLBase::Segment* const* tables)
-{
-    Cells A{audio};
-    const float u = A.Ramp(280);
-    A.SetF(344, kGuard);
-    float output = 0.0f;
-    for (int k = 0; k < 6; ++k) {
-        const Segment* const* t = tables + 4 * k;  // Y1, X1, Y2, X2
-        if (t[1] == nullptr)
-            continue;
-        const int g = CEngineData::kAcSpectrumGroup + CEngineData::kAcSpectrumGroupCells * k;
-        const float vStep = A.F(g + 3) + A.F(g + 4);
-        A.SetF(g + 3, vStep);
-        const float v = A.F(g + 2) + vStep;
-        A.SetF(g + 2, v);
-        const uint32_t inc = A.U(g) + A.U(g + 1);
-        A.SetU(g, inc);
-        const uint32_t phase = A.U(g + 5) + inc;
-        A.SetU(g + 5, phase);
-        const uint32_t p = phase & kPhaseMask24;
-        const float pf = static_cast<float>(p);
-        const float s = (ReadRegion(t[1], p, pf) * (1.0f - u) + ReadRegion(t[3], p, pf) * u) * (1.0f - v) +
-                        (ReadRegion(t[0], p, pf) * (1.0f - u) + ReadRegion(t[2], p, pf) * u) * v;
-        output = k == 0 ? s : (output + s) * kSpectrumFactor[k];
-    }
-    A.SetF(343, output);
-    // The routing names the spectral output by this cell as well.
-    A.SetF(CEngineData::kAcSpectrumOut, output);
-}
-
 void CEngine::RenderVoice(int v, int part, int frames, int divider)
 {
     Cells A{data.voiceAudio[v]};
@@ -441,7 +523,8 @@ void CEngine::RenderVoice(int v, int part, int frames, int divider)
     float* ring = voiceRing[0][v];
 
     const Segment* spectrum[24];
-    if ((off & kOffSpectrum) == 0) {
+    const bool spectrumOn = (off & kOffSpectrum) == 0;
+    if (spectrumOn) {
         const uint32_t enable = A.U(282);
         for (int k = 0; k < 6; ++k) {
             const bool on = k == 0 || (enable & (1u << k)) != 0;
@@ -454,283 +537,312 @@ void CEngine::RenderVoice(int v, int part, int frames, int divider)
     }
 
     uint32_t seed = noiseSeed[v];
-    float pink[6];
-    for (int k = 0; k < 6; ++k)
-        pink[k] = pinkState[k][v];
     float peak1 = std::bit_cast<float>(P.U(412)), peak2 = std::bit_cast<float>(P.U(413));
     float peakOut = std::bit_cast<float>(P.U(414));
     float power = A.F(CEngineData::kAcOutputPower);
-    CTerrainFilter* terrain = terrainFilters[v];
-    float modValue[12], modStep[12];
-    for (int k = 0; k < 12; ++k) {
-        modValue[k] = A.F(319 + k);
-        modStep[k] = A.F(331 + k);
+    CTerrainFilter* terrain = (off & kOffTerrain) == 0 ? terrainFilters[v] : nullptr;
+    std::optional<CTerrainFilter::Runner> terrainRun;
+    if (terrain != nullptr)
+        terrainRun.emplace(*terrain);
+    SpectrumRun spectrumRun(A, spectrumOn ? spectrum : nullptr);
+    __m128 modValue[3], modStep[3];
+    for (int k = 0; k < 3; ++k) {
+        modValue[k] = A.F4(319 + 4 * k);
+        modStep[k] = A.F4(331 + 4 * k);
     }
+    // Pink noise filters 0..3 and 4, 5 (the last two lanes unused).
+    const __m128 pinkPole[2] = {_mm_loadu_ps(kPinkPole), _mm_setr_ps(kPinkPole[4], kPinkPole[5], 0.0f, 0.0f)};
+    const __m128 pinkGain[2] = {_mm_loadu_ps(kPinkGain), _mm_setr_ps(kPinkGain[4], kPinkGain[5], 0.0f, 0.0f)};
+    __m128 pinkLanes[2] = {_mm_setr_ps(pinkState[0][v], pinkState[1][v], pinkState[2][v], pinkState[3][v]),
+                           _mm_setr_ps(pinkState[4][v], pinkState[5][v], 0.0f, 0.0f)};
 
-    for (int n = 0; n < groups; ++n) {
-        const int i = n << divider;
+    // Voices without the heavier modules run a copy of the sample loop with
+    // those compiled out: the smaller loop keeps more of its state in
+    // registers, which shortens the filter's feedback path.
+    constexpr uint32_t kHeavy = kOffTerrain | kOffSpectrum | kOffFormant | kOffSubPulse | kOffShaper | kOffWaveguide;
+    const bool lean = (off & kHeavy) == kHeavy && !unison && !sampled[0] && !sampled[1] && !sampled[2];
+    auto sampleLoop = [&](auto leanTag) __attribute__((always_inline)) {
+        constexpr bool kLean = decltype(leanTag)::value;
+        for (int n = 0; n < groups; ++n) {
+            const int i = n << divider;
 
-        // 1. Terrain filter.
-        if ((off & kOffTerrain) == 0 && terrain != nullptr)
-            A.SetF(317, terrain->Process(A.F(inTerrain)));
+            // 1. Terrain filter.
+            if (!kLean && terrainRun)
+                A.SetF(317, terrainRun->Process(A.F(inTerrain)));
 
-        // 2. Multi-sample oscillators.
-        for (int j = 0; j < 3; ++j) {
-            if (!sampled[j])
-                continue;
-            float left, right;
-            if (sinc[j]) {
-                const int incCell = 1 + 6 * j;
-                const uint32_t inc = A.U(incCell) + A.U(incCell + 1);
-                A.SetU(incCell, inc);
-                CMultiSample& ms = MultiSample(part, j);
-                ms.SetVoiceLayerMix(v, A.Ramp(345 + 2 * j));
-                const float ratio = static_cast<float>(std::bit_cast<int32_t>(inc)) * ms.GetVoicePitchScale(v);
-                left = right = resamplers[v * kOscillators + j].Process(ratio);
-            } else {
-                left = scratch[j][2 * n];
-                right = scratch[j][2 * n + 1];
+            // 2. Multi-sample oscillators.
+            for (int j = 0; j < 3; ++j) {
+                if (kLean || !sampled[j])
+                    continue;
+                float left, right;
+                if (sinc[j]) {
+                    const int incCell = 1 + 6 * j;
+                    const uint32_t inc = A.U(incCell) + A.U(incCell + 1);
+                    A.SetU(incCell, inc);
+                    CMultiSample& ms = MultiSample(part, j);
+                    ms.SetVoiceLayerMix(v, A.Ramp(345 + 2 * j));
+                    const float ratio = static_cast<float>(std::bit_cast<int32_t>(inc)) * ms.GetVoicePitchScale(v);
+                    left = right = resamplers[v * kOscillators + j].Process(ratio);
+                } else {
+                    left = scratch[j][2 * n];
+                    right = scratch[j][2 * n + 1];
+                }
+                A.SetF(351 + 2 * j, left);
+                A.SetF(352 + 2 * j, right);
+                A.SetF(153 + j, (left + right) * 0.5f);
             }
-            A.SetF(351 + 2 * j, left);
-            A.SetF(352 + 2 * j, right);
-            A.SetF(153 + j, (left + right) * 0.5f);
-        }
 
-        // 3. Modulation ramps (MEG outputs, EG levels, LFO outputs).
-        for (int k = 0; k < 12; ++k) {
-            modValue[k] += modStep[k];
-            A.SetF(319 + k, modValue[k]);
-        }
+            // 3. Modulation ramps (MEG outputs, EG levels, LFO outputs).
+            for (int k = 0; k < 3; ++k) {
+                modValue[k] = _mm_add_ps(modValue[k], modStep[k]);
+                A.SetF4(319 + 4 * k, modValue[k]);
+            }
 
-        // 4. Oscillator 1.
-        if (running[0] && !sampled[0]) {
-            const uint32_t inc = A.U(1) + A.U(2);
-            A.SetU(1, inc);
-            const Segment* t = wave[0];
-            float o;
-            if (!unison) {
-                const uint32_t old = A.U(118);
-                const uint32_t ph = (old + inc) & kPhaseMask25;
-                A.SetU(118, ph);
-                if (ph < old) {
-                    if (syncA)
-                        A.SetU(sync1, ph);
-                    if (syncB)
-                        A.SetU(sync2, ph);
-                }
-                o = ReadWave(t, ph);
-                if (pulse1) {
-                    o = ReadWave(t, (ph + A.U(3)) & kPhaseMask25) - o;
-                    A.SetU(3, A.U(3) + A.U(4));
-                }
-            } else {
-                o = 0.0f;
-                for (int k = 0; k < 6; ++k) {
-                    const uint32_t old = A.U(303 + k);
-                    const uint32_t ph = (old + inc + A.U(309 + k)) & kPhaseMask25;
-                    A.SetU(303 + k, ph);
-                    if (k == 0 && ph < old) {
+            // 4. Oscillator 1.
+            if (running[0] && (kLean || !sampled[0])) {
+                const uint32_t inc = A.U(1) + A.U(2);
+                A.SetU(1, inc);
+                const Segment* t = wave[0];
+                float o;
+                if (kLean || !unison) {
+                    const uint32_t old = A.U(118);
+                    const uint32_t ph = (old + inc) & kPhaseMask25;
+                    A.SetU(118, ph);
+                    if (ph < old) {
                         if (syncA)
                             A.SetU(sync1, ph);
                         if (syncB)
                             A.SetU(sync2, ph);
                     }
-                    o += ReadWave(t, ph);
+                    o = ReadWave(t, ph);
+                    if (pulse1) {
+                        o = ReadWave(t, (ph + A.U(3)) & kPhaseMask25) - o;
+                        A.SetU(3, A.U(3) + A.U(4));
+                    }
+                } else {
+                    o = 0.0f;
+                    for (int k = 0; k < 6; ++k) {
+                        const uint32_t old = A.U(303 + k);
+                        const uint32_t ph = (old + inc + A.U(309 + k)) & kPhaseMask25;
+                        A.SetU(303 + k, ph);
+                        if (k == 0 && ph < old) {
+                            if (syncA)
+                                A.SetU(sync1, ph);
+                            if (syncB)
+                                A.SetU(sync2, ph);
+                        }
+                        o += ReadWave(t, ph);
+                    }
+                    if (pulse1) {
+                        const uint32_t po = A.U(3);
+                        for (int k = 0; k < 6; ++k)
+                            o -= ReadWave(t, (A.U(303 + k) + po) & kPhaseMask25);
+                        A.SetU(3, po + A.U(4));
+                    }
+                    o *= 0.5f;
                 }
-                if (pulse1) {
-                    const uint32_t po = A.U(3);
-                    for (int k = 0; k < 6; ++k)
-                        o -= ReadWave(t, (A.U(303 + k) + po) & kPhaseMask25);
-                    A.SetU(3, po + A.U(4));
+                A.SetF(153, o);
+            }
+
+            // 5. Oscillators 2 and 3 (the stored phase never holds the FM offset);
+            // oscillator j's increment at 1 + 6j, depth at 11 + 6j.
+            for (int j = 1; j <= 2; ++j) {
+                if (!running[j] || (!kLean && sampled[j]))
+                    continue;
+                const int incCell = 1 + 6 * j;
+                const uint32_t inc = A.U(incCell) + A.U(incCell + 1);
+                A.SetU(incCell, inc);
+                const uint32_t ph = (A.U(118 + j) + inc) & kPhaseMask25;
+                A.SetU(118 + j, ph);
+                uint32_t m = 0;
+                if (fm[j]) {
+                    m = FmOffset(A.F(inFm[j]), A.F(5 + 6 * j));
+                    A.Ramp(5 + 6 * j);
                 }
-                o *= 0.5f;
+                const Segment* t = wave[j];
+                float o = ReadWave(t, (ph + m) & kPhaseMask25);
+                if (j == 1 && pulse2) {
+                    const uint32_t po = A.U(9) + A.U(10);
+                    A.SetU(9, po);
+                    o = ReadWave(t, (ph + po) & kPhaseMask25) - o;
+                }
+                A.SetF(153 + j, o);
             }
-            A.SetF(153, o);
-        }
 
-        // 5. Oscillators 2 and 3 (the stored phase never holds the FM offset);
-        // oscillator j's increment at 1 + 6j, depth at 11 + 6j.
-        for (int j = 1; j <= 2; ++j) {
-            if (!running[j] || sampled[j])
-                continue;
-            const int incCell = 1 + 6 * j;
-            const uint32_t inc = A.U(incCell) + A.U(incCell + 1);
-            A.SetU(incCell, inc);
-            const uint32_t ph = (A.U(118 + j) + inc) & kPhaseMask25;
-            A.SetU(118 + j, ph);
-            uint32_t m = 0;
-            if (fm[j]) {
-                m = FmOffset(A.F(inFm[j]), A.F(5 + 6 * j));
-                A.Ramp(5 + 6 * j);
+            // 6. Sub-harmonic pulses of oscillator 1: counter k pulses at 1/k of
+            // its frequency.
+            if (!kLean && (off & kOffSubPulse) == 0) {
+                float sum = kGuard;
+                for (int k = 0; k < 6; ++k) {
+                    uint32_t c = A.U(177 + k) + 1u;
+                    if (c > A.U(189 + k))
+                        sum += 0.333f;
+                    if (c > A.U(183 + k))
+                        c = 0;
+                    A.SetU(177 + k, c);
+                }
+                A.SetF(176, sum + A.F(195) - 1.0f);
             }
-            const Segment* t = wave[j];
-            float o = ReadWave(t, (ph + m) & kPhaseMask25);
-            if (j == 1 && pulse2) {
-                const uint32_t po = A.U(9) + A.U(10);
-                A.SetU(9, po);
-                o = ReadWave(t, (ph + po) & kPhaseMask25) - o;
+
+            // 7. Spectral oscillator.
+            if (!kLean && spectrumOn)
+                spectrumRun.Process(A);
+
+            // 8. Ring and amplitude modulators.
+            if ((off & kOffRing) == 0)
+                A.SetF(158, A.F(inRing1) * A.F(inRing2));
+            A.SetF(318, (A.F(inAmpMod) + 1.0f) * A.F(inAmp));
+
+            // 9. Noise: 32-bit congruential white noise, a tiny dither from it,
+            // and pink noise from six one-pole filters.
+            seed *= 69069u;
+            const float white = static_cast<float>(static_cast<int32_t>(seed)) * kTwoPowMinus31;
+            A.SetF(157, white);
+            A.SetF(0, white * kTwoPowMinus31);
+            if ((off & kOffPink) == 0) {
+                const __m128 w = _mm_set1_ps(white);
+                alignas(16) float pink[8];
+                for (int h = 0; h < 2; ++h) {
+                    pinkLanes[h] = _mm_add_ps(_mm_mul_ps(pinkLanes[h], pinkPole[h]), _mm_mul_ps(w, pinkGain[h]));
+                    _mm_store_ps(pink + 4 * h, pinkLanes[h]);
+                }
+                float sum = 0.0f;
+                for (int k = 0; k < 6; ++k)
+                    sum += pink[k];
+                A.SetF(156, sum);
             }
-            A.SetF(153 + j, o);
-        }
 
-        // 6. Sub-harmonic pulses of oscillator 1: counter k pulses at 1/k of
-        // its frequency.
-        if ((off & kOffSubPulse) == 0) {
-            float sum = kGuard;
-            for (int k = 0; k < 6; ++k) {
-                uint32_t c = A.U(177 + k) + 1u;
-                if (c > A.U(189 + k))
-                    sum += 0.333f;
-                if (c > A.U(183 + k))
-                    c = 0;
-                A.SetU(177 + k, c);
+            // 10. Mixer.
+            if ((off & kOffMixer1) == 0) {
+                float sum = A.F(inMix[0]) * A.Ramp(19) + A.F(inMix[1]) * A.Ramp(21) + A.F(inMix[2]) * A.Ramp(23);
+                A.SetF(160, sum);
+                if ((off & kOffMixer2) == 0) {
+                    const float second = A.F(inMix[3]) * A.Ramp(25) + A.F(inMix[4]) * A.Ramp(27);
+                    A.SetF(161, second);
+                    sum += second;
+                }
+                A.SetF(159, sum);
+                const float weight = A.F(315);
+                const float s = sum * (1.0f - weight) + A.F(316) * weight;
+                A.SetF(316, s);
+                A.SetF(199, s);
+                if (s * s >= 1024.0f)
+                    A.SetF(159, 0.0f);
             }
-            A.SetF(176, sum + A.F(195) - 1.0f);
-        }
 
-        // 7. Spectral oscillator.
-        if ((off & kOffSpectrum) == 0)
-            RenderSpectralOscillator(A.w, spectrum);
-
-        // 8. Ring and amplitude modulators.
-        if ((off & kOffRing) == 0)
-            A.SetF(158, A.F(inRing1) * A.F(inRing2));
-        A.SetF(318, (A.F(inAmpMod) + 1.0f) * A.F(inAmp));
-
-        // 9. Noise: 32-bit congruential white noise, a tiny dither from it,
-        // and pink noise from six one-pole filters.
-        seed *= 69069u;
-        const float white = static_cast<float>(static_cast<int32_t>(seed)) * kTwoPowMinus31;
-        A.SetF(157, white);
-        A.SetF(0, white * kTwoPowMinus31);
-        if ((off & kOffPink) == 0) {
-            float sum = 0.0f;
-            for (int k = 0; k < 6; ++k) {
-                pink[k] = pink[k] * kPinkPole[k] + white * kPinkGain[k];
-                sum += pink[k];
+            // 11. Waveguide: a delay line with a fractional all-pass and damping.
+            if (!kLean && (off & kOffWaveguide) == 0) {
+                const float gainIn = A.Ramp(29);
+                const float damp = A.Ramp(33);
+                const float gainFb = A.Ramp(35);
+                const uint32_t pos = A.U(kWaveguidePosition) & (kWaveRing - 1);
+                const uint32_t delay = static_cast<uint32_t>(CellAsInt(A.U(31)));
+                const float y = ring[(pos - delay) & (kWaveRing - 1)];
+                const float aPrev = A.F(kWaveguideA);
+                const float a = A.F(kWaveguideY) + (y - aPrev) * A.F(32);
+                A.SetF(168, aPrev * damp + a * (1.0f - damp));
+                A.SetF(kWaveguideY, y);
+                A.SetF(kWaveguideA, ClampSafe(a, -65536.0f, 65536.0f));
+                ring[pos] = ClampSafe(A.F(inGuide1) * gainIn + A.F(inGuide2) * gainFb, -65536.0f, 65536.0f);
+                A.SetU(kWaveguidePosition, (pos + 1) & (kWaveRing - 1));
             }
-            A.SetF(156, sum);
-        }
 
-        // 10. Mixer.
-        if ((off & kOffMixer1) == 0) {
-            float sum = A.F(inMix[0]) * A.Ramp(19) + A.F(inMix[1]) * A.Ramp(21) + A.F(inMix[2]) * A.Ramp(23);
-            A.SetF(160, sum);
-            if ((off & kOffMixer2) == 0) {
-                const float second = A.F(inMix[3]) * A.Ramp(25) + A.F(inMix[4]) * A.Ramp(27);
-                A.SetF(161, second);
-                sum += second;
+            // 12. Shaper with its DC blocker.
+            if (!kLean && (off & kOffShaper) == 0) {
+                const float u = A.F(inShaper) * A.Ramp(37) * 2048.0f;
+                const float y = Shape(shaper, u);
+                const float low = ClampSafe(0.995f * A.F(kShaperLow) + 0.005f * y, -65536.0f, 65536.0f);
+                A.SetF(kShaperLow, low);
+                A.SetF(162, y - low);
             }
-            A.SetF(159, sum);
-            const float weight = A.F(315);
-            const float s = sum * (1.0f - weight) + A.F(316) * weight;
-            A.SetF(316, s);
-            A.SetF(199, s);
-            if (s * s >= 1024.0f)
-                A.SetF(159, 0.0f);
-        }
 
-        // 11. Waveguide: a delay line with a fractional all-pass and damping.
-        if ((off & kOffWaveguide) == 0) {
-            const float gainIn = A.Ramp(29);
-            const float damp = A.Ramp(33);
-            const float gainFb = A.Ramp(35);
-            const uint32_t pos = A.U(kWaveguidePosition) & (kWaveRing - 1);
-            const uint32_t delay = static_cast<uint32_t>(CellAsInt(A.U(31)));
-            const float y = ring[(pos - delay) & (kWaveRing - 1)];
-            const float aPrev = A.F(kWaveguideA);
-            const float a = A.F(kWaveguideY) + (y - aPrev) * A.F(32);
-            A.SetF(168, aPrev * damp + a * (1.0f - damp));
-            A.SetF(kWaveguideY, y);
-            A.SetF(kWaveguideA, ClampSafe(a, -65536.0f, 65536.0f));
-            ring[pos] = ClampSafe(A.F(inGuide1) * gainIn + A.F(inGuide2) * gainFb, -65536.0f, 65536.0f);
-            A.SetU(kWaveguidePosition, (pos + 1) & (kWaveRing - 1));
-        }
+            // 13., 14. Filters.
+            if ((off & kOffFilter1) == 0)
+                filter1.Run(A, A.F(filter1.input), peak1);
+            if ((off & kOffFilter2) == 0)
+                filter2.Run(A, A.F(filter2.input), peak2);
 
-        // 12. Shaper with its DC blocker.
-        if ((off & kOffShaper) == 0) {
-            const float u = A.F(inShaper) * A.Ramp(37) * 2048.0f;
-            const float y = Shape(shaper, u);
-            const float low = ClampSafe(0.995f * A.F(kShaperLow) + 0.005f * y, -65536.0f, 65536.0f);
-            A.SetF(kShaperLow, low);
-            A.SetF(162, y - low);
-        }
-
-        // 13., 14. Filters.
-        if ((off & kOffFilter1) == 0)
-            filter1.Run(A, A.F(filter1.input), peak1);
-        if ((off & kOffFilter2) == 0)
-            filter2.Run(A, A.F(filter2.input), peak2);
-
-        // 15. Formant filter: three two-pole sections in series or parallel.
-        if ((off & kOffFormant) == 0) {
-            const float x = A.F(inFormant);
-            float r = 0.0f;
-            float in = x;
-            float weight = 0.0f;
-            for (int k = 0; k < 3; ++k) {
-                const int c = 89 + 6 * k;
-                const float a = A.Ramp(c), b = A.Ramp(c + 2), cc = A.Ramp(c + 4);
-                if (k == 2)
-                    weight = A.Ramp(107);
-                const int* s = kFormantState[k];
-                const float y1 = A.F(s[0]), y2 = A.F(s[1]), u1 = A.F(s[2]), u2 = A.F(s[3]);
-                const float u = a * (formantSeries ? in : x);
-                const float y = formantSeries ? u - cc * u1 + u2 + a * cc * y1 - b * y2
-                                              : u - u2 + b * y1 - cc * y2;
-                A.SetF(s[1], y1);
-                A.SetF(s[0], ClampSafe(y, -65536.0f, 65536.0f));
-                A.SetF(s[3], u1);
-                A.SetF(s[2], u);
+            // 15. Formant filter: three two-pole sections in series or parallel.
+            if (!kLean && (off & kOffFormant) == 0) {
+                const float x = A.F(inFormant);
+                float r = 0.0f;
+                float in = x;
+                float weight = 0.0f;
+                for (int k = 0; k < 3; ++k) {
+                    const int c = 89 + 6 * k;
+                    const float a = A.Ramp(c), b = A.Ramp(c + 2), cc = A.Ramp(c + 4);
+                    if (k == 2)
+                        weight = A.Ramp(107);
+                    const int* s = kFormantState[k];
+                    const float y1 = A.F(s[0]), y2 = A.F(s[1]), u1 = A.F(s[2]), u2 = A.F(s[3]);
+                    const float u = a * (formantSeries ? in : x);
+                    const float y = formantSeries ? u - cc * u1 + u2 + a * cc * y1 - b * y2
+                                                  : u - u2 + b * y1 - cc * y2;
+                    A.SetF(s[1], y1);
+                    A.SetF(s[0], ClampSafe(y, -65536.0f, 65536.0f));
+                    A.SetF(s[3], u1);
+                    A.SetF(s[2], u);
+                    if (formantSeries)
+                        in = y;
+                    else
+                        r += y;
+                }
                 if (formantSeries)
-                    in = y;
-                else
-                    r += y;
+                    r = in;
+                A.SetF(167, r * weight + x * (1.0f - weight));
             }
-            if (formantSeries)
-                r = in;
-            A.SetF(167, r * weight + x * (1.0f - weight));
-        }
 
-        // 16. Output stage: DC blocker, crossfade, drive, bit reduction.
-        const float x = A.F(outCell) + A.F(0);
-        const float low = ClampSafe(0.995f * A.F(kOutputLow) + 0.005f * x, -65536.0f, 65536.0f);
-        A.SetF(kOutputLow, low);
-        const float dcFree = x - low;
-        A.SetF(outCell, dcFree);
-        const float fade = A.Ramp(283);
-        float value = fade * A.F(inFade) + (1.0f - fade) * dcFree;
-        if ((off & kOffDrive) == 0)
-            value = OutputClip(outputClip, value * A.Ramp(109));
-        if (quantMask != 0) {
-            const float q = ClampSafe(value * 65536.0f + 1.0f, -2147483520.0f, 2147483520.0f);
-            const int32_t masked = RoundToInt(q) & std::bit_cast<int32_t>(quantMask);
-            value = (static_cast<float>(masked) + kGuard) / 65536.0f;
-        }
+            // 16. Output stage: DC blocker, crossfade, drive, bit reduction.
+            const float x = A.F(outCell) + A.F(0);
+            const float low = ClampSafe(0.995f * A.F(kOutputLow) + 0.005f * x, -65536.0f, 65536.0f);
+            A.SetF(kOutputLow, low);
+            const float dcFree = x - low;
+            A.SetF(outCell, dcFree);
+            const float fade = A.Ramp(283);
+            float value = fade * A.F(inFade) + (1.0f - fade) * dcFree;
+            if ((off & kOffDrive) == 0)
+                value = OutputClip(outputClip, value * A.Ramp(109));
+            if (quantMask != 0) {
+                const float q = ClampSafe(value * 65536.0f + 1.0f, -2147483520.0f, 2147483520.0f);
+                const int32_t masked = RoundToInt(q) & std::bit_cast<int32_t>(quantMask);
+                value = (static_cast<float>(masked) + kGuard) / 65536.0f;
+            }
 
-        // 17. Level and pan into the part mix, at the last frame of the step.
-        const float level = A.Ramp(111);
-        const float pan = A.Ramp(113);
-        const float left = value * level * pan + A.F(inDirectL) * level;
-        const float right = value * level * (1.0f - pan) + A.F(inDirectR) * level;
-        const int f = i + step - 1;
-        mix[2 * f] += left;
-        mix[2 * f + 1] += right;
-        // The voice's own output decides when it is quiet; the part mix also
-        // holds every other voice of the part.
-        const float own = left + right + A.F(0);
-        power = own * own;
-        peakOut = std::max(peakOut, power);
-    }
+            // 17. Level and pan into the part mix, at the last frame of the step.
+            const float level = A.Ramp(111);
+            const float pan = A.Ramp(113);
+            const float left = value * level * pan + A.F(inDirectL) * level;
+            const float right = value * level * (1.0f - pan) + A.F(inDirectR) * level;
+            const int f = i + step - 1;
+            mix[2 * f] += left;
+            mix[2 * f + 1] += right;
+            // The voice's own output decides when it is quiet; the part mix also
+            // holds every other voice of the part.
+            const float own = left + right + A.F(0);
+            power = own * own;
+            peakOut = std::max(peakOut, power);
+        }
+    };
+    if (lean)
+        sampleLoop(std::true_type{});
+    else
+        sampleLoop(std::false_type{});
 
     A.SetF(CEngineData::kAcOutputPower, power);
+    if (terrainRun)
+        terrainRun->Store(*terrain);
+    spectrumRun.Store(A);
     if ((off & kOffFilter1) == 0)
         filter1.Store(A);
     if ((off & kOffFilter2) == 0)
         filter2.Store(A);
     noiseSeed[v] = seed;
+    alignas(16) float pink[8];
+    _mm_store_ps(pink, pinkLanes[0]);
+    _mm_store_ps(pink + 4, pinkLanes[1]);
     for (int k = 0; k < 6; ++k)
         pinkState[k][v] = pink[k];
+
     uint32_t* record = data.partRecord[part];
     RaisePeak(record, 412, peak1);
     RaisePeak(record, 413, peak2);

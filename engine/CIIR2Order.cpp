@@ -5,28 +5,6 @@
 #include <cmath>
 #include <numbers>
 
-float CIIR2Order::Process(float x)
-{
-    c[2] += d[2];
-    c[3] += d[3];
-    c[4] += d[4];
-    c[0] += d[0];
-    c[1] += d[1];
-    c[5] += d[5];
-    const float xg = c[5] * x;
-    const float y = c[2] * xg + s1;
-    // The tiny offsets keep the states out of the denormal range when the
-    // input falls silent.
-    s1 = c[3] * xg - c[0] * y + s2 + 1e-7f;
-    s2 = c[4] * xg - c[1] * y + 1e-7f;
-    // A runaway section is held at a bounded level instead of blowing up
-    // the voice.
-    // A NaN state restarts from 0 instead of staying NaN until a reset.
-    s1 = engine::ClampSafe(s1, -40.0f, 40.0f);
-    s2 = engine::ClampSafe(s2, -40.0f, 40.0f);
-    return y;
-}
-
 void CIIR2Order::SetCoefficientsA(float gain, float theta, float q)
 {
     GlideTo(0, 2.0f * q * FastCos(theta));

@@ -112,13 +112,6 @@ float CTLShapes::SignPattern(int n)
     return ((n + 1) / 2) % 2 == 1 ? -1.0f : 1.0f;
 }
 
-float CTLShapes::Lookup(const Segment* table, float x)
-{
-    const float c = std::fmin(std::fmax(x, -2048.0f), 2047.0f);
-    const Segment& s = table[std::lrint(c) + 2048];
-    return x * s.slope + s.offset;
-}
-
 void CTLShapes::SetSoftClip(float gain, float kneeNeg, float kneePos, bool match)
 {
     SoftClip& c = softClip;

@@ -5,6 +5,7 @@
 // -2048 .. 2048: a reader scales its signal into that range, takes segment
 // rint(x) + 2048 limited to 0..4095 and evaluates x * slope + offset.
 #include <cstdint>
+#include <xmmintrin.h>
 
 #include "engine/CTLBase.h"
 #include "os/InitOrder.h"
@@ -35,8 +36,17 @@ public:
     // Table 1..22 (1-based, as the readers name them).
     const Segment* Fixed(int number) const { return tables[number - 1]; }
 
-    // Reads a table at x in -2048 .. 2048 the way the engine does.
-    static float Lookup(const Segment* table, float x);
+    // Reads a table at x in -2048 .. 2048 the way the engine does: x limited
+    // to -2048 .. 2047 (NaN to -2048), rounded to nearest-even by the
+    // conversion instruction. Inline and without library calls, as the
+    // master output reads it every sample.
+    static float Lookup(const Segment* table, float x)
+    {
+        const float low = x > -2048.0f ? x : -2048.0f;
+        const float c = low < 2047.0f ? low : 2047.0f;
+        const Segment& s = table[_mm_cvtss_si32(_mm_set_ss(c)) + 2048];
+        return x * s.slope + s.offset;
+    }
 
     // Curve functions: x in -2048 .. 2048.
     static float SoftClipShape(float x, int index);

@@ -64,12 +64,8 @@ void CTerrainFilter::Set(float u, int a, int b, float k, float R, float m)
 
 float CTerrainFilter::Process(float x)
 {
-    float y = sections[0].Process(x) + sections[1].Process(x) + sections[2].Process(x) +
-              sections[3].Process(x);
-    y = sections[7].Process(sections[6].Process(sections[5].Process(sections[4].Process(y))));
-    y += 1e-7f;
-    dc = 0.9995f * dc + 0.0005f * y;
-    // Four parallel pass-through sections sum to 4x, so the scale brings an
-    // idle filter back to unit level (inverted).
-    return (dc - y) * 0.25f;
+    Runner run(*this);
+    const float y = run.Process(x);
+    run.Store(*this);
+    return y;
 }

@@ -51,8 +51,11 @@ inline int32_t CellAsInt(uint32_t w)
     const uint32_t e = (w >> 23) & 0xFFu;
     if (e == 0u || e == 0xFFu)
         return std::bit_cast<int32_t>(w);
-    const float f = std::fmin(std::fmax(std::bit_cast<float>(w), -1.0e6f), 1.0e6f);
-    return static_cast<int32_t>(f);
+    // fmax then fmin (NaN gives -1e6), written out so that the render's
+    // per-sample reads compile to compares instead of library calls.
+    const float f = std::bit_cast<float>(w);
+    const float low = f > -1.0e6f ? f : -1.0e6f;
+    return static_cast<int32_t>(low < 1.0e6f ? low : 1.0e6f);
 }
 
 // A switch is on when its word is neither +0 nor -0 (integer 0 or 0.0f).

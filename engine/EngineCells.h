@@ -4,6 +4,7 @@
 // bits of part record cell 270.
 #include <bit>
 #include <cstdint>
+#include <emmintrin.h>
 
 #include "engine/EffectMath.h"
 
@@ -17,6 +18,10 @@ struct Cells {
     void SetF(int i, float v) { w[i] = std::bit_cast<uint32_t>(v); }
     void SetI(int i, int32_t v) { w[i] = std::bit_cast<uint32_t>(v); }
     void SetU(int i, uint32_t v) { w[i] = v; }
+    // Four consecutive cells as floats in one vector (the vector type may
+    // alias the words, so this stays within the aliasing rules).
+    __m128 F4(int i) const { return _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + i))); }
+    void SetF4(int i, __m128 v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), _mm_castps_si128(v)); }
     // A list or switch value: stored as a small integer or as a whole float,
     // depending on the path that set it; both read the same.
     int32_t List(int i) const { return effect_math::CellAsInt(w[i]); }
