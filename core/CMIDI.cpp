@@ -594,10 +594,14 @@ void CMIDI::StartMultiSamples(int voice, int part, float pitch, int velocity, fl
                 engine->fastResamplers[r].Setup(&sample, voice, startOffset);
             else
                 engine->fastResamplers[r].Reset();
+        } else if (ratio <= 0.0f) {
+            // No zone for this key: a resampler still running from the
+            // voice's previous note would hold its last samples for as long
+            // as the key is down.
+            engine->resamplers[r].Free();
         } else if (!engine->resamplers[r].IsRunning()) {
             engine->resamplers[r].Free();
-            if (ratio > 0.0f)
-                engine->resamplers[r].Start(&sample, ratio, CResample::kDefaultHalfWidth, voice);
+            engine->resamplers[r].Start(&sample, ratio, CResample::kDefaultHalfWidth, voice);
         }
     }
 }

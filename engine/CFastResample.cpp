@@ -124,8 +124,9 @@ bool CFastResample::Setup(CSampleVoiceSource* src, int v, float startOffset)
 
 void CFastResample::Reset()
 {
-    positions[0] = 0.0f;
-    positions[1] = 0.0f;
+    // A note that finds no zone must be silent: the layers of the voice's
+    // previous note may point into zones that were freed since.
+    Setup(nullptr, static_cast<int>(voice), 0.0f);
 }
 
 void CFastResample::Render(float* out, int frames, float& mix, float mixInc, float& phaseInc,

@@ -24,6 +24,7 @@ public:
     // Takes the voice's playback values from the source; startOffset in
     // seconds, counted at 44100 frames per second. Always true.
     bool Setup(CSampleVoiceSource* source, int voice, float startOffset);
+    // Silences the renderer: no layers, position 0.
     void Reset();
     // Adds frames stereo frames into out (interleaved). mix (layer 1 share)
     // and phaseInc (oscillator increment, 2^25 per cycle) glide by their

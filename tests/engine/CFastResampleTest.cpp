@@ -171,9 +171,14 @@ TEST(CFastResample, LayersMixAndIncrementsGlide)
     EXPECT_NEAR(r.positions[1], 4 + 15.5f, 1e-4);
     EXPECT_EQ(src.written[1].back(), 19);
 
+    // A reset renderer is silent: it keeps no layer of the note before.
     r.Reset();
     EXPECT_EQ(r.positions[0], 0.0f);
     EXPECT_EQ(r.positions[1], 0.0f);
+    std::fill(out.begin(), out.end(), 0.0f);
+    r.Render(out.data(), 16, mix, 0.0f, inc, 0.0f);
+    for (float x : out)
+        EXPECT_EQ(x, 0.0f);
 }
 
 TEST(CFastResample, StartOffsetCountsAt44100AndMissingDataAddsNothing)
