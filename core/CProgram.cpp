@@ -419,6 +419,18 @@ void CProgram::GetSampleName(int i, char* out) const {
     CopyText(out, kSampleNameSize, reinterpret_cast<const char*>(names + i * kSampleNameSize));
 }
 
+void CProgram::GetPartSampleName(int part, int i, char* out) const {
+    out[0] = 0;
+    if (i < 0 || i >= 3) return;
+    part = ClampPart(part);
+    int slot = static_cast<int>(m_partBankSlot[part]);
+    int program = m_partProgram[part];
+    if (slot < 0 || slot >= kSlots) slot = 0;
+    if (program < 0 || program >= kPrograms) program = 0;
+    const uint8_t* names = const_cast<CProgram*>(this)->SampleNamesOf(slot, program);
+    CopyText(out, kSampleNameSize, reinterpret_cast<const char*>(names + i * kSampleNameSize));
+}
+
 void CProgram::SetSampleName(int i, const char* text) {
     if (i < 0 || i >= 3) return;
     uint8_t* names = SampleNamesOf(GetCurrentBankSlot(), m_currentProgram);

@@ -80,6 +80,8 @@ public:
     void GetLabel(int i, char* out) const;
     void SetLabel(int i, const char* text);
     void GetSampleName(int i, char* out) const;
+    // The multi-sample name i of the program that part plays.
+    void GetPartSampleName(int part, int i, char* out) const;
     void SetSampleName(int i, const char* text);
 
     const char* GetCurrentProgramName() const;

@@ -186,8 +186,11 @@ public:
         A.SetF(c.feedbackGain, m_feedback);
         for (int k = 0; k < 7; ++k)
             A.SetF(c.coef + 2 * k, m_coef[k]);
+        // A NaN or an infinity in a section would stay there until the voice
+        // restarts; once a block it is dropped and the section starts again
+        // from rest.
         for (int k = 0; k < 6; ++k)
-            A.SetF(c.state + k, m_state[k]);
+            A.SetF(c.state + k, std::isfinite(m_state[k]) ? m_state[k] : 0.0f);
     }
 
     float Run(Cells A, float in, float& peak)

@@ -278,5 +278,7 @@ private:
     void Notify();
     static thread_local bool s_onAudioThread;
     std::atomic<uint8_t> m_pendingSample[kParts][3] = {};
+    // A change notice raised on the audio thread, handed to the GUI on its tick.
+    std::atomic<uint8_t> m_pendingNotice{0};
     // --- setparam: end ---
 };

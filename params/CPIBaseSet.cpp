@@ -128,7 +128,12 @@ void CPIBase::SetRecordF(int part, int id, float v) { m_engine->data.SetPartF(pa
 void CPIBase::SetRecordI(int part, int id, int32_t v) { m_engine->data.SetPartI(part, id, v); }
 
 void CPIBase::Notify() {
-    if (m_gui) m_gui->NotifyParameterChanged();
+    if (!m_gui) return;
+    // The GUI is only ever called from its own thread.
+    if (OnAudioThread())
+        m_pendingNotice.store(1, std::memory_order_release);
+    else
+        m_gui->NotifyParameterChanged();
 }
 
 // Sets an id again from what the program record holds, for rules whose
@@ -648,12 +653,14 @@ void CPIBase::SetOscWaveform(float* record, int part, int osc, int id, int n, in
 void CPIBase::SwitchMultiSample(int part, int osc) {
     if (!m_program || !m_engine) return;
     char path[CProgram::kSampleNameSize + 1] = {};
-    m_program->GetSampleName(osc, path);
+    // The part's own program: parts are loaded without becoming current.
+    m_program->GetPartSampleName(part, osc, path);
     m_engine->MultiSample(part, osc).OpenIfChanged(path);
 }
 
 void CPIBase::ServicePendingRequests() {
     if (OnAudioThread()) return;
+    if (m_pendingNotice.exchange(0, std::memory_order_acq_rel) && m_gui) m_gui->NotifyParameterChanged();
     for (int p = 0; p < kParts; ++p)
         for (int k = 0; k < 3; ++k)
             if (m_pendingSample[p][k].exchange(0, std::memory_order_acq_rel)) SwitchMultiSample(p, k);

@@ -221,3 +221,23 @@ TEST_F(MultiSampleRenderTest, KeyOutsideEveryZoneIsSilentOnAVoiceThatPlayedBefor
     ASSERT_GE(v, 0);
     EXPECT_EQ(MaxOscOutput(v, 84), 0.0f) << "the ring of the note before is held";
 }
+
+// Parts are loaded without becoming the current part: each opens the
+// multi-sample its own program names.
+TEST_F(MultiSampleRenderTest, EachPartOpensTheMultiSampleOfItsOwnProgram)
+{
+    const std::string mine = WriteSine("mine", 127, false);
+    const std::string other = WriteSine("other", 127, false);
+    CProgram& store = synth->program;
+    ASSERT_EQ(store.GetCurrentPart(), 0);
+    store.SetSampleName(0, mine.c_str());
+    store.SetCurrentPart(1);
+    store.SetSampleName(0, other.c_str());
+    store.SetCurrentPart(0);
+    store.GetProgramData(1)[155] = 65.0f;
+    synth->InitPart(1);
+    const CMultiSample& part1 = synth->engine.MultiSample(1, 0);
+    ASSERT_EQ(part1.loaded, 1);
+    EXPECT_EQ(std::string(part1.path), other);
+    EXPECT_EQ(Osc1().loaded, 0);
+}

@@ -160,6 +160,24 @@ TEST(Render, LowpassType4AttenuatesAnOctaveAboveCutoffByTwelveDecibels)
     EXPECT_NEAR(20.0 * std::log10(stop / pass), -12.29, 0.3);
 }
 
+TEST(Render, ANaNInAVoiceFilterIsGoneAfterOneBlock)
+{
+    auto e = MakeEngine(1);
+    SetUpPart(*e, 0, Only(kOsc1 | kFilter1) | kDrive, kFilter1Out);
+    e->data.SetPartI(0, 229, 4);
+    e->data.SetPartI(0, 250, kOsc1Out);
+    SetSmoothed(e->data, 0, 16, 0.5f);
+    StartVoice(*e, 0, 0, 0.0f);
+    Render(*e, 32 * 4);
+    for (int k = 0; k < 6; ++k)
+        e->data.SetAudioF(0, 121 + k, std::numeric_limits<float>::quiet_NaN());
+    Render(*e, 32);
+    const std::vector<float> after = Render(*e, 32 * 8);
+    for (float x : after)
+        ASSERT_TRUE(std::isfinite(x));
+    EXPECT_GT(Rms(after, 0), 0.01);
+}
+
 TEST(Render, QuietReleasedVoiceIsFreedAfterTenBlocksWhileAnotherSounds)
 {
     auto e = MakeEngine(2);

@@ -389,6 +389,21 @@ TEST_F(SetParameterTest, AudioThreadLeavesMultiSampleSwitchesToTheGUI) {
     // On the GUI thread the switch happens at once.
     model->SetParameter(Record(0), 1.0f, 0, 172, false, false);
     EXPECT_FALSE(model->HasPendingRequest(0, 2));
+
+    // A change notice raised on the audio thread reaches the GUI on its tick.
+    CountingGUI gui;
+    model->SetGUI(&gui);
+    {
+        CPIBase::AudioThreadScope audio;
+        SetRaw(7, 343, 1.0f);
+        SetRaw(7, 63, 100.0f);
+    }
+    EXPECT_EQ(gui.notices, 0);
+    model->ServicePendingRequests();
+    EXPECT_EQ(gui.notices, 1);
+    model->ServicePendingRequests();
+    EXPECT_EQ(gui.notices, 1);
+    model->SetGUI(nullptr);
 }
 
 TEST_F(SetParameterTest, ResetPartVoices) {
