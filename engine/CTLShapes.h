@@ -70,7 +70,7 @@ public:
     };
     static SoftClip softClip;
 
-    // Members in their specified order.
+    // Members in their fixed order.
     const Segment* shapes[kSelectable] = {};
     Segment* userShapes[kParts] = {};
     Table tables[kFixedTables];

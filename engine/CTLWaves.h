@@ -117,7 +117,7 @@ public:
     static uint32_t bandLevelMap[256];
     static uint32_t spectrumRegionOffsets[64];
 
-    // Members in their specified order.
+    // Members in their fixed order.
     const Segment* waves[kWaveSlots] = {};
     HarmonicWave oscillatorWaves[kOscillators][kParts];
     SpectralWave spectrumWavesA[kParts];
