@@ -564,10 +564,20 @@ void CEngine::RenderVoice(int v, int part, int frames, int divider)
     // registers, which shortens the filter's feedback path.
     constexpr uint32_t kHeavy = kOffTerrain | kOffSpectrum | kOffFormant | kOffSubPulse | kOffShaper | kOffWaveguide;
     const bool lean = (off & kHeavy) == kHeavy && !unison && !sampled[0] && !sampled[1] && !sampled[2];
+    // The usual series routing waveguide -> filter 1 -> filter 2 -> formant
+    // reads each output right after the module before wrote it: those values
+    // are passed on in registers, which keeps the store and reload off the
+    // sample's path. Nothing writes the cell in between.
+    const bool guideOn = (off & kOffWaveguide) == 0, filter1On = (off & kOffFilter1) == 0,
+               filter2On = (off & kOffFilter2) == 0;
+    const bool filter1FromGuide = guideOn && filter1.input == 168;
+    const bool filter2FromFilter1 = filter1On && filter2.input == kFilter[0].output;
+    const bool formantFromFilter2 = filter2On && inFormant == kFilter[1].output;
     auto sampleLoop = [&](auto leanTag) __attribute__((always_inline)) {
         constexpr bool kLean = decltype(leanTag)::value;
         for (int n = 0; n < groups; ++n) {
             const int i = n << divider;
+            float guideOut = 0.0f;
 
             // 1. Terrain filter.
             if (!kLean && terrainRun)
@@ -743,7 +753,8 @@ void CEngine::RenderVoice(int v, int part, int frames, int divider)
                 const float y = ring[(pos - delay) & (kWaveRing - 1)];
                 const float aPrev = A.F(kWaveguideA);
                 const float a = A.F(kWaveguideY) + (y - aPrev) * A.F(32);
-                A.SetF(168, aPrev * damp + a * (1.0f - damp));
+                guideOut = aPrev * damp + a * (1.0f - damp);
+                A.SetF(168, guideOut);
                 A.SetF(kWaveguideY, y);
                 A.SetF(kWaveguideA, ClampSafe(a, -65536.0f, 65536.0f));
                 ring[pos] = ClampSafe(A.F(inGuide1) * gainIn + A.F(inGuide2) * gainFb, -65536.0f, 65536.0f);
@@ -760,14 +771,15 @@ void CEngine::RenderVoice(int v, int part, int frames, int divider)
             }
 
             // 13., 14. Filters.
-            if ((off & kOffFilter1) == 0)
-                filter1.Run(A, A.F(filter1.input), peak1);
-            if ((off & kOffFilter2) == 0)
-                filter2.Run(A, A.F(filter2.input), peak2);
+            float filter1Out = 0.0f, filter2Out = 0.0f;
+            if (filter1On)
+                filter1Out = filter1.Run(A, !kLean && filter1FromGuide ? guideOut : A.F(filter1.input), peak1);
+            if (filter2On)
+                filter2Out = filter2.Run(A, filter2FromFilter1 ? filter1Out : A.F(filter2.input), peak2);
 
             // 15. Formant filter: three two-pole sections in series or parallel.
             if (!kLean && (off & kOffFormant) == 0) {
-                const float x = A.F(inFormant);
+                const float x = formantFromFilter2 ? filter2Out : A.F(inFormant);
                 float r = 0.0f;
                 float in = x;
                 float weight = 0.0f;
