@@ -18,9 +18,6 @@
 #include "engine/SafeMath.h"
 #include "platform/CGlobalData.h"
 
-using engine::ClampSafe;
-using engine::RoundClamp;
-using engine::TruncClamp;
 
 using namespace engine;
 
@@ -28,9 +25,7 @@ namespace {
 
 using Segment = CTLBase::Segment;
 
-constexpr float kGuard = 1e-13f;
 constexpr float kPhase24 = 16777216.0f;
-constexpr uint32_t kPhaseMask24 = 0xFFFFFF;
 constexpr int32_t kPulseMin = 335544;    // 0.02 of a 24-bit phase
 constexpr int32_t kPulseMax = 33218886;  // 1.98 of a 24-bit phase
 

@@ -26,7 +26,6 @@
 #include "platform/CGlobalData.h"
 
 using effect_math::CellAsInt;
-using engine::ClampSafe;
 
 using namespace engine;
 
@@ -34,9 +33,7 @@ namespace {
 
 using Segment = CTLBase::Segment;
 
-constexpr float kGuard = 1e-13f;
 constexpr uint32_t kPhaseMask25 = 0x1FFFFFF;
-constexpr uint32_t kPhaseMask24 = 0xFFFFFF;
 constexpr float kTwoPowMinus31 = 4.656612873077393e-10f;
 // Power of the voice's output below which a block counts as quiet (1e-5
 // squared).

@@ -10,6 +10,11 @@
 
 namespace engine {
 
+// Added to recursive states so that they never decay into denormals.
+constexpr float kGuard = 1e-13f;
+// 24-bit phases of the LFOs, the chorus and the spectral sub-oscillators.
+constexpr uint32_t kPhaseMask24 = 0xFFFFFF;
+
 struct Cells {
     uint32_t* w;
     float F(int i) const { return std::bit_cast<float>(w[i]); }
