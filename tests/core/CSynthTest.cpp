@@ -12,6 +12,7 @@
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "os/TestFolders.h"
+#include "tests/core/MidiFixture.h"
 
 namespace {
 
@@ -26,32 +27,7 @@ struct Stereo {
     std::vector<float> left, right;
 };
 
-// One synthesizer for the whole suite: building it loads every part.
-class CSynthTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { s_synth = new CSynth(); }
-    static void TearDownTestSuite() {
-        delete s_synth;
-        s_synth = nullptr;
-    }
-    void SetUp() override {
-        synth = s_synth;
-        // Start every test with nothing held over and at block 0.
-        Stereo drain(64);
-        synth->Resume();
-        while (synth->GetNextHeldOverCount() != 0)
-            synth->Process(nullptr, drain.Outputs(), 1);
-        synth->engine.data.blockCounter = 0;
-    }
-    void Render(int frames) {
-        Stereo out(frames);
-        synth->Process(nullptr, out.Outputs(), frames);
-    }
-    static CSynth* s_synth;
-    CSynth* synth = nullptr;
-};
-
-CSynth* CSynthTest::s_synth = nullptr;
+class CSynthTest : public SynthFixture {};
 
 } // namespace
 
@@ -112,8 +88,7 @@ TEST_F(CSynthTest, LargeRequestsAreRenderedInPieces) {
     // 39972 new frames: 32768 + 7204, the last piece rounded up to 226 blocks.
     EXPECT_EQ(synth->engine.data.blockCounter, 4u + 1024u + 226u);
     EXPECT_EQ(synth->GetNextHeldOverCount(), 28);
-    for (int i = 0; i < frames; ++i)
-        ASSERT_FLOAT_EQ(out.left[i], 0.0f) << i;
+    EXPECT_EQ(out.left, std::vector<float>(frames, 0.0f));
 
     Stereo exact(2 * CSynth::kMaxRenderFrames + 28);
     synth->Process(nullptr, exact.Outputs(), 2 * CSynth::kMaxRenderFrames + 28);

@@ -156,29 +156,7 @@ TEST_F(MIDITest, GuiKeyboardAndAudioThreadRunTogether) {
 
 namespace {
 
-class MIDISynthTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { s_synth = new CSynth(); }
-    static void TearDownTestSuite() {
-        delete s_synth;
-        s_synth = nullptr;
-    }
-    void SetUp() override {
-        synth = s_synth;
-        synth->Resume();
-    }
-    void Render(int frames) {
-        left.assign(frames, 0.0f);
-        right.assign(frames, 0.0f);
-        float* outs[2] = {left.data(), right.data()};
-        synth->Process(nullptr, outs, frames);
-    }
-    static CSynth* s_synth;
-    CSynth* synth = nullptr;
-    std::vector<float> left, right;
-};
-
-CSynth* MIDISynthTest::s_synth = nullptr;
+class MIDISynthTest : public SynthFixture {};
 
 } // namespace
 
@@ -196,8 +174,8 @@ TEST_F(MIDISynthTest, ProgramChangeGoesToTheGuiThread) {
 
 TEST_F(MIDISynthTest, MillionRandomMessagesLeaveTheSynthesizerSound) {
     std::mt19937 rng(20261206u);
-    // The input's clock follows the rendered time, starts just before the
-    // 32-bit wrap and jitters; now and then a stamp is far off either way.
+    // Stamps follow rendered time from just before the 32-bit wrap, jitter,
+    // and are now and then far off either way.
     double clock = 4294967000.0;
     constexpr int kCalls = 4000;
     constexpr int kPerCall = 250;
@@ -224,9 +202,7 @@ TEST_F(MIDISynthTest, MillionRandomMessagesLeaveTheSynthesizerSound) {
             finite = finite && std::isfinite(left[k]) && std::isfinite(right[k]);
     }
     EXPECT_TRUE(finite);
-    // At this rate (far beyond what a MIDI cable carries) the ring runs
-    // full whenever a late stamp has pushed the schedule 16 blocks ahead;
-    // the rest is dropped and counted, never overwritten.
+    // At this rate the ring fills; the rest is dropped and counted.
     EXPECT_GT(synth->midi->queue.DroppedCount(), 0u);
     synth->midi->AllNotesOff();
     for (int v = 0; v < CEngineData::kVoices; ++v)
@@ -283,12 +259,8 @@ TEST(MIDIRenderTest, NotesSoundOnTimeInTuneAndEnd) {
         synth->Process(nullptr, outs, frames);
     };
 
-    // Taken in at block 0, due in block 1: the voice starts there. With the
-    // default program the level follows EG1 through the modulation matrix, and
-    // sound needs two more blocks: the first tick of a note only leaves the
-    // envelope's delay stage (the level does not move in it), and the matrix
-    // runs before the envelopes, so the level target of each block is built
-    // from EG1 as the block before left it. The level first ramps up in block 3.
+    // Due in block 1; the level follows EG1 through the matrix, which runs
+    // before the envelopes, so sound first ramps up in block 3.
     const CEngineData& d = synth->engine.data;
     auto peak = [&] { return std::max(Peak(left, 0, left.size()), Peak(right, 0, right.size())); };
     synth->ProcessMidiMessage(0x7F3C90u, 1000);

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <vector>
 
 #include "core/CKeyboard.h"
 #include "core/CMIDI.h"
+#include "core/CSynth.h"
 #include "engine/CEngine.h"
 
 class MidiFixture : public ::testing::Test {
@@ -81,4 +83,31 @@ protected:
 
     std::unique_ptr<CEngine> engine;
     std::unique_ptr<CMIDI> midi;
+};
+
+// One synthesizer per suite (building it loads every part); each test starts
+// at block 0 with nothing held over.
+class SynthFixture : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_synth = new CSynth(); }
+    static void TearDownTestSuite() {
+        delete s_synth;
+        s_synth = nullptr;
+    }
+    void SetUp() override {
+        synth = s_synth;
+        synth->Resume();
+        while (synth->GetNextHeldOverCount() != 0)
+            Render(1);
+        synth->engine.data.blockCounter = 0;
+    }
+    void Render(int frames) {
+        left.assign(static_cast<size_t>(frames), 0.0f);
+        right.assign(static_cast<size_t>(frames), 0.0f);
+        float* outs[2] = {left.data(), right.data()};
+        synth->Process(nullptr, outs, frames);
+    }
+    static inline CSynth* s_synth = nullptr;
+    CSynth* synth = nullptr;
+    std::vector<float> left, right;
 };

@@ -142,12 +142,8 @@ protected:
 
 } // namespace
 
-// The frequency is measured from upward zero crossings over 12800 frames,
-// after 4410 frames that let the envelopes and the filter settle. The
-// default program's oscillator increment lies a hair above the exact one
-// (0.017 Hz at 441 Hz), and the block renderer's float play position, whose
-// grid coarsens towards the end of the 2000-frame loop, pulls it down by a
-// few thousandths: 0.05 Hz holds for both paths and both keys.
+// Measured after 4410 settling frames; the increment's 0.017 Hz excess and the
+// float play position's coarse grid stay within 0.05 Hz on both paths.
 TEST_F(MultiSampleRenderTest, LoopedSinePlaysInTuneOnBothResamplersAndItsVoiceIsFreed)
 {
     const CEngineData& d = synth->engine.data;
@@ -176,8 +172,7 @@ TEST_F(MultiSampleRenderTest, LoopedSinePlaysInTuneOnBothResamplersAndItsVoiceIs
     }
 }
 
-// A zone for keys up to 72 only: key 84 starts a voice (its gate opens) that
-// finds no zone and adds nothing, while the zone's own upper key sounds.
+// Zone up to key 72: key 84 opens a gate but adds nothing; key 72 sounds.
 TEST_F(MultiSampleRenderTest, KeyOutsideEveryZoneIsSilent)
 {
     for (bool sinc : {false, true}) {
@@ -197,13 +192,9 @@ TEST_F(MultiSampleRenderTest, KeyOutsideEveryZoneIsSilent)
     }
 }
 
-// A voice that played a zone before and whose next note finds none. Part 0
-// gets a single voice so that every note lands on it; the first note is
-// released and its voice left to go free. The new note's oscillator output
-// (audio cell 153, the last sample of each block) must then stay 0: the old
-// zone must not play again, and after a reopen its freed data must not be
-// read. The output itself is not asserted: the voice's output DC blocker
-// keeps its state across notes and adds a decaying step of its own.
+// A single-voice part whose next note finds no zone: oscillator output (audio
+// cell 153) stays 0, neither the old zone nor, after a reopen, its freed data
+// is played. (The voice output keeps a DC blocker's decaying step.)
 TEST_F(MultiSampleRenderTest, KeyOutsideEveryZoneIsSilentOnAVoiceThatPlayedBefore_Fast)
 {
     const int v = PlayAndFree("low", false);
@@ -213,8 +204,7 @@ TEST_F(MultiSampleRenderTest, KeyOutsideEveryZoneIsSilentOnAVoiceThatPlayedBefor
     EXPECT_EQ(MaxOscOutput(v, 84, "low2"), 0.0f) << "the freed zone is read";
 }
 
-// The same on the sinc path: the resampler still running from the note
-// before must not hold its ring of old samples.
+// On the sinc path the resampler must not keep its ring of old samples.
 TEST_F(MultiSampleRenderTest, KeyOutsideEveryZoneIsSilentOnAVoiceThatPlayedBefore_Sinc)
 {
     const int v = PlayAndFree("low", true);
@@ -222,8 +212,7 @@ TEST_F(MultiSampleRenderTest, KeyOutsideEveryZoneIsSilentOnAVoiceThatPlayedBefor
     EXPECT_EQ(MaxOscOutput(v, 84), 0.0f) << "the ring of the note before is held";
 }
 
-// Parts are loaded without becoming the current part: each opens the
-// multi-sample its own program names.
+// A part loaded without being current opens its own program's multi-sample.
 TEST_F(MultiSampleRenderTest, EachPartOpensTheMultiSampleOfItsOwnProgram)
 {
     const std::string mine = WriteSine("mine", 127, false);

@@ -14,13 +14,11 @@ namespace {
 
 using samplefix::Qvi;
 
-// Engine pitch of a key: 1/192 of an octave per unit, key 69 at 0.
 float PitchOf(float key)
 {
     return (key - 69.0f) / 192.0f;
 }
 
-// Settings the tests change, restored afterwards.
 class MultiSampleTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -191,9 +189,6 @@ TEST_F(MultiSampleTest, CrossfadedLoopOnTheSampleReader)
     ASSERT_TRUE(ms->GetVoiceLayer(0, 0, view));
     EXPECT_EQ(view.position, 376);
     EXPECT_EQ(view.frames, 1000);
-    EXPECT_EQ(view.channels, 1);
-    EXPECT_EQ(view.loopStart, 250);
-    EXPECT_EQ(view.loopEnd, 750);
     EXPECT_FALSE(ms->GetVoiceLayer(0, 1, view));
 
     // Skipping n values lands where n reads land, however many laps that is.
@@ -527,45 +522,30 @@ TEST_F(MultiSampleTest, GuardSurroundsEveryFree)
     EXPECT_TRUE(log.calls.empty());
 }
 
-TEST_F(MultiSampleTest, EditorAccessors)
+TEST_F(MultiSampleTest, EditorAccessorsLimitLoopsAndIgnoreAnEmptyMultiSample)
 {
     CMultiSample ms;
-    char text[64] = "x";
-    ms.GetName(text, sizeof(text));
-    EXPECT_STREQ(text, "");
     ms.SetZoneRootKey(0, 50);
-    ms.SetLoopEnable(1);
-    ms.SetLoopCrossfade(0.5f);
     ms.SetValueA(1.0f);
     EXPECT_FALSE(ms.dirty);
     EXPECT_EQ(ms.GetZoneRootKey(0), 0);
-    EXPECT_EQ(ms.GetValueA(), 0.0f);
-    // The sinc pair works without a multi-sample and marks nothing.
-    ms.SetUseSinc(0.2f);
-    EXPECT_EQ(ms.GetUseSinc(), 1.0f);
+    ms.SetUseSinc(0.2f);  // works without a multi-sample, marks nothing
     EXPECT_TRUE(ms.UsesSincResampler());
-    ms.SetUseSinc(0.0f);
-    EXPECT_FALSE(ms.UsesSincResampler());
     EXPECT_FALSE(ms.dirty);
 
     auto ramp = OpenRamp(0.0f, 0);
-    EXPECT_FALSE(ramp->dirty);
     ramp->SetZoneLoopStart(0, 0.8f); // not below the end (0.75)
     EXPECT_EQ(ramp->GetZoneLoopStart(0), 0.25f);
-    EXPECT_FALSE(ramp->dirty);
     ramp->SetZoneLoopEnd(0, 0.2f); // not above the start
     EXPECT_EQ(ramp->GetZoneLoopEnd(0), 0.75f);
+    EXPECT_FALSE(ramp->dirty);
     ramp->SetZoneLoopStart(0, -1.0f);
-    EXPECT_EQ(ramp->GetZoneLoopStart(0), 0.0f);
-    EXPECT_TRUE(ramp->dirty);
     ramp->SetZoneLoopEnd(0, 4.0f);
+    EXPECT_EQ(ramp->GetZoneLoopStart(0), 0.0f);
     EXPECT_EQ(ramp->GetZoneLoopEnd(0), 1.0f);
+    EXPECT_TRUE(ramp->dirty);
     ramp->SetZoneRootKey(16, 1);
     EXPECT_EQ(ramp->GetZoneRootKey(16), 0);
-    ramp->GetZoneFileName(0, 2, text, sizeof(text));
-    EXPECT_STREQ(text, "");
-    ramp->GetZoneFileName(0, 0, text, sizeof(text));
-    EXPECT_STREQ(text, "ramp.wav");
 
     // Only a different path reopens.
     ramp->SetZoneRootKey(0, 40);
@@ -573,5 +553,4 @@ TEST_F(MultiSampleTest, EditorAccessors)
     EXPECT_EQ(ramp->GetZoneRootKey(0), 40);
     ramp->OpenIfChanged((dir / "ramp").c_str());
     EXPECT_EQ(ramp->GetZoneRootKey(0), 60);
-    EXPECT_FALSE(ramp->dirty);
 }

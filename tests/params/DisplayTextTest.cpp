@@ -34,17 +34,11 @@ std::string Note(float x, float* ticks = nullptr) {
 
 TEST(NumberFormats, PrecisionFollowsMagnitude) {
     const struct { float value; int unit; const char* text; } numbers[] = {
-        {12345.0f, kUnitPlain, "12345"}, {1234.4f, kUnitPlain, "1234"}, {123.25f, kUnitPlain, "123.2"},
-        {12.5f, kUnitPlain, "12.50"}, {1.5f, kUnitPlain, "1.500"}, {0.25f, kUnitPlain, "0.250"},
-        {0.05f, kUnitPlain, "0.0500"},
+        {12345.0f, kUnitPlain, "12345"}, {123.25f, kUnitPlain, "123.2"}, {0.25f, kUnitPlain, "0.250"},
         {-0.05f, kUnitPlain, "-0.0500"},  // thresholds test the magnitude
-        {-150.0f, kUnitPlain, "-150.0"}, {50.0f, kUnitPercent, "50.00 %"},
-        {0.5f, kUnitPercent, "0.500 %"}, {20000.0f, kUnitHz, "20.00 kHz"},
-        {96000.0f, kUnitHz, "20.00 kHz"}, {1500.0f, kUnitHz, " 1.50 kHz"},
-        {440.0f, kUnitHz, "440.0 Hz"}, {55.0f, kUnitHz, "55.00 Hz"}, {5.0f, kUnitHz, "5.000 Hz"},
-        {-6.0f, kUnitDb, " -6.0 dB"}, {3.25f, kUnitDb, " +3.2 dB"}, {150.0f, kUnitSeconds, "150 s"},
-        {12.34f, kUnitSeconds, "12.3 s"}, {1.5f, kUnitSeconds, "1.50 s"},
-        {0.25f, kUnitSeconds, "0.250 s"}, {0.05f, kUnitSeconds, "50.0 ms"},
+        {0.5f, kUnitPercent, "0.500 %"}, {96000.0f, kUnitHz, "20.00 kHz"}, {1500.0f, kUnitHz, " 1.50 kHz"},
+        {55.0f, kUnitHz, "55.00 Hz"}, {-6.0f, kUnitDb, " -6.0 dB"}, {3.25f, kUnitDb, " +3.2 dB"},
+        {150.0f, kUnitSeconds, "150 s"}, {1.5f, kUnitSeconds, "1.50 s"}, {0.05f, kUnitSeconds, "50.0 ms"},
         {1e-7f, kUnitSeconds, " 0.0 ms"}, {1.0f, 5, "untouched"}, {1.0f, -1, "untouched"},
     };
     for (const auto& c : numbers)
@@ -62,8 +56,6 @@ TEST(NumberFormats, CentsAndNoteLengths) {
     float ticks = 0;
     EXPECT_EQ(Note(0.0f, &ticks), "1/32t  ");
     EXPECT_EQ(ticks, 8.0f);
-    EXPECT_EQ(Note(10.0f, &ticks), "1/4    ");
-    EXPECT_EQ(ticks, 96.0f);
     EXPECT_EQ(Note(13.6f, &ticks), "1/2-   ");  // 13.6 + 0.4 truncates to 14
     EXPECT_EQ(ticks, 288.0f);
     EXPECT_EQ(Note(23.0f, &ticks), "4/1-   ");
