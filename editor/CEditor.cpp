@@ -31,4 +31,5 @@ void CEditor::ProcessProgramMessages() {
 void CEditor::OnTimer() {
     ProcessProgramMessages();
     synth->parameters.ServicePendingRequests();
+    recorder.Drain();
 }
