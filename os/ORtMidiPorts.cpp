@@ -2,6 +2,8 @@
 
 #include <rtmidi/RtMidi.h>
 
+#include <unistd.h>
+
 #include <cctype>
 #include <cstring>
 #include <string_view>
@@ -34,6 +36,12 @@ namespace {
 // The ALSA sequencer first: it is what desktop keyboards show up on.
 constexpr RtMidi::Api kApis[] = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK};
 
+// Without the sequencer device ALSA and RtMidi would both print their
+// failure on every listing; it is asked for only when the device is there.
+bool Available(RtMidi::Api api) {
+    return api != RtMidi::LINUX_ALSA || access("/dev/snd/seq", R_OK | W_OK) == 0;
+}
+
 // With an error callback in place RtMidi reports instead of throwing or
 // printing; the port keeps the last report to answer from it.
 struct ErrorSink {
@@ -55,6 +63,8 @@ template <class Rt>
 std::vector<std::string> ListPorts() {
     std::vector<std::string> names;
     for (RtMidi::Api api : kApis) {
+        if (!Available(api))
+            continue;
         try {
             Rt rt(api, ORtMidiPorts::kClientName);
             ErrorSink sink;
@@ -151,6 +161,8 @@ public:
 template <class Port, class... Args>
 std::unique_ptr<Port> OpenNamed(const std::string& name, std::string& error, Args... args) {
     for (RtMidi::Api api : kApis) {
+        if (!Available(api))
+            continue;
         try {
             auto port = std::make_unique<Port>(args...);
             port->rt = std::make_unique<typename Port::Rt>(api, ORtMidiPorts::kClientName);

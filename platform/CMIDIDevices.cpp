@@ -169,27 +169,24 @@ void CMIDIDevices::SelectOutput(int32_t index) {
 }
 
 void CMIDIDevices::BuildMenus(CUIMenuResource&) {
-    const std::vector<std::string> outputs = ListOutputs();
-    for (uint32_t i = 0; i < kMaxDevices; ++i) {
-        if (i < outputs.size()) {
-            CopyName(outputDeviceNames[i], outputs[i].c_str());
-            const uint8_t checked = std::strcmp(outputDeviceNames[i], outputName) == 0;
-            CUIMenuResource::SetItem(kOutputMenu, i + 1, kMenuItem, 0, static_cast<int32_t>(i), checked,
-                                     outputDeviceNames[i]);
-        } else {
-            CUIMenuResource::SetItem(kOutputMenu, i + 1, kMenuDelete, 0, 0, 0, nullptr);
-        }
-    }
-    const std::vector<std::string> inputs = ListInputs();
     const size_t maskLength = std::strlen(inputMask);
+    FillMenu(kOutputMenu, ListOutputs(), outputDeviceNames,
+             [&](uint32_t i) { return std::strcmp(outputDeviceNames[i], outputName) == 0; });
+    FillMenu(kInputMenu, ListInputs(), inputDeviceNames,
+             [&](uint32_t i) { return i < maskLength && inputMask[i] == '1'; });
+}
+
+// Row i + 1 of the menu stands for device i; rows past the devices go.
+template <class Checked>
+void CMIDIDevices::FillMenu(uint32_t menuId, const std::vector<std::string>& names,
+                            char (&texts)[kMaxDevices][kNameSize], Checked checked) {
     for (uint32_t i = 0; i < kMaxDevices; ++i) {
-        if (i < inputs.size()) {
-            CopyName(inputDeviceNames[i], inputs[i].c_str());
-            const uint8_t checked = i < maskLength && inputMask[i] == '1';
-            CUIMenuResource::SetItem(kInputMenu, i + 1, kMenuItem, 0, static_cast<int32_t>(i), checked,
-                                     inputDeviceNames[i]);
+        if (i < names.size()) {
+            CopyName(texts[i], names[i].c_str());
+            CUIMenuResource::SetItem(menuId, i + 1, kMenuItem, 0, static_cast<int32_t>(i),
+                                     checked(i) ? 1 : 0, texts[i]);
         } else {
-            CUIMenuResource::SetItem(kInputMenu, i + 1, kMenuDelete, 0, 0, 0, nullptr);
+            CUIMenuResource::SetItem(menuId, i + 1, kMenuDelete, 0, 0, 0, nullptr);
         }
     }
 }

@@ -93,6 +93,9 @@ private:
     os::OMidiPorts& Ports();
     std::vector<std::string> ListInputs();
     std::vector<std::string> ListOutputs();
+    template <class Checked>
+    static void FillMenu(uint32_t menuId, const std::vector<std::string>& names,
+                         char (&texts)[kMaxDevices][kNameSize], Checked checked);
 
     os::OMidiPorts* ports = nullptr;
     std::atomic<CSynth*> synth{nullptr};

@@ -276,12 +276,21 @@ TEST(WaveIOSynthTest, NoteRecordedThroughTheRenderIsInTuneAndSurvivesDeletingThe
     const std::string path = folder / "synth.wav";
     auto* synth = new CSynth();
     synth->Resume();
+    std::vector<float> left(512), right(512);
+    float* outs[2] = {left.data(), right.data()};
     CWaveIO& rec = synth->editor->GetRecorder();
+    // Closing the devices (the window going) finishes a recording.
+    const std::string closed = folder / "closed.wav";
+    ASSERT_TRUE(rec.Open(closed.c_str(), 44100));
+    rec.Start();
+    synth->Process(nullptr, outs, 512);
+    synth->CloseDevices();
+    EXPECT_FALSE(rec.IsOpen());
+    EXPECT_EQ(ReadWav(closed).dataSize, 512u * 4);
+
     ASSERT_TRUE(rec.Open(path.c_str(), 44100));
     rec.Start();
     synth->ProcessMidiMessage(0x7F4590u, CMIDIQueue::ClockMs());
-    std::vector<float> left(512), right(512);
-    float* outs[2] = {left.data(), right.data()};
     for (int i = 0; i < 86; ++i) {  // about one second
         synth->Process(nullptr, outs, 512);
         if (i % 4 == 3)
