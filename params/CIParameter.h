@@ -72,13 +72,18 @@ public:
     uint8_t available = 1;
 };
 
+class CParameterTable;
+// Fills the rows in table order (ParameterTableData.cpp). The rows are
+// destroyed with the table, the last first.
+void InitParameterTable(CParameterTable& table);
+
 // Every descriptor of the program, in a fixed order: by owner in blocks, the
 // sound parameters first. Built at start-up ahead of every other global.
 class CParameterTable {
 public:
     static constexpr size_t kRows = 829;
 
-    CParameterTable();  // fills the rows (ParameterTableData.cpp)
+    CParameterTable() { InitParameterTable(*this); }
     CParameterTable(const CParameterTable&) = delete;
     CParameterTable& operator=(const CParameterTable&) = delete;
 

@@ -490,9 +490,9 @@ private:
 
 }  // namespace
 
-CParameterTable::CParameterTable()
+void InitParameterTable(CParameterTable& table)
 {
-    Builder b(*this);
+    Builder b(table);
     constexpr int kParts = 16;
     constexpr int kRoutings = 20;
 
@@ -577,5 +577,5 @@ CParameterTable::CParameterTable()
     b.Add(kRecorder);
 
     // The list browser's data source: bound to the preset browser, no value.
-    Add(CIParameter(CIParameter::kValue, 10, 1, 0));
+    table.Add(CIParameter(CIParameter::kValue, 10, 1, 0));
 }
