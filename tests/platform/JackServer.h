@@ -35,7 +35,7 @@ public:
           m_log(m_folder / "jackd.log") {
         const std::string rateText = std::to_string(rate);
         // Spawned rather than forked: the test process may already run threads.
-        std::vector<std::string> args = {"jackd", "-n", m_name, "-r", "-p", "64", "-d", "dummy",
+        std::vector<std::string> args = {"jackd", "-n", m_name, "-r", "-t", "5000", "-p", "64", "-d", "dummy",
                                          "-r", rateText, "-p", "256"};
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
@@ -90,6 +90,17 @@ public:
     const std::string& Error() const { return m_error; }
     const std::string& Name() const { return m_name; }
     int Rate() const { return m_rate; }
+    // What jackd has written so far, and how it ended when it is gone.
+    std::string Log() {
+        std::string log = ReadFile(m_log);
+        int st = 0;
+        if (m_pid > 0 && waitpid(m_pid, &st, WNOHANG) == m_pid) {
+            m_pid = -1;
+            log += WIFSIGNALED(st) ? "\njackd died of signal " + std::to_string(WTERMSIG(st))
+                                   : "\njackd exited with " + std::to_string(WEXITSTATUS(st));
+        }
+        return log;
+    }
 
 private:
     TempFolder m_folder;
