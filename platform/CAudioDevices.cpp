@@ -31,6 +31,8 @@ bool CAudioDevices::Open(void* window, const char* deviceName, CSynth* synth, in
     char name[kNameSize];
     CopyName(name, deviceName);
     deviceName = name;
+    // One output at a time: two would render the synthesizer on two threads.
+    Close();
     m_mode = kModeASIO;
     CopyName(g_GlobalData.SoundDeviceOut, deviceName);
     g_ASIOManager.SetDriverName(deviceName);

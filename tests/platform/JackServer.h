@@ -35,7 +35,7 @@ public:
           m_log(m_folder / "jackd.log") {
         const std::string rateText = std::to_string(rate);
         // Spawned rather than forked: the test process may already run threads.
-        std::vector<std::string> args = {"jackd", "-n", m_name, "-r", "-t", "5000", "-p", "64", "-d", "dummy",
+        std::vector<std::string> args = {"jackd", "-n", m_name, "-r", "-p", "64", "-d", "dummy",
                                          "-r", rateText, "-p", "256"};
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
