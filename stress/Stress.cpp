@@ -76,8 +76,14 @@ public:
         const uint32_t on = Pick(0, 2) != 0;
         synth.ProcessMidiMessage((on ? 0x90u : 0x80u) | channel | key << 8 | 100u << 16,
                                  CMIDIQueue::ClockMs());
-        if (Pick(0, 50) == 0)
-            synth.ProcessMidiMessage(0xB0u | channel | 123u << 8, CMIDIQueue::ClockMs());
+        const uint32_t value = static_cast<uint32_t>(Pick(0, 127));
+        switch (Pick(0, 20)) {
+        case 0: synth.ProcessMidiMessage(0xB0u | channel | 123u << 8, CMIDIQueue::ClockMs()); break;
+        case 1: synth.ProcessMidiMessage(0xE0u | channel | value << 16, CMIDIQueue::ClockMs()); break;
+        case 2: synth.ProcessMidiMessage(0xB0u | channel | 1u << 8 | value << 16, CMIDIQueue::ClockMs()); break;
+        case 3: synth.ProcessMidiMessage(0xB0u | channel | 64u << 8 | value << 16, CMIDIQueue::ClockMs()); break;
+        default: break;
+        }
     }
     CSynth& synth;
 };
@@ -115,13 +121,26 @@ public:
             break;
         }
         case 10: synth.SelectPart(Pick(0, 3), 1); break;
-        default: break;
+        default: Show(); break;
         }
         if (Clock::now() >= nextTick) {
             if (synth.editor)
                 synth.editor->OnTimer();
             nextTick = Clock::now() + std::chrono::milliseconds(50);
         }
+    }
+    // What the editor reads back to draw its controls and lights.
+    void Show() {
+        char text[256];
+        for (int id : {56, 57, 155, 344}) {
+            synth.GetParameter(id);
+            synth.GetParameterDisplay(id, text);
+        }
+        for (int part = 0; part < 4; ++part) {
+            synth.GetPartActivity(part);
+            synth.GetMixerParameterDisplay(part << 10 | 10, text);
+        }
+        synth.GetGlobalParameterDisplay(Pick(0, 40), text);
     }
     void Mixer(int id, float raw) { synth.SetMixerParameter(Pick(0, 3) << 10 | id, raw / 128.0f); }
 
