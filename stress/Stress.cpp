@@ -132,7 +132,7 @@ public:
     // What the editor reads back to draw its controls and lights.
     void Show() {
         char text[256];
-        for (int id : {56, 57, 155, 344}) {
+        for (int id : {56, 57, 155, 344, Pick(1, CProgram::kRecordSize - 1)}) {
             synth.GetParameter(id);
             synth.GetParameterDisplay(id, text);
         }
