@@ -397,7 +397,7 @@ void CSynth::CheckVoiceCount(int32_t base, int32_t groupSize) {
     engine.ResetPart(-1);
     for (int q = base; q < base + groupSize; ++q)
         parameters.SetMixerParameter(kMixerVoices, q, static_cast<float>(v) / 128.0f);
-    midi->AllNotesOff();
+    Post({Request::Kind::kAllNotesOff});
 }
 
 void CSynth::LoadPart(int32_t part, bool changeProgram, int32_t programNumber) {

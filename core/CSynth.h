@@ -92,8 +92,10 @@ public:
 
     // GUI thread: sets the suspended flag and waits, at most timeoutMs, until
     // no render call is in flight, so that voices and parts can be rebuilt
-    // without the audio thread reading them half-way. Answers the flag as it
-    // was before (to be handed back to RestoreSuspended), in every case.
+    // without the audio thread reading them half-way. Once no call is in
+    // flight it carries out the requests still in the ring, so that they
+    // come before the rebuild. Answers the flag as it was before (to be
+    // handed back to RestoreSuspended), in every case.
     uint8_t SuspendAndWait(int timeoutMs = kSuspendWaitMs);
     void RestoreSuspended(uint8_t previous);
     bool IsSuspended() const { return suspended.load(std::memory_order_relaxed) != 0; }

@@ -109,6 +109,7 @@ public:
             if (Pick(0, 1)) {
                 synth.program.SetSampleName(0, samplePath.c_str());
                 synth.SetParameter(155, 0.65f);
+                samplesOpen += synth.engine.MultiSample(synth.program.GetCurrentPart(), 0).loaded != 0;
             } else {
                 synth.SetParameter(155, 0.0f);
             }
@@ -117,7 +118,7 @@ public:
         case 9: {
             const int key = Pick(48, 84);
             const uint32_t on = synth.midi->MakeNoteOn(synth.program.GetCurrentPart(), key, 90);
-            synth.midi->RouteMessage(Pick(0, 1) ? on : on - 0x10u, -1, 0, 0, 0);
+            screenNotes += synth.midi->RouteMessage(Pick(0, 1) ? on : on - 0x10u, -1, 0, 0, 0);
             break;
         }
         case 10: synth.SelectPart(Pick(0, 3), 1); break;
@@ -147,6 +148,8 @@ public:
     CSynth& synth;
     std::string samplePath;
     Clock::time_point nextTick = Clock::now();
+    long samplesOpen = 0;
+    long screenNotes = 0;
 };
 
 // A looped sine multi-sample (one zone over every key) in folder.
@@ -213,8 +216,12 @@ int main(int argc, char** argv) {
     for (auto& actor : actors)
         std::printf("%-8s %ld steps\n", actor->name, actor->steps);
     const auto& audio = static_cast<const AudioActor&>(*actors[0]);
+    const auto& gui = static_cast<const GuiActor&>(*actors[2]);
     std::printf("audio    %ld sounding frames, %ld non-finite samples\n", audio.sounding, audio.nonFinite);
-    if (audio.nonFinite != 0 || audio.sounding == 0 || audio.steps == 0)
+    std::printf("gui      %ld multi-samples opened, %ld on-screen notes\n", gui.samplesOpen, gui.screenNotes);
+    // A stress that never sounded or never reached a multi-sample tested
+    // less than it claims.
+    if (audio.nonFinite != 0 || audio.sounding == 0 || gui.samplesOpen == 0)
         ok = false;
     synth.reset();
     std::printf(ok ? "stress passed\n" : "stress FAILED\n");
