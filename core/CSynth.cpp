@@ -744,8 +744,10 @@ void CSynth::SelectPart(int32_t part, int32_t value) {
 
 int32_t CSynth::LoadPresetBody(const uint8_t* body, int32_t size, bool apply) {
     // A body the store refuses (unknown version, too short) changes nothing.
+    if (!apply || !body || size <= 0)
+        return size;
     EngineHold hold(*this);
-    if (apply && body && size > 0 && program.LoadFxpBodyToCurrent(body, size)) {
+    if (program.LoadFxpBodyToCurrent(body, size)) {
         const int32_t part = CurrentPart();
         program.SetPartProgram(part, program.GetCurrentBankSlot(), program.GetCurrentProgramNumber());
         InitPart(part);

@@ -5,6 +5,12 @@
 // audio thread, the MIDI input calls ProcessMidiMessage, and the editor and
 // the command set call everything else on the GUI thread.
 //
+// Audio-thread state is written on the audio thread, or by the GUI thread
+// while it holds the engine: every GUI-thread edit waits out the render call
+// in flight and keeps the next ones silent until it is done (a program load
+// takes about 2 ms, a value a fraction of a microsecond). What the GUI thread
+// asks of the voices themselves goes through the request ring.
+//
 // The object is large (the engine is held by value): always allocate it on
 // the heap.
 #include <atomic>
