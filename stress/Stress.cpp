@@ -82,6 +82,7 @@ public:
         case 1: synth.ProcessMidiMessage(0xE0u | channel | value << 16, CMIDIQueue::ClockMs()); break;
         case 2: synth.ProcessMidiMessage(0xB0u | channel | 1u << 8 | value << 16, CMIDIQueue::ClockMs()); break;
         case 3: synth.ProcessMidiMessage(0xB0u | channel | 64u << 8 | value << 16, CMIDIQueue::ClockMs()); break;
+        case 4: synth.ProcessMidiMessage(0xC0u | channel | value << 8, CMIDIQueue::ClockMs()); break;
         default: break;
         }
     }
@@ -95,7 +96,7 @@ public:
     GuiActor(CSynth& s, std::string sample)
         : Actor("gui", std::chrono::microseconds(700), 3), synth(s), samplePath(std::move(sample)) {}
     void Step() override {
-        switch (Pick(0, 11)) {
+        switch (Pick(0, 12)) {
         case 0: synth.SetProgram(Pick(0, 127)); break;
         case 1: synth.SetPartProgram(Pick(0, 3), Pick(0, 127)); break;
         case 2: Mixer(10, static_cast<float>(Pick(1, 12))); break;  // voices
@@ -122,12 +123,29 @@ public:
             break;
         }
         case 10: synth.SelectPart(Pick(0, 3), 1); break;
+        case 11: Rare(); break;
         default: Show(); break;
         }
         if (Clock::now() >= nextTick) {
             if (synth.editor)
                 synth.editor->OnTimer();
             nextTick = Clock::now() + std::chrono::milliseconds(50);
+        }
+    }
+    // Seldom done, slow or far-reaching: a combination bank (four parts
+    // loaded at once), a new sample rate, every value pushed again.
+    void Rare() {
+        switch (Pick(0, 20)) {
+        case 0:
+            synth.program.ToggleCombinationBank(synth.program.GetCurrentPart());
+            synth.SetProgram(Pick(0, 127));
+            break;
+        case 1: synth.SetSampleRate(Pick(0, 1) ? 48000.0f : 44100.0f); break;
+        case 2:
+            synth.PushParameters();
+            synth.Resume();
+            break;
+        default: break;
         }
     }
     // What the editor reads back to draw its controls and lights.
