@@ -21,6 +21,7 @@
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "tests/core/SampleFixtures.h"
+#include "tools/FileFixtures.h"
 #include "tests/os/TestFolders.h"
 
 namespace {
@@ -133,7 +134,8 @@ public:
         }
     }
     // Seldom done, slow or far-reaching: a combination bank (four parts
-    // loaded at once), a new sample rate, every value pushed again.
+    // loaded at once), a new sample rate, every value pushed again, a preset
+    // from the browser.
     void Rare() {
         switch (Pick(0, 20)) {
         case 0:
@@ -145,6 +147,7 @@ public:
             synth.PushParameters();
             synth.Resume();
             break;
+        case 3: synth.LoadPresetBody(preset.data(), static_cast<int32_t>(preset.size()), true); break;
         default: break;
         }
     }
@@ -166,6 +169,7 @@ public:
     CSynth& synth;
     std::string samplePath;
     Clock::time_point nextTick = Clock::now();
+    const fixtures::Bytes preset = fixtures::FxpBody(31);
     long samplesOpen = 0;
     long screenNotes = 0;
 };
