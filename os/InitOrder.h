@@ -12,4 +12,5 @@
 #define ZAVO_PRIO_GLOBAL_DATA     1050
 #define ZAVO_PRIO_TABLES          1060
 #define ZAVO_PRIO_FILE_DIALOGS    1070
+#define ZAVO_PRIO_OS_DEVICES      1075
 #define ZAVO_PRIO_DEVICES         1080

@@ -1,7 +1,6 @@
 #pragma once
-// Pitch of a rendered signal, for tests that check a note sounds in tune.
+// Pitch of a rendered signal, for tests that check a note plays in tune.
 #include <algorithm>
-#include <cstddef>
 #include <vector>
 
 // Fundamental by autocorrelation: the first lag between 2 and 20 ms that
