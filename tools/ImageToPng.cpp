@@ -1,7 +1,7 @@
-// Writes an image as PNG, to look at it: a BMP file, or a built-in image
+// Writes an image as PNG, to look at it: a BMP or PNG file, or a built-in image
 // given as "builtin:<id>", optionally enlarged by a whole factor and cut to
 // a rectangle of the original.
-//   zavo_png <file.bmp | builtin:id> <out.png> [scale [x y w h]]
+//   zavo_png <file.bmp | file.png | builtin:id> <out.png> [scale [x y w h]]
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +16,7 @@
 int main(int argc, char** argv)
 {
     if (argc != 3 && argc != 4 && argc != 8) {
-        fprintf(stderr, "usage: %s <file.bmp | builtin:id> <out.png> [scale [x y w h]]\n",
+        fprintf(stderr, "usage: %s <file.bmp | file.png | builtin:id> <out.png> [scale [x y w h]]\n",
                 argv[0]);
         return 2;
     }
@@ -24,6 +24,11 @@ int main(int argc, char** argv)
     if (strncmp(argv[1], "builtin:", 8) == 0) {
         if (!image.LoadResource(atoi(argv[1] + 8))) {
             fprintf(stderr, "no built-in image %s\n", argv[1] + 8);
+            return 1;
+        }
+    } else if (strstr(argv[1], ".png")) {
+        if (!png::Read(argv[1], image)) {
+            fprintf(stderr, "%s: cannot read the PNG\n", argv[1]);
             return 1;
         }
     } else {
