@@ -88,7 +88,7 @@ int CGLFont::GetAdvance(int c) const
     else
         advance = (c < kFirstChar || c > kLastChar) ? T().advance[m_font][kFirstChar]
                                                     : T().advance[m_font][c];
-    return advance + m_spacing;
+    return static_cast<int>(std::clamp<int64_t>(int64_t{advance} + m_spacing, INT32_MIN, INT32_MAX));
 }
 
 int CGLFont::GetTextWidth(const char* text) const

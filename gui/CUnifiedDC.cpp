@@ -618,7 +618,7 @@ GuiRect CUnifiedDC::Text(int x, int y, const char* text, int caret, int flags, i
             const unsigned char c = static_cast<unsigned char>(buffer[i]);
             const int advance = m_font.GetAdvance(c);
             // A glyph's copy stays inside its cell.
-            const int width = std::clamp((advance + 2) / 4, 0, cell);
+            const int width = static_cast<int>(std::clamp<int64_t>((int64_t{advance} + 2) / 4, 0, cell));
             const int gx = ClampInt((p >> 2) + d), gy = ClampInt(int64_t{y} + d);
             Blit(mode, gx, gy, ClampInt(int64_t{gx} + width), ClampInt(int64_t{gy} + h), sheet,
                  m_font.GlyphX(c), static_cast<int>(p & 3) * h);

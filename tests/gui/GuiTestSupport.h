@@ -58,7 +58,7 @@ struct BmpFields {
     uint8_t fill = 0x5A;
 };
 
-inline void Put(std::vector<uint8_t>& b, uint32_t v, int n)
+inline void Put(std::vector<uint8_t>& b, uint64_t v, int n)
 {
     for (int i = 0; i < n; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }

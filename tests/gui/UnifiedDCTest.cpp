@@ -60,10 +60,26 @@ TEST(UnifiedDC, FillsBlendsAndTheInclusiveClip)
     EXPECT_EQ(At(dc, 2, 2)[0], 0);
     EXPECT_EQ(At(dc, 4, 4)[0], 0);
     EXPECT_EQ(At(dc, 6, 6)[0], 0);
+    // Erasing copies the background picture; a dialog panel without its
+    // picture is a grey veil.
+    CDIBitmap picture;
+    ASSERT_TRUE(picture.Create(8, 8, 24));
+    Paint(picture, 9, 8, 7);
+    dc.SetBackground(&picture);
+    dc.EraseRect(1, 6, 5, 9);
+    EXPECT_EQ(At(dc, 2, 7), (std::array<int, 3>{9, 8, 7}));
+    EXPECT_EQ(At(dc, 5, 7)[0], 0);
+    dc.SetPanel(&picture, 5, 5);
+    dc.DrawDialogPanel(6, 6, 8, 8);
+    EXPECT_EQ(At(dc, 7, 7), (std::array<int, 3>{9, 8, 7}));
+    dc.SetPanel(nullptr, 0, 0);
+    dc.DrawDialogPanel(6, 0, 8, 2);
+    EXPECT_EQ(At(dc, 6, 1)[0], (0xB4 * 153) >> 8);
+    dc.SetBackground(nullptr);
     // BlendPixel rounds, and only inside.
     dc.SetColor(0x0000FF);
-    dc.BlendPixel(7, 0, 0.5f);
-    EXPECT_EQ(At(dc, 7, 0), (std::array<int, 3>{0, 0, 128}));
+    dc.BlendPixel(0, 0, 0.5f);
+    EXPECT_EQ(At(dc, 0, 0), (std::array<int, 3>{0, 0, 128}));
     dc.BlendPixel(8, 0, 1.0f);
     dc.BlendPixel(-1, 0, 1.0f);
 }
@@ -152,7 +168,10 @@ TEST(UnifiedDC, ColourEffectsAndPresenting)
     const struct { int mode; std::array<int, 3> out; } cases[] = {
         {0, {b, g, r}}, {1, {b, r, g}}, {2, {g, b, r}}, {3, {g, r, b}}, {4, {r, g, b}},
         {5, {r, b, g}}, {6, {m, m, m}}, {7, {m, m, r}}, {8, {m, g, m}}, {9, {b, m, m}},
-        {103, {255 - g, 255 - r, 255 - b}}, {106, {255 - m, 255 - m, 255 - m}},
+        {100, {255 - b, 255 - g, 255 - r}}, {101, {255 - b, 255 - r, 255 - g}},
+        {102, {255 - g, 255 - b, 255 - r}}, {103, {255 - g, 255 - r, 255 - b}},
+        {104, {255 - r, 255 - g, 255 - b}}, {105, {255 - r, 255 - b, 255 - g}},
+        {106, {255 - m, 255 - m, 255 - m}},
     };
     for (const auto& c : cases) {
         Paint(*dc.GetBackSurface(), b, g, r);
@@ -185,6 +204,11 @@ TEST(UnifiedDC, ColourEffectsAndPresenting)
     dc.SetCursor(5);
     dc.SetCursor(5);
     EXPECT_EQ(window.cursors, std::vector<int>{5});
+    // The window takes the background picture's size.
+    CDIBitmap picture;
+    ASSERT_TRUE(picture.Create(9, 7, 24));
+    dc.SetBackground(&picture);
+    EXPECT_EQ(std::tie(window.width, window.height), std::make_tuple(9, 7));
 }
 
 TEST(UnifiedDC, BadNumbersDrawNothingAndEnd)
