@@ -18,6 +18,8 @@ CASIODriverList& CASIODriverList::Get() {
     return *g_list;
 }
 
+os::OAudioDriver* CASIODriverList::Loaded() { return g_list ? g_list->Current() : nullptr; }
+
 void CASIODriverList::Rescan(const std::vector<Source>* sources) {
     if (g_list) g_list->RemoveCurrentDriver();
     delete g_list;

@@ -22,6 +22,9 @@ public:
 
     // The process's list, made on first use.
     static CASIODriverList& Get();
+    // The loaded driver, without making the list: a rate change with no
+    // output open asks no server anything.
+    static os::OAudioDriver* Loaded();
     // Makes the list again: from `sources` when given, else by asking the
     // system. Releases the loaded driver first.
     static void Rescan(const std::vector<Source>* sources = nullptr);

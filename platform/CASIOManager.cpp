@@ -36,7 +36,7 @@ struct ASIOHostInfo {
 
 ASIOHostInfo g_ASIOHostInfo;
 
-OAudioDriver* Driver() { return CASIODriverList::Get().Current(); }
+OAudioDriver* Driver() { return CASIODriverList::Loaded(); }
 
 #define ASIO_CALL(expr) (Driver() ? Driver()->expr : kDriverNotPresent)
 
@@ -136,7 +136,9 @@ bool CreateASIOBuffers(ASIOHostInfo& h, const ODriverCallbacks& callbacks) {
     return true;
 }
 
-void ReleaseDriver() { CASIODriverList::Get().RemoveCurrentDriver(); }
+void ReleaseDriver() {
+    if (CASIODriverList::Loaded()) CASIODriverList::Get().RemoveCurrentDriver();
+}
 
 // Opens the named driver at `rate`. A driver that keeps to another of the
 // engine's rates takes the engine there (so pitch stays right); one at a
