@@ -13,6 +13,7 @@
 #include "gui/CUIMenuResource.h"
 #include "os/ORtMidiPorts.h"
 #include "platform/CGlobalData.h"
+#include "platform/JackServer.h"
 
 namespace {
 
@@ -235,6 +236,17 @@ TEST(MIDIPortsTest, OwnPortsAreKnownByClientName) {
     };
     for (const auto& [name, own] : cases)
         EXPECT_EQ(os::ORtMidiPorts::IsOwnPort(name), own) << name;
+}
+
+TEST(MIDIPortsTest, WithoutAJackServerTheListsHoldNoJackPortAndLeakNothing) {
+    testutil::NoJackServer none;
+    os::ORtMidiPorts ports;
+    for (const auto& list : {ports.InputNames(), ports.OutputNames()})
+        for (const std::string& name : list)
+            EXPECT_NE(name.find(' '), std::string::npos) << name;  // ALSA names end in " client:port"
+    std::string error;
+    EXPECT_FALSE(ports.OpenOutput("keys:out", error));
+    EXPECT_EQ(error, "no MIDI output named \"keys:out\"");
 }
 
 TEST(MIDIPortsTest, AlsaSequencerPortsAreListedAndPlay) {
