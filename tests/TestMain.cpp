@@ -1,10 +1,8 @@
-// The main of every test program. The settings are read while the
-// program's process-wide objects are built, before main, so the settings
-// folder is moved to a temporary folder by an object built ahead of all of
-// them; main then moves the program folder there too. A test program run by
-// hand thus behaves as under CTest: it never reads or writes the user's own
-// settings, nor files beside the program. The folder goes after the last
-// process-wide object (which writes the settings as it ends).
+// The main of every test program. The settings are read while the globals
+// are built, before main: an object built ahead of them all points
+// XDG_CONFIG_HOME at a temporary folder, and main moves the program folder
+// there too. Run by hand or by CTest, no test touches the user's settings or
+// files beside the program. The folder goes after the last global.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -19,16 +17,12 @@ namespace {
 struct TestEnvironment {
     TestEnvironment()
     {
-        if (folder.Path().empty()) {
-            std::fputs("test: cannot make a temporary folder\n", stderr);
+        if (folder.Path().empty())
             std::abort();
-        }
         setenv("XDG_CONFIG_HOME", folder.Path().c_str(), 1);
     }
     testutil::TempFolder folder;
-};
-
-TestEnvironment g_TestEnvironment ZAVO_INIT(ZAVO_PRIO_TEST_ENVIRONMENT);
+} g_TestEnvironment ZAVO_INIT(ZAVO_PRIO_TEST_ENVIRONMENT);
 
 } // namespace
 
@@ -36,7 +30,7 @@ int main(int argc, char** argv)
 {
     std::snprintf(g_GlobalData.programFolder, sizeof g_GlobalData.programFolder, "%s/",
                   g_TestEnvironment.folder.Path().c_str());
-    g_GlobalData.ReadSettings();  // the paths that follow the program folder
+    g_GlobalData.ReadSettings(); // the paths that follow the program folder
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
