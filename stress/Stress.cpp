@@ -218,10 +218,8 @@ void Run(Actor& actor, Clock::time_point deadline) {
 
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 12;
-    // Settings and files of this run stay in a folder of their own.
-    testutil::TempFolder folder;
-    setenv("XDG_CONFIG_HOME", folder.Path().c_str(), 1);
-    const std::string sample = WriteMultiSample(folder.Path());
+    // Settings and files of this run stay in the test folder.
+    const std::string sample = WriteMultiSample(testutil::TestFolder());
 
     auto synth = std::make_unique<CSynth>();
     synth->Resume();

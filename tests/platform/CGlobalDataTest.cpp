@@ -35,11 +35,12 @@ std::string ExeFolder()
 
 } // namespace
 
-// The test programs' main moved settings and program folder to one
-// temporary folder before the settings were first read.
+// Settings and program folder were moved to the test folder before the
+// settings were first read.
 TEST(CGlobalData, TestProgramsUseATemporaryFolder)
 {
-    const std::string folder = std::string(std::getenv("XDG_CONFIG_HOME")) + "/";
+    const std::string folder = testutil::TestFolder() + "/";
+    EXPECT_EQ(std::string(std::getenv("XDG_CONFIG_HOME")) + "/", folder);
     EXPECT_NE(folder, ExeFolder());
     EXPECT_EQ(std::string(g_GlobalData.PresetPath), folder + "Presets");
 }
