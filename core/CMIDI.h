@@ -78,7 +78,7 @@ public:
     static constexpr uint32_t kClearOnly = 0xFFFFFFFFu;
     // GUI thread: the next controller that arrives is bound to the target.
     // False (nothing armed) for a target no controller can drive.
-    bool LearnNextController(int kind, int index);
+    static bool LearnNextController(int kind, int index);
     // Audio thread, for every controller message but the reserved ones.
     void ApplyLearnedController(int part, int status, int controller, int value);
     // Kind 3 with index 143..150 names the same values as kind 0 with index
