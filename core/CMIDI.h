@@ -76,8 +76,10 @@ public:
     static constexpr int kControllers = 128;
     static constexpr size_t kLearnFileSize = 512;
     static constexpr uint32_t kClearOnly = 0xFFFFFFFFu;
-    // GUI thread: the next controller that arrives is bound to the target.
-    // False (nothing armed) for a target no controller can drive.
+    // GUI thread: the next controller that arrives, on any synthesizer of
+    // the process, is bound to the target (after the remap below), whose
+    // old bindings go. False (nothing armed) for a target no controller can
+    // drive.
     static bool LearnNextController(int kind, int index);
     // Audio thread, for every controller message but the reserved ones.
     void ApplyLearnedController(int part, int status, int controller, int value);

@@ -247,6 +247,10 @@ void CMIDI::OnClockTick(uint32_t timeStamp) {
             engine->tempoFactor = static_cast<float>(120.0 / bpm);
         }
         clockAccumulator = 0.0;
+        // Counted on for months the count would overflow; a window has just
+        // closed, so it can start over here.
+        if (clockTicks >= (1 << 30))
+            clockTicks = 0;
         if (engine && engine->tempoValue != 0.0f)
             engine->tempoIncrement =
                 16777216.0f * static_cast<float>(g_GlobalData.blockSize) / engine->tempoValue;
