@@ -117,6 +117,7 @@ TEST(TuningTest, PartsTunedByTheirFilesSoundRetuned) {
     testutil::WriteFile(folder / "Tuning/part3.tun", ";\nnote 69=1e30\nnote 70=-1e30\n");
     auto synth = std::make_unique<CSynth>();
     EXPECT_TRUE(synth->midi->tuningLoaded[2]);
+    EXPECT_EQ(synth->midi->tuning[2][60], Equal()[60]);  // keys the list leaves out
     EXPECT_NE(testutil::ReadFile(folder / "Debug.txt").find("Tuning/part3.scl: line 4"), std::string::npos);
 
     synth->Resume();
