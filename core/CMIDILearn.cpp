@@ -46,8 +46,8 @@ int IndexOf(uint32_t pair) { return static_cast<int16_t>(pair >> 16); }
 
 bool Fits16(int v) { return v >= -32768 && v <= 32767; }
 
-// Whether a pair is something a controller can drive: kind 0 must name a
-// part-sound parameter; kinds above it belong to the editor's own widgets.
+// Whether a pair may be bound: kind 0 must name a part-sound parameter;
+// higher kinds are kept as the editor binds them (they act on nothing here).
 bool Drivable(int kind, int index) {
     if (kind < 0 || !Fits16(kind) || !Fits16(index))
         return false;
@@ -179,7 +179,8 @@ void CMIDI::ApplyLearnedController(int part, int /*status*/, int controller, int
 
 int CMIDI::FindLearnSlot(int kind, int index) {
     RemapController(kind, index);
-    if (!Fits16(kind) || !Fits16(index))
+    // Kind -1 marks the unbound controllers; it is no target.
+    if (kind < 0 || !Fits16(kind) || !Fits16(index))
         return -1;
     const uint32_t pair = Pack(kind, index);
     for (int c = 0; c < kControllers; ++c)
