@@ -1,5 +1,6 @@
 #include "core/CSequencer.h"
 
+#include <atomic>
 #include <charconv>
 #include <cstring>
 #include <vector>
@@ -45,12 +46,15 @@ void CSequencer::SetSongList(CSongList* list) { songList = list; }
 void CSequencer::Process(CArpeggiator*) {}
 void CSequencer::UpdateMidiOutClock() {}
 void CSequencer::UpdateTempo() {
-    const float rate = static_cast<float>(g_GlobalData.sampleRate);
-    if (tempo <= 0.0f || rate <= 0.0f) return;
-    samplesPerTick = rate * 60.0f / (tempo * 96.0f);
-    ticksPerBlock = 96.0f * static_cast<float>(g_GlobalData.blockSize) * tempo / (60.0f * rate);
+    const int32_t sampleRate = std::atomic_ref<int32_t>(g_GlobalData.sampleRate).load(std::memory_order_relaxed);
+    const float rate = static_cast<float>(sampleRate);
+    const float bpm = tempo.load();
+    if (bpm <= 0.0f || rate <= 0.0f) return;
+    const float perTick = rate * 60.0f / (bpm * 96.0f);
+    samplesPerTick = perTick;
+    ticksPerBlock = 96.0f * static_cast<float>(g_GlobalData.blockSize) * bpm / (60.0f * rate);
     if (synth && synth->midi)
-        synth->midi->SetTempoClamped(samplesPerTick);
+        synth->midi->SetTempoClamped(perTick);
 }
 void CSequencer::Play() {}
 void CSequencer::OnHostStart() {}
