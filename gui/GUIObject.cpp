@@ -157,21 +157,20 @@ GuiRect GUIObject::DrawLabel(int left, int top, int right, int, int dx, int dy, 
 GuiRect GUIObject::DrawText(int left, int top, int right, int bottom, const char* text,
                             bool highlight)
 {
-    if (!surface) return {};
-    const char* t = text ? text : "";
+    if (!surface || !text || !*text) return {};
     const int textHeight = surface->Font().GetHeight();
     const int cx = left + (right - left) / 2;
     const int ty = top + (bottom - top - textHeight) / 2;
     if (dialogId == 0) {
-        const int half = (surface->Font().GetTextWidth(t) + 7) / 8 + 1;
-        surface->EraseRect(std::max(left, cx - half), ty, std::min(right, cx + half + 1),
+        // From the background picture, black without one.
+        const int half = (surface->Font().GetTextWidth(text) + 7) / 8 + 1;
+        surface->ClearRect(std::max(left, cx - half), ty, std::min(right, cx + half + 1),
                            ty + textHeight + 1);
     }
     surface->SetShadowColor(0x000000);
     surface->SetColor(highlight ? 0xB4FFFF : 0xF0F0F0);
-    const GuiRect box = surface->DrawText(cx, ty, t, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent,
-                                          2, std::max(right - left, 1));
-    return box.right > box.left ? box : GuiRect{left, top, right, bottom};
+    return surface->DrawText(cx, ty, text, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 2,
+                             std::max(right - left, 1));
 }
 
 GuiRect GUIObject::DrawCaption(bool highlight)
