@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/CMIDI.h"
 #include "core/CSynth.h"
 #include "gui/GUIHead.h"
 
@@ -107,10 +108,26 @@ CPresetBrowser* CEditor::GetBrowser(const CIParameter& binding)
     return synth->GetPresetBrowser(int32_t(binding.index), int32_t(binding.sub));
 }
 
-void CEditor::LearnNextController(int, int) {}
-void CEditor::ForgetController(int, int) {}
-int CEditor::FindControllerAssignment(int, int) { return -1; }
-bool CEditor::AssignController(int, int, int) { return false; }
+void CEditor::LearnNextController(int kind, int index)
+{
+    if (synth) CMIDI::LearnNextController(kind, index);
+}
+
+void CEditor::ForgetController(int kind, int index)
+{
+    if (synth) CMIDI::ClearController(kind, index);
+}
+
+int CEditor::FindControllerAssignment(int kind, int index)
+{
+    return synth ? CMIDI::FindLearnSlot(kind, index) : -1;
+}
+
+bool CEditor::AssignController(int kind, int index, int controller)
+{
+    return synth && controller >= 0 && controller < CMIDI::kControllers &&
+           CMIDI::AssignController(kind, index, uint32_t(controller));
+}
 bool CEditor::OnMenuCommand(int, int) { return false; }
 
 void CEditor::Get8DPoint(int point, double* x, double* y)
@@ -162,5 +179,8 @@ void CEditor::ProcessProgramMessages() {
 void CEditor::OnTimer() {
     ProcessProgramMessages();
     synth->parameters.ServicePendingRequests();
+    // Learnt, forgotten or assigned controllers: written here, never on the
+    // audio thread that completes a learn.
+    CMIDI::SaveLearnFile();
     if (gui) gui->OnIdle();
 }

@@ -53,10 +53,13 @@ public:
     void GetSampleText(int32_t item, int32_t index, char* out, size_t size);
     CPresetBrowser* GetBrowser(const CIParameter& binding);
 
-    // ---- MIDI learn (not wired to the MIDI input yet: nothing learnt) ----
+    // ---- MIDI learn: controller bindings of (kind, index) targets ----
     void LearnNextController(int kind, int index);
     void ForgetController(int kind, int index);
+    // The controller bound to the target, -1 when none (or no synthesizer).
     int FindControllerAssignment(int kind, int index);
+    // A controller below 128 binds it; false without a synthesizer or for
+    // any other number.
     bool AssignController(int kind, int index, int controller);
 
     bool OnMenuCommand(int menuId, int value);
@@ -72,9 +75,9 @@ public:
     void PostProgramChange(int part, int program);
     // GUI thread, every timer tick: applies at most one queued change.
     void ProcessProgramMessages();
-    // GUI thread, the 50 ms tick: one queued program change, then the
-    // multi-sample switches the audio thread asked for, then the GUI's idle
-    // step.
+    // GUI thread, the 50 ms tick: one queued program change, the
+    // multi-sample switches the audio thread asked for, the learn file when
+    // the controller bindings changed, then the GUI's idle step.
     void OnTimer();
 
     CSynth* synth;

@@ -475,6 +475,12 @@ TEST_F(GuiManager, ColourMenuParameterMenuAndRedrawsWhileTheMenuIsOpen)
     EXPECT_EQ(head->GetMenuId(), GUIHead::kParameterMenu);
     EXPECT_EQ(head->GetMenuTarget(), knob);
     head->Menu().Close();
+    // Controller bindings of the value, then "MIDI forget".
+    EXPECT_TRUE(head->SetController(&knob->binding, 20));
+    EXPECT_EQ(head->GetController(&knob->binding), 20);
+    EXPECT_FALSE(head->SetController(&knob->binding, 128));
+    head->OnParameterMenu(54);
+    EXPECT_EQ(head->GetController(&knob->binding), -1);
     head->OnParameterMenu(55);
     EXPECT_EQ(head->GetClipboard(), knob);
     head->OnParameterMenu(51);  // delete
