@@ -11,6 +11,9 @@ namespace {
 // CSynth writes its display texts without a size; they are at most 128
 // characters, so they go through a buffer of ample size first.
 constexpr size_t kSynthTextSize = 256;
+// Commands 143..150 name the current program's labels.
+constexpr int32_t kFirstLabel = 143;
+constexpr int32_t kLabels = 8;
 
 void CopyCut(char* out, size_t size, const char* text)
 {
@@ -88,12 +91,24 @@ void CEditor::GetText(uint32_t group, int32_t index, char* out, size_t size)
     case 0: synth->GetParameterDisplay(index, text); break;
     case 1: synth->GetMixerParameterDisplay(index, text); break;
     case 2: synth->GetGlobalParameterDisplay(index, text); break;
+    case 9:
+        // The current program's eight labels; the other command texts come
+        // with the command set.
+        if (index >= kFirstLabel && index < kFirstLabel + kLabels) synth->program.GetLabel(index - kFirstLabel, text);
+        break;
     default: return;
     }
     CopyCut(out, size, text);
 }
 
-void CEditor::SetText(int32_t, int32_t, const char*) {}
+void CEditor::SetText(int32_t group, int32_t index, const char* text)
+{
+    if (group != 9 || !text) return;
+    if (index == 5)
+        synth->program.SetProgramName(synth->program.GetCurrentProgramNumber(), text);
+    else if (index >= kFirstLabel && index < kFirstLabel + kLabels)
+        synth->program.SetLabel(index - kFirstLabel, text);
+}
 void CEditor::SetSampleValue(int32_t, int32_t, float) {}
 double CEditor::GetSampleValue(int32_t, int32_t) { return 0.0; }
 

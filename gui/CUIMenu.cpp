@@ -11,6 +11,30 @@ constexpr CUnifiedDC::Colour kFrameColour = 0x463232;
 
 enum Key { kEnter = 13, kEscape = 27, kLeft = 37, kUp = 38, kRight = 39, kDown = 40 };
 
+// Menus measure and draw in font 0 with the standard spacing; the caller's
+// font settings come back afterwards.
+class MenuFont {
+public:
+    explicit MenuFont(CGLFont& font) : m_font(font), m_face(font.SetFont(0)), m_spacing(font.SetSpacing(2)) {}
+    ~MenuFont()
+    {
+        m_font.SetFont(m_face);
+        m_font.SetSpacing(m_spacing);
+    }
+
+private:
+    CGLFont& m_font;
+    int m_face, m_spacing;
+};
+
+// Layout always measures font 0 at the standard spacing, whatever the
+// surface's font is set to between two calls.
+const CGLFont& MeasureFont()
+{
+    static const CGLFont font;
+    return font;
+}
+
 // Draws with the whole surface open and puts the caller's clip back.
 class FullClip {
 public:
@@ -43,7 +67,7 @@ bool CUIMenu::Open(CUnifiedDC* target, int x, int y, uint32_t menuId, int anchor
 {
     if (m_open) Close();
     if (!target || !m_view) return false;
-    m_view->SetFont(&target->Font());
+    m_view->SetFont(&MeasureFont());
     // A menu id without rows would show an empty box of whatever size the
     // view had before.
     if (!m_view->Open(menuId)) return false;
@@ -108,6 +132,7 @@ void CUIMenu::Draw()
     if (!m_open) return;
     CUnifiedDC& dc = *m_target;
     FullClip clip(dc);
+    MenuFont font(dc.Font());
     CGLBitmapCache images;
     const CUnifiedDC::Colour savedColour = dc.GetColor();
 
@@ -129,7 +154,7 @@ void CUIMenu::Draw()
     Select();
     int top = 3;
     for (const MenuEntry* e = m_view->First(); e; e = m_view->Next()) {
-        const int band = e->type == kMenuSeparator ? 6 : dc.Font().GetHeight() + 6;
+        const int band = e->type == kMenuSeparator ? 6 : MeasureFont().GetHeight() + 6;
         const int left = m_x + 2, right = m_x + m_width - 2, y = m_y + top;
         if (e->type == kMenuSeparator) {
             dc.SetColor(0x000000);

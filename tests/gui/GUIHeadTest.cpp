@@ -120,7 +120,13 @@ struct QuietWindow : IDrawWindow {
 
 class GuiManager : public ::testing::Test {
 protected:
-    void SetUp() override { Build(window); }
+    // The synthesizer writes its program names into the process-wide menu
+    // table; the table goes back as it was for the tests that follow.
+    void SetUp() override
+    {
+        savedMenus.assign(MenuTableRows(), MenuTableRows() + kMenuRows);
+        Build(window);
+    }
     void Build(IDrawWindow& win)
     {
         window.width = 960;
@@ -143,6 +149,7 @@ protected:
         dc.SetColorEffect(0);
         head.reset();
         synth.reset();
+        std::copy(savedMenus.begin(), savedMenus.end(), MenuTableRows());
     }
     TestWidget* Add(const char* tag, uint32_t group, int32_t index, uint32_t sub, int layer, int dialogId,
                     int x, int y, int w, int h)
@@ -174,6 +181,7 @@ protected:
     TestWidget* background = nullptr;
     TestDialog* dialog = nullptr;
     bool needsTarget = false;
+    std::vector<MenuEntry> savedMenus;
     QuietWindow quiet;  // outlives the manager, which may still show a closing menu
 };
 
@@ -270,6 +278,13 @@ TEST_F(GuiManager, TextsAreCutToTheirBuffersAndNumbersSaturate)
     const int n = head->GetValueText(&cutoff->binding, small, sizeof small);
     EXPECT_EQ(n, std::min<int>(5, int(strlen(full))));
     EXPECT_EQ(std::string(small), std::string(full).substr(0, size_t(n)));
+
+    // Program labels are texts of the system group, kept with the program.
+    const CIParameter* label = CIParameter::Find(3, 144, 0);
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(head->SetStringValue(label, "Warm pad"));
+    EXPECT_EQ(head->GetValueText(label, full, sizeof full), 8);
+    EXPECT_STREQ(full, "Warm pad");
 
     // Formatting by display type, through an open dialog's field.
     Add("DLOG", 0, -1, 0, 3, 7, 100, 100, 200, 100);

@@ -162,6 +162,18 @@ TEST_F(PopupMenu, SeparatorsFrameAndOutsideChooseNothing)
     menu.CloseIfOutside(1, body.right + 10, body.top);
     EXPECT_FALSE(menu.IsOpen());
     EXPECT_EQ(Pixels(), before);
+    // Font 0 whatever the surface's font was left at.
+    CUIMenuResource reference;
+    CGLFont font0;
+    reference.SetFont(&font0);
+    ASSERT_TRUE(reference.Open(2));
+    dc.Font().SetFont(3);
+    ASSERT_TRUE(menu.Open(&dc, 300, 200, 2));
+    EXPECT_EQ(menu.GetBody().right - menu.GetBody().left, reference.GetWidth());
+    EXPECT_EQ(menu.GetBody().bottom - menu.GetBody().top, reference.GetHeight());
+    EXPECT_EQ(dc.Font().GetFont(), 3);
+    menu.Close();
+    dc.Font().SetFont(0);
     // A menu id without rows does not open.
     EXPECT_FALSE(menu.Open(&dc, 10, 10, 9999));
     EXPECT_FALSE(menu.IsOpen());
