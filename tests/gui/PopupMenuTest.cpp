@@ -16,8 +16,10 @@ namespace {
 
 class PopupMenu : public ::testing::Test {
 protected:
+    void TearDown() override { std::copy(savedMenus.begin(), savedMenus.end(), MenuTableRows()); }
     void SetUp() override
     {
+        savedMenus.assign(MenuTableRows(), MenuTableRows() + kMenuRows);
         ASSERT_TRUE(dc.CreateMemory(960, 650));
         // A picture to restore: every pixel different from its neighbours.
         CDIBitmap* s = dc.GetBackSurface();
@@ -52,6 +54,7 @@ protected:
     CUIMenuResource view;
     CUIMenu menu{&view};
     std::vector<uint8_t> before;
+    std::vector<MenuEntry> savedMenus;
 };
 
 TEST_F(PopupMenu, KeysWalkTheParameterMenuAndEnterGivesTheRow)
@@ -99,6 +102,10 @@ TEST_F(PopupMenu, AClickOnARowGivesItsResultAndRestoresThePicture)
 
 TEST_F(PopupMenu, SubmenusFollowTheHoverAndTheArrowKeys)
 {
+    dc.SetColor(0x505050);  // a mid-grey window, for the picture
+    dc.FillRect(0, 0, 960, 650, 1.0f);
+    before = Pixels();
+    CUIMenuResource::SetChecked(100, 1, 1, false);
     ASSERT_TRUE(menu.Open(&dc, 100, 100, 100));
     view.Open(100);
     uint32_t formant = 0;
@@ -132,6 +139,7 @@ TEST_F(PopupMenu, SubmenusFollowTheHoverAndTheArrowKeys)
     ASSERT_NE(menu.GetChild(), nullptr);
     EXPECT_TRUE(menu.IsOpen());
     menu.Key(40);
+    png::Write(*dc.GetBackSurface(), "popup_menu.png");  // to look at
     const int row = menu.Key(13);
     EXPECT_EQ(menu.GetEntryValue(row), 6);  // "Formant 2"
     EXPECT_FALSE(menu.IsOpen());
@@ -200,25 +208,6 @@ TEST_F(PopupMenu, MenusStayInsideTheWindow)
     EXPECT_EQ(Pixels().size(), before.size());
     menu.Close();
     EXPECT_EQ(Pixels(), before);
-}
-
-TEST_F(PopupMenu, PictureOfTheWaveformMenu)
-{
-    // Written for a look at the drawing: the waveform menu with its
-    // "Formant" submenu open over a mid-grey window.
-    dc.SetColor(0x505050);
-    dc.FillRect(0, 0, 960, 650, 1.0f);
-    CUIMenuResource::SetChecked(100, 1, 1, false);
-    ASSERT_TRUE(menu.Open(&dc, 40, 30, 100));
-    for (int i = 0; i < 5; ++i) menu.Key(40);
-    menu.Key(39);
-    menu.GetChild()->Key(40);
-    CUIMenu corner{&view};
-    ASSERT_TRUE(corner.Open(&dc, 900, 600, 2));
-    png::Write(*dc.GetBackSurface(), "popup_menu.png");
-    CUIMenuResource::SetChecked(100, 1, 0, false);
-    corner.Close();
-    menu.Close();
 }
 
 }  // namespace
