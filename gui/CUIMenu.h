@@ -33,6 +33,13 @@ public:
     bool Open(CUnifiedDC* target, int x, int y, uint32_t menuId, int anchorLeft = 0,
               int anchorTop = 0, int anchorRight = 0, int anchorBottom = 0);
     uint8_t IsOpen() const { return m_open; }
+    // Lays out through another table view from the next Open on; the menu
+    // is closed first.
+    void SetView(CUIMenuResource* view)
+    {
+        Close();
+        m_view = view;
+    }
     // Whether the point is over a row of the chain; moves the highlight.
     bool MouseMove(uint32_t flags, int x, int y);
     // The row index of a clicked item (closing the chain), or -1.

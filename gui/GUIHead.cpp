@@ -54,7 +54,13 @@ GUIHead::~GUIHead()
     if (m_editor && m_editor->gui == this) m_editor->SetGUI(nullptr);
 }
 
-void GUIHead::DetachEditor() { m_editor = nullptr; }
+void GUIHead::DetachEditor()
+{
+    // The menu lays out through the editor's parameter model, which goes
+    // with it.
+    m_menu.SetView(&m_ownView);
+    m_editor = nullptr;
+}
 
 CPIBase* GUIHead::Model() const
 {

@@ -507,6 +507,12 @@ TEST_F(GuiManager, DeletingAWidgetInUseLeavesNothingPointingAtIt)
     head->OnMouseUp(0, 120, 90);
     head->OnKey(13, 0, 0);
     head->OnIdle();
+    // The synthesizer going first takes its editor and menu table view along.
+    head->OnContextMenu(5, 5);
+    synth.reset();
+    EXPECT_FALSE(head->Menu().IsOpen());
+    head->OnContextMenu(5, 5);
+    EXPECT_FALSE(head->SetFloatValue(CIParameter::Find(0, 16, 0), 0.5f));
 }
 
 TEST_F(GuiManager, RandomEventsLeaveNoDanglingState)
