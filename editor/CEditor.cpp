@@ -39,7 +39,9 @@ bool CEditor::Open() {
 void CEditor::SetGUI(GUIHead* g)
 {
     gui = g;
-    if (synth) synth->parameters.SetGUI(g);
+    if (!synth) return;
+    synth->parameters.SetGUI(g);
+    if (g) g->SetCurrentPart(synth->program.GetCurrentPart());
 }
 
 void CEditor::Refresh()
