@@ -288,7 +288,7 @@ TEST_F(GuiManager, DialogsOpenInsideShowTheirWidgetsAndCloseAsTheyShould)
     Add("BTTN", 0, 315, 0, 2, 0, 120, 60, 60, 40);
     TestWidget* dlog = Add("DLOG", 0, -1, 0, 3, 7, 100, 100, 300, 200);
     TestWidget* ok = Add("BTTN", 4, 0, 1, 4, 7, 120, 260, 80, 34);
-    Add("BTTN", 4, 0, 2, 4, 7, 300, 260, 80, 34);
+    TestWidget* cancel = Add("BTTN", 4, 0, 2, 4, 7, 300, 260, 80, 34);
     TestWidget* other = Add("BTTN", 4, 0, 2, 4, 8, 120, 260, 40, 20);
     head->OpenDialog(900, 600, 7, 0);
     ASSERT_EQ(head->GetOpenDialog(), 7);
@@ -310,6 +310,9 @@ TEST_F(GuiManager, DialogsOpenInsideShowTheirWidgetsAndCloseAsTheyShould)
     EXPECT_TRUE(head->SetIntValue(&ok->binding, 1));
     EXPECT_EQ(head->GetOpenDialog(), 0);
     EXPECT_EQ(head->GetDialogController(), nullptr);
+    head->OpenDialog(0, 0, 7, 0);
+    EXPECT_TRUE(head->SetIntValue(&cancel->binding, 1));  // Cancel: closed after the call
+    EXPECT_EQ(head->GetOpenDialog(), 0);
 
     // Keys: taken by the focused widget, or closing the dialog.
     for (int key : {27, 116, 13}) {
