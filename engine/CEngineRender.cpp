@@ -387,16 +387,7 @@ void CEngine::RenderBlock(float* out)
         std::fill(partMix[p], partMix[p] + 2 * frames, 0.0f);
     }
 
-    const int inUse = std::clamp(data.voicesInUse, 0, kVoices);
-    for (int v = 0; v < inUse; ++v) {
-        const int part = data.voicePart[v];
-        if (part < 0 || part >= kParts || data.voiceState[v] >= CEngineData::kVoiceFree)
-            continue;
-        if (partLoading[part].load(std::memory_order_relaxed) != 0)
-            continue;
-        partSounding[part] = 1;
-        RenderVoice(v, part, frames, RenderDivider(part));
-    }
+    RenderVoices(frames);
 
     bool run[kParts];
     for (int p = 0; p < kParts; ++p) {
@@ -864,4 +855,193 @@ void CEngine::RenderVoice(int v, int part, int frames, int divider)
         data.voiceState[v] = 0;
     else if (data.ControlI(v, CEngineData::kVcGate) == 0)
         data.voiceState[v] = std::min(data.voiceState[v] + 1, CEngineData::kVoiceFree);
+}
+
+// ---------------------------------------------------------------------------
+// Voices of a part in vector lanes
+
+void CEngine::RenderVoices(int frames)
+{
+    // The voices of each part in voice order: a part's mix adds its voices
+    // in that order, whichever way they are rendered.
+    int members[kParts][kVoices];
+    int count[kParts] = {};
+    const int inUse = std::clamp(data.voicesInUse, 0, kVoices);
+    for (int v = 0; v < inUse; ++v) {
+        const int part = data.voicePart[v];
+        if (part < 0 || part >= kParts || data.voiceState[v] >= CEngineData::kVoiceFree)
+            continue;
+        if (partLoading[part].load(std::memory_order_relaxed) != 0)
+            continue;
+        partSounding[part] = 1;
+        if (scalarRender)
+            RenderVoice(v, part, frames, RenderDivider(part));
+        else
+            members[part][count[part]++] = v;
+    }
+    const int lanes = voice_lanes::LaneCount();
+    for (int p = 0; p < kParts; ++p) {
+        if (count[p] == 0)
+            continue;
+        const int divider = RenderDivider(p);
+        if (!PartRendersInLanes(p)) {
+            for (int i = 0; i < count[p]; ++i)
+                RenderVoice(members[p][i], p, frames, divider);
+            continue;
+        }
+        for (int i = 0; i < count[p]; i += lanes)
+            RenderLanes(p, members[p] + i, std::min(lanes, count[p] - i), frames, divider);
+    }
+}
+
+bool CEngine::PartRendersInLanes(int part) const
+{
+    const Cells P{const_cast<uint32_t*>(data.partRecord[part])};
+    const uint32_t off = P.U(270);
+    constexpr uint32_t kHeavy = kOffTerrain | kOffSpectrum | kOffFormant | kOffSubPulse | kOffShaper | kOffWaveguide;
+    if ((off & kHeavy) != kHeavy || P.U(356) != 0)
+        return false;
+    static constexpr int kWaveCell[3] = {155, 163, 172};
+    for (int j = 0; j < 3; ++j)
+        if ((off & kOffOsc[j]) == 0 && CellAsInt(P.U(kWaveCell[j])) == kMultiSampleWave)
+            return false;
+    return true;
+}
+
+void CEngine::RenderLanes(int part, const int* voices, int count, int frames, int divider)
+{
+    voice_lanes::Group& g = laneGroup;
+    const Cells P{data.partRecord[part]};
+    const uint32_t off = P.U(270);
+    const int lanes = voice_lanes::LaneCount();
+    std::copy(data.voiceAudio[voices[0]], data.voiceAudio[voices[0]] + CEngineData::kVoiceAudioCells, laneSpare);
+    g.lanes = count;
+    for (int l = 0; l < lanes; ++l) {
+        const int v = voices[l < count ? l : 0];
+        g.record[l] = l < count ? data.voiceAudio[v] : laneSpare;
+        for (int j = 0; j < 3; ++j) {
+            const Segment* t = data.OscTable(std::bit_cast<int32_t>(g.record[l][115 + j]));
+            g.wave[j][l] = t ? t : kSilentTable;
+        }
+        g.seed[l] = noiseSeed[v];
+        for (int k = 0; k < 6; ++k)
+            g.pink[k][l] = pinkState[k][v];
+        g.peak1[l] = std::bit_cast<float>(P.U(412));
+        g.peak2[l] = std::bit_cast<float>(P.U(413));
+        g.peakOut[l] = std::bit_cast<float>(P.U(414));
+        g.power[l] = std::bit_cast<float>(g.record[l][CEngineData::kAcOutputPower]);
+    }
+    g.saturation = g_TLShapes.Fixed(1);
+    g.outputClip = g_TLShapes.Fixed(2);
+    g.off = off;
+    g.groups = frames >> divider;
+    for (int j = 0; j < 3; ++j)
+        g.running[j] = (off & kOffOsc[j]) == 0;
+    g.fm[0] = false;
+    g.fm[1] = P.U(238) != 0;
+    g.fm[2] = P.U(239) != 0;
+    g.inFm[1] = CellOfCode(P.U(238));
+    g.inFm[2] = CellOfCode(P.U(239));
+    g.pulse1 = P.I(156) == kPulseCode1;
+    g.pulse2 = P.I(164) == kPulseCode2;
+    g.sync1 = CellOfCode(P.U(166));
+    g.sync2 = CellOfCode(P.U(175));
+    g.syncA = g.sync1 == 119 || g.sync1 == 120;
+    g.syncB = g.sync2 == 119 || g.sync2 == 120;
+    g.inRing1 = CellOfCode(P.U(240));
+    g.inRing2 = CellOfCode(P.U(241));
+    g.inAmp = CellOfCode(P.U(247));
+    g.inAmpMod = CellOfCode(P.U(249));
+    for (int k = 0; k < 5; ++k)
+        g.inMix[k] = CellOfCode(P.U(242 + k));
+    for (int f = 0; f < 2; ++f) {
+        const FilterCells& c = kFilter[f];
+        const int type = CellAsInt(P.U(c.type));
+        g.filter[f] = {(off & c.offBit) == 0, type == 6 || type == 7, P.F(c.g1), P.F(c.g2),
+                       CellOfCode(P.U(c.input)), CellOfCode(P.U(c.r1)), CellOfCode(P.U(c.r2))};
+    }
+    g.outCell = CellOfCode(P.U(255));
+    g.inFade = CellOfCode(P.U(339));
+    g.inDirectL = CellOfCode(P.U(384));
+    g.inDirectR = CellOfCode(P.U(385));
+    g.quantMask = P.U(271);
+
+    // Rows: every cell the chain reads or writes per sample, and the cells
+    // the routing reads; out again: the cells it writes.
+    bool in[CEngineData::kVoiceAudioCells] = {};
+    g.countOut = 0;
+    auto mark = [&](int cell) {
+        if (!in[cell]) {
+            in[cell] = true;
+            g.cellsOut[g.countOut++] = cell;
+        }
+    };
+    static constexpr int kWritten[][2] = {{0, 28},    {109, 114}, {118, 120}, {125, 125}, {131, 131}, {150, 150},
+                                          {153, 166}, {199, 199}, {283, 284}, {315, 316}, {318, 342}};
+    for (const auto& range : kWritten)
+        for (int c = range[0]; c <= range[1]; ++c)
+            mark(c);
+    mark(g.outCell);
+    std::copy(g.cellsOut, g.cellsOut + g.countOut, g.cellsIn);
+    g.countIn = g.countOut;
+    for (int cell : {g.inFm[1], g.inFm[2], g.sync1, g.sync2, g.inRing1, g.inRing2, g.inAmp, g.inAmpMod, g.inMix[0],
+                     g.inMix[1], g.inMix[2], g.inMix[3], g.inMix[4], g.filter[0].input, g.filter[0].r1,
+                     g.filter[0].r2, g.filter[1].input, g.filter[1].r1, g.filter[1].r2, g.inFade, g.inDirectL,
+                     g.inDirectR}) {
+        if (!in[cell]) {
+            in[cell] = true;
+            g.cellsIn[g.countIn++] = cell;
+        }
+    }
+
+    // The sources (up to the mixer) touch these cells and, through the
+    // routing, the cells they read; the filters and the output stage write
+    // theirs. Kept apart, the two halves can run one after the other.
+    static constexpr int kSourceCells[][2] = {{0, 28}, {118, 120}, {153, 161}, {199, 199}, {315, 316}, {318, 342}};
+    auto isSourceCell = [](int cell) {
+        for (const auto& range : kSourceCells)
+            if (cell >= range[0] && cell <= range[1])
+                return true;
+        return false;
+    };
+    const int outputWritten[] = {kFilterInputCell, kFilter[0].state + 4, kFilter[1].state + 4, kFilter[0].output,
+                                 kFilter[1].output, kOutputLow, g.outCell, 283, 109, 110, 111, 112, 113, 114};
+    g.split = !isSourceCell(g.outCell);
+    for (int cell : {g.inFm[1], g.inFm[2], g.inRing1, g.inRing2, g.inAmp, g.inAmpMod, g.inMix[0], g.inMix[1],
+                     g.inMix[2], g.inMix[3], g.inMix[4]})
+        for (int w : outputWritten)
+            g.split = g.split && cell != w;
+    g.countCarried = 0;
+    for (int cell : {0, g.filter[0].input, g.filter[0].r1, g.filter[0].r2, g.filter[1].input, g.filter[1].r1,
+                     g.filter[1].r2, g.outCell, g.inFade, g.inDirectL, g.inDirectR}) {
+        if (!isSourceCell(cell) || std::find(g.cellsCarried, g.cellsCarried + g.countCarried, cell) !=
+                                       g.cellsCarried + g.countCarried)
+            continue;
+        g.cellsCarried[g.countCarried++] = cell;
+    }
+
+    voice_lanes::Render(g);
+
+    float* mix = partMix[part];
+    const int step = 1 << divider;
+    uint32_t* record = data.partRecord[part];
+    for (int l = 0; l < count; ++l) {
+        const int v = voices[l];
+        for (int n = 0; n < g.groups; ++n) {
+            const int f = (n << divider) + step - 1;
+            mix[2 * f] += g.left[n][l];
+            mix[2 * f + 1] += g.right[n][l];
+        }
+        data.SetAudioF(v, CEngineData::kAcOutputPower, g.power[l]);
+        noiseSeed[v] = g.seed[l];
+        for (int k = 0; k < 6; ++k)
+            pinkState[k][v] = g.pink[k][l];
+        RaisePeak(record, 412, g.peak1[l]);
+        RaisePeak(record, 413, g.peak2[l]);
+        RaisePeak(record, 414, g.peakOut[l]);
+        if (g.power[l] >= kQuietPower)
+            data.voiceState[v] = 0;
+        else if (data.ControlI(v, CEngineData::kVcGate) == 0)
+            data.voiceState[v] = std::min(data.voiceState[v] + 1, CEngineData::kVoiceFree);
+    }
 }

@@ -1,0 +1,27 @@
+// The lane kernel with four lanes (SSE2, every x86-64 processor), and the
+// choice of the widest kernel the processor runs.
+#include "engine/VoiceLanesKernel.h"
+
+namespace voice_lanes {
+
+namespace {
+// Asked once at start-up, before any audio thread runs.
+const bool kHaveAvx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+}
+
+int LaneCount() { return kHaveAvx2 ? 8 : 4; }
+
+void RenderSse2(Group& g) { RenderLanes<4>(g); }
+
+void Render(Group& g)
+{
+    if (kHaveAvx2)
+        RenderAvx2(g);
+    else
+        RenderSse2(g);
+}
+
+} // namespace voice_lanes
