@@ -357,6 +357,37 @@ private:
     float m_u = 0.0f, m_uStep = 0.0f;
 };
 
+// The cells the lane chain writes every sample (module outputs, phases,
+// ramps and the states a routing can name) and the steps it only reads.
+struct LaneCells {
+    int written[64];
+    int countWritten = 0;
+    int steps[40];
+    int countSteps = 0;
+    bool touched[CEngineData::kVoiceAudioCells] = {};
+};
+const LaneCells kLaneCells = [] {
+    LaneCells c;
+    for (int cell : {0, 1, 3, 7, 9, 11, 13, 17, 19, 21, 23, 25, 27, 109, 111, 113, 118, 119, 120, 125, 131, 150,
+                     153, 154, 155, 156, 157, 158, 159, 160, 161, 164, 165, 166, 199, 283, 316}) {
+        c.written[c.countWritten++] = cell;
+        c.touched[cell] = true;
+    }
+    for (int cell = 318; cell <= 330; ++cell) {
+        c.written[c.countWritten++] = cell;
+        c.touched[cell] = true;
+    }
+    for (int cell : {2, 4, 8, 10, 12, 14, 18, 20, 22, 24, 26, 28, 110, 112, 114, 284, 315}) {
+        c.steps[c.countSteps++] = cell;
+        c.touched[cell] = true;
+    }
+    for (int cell = 331; cell <= 342; ++cell) {
+        c.steps[c.countSteps++] = cell;
+        c.touched[cell] = true;
+    }
+    return c;
+}();
+
 void RaisePeak(uint32_t* record, int cell, float peak)
 {
     if (peak > std::bit_cast<float>(record[cell]))
@@ -914,7 +945,8 @@ void CEngine::RenderLanes(int part, const int* voices, int count, int frames, in
     const Cells P{data.partRecord[part]};
     const uint32_t off = P.U(270);
     const int lanes = voice_lanes::LaneCount();
-    std::copy(data.voiceAudio[voices[0]], data.voiceAudio[voices[0]] + CEngineData::kVoiceAudioCells, laneSpare);
+    if (count < lanes)
+        std::copy(data.voiceAudio[voices[0]], data.voiceAudio[voices[0]] + CEngineData::kVoiceAudioCells, laneSpare);
     g.lanes = count;
     for (int l = 0; l < lanes; ++l) {
         const int v = voices[l < count ? l : 0];
@@ -966,33 +998,28 @@ void CEngine::RenderLanes(int part, const int* voices, int count, int frames, in
     g.inDirectR = CellOfCode(P.U(385));
     g.quantMask = P.U(271);
 
-    // Rows: every cell the chain reads or writes per sample, and the cells
-    // the routing reads; out again: the cells it writes.
-    bool in[CEngineData::kVoiceAudioCells] = {};
-    g.countOut = 0;
-    auto mark = [&](int cell) {
-        if (!in[cell]) {
-            in[cell] = true;
-            g.cellsOut[g.countOut++] = cell;
-        }
+    // Rows: the cells the chain writes per sample (in and out again), the
+    // steps it reads, and the cells the routing reads.
+    const LaneCells& cells = kLaneCells;
+    std::copy(cells.written, cells.written + cells.countWritten, g.cellsOut);
+    g.countOut = cells.countWritten;
+    std::copy(cells.written, cells.written + cells.countWritten, g.cellsIn);
+    std::copy(cells.steps, cells.steps + cells.countSteps, g.cellsIn + cells.countWritten);
+    g.countIn = cells.countWritten + cells.countSteps;
+    const int fixedIn = g.countIn;
+    auto addIn = [&](int cell) {
+        if (cells.touched[cell] || std::find(g.cellsIn + fixedIn, g.cellsIn + g.countIn, cell) != g.cellsIn + g.countIn)
+            return false;
+        g.cellsIn[g.countIn++] = cell;
+        return true;
     };
-    static constexpr int kWritten[][2] = {{0, 28},    {109, 114}, {118, 120}, {125, 125}, {131, 131}, {150, 150},
-                                          {153, 166}, {199, 199}, {283, 284}, {315, 316}, {318, 342}};
-    for (const auto& range : kWritten)
-        for (int c = range[0]; c <= range[1]; ++c)
-            mark(c);
-    mark(g.outCell);
-    std::copy(g.cellsOut, g.cellsOut + g.countOut, g.cellsIn);
-    g.countIn = g.countOut;
+    if (addIn(g.outCell))
+        g.cellsOut[g.countOut++] = g.outCell;
     for (int cell : {g.inFm[1], g.inFm[2], g.sync1, g.sync2, g.inRing1, g.inRing2, g.inAmp, g.inAmpMod, g.inMix[0],
                      g.inMix[1], g.inMix[2], g.inMix[3], g.inMix[4], g.filter[0].input, g.filter[0].r1,
                      g.filter[0].r2, g.filter[1].input, g.filter[1].r1, g.filter[1].r2, g.inFade, g.inDirectL,
-                     g.inDirectR}) {
-        if (!in[cell]) {
-            in[cell] = true;
-            g.cellsIn[g.countIn++] = cell;
-        }
-    }
+                     g.inDirectR})
+        addIn(cell);
 
     // The sources (up to the mixer) touch these cells and, through the
     // routing, the cells they read; the filters and the output stage write
