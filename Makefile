@@ -1,7 +1,7 @@
 # Two entry points: `make run` and `make test`. Both install what is missing first.
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build bench fuzz deps clean
+.PHONY: run test build bench fuzz tsan deps clean
 
 deps:
 	@scripts/install-deps
@@ -21,7 +21,7 @@ test: deps
 # Each fuzz target runs for FUZZ_SECONDS; a crash, a sanitizer report or a
 # hang fails the target (the input is kept in build/fuzz as crash-* etc.).
 FUZZ_SECONDS ?= 30
-FUZZ_TARGETS = Bank Preset Project MultiSample
+FUZZ_TARGETS = Bank Preset Project MultiSample Bmp
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
@@ -33,6 +33,16 @@ fuzz: deps
 		build/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=20 -print_final_stats=1 \
 			-artifact_prefix=build/fuzz/$$t- build/fuzz/corpus/$$t; \
 	done
+
+# ThreadSanitizer build of the libraries and the thread stress program only;
+# any report fails the run.
+STRESS_SECONDS ?= 12
+
+tsan: deps
+	cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+		-DZAVO_TSAN=ON -DZAVO_TESTS=OFF
+	cmake --build build/tsan -j $(JOBS) --target zavo_stress
+	TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1" build/tsan/zavo_stress $(STRESS_SECONDS)
 
 bench: deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZAVO_TESTS=OFF -DZAVO_BENCH=ON

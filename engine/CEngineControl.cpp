@@ -155,7 +155,7 @@ constexpr float kSpectrumDetune[6] = {0.51f, -0.51f, 0.0f, -1.01f, 0.71f, 0.3f};
 
 void CEngine::ControlTick()
 {
-    ++data.blockCounter;
+    data.blockCounter.fetch_add(1, std::memory_order_relaxed);
     g_Constants.timeScale = 1.0f;
     SmoothPartParameters();
     ControlPitch();
