@@ -162,9 +162,10 @@ private:
     // Every sounding voice into its part's mix: the voices of a part side by
     // side in vector lanes where its chain allows, else one by one.
     void RenderVoices(int frames);
-    bool PartRendersInLanes(int part) const;
+    bool PartRendersInLanes(int part, const int* voices, int count) const;
     void RenderLanes(int part, const int* voices, int count, int frames, int divider);
     voice_lanes::Group laneGroup;
     uint32_t laneSpare[CEngineData::kVoiceAudioCells] = {};
+    float laneSpareRing[kWaveRing] = {};
     void FillSubSamples(int part, int frames, int divider);
 };

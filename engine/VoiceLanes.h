@@ -13,29 +13,32 @@
 // and back after it, so routed inputs read the value the module before wrote
 // in this sample, as they do in the record.
 //
-// The lanes render the chain without the heavier modules (terrain, spectral,
-// formant, sub-pulse, shaper, waveguide, unison and multi-sample
-// oscillators): parts that use one of them render one voice at a time.
+// Parts with a multi-sample oscillator render one voice at a time.
 //
 // Chain order of one sample (the one-voice render numbers its steps alike):
-//   3. modulation ramps        4. oscillator 1 (sync, pulse)
-//   5. oscillators 2, 3 (FM)   8. ring and amplitude modulators
+//   1. terrain filter          3. modulation ramps
+//   4. oscillator 1 (unison, sync, pulse)
+//   5. oscillators 2, 3 (FM)   6. sub-harmonic pulses
+//   7. spectral oscillator     8. ring and amplitude modulators
 //   9. white and pink noise   10. mixer
+//  11. waveguide              12. shaper
 //  13. filter 1               14. filter 2
-//  16. output stage           17. level and pan into the voice's mix
+//  15. formant filter         16. output stage
+//  17. level and pan into the voice's mix
 //
 // This header holds plain data only: the kernels are built twice (for SSE2
 // and for AVX2) and must not share inline code with the rest of the engine.
 #include <cstdint>
 
 #include "engine/CTLBase.h"
+#include "engine/CTerrainFilter.h"
 
 namespace voice_lanes {
 
 constexpr int kMaxLanes = 8;
 constexpr int kCells = 358;  // cells of a voice audio record
 constexpr int kMaxFrames = 32;
-constexpr int kMaxCarried = 12;
+constexpr int kMaxCarried = 16;
 
 struct FilterSetup {
     bool on = false;
@@ -52,6 +55,14 @@ struct Group {
     const CTLBase::Segment* wave[3][kMaxLanes] = {};
     const CTLBase::Segment* saturation = nullptr;  // filter input saturation
     const CTLBase::Segment* outputClip = nullptr;
+    const CTLBase::Segment* shaper = nullptr;
+    // Spectral sub-oscillator k of each lane: its four region tables (Y1,
+    // X1, Y2, X2; silent ones where it is off) and whether it runs.
+    const CTLBase::Segment* spectrum[6][4][kMaxLanes] = {};
+    bool spectrumOn[6][kMaxLanes] = {};
+    CTerrainFilter* terrain[kMaxLanes] = {};
+    float* ring[kMaxLanes] = {};       // waveguide lines
+    uint32_t guideDelay[kMaxLanes] = {};
 
     // Part switches and routing, fixed for the block.
     uint32_t off = 0;
@@ -59,7 +70,10 @@ struct Group {
     bool running[3] = {};
     bool fm[3] = {};
     int inFm[3] = {};
+    bool unison = false;
     bool pulse1 = false, pulse2 = false;
+    bool formantSeries = false;
+    int inTerrain = 0, inShaper = 0, inGuide1 = 0, inGuide2 = 0, inFormant = 0;
     bool syncA = false, syncB = false;
     int sync1 = 0, sync2 = 0;
     int inRing1 = 0, inRing2 = 0, inAmp = 0, inAmpMod = 0;

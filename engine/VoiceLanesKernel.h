@@ -26,7 +26,13 @@ constexpr float kGuardL = 1e-13f;
 constexpr uint32_t kMask25 = 0x1FFFFFF;
 constexpr float kTwoPowMinus31L = 4.656612873077393e-10f;
 constexpr uint32_t kOffRingL = 0x8, kOffPinkL = 0x10, kOffMixer1L = 0x20, kOffMixer2L = 0x40,
+                   kOffShaperL = 0x80, kOffWaveguideL = 0x100, kOffSubPulseL = 0x800, kOffFormantL = 0x2000,
+                   kOffSpectrumL = 0x4000, kOffTerrainL = 0x8000,
                    kOffFilter1L = 0x200, kOffDriveL = 0x400, kOffFilter2L = 0x1000;
+constexpr uint32_t kMask24 = 0xFFFFFF;
+constexpr int kRingMask = 2047;
+constexpr float kSpectrumFactorL[6] = {1.0f, 0.91f, 0.87f, 1.05f, 0.95f, 0.97f};
+constexpr int kFormantStateL[3][4] = {{133, 134, 135, 136}, {137, 138, 139, 140}, {141, 142, 143, 145}};
 constexpr float kPinkPoleL[6] = {0.997f, 0.985f, 0.95f, 0.85f, 0.62f, 0.25f};
 constexpr float kPinkGainL[6] = {0.029591f, 0.032534f, 0.048056f, 0.090579f, 0.10899f, 0.255784f};
 
@@ -334,6 +340,152 @@ struct FilterLanes {
     }
 };
 
+// The terrain filter per lane (as CTerrainFilter::Runner): four resonators
+// in parallel, four notches in series, a DC follower.
+template <int N>
+struct TerrainLanes {
+    using L = Lanes<N>;
+    using F = typename L::F;
+    F c[8][6] = {}, d[8][6] = {}, s1[8] = {}, s2[8] = {}, dc = {};
+
+    TerrainLanes(const Group& g, bool on)
+    {
+        for (int l = 0; l < N && on; ++l) {
+            const CTerrainFilter& f = *g.terrain[l];
+            for (int i = 0; i < 8; ++i) {
+                for (int k = 0; k < 6; ++k) {
+                    c[i][k][l] = f.sections[i].c[k];
+                    d[i][k][l] = f.sections[i].d[k];
+                }
+                s1[i][l] = f.sections[i].s1;
+                s2[i][l] = f.sections[i].s2;
+            }
+            dc[l] = f.dc;
+        }
+    }
+    void Store(const Group& g) const
+    {
+        for (int l = 0; l < g.lanes; ++l) {
+            CTerrainFilter& f = *g.terrain[l];
+            for (int i = 0; i < 8; ++i) {
+                for (int k = 0; k < 6; ++k)
+                    f.sections[i].c[k] = c[i][k][l];
+                f.sections[i].s1 = s1[i][l];
+                f.sections[i].s2 = s2[i][l];
+            }
+            f.dc = dc[l];
+        }
+    }
+    // Limited to the state range, NaN to 0 (as the runner's vector limit and
+    // the sections' ClampSafe, which agree).
+    static F Limit(F s)
+    {
+        const F lo = L::Splat(-CIIR2Order::kStateLimit), hi = L::Splat(CIIR2Order::kStateLimit);
+        F m = L::Select(s > lo, s, lo);
+        m = L::Select(m < hi, m, hi);
+        return L::Select(s == s, m, L::Splat(0.0f));
+    }
+    F Section(int i, F x)
+    {
+        for (int k = 0; k < 6; ++k)
+            c[i][k] += d[i][k];
+        const F xg = c[i][5] * x;
+        const F y = c[i][2] * xg + s1[i];
+        s1[i] = Limit(c[i][3] * xg - c[i][0] * y + s2[i] + CIIR2Order::kStateOffset);
+        s2[i] = Limit(c[i][4] * xg - c[i][1] * y + CIIR2Order::kStateOffset);
+        return y;
+    }
+    F Process(F x)
+    {
+        F sum = Section(0, x);
+        sum = sum + Section(1, x);
+        sum = sum + Section(2, x);
+        sum = sum + Section(3, x);
+        for (int i = 4; i < 8; ++i)
+            sum = Section(i, sum);
+        sum += 1e-7f;
+        dc = 0.9995f * dc + 0.0005f * sum;
+        return (dc - sum) * 0.25f;
+    }
+};
+
+// The spectral oscillator per lane (as SpectrumRun): sub-oscillators a lane
+// does not run are computed on silent tables and left out of its sum and
+// its stored state.
+template <int N>
+struct SpectrumLanes {
+    using L = Lanes<N>;
+    using F = typename L::F;
+    using U = typename L::U;
+    using I = typename L::I;
+    static constexpr int kGroup = 202, kGroupCells = 13;
+    F u = {}, uStep = {}, v[6] = {}, vStep[6] = {}, vStepStep[6] = {};
+    U inc[6] = {}, incStep[6] = {}, phase[6] = {};
+    I on[6] = {};
+
+    SpectrumLanes(const L& A, const Group& g, bool run)
+    {
+        if (!run)
+            return;
+        u = A.Gather(g, 280);
+        uStep = A.Gather(g, 281);
+        for (int k = 0; k < 6; ++k) {
+            const int cell = kGroup + kGroupCells * k;
+            inc[k] = (U)A.Gather(g, cell);
+            incStep[k] = (U)A.Gather(g, cell + 1);
+            v[k] = A.Gather(g, cell + 2);
+            vStep[k] = A.Gather(g, cell + 3);
+            vStepStep[k] = A.Gather(g, cell + 4);
+            phase[k] = (U)A.Gather(g, cell + 5);
+            for (int l = 0; l < N; ++l)
+                on[k][l] = g.spectrumOn[k][l] ? -1 : 0;
+        }
+    }
+    void Store(Group& g) const
+    {
+        L::Scatter(g, 280, u);
+        for (int k = 0; k < 6; ++k) {
+            const int cell = kGroup + kGroupCells * k;
+            for (int l = 0; l < g.lanes; ++l) {
+                if (!g.spectrumOn[k][l])
+                    continue;
+                uint32_t* r = g.record[l];
+                r[cell] = inc[k][l];
+                std::memcpy(r + cell + 2, &v[k][l], 4);
+                std::memcpy(r + cell + 3, &vStep[k][l], 4);
+                r[cell + 5] = phase[k][l];
+            }
+        }
+    }
+    static F Region(const Segment* const* tables, U p, F pf)
+    {
+        F slope, offset;
+        L::Lookup(tables, (I)(p >> 16), slope, offset);
+        return pf * slope + offset;
+    }
+    void Process(L& A, const Group& g)
+    {
+        u += uStep;
+        A.SetF(344, L::Splat(kGuardL));
+        F output = L::Splat(0.0f);
+        for (int k = 0; k < 6; ++k) {
+            vStep[k] += vStepStep[k];
+            v[k] += vStep[k];
+            inc[k] += incStep[k];
+            phase[k] += inc[k];
+            const U p = phase[k] & kMask24;
+            const F pf = L::ToF(p);
+            const Segment* const* t[4] = {g.spectrum[k][0], g.spectrum[k][1], g.spectrum[k][2], g.spectrum[k][3]};
+            const F s = (Region(t[1], p, pf) * (1.0f - u) + Region(t[3], p, pf) * u) * (1.0f - v[k]) +
+                        (Region(t[0], p, pf) * (1.0f - u) + Region(t[2], p, pf) * u) * v[k];
+            const F next = k == 0 ? s : (output + s) * kSpectrumFactorL[k];
+            output = L::Select(on[k], next, output);
+        }
+        A.SetF(343, output);
+        A.SetF(201, output);
+    }
+};
+
 template <int N>
 inline __attribute__((always_inline)) void RenderLanes(Group& g)
 {
@@ -353,6 +505,9 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
     const uint32_t off = g.off;
     FilterLanes<N> filter1(A, g, 0), filter2(A, g, 1);
     const bool filter1On = g.filter[0].on, filter2On = g.filter[1].on;
+    const bool terrainOn = (off & kOffTerrainL) == 0, spectrumOn = (off & kOffSpectrumL) == 0;
+    TerrainLanes<N> terrain(g, terrainOn);
+    SpectrumLanes<N> spectrum(A, g, spectrumOn);
     F modValue[12], modStep[12];
     for (int k = 0; k < 12; ++k) {
         modValue[k] = A.Fv(319 + k);
@@ -374,6 +529,10 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
     // Sources: everything up to the mixer, one sample.
     auto sources = [&](int n) __attribute__((always_inline)) {
         (void)n;
+        // 1. Terrain filter.
+        if (terrainOn)
+            A.SetF(317, terrain.Process(A.Fv(g.inTerrain)));
+
         // 3. Modulation ramps.
         for (int k = 0; k < 12; ++k) {
             modValue[k] = modValue[k] + modStep[k];
@@ -384,18 +543,43 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
         if (g.running[0]) {
             const U inc = A.Uv(1) + A.Uv(2);
             A.SetU(1, inc);
-            const U old = A.Uv(118);
-            const U ph = (old + inc) & kMask25;
-            A.SetU(118, ph);
-            const auto wrapped = ph < old;
-            if (g.syncA)
-                A.SetU(g.sync1, wrapped ? ph : A.Uv(g.sync1));
-            if (g.syncB)
-                A.SetU(g.sync2, wrapped ? ph : A.Uv(g.sync2));
-            F o = L::ReadWave(g.wave[0], ph);
-            if (g.pulse1) {
-                o = L::ReadWave(g.wave[0], (ph + A.Uv(3)) & kMask25) - o;
-                A.SetU(3, A.Uv(3) + A.Uv(4));
+            F o;
+            if (!g.unison) {
+                const U old = A.Uv(118);
+                const U ph = (old + inc) & kMask25;
+                A.SetU(118, ph);
+                const auto wrapped = ph < old;
+                if (g.syncA)
+                    A.SetU(g.sync1, wrapped ? ph : A.Uv(g.sync1));
+                if (g.syncB)
+                    A.SetU(g.sync2, wrapped ? ph : A.Uv(g.sync2));
+                o = L::ReadWave(g.wave[0], ph);
+                if (g.pulse1) {
+                    o = L::ReadWave(g.wave[0], (ph + A.Uv(3)) & kMask25) - o;
+                    A.SetU(3, A.Uv(3) + A.Uv(4));
+                }
+            } else {
+                o = L::Splat(0.0f);
+                for (int k = 0; k < 6; ++k) {
+                    const U old = A.Uv(303 + k);
+                    const U ph = (old + inc + A.Uv(309 + k)) & kMask25;
+                    A.SetU(303 + k, ph);
+                    if (k == 0) {
+                        const auto wrapped = ph < old;
+                        if (g.syncA)
+                            A.SetU(g.sync1, wrapped ? ph : A.Uv(g.sync1));
+                        if (g.syncB)
+                            A.SetU(g.sync2, wrapped ? ph : A.Uv(g.sync2));
+                    }
+                    o += L::ReadWave(g.wave[0], ph);
+                }
+                if (g.pulse1) {
+                    const U po = A.Uv(3);
+                    for (int k = 0; k < 6; ++k)
+                        o -= L::ReadWave(g.wave[0], (A.Uv(303 + k) + po) & kMask25);
+                    A.SetU(3, po + A.Uv(4));
+                }
+                o *= 0.5f;
             }
             A.SetF(153, o);
         }
@@ -422,6 +606,22 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
             }
             A.SetF(153 + j, o);
         }
+
+        // 6. Sub-harmonic pulses of oscillator 1.
+        if ((off & kOffSubPulseL) == 0) {
+            F sum = L::Splat(kGuardL);
+            for (int k = 0; k < 6; ++k) {
+                U c = A.Uv(177 + k) + 1u;
+                sum = L::Select(c > A.Uv(189 + k), sum + 0.333f, sum);
+                c = (c > A.Uv(183 + k)) ? L::SplatU(0u) : c;
+                A.SetU(177 + k, c);
+            }
+            A.SetF(176, sum + A.Fv(195) - 1.0f);
+        }
+
+        // 7. Spectral oscillator.
+        if (spectrumOn)
+            spectrum.Process(A, g);
 
         // 8. Ring and amplitude modulators.
         if ((off & kOffRingL) == 0)
@@ -464,11 +664,69 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
 
     // Filters and output, one sample.
     auto filtersAndOutput = [&](int n) __attribute__((always_inline)) {
+        // 11. Waveguide: a delay line with a fractional all-pass and damping.
+        if ((off & kOffWaveguideL) == 0) {
+            const F gainIn = A.Ramp(29);
+            const F damp = A.Ramp(33);
+            const F gainFb = A.Ramp(35);
+            const U pos = A.Uv(149) & kRingMask;
+            F y;
+            for (int l = 0; l < N; ++l)
+                y[l] = g.ring[l][(pos[l] - g.guideDelay[l]) & kRingMask];
+            const F aPrev = A.Fv(198);
+            const F a = A.Fv(197) + (y - aPrev) * A.Fv(32);
+            A.SetF(168, aPrev * damp + a * (1.0f - damp));
+            A.SetF(197, y);
+            A.SetF(198, L::ClampSafeV(a, -65536.0f, 65536.0f));
+            const F in = L::ClampSafeV(A.Fv(g.inGuide1) * gainIn + A.Fv(g.inGuide2) * gainFb, -65536.0f, 65536.0f);
+            for (int l = 0; l < N; ++l)
+                g.ring[l][pos[l]] = in[l];
+            A.SetU(149, (pos + 1u) & kRingMask);
+        }
+
+        // 12. Shaper with its DC blocker.
+        if ((off & kOffShaperL) == 0) {
+            const F u = A.Fv(g.inShaper) * A.Ramp(37) * 2048.0f;
+            const F y = L::Shape(g.shaper, u);
+            const F low = L::ClampSafeV(0.995f * A.Fv(151) + 0.005f * y, -65536.0f, 65536.0f);
+            A.SetF(151, low);
+            A.SetF(162, y - low);
+        }
+
         // 13., 14. Filters.
         if (filter1On)
             filter1.Run(A, g.saturation, A.Fv(g.filter[0].input), peak1);
         if (filter2On)
             filter2.Run(A, g.saturation, A.Fv(g.filter[1].input), peak2);
+
+        // 15. Formant filter: three two-pole sections in series or parallel.
+        if ((off & kOffFormantL) == 0) {
+            const F x = A.Fv(g.inFormant);
+            F r = L::Splat(0.0f);
+            F in = x;
+            F weight = L::Splat(0.0f);
+            for (int k = 0; k < 3; ++k) {
+                const int c = 89 + 6 * k;
+                const F a = A.Ramp(c), b = A.Ramp(c + 2), cc = A.Ramp(c + 4);
+                if (k == 2)
+                    weight = A.Ramp(107);
+                const int* st = kFormantStateL[k];
+                const F y1 = A.Fv(st[0]), y2 = A.Fv(st[1]), u1 = A.Fv(st[2]), u2 = A.Fv(st[3]);
+                const F u = a * (g.formantSeries ? in : x);
+                const F y = g.formantSeries ? u - cc * u1 + u2 + a * cc * y1 - b * y2 : u - u2 + b * y1 - cc * y2;
+                A.SetF(st[1], y1);
+                A.SetF(st[0], L::ClampSafeV(y, -65536.0f, 65536.0f));
+                A.SetF(st[3], u1);
+                A.SetF(st[2], u);
+                if (g.formantSeries)
+                    in = y;
+                else
+                    r += y;
+            }
+            if (g.formantSeries)
+                r = in;
+            A.SetF(167, r * weight + x * (1.0f - weight));
+        }
 
         // 16. Output stage.
         const F x = A.Fv(g.outCell) + A.Fv(0);
@@ -530,6 +788,10 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
         filter1.Store(g);
     if ((off & kOffFilter2L) == 0)
         filter2.Store(g);
+    if (terrainOn)
+        terrain.Store(g);
+    if (spectrumOn)
+        spectrum.Store(g);
     for (int l = 0; l < N; ++l) {
         g.seed[l] = seed[l];
         for (int k = 0; k < 6; ++k)
