@@ -989,7 +989,7 @@ void CEngine::RenderLanes(int part, const int* voices, int count, int frames, in
         g.ring[l] = l < count ? voiceRing[0][v] : laneSpareRing;
         g.guideDelay[l] = static_cast<uint32_t>(CellAsInt(g.record[l][31]));
         const uint32_t enable = g.record[l][282];
-        for (int k = 0; k < 6; ++k) {
+        for (int k = 0; k < 6 && (off & kOffSpectrum) == 0; ++k) {
             const bool on = k == 0 || (enable & (1u << k)) != 0;
             g.spectrumOn[k][l] = on;
             for (int t = 0; t < 4; ++t) {
@@ -1114,9 +1114,11 @@ void CEngine::RenderLanes(int part, const int* voices, int count, int frames, in
     float* mix = partMix[part];
     const int step = 1 << divider;
     uint32_t* record = data.partRecord[part];
+    // Each frame adds the voices in voice order.
+    const int done = divider == 0 ? voice_lanes::AddToMix(g, mix) : 0;
     for (int l = 0; l < count; ++l) {
         const int v = voices[l];
-        for (int n = 0; n < g.groups; ++n) {
+        for (int n = done; n < g.groups; ++n) {
             const int f = (n << divider) + step - 1;
             mix[2 * f] += g.left[n][l];
             mix[2 * f + 1] += g.right[n][l];

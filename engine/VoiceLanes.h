@@ -113,5 +113,10 @@ int LaneCount();
 void RenderSse2(Group& g);
 void RenderAvx2(Group& g);
 void Render(Group& g);
+// Adds the lanes' output, lane after lane, to an interleaved stereo mix
+// whose frame n is rendered sample n (no sub-sampling). Answers how many
+// leading frames it added; the caller adds the rest.
+int AddToMixAvx2(const Group& g, float* mix);
+int AddToMix(const Group& g, float* mix);
 
 } // namespace voice_lanes

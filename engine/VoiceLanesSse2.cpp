@@ -24,4 +24,6 @@ void Render(Group& g)
         RenderSse2(g);
 }
 
+int AddToMix(const Group& g, float* mix) { return kHaveAvx2 ? AddToMixAvx2(g, mix) : 0; }
+
 } // namespace voice_lanes
