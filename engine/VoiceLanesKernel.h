@@ -85,6 +85,23 @@ struct Lanes {
     static F ToFI(I i) { return __builtin_convertvector(i, F); }
 
     // x limited to lo..hi, NaN gives 0 (as ClampSafe).
+    // Whether every lane of a comparison holds.
+    static bool All(I mask)
+    {
+        if constexpr (N == 4) {
+            __m128 m;
+            std::memcpy(&m, &mask, sizeof m);
+            return _mm_movemask_ps(m) == 0xF;
+        } else {
+#ifdef __AVX2__
+            __m256 m;
+            std::memcpy(&m, &mask, sizeof m);
+            return _mm256_movemask_ps(m) == 0xFF;
+#else
+            return false;
+#endif
+        }
+    }
     // Rounded by the conversion instruction (the current rounding mode, ties
     // to even), as the one-voice render's conversions.
     static I RoundToInt(F x)
@@ -189,11 +206,7 @@ struct Lanes {
         // Products within +-2^30 (all but a runaway feedback) round by the
         // vector conversion, which gives the same integer as the 64-bit one.
         const F limit = Splat(1073741824.0f);
-        const auto inRange = (prod < limit) & (prod > -limit);
-        bool all = true;
-        for (int l = 0; l < N; ++l)
-            all = all && inRange[l] != 0;
-        if (all)
+        if (All((prod < limit) & (prod > -limit)))
             return (U)RoundToInt(prod) & kMask25;
         U m;
         for (int l = 0; l < N; ++l) {
