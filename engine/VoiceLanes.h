@@ -109,6 +109,9 @@ struct Group {
 
 // Lanes of the widest kernel this processor runs.
 int LaneCount();
+// Tests: the four-lane kernel even where AVX2 is there (set while nothing
+// renders).
+void LimitToSse2(bool limit);
 // Kernels: four lanes with SSE2, eight with AVX2; Render picks the widest.
 void RenderSse2(Group& g);
 void RenderAvx2(Group& g);

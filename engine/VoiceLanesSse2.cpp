@@ -10,20 +10,23 @@ const bool kHaveAvx2 = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") != 0;
 }();
+bool s_useAvx2 = kHaveAvx2;
 }
 
-int LaneCount() { return kHaveAvx2 ? 8 : 4; }
+void LimitToSse2(bool limit) { s_useAvx2 = kHaveAvx2 && !limit; }
+
+int LaneCount() { return s_useAvx2 ? 8 : 4; }
 
 void RenderSse2(Group& g) { RenderLanes<4>(g); }
 
 void Render(Group& g)
 {
-    if (kHaveAvx2)
+    if (s_useAvx2)
         RenderAvx2(g);
     else
         RenderSse2(g);
 }
 
-int AddToMix(const Group& g, float* mix) { return kHaveAvx2 ? AddToMixAvx2(g, mix) : 0; }
+int AddToMix(const Group& g, float* mix) { return s_useAvx2 ? AddToMixAvx2(g, mix) : 0; }
 
 } // namespace voice_lanes

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/CSynth.h"
+#include "engine/VoiceLanes.h"
 #include "tests/core/SampleFixtures.h"
 #include "tests/engine/RenderFixture.h"
 
@@ -171,14 +172,19 @@ TEST(RenderLanes, EveryProgramMatchesTheOneVoiceRender)
                          s.SetParameter(155, 0.65f);
                      }});
 
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        pair.Both(c.setUp);
-        pair.Notes(0x90);
-        EXPECT_EQ(pair.Compare(40, 200), "");
-        pair.Notes(0x80);
-        EXPECT_EQ(pair.Compare(10, 200), "");
+    // Every case with the widest lanes, then again with four (SSE2) lanes.
+    for (bool sse2 : {false, true}) {
+        voice_lanes::LimitToSse2(sse2);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name + (sse2 ? ", four lanes" : ""));
+            pair.Both(c.setUp);
+            pair.Notes(0x90);
+            EXPECT_EQ(pair.Compare(40, 200), "");
+            pair.Notes(0x80);
+            EXPECT_EQ(pair.Compare(10, 200), "");
+        }
     }
+    voice_lanes::LimitToSse2(false);
     EXPECT_EQ(pair.fast->engine.MultiSample(0, 0).loaded, 1);
 }
 
