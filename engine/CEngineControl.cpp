@@ -269,6 +269,9 @@ void CEngine::ControlPitch()
         for (int i = 0; i < 20; ++i)
             routes[p][i] = {P.List(65 + i), P.List(105 + i), P.List(85 + i)};
     }
+    // Most accumulators stay at 1 (no route multiplies them): their gain is
+    // the same table value for every voice.
+    const float unitGain = Lookup(g_TLParameter.decade, 1.0f, 512.0f);
     ForEachVoice(data, [&](int, int part, Cells V, Cells, Cells P) {
 
         for (int i = 1; i <= 64; ++i)
@@ -347,7 +350,8 @@ void CEngine::ControlPitch()
                                                 24, 27, 30, 18, 34, 226, 227, 228, 229};
         for (int k = 0; k < 18; ++k) {
             const int cell = kGainTarget[k];
-            V.SetF(cell, V.F(cell) * Lookup(g_TLParameter.decade, V.F(208 + k), 512.0f));
+            const float m = V.F(208 + k);
+            V.SetF(cell, V.F(cell) * (m == 1.0f ? unitGain : Lookup(g_TLParameter.decade, m, 512.0f)));
         }
 
         // The smoothed cutoffs start at the cutoff of a note's first block.
