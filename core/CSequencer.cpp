@@ -4,15 +4,14 @@
 #include <cstring>
 #include <vector>
 
+#include "core/CMIDI.h"
 #include "core/CSongList.h"
+#include "core/CSynth.h"
 #include "platform/CGlobalData.h"
 
 namespace {
 
-// The editor keeps the tempo between 40 and 300 bpm plus a fraction of at
-// most 0.996, and the swing between 0 and 100 percent.
-constexpr float kMinTempo = 40.0f;
-constexpr float kMaxTempo = 300.996f;
+// The editor keeps the swing between 0 and 100 percent.
 constexpr float kMaxSwing = 100.0f;
 
 bool SupportedRate(uint32_t rate) {
@@ -50,6 +49,8 @@ void CSequencer::UpdateTempo() {
     if (tempo <= 0.0f || rate <= 0.0f) return;
     samplesPerTick = rate * 60.0f / (tempo * 96.0f);
     ticksPerBlock = 96.0f * static_cast<float>(g_GlobalData.blockSize) * tempo / (60.0f * rate);
+    if (synth && synth->midi)
+        synth->midi->SetTempoClamped(samplesPerTick);
 }
 void CSequencer::Play() {}
 void CSequencer::OnHostStart() {}

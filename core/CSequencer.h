@@ -38,6 +38,11 @@ public:
     bool ReadProject(const uint8_t* data, size_t size);
     bool ReadProject(std::FILE* file);
 
+    // The editor keeps the tempo between 40 and 300 bpm plus a fraction of
+    // at most 0.996.
+    static constexpr float kMinTempo = 40.0f;
+    static constexpr float kMaxTempo = 300.996f;
+
     CSynth* synth;
     CSongList* songList = nullptr;
     // Beats per minute.

@@ -153,6 +153,8 @@ CSynth::~CSynth() {
     // the synthesizer that could still use it.
     delete editor;
     editor = nullptr;
+    // Controllers learnt since the editor's last tick still reach the file.
+    CMIDI::SaveLearnFile(true);
     delete midi;
     delete sequencer;
     delete songList;
