@@ -149,6 +149,9 @@ CSynth::CSynth() {
 }
 
 CSynth::~CSynth() {
+    // MIDI inputs still open would call into this object from their threads.
+    if (g_MIDIDevices.GetSynth() == this)
+        g_MIDIDevices.CloseAll();
     // The editor goes first: it refers to this object, and nothing outlives
     // the synthesizer that could still use it.
     delete editor;
@@ -689,6 +692,10 @@ int32_t CSynth::CanDo(const char* text) {
 void CSynth::CloseDevices() {
     g_MIDIDevices.CloseAll();
     g_AudioDevices.Close();
+    // Nothing feeds the recorder any more: finish its file now, so a
+    // recording still going at exit keeps its sizes.
+    if (editor)
+        editor->GetRecorder().Stop();
 }
 
 CPresetBrowser* CSynth::GetPresetBrowser(int32_t kind, int32_t /*second*/) {
