@@ -110,10 +110,16 @@ public:
     // Work the GUI thread asks of the audio thread: a kind and a few
     // arguments, carried out at the start of the next engine block.
     struct Request {
-        enum class Kind : uint8_t { kAllNotesOff, kKillVoices };
+        enum class Kind : uint8_t {
+            kAllNotesOff, kKillVoices,
+            // Transport and song navigation of the sequencer.
+            kPlay, kStop, kHostStart, kSequencerAllNotesOff,
+            kSongRewind, kSongToEnd, kSongNext, kSongPrevious,
+            kPartOn
+        };
         Kind kind = Kind::kAllNotesOff;
-        int32_t a = 0; // kKillVoices: the part, or CMIDI::kAllParts
-        int32_t b = 0;
+        int32_t a = 0; // kKillVoices: the part, or CMIDI::kAllParts; kPartOn: the part
+        int32_t b = 0; // kPartOn: 1 on, 0 off
         float x = 0.0f;
     };
     static constexpr int32_t kRequestRingSize = 64;

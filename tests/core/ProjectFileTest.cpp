@@ -139,21 +139,23 @@ TEST(ProjectFile, StoredRateTempoAndSwingOutsideTheirRangesAreIgnored) {
         o.tempo = c.tempo;
         o.swing = c.swing;
         ASSERT_TRUE(f.Read(fixtures::Project(31, o))) << c.tempo;
+        EXPECT_EQ(f.sequencer.storedSampleRate, 0u);
         EXPECT_EQ(g_GlobalData.sampleRate, 44100);
         EXPECT_EQ(f.sequencer.tempo, 100.0f) << c.tempo;
         EXPECT_EQ(f.sequencer.swing, 10.0f) << c.swing;
         EXPECT_GT(f.sequencer.samplesPerTick, 0.0f);
     }
-    // A supported rate is taken; an unterminated text of 8 digits is read.
+    // A supported rate is handed on for the synthesizer to apply; an
+    // unterminated text of 8 digits is read.
     fixtures::ProjectOptions o;
     o.sampleRate = 48000;
     o.tempo = "128.5000";
     o.swing = "100";
     ASSERT_TRUE(f.Read(fixtures::Project(31, o)));
-    EXPECT_EQ(g_GlobalData.sampleRate, 48000);
+    EXPECT_EQ(f.sequencer.storedSampleRate, 48000u);
     EXPECT_EQ(f.sequencer.tempo, 128.5f);
     EXPECT_EQ(f.sequencer.swing, 100.0f);
-    EXPECT_NEAR(f.sequencer.samplesPerTick, 233.463f, 0.001f);
+    EXPECT_NEAR(f.sequencer.samplesPerTick, 44100.0f * 60.0f / (128.5f * 96.0f), 0.001f);
 }
 
 TEST(ProjectFile, MalformedProjectsChangeNothing) {
