@@ -477,7 +477,7 @@ void CSequencer::JumpToSongPosition() {
     tickCounter = tick;
     startTickOffset = tick;
     for (int p = 0; p < kParts; ++p) ReleasePartNotes(p);
-    RestartParts(tick, false);
+    RestartParts(tick, running);
 }
 
 void CSequencer::SongRewind() {

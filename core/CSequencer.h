@@ -202,6 +202,10 @@ public:
     Relaxed<int32_t> partFunction[kParts];
     Relaxed<uint8_t> partOn[kParts];
     Relaxed<uint8_t> partOnShown[kParts];
+    // Per part, written on the audio thread (the editor's displays read
+    // them): the pattern playing (-1 none) and its step.
+    Relaxed<int32_t> currentPattern[kParts];
+    Relaxed<int32_t> currentStep[kParts];
 
 private:
     static bool ValidPart(int part) { return part >= 0 && part < kParts; }
@@ -255,10 +259,7 @@ private:
     int32_t clipboardLast = 15;
     bool clipboardFull = false;
 
-    // Per part, audio thread (read by the editor's displays).
-    Relaxed<int32_t> currentPattern[kParts];
     int32_t nextPattern[kParts] = {};
-    Relaxed<int32_t> currentStep[kParts];
     // Where the current pass of the pattern began: the start step on the
     // first pass, the loop step after that. Kept per part so that playing
     // never rewrites the stored start step.
