@@ -262,6 +262,11 @@ TEST_F(SequencerTest, MidiOutNotesGoOutInTimeAndAreAllReleased) {
     RecordingPorts ports;
     g_MIDIDevices.SetPorts(&ports);
     ASSERT_TRUE(g_MIDIDevices.OpenOutput());
+    // Messages other tests queued, at whatever times, go first.
+    for (int i = 0; i < 5; ++i) {
+        CMIDIDevices::SetOutClock(CMIDIDevices::GetOutClock() + (1u << 30));
+        g_MIDIDevices.FlushOut();
+    }
     auto block = [&] {
         Render(32);
         g_MIDIDevices.FlushOut();
