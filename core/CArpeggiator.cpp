@@ -29,10 +29,17 @@ constexpr int kFirstPattern = 18;
 
 bool ValidPart(int part) { return part >= 0 && part < CArpeggiator::kParts; }
 
+// The MIDI clock sets the tempo on the audio thread while the GUI thread may
+// set a new rate.
+double SamplesPerTick(double bpm) {
+    const int32_t rate = std::atomic_ref<int32_t>(g_GlobalData.sampleRate).load(std::memory_order_relaxed);
+    return static_cast<double>(rate) * 60.0 / (bpm * 96.0);
+}
+
 } // namespace
 
 CArpeggiator::CArpeggiator(CSynth* s) : synth(s) {
-    samplesPerTick.store(static_cast<double>(g_GlobalData.sampleRate) * 60.0 / (120.0 * 96.0));
+    samplesPerTick.store(SamplesPerTick(120.0));
     for (auto& up : directionUp)
         up = 1;
 }
@@ -42,7 +49,7 @@ CArpeggiator::~CArpeggiator() = default;
 void CArpeggiator::SetTempo(float bpm) {
     if (!(bpm > 0.0f) || !std::isfinite(bpm))
         return;
-    samplesPerTick.store(static_cast<double>(g_GlobalData.sampleRate) * 60.0 / (static_cast<double>(bpm) * 96.0));
+    samplesPerTick.store(SamplesPerTick(bpm));
 }
 
 int32_t CArpeggiator::Slot(int part, int slot) const {

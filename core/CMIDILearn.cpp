@@ -18,6 +18,11 @@
 
 namespace {
 
+// The GUI thread may set a new rate while the clock reads it.
+int32_t SampleRate() {
+    return std::atomic_ref<int32_t>(g_GlobalData.sampleRate).load(std::memory_order_relaxed);
+}
+
 // A binding is one word, kind in the low half and index in the high half,
 // both signed 16-bit, so the audio thread never pairs one binding's kind
 // with another's index. The slots hold the word inverted, so that the
@@ -46,8 +51,8 @@ int IndexOf(uint32_t pair) { return static_cast<int16_t>(pair >> 16); }
 
 bool Fits16(int v) { return v >= -32768 && v <= 32767; }
 
-// Whether a pair is something a controller can drive: kind 0 must name a
-// part-sound parameter; kinds above it belong to the editor's own widgets.
+// Whether a pair may be bound: kind 0 must name a part-sound parameter;
+// higher kinds are kept as the editor binds them (they act on nothing here).
 bool Drivable(int kind, int index) {
     if (kind < 0 || !Fits16(kind) || !Fits16(index))
         return false;
@@ -179,7 +184,8 @@ void CMIDI::ApplyLearnedController(int part, int /*status*/, int controller, int
 
 int CMIDI::FindLearnSlot(int kind, int index) {
     RemapController(kind, index);
-    if (!Fits16(kind) || !Fits16(index))
+    // Kind -1 marks the unbound controllers; it is no target.
+    if (kind < 0 || !Fits16(kind) || !Fits16(index))
         return -1;
     const uint32_t pair = Pack(kind, index);
     for (int c = 0; c < kControllers; ++c)
@@ -227,33 +233,35 @@ void CMIDI::OnClockTick(uint32_t timeStamp) {
     if (clockTicks > 0) {
         // 24 clocks per quarter note against 96 ticks: ms x rate / 4000.
         const uint64_t interval = timeStamp - lastClockTime;
-        clockAccumulator += static_cast<double>(interval * static_cast<uint64_t>(g_GlobalData.sampleRate)) / 4000.0;
+        clockAccumulator += static_cast<double>(interval * static_cast<uint64_t>(SampleRate())) / 4000.0;
     }
     // The first clock only records its time: an average needs 16 intervals.
     if (clockTicks > 0 && clockTicks % 16 == 0) {
         const double average = clockAccumulator * 0.0625;
-        const double rate = static_cast<double>(g_GlobalData.sampleRate);
+        const double rate = static_cast<double>(SampleRate());
         const double bpm = average > 0.0 ? rate * 60.0 / (average * 96.0) : 0.0;
         // A burst of equal stamps, a pause or a clock far off the tempo the
         // editor allows is not a tempo: it is dropped with its window.
         const bool usable = std::isfinite(bpm) && bpm >= CSequencer::kMinTempo && bpm <= CSequencer::kMaxTempo;
-        if (usable && engine && std::fabs(average - static_cast<double>(engine->tempoValue)) > 5.0) {
-            engine->tempoValue = static_cast<float>(average);
+        const float current = engine ? CEngine::LoadTempo(engine->tempoValue) : 0.0f;
+        if (usable && engine && std::fabs(average - static_cast<double>(current)) > 5.0) {
+            CEngine::StoreTempo(engine->tempoValue, static_cast<float>(average));
             if (synth) {
                 synth->sequencer->tempo = static_cast<float>(bpm);
                 synth->sequencer->UpdateTempo();
                 synth->arpeggiator->SetTempo(static_cast<float>(bpm));
             }
-            engine->tempoFactor = static_cast<float>(120.0 / bpm);
+            CEngine::StoreTempo(engine->tempoFactor, static_cast<float>(120.0 / bpm));
         }
         clockAccumulator = 0.0;
         // Counted on for months the count would overflow; a window has just
         // closed, so it can start over here.
         if (clockTicks >= (1 << 30))
             clockTicks = 0;
-        if (engine && engine->tempoValue != 0.0f)
-            engine->tempoIncrement =
-                16777216.0f * static_cast<float>(g_GlobalData.blockSize) / engine->tempoValue;
+        const float perTick = engine ? CEngine::LoadTempo(engine->tempoValue) : 0.0f;
+        if (perTick != 0.0f)
+            CEngine::StoreTempo(engine->tempoIncrement,
+                                16777216.0f * static_cast<float>(g_GlobalData.blockSize) / perTick);
     }
     ++clockTicks;
     lastClockTime = timeStamp;
@@ -281,12 +289,13 @@ void CMIDI::OnStop() {
 void CMIDI::SetTempo(float samplesPerTick) {
     if (!engine || !std::isfinite(samplesPerTick))
         return;
-    engine->tempoValue = samplesPerTick;
+    CEngine::StoreTempo(engine->tempoValue, samplesPerTick);
     if (samplesPerTick == 0.0f)
         return;
-    const float rate = static_cast<float>(g_GlobalData.sampleRate);
-    engine->tempoIncrement = 16777216.0f * static_cast<float>(g_GlobalData.blockSize) / samplesPerTick;
-    engine->tempoFactor = 120.0f / (rate * 60.0f / (samplesPerTick * 96.0f));
+    const float rate = static_cast<float>(SampleRate());
+    CEngine::StoreTempo(engine->tempoIncrement,
+                        16777216.0f * static_cast<float>(g_GlobalData.blockSize) / samplesPerTick);
+    CEngine::StoreTempo(engine->tempoFactor, 120.0f / (rate * 60.0f / (samplesPerTick * 96.0f)));
 }
 
 void CMIDI::SetTempoClamped(float samplesPerTick) {

@@ -1,6 +1,7 @@
 #include "core/CSequencer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -87,7 +88,8 @@ void CSequencer::SetSongList(CSongList* list) { songList = list; }
 // Clock
 
 void CSequencer::UpdateTempo() {
-    const float rate = static_cast<float>(g_GlobalData.sampleRate);
+    const int32_t sampleRate = std::atomic_ref<int32_t>(g_GlobalData.sampleRate).load(std::memory_order_relaxed);
+    const float rate = static_cast<float>(sampleRate);
     const float bpm = tempo;
     if (!(bpm > 0.0f) || !std::isfinite(bpm) || rate <= 0.0f) return;
     samplesPerTick = rate * 60.0f / (bpm * 96.0f);

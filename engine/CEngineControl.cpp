@@ -57,6 +57,20 @@ float Lookup(const Segment (&table)[N], float x, float scale)
 
 float Glide(float x, float target, float c) { return x + (target - x) * c; }
 
+// The part cells that glide toward their targets besides 1..64, and the
+// gliding global cells.
+constexpr int kSmoothedPartCells[] = {284, 281, 282, 283, 289, 296, 288, 295, 294, 361, 362, 363};
+constexpr int kSmoothedGlobalCells[] = {6, 8, 9, 7, 20, 21};
+constexpr int kSmoothedMixerWords = 4;
+
+// A cell that went non-finite jumps to its target (0 if that is not finite
+// either): gliding from NaN would stay NaN for good.
+void RepairCell(float& cell, float target)
+{
+    if (!std::isfinite(cell))
+        cell = std::isfinite(target) ? target : 0.0f;
+}
+
 // The sample-rate divider d of a part (0..2). Assigned controllers write the
 // cell without the parameter model's limits, so it is limited wherever read.
 int Divider(const Cells& p) { return std::clamp(p.List(272), 0, 2); }
@@ -64,6 +78,10 @@ int Divider(const Cells& p) { return std::clamp(p.List(272), 0, 2); }
 // Float ramp: the render adds the step to the value once per sample.
 void RampF(Cells a, int cell, float target, float factor)
 {
+    // A ramp that went non-finite restarts at its target: stepping from NaN
+    // would keep it NaN for the rest of the note.
+    if (!std::isfinite(a.F(cell)))
+        a.SetF(cell, target);
     a.SetF(cell + 1, (target - a.F(cell)) * factor);
 }
 
@@ -179,7 +197,7 @@ void CEngine::SmoothPartParameters()
 {
     CEngineData& d = data;
     const float c = d.globalValues[CEngineData::kGlideCell];
-    for (int cell : {6, 8, 9, 7, 20, 21})
+    for (int cell : kSmoothedGlobalCells)
         d.globalValues[cell] = Glide(d.globalValues[cell], d.globalTargets[cell], c);
 
     for (int p = 0; p < kParts; ++p) {
@@ -203,9 +221,36 @@ void CEngine::SmoothPartParameters()
         const float* target = d.partTargets[p];
         for (int id = 1; id <= 64; ++id)
             P.SetF(id, Glide(P.F(id), target[id], c));
-        for (int id : {284, 281, 282, 283, 289, 296, 288, 295, 294, 361, 362, 363})
+        for (int id : kSmoothedPartCells)
             P.SetF(id, Glide(P.F(id), target[id], c));
     }
+}
+
+void CEngine::RepairSmoothedCells(int part)
+{
+    CEngineData& d = data;
+    const bool all = part < 0 || part >= kParts;
+    for (int p = 0; p < kParts; ++p) {
+        if (!all && p != part)
+            continue;
+        for (int word = 0; word < kSmoothedMixerWords; ++word) {
+            float v = d.SettingF(p, word);
+            RepairCell(v, d.partMixerTargets[p][word]);
+            d.SetSettingF(p, word, v);
+        }
+        auto repair = [&](int id) {
+            float v = d.PartF(p, id);
+            RepairCell(v, d.partTargets[p][id]);
+            d.SetPartF(p, id, v);
+        };
+        for (int id = 1; id <= 64; ++id)
+            repair(id);
+        for (int id : kSmoothedPartCells)
+            repair(id);
+    }
+    if (all)
+        for (int cell : kSmoothedGlobalCells)
+            RepairCell(d.globalValues[cell], d.globalTargets[cell]);
 }
 
 // ---------------------------------------------------------------------------
@@ -319,7 +364,7 @@ void CEngine::ControlEnvelopesLFOs()
             const int32_t sync = P.List(216 + 4 * n);
             const float rate = V.F(69 + n);
             const int32_t inc = (sync == 1 || sync == 4)
-                                    ? ToCell(rate * tempoIncrement)
+                                    ? ToCell(rate * LoadTempo(tempoIncrement))
                                     : ToCell(Lookup(T.pitchIncrementHalf, rate, 4096.0f));
             V.SetI(69 + n, inc);
             const uint32_t old = V.U(111 + n);
@@ -1015,7 +1060,7 @@ void CEngine::StepMultiEnvelopes(int voice)
     auto setUp = [&](const MegCells& m, int i, bool loop) {
         float d = P.F(m.times + i) - P.F(m.times + i - 1);
         if (P.U(m.mode) != 0)
-            d *= tempoFactor;
+            d *= LoadTempo(tempoFactor);
         const int n = TruncClamp(d * 1000.0f / g_GlobalData.msPerBlock, 1, 1 << 24);
         if (n >= 2) {
             const int32_t length = TruncClamp(d * 16.0f * static_cast<float>(g_GlobalData.sampleRate),
@@ -1128,7 +1173,7 @@ void CEngine::ControlPartEffects()
             const float rates[4] = {rate, rate + spread, rate - spread, rate + 2.0f * spread};
             const bool synced = P.U(297) != 0;
             for (int k = 0; k < 4; ++k) {
-                const int32_t inc = synced ? ToCell(rate * tempoIncrement)
+                const int32_t inc = synced ? ToCell(rate * LoadTempo(tempoIncrement))
                                            : ToCell(Lookup(g_TLParameter.pitchIncrementHalf, rates[k], 4096.0f));
                 SetWordI(W[kIncrement + k], inc);
                 const uint32_t phase =
@@ -1146,7 +1191,7 @@ void CEngine::ControlPartEffects()
             // to a one-sample echo, so it stops at the ring's last sample.
             auto length = [&](int cell) {
                 if (P.U(291) != 0)
-                    return static_cast<float>(RoundClamp(P.F(cell) * tempoValue, 0, kPartDelayLine - 1));
+                    return static_cast<float>(RoundClamp(P.F(cell) * LoadTempo(tempoValue), 0, kPartDelayLine - 1));
                 return static_cast<float>(RoundClamp(P.F(cell) * 32768.0f + 1.0f, 0, kPartDelayLine - 1));
             };
             W[CEngineData::kFxDelayLengthLeft] = length(286);

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/CArpeggiator.h"
 #include "core/CMIDI.h"
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
@@ -84,6 +85,12 @@ public:
         case 2: synth.ProcessMidiMessage(0xB0u | channel | 1u << 8 | value << 16, CMIDIQueue::ClockMs()); break;
         case 3: synth.ProcessMidiMessage(0xB0u | channel | 64u << 8 | value << 16, CMIDIQueue::ClockMs()); break;
         case 4: synth.ProcessMidiMessage(0xC0u | channel | value << 8, CMIDIQueue::ClockMs()); break;
+        // A learnable controller, and the clock that sets the tempo while
+        // the editor has MIDI sync on.
+        case 5: synth.ProcessMidiMessage(0xB0u | channel | 74u << 8 | value << 16, CMIDIQueue::ClockMs()); break;
+        case 6:
+        case 7: synth.ProcessMidiMessage(0xF8u, CMIDIQueue::ClockMs()); break;
+        case 8: synth.ProcessMidiMessage(0xFAu, CMIDIQueue::ClockMs()); break;
         default: break;
         }
     }
@@ -148,6 +155,12 @@ public:
             synth.Resume();
             break;
         case 3: synth.LoadPresetBody(preset.data(), static_cast<int32_t>(preset.size()), true); break;
+        // Controller learning, the arpeggio, its tempo and MIDI sync.
+        case 4: CMIDI::LearnNextController(0, Pick(1, CProgram::kRecordSize - 1)); break;
+        case 5: CMIDI::AssignController(0, Pick(1, CProgram::kRecordSize - 1), static_cast<uint32_t>(Pick(0, 127))); break;
+        case 6: synth.SetParameter(334, static_cast<float>(Pick(0, 3)) / 128.0f); break;
+        case 7: synth.arpeggiator->SetTempo(static_cast<float>(Pick(40, 300))); break;
+        case 8: synth.midi->midiSync.store(static_cast<uint8_t>(Pick(0, 1))); break;
         default: break;
         }
     }
@@ -218,10 +231,8 @@ void Run(Actor& actor, Clock::time_point deadline) {
 
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 12;
-    // Settings and files of this run stay in a folder of their own.
-    testutil::TempFolder folder;
-    setenv("XDG_CONFIG_HOME", folder.Path().c_str(), 1);
-    const std::string sample = WriteMultiSample(folder.Path());
+    // Settings and files of this run stay in the test folder.
+    const std::string sample = WriteMultiSample(testutil::TestFolder());
 
     auto synth = std::make_unique<CSynth>();
     synth->Resume();

@@ -111,7 +111,7 @@ TEST(TuningTest, PartsTunedByTheirFilesSoundRetuned) {
     std::vector<std::string> degrees(12, "0.0");
     degrees[8] = "950.0";  // degree 9: A a quarter tone sharp
     testutil::WriteFile(folder / "Tuning/part1.scl", Scale(12, degrees));
-    // Part 3 takes a note list over a refused scale; two keys at the edges
+    // The third part takes a note list over a refused scale; two keys at the edges
     // of the pitch range.
     testutil::WriteFile(folder / "Tuning/part3.scl", Scale(0));
     testutil::WriteFile(folder / "Tuning/part3.tun", ";\nnote 69=1e30\nnote 70=-1e30\n");

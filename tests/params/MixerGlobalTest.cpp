@@ -96,11 +96,22 @@ TEST_F(MixerGlobalTest, KeyRangeClearsBothEnds) {
     EXPECT_EQ(Record(2)[359], 40.0f);
     EXPECT_EQ(Record(2)[360], 80.0f);
     EXPECT_STREQ(model->GetMixerParameterDisplay(6, 2), CUIMenuResource::TextOfValue(273, 80));
-    Mixer(2, 6, 0.0f);
-    EXPECT_EQ(Setting(2, 5), 0);
-    EXPECT_EQ(Setting(2, 6), 0);
-    EXPECT_EQ(Record(2)[359], 0.0f);
-    EXPECT_EQ(Record(2)[360], 0.0f);
+    // A 0 at either end clears both ends everywhere, so applying the whole
+    // table again does not bring the old range back.
+    for (int end : {5, 6}) {
+        SCOPED_TRACE(end);
+        Mixer(2, 5, 40.0f);
+        Mixer(2, 6, 80.0f);
+        Mixer(2, end, 0.0f);
+        model->ApplyAllMixer();
+        for (int word : {5, 6}) {
+            EXPECT_EQ(Setting(2, word), 0);
+            EXPECT_EQ(model->GetMixerParameter(word, 2), 0.0f);
+            EXPECT_STREQ(model->GetMixerParameterDisplay(word, 2), "-");
+        }
+        EXPECT_EQ(Record(2)[359], 0.0f);
+        EXPECT_EQ(Record(2)[360], 0.0f);
+    }
 }
 
 TEST_F(MixerGlobalTest, SoloIsExclusiveAndSurvivesReapplying) {

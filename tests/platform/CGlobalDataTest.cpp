@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -33,6 +34,16 @@ std::string ExeFolder()
 }
 
 } // namespace
+
+// Settings and program folder were moved to the test folder before the
+// settings were first read.
+TEST(CGlobalData, TestProgramsUseATemporaryFolder)
+{
+    const std::string folder = testutil::TestFolder() + "/";
+    EXPECT_EQ(std::string(std::getenv("XDG_CONFIG_HOME")) + "/", folder);
+    EXPECT_NE(folder, ExeFolder());
+    EXPECT_EQ(std::string(g_GlobalData.PresetPath), folder + "Presets");
+}
 
 TEST(CGlobalData, MissingFileGivesEveryDefaultAndExitWritesThem)
 {
