@@ -133,19 +133,8 @@ CSynth::CSynth() {
         parameters.ApplyChorusPreset(0);
         program.BuildProgramMenu(parameters.GetMenuView());
 
-        if (editor->Open()) {
-            g_AudioDevices.EnumerateDirectSound();
-            g_AudioDevices.Open(editor->GetWindow(), g_GlobalData.SoundDeviceOut, this,
-                                g_GlobalData.sampleRate, g_GlobalData.refillPeriod);
-            g_MIDIDevices.SetInputMask(g_GlobalData.MIDIDeviceIn);
-            g_MIDIDevices.SetOutputName(g_GlobalData.MIDIDeviceOut);
-            g_MIDIDevices.Start(this);
-            g_AudioDevices.BuildMenu(parameters.GetMenuView());
-            g_MIDIDevices.BuildMenus(parameters.GetMenuView());
-            SetProgram(0);
-            PushParameters();
-            suspended.store(0);
-        }
+        if (editor->Open())
+            OpenDevices();
     }
     std::memset(midiOutNotes, 0, sizeof(midiOutNotes));
 }
@@ -716,6 +705,21 @@ int32_t CSynth::CanDo(const char* text) {
 
 // ---------------------------------------------------------------------------
 // Editor helpers
+
+void CSynth::OpenDevices() {
+    void* window = editor ? editor->GetWindow() : nullptr;
+    g_AudioDevices.EnumerateDirectSound();
+    g_AudioDevices.Open(window, g_GlobalData.SoundDeviceOut, this, g_GlobalData.sampleRate,
+                        g_GlobalData.refillPeriod);
+    g_MIDIDevices.SetInputMask(g_GlobalData.MIDIDeviceIn);
+    g_MIDIDevices.SetOutputName(g_GlobalData.MIDIDeviceOut);
+    g_MIDIDevices.Start(this);
+    g_AudioDevices.BuildMenu(parameters.GetMenuView());
+    g_MIDIDevices.BuildMenus(parameters.GetMenuView());
+    SetProgram(0);
+    PushParameters();
+    suspended.store(0);
+}
 
 void CSynth::CloseDevices() {
     g_MIDIDevices.CloseAll();

@@ -68,6 +68,10 @@ public:
     virtual int32_t CanDo(const char* text);                                 // 23
 
     // Plain operations.
+    // Opens the audio output and the MIDI devices the settings name, builds
+    // their menus and starts playing; construction does it once the window
+    // is open.
+    void OpenDevices();
     void CloseDevices();
     void InitPart(int32_t part);
     void InitPartGroup(int32_t part, int32_t program);

@@ -6,6 +6,7 @@
 
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
+#include "tests/core/MeasureFrequency.h"
 #include "tests/core/MidiFixture.h"
 #include "tests/core/PitchMeasure.h"
 
