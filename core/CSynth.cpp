@@ -68,29 +68,6 @@ void CopyText(char* out, const char* text) {
 
 } // namespace
 
-class CSynth::EngineHold {
-public:
-    explicit EngineHold(CSynth& synth) : m_synth(synth) {
-        if (m_synth.holdDepth++ != 0)
-            return;
-        m_previous = m_synth.SuspendAndWait();
-        m_before = m_synth.CurrentVoiceCounts();
-    }
-    ~EngineHold() {
-        if (--m_synth.holdDepth != 0)
-            return;
-        m_synth.ReleaseIfLayoutChanged(m_before);
-        m_synth.RestoreSuspended(m_previous);
-    }
-    EngineHold(const EngineHold&) = delete;
-    EngineHold& operator=(const EngineHold&) = delete;
-
-private:
-    CSynth& m_synth;
-    uint8_t m_previous = 0;
-    VoiceCounts m_before{};
-};
-
 // ---------------------------------------------------------------------------
 // Construction and destruction
 

@@ -122,7 +122,6 @@ bool CSynth::OpenProjectFile() {
         // Also when no device runs: the render call in flight is waited out
         // and a synthesizer suspended before stays so.
         EngineHold hold(*this);
-        Post({Request::Kind::kSequencerAllNotesOff});
         read = program.OpenProject();
         if (read) {
             parameters.ApplyAllGlobal();
@@ -438,13 +437,9 @@ void CSynth::GetCommandText(int32_t id, char* out, size_t size) {
         std::snprintf(out, size, "%5.3f ms", offset * 1000.0 / g_GlobalData.sampleRate);
         return;
     }
-    case 36: {
-        int active = 0;
-        for (int v = 0; v < CEngineData::kVoices; ++v)
-            active += engine.data.voiceState[v] < CEngineData::kVoiceFree;
-        std::snprintf(out, size, "%d/%s", active, perfMeter.GetText());
+    case 36:
+        std::snprintf(out, size, "%d/%s", engine.data.voicesInUse, perfMeter.GetText());
         return;
-    }
     case 5:
         program.GetProgramDisplayName(CurrentPart(), text);
         Cut(out, size, text);
@@ -468,3 +463,7 @@ void CSynth::GetCommandText(int32_t id, char* out, size_t size) {
         return;
     }
 }
+
+bool CSynth::SaveProjectFile() { return false; }
+bool CSynth::SaveBankFile() { return false; }
+bool CSynth::SavePresetFile() { return false; }

@@ -8,7 +8,6 @@
 #include "editor/CEditor.h"
 #include "tests/core/MeasureFrequency.h"
 #include "tests/core/MidiFixture.h"
-#include "tests/core/PitchMeasure.h"
 
 namespace {
 

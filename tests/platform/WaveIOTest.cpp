@@ -16,7 +16,7 @@
 #include "editor/CEditor.h"
 #include "os/OFileChooser.h"
 #include "platform/CDlgFile.h"
-#include "tests/core/PitchMeasure.h"
+#include "tests/core/MeasureFrequency.h"
 #include "tests/os/TestFolders.h"
 
 namespace {
