@@ -4,16 +4,21 @@
 // all three run on the GUI thread.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "core/CMIDI.h"
 #include "core/CSequencer.h"
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "engine/CTLShapes.h"
+#include "os/OMessageBox.h"
+#include "os/OReplaceFile.h"
+#include "platform/CDlgFile.h"
 #include "platform/CAudioDevices.h"
 #include "platform/CGlobalData.h"
 #include "platform/CMIDIDevices.h"
@@ -277,6 +282,10 @@ void CSynth::ExecuteCommand(int32_t id, float value) {
         SetMixerParameter(part << 10 | kMixerSolo, value);
         break;
     case 103:
+        {
+            EngineHold hold(*this);
+            SaveAllMultiSamples();
+        }
         SaveProjectFile();
         Refresh();
         break;
@@ -464,6 +473,52 @@ void CSynth::GetCommandText(int32_t id, char* out, size_t size) {
     }
 }
 
-bool CSynth::SaveProjectFile() { return false; }
-bool CSynth::SaveBankFile() { return false; }
-bool CSynth::SavePresetFile() { return false; }
+// ---------------------------------------------------------------------------
+// Saving
+
+namespace {
+
+// Writes the image over the chosen file; a failure says so in a message box
+// and leaves the old file as it was.
+bool WriteChosen(const char* path, const std::vector<uint8_t>& image) {
+    if (os::ReplaceFile(path, image.data(), image.size()))
+        return true;
+    char text[700];
+    std::snprintf(text, sizeof(text), "Cannot write \"%s\": %s", path, std::strerror(errno));
+    os::ShowMessageBox(text, "Error");
+    return false;
+}
+
+} // namespace
+
+bool CSynth::SaveProjectFile() {
+    const char* path = nullptr;
+    if (!program.GetFileDialog().ChooseProjectFile(&path, true) || !path || !*path)
+        return false;
+    std::vector<uint8_t> image;
+    {
+        // The sound as it is now: the render call in flight is waited out, a
+        // synthesizer suspended before stays so.
+        EngineHold hold(*this);
+        program.BuildProjectImage(image);
+    }
+    return WriteChosen(path, image);
+}
+
+bool CSynth::SaveBankFile() {
+    const char* path = nullptr;
+    if (!program.GetFileDialog().ChooseBankFile(&path, true) || !path || !*path)
+        return false;
+    std::vector<uint8_t> image;
+    program.BuildBankImage(image);
+    return WriteChosen(path, image);
+}
+
+bool CSynth::SavePresetFile() {
+    const char* path = nullptr;
+    if (!g_DlgFile.ChoosePresetFile(&path, true) || !path || !*path)
+        return false;
+    std::vector<uint8_t> image;
+    program.BuildPresetImage(image);
+    return WriteChosen(path, image);
+}
