@@ -466,7 +466,7 @@ void CSequencer::AllNotesOff() {
 
 void CSequencer::SetPartOn(int part, bool on) {
     if (!ValidPart(part)) return;
-    if (!on) ReleasePartNotes(part);
+    ReleasePartNotes(part);
     partOn[part] = on ? 1 : 0;
     partOnShown[part] = on ? 1 : 0;
 }

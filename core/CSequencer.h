@@ -240,7 +240,7 @@ private:
     Relaxed<uint64_t> sampleCounter{0};
     double lastTickTime = 0.0;
     Relaxed<int64_t> tickCounter{0};
-    int64_t startTickOffset = 0;
+    Relaxed<int64_t> startTickOffset{0};
     // Frames since construction: the MIDI-out timeline never goes back, so
     // note-offs queued at Stop and notes after a new Play leave in order.
     uint64_t outCounter = 0;
