@@ -36,7 +36,12 @@ int32_t CPerfMeter::EndBlockAfter(double elapsedSeconds, int32_t frames) {
 }
 
 bool CPerfMeter::OverBudget(int32_t frames) {
-    return OverBudgetAfter(SecondsSinceStart(), frames);
+    const double s = SecondsSinceStart();
+    if (!s_guard.load(std::memory_order_relaxed)) {
+        lastElapsed = s;
+        return false;
+    }
+    return OverBudgetAfter(s, frames);
 }
 
 bool CPerfMeter::OverBudgetAfter(double s, int32_t frames) {

@@ -2,10 +2,12 @@
 // the settings, XDG_CONFIG_HOME points at a temporary folder; right after
 // the global data is built, the program folder moves there too. Run by hand
 // or by CTest, no test touches the user's settings or files beside the
-// program. The folder goes after the last global has written to it.
+// program. The folder goes after the last global has written to it. The
+// load guard is off: a slow sanitizer build must not silence renders.
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/CPerfMeter.h"
 #include "os/InitOrder.h"
 #include "platform/CGlobalData.h"
 #include "tests/os/TestFolders.h"
@@ -28,6 +30,7 @@ struct ProgramFolder {
         std::snprintf(g_GlobalData.programFolder, sizeof g_GlobalData.programFolder, "%s/",
                       g_Settings.folder.Path().c_str());
         g_GlobalData.ReadSettings(); // the paths that follow the program folder
+        CPerfMeter::EnableGuard(false);
     }
 } g_ProgramFolder ZAVO_INIT(ZAVO_PRIO_TEST_PROGRAM_FOLDER);
 

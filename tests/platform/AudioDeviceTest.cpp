@@ -42,6 +42,13 @@ protected:
     }
     // A loaded machine can make the driver's start time out; a few tries
     // tell that apart from a driver that never opens.
+    // Closes the output; after that nothing renders any more.
+    void CloseAndExpectSilence() {
+        g_AudioDevices.Close();
+        const uint32_t blocks = synth->engine.data.blockCounter;
+        Sleep(50);
+        EXPECT_EQ(synth->engine.data.blockCounter, blocks) << "a render after the output closed";
+    }
     bool OpenJack(int tries = 1) {
         CASIODriverList::Rescan();
         bool opened = false;
@@ -127,7 +134,7 @@ TEST_F(AudioDeviceTest, WithoutAServerJackEndsOnTheSoundDeviceInTune) {
     EXPECT_STREQ(g_GlobalData.SoundDeviceOut, "JACK");  // kept for the next start
     synth->ProcessMidiMessage(kNoteOn69, CMIDIQueue::ClockMs());
     Sleep(1200);
-    g_AudioDevices.Close();
+    CloseAndExpectSilence();
     const std::vector<float> left = LeftOfRawFile(folder / "out.raw", 44100 / 2);
     ASSERT_GT(left.size(), 44100u / 4) << "the disk device wrote too little";
     EXPECT_NEAR(MeasureFrequency(left, 44100.0), 440.0, 1.0);
@@ -143,7 +150,7 @@ TEST_F(AudioDeviceTest, ServerAt48000RunsTheEngineThereInTune) {
     JackRecorder recorder(48000);
     ASSERT_TRUE(recorder.Joined()) << server.Log();
     ASSERT_TRUE(recorder.Wait());
-    g_AudioDevices.Close();
+    CloseAndExpectSilence();
     const std::vector<float> late(recorder.Left().begin() + 24000, recorder.Left().end());
     EXPECT_NEAR(MeasureFrequency(late, 48000.0), 440.0, 1.0);
 }
