@@ -151,17 +151,6 @@ TEST_F(CommandTest, TextsAndFilterMasks) {
     EXPECT_EQ(g_ControllerNumberMode, 0);
 }
 
-// Randomize rebuilds the current part with its loading flag up and clears
-// it afterwards.
-TEST_F(CommandTest, RandomizeLeavesThePartLoaded) {
-    synth->SelectPart(0, 1);
-    synth->ExecuteCommand(128, 0.0f);
-    EXPECT_EQ(synth->engine.partLoading[0].load(), 0);
-    Render(256);
-    for (float v : left)
-        ASSERT_TRUE(std::isfinite(v));
-}
-
 // Every id with awkward values through the three operations, the file
 // choosers answering "cancelled": nothing crashes, nothing reads past an
 // array. The device commands have tests of their own against headless

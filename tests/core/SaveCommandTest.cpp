@@ -18,6 +18,7 @@
 #include "os/OFileChooser.h"
 #include "os/OMessageBox.h"
 #include "platform/CDlgFile.h"
+#include "platform/CGlobalData.h"
 #include "tests/core/MidiFixture.h"
 #include "tests/os/TestFolders.h"
 
@@ -115,18 +116,29 @@ TEST_F(SaveCommandTest, ProjectReadsBackTheSame) {
     synth->songList->SetCell(6, 9, 300, -5);
     synth->songList->SetEnd(20);
 
+    // Saved at 48000 Hz.
+    synth->ExecuteCommand(99, 2.0f / 128.0f);
     {
         Choosing choosing(*synth, chooser);
         chooser.path = Path("song.qzp");
         synth->ExecuteCommand(103, 0.0f);
     }
+    synth->SetSampleRate(44100.0f);
     ASSERT_EQ(std::filesystem::file_size(Path("song.qzp")),
               static_cast<uintmax_t>(CProgram::ProjectFileBytes(31)));
 
+    // Read by a synthesizer without a device (suspended), at 44100 Hz: it
+    // stays suspended and switches to the project's rate, tempo tables
+    // included.
     auto fresh = std::make_unique<CSynth>();
+    fresh->Suspend();
     Choosing choosing(*fresh, chooser);
     chooser.path = Path("song.qzp");
     fresh->ExecuteCommand(109, 0.0f);
+    EXPECT_TRUE(fresh->IsSuspended());
+    EXPECT_EQ(g_GlobalData.sampleRate, 48000);
+    EXPECT_FLOAT_EQ(fresh->sequencer->samplesPerTick, 48000.0f * 60.0f / (133.5f * 96.0f));
+    fresh->SetSampleRate(44100.0f);
     for (int p = 0; p < CSynth::kParts; ++p) {
         const float* a = synth->program.GetProgramData(p);
         const float* b = fresh->program.GetProgramData(p);

@@ -169,13 +169,17 @@ TEST_F(SequencerTest, SongAdvancesAtEveryBarAndLoopsOrStops) {
     song->SetCell(0, 1, 1, 0);
     song->SetEnd(1);
     const int barBlocks = static_cast<int>(384 * 229.6875 / 32) + 1;
+    // Part 0 plays, or its arpeggiator is on, or it waits for keys that are
+    // never held (pattern selection by key): the song moves on regardless.
     for (bool loop : {true, false}) {
-        for (bool arpeggio : {false, true}) {
-            SCOPED_TRACE(testing::Message() << "loop " << loop << " arpeggio " << arpeggio);
+        for (int hold : {0, 1, 2}) {
+            SCOPED_TRACE(testing::Message() << "loop " << loop << " hold " << hold);
+            const bool arpeggio = hold != 0;
             Transport(Kind::kStop);
             Transport(Kind::kStop);
             seq->songLoop = loop ? 1 : 0;
-            synth->engine.data.SetPartI(0, kSlotArpMode, arpeggio ? 1 : 0);
+            synth->engine.data.SetPartI(0, kSlotArpMode, hold == 1 ? 1 : 0);
+            seq->partFunction[0] = hold == 2 ? 3 : 0;
             Transport(Kind::kPlay);
             Render(32);
             EXPECT_EQ(seq->GetCurrentPattern(0), 0);
@@ -197,6 +201,7 @@ TEST_F(SequencerTest, SongAdvancesAtEveryBarAndLoopsOrStops) {
         }
     }
     synth->engine.data.SetPartI(0, kSlotArpMode, 0);
+    seq->partFunction[0] = 0;
     seq->songLoop = 1;
     Transport(Kind::kPlay);
     for (int b = 0; b < 1000; ++b)
@@ -311,6 +316,17 @@ TEST_F(SequencerTest, MidiOutNotesGoOutInTimeAndAreAllReleased) {
     g_MIDIDevices.CloseAll();
     g_MIDIDevices.SetPorts(nullptr);
     synth->engine.data.SetSettingI(0, 7, 0);
+}
+
+// A part whose voices were all given away strikes nothing and goes on.
+TEST_F(SequencerTest, APartWithoutVoicesStrikesNothing) {
+    const float voices = synth->GetMixerParameter(0 << 10 | 10);
+    synth->SetMixerParameter(0 << 10 | 10, 0.0f);
+    Transport(Kind::kPlay);
+    const std::vector<int64_t> starts = StepStarts(0, 3, 400);
+    EXPECT_EQ(starts.size(), 3u);
+    EXPECT_EQ(GatedKeyOfPart(0), -1);
+    synth->SetMixerParameter(0 << 10 | 10, voices);
 }
 
 // Steps: backwards from 15 to 0, skipped steps passed over, all skipped
@@ -455,11 +471,8 @@ TEST_F(SequencerTest, PatternCommands) {
         seq->EditPattern(12);
         for (int s = 0; s < 16; ++s) {
             const CSequencer::Step& step = p.steps[s];
-            EXPECT_TRUE(step.note >= 0 && step.note < 96);
-            EXPECT_TRUE(step.velocity >= 0 && step.velocity < 128);
-            EXPECT_TRUE(step.length >= 0 && step.length < 15);
-            EXPECT_TRUE(step.gate == 25 || step.gate == 50 || step.gate == 75 || step.gate == 100);
-            EXPECT_TRUE(step.heldKey >= 1 && step.heldKey <= 7);
+            ASSERT_TRUE(step.note < 96 && step.velocity < 128 && step.length < 15 && step.gate % 25 == 0 &&
+                        step.heldKey >= 1 && step.heldKey <= 7);
         }
     }
 }

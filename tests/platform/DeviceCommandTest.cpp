@@ -107,4 +107,12 @@ TEST_F(DeviceCommandTest, CommandsSwitchAndReportTheDevices) {
     EXPECT_EQ(Text(2), "out B");
     synth->ExecuteCommand(2, std::nanf(""));
     EXPECT_EQ(Text(2), "out A") << "NaN carries 0";
+
+    // The awkward values of the command sweep, on the devices.
+    for (int id : {1, 2, 4, 96, 97})
+        for (float v : {-1e30f, -1.0f, 0.0f, 0.5f, 1.0f, 130.0f, 1e30f, std::nanf("")}) {
+            synth->ExecuteCommand(id, v);
+            EXPECT_FALSE(std::isnan(synth->GetCommandValue(id)));
+            EXPECT_LT(Text(id).size(), 64u);
+        }
 }
