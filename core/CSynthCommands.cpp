@@ -99,6 +99,7 @@ void CSynth::RandomizeCurrentPart() {
 }
 
 void CSynth::ToggleCombination() {
+    EngineHold hold(*this);
     const int32_t part = CurrentPart();
     if (!program.IsCombinationBank(part)) {
         program.ToggleCombinationBank(part, 1);
@@ -253,7 +254,7 @@ void CSynth::ExecuteCommand(int32_t id, float value) {
         ReloadCurrentProgram();
         break;
     case 127:
-        program.InitProgram(std::clamp(Raw(value), 0, CProgram::kSynthTypes - 1));
+        program.InitProgram(Raw(value));
         ReloadCurrentProgram();
         break;
     case 161:
