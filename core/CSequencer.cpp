@@ -106,8 +106,12 @@ bool CSequencer::TickDue() {
     // Swing stretches the ticks of the first half of each beat and shortens
     // those of the second half, in step with part 0's pattern.
     const int64_t phase = ((tickCounter - patternStartTick[0]) % kTicksPerBeat + kTicksPerBeat) % kTicksPerBeat;
+    // A swing from outside 0..100 (NaN included) would stretch ticks to
+    // nothing or make the clock run away.
+    const float s = swing;
+    const float amount = s >= 0.0f && s <= kMaxSwing ? s : (s > kMaxSwing ? kMaxSwing : 0.0f);
     const float interval =
-        samplesPerTick * (1.0f - (static_cast<float>(phase) - 48.0f) / 48.0f * swing / 200.0f);
+        samplesPerTick * (1.0f - (static_cast<float>(phase) - 48.0f) / 48.0f * amount / 200.0f);
     if (static_cast<double>(sampleCounter.load()) < lastTickTime + static_cast<double>(interval))
         return false;
     tickCounter = tickCounter + 1;

@@ -160,6 +160,11 @@ TEST_F(SequencerTest, FullSwingAlternatesLongAndShortEighths) {
         const double expected = j % 2 == 1 ? 13838.67 : 8326.17;
         EXPECT_NEAR(static_cast<double>(starts[j] - starts[j - 1]), expected, 32.0) << "step " << j;
     }
+    // A swing no editor could set plays straight.
+    seq->swing = std::nanf("");
+    const std::vector<int64_t> straight = StepStarts(0, 3, 1000);
+    ASSERT_EQ(straight.size(), 3u);
+    EXPECT_NEAR(static_cast<double>(straight[2] - straight[1]), 2 * kFramesPer16th, 32.0);
 }
 
 // The song of two bars plays pattern 0 then pattern 1, and at its end
