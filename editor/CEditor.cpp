@@ -70,7 +70,7 @@ void CEditor::SetValue(uint32_t group, uint32_t index, float value)
     case 0: synth->SetParameter(id, value); break;
     case 1: synth->SetMixerParameter(id, value); break;
     case 2: synth->SetGlobalParameter(id, value); break;
-    case 9: ToggleEffectEditor(id); break;
+    case 9: synth->ExecuteCommand(id, value); break;
     default: break;
     }
 }
@@ -82,6 +82,7 @@ double CEditor::GetValue(uint32_t group, uint32_t index)
     case 0: return synth->GetParameter(id);
     case 1: return synth->GetMixerParameter(id);
     case 2: return synth->GetGlobalParameter(id);
+    case 9: return synth->GetCommandValue(id);
     default: return 0.0;
     }
 }
@@ -94,9 +95,11 @@ void CEditor::GetText(uint32_t group, int32_t index, char* out, size_t size)
     case 1: synth->GetMixerParameterDisplay(index, text); break;
     case 2: synth->GetGlobalParameterDisplay(index, text); break;
     case 9:
-        // The current program's eight labels; the other command texts come
-        // with the command set.
-        if (index >= kFirstLabel && index < kFirstLabel + kLabels) synth->program.GetLabel(index - kFirstLabel, text);
+        // The current program's eight labels, else the command's own text.
+        if (index >= kFirstLabel && index < kFirstLabel + kLabels)
+            synth->program.GetLabel(index - kFirstLabel, text);
+        else
+            synth->GetCommandText(index, text, sizeof text);
         break;
     default: return;
     }
@@ -200,4 +203,5 @@ void CEditor::OnTimer() {
     // audio thread that completes a learn.
     CMIDI::SaveLearnFile();
     if (gui) gui->OnIdle();
+    recorder.Drain();
 }

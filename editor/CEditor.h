@@ -77,7 +77,8 @@ public:
     void ProcessProgramMessages();
     // GUI thread, the 50 ms tick: one queued program change, the
     // multi-sample switches the audio thread asked for, the learn file when
-    // the controller bindings changed, then the GUI's idle step.
+    // the controller bindings changed, the GUI's idle step, then the
+    // recorded audio to its file.
     void OnTimer();
 
     CSynth* synth;
