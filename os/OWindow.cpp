@@ -420,6 +420,11 @@ void OWindow::InstallStopSignals()
     sigaction(SIGTERM, &action, nullptr);
 }
 
+void OWindow::Shutdown()
+{
+    SDL_Quit();
+}
+
 bool OWindow::ReadBack(std::vector<uint8_t>& rgb, int& width, int& height)
 {
     if (!m_renderer) return false;

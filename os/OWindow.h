@@ -101,6 +101,9 @@ public:
     // Asks the loop to end as a close request would (any thread; signal safe).
     static void RequestStop();
     static void InstallStopSignals();
+    // Lets go of everything SDL still holds (its desktop-bus connection
+    // too); at the end of the program, after every window and device.
+    static void Shutdown();
 
     // What the window shows now: 24-bit RGB, top row first.
     bool ReadBack(std::vector<uint8_t>& rgb, int& width, int& height);

@@ -282,6 +282,7 @@ TEST(WindowOpen, WithoutADisplayTheWindowIsRefused)
     EXPECT_FALSE(window.Create("ZAVO", 960, 650, &error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(window.IsOpen());
+    os::OWindow::Shutdown();
 }
 
 } // namespace
