@@ -893,7 +893,7 @@ bool GUIHead::SetController(const CIParameter* d, int controller)
     return d && m_editor && m_editor->AssignController(int(d->group), int(d->index), controller);
 }
 
-CPresetBrowser* GUIHead::GetBrowser(const CIParameter* d)
+CBrowser* GUIHead::GetBrowser(const CIParameter* d)
 {
     return d && m_editor ? m_editor->GetBrowser(*d) : nullptr;
 }

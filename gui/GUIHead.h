@@ -17,7 +17,7 @@
 #include "params/CPIBase.h"
 
 class CEditor;
-class CPresetBrowser;
+class CBrowser;
 
 class GUIHead : public CPIBaseListener {
 public:
@@ -120,7 +120,14 @@ public:
     bool HasRouting(const CIParameter* d);
     int GetController(const CIParameter* d);
     bool SetController(const CIParameter* d, int controller);
-    CPresetBrowser* GetBrowser(const CIParameter* d);
+    CBrowser* GetBrowser(const CIParameter* d);
+    // An item dragged out of a list browser: delivered to the widget under
+    // the pointer when the button is released.
+    void SetPendingDrop(int item)
+    {
+        m_dropPending = 1;
+        m_dropItem = item;
+    }
     void Get8DPoint(int point, double* x, double* y);
     bool EditGesture() { return true; }
 

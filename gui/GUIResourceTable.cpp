@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "gui/GUIBackground.h"
+#include "gui/GUIBrowser.h"
 #include "gui/GUIButton.h"
 #include "gui/GUICatButtons.h"
 #include "gui/GUIDialog.h"
@@ -68,7 +69,7 @@ const GUIResource::WidgetType kTypes[] = {
     Row<GUICatButtons>("CATB", 59),
     Row<GUISpinBPM>("SBPM", 54),
     // The list browser.
-    Stub("BRWS", 58),
+    Row<GUIBrowser>("BRWS", 58),
     // The synthesizer's own widgets.
     Stub("SLDR", 3),
     Stub("MWHL", 14),
