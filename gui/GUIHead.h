@@ -166,6 +166,27 @@ public:
     bool OnOwnMenu(int menuId, int value);
     void OnParameterMenu(int value);
     void OnLayoutCommand(int value);
+
+    // ---- The layout editor ----
+    // A widget of the insert menu's type number at the click point (in the
+    // open dialog, on layer 11); nothing for a number without a widget.
+    GUIObject* InsertByType(int typeNumber);
+    // Deletes the menu target and releases the images no other widget uses.
+    void DeleteMenuTarget();
+    // A copy of the clipboard widget's settings at the click point, on the
+    // current page only.
+    GUIObject* Paste();
+    // Every widget bound to (group 0, any index, sub) is bound to the row
+    // (0, index, sub); false when that row does not exist.
+    bool RebindBySub(uint32_t sub, uint32_t index);
+    CPIBase* GetModel() const { return Model(); }
+    void SetMenuTarget(GUIObject* w, int x, int y)
+    {
+        m_menuTarget = w;
+        m_clickX = x;
+        m_clickY = y;
+    }
+    GuiPoint GetClickPoint() const { return {m_clickX, m_clickY}; }
     CUIMenu& Menu() { return m_menu; }
 
     // ---- State, for the window and the tests ----
@@ -192,6 +213,10 @@ private:
     void HintTick();
     void ShowHint();
     void DeactivateAll(bool redraw);
+    // Edit mode's mouse: select, move, rubber band.
+    void EditMouseDown(uint32_t flags, int x, int y, GUIObject* w);
+    void EditMouseMove(int x, int y);
+    void EditMouseUp(int x, int y);
     // The dialog's controller, deleted now or, while one of its own calls
     // runs, once that call returns.
     void DropController();
