@@ -185,6 +185,17 @@ TEST_F(StandardWidgets, ButtonsSelectionsFieldsAndCategories)
     Key(27);  // Esc: the model's text
     EXPECT_FALSE(edit->IsActive());
     head->RedrawAll();
+    // The program name's field drops the number in front of the name.
+    synth->program.SetProgramName(synth->program.GetCurrentProgramNumber(), longName.c_str());
+    GUIEditField* named = Add<GUIEditField>("EDTS", 3, 5, 0, 200, 40, 120, 14);
+    head->OnMouseDown(1, 210, 45);
+    ASSERT_TRUE(named->IsActive());
+    EXPECT_EQ(std::string(named->text), std::string(GUIEditField::kMaxChars - 4, 'n'));
+    Key('x', 'x');
+    head->OnMouseDown(1, 210, 15);  // another field: the first one stays unsent
+    char shown[256] = "";
+    synth->editor->GetText(9, 5, shown, sizeof shown);
+    EXPECT_EQ(std::string(shown).find('x'), std::string::npos) << shown;
 
     // Category rows toggle their bits; below the 18th row and for bindings
     // that name no word list nothing happens.
@@ -272,6 +283,12 @@ TEST_F(StandardWidgets, PictureOfEveryStandardWidget)
     EXPECT_TRUE(hovered->IsActive());
     head->RedrawAll();
     ASSERT_TRUE(png::Write(*dc.GetBackSurface(), "widgets.png"));
+
+    // The default properties dialog over them.
+    head->AddDefaultPropertiesDialog();
+    head->OpenDialog(0, 0, 1, 0);
+    ASSERT_EQ(head->GetOpenDialog(), 1);
+    ASSERT_TRUE(png::Write(*dc.GetBackSurface(), "properties-dialog.png"));
 }
 
 }  // namespace
