@@ -124,6 +124,10 @@ const RandomGroup kRandomGroups[] = {
 
 // ---------------------------------------------------------------------------
 
+void CProgram::EncodeRecord(const float* record, uint8_t* out) { EncodeStoredRecord(record, out); }
+
+const char* CProgram::TemplateFileName(int t) { return t >= 0 && t < kSynthTypes ? kTemplateFiles[t] : nullptr; }
+
 void CProgram::SetDefaults(float* r) {
     memset(r, 0, sizeof(float) * kRecordSize);
     auto set = [r](int first, int last, float v) {
