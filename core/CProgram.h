@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/CDlgFile.h"
 
@@ -165,6 +166,17 @@ public:
                       uint8_t* sampleNames);
     bool LoadFxpBodyToCurrent(const uint8_t* body, int size);
     void NameSongBank();
+
+    // Writers, the readers' inverse in the newest version (31). Each builds
+    // the whole file in memory. A bank: the current part's bank slot with
+    // its header. A preset: a 60-byte header and the current program's
+    // body. A project: the bank part 0 plays, with the program of every
+    // part that plays another bank put at its program number; the part
+    // table with each part's program in field 15; the globals; then the
+    // sequencer and song sections (zero without a sequencer).
+    void BuildBankImage(std::vector<uint8_t>& out);
+    void BuildPresetImage(std::vector<uint8_t>& out);
+    void BuildProjectImage(std::vector<uint8_t>& out);
 
 private:
     static int ClampPart(int part);
