@@ -121,10 +121,3 @@ int CPresetPool::Scan(const std::string& folder) {
     for (const std::string& f : files) added += Add(f) ? 1 : 0;
     return added;
 }
-
-std::vector<const CPreset*> CPresetPool::Filter(const uint32_t* filter) const {
-    std::vector<const CPreset*> out;
-    for (const CPreset& p : entries)
-        if (p.param.Match(filter)) out.push_back(&p);
-    return out;
-}

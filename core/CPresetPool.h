@@ -65,8 +65,6 @@ public:
     void Clear() { entries.clear(); }
 
     const std::vector<CPreset>& Entries() const { return entries; }
-    // The pool entries whose masks match the filter, in pool order.
-    std::vector<const CPreset*> Filter(const uint32_t* filter) const;
 
 private:
     std::vector<CPreset> entries;

@@ -125,8 +125,6 @@ const RandomGroup kRandomGroups[] = {
 
 // ---------------------------------------------------------------------------
 
-void CProgram::EncodeRecord(const float* record, uint8_t* out) { EncodeStoredRecord(record, out); }
-
 const char* CProgram::TemplateFileName(int t) { return t >= 0 && t < kSynthTypes ? kTemplateFiles[t] : nullptr; }
 
 void CProgram::SetDefaults(float* r) {

@@ -50,9 +50,6 @@ public:
 
     // Every slot zero, then the defaults of a fresh program record.
     static void SetDefaults(float* record);
-    // The current stored form of a record (kStoredRecordBytes), as banks and
-    // presets hold it; for the tools that write the factory content.
-    static void EncodeRecord(const float* record, uint8_t* out);
     // The template file of synthesis type t in the program folder; null for any other t.
     static const char* TemplateFileName(int t);
     // Slot 0 of a record as a synthesis type; anything outside 0..6 reads 0.

@@ -100,6 +100,7 @@ CSynth::CSynth() {
     if (editor) {
         program.LoadFactory();
         g_PresetPool.Scan(g_GlobalData.PresetPath);
+        presetBrowser.Rebuild();
         const bool combination = program.IsCombinationBank(0);
         const int slot = program.GetCurrentBankSlot();
         for (int part = 0; part < kParts; part += combination ? 4 : 1) {

@@ -5,12 +5,13 @@
 //
 //   zavo_make_sounds <description.txt> <program folder>
 //
-// Banks and presets are written in the current stored form (bank version
-// 31, preset body version 30) through the store's own record encoding.
+// The programs are put into a program store of their own and written by the
+// store's writers, so the files are exactly what the program saves.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,34 +22,6 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-constexpr int kBankVersion = 31;
-constexpr int kPresetVersion = 30;
-
-void PutText(Bytes& out, const std::string& text, size_t size) {
-    for (size_t i = 0; i < size; ++i)
-        out.push_back(i < text.size() && i + 1 < size ? static_cast<uint8_t>(text[i]) : 0);
-}
-
-void PutRecord(Bytes& out, const float* record) {
-    size_t at = out.size();
-    out.resize(at + CProgram::kStoredRecordBytes);
-    CProgram::EncodeRecord(record, out.data() + at);
-}
-
-// Labels and multi-sample names: the factory programs use neither.
-void PutEmptyBlocks(Bytes& out) { out.insert(out.end(), CProgram::kLabelBytes + CProgram::kSampleBytes, 0); }
-
-Bytes PresetFile(const std::string& name, const float* record, const uint32_t* masks) {
-    Bytes out(CProgram::kPresetHeaderBytes, 0);
-    CPresetPool::WriteHeader(out.data(), masks);
-    out.push_back(kPresetVersion);
-    out.insert(out.end(), 3, 0);
-    PutText(out, name, CProgram::kNameSize);
-    PutRecord(out, record);
-    PutEmptyBlocks(out);
-    return out;
-}
 
 bool WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
     FILE* f = fopen(path.string().c_str(), "wb");
@@ -66,6 +39,15 @@ std::string FileNameOf(const std::string& name) {
             c == '|')
             c = '-';
     return out + ".fxp";
+}
+
+// Program n of the store as a preset file, the browser masks in its header.
+Bytes PresetOf(CProgram& store, int n, const uint32_t* masks) {
+    Bytes out;
+    store.SetProgram(n);
+    store.BuildPresetImage(out);
+    CPresetPool::WriteHeader(out.data(), masks);
+    return out;
 }
 
 }  // namespace
@@ -94,37 +76,40 @@ int main(int argc, char** argv) {
     std::filesystem::remove_all(presets, ec);
     std::filesystem::create_directories(presets, ec);
 
-    std::vector<float> record(CProgram::kRecordSize);
-    bool ok = true;
-    for (int t = 0; t < CProgram::kSynthTypes; ++t) {
-        sounds::TemplateRecord(d, t, record.data());
-        const uint32_t none[kCategoryGroups] = {};
-        ok = WriteFile(folder / CProgram::TemplateFileName(t),
-                       PresetFile(d.templates[static_cast<size_t>(t)].name, record.data(), none)) &&
-             ok;
-    }
-
-    Bytes bank;
-    PutText(bank, "ZavoFactory", CProgram::kNameSize);
-    bank.push_back(kBankVersion);
-    bank.resize(CProgram::kHeaderBytes, 0);
+    // The bank, then the templates and presets through the same store.
+    auto store = std::make_unique<CProgram>();
+    const int slot = store->GetCurrentBankSlot();
     for (int i = 0; i < CProgram::kPrograms; ++i) {
         // The places after the designed programs are "new program" copies of
         // the first template, as a new bank holds them.
-        const bool designed = i < static_cast<int>(d.programs.size());
-        if (designed) {
-            const sounds::Sound& s = d.programs[static_cast<size_t>(i)];
-            sounds::ProgramRecord(d, s, record.data());
-            ok = WriteFile(presets / FileNameOf(s.name), PresetFile(s.name, record.data(), s.masks)) &&
-                 ok;
+        float* record = store->GetProgramRecord(slot, i);
+        if (i < static_cast<int>(d.programs.size())) {
+            sounds::ProgramRecord(d, d.programs[static_cast<size_t>(i)], record);
+            store->SetProgramName(i, d.programs[static_cast<size_t>(i)].name.c_str());
         } else {
-            sounds::TemplateRecord(d, 0, record.data());
+            sounds::TemplateRecord(d, 0, record);
+            store->SetProgramName(i, "new program");
         }
-        PutText(bank, designed ? d.programs[static_cast<size_t>(i)].name : "new program", CProgram::kNameSize);
-        PutRecord(bank, record.data());
-        PutEmptyBlocks(bank);
     }
-    ok = WriteFile(folder / "Bank" / "ZavoFactory.qvb", bank) && ok;
+    Bytes bank;
+    store->BuildBankImage(bank);
+    const char bankName[] = "ZavoFactory";
+    memcpy(bank.data(), bankName, sizeof bankName);
+    bool ok = WriteFile(folder / "Bank" / "ZavoFactory.qvb", bank);
+
+    for (size_t i = 0; i < d.programs.size(); ++i) {
+        const sounds::Sound& s = d.programs[i];
+        ok = WriteFile(presets / FileNameOf(s.name), PresetOf(*store, static_cast<int>(i), s.masks)) && ok;
+    }
+
+    // The templates go through the last place of the bank.
+    const int scratch = CProgram::kPrograms - 1;
+    for (int t = 0; t < CProgram::kSynthTypes; ++t) {
+        sounds::TemplateRecord(d, t, store->GetProgramRecord(slot, scratch));
+        store->SetProgramName(scratch, d.templates[static_cast<size_t>(t)].name.c_str());
+        const uint32_t none[kCategoryGroups] = {};
+        ok = WriteFile(folder / CProgram::TemplateFileName(t), PresetOf(*store, scratch, none)) && ok;
+    }
     if (!ok) {
         fprintf(stderr, "cannot write the factory files into %s\n", argv[2]);
         return 1;

@@ -4,6 +4,8 @@
 // the values it sets as "id = value" lines (raw record values, the numbers
 // the editor shows; a '#' starts a comment):
 //
+//   [common]
+//   284 = 80       # values every template starts from
 //   [template ana]
 //   16 = 90        # Flt1 cutoff
 //   [program Bass ana "Round Bass"]
@@ -58,6 +60,7 @@ struct Sound {
 };
 
 struct Description {
+    Sound common;                  // what every template starts from
     std::vector<Sound> templates;  // indexed by type once read
     std::vector<Sound> programs;
     std::string error;  // empty when the whole text was read
@@ -88,7 +91,10 @@ inline Description Parse(std::istream& in) {
         std::istringstream words(line);
         std::string first;
         if (!(words >> first)) continue;
-        if (first == "[template") {
+        if (first == "[common]") {
+            current = &d.common;
+            current->isTemplate = true;
+        } else if (first == "[template") {
             std::string type;
             words >> type;
             if (!type.empty() && type.back() == ']') type.pop_back();
@@ -159,9 +165,11 @@ inline Description ParseFile(const std::string& path) {
     return Parse(in);
 }
 
-// The record of a template: the defaults of a fresh program, then its values.
+// The record of a template: the defaults of a fresh program, the common
+// values, then its own.
 inline void TemplateRecord(const Description& d, int type, float* record) {
     CProgram::SetDefaults(record);
+    for (const auto& [id, value] : d.common.values) record[id] = value;
     for (const auto& [id, value] : d.templates[static_cast<size_t>(type)].values) record[id] = value;
     record[0] = static_cast<float>(type);
 }

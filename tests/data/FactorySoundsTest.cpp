@@ -231,13 +231,13 @@ TEST_F(FactorySoundsTest, EveryFactoryProgramPlaysInTuneAndEndsAfterItsRelease) 
     }
 }
 
-// Every value the description gives a program (its template's and its
-// own) is in the record as the store holds it: the files carry them, and
+// Every value the description gives a program (the common ones, its
+// template's and its own) is in the record as the store holds it: the files carry them, and
 // none is out of its range (the parameter model would clamp it on load).
 void ExpectDescribed(const sounds::Description& d, const sounds::Sound& s, const float* got) {
     std::vector<float> want(CProgram::kRecordSize);
     sounds::ProgramRecord(d, s, want.data());
-    for (const auto* values : {&d.templates[static_cast<size_t>(s.type)].values, &s.values})
+    for (const auto* values : {&d.common.values, &d.templates[static_cast<size_t>(s.type)].values, &s.values})
         for (const auto& [id, value] : *values)
             EXPECT_NEAR(got[id], want[static_cast<size_t>(id)], 1e-3) << s.name << " slot " << id;
 }
@@ -294,13 +294,17 @@ TEST_F(FactorySoundsTest, TheBrowserFindsTheFactoryPresetsByCategory) {
     const Case cases[] = {{0, "Bass"},  {0, "Drums"},    {0, "Synth"},      {0, "Soundeffect"},
                           {1, "FM"},    {1, "Analog"},   {1, "Spectral"},   {2, "Metallic"},
                           {3, "Pad"},   {3, "Plucked"},  {0, "Favourites"}};
+    CPresetBrowser& browser = synth().presetBrowser;
     for (const Case& c : cases) {
-        uint32_t filter[kCategoryGroups] = {};
-        filter[c.group] = 1u << FindCategoryWord(c.group, c.word);
+        // As the category buttons do: a new search, then one word.
+        browser.SetFilterMode(0);
+        browser.SetFilterMode(1);
+        const uint32_t bit = 1u << FindCategoryWord(c.group, c.word);
+        browser.SetCategoryMask(c.group, bit);
         std::vector<std::string> want, got;
         for (const sounds::Sound& s : d.programs)
-            if (s.masks[c.group] & filter[c.group]) want.push_back(s.name);
-        for (const CPreset* p : g_PresetPool.Filter(filter)) got.push_back(p->name);
+            if (s.masks[c.group] & bit) want.push_back(s.name);
+        for (int i = 0; i < browser.GetCount(); ++i) got.push_back(browser.GetRow(i)->name);
         std::sort(want.begin(), want.end());
         std::sort(got.begin(), got.end());
         EXPECT_EQ(got, want) << c.word;
@@ -308,8 +312,9 @@ TEST_F(FactorySoundsTest, TheBrowserFindsTheFactoryPresetsByCategory) {
         // the one the user keeps for himself.
         EXPECT_EQ(got.empty(), std::string(c.word) == "Favourites") << c.word;
     }
-    const uint32_t none[kCategoryGroups] = {};
-    EXPECT_EQ(g_PresetPool.Filter(none).size(), d.programs.size());
+    browser.SetFilterMode(0);
+    browser.SetFilterMode(1);
+    EXPECT_EQ(browser.GetCount(), static_cast<int>(d.programs.size()));
 }
 
 TEST(SoundDescriptionTest, ALineItCannotReadStopsTheToolAndSaysWhere) {
