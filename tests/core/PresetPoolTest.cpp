@@ -81,15 +81,11 @@ TEST(PresetPoolTest, FilterAndWords) {
         EXPECT_EQ(p.Match(c.filter), c.match);
     }
 
-    EXPECT_STREQ(GetCategoryGroupName(0), "Category");
-    EXPECT_STREQ(GetCategoryGroupName(4), "Style");
     EXPECT_STREQ(GetCategoryGroupName(5), "");
-    EXPECT_STREQ(GetCategoryWord(0, 1), "Bass");
     EXPECT_STREQ(GetCategoryWord(0, 15), "");
     EXPECT_STREQ(GetCategoryWord(0, 17), "Favourites");
     EXPECT_STREQ(GetCategoryWord(5, 0), "");
     EXPECT_STREQ(GetCategoryWord(1, 32), "");
-    EXPECT_STREQ(GetCategoryWord(4, 13), "World Music");
     EXPECT_EQ(FindCategoryWord(3, "Slow attack"), 2);
     EXPECT_EQ(FindCategoryWord(0, ""), -1);
     EXPECT_EQ(FindCategoryWord(2, "Bass"), -1);
