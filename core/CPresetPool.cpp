@@ -109,10 +109,17 @@ bool CPresetPool::Add(const std::string& path) {
 }
 
 int CPresetPool::Scan(const std::string& folder) {
+    // The folder comes from the settings and may be any folder at all: the
+    // presets are looked for in it and its subfolders (as the factory ones
+    // lie), no deeper, and no more of them than a browser can show.
+    constexpr int kDepth = 1;
+    constexpr size_t kMostFiles = 8192;
     Clear();
     std::vector<std::string> files;
     std::error_code ec;
-    for (std::filesystem::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    for (std::filesystem::recursive_directory_iterator it(folder, ec), end;
+         !ec && it != end && files.size() < kMostFiles; it.increment(ec)) {
+        if (it.depth() >= kDepth) it.disable_recursion_pending();
         const auto& path = it->path();
         if (path.extension() == ".fxp" && it->is_regular_file(ec)) files.push_back(path.string());
     }

@@ -58,9 +58,9 @@ public:
     // (a known version, as long as that version needs). False for anything
     // else, and the pool is unchanged.
     bool Add(const std::string& path);
-    // Empties the pool and adds every .fxp file of the folder and its
-    // subfolders, in path order (the presets of a fresh install come in a
-    // stable order); answers how many were added.
+    // Empties the pool and adds every .fxp file of the folder and of its
+    // subfolders (not theirs), in path order (the presets of a fresh
+    // install come in a stable order); answers how many were added.
     int Scan(const std::string& folder);
     void Clear() { entries.clear(); }
 

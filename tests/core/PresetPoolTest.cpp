@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -41,10 +42,14 @@ TEST(PresetPoolTest, TakesWholePresetsWithTheirMasksAndRefusesTheRest) {
     Write(dir / "e.fxp", Preset("Version", masks, 7, CProgram::kPresetBodyV30));
     Write(dir / "f.fxp", std::vector<uint8_t>(CProgram::kPresetHeaderBytes, 0));
     Write(dir / "g.txt", Preset("Text", masks, 30, CProgram::kPresetBodyV30));
+    std::filesystem::create_directories(dir / "sub/deeper");
+    Write(dir / "sub/h.fxp", Preset("Sub", masks, 30, CProgram::kPresetBodyV30));
+    Write(dir / "sub/deeper/i.fxp", Preset("Deeper", masks, 30, CProgram::kPresetBodyV30));
 
     CPresetPool pool;
-    EXPECT_EQ(pool.Scan(dir.Path()), 2);
-    ASSERT_EQ(pool.Entries().size(), 2u);
+    EXPECT_EQ(pool.Scan(dir.Path()), 3);
+    ASSERT_EQ(pool.Entries().size(), 3u);
+    EXPECT_EQ(pool.Entries()[2].name, "Sub");
     EXPECT_EQ(pool.Entries()[0].name, "Old");
     EXPECT_FALSE(pool.Entries()[0].param.IsValid());
     const CPreset& bass = pool.Entries()[1];
@@ -55,7 +60,7 @@ TEST(PresetPoolTest, TakesWholePresetsWithTheirMasksAndRefusesTheRest) {
     for (int g = 0; g < kCategoryGroups; ++g) EXPECT_EQ(got[g], masks[g]) << g;
 
     // A second scan starts afresh; a folder that is not there leaves the pool empty.
-    EXPECT_EQ(pool.Scan(dir.Path()), 2);
+    EXPECT_EQ(pool.Scan(dir.Path()), 3);
     EXPECT_EQ(pool.Scan(dir / "missing"), 0);
     EXPECT_TRUE(pool.Entries().empty());
 }
