@@ -4,7 +4,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "core/CProgram.h"
@@ -83,27 +82,30 @@ bool CPresetPool::ReadHeader(const uint8_t* header, uint32_t* masks) {
 bool CPresetPool::Add(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    // Nothing longer than the largest body is a preset; reading stops there.
+    // Nothing longer than the largest preset is one; reading stops past it.
     const size_t most = CProgram::kPresetHeaderBytes + CProgram::kPresetBodyV30 + 1;
-    std::vector<uint8_t> file;
-    file.reserve(most);
-    std::istreambuf_iterator<char> it(in), end;
-    for (; it != end && file.size() < most; ++it) file.push_back(static_cast<uint8_t>(*it));
-    if (file.size() <= static_cast<size_t>(CProgram::kPresetHeaderBytes)) return false;
-    const uint8_t* body = file.data() + CProgram::kPresetHeaderBytes;
-    const size_t size = file.size() - CProgram::kPresetHeaderBytes;
+    std::vector<uint8_t> file(most);
+    in.read(reinterpret_cast<char*>(file.data()), static_cast<std::streamsize>(most));
+    file.resize(static_cast<size_t>(in.gcount()));
+    return Add(file.data(), file.size(), path);
+}
+
+bool CPresetPool::Add(const uint8_t* data, size_t size, const std::string& file) {
+    if (!data || size <= static_cast<size_t>(CProgram::kPresetHeaderBytes)) return false;
+    const uint8_t* body = data + CProgram::kPresetHeaderBytes;
+    const size_t bodySize = size - CProgram::kPresetHeaderBytes;
     const int need = CProgram::FxpBodySize(body[0]);
-    if (need == 0 || size != static_cast<size_t>(need)) return false;
+    if (need == 0 || bodySize != static_cast<size_t>(need)) return false;
 
     CPreset p;
-    p.file = path;
-    char name[CProgram::kNameSize + 1] = {};
+    p.file = file;
+    char name[CProgram::kNameSize] = {};
     memcpy(name, body + 4, CProgram::kNameSize);
     name[CProgram::kNameSize - 1] = 0;
     p.name = name;
     uint32_t masks[kCategoryGroups] = {};
-    if (ReadHeader(file.data(), masks)) p.param.SetMasks(masks);
-    p.body.assign(body, body + size);
+    if (ReadHeader(data, masks)) p.param.SetMasks(masks);
+    p.body.assign(body, body + bodySize);
     entries.push_back(std::move(p));
     return true;
 }

@@ -4,6 +4,7 @@
 // "Expression", "Style"); word i of a group is bit i of that group's mask.
 // The pool is filled from the preset folder at start-up, so the browser
 // lists the factory presets on a fresh install.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -54,10 +55,11 @@ public:
     static void WriteHeader(uint8_t* header, const uint32_t* masks);
     static bool ReadHeader(const uint8_t* header, uint32_t* masks);
 
-    // Reads one preset file: a header and a body the program store accepts
-    // (a known version, as long as that version needs). False for anything
-    // else, and the pool is unchanged.
+    // One preset file: a header and a body the program store accepts (a
+    // known version, exactly as long as that version needs). False for
+    // anything else, and the pool is unchanged.
     bool Add(const std::string& path);
+    bool Add(const uint8_t* data, size_t size, const std::string& file);
     // Empties the pool and adds every .fxp file of the folder and of its
     // subfolders (not theirs), in path order (the presets of a fresh
     // install come in a stable order); answers how many were added.
