@@ -153,6 +153,43 @@ TEST_F(StandardWidgets, AKnobDragReachesTheEngineAndTheSound)
     EXPECT_EQ(head->GetController(&knob->binding), 12);
 }
 
+TEST_F(StandardWidgets, ModulationAmountAndSpinField)
+{
+    // With an assignment source armed a drag sets only the amount, within
+    // -63..63; Control at the press clears it.
+    Add<GUIKnob>("KNOB", 0, kCutoff, 0, 100, 100, 32, 32);
+    synth->SetParameter(kCutoff, 0.5f);
+    synth->parameters.ArmAssignSource(0, true);
+    int amount = 0;
+    Drag(0, 116, 116, 16);
+    EXPECT_TRUE(head->GetAssignAmount(&head->Objects().back()->binding, amount));
+    EXPECT_EQ(amount, 63);
+    Drag(0, 116, 116, 400);
+    head->GetAssignAmount(&head->Objects().back()->binding, amount);
+    EXPECT_EQ(amount, -63);
+    head->OnMouseDown(9, 116, 116);
+    head->OnMouseUp(8, 116, 116);
+    head->GetAssignAmount(&head->Objects().back()->binding, amount);
+    EXPECT_EQ(amount, 0);
+    EXPECT_FLOAT_EQ(synth->GetParameter(kCutoff), 0.5f);
+    head->RedrawAll();
+    synth->parameters.ArmAssignSource(0, false);
+
+    // A spin field moves one step a pixel (Shift: a sixteenth), from where
+    // the press found it; Control sends the default.
+    GUIObject* spin = Add("SPIN", 0, kCutoff, 0, 300, 100, 60, 16);
+    const float steps = spin->binding.max;
+    synth->SetParameter(kCutoff, 10.0f / steps);
+    Drag(0, 310, 105, 95);
+    EXPECT_FLOAT_EQ(synth->GetParameter(kCutoff), 20.0f / steps);
+    Drag(4, 310, 105, 105 - 64);
+    EXPECT_FLOAT_EQ(synth->GetParameter(kCutoff), 24.0f / steps);
+    Drag(0, 310, 105, -1000);
+    EXPECT_FLOAT_EQ(synth->GetParameter(kCutoff), 1.0f);
+    Drag(8, 310, 105, 0);
+    EXPECT_FLOAT_EQ(synth->GetParameter(kCutoff), spin->binding.defaultValue);
+}
+
 TEST_F(StandardWidgets, ButtonsSelectionsFieldsAndCategories)
 {
     // A one-shot button sends 1 on every press and never 0.
