@@ -221,6 +221,7 @@ TEST_F(StandardWidgets, ButtonsSelectionsFieldsAndCategories)
     EXPECT_EQ(std::string(edit->text), "ABCDEFGHIJKLMNOPQRSTUVWXYZA");
     Key(27);  // Esc: the model's text
     EXPECT_FALSE(edit->IsActive());
+    EXPECT_FALSE(head->OnKey('q', 'q', 0));  // committed: edits nothing more
     head->RedrawAll();
     // The program name's field drops the number in front of the name.
     synth->program.SetProgramName(synth->program.GetCurrentProgramNumber(), longName.c_str());
