@@ -20,6 +20,7 @@
 #include "os/OMessageBox.h"
 #include "platform/CGlobalData.h"
 #include "tools/LayoutFixtures.h"
+#include "tools/PngFile.h"
 
 namespace {
 
@@ -261,6 +262,8 @@ TEST_F(LayoutFile, DefaultLayoutAndAFailedSave)
     EXPECT_STREQ(w[30]->GetTag(), "BTTN");
     EXPECT_EQ(w[30]->Rect(), (GuiRect{60, 175, 100, 190}));
     for (size_t i = 2; i < w.size(); ++i) EXPECT_EQ(w[i]->dialogId, 1);
+    head->RedrawAll();
+    EXPECT_TRUE(png::Write(*dc.GetBackSurface(), "default-layout.png"));
 
     // A folder that cannot be written to: reported, nothing else changes.
     head->SetEditingAllowed(true);
