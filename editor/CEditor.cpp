@@ -73,9 +73,7 @@ void CEditor::SetValue(uint32_t group, uint32_t index, float value)
     case 0: synth->SetParameter(id, value); break;
     case 1: synth->SetMixerParameter(id, value); break;
     case 2: synth->SetGlobalParameter(id, value); break;
-    case 9:
-        if (!ToggleEffectEditor(id)) synth->ExecuteCommand(id, value);
-        break;
+    case 9: synth->ExecuteCommand(id, value); break;
     default: SetGroupValue(group, index, value); break;
     }
 }
@@ -105,7 +103,7 @@ void CEditor::GetText(uint32_t group, int32_t index, char* out, size_t size)
     case 2: synth->GetGlobalParameterDisplay(index, text); break;
     case 9:
         if (index == 176) return;  // a command without a text
-        // The current program's eight labels, else the command's text.
+        // The current program's eight labels, else the command's own text.
         if (index >= kFirstLabel && index < kFirstLabel + kLabels)
             synth->program.GetLabel(index - kFirstLabel, text);
         else
