@@ -71,7 +71,8 @@ void CEditor::Run()
     window.Run();
 }
 
-// Filled in by the layout file's reader and writer; until then the window
-// starts empty and nothing is saved.
-void CEditor::LoadLayout(GUIHead&) {}
-void CEditor::SaveLayout(GUIHead&) {}
+// The layout file beside the program: read at open (the default layout
+// without one), written at close only while layout editing is allowed and
+// never over a file that was refused at open.
+void CEditor::LoadLayout(GUIHead& head) { head.LoadLayout(); }
+void CEditor::SaveLayout(GUIHead& head) { head.SaveLayout(); }
