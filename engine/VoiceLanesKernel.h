@@ -268,6 +268,10 @@ struct FilterLanes {
         r2 = f.r2;
         r1Source = SourceOf(r1);
         r2Source = SourceOf(r2);
+        // A filter that is off is neither run nor stored: its state stays
+        // in the records.
+        if (!f.on)
+            return;
         drive = lanes.Gather(g, kDrive[which]);
         driveStep = lanes.Gather(g, kDrive[which] + 1);
         feedback = lanes.Gather(g, kFeedback[which]);
