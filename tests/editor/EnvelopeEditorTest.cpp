@@ -116,6 +116,19 @@ TEST_F(EnvelopeEditor, ShiftClicksInsertAndDeleteByTheRules)
     }
 }
 
+TEST_F(EnvelopeEditor, ASnappedInsertStaysBetweenItsNeighbours)
+{
+    Envelope(1, 6, 1, 3);
+    Set(369, 1.0f);  // sync on: times snap to 0.125
+    // 0.19 lies after point 1 (0.1) but snaps to 0.25, past point 2 (0.2).
+    head->OnMouseDown(1 | 4, PX(0.19f), PY(0.9f));
+    head->OnMouseUp(4, PX(0.19f), PY(0.9f));
+    const CUIMEnvelope::View v = View();
+    ASSERT_EQ(v.count, 7);
+    for (int i = 1; i < v.count; ++i) EXPECT_LE(v.t[i - 1], v.t[i]) << i;
+    EXPECT_EQ(v.t[2], 0.2f);
+}
+
 TEST_F(EnvelopeEditor, InsertingOnASynchronisedMegShiftsEveryMegOnTheSharedTimes)
 {
     Envelope(0, 5, 1, 3);

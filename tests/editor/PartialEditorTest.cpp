@@ -2,6 +2,7 @@
 #include <limits>
 
 #include "editor/PartialBands.h"
+#include "gui/GUIResource.h"
 #include "tests/editor/EditorFixture.h"
 
 namespace {
@@ -204,6 +205,53 @@ TEST_F(PartialEditor, ExtremeProgramValuesDrawInsideTheWidgets)
     shaper->Draw();
     wedt->Draw();
     WritePng("partial-editors");
+}
+
+}  // namespace
+
+namespace {
+
+// The layout file makes the three editors by tag, the insert menu by type
+// number, and a copy takes the settings of the widget copied.
+TEST_F(PartialEditor, FactoryMakesAndCopiesTheEditors)
+{
+    EXPECT_NE(dynamic_cast<CUIMEnvelope*>(GUIResource::CreateByType(16).get()), nullptr);
+    EXPECT_NE(dynamic_cast<CUIWaveEditor*>(GUIResource::CreateByType(17).get()), nullptr);
+    EXPECT_NE(dynamic_cast<CUIPartialEditor*>(GUIResource::CreateByType(48).get()), nullptr);
+
+    // A fixture layout: no images, then one record of each tag.
+    std::vector<uint8_t> file = {'I', 'E', 'N', 'D'};
+    struct Rec {
+        const char* tag;
+        int index, x, y, w, h;
+    };
+    for (const Rec& r : {Rec{"MENV", 1024, 10, 10, 722, 119}, Rec{"PEDT", 1680, 10, 140, 600, 120},
+                         Rec{"WEDT", 768, 10, 270, 520, 136}}) {
+        file.insert(file.end(), r.tag, r.tag + 4);
+        for (int word : {0, r.index, 0, r.x, r.y, r.w, r.h, -1, 0, 2}) {
+            file.push_back(uint8_t(word));
+            file.push_back(uint8_t(word >> 8));
+        }
+        file.resize(file.size() + 32, 0);
+    }
+    GUIResource::Layout layout;
+    std::string error;
+    ASSERT_TRUE(GUIResource::ReadLayout(file, layout, error)) << error;
+    ASSERT_EQ(layout.widgets.size(), 3u);
+    EXPECT_NE(dynamic_cast<CUIMEnvelope*>(layout.widgets[0].get()), nullptr);
+    auto* partial = dynamic_cast<CUIPartialEditor*>(layout.widgets[1].get());
+    ASSERT_NE(partial, nullptr);
+    EXPECT_EQ(partial->GetIndex(), 1680u);
+    EXPECT_EQ(partial->w, 600);
+
+    head->OnMouseDown(1, wedt->x + 175 + 44 * 3, wedt->y + 8);
+    head->OnMouseUp(0, wedt->x + 175 + 44 * 3, wedt->y + 8);
+    auto* copy = dynamic_cast<CUIWaveEditor*>(layout.widgets[2].get());
+    ASSERT_NE(copy, nullptr);
+    GUIResource::CopyWidget(*copy, *wedt);
+    EXPECT_EQ(copy->Tab(), 3);
+    GUIResource::CopyWidget(*partial, *pedt);
+    EXPECT_EQ(partial->GetIndex(), 1600u);
 }
 
 }  // namespace
