@@ -75,6 +75,8 @@ TEST_F(EnvelopeEditor, CtrlDragOfAPointLowersTheVolumeItModulates)
     const std::vector<float> after = RenderNote(8192);
     const size_t at = 4410 - 1024;  // around 0.1 s
     EXPECT_LT(edtest::Rms(after, at, at + 2048), 0.8 * edtest::Rms(before, at, at + 2048));
+    env->Draw();
+    WritePng("envelope-meg1");
 }
 
 TEST_F(EnvelopeEditor, ShiftClicksInsertAndDeleteByTheRules)
@@ -215,6 +217,19 @@ TEST_F(EnvelopeEditor, PasteSwitchesToOwnTimesAndShapesComeFromTheTable)
         EXPECT_TRUE(EnvelopeRecord::ReadPreset(r->WritePreset(), back, nullptr, 0)) << n;
     }
     EXPECT_EQ(BuiltinEnvelopeShape(6), nullptr);
+
+    // The EG tab: the trigger text opens menu 150, a drag in the box sets
+    // the attack in steps of 1/128.
+    CUIMEnvelope::State().tab = 4;
+    for (int k = 0; k < 4; ++k)
+        for (int i = 0; i < 5; ++i) Set(185 + 7 * k + i, 0.1f * float(i + 1) * float(k + 1) / 4.0f);
+    head->OnMouseDown(1, X + 180 + 90, Y + 95);
+    Choose(4);
+    EXPECT_EQ(Get(191 + 7), 4.0f / 128.0f);
+    Drag(0, X + 1 + 2, Y + 30, X + 1 + 28, Y + 30);  // to x = 28 / (170 / 3.1) of the box
+    EXPECT_EQ(Get(186), std::round(28.0f / (170.0f / 3.1f) * 127.0f) / 128.0f);
+    env->Draw();
+    WritePng("envelope-eg");
 }
 
 TEST_F(EnvelopeEditor, SaveAsWritesAFileThatReadsBackBitForBit)
@@ -224,6 +239,8 @@ TEST_F(EnvelopeEditor, SaveAsWritesAFileThatReadsBackBitForBit)
     g_DlgFile.SetChooser(&chooser);
     CUIMEnvelope::State().tab = 1;
     Menu(X + 300, GT + 30, 53);  // "R3"
+    env->Draw();
+    WritePng("envelope-meg2-rhythm");
     Set(1280 + 3, -0.37f);
     const std::string path = folder.Path() + "/shape.fep";
     chooser.answer = path;
@@ -331,27 +348,6 @@ TEST_F(EnvelopeEditor, ExtremeProgramValuesDrawInsideTheWidget)
             EXPECT_TRUE(edtest::DrawsOnlyInside(dc, *env)) << "tab " << tab;
         }
     }
-}
-
-TEST_F(EnvelopeEditor, Pictures)
-{
-    for (int id : {366, 372, 378}) Set(id, 1.0f);
-    CUIMEnvelope::State().tab = 0;
-    Menu(X + 300, GT + 30, 2);
-    head->OnMouseDown(1, PX(0.5f), PY(Get(1090)));
-    head->OnMouseUp(0, PX(0.5f), PY(Get(1090)));
-    env->Draw();
-    WritePng("envelope-meg1");
-    CUIMEnvelope::State().tab = 1;
-    Menu(X + 300, GT + 30, 52);
-    env->Draw();
-    WritePng("envelope-meg2-rhythm");
-    const float eg[5] = {0.1f, 0.2f, 0.4f, 0.6f, 0.5f};
-    for (int k = 0; k < 4; ++k)
-        for (int i = 0; i < 5; ++i) Set(185 + 7 * k + i, eg[i] * float(k + 1) / 4.0f);
-    CUIMEnvelope::State().tab = 4;
-    env->Draw();
-    WritePng("envelope-eg");
 }
 
 }  // namespace
