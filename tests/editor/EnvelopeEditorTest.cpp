@@ -86,6 +86,7 @@ TEST_F(EnvelopeEditor, ShiftClicksInsertAndDeleteByTheRules)
         int count, loopStart, loopEnd;
         float clickTime;  // < 0: on point -clickTime - 1
         int wantCount, wantStart, wantEnd;
+        bool sync = false;  // times snap to 0.125
     };
     const Case cases[] = {
         {"64 points: nothing inserted", 64, 1, 5, 0.25f, 64, 1, 5},
@@ -98,9 +99,11 @@ TEST_F(EnvelopeEditor, ShiftClicksInsertAndDeleteByTheRules)
         {"delete before the loop moves it whole", 8, 3, 6, -2, 7, 2, 5},
         {"delete in the loop shortens it", 8, 3, 6, -5, 7, 3, 5},
         {"insert past the last point: nothing", 6, 1, 3, 0.7f, 6, 1, 3},
+        {"0.19 snaps to 0.25 past its neighbour 0.2: kept at 0.2", 6, 1, 3, 0.19f, 7, 1, 4, true},
     };
     for (const Case& c : cases) {
         Envelope(1, c.count, c.loopStart, c.loopEnd);
+        Set(369, c.sync ? 1.0f : 0.0f);
         const float t = c.clickTime >= 0 ? c.clickTime : 0.1f * float(-c.clickTime - 1);
         const int y = c.clickTime >= 0 ? PY(0.9f) : PY(0.5f);
         head->OnMouseDown(1 | 4, PX(t), y);
@@ -116,19 +119,6 @@ TEST_F(EnvelopeEditor, ShiftClicksInsertAndDeleteByTheRules)
             EXPECT_TRUE(v.t[s - 1] <= v.t[s] && v.t[s] <= v.t[s + 1]) << c.what;
         }
     }
-}
-
-TEST_F(EnvelopeEditor, ASnappedInsertStaysBetweenItsNeighbours)
-{
-    Envelope(1, 6, 1, 3);
-    Set(369, 1.0f);  // sync on: times snap to 0.125
-    // 0.19 lies after point 1 (0.1) but snaps to 0.25, past point 2 (0.2).
-    head->OnMouseDown(1 | 4, PX(0.19f), PY(0.9f));
-    head->OnMouseUp(4, PX(0.19f), PY(0.9f));
-    const CUIMEnvelope::View v = View();
-    ASSERT_EQ(v.count, 7);
-    for (int i = 1; i < v.count; ++i) EXPECT_LE(v.t[i - 1], v.t[i]) << i;
-    EXPECT_EQ(v.t[2], 0.2f);
 }
 
 TEST_F(EnvelopeEditor, InsertingOnASynchronisedMegShiftsEveryMegOnTheSharedTimes)

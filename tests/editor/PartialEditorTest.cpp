@@ -164,6 +164,9 @@ TEST_F(PartialEditor, WaveEditorPaintsRebuildTheSpectralWave)
     Menu(a.left + 100, a.top + 10, 52);
     EXPECT_EQ(Get(768 + 1), Get(768 + 3));
     EXPECT_EQ(Get(768 + 20), 0.5f);
+    Menu(a.left + 100, a.top + 10, 1);  // "String body"
+    wedt->Draw();
+    WritePng("wave-filter");
     Menu(a.left + 100, a.top + 10, 5);  // "HighLow"
     EXPECT_EQ(Get(768 + 1), 0.0f);
     EXPECT_GT(Get(768 + 2), 0.7f);
