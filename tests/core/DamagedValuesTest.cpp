@@ -1,0 +1,241 @@
+// Files whose floats are not finite numbers (NaN, infinities) or absurdly
+// large: the readers take the file, replace what is not finite by the value
+// a fresh store has there (one debug log line per file), the synthesizer
+// plays the result with finite output, and nothing of it lingers in the
+// sound of a clean program loaded afterwards.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/CMultiSample.h"
+#include "core/CSequencer.h"
+#include "core/CSynth.h"
+#include "tests/core/FileTestSupport.h"
+#include "tests/core/SampleFixtures.h"
+
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+enum class Kind { Bank, Preset, Project };
+const char* Name(Kind k) { return k == Kind::Bank ? "bank" : k == Kind::Preset ? "preset" : "project"; }
+
+// A file of the current version whose every float (program slots, part
+// table, globals) is `bad`, every byte slot its default, and whose tempo
+// and swing texts spell `bad` too. With clean = true every value is the
+// default instead.
+fixtures::Bytes MakeFile(Kind kind, float bad, bool clean) {
+    const fixtures::SlotFn slots = [bad, clean](int, int s) {
+        return clean || fixtures::StoredAsByte(30, s) ? CProgram::DefaultRecord()[s] : bad;
+    };
+    if (kind == Kind::Bank) return fixtures::Bank(31, 0, 1, slots);
+    if (kind == Kind::Preset) return fixtures::FxpBody(30, 0, slots);
+    fixtures::ProjectOptions o;
+    o.value = slots;
+    o.partField = [bad, clean](int part, int field) {
+        float row[CProgram::kPartFields];
+        CProgram::SetPartRowDefaults(part, row);
+        return clean ? row[field] : bad;
+    };
+    o.global = [bad, clean](int index) {
+        float globals[CProgram::kGlobalFields];
+        CProgram::SetGlobalDefaults(globals);
+        return clean ? globals[index] : bad;
+    };
+    if (!clean) {
+        char text[16];
+        snprintf(text, sizeof(text), "%g", static_cast<double>(bad));
+        o.tempo = o.swing = text;
+    }
+    return fixtures::Project(31, o);
+}
+
+std::vector<std::string> DebugLines() {
+    std::vector<std::string> lines;
+    std::string path = std::string(g_GlobalData.programFolder) + "Debug.txt";
+    if (FILE* f = fopen(path.c_str(), "r")) {
+        char line[512];
+        while (fgets(line, sizeof(line), f)) lines.emplace_back(line);
+        fclose(f);
+    }
+    return lines;
+}
+
+}  // namespace
+
+TEST(DamagedValues, ReadersReplaceWhatIsNotFiniteByTheDefaultsAndLogOnce) {
+    testutil::TempFolder folder;
+    filetest::ScopedProgramFolder use(folder.Path() + "/");
+    for (Kind kind : {Kind::Bank, Kind::Preset, Kind::Project}) {
+        for (float bad : {kNaN, kInf, -kInf}) {
+            SCOPED_TRACE(std::string(Name(kind)) + " " + std::to_string(bad));
+            auto store = std::make_unique<CProgram>();
+            CSequencer sequencer(nullptr);
+            store->SetSequencer(&sequencer);
+            const size_t linesBefore = DebugLines().size();
+            const fixtures::Bytes file = MakeFile(kind, bad, false);
+            const float* record = nullptr;
+            if (kind == Kind::Bank) {
+                ASSERT_TRUE(store->ReadBankBytes(file, "Damaged"));
+                record = store->GetProgramData(0);
+            } else if (kind == Kind::Preset) {
+                ASSERT_TRUE(store->LoadFxpBodyToCurrent(file.data(), static_cast<int>(file.size())));
+                record = store->GetCurrentProgramData();
+            } else {
+                ASSERT_TRUE(store->ReadProjectBytes(file, "damaged.qzp"));
+                record = store->GetProgramRecord(0, 127);
+                for (int part = 0; part < CProgram::kParts; ++part) {
+                    float row[CProgram::kPartFields];
+                    CProgram::SetPartRowDefaults(part, row);
+                    for (int f = 0; f < CProgram::kPartFields; ++f)
+                        ASSERT_EQ(store->GetPartRow(part)[f], row[f]) << part << " " << f;
+                    // A program number that is not a number leaves the part on its own.
+                    EXPECT_EQ(store->GetPartProgramNumber(part), part);
+                }
+                float globals[CProgram::kGlobalFields];
+                CProgram::SetGlobalDefaults(globals);
+                for (int g = 0; g < CProgram::kGlobalFields; ++g) ASSERT_EQ(store->GetGlobals()[g], globals[g]) << g;
+                EXPECT_EQ(sequencer.tempo, 120.0f);
+                EXPECT_EQ(sequencer.swing, 0.0f);
+            }
+            for (int s = 0; s < CProgram::kRecordSize; ++s) ASSERT_EQ(record[s], CProgram::DefaultRecord()[s]) << s;
+
+            const std::vector<std::string> lines = DebugLines();
+            ASSERT_EQ(lines.size(), linesBefore + 1);
+            // 1280 float slots a program; a project adds its part table
+            // (but field 14, which is always cleared) and its globals.
+            const char* count = kind == Kind::Project ? " 164464 " : " 1280 ";
+            EXPECT_NE(lines.back().find(count), std::string::npos) << lines.back();
+            EXPECT_EQ(lines.back().rfind(Name(kind), 0), 0u) << lines.back();
+        }
+    }
+    // A clean file logs nothing.
+    auto store = std::make_unique<CProgram>();
+    const size_t linesBefore = DebugLines().size();
+    ASSERT_TRUE(store->ReadBankBytes(MakeFile(Kind::Bank, 0.0f, true), "Clean"));
+    EXPECT_EQ(DebugLines().size(), linesBefore);
+}
+
+TEST(DamagedValues, MultiSampleFloatsThatAreNotFiniteTakeTheirDefaults) {
+    testutil::TempFolder folder;
+    filetest::ScopedProgramFolder use(folder.Path() + "/");
+    samplefix::Qvi q;
+    q.valueA = kNaN;
+    q.crossfade = kInf;
+    q.zones[0].loopStart = -kInf;
+    q.zones[0].loopEnd = 0.5f;
+    q.zones[0].extra[0] = kNaN;
+    q.zones[0].extra[1] = 0.25f;
+    q.zones[1].loopStart = 0.25f;
+    q.zones[1].loopEnd = kNaN;
+    CMultiSample ms;
+    ASSERT_TRUE(ms.Open(samplefix::WriteQvi(folder.Path(), "damaged", q).c_str()));
+    EXPECT_EQ(ms.valueA, 0.0f);
+    EXPECT_FALSE(ms.UsesSincResampler());
+    EXPECT_EQ(ms.loopCrossfade, 0.0f);
+    EXPECT_EQ(ms.Zone(0)->loopStart, 0.0f);
+    EXPECT_EQ(ms.Zone(0)->loopEnd, 0.5f);
+    EXPECT_EQ(ms.Zone(0)->extra[0], 0.0f);
+    EXPECT_EQ(ms.Zone(0)->extra[1], 0.25f);
+    EXPECT_EQ(ms.Zone(1)->loopStart, 0.25f);
+    EXPECT_EQ(ms.Zone(1)->loopEnd, 1.0f);
+    const std::vector<std::string> lines = DebugLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("\"damaged\": 5 "), std::string::npos) << lines[0];
+}
+
+namespace {
+
+class DamagedFileSound : public ::testing::Test {
+protected:
+    void SetUp() override { use = std::make_unique<filetest::ScopedProgramFolder>(folder.Path() + "/"); }
+
+    static std::unique_ptr<CSynth> Fresh() {
+        auto synth = std::make_unique<CSynth>();
+        synth->Resume();
+        return synth;
+    }
+
+    // Loads the file into part 0 as opening it from the menu does.
+    static void Load(CSynth& synth, Kind kind, const fixtures::Bytes& file) {
+        if (kind == Kind::Bank) {
+            ASSERT_TRUE(synth.program.ReadBankBytes(file, "Loaded"));
+            synth.SetProgram(0);
+        } else if (kind == Kind::Preset) {
+            ASSERT_EQ(synth.LoadPresetBody(file.data(), static_cast<int32_t>(file.size()), true),
+                      static_cast<int32_t>(file.size()));
+        } else {
+            ASSERT_TRUE(synth.program.ReadProjectBytes(file, "loaded.qzp"));
+            synth.parameters.ApplyAllMixer();
+            synth.parameters.ApplyAllGlobal();
+            for (int part = 0; part < CSynth::kParts; ++part) synth.InitPart(part);
+        }
+    }
+
+    // Note 69 on channel 1 for 8192 frames from block 0, then released
+    // for 2048 more: both channels, interleaved.
+    static std::vector<float> Play(CSynth& synth) {
+        synth.engine.data.blockCounter = 0;
+        std::vector<float> out;
+        std::vector<float> left(1024), right(1024);
+        float* outs[2] = {left.data(), right.data()};
+        synth.ProcessMidiMessage(0x90u | 69u << 8 | 100u << 16, 0);
+        for (int i = 0; i < 10; ++i) {
+            if (i == 8) synth.ProcessMidiMessage(0x80u | 69u << 8, 0);
+            synth.Process(nullptr, outs, 1024);
+            for (int k = 0; k < 1024; ++k) {
+                out.push_back(left[static_cast<size_t>(k)]);
+                out.push_back(right[static_cast<size_t>(k)]);
+            }
+        }
+        return out;
+    }
+
+    testutil::TempFolder folder;
+    std::unique_ptr<filetest::ScopedProgramFolder> use;
+};
+
+}  // namespace
+
+TEST_F(DamagedFileSound, PlaysFiniteAndLeavesNothingBehindForACleanProgram) {
+    // Oscillators and modulators run freely, so a note never sounds twice
+    // the same: the clean program is compared with a fresh synthesizer that
+    // played the clean file first instead of the damaged one.
+    for (Kind kind : {Kind::Bank, Kind::Preset, Kind::Project}) {
+        const fixtures::Bytes clean = MakeFile(kind, 0.0f, true);
+        std::vector<float> reference;
+        {
+            auto synth = Fresh();
+            Load(*synth, kind, clean);
+            Play(*synth);
+            Load(*synth, kind, clean);
+            reference = Play(*synth);
+        }
+        float peak = 0.0f;
+        for (float x : reference) peak = std::max(peak, std::fabs(x));
+        ASSERT_GT(peak, 0.01f) << Name(kind);
+
+        for (float bad : {kNaN, kInf, -kInf}) {
+            SCOPED_TRACE(std::string(Name(kind)) + " " + std::to_string(bad));
+            auto synth = Fresh();
+            Load(*synth, kind, MakeFile(kind, bad, false));
+            const std::vector<float> damaged = Play(*synth);
+            size_t finite = 0;
+            for (float x : damaged) finite += std::isfinite(x) ? 1 : 0;
+            EXPECT_EQ(finite, damaged.size());
+
+            Load(*synth, kind, clean);
+            const std::vector<float> after = Play(*synth);
+            ASSERT_EQ(after.size(), reference.size());
+            size_t same = 0;
+            for (size_t i = 0; i < after.size(); ++i) same += after[i] == reference[i] ? 1 : 0;
+            EXPECT_EQ(same, after.size());
+        }
+    }
+}
