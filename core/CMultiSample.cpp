@@ -480,14 +480,19 @@ float CMultiSample::ReadLayer(VoiceLayer& l, int direction)
         return 0.0f;
     const bool looping = loopEnable != 0;
     const int32_t pos = l.position;
-    // Stereo layers give their first channel here; positions and loop points
-    // count frames on this path as on the block renderer.
+    // This path is mono: a stereo layer gives (L + R) / 2, the same mix the
+    // block renderer's mono output has, so the quality switch changes neither
+    // level nor content. Positions and loop points count frames.
     const int ch = l.channelStep;
-    float value = l.sample[static_cast<size_t>(pos) * ch];
+    auto frame = [&](int32_t at) {
+        const float* f = l.sample + static_cast<size_t>(at) * ch;
+        return ch == 2 ? (f[0] + f[1]) * 0.5f : f[0];
+    };
+    float value = frame(pos);
     if (looping && l.crossfadeStart < pos && pos < l.loopEnd) {
         const float f = static_cast<float>(pos - l.crossfadeStart) * l.crossfadeRecip;
         const int32_t other = l.loopStart + (pos - l.crossfadeStart);
-        value = value * (1.0f - f) + l.sample[static_cast<size_t>(other) * ch] * f;
+        value = value * (1.0f - f) + frame(other) * f;
     }
     MoveLayer(l, direction, 1, looping);
     return value;

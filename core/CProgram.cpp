@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/CFractalSubdivide.h"
+#include "engine/SafeMath.h"
 #include "gui/CUIMenuResource.h"
 #include "os/ORandom.h"
 #include "platform/CGlobalData.h"
@@ -72,8 +73,9 @@ void EncodeStoredRecord(const float* record, uint8_t* out) {
     };
     auto bytes = [&](int first, int last) {
         for (int i = first; i <= last; ++i) {
-            long v = lroundf(record[i]);
-            *out++ = static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+            // Limited before rounding: lroundf has no defined answer for NaN
+            // or values beyond a long.
+            *out++ = static_cast<uint8_t>(lroundf(engine::ClampSafe(record[i], 0.0f, 255.0f)));
         }
     };
     floats(0, 511);
@@ -350,7 +352,7 @@ float* CProgram::GetPartRow(int part) { return m_store->partTable[ClampPart(part
 float* CProgram::GetGlobals() { return m_store->globals; }
 
 int CProgram::GetPartSetting7(int part) const {
-    return static_cast<int>(m_store->partTable[ClampPart(part)][7]);
+    return engine::StoredInt(m_store->partTable[ClampPart(part)][7]);
 }
 
 void CProgram::SetCurrentPart(int part) {

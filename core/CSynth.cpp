@@ -15,6 +15,7 @@
 #include "core/CMIDI.h"
 #include "core/CSequencer.h"
 #include "core/CSongList.h"
+#include "engine/SafeMath.h"
 #include "editor/CEditor.h"
 #include "platform/CAudioDevices.h"
 #include "platform/CDlgFile.h"
@@ -237,9 +238,11 @@ void CSynth::Process(float** /*inputs*/, float** outputs, int32_t frames) {
         return;
     float* left = outputs[0];
     float* right = outputs[1];
+    // The master stage already puts out 0 for a non-finite frame; this
+    // keeps the promise for whatever reaches the host, as the 16-bit path does.
     Render(frames, [left, right](int32_t i, float l, float r) {
-        left[i] = l;
-        right[i] = r;
+        left[i] = std::isfinite(l) ? l : 0.0f;
+        right[i] = std::isfinite(r) ? r : 0.0f;
     });
 }
 
@@ -293,22 +296,26 @@ void CSynth::ApplyRecord(int32_t part, bool throughSlot8) {
     if (throughSlot8) {
         for (int id = 0; id < kRecordSize; ++id)
             SetParameter(id, GetParameter(id));
-        return;
+        part = CurrentPart();
+    } else {
+        float* record = program.GetProgramData(part);
+        if (!record)
+            return;
+        for (int id = 0; id < kRecordSize; ++id)
+            parameters.SetParameter(record, parameters.GetParameter(record, part, id), part, id,
+                                    false, false);
     }
-    float* record = program.GetProgramData(part);
-    if (!record)
-        return;
-    for (int id = 0; id < kRecordSize; ++id)
-        parameters.SetParameter(record, parameters.GetParameter(record, part, id), part, id, false,
-                                false);
+    // A NaN that reached a smoothed cell once would glide for good, even
+    // toward the clean targets just set.
+    engine.RepairSmoothedCells(part);
 }
 
 void CSynth::CheckVoiceCount(int32_t base, int32_t groupSize) {
     const float* record = program.GetProgramData(base);
     if (!record)
         return;
-    const int v = static_cast<int>(record[kRecordVoices]);
-    const int m = static_cast<int>(static_cast<double>(parameters.GetMixerParameter(kMixerVoices, base)) * 128.0);
+    const int v = engine::StoredInt(record[kRecordVoices]);
+    const int m = engine::StoredInt(static_cast<double>(parameters.GetMixerParameter(kMixerVoices, base)) * 128.0);
     if (m == v)
         return;
     // A new voice layout rebuilds every part's voices: the audio thread must
@@ -373,7 +380,7 @@ void CSynth::InitPartGroup(int32_t part, int32_t programNumber) {
         ApplyRecord(q, false);
     }
     CheckVoiceCount(base, 4);
-    const int channel = static_cast<int>(parameters.GetMixerParameter(kMixerMidiChannel, base) * 128.0f);
+    const int channel = engine::StoredInt(parameters.GetMixerParameter(kMixerMidiChannel, base) * 128.0f);
     for (int q = base; q < base + 4; ++q)
         parameters.SetMixerParameter(kMixerMidiChannel, q, static_cast<float>(channel) / 128.0f);
     for (int q = base; q < base + 4; ++q) {
@@ -381,9 +388,9 @@ void CSynth::InitPartGroup(int32_t part, int32_t programNumber) {
         if (!record)
             continue;
         parameters.SetMixerParameter(kMixerKeyLow, q,
-                                     static_cast<float>(static_cast<int>(record[kRecordKeyLow])) / 128.0f);
+                                     static_cast<float>(engine::StoredInt(record[kRecordKeyLow])) / 128.0f);
         parameters.SetMixerParameter(kMixerKeyHigh, q,
-                                     static_cast<float>(static_cast<int>(record[kRecordKeyHigh])) / 128.0f);
+                                     static_cast<float>(engine::StoredInt(record[kRecordKeyHigh])) / 128.0f);
     }
     for (int q = base; q < base + 4; ++q)
         engine.partLoading[q].store(0);

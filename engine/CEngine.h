@@ -58,9 +58,17 @@ public:
     void ProcessMasterChorus();
     void ProcessMasterStage(float* frame);
 
-    // Part outside 0..15: every part (and the master effect lines).
+    // Clears a part's effect lines and voices; a part outside 0..15 resets
+    // every part. The master reverb and chorus lines are kept either way.
     void ResetPart(int part);
     void ClearAllEffectLines();
+    // Smoothed cells (part values, mixer words and, for a part outside
+    // 0..15, the gliding globals) that are not finite jump to their targets.
+    void RepairSmoothedCells(int part);
+    // Called by the master stage when a frame comes out non-finite: clears
+    // every effect line (once per run of such frames) and repairs the
+    // smoothed cells.
+    void RecoverOutput();
     void ClearVoiceBuffers(int voice);
     void InitVoiceBuffers();
     void InitVoiceNoise();
@@ -104,6 +112,10 @@ public:
     float reverbSendLeft = 0.0f, reverbSendRight = 0.0f;
     float chorusSendLeft = 0.0f, chorusSendRight = 0.0f;
     float partSampleLeft = 0.0f, partSampleRight = 0.0f;
+    // Set while the master stage puts out 0 for non-finite frames; the
+    // block in which it last repaired the smoothed cells.
+    bool outputBroken = false;
+    uint32_t repairedBlock = 0;
     // Field 0 filter-1 input, 1 filter-2 input, 2 further level, 3 part output.
     float partMeters[kParts][4];
     float masterMeterLeft = 0.0f, masterMeterRight = 0.0f;

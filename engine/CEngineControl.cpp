@@ -57,6 +57,20 @@ float Lookup(const Segment (&table)[N], float x, float scale)
 
 float Glide(float x, float target, float c) { return x + (target - x) * c; }
 
+// The part cells that glide toward their targets besides 1..64, and the
+// gliding global cells.
+constexpr int kSmoothedPartCells[] = {284, 281, 282, 283, 289, 296, 288, 295, 294, 361, 362, 363};
+constexpr int kSmoothedGlobalCells[] = {6, 8, 9, 7, 20, 21};
+constexpr int kSmoothedMixerWords = 4;
+
+// A cell that went non-finite jumps to its target (0 if that is not finite
+// either): gliding from NaN would stay NaN for good.
+void RepairCell(float& cell, float target)
+{
+    if (!std::isfinite(cell))
+        cell = std::isfinite(target) ? target : 0.0f;
+}
+
 // The sample-rate divider d of a part (0..2). Assigned controllers write the
 // cell without the parameter model's limits, so it is limited wherever read.
 int Divider(const Cells& p) { return std::clamp(p.List(272), 0, 2); }
@@ -64,6 +78,10 @@ int Divider(const Cells& p) { return std::clamp(p.List(272), 0, 2); }
 // Float ramp: the render adds the step to the value once per sample.
 void RampF(Cells a, int cell, float target, float factor)
 {
+    // A ramp that went non-finite restarts at its target: stepping from NaN
+    // would keep it NaN for the rest of the note.
+    if (!std::isfinite(a.F(cell)))
+        a.SetF(cell, target);
     a.SetF(cell + 1, (target - a.F(cell)) * factor);
 }
 
@@ -179,7 +197,7 @@ void CEngine::SmoothPartParameters()
 {
     CEngineData& d = data;
     const float c = d.globalValues[CEngineData::kGlideCell];
-    for (int cell : {6, 8, 9, 7, 20, 21})
+    for (int cell : kSmoothedGlobalCells)
         d.globalValues[cell] = Glide(d.globalValues[cell], d.globalTargets[cell], c);
 
     for (int p = 0; p < kParts; ++p) {
@@ -203,9 +221,36 @@ void CEngine::SmoothPartParameters()
         const float* target = d.partTargets[p];
         for (int id = 1; id <= 64; ++id)
             P.SetF(id, Glide(P.F(id), target[id], c));
-        for (int id : {284, 281, 282, 283, 289, 296, 288, 295, 294, 361, 362, 363})
+        for (int id : kSmoothedPartCells)
             P.SetF(id, Glide(P.F(id), target[id], c));
     }
+}
+
+void CEngine::RepairSmoothedCells(int part)
+{
+    CEngineData& d = data;
+    const bool all = part < 0 || part >= kParts;
+    for (int p = 0; p < kParts; ++p) {
+        if (!all && p != part)
+            continue;
+        for (int word = 0; word < kSmoothedMixerWords; ++word) {
+            float v = d.SettingF(p, word);
+            RepairCell(v, d.partMixerTargets[p][word]);
+            d.SetSettingF(p, word, v);
+        }
+        auto repair = [&](int id) {
+            float v = d.PartF(p, id);
+            RepairCell(v, d.partTargets[p][id]);
+            d.SetPartF(p, id, v);
+        };
+        for (int id = 1; id <= 64; ++id)
+            repair(id);
+        for (int id : kSmoothedPartCells)
+            repair(id);
+    }
+    if (all)
+        for (int cell : kSmoothedGlobalCells)
+            RepairCell(d.globalValues[cell], d.globalTargets[cell]);
 }
 
 // ---------------------------------------------------------------------------

@@ -5,6 +5,8 @@
 // cells; here only multiply-adds, ring reads and one table lookup per
 // channel run.
 #include <algorithm>
+#include <cmath>
+#include <iterator>
 
 #include "engine/CEngine.h"
 #include "engine/CTLShapes.h"
@@ -34,6 +36,11 @@ float ReverbDiffusion(float (*rings)[CEngine::kShortLine], const float* length, 
     return v;
 }
 
+// A pan or balance cell as the left gain (the right one is 1 minus it). The
+// curves reach a hair past 0 and 1 at their ends, which would leak a
+// phase-inverted copy into the other side; a NaN sits in the middle.
+float PanGain(float pan) { return engine::ClampSafe(pan, 0.0f, 1.0f, 0.5f); }
+
 } // namespace
 
 void CEngine::ClearMasterBuses()
@@ -55,7 +62,7 @@ void CEngine::ProcessPartOutput(int part)
 void CEngine::AddPartToMaster(int part)
 {
     const float level = data.SettingF(part, CEngineData::kSetLevel);
-    const float pan = data.SettingF(part, CEngineData::kSetPan);
+    const float pan = PanGain(data.SettingF(part, CEngineData::kSetPan));
     const float left = partSampleLeft * level * pan;
     const float right = partSampleRight * level * (1.0f - pan);
 
@@ -163,12 +170,42 @@ void CEngine::ProcessMasterStage(float* frame)
 {
     float* gv = data.globalValues;
     const float level = gv[CEngineData::kGlobMasterLevel];
-    const float balance = gv[CEngineData::kGlobBalance];
-    const float left = masterLeft * level * balance;
-    const float right = masterRight * level * (1.0f - balance);
+    const float balance = PanGain(gv[CEngineData::kGlobBalance]);
+    float left = masterLeft * level * balance;
+    float right = masterRight * level * (1.0f - balance);
+    const CTLBase::Segment* clip = g_TLShapes.Fixed(2);
+    float outLeft = CTLShapes::Lookup(clip, left * 2048.0f);
+    float outRight = CTLShapes::Lookup(clip, right * 2048.0f);
+    if (!std::isfinite(outLeft) || !std::isfinite(outRight)) [[unlikely]] {
+        RecoverOutput();
+        if (!std::isfinite(outLeft))
+            left = outLeft = 0.0f;
+        if (!std::isfinite(outRight))
+            right = outRight = 0.0f;
+    } else {
+        outputBroken = false;
+    }
     gv[CEngineData::kGlobMeterLeft] = std::max(gv[CEngineData::kGlobMeterLeft], left * left);
     gv[CEngineData::kGlobMeterRight] = std::max(gv[CEngineData::kGlobMeterRight], right * right);
-    const CTLBase::Segment* clip = g_TLShapes.Fixed(2);
-    frame[0] = CTLShapes::Lookup(clip, left * 2048.0f);
-    frame[1] = CTLShapes::Lookup(clip, right * 2048.0f);
+    frame[0] = outLeft;
+    frame[1] = outRight;
+}
+
+void CEngine::RecoverOutput()
+{
+    // A gain or a state went NaN or infinite somewhere between the voices
+    // and here. Whatever line it reached is cleared and the smoothed cells
+    // restart from their targets, so the sound comes back once its source
+    // is sane again. A source that stays broken leaves the output at 0: the
+    // lines are cleared once for the run of broken frames, the cells looked
+    // at once a block (a target may be mended meanwhile).
+    if (!outputBroken) {
+        outputBroken = true;
+        ClearAllEffectLines();
+        std::fill(std::begin(reverbDamping), std::end(reverbDamping), 0.0f);
+    } else if (repairedBlock == data.blockCounter) {
+        return;
+    }
+    repairedBlock = data.blockCounter;
+    RepairSmoothedCells(-1);
 }

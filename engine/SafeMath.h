@@ -40,4 +40,26 @@ inline int32_t TruncClamp(float x, int32_t lo, int32_t hi)
     return t < lo ? lo : (t > hi ? hi : static_cast<int32_t>(t));
 }
 
+// A stored float (a program slot, a part-table or global value) as an
+// integer, truncated toward zero. Sound values are small numbers; a damaged
+// file or an edit can hold anything, so NaN gives 0 and the result stays
+// within ±2^30, which leaves the rules room for their offsets (n - 48,
+// n - 64, n + 1) without overflowing.
+inline int32_t StoredInt(double x)
+{
+    constexpr double kLimit = 1073741824.0;
+    if (!(x == x))
+        return 0;
+    if (x >= kLimit)
+        return static_cast<int32_t>(kLimit);
+    if (x <= -kLimit)
+        return -static_cast<int32_t>(kLimit);
+    return static_cast<int32_t>(x);
+}
+
+// A value handed to a setter, with NaN and the infinities taken as 0 before
+// any curve sees them: a non-finite target would otherwise reach a smoothed
+// cell and stay there.
+inline float FiniteOrZero(float x) { return std::isfinite(x) ? x : 0.0f; }
+
 } // namespace engine

@@ -4,6 +4,8 @@
 // first and destroyed last.
 #define ZAVO_INIT(n) __attribute__((init_priority(n)))
 
+// Test programs move the settings folder before anything reads it.
+#define ZAVO_PRIO_TEST_ENVIRONMENT 900
 #define ZAVO_PRIO_PARAMETER_TABLE 1000
 #define ZAVO_PRIO_PRESET_WORDS    1010
 #define ZAVO_PRIO_DEBUG           1020

@@ -12,6 +12,7 @@
 #include "core/CProgram.h"
 #include "engine/CEngine.h"
 #include "engine/CTLParameter.h"
+#include "engine/SafeMath.h"
 #include "gui/CUIMenuResource.h"
 #include "params/CPIBase.h"
 #include "platform/CGlobalData.h"
@@ -28,11 +29,7 @@ __attribute__((format(printf, 2, 3))) void Put(char* out, const char* format, ..
 }
 
 // Truncation toward zero that stays defined for any stored float.
-int Truncate(float x) {
-    if (!(x > -2.0e9f)) return x != x ? 0 : -2000000000;
-    if (x > 2.0e9f) return 2000000000;
-    return static_cast<int>(x);
-}
+using engine::StoredInt;
 
 float ExpFrequency(float x) { return 20.0f * std::exp2(10.0f * x); }
 float ExpRatio(float x) { return std::exp2(10.0f * x); }
@@ -117,7 +114,7 @@ void FormatCents(float x, char* out) {
 }
 
 float GetNoteLength(float x, char* out) {
-    int index = Truncate(x + 0.4f);
+    int index = StoredInt(x + 0.4f);
     if (index < 0 || index >= kNoteLengthCount) index = kDefaultNoteLength;
     if (out) std::strcpy(out, kNoteLengths[index].text);
     return kNoteLengths[index].ticks;
@@ -131,7 +128,7 @@ const char* CPIBase::GetParameterDisplay(const float* record, int part, int id) 
     if (!record || id < 0 || id >= kPartSoundRows) return out;
 
     const float raw = record[id];
-    const int n = Truncate(raw);
+    const int n = StoredInt(raw);
     // Engine values of a part that does not exist, or before the engine is
     // linked, read as 0.
     const bool engine = m_engine && ValidPart(part);
@@ -195,7 +192,7 @@ const char* CPIBase::GetParameterDisplay(const float* record, int part, int id) 
         break;
     case 62:
         if (n == 0) Put(out, "Off");
-        else Put(out, "%+3d dB", Truncate(raw * 64.0f / 127.0f));
+        else Put(out, "%+3d dB", StoredInt(raw * 64.0f / 127.0f));
         break;
     case 148: case 180:
         Put(out, "%+3d", n - 48);
@@ -295,7 +292,7 @@ const char* CPIBase::GetParameterDisplay(const float* record, int part, int id) 
             GetRoutingDepthText(part, id, raw, out);
         } else if (id >= 85 && id <= 104) {
             // A destination means nothing while its routing has no source.
-            if (Truncate(record[id - 20]) == 0) out[0] = '\0';
+            if (StoredInt(record[id - 20]) == 0) out[0] = '\0';
             else if (const char* item = CUIMenuResource::TextOfValue(120, n)) Put(out, "%s", item);
             else out[0] = '\0';
         } else if (IsTimeId(id)) {

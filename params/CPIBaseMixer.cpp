@@ -11,6 +11,7 @@
 #include "core/CProgram.h"
 #include "engine/CEngine.h"
 #include "engine/CTLParameter.h"
+#include "engine/SafeMath.h"
 #include "params/CPIBase.h"
 #include "platform/CGlobalData.h"
 
@@ -42,12 +43,9 @@ constexpr std::array<int32_t, CPIBase::kPrimeCount + 1> BuildPrimes() {
 constexpr std::array<int32_t, CPIBase::kPrimeCount + 1> kPrimes = BuildPrimes();
 static_assert(kPrimes[CPIBase::kPrimeCount - 1] == CPIBase::kLongestLine);
 
-int Trunc(double v) {
-    if (!(v == v)) return 0;
-    if (v >= 2147483647.0) return 2147483647;
-    if (v <= -2147483648.0) return -2147483647 - 1;
-    return static_cast<int>(v);
-}
+// A value from a damaged record, or a modulated row without a maximum,
+// saturates instead of overflowing the conversion or the rules' offsets.
+using engine::StoredInt;
 
 // The item text of n in the row's list, or the plain integer.
 void ListOrNumber(char* out, size_t size, const ParameterInfo& row, int n) {
@@ -92,7 +90,7 @@ const CPIBase::Preset CPIBase::kChorusPresets[kPresets] = {
 const int32_t* CPIBase::PrimeTable() { return kPrimes.data(); }
 
 int32_t CPIBase::PrimeAtLeast(double x) {
-    const int32_t want = Trunc(x);
+    const int32_t want = StoredInt(x);
     // A line longer than the ring holds is cut to the longest that fits; the
     // end marker 0 would make a line of no length.
     if (want > kLongestLine) return kLongestLine;
@@ -105,8 +103,9 @@ int32_t CPIBase::PrimeAtLeast(double x) {
 bool CPIBase::SetMixerParameter(int id, int part, float normalized) {
     id &= 0x3FF;
     if (!m_program || !ValidPart(part) || id >= kMixerRows) return false;
-    const float raw = normalized * m_mixer[id].scale;
-    const int n = Trunc(static_cast<double>(raw) + 0.1);
+    // Non-finite values are taken as 0, as in every setter.
+    const float raw = engine::FiniteOrZero(normalized * m_mixer[id].scale);
+    const int n = StoredInt(static_cast<double>(raw) + 0.1);
     float* row = m_program->GetPartRow(part);
     row[id] = raw;
     if (id > 14 || !m_engine) return false;
@@ -148,9 +147,13 @@ bool CPIBase::SetMixerParameter(int id, int part, float normalized) {
             d.SetSettingI(part, word, n);
             if (record) record[slot] = static_cast<float>(n);
         } else {
+            // A 0 at either end clears the split: both ends, in the engine,
+            // the program and the part table (else the next full apply of
+            // the table would bring the old range back).
             d.SetSettingI(part, CEngineData::kSetKeyLow, 0);
             d.SetSettingI(part, CEngineData::kSetKeyHigh, 0);
             if (record) record[kRecordKeyLow] = record[kRecordKeyHigh] = 0.0f;
+            row[5] = row[6] = 0.0f;
         }
         Notify();
         return true;
@@ -208,7 +211,7 @@ const char* CPIBase::GetMixerParameterDisplay(int id, int part) {
     }
     const float* row = m_program->GetPartRow(part);
     const float raw = row[id];
-    const int n = Trunc(raw);
+    const int n = StoredInt(raw);
     switch (id) {
     case 0:
         snprintf(m_display, sizeof(m_display), "   %5.3f", raw);
@@ -229,7 +232,7 @@ const char* CPIBase::GetMixerParameterDisplay(int id, int part) {
         break;
     case 5:
     case 6:
-        if (Trunc(row[6]) <= Trunc(row[5]))
+        if (StoredInt(row[6]) <= StoredInt(row[5]))
             snprintf(m_display, sizeof(m_display), "-");
         else
             snprintf(m_display, sizeof(m_display), "%s", CUIMenuResource::TextOfValue(273, n));
@@ -284,7 +287,8 @@ void CPIBase::SetGlobalParameter(int id, float normalized) {
 
 void CPIBase::SetGlobalRaw(int id, float raw) {
     if (!m_program) return;
-    const int n = Trunc(static_cast<double>(raw) + 0.1);
+    raw = engine::FiniteOrZero(raw);
+    const int n = StoredInt(static_cast<double>(raw) + 0.1);
     m_program->GetGlobals()[id] = raw;
     if (id < 6 || id > 24 || !m_engine) return;
 
@@ -311,7 +315,7 @@ void CPIBase::SetGlobalRaw(int id, float raw) {
         value[id] = static_cast<float>(n);
         break;
     case 11:
-        value[11] = static_cast<float>(Trunc(4410.0 * x + 1.0));
+        value[11] = static_cast<float>(StoredInt(4410.0 * x + 1.0));
         snprintf(m_display, sizeof(m_display), " %4.3f s", x / 10.0);
         RecomputeAll();
         break;
@@ -358,7 +362,7 @@ const char* CPIBase::GetGlobalParameterDisplay(int id) {
     snprintf(m_display, sizeof(m_display), "no value");
     if (!m_program || id < 0 || id >= kGlobalRows) return m_display;
     const float raw = m_program->GetGlobals()[id];
-    const int n = Trunc(raw);
+    const int n = StoredInt(raw);
     const float x = raw * 0.0078125f;
     const double sr = SampleRate();
     switch (id) {

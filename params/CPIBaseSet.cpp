@@ -17,6 +17,7 @@
 #include "core/CProgram.h"
 #include "engine/CEngine.h"
 #include "engine/CTLParameter.h"
+#include "engine/SafeMath.h"
 #include "engine/CTLShapes.h"
 #include "params/CPIBase.h"
 #include "platform/CGlobalData.h"
@@ -73,16 +74,11 @@ struct OscIds {
 constexpr OscIds kOsc[3] = {{152, 153, 154, 155, 261}, {160, 161, 162, 163, 263},
                             {169, 170, 171, 172, 265}};
 
-// Saturating truncation: a value from a damaged record or a modulated
-// row without a maximum must not overflow the conversion.
-int Trunc(double v) {
-    if (!(v == v)) return 0;
-    if (v >= 2147483647.0) return 2147483647;
-    if (v <= -2147483648.0) return -2147483647 - 1;
-    return static_cast<int>(v);
-}
+// A value from a damaged record, or a modulated row without a maximum,
+// saturates instead of overflowing the conversion or the rules' offsets.
+using engine::StoredInt;
 
-int IntForm(float raw) { return Trunc(static_cast<double>(raw) + 0.4999); }
+int IntForm(float raw) { return StoredInt(static_cast<double>(raw) + 0.4999); }
 
 float SampleRate() { return static_cast<float>(g_GlobalData.sampleRate > 0 ? g_GlobalData.sampleRate : 44100); }
 
@@ -150,8 +146,11 @@ void CPIBase::SetParameter(float* record, float normalized, int part, int id, bo
     const ParameterInfo& row = m_partSound[id];
     const bool engineOk = m_engine && ValidPart(part);
 
+    // NaN would pass every range check below ("raw > maximum" is false for
+    // it) and glide in the smoothed cells for good; it and the infinities
+    // are taken as 0.
     if (id >= 416) {
-        const float raw = normalized * row.scale;
+        const float raw = engine::FiniteOrZero(normalized * row.scale);
         record[id] = raw;
         if (!engineOk) return;
         SetRecordF(part, id, raw);
@@ -168,7 +167,7 @@ void CPIBase::SetParameter(float* record, float normalized, int part, int id, bo
         case 512:
             RebuildAssignedFlags(part);
             UpdateAssignedSlice(part);
-            g_TLShapes.BuildUserShape(record + 2000, part, Trunc(record[355]));
+            g_TLShapes.BuildUserShape(record + 2000, part, StoredInt(record[355]));
             break;
         case 1679:
         case 1759:
@@ -183,7 +182,7 @@ void CPIBase::SetParameter(float* record, float normalized, int part, int id, bo
         return;
     }
 
-    float raw = normalized * row.scale;
+    float raw = engine::FiniteOrZero(normalized * row.scale);
     if (row.maximum > 0.0f && raw > row.maximum) raw = row.maximum;
     const int storedN = IntForm(raw);
     record[id] = raw;
@@ -194,7 +193,7 @@ void CPIBase::SetParameter(float* record, float normalized, int part, int id, bo
     // program never drifts with the pad.
     int n = storedN;
     if (IsAssigned(part, id)) {
-        raw = GetModulatedValue(part, id, normalized) * row.scale;
+        raw = engine::FiniteOrZero(GetModulatedValue(part, id, normalized) * row.scale);
         n = IntForm(raw);
     }
     SetSoundRule(record, part, id, raw, n, storedN, setAtOnce, fromUpdate);
@@ -337,7 +336,7 @@ void CPIBase::SetSoundRule(float* record, int part, int id, float raw, int n, in
     case 185: case 192: case 199: case 206:
         // Whole blocks; a delay of 0 is the integer 0.
         SetRecordI(part, id,
-                   n == 0 ? 0 : Trunc(std::pow(10.0, raw / 25.0) / g_GlobalData.msPerBlock));
+                   n == 0 ? 0 : StoredInt(std::pow(10.0, raw / 25.0) / g_GlobalData.msPerBlock));
         return;
     case 186: case 193: case 200: case 207:
         SetRecordF(part, id, raw / 127.0f);

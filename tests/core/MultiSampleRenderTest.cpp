@@ -34,8 +34,9 @@ protected:
     // "<name>.qvi" with one zone (layer 0: a mono float WAV of kCycles sine
     // periods at 44100 Hz, looped over all of them) sounding at its own pitch
     // on key 69, for keys up to `upper`. A nonzero value-A word selects the
-    // sinc resampler.
-    std::string WriteSine(const std::string& name, int upper, bool sinc)
+    // sinc resampler. A stereo file has the same sine at a fifth of the
+    // level on its right channel.
+    std::string WriteSine(const std::string& name, int upper, bool sinc, int channels = 1)
     {
         samplefix::Qvi q;
         q.valueA = sinc ? 1.0f : 0.0f;
@@ -44,11 +45,15 @@ protected:
         q.zones[0].root = 69;
         q.zones[0].upper = upper;
         const std::string path = samplefix::WriteQvi(dir.Path(), name, q);
-        std::vector<float> s(kPeriod * kCycles);
-        for (size_t i = 0; i < s.size(); ++i)
-            s[i] = static_cast<float>(0.5 * std::sin(2.0 * M_PI * static_cast<double>(i) / kPeriod));
+        std::vector<float> s;
+        for (int i = 0; i < kPeriod * kCycles; ++i) {
+            const float v = static_cast<float>(0.5 * std::sin(2.0 * M_PI * i / kPeriod));
+            s.push_back(v);
+            if (channels == 2)
+                s.push_back(0.2f * v);
+        }
         EXPECT_TRUE(samplefix::WriteSound(samplefix::SampleFolder(dir.Path(), name) + "sine.wav",
-                                          SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 44100, s));
+                                          SF_FORMAT_WAV | SF_FORMAT_FLOAT, channels, 44100, s));
         return path;
     }
 
@@ -169,6 +174,31 @@ TEST_F(MultiSampleRenderTest, LoopedSinePlaysInTuneOnBothResamplersAndItsVoiceIs
             Render(2205);
             EXPECT_LT(Peak(), 1e-5f);
         }
+    }
+}
+
+// The oscillator hears a stereo sample as (L + R) / 2 on both resamplers, so
+// the quality switch changes neither level nor content: 0.5 and 0.1 mix to
+// 0.3 (the left channel alone would be 0.5).
+TEST_F(MultiSampleRenderTest, StereoSampleMixesBothChannelsOnBothResamplers)
+{
+    for (bool sinc : {false, true}) {
+        SCOPED_TRACE(sinc ? "sinc" : "fast");
+        Load(WriteSine(sinc ? "stsinc" : "stfast", 127, sinc, 2));
+        Note(0x90, 69, 100);
+        Render(4410);
+        const int v = GatedVoice(69);
+        ASSERT_GE(v, 0);
+        // Block ends fall 32 frames apart, walking the 100-frame period in
+        // steps of 4: the peak is met within 2 frames.
+        float most = 0.0f;
+        for (int i = 0; i < 50; ++i) {
+            Render(32);
+            most = std::max(most, std::fabs(synth->engine.data.AudioF(v, 153)));
+        }
+        EXPECT_NEAR(most, 0.3f, 0.005f);
+        Note(0x80, 69, 0);
+        Render(22050);
     }
 }
 

@@ -255,8 +255,8 @@ TEST_F(MultiSampleTest, BlockRendererViewSeesGuardFrames)
     EXPECT_EQ(view.data[0], 0.5f);
     EXPECT_EQ(view.data[1], -0.25f);
     EXPECT_EQ(view.data[200 + 512 * 2 - 1], 0.0f);
-    // The sample reader plays the first channel.
-    EXPECT_EQ(ms.NextSample(9, 1), 0.5f);
+    // The sample reader is mono: both channels mixed, as the block renderer's mono output.
+    EXPECT_EQ(ms.NextSample(9, 1), 0.125f);
 
     ms.SetVoicePosition(9, 0, 42);
     ASSERT_TRUE(ms.GetVoiceLayer(9, 0, view));

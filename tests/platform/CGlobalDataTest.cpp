@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -33,6 +34,19 @@ std::string ExeFolder()
 }
 
 } // namespace
+
+// The test programs' own main moved the settings and the program folder to
+// one temporary folder before the settings were first read.
+TEST(CGlobalData, TestProgramsUseATemporaryFolderForSettingsAndProgram)
+{
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    ASSERT_NE(xdg, nullptr);
+    const std::string folder = std::string(xdg) + "/";
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_NE(folder, ExeFolder());
+    EXPECT_EQ(std::string(g_GlobalData.programFolder), folder);
+    EXPECT_EQ(std::string(g_GlobalData.PresetPath), folder + "Presets");
+}
 
 TEST(CGlobalData, MissingFileGivesEveryDefaultAndExitWritesThem)
 {
