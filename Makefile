@@ -26,7 +26,7 @@ FUZZ_SECONDS ?= 30
 FUZZ_TARGETS = Bank Preset Project MultiSample
 
 fuzz: deps
-	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O2 -g" \
 		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DZAVO_FUZZ=ON -DZAVO_TESTS=OFF
 	cmake --build build/fuzz -j $(JOBS) --target fuzz_all
 	@set -e; for t in $(FUZZ_TARGETS); do \

@@ -69,7 +69,7 @@ std::vector<std::string> DebugLines() {
 
 }  // namespace
 
-TEST(DamagedValues, ReadersReplaceWhatIsNotFiniteByTheDefaultsAndLogOnce) {
+TEST(DamagedFile, ReadersReplaceWhatIsNotFiniteByTheDefaultsAndLogOnce) {
     testutil::TempFolder folder;
     filetest::ScopedProgramFolder use(folder.Path() + "/");
     for (Kind kind : {Kind::Bank, Kind::Preset, Kind::Project}) {
@@ -122,7 +122,7 @@ TEST(DamagedValues, ReadersReplaceWhatIsNotFiniteByTheDefaultsAndLogOnce) {
     EXPECT_EQ(DebugLines().size(), linesBefore);
 }
 
-TEST(DamagedValues, MultiSampleFloatsThatAreNotFiniteTakeTheirDefaults) {
+TEST(DamagedFile, MultiSampleFloatsThatAreNotFiniteTakeTheirDefaults) {
     testutil::TempFolder folder;
     filetest::ScopedProgramFolder use(folder.Path() + "/");
     samplefix::Qvi q;
@@ -206,7 +206,12 @@ protected:
 TEST_F(DamagedFileSound, PlaysFiniteAndLeavesNothingBehindForACleanProgram) {
     // Oscillators and modulators run freely, so a note never sounds twice
     // the same: the clean program is compared with a fresh synthesizer that
-    // played the clean file first instead of the damaged one.
+    // played the clean file first instead of the damaged one. What is not
+    // finite reads as the clean file's value, so those two must agree to
+    // the bit. Huge values are finite and stay a program of their own:
+    // loaded through the preset or project path the next program glides
+    // its smoothed cells from there, as after any other program, so from
+    // the release on (8192 frames later) the two must agree closely.
     for (Kind kind : {Kind::Bank, Kind::Preset, Kind::Project}) {
         const fixtures::Bytes clean = MakeFile(kind, 0.0f, true);
         std::vector<float> reference;
@@ -221,21 +226,22 @@ TEST_F(DamagedFileSound, PlaysFiniteAndLeavesNothingBehindForACleanProgram) {
         for (float x : reference) peak = std::max(peak, std::fabs(x));
         ASSERT_GT(peak, 0.01f) << Name(kind);
 
-        for (float bad : {kNaN, kInf, -kInf}) {
+        for (float bad : {kNaN, kInf, -kInf, -1e30f, 1e30f}) {
             SCOPED_TRACE(std::string(Name(kind)) + " " + std::to_string(bad));
             auto synth = Fresh();
             Load(*synth, kind, MakeFile(kind, bad, false));
             const std::vector<float> damaged = Play(*synth);
-            size_t finite = 0;
-            for (float x : damaged) finite += std::isfinite(x) ? 1 : 0;
-            EXPECT_EQ(finite, damaged.size());
-
             Load(*synth, kind, clean);
             const std::vector<float> after = Play(*synth);
             ASSERT_EQ(after.size(), reference.size());
-            size_t same = 0;
-            for (size_t i = 0; i < after.size(); ++i) same += after[i] == reference[i] ? 1 : 0;
-            EXPECT_EQ(same, after.size());
+            size_t finite = 0;
+            for (size_t i = 0; i < after.size(); ++i)
+                finite += std::isfinite(damaged[i]) && std::isfinite(after[i]) ? 1 : 0;
+            EXPECT_EQ(finite, after.size());
+            const size_t from = std::isfinite(bad) ? 2 * 8192 : 0;
+            float most = 0.0f;
+            for (size_t i = from; i < after.size(); ++i) most = std::max(most, std::fabs(after[i] - reference[i]));
+            EXPECT_LE(most, std::isfinite(bad) ? 1e-5f : 0.0f);
         }
     }
 }
