@@ -79,12 +79,12 @@ struct RecordBlock {
 constexpr RecordBlock kBlocks[5] = {
     {0, 511, true}, {512, 1023, false}, {1024, 1599, true}, {1600, 2079, false}, {2080, 2271, true}};
 
-// Decodes the first `blocks` blocks of the current form; answers the byte
-// after them.
 void WidenBytes(const uint8_t* in, float* out, int count) {
     for (int i = 0; i < count; ++i) out[i] = static_cast<float>(in[i]);
 }
 
+// Decodes the first `blocks` blocks of the current form; answers the byte
+// after them.
 const uint8_t* DecodeBlocks(const uint8_t* in, float* record, int blocks, int& replaced) {
     for (int b = 0; b < blocks; ++b) {
         const RecordBlock& k = kBlocks[b];
