@@ -115,7 +115,7 @@ TEST(DamagedFile, ReadersReplaceWhatIsNotFiniteByTheDefaultsAndLogOnce) {
     EXPECT_EQ(DebugLines().size(), linesBefore);
 }
 
-TEST(DamagedFile, MultiSampleFloatsThatAreNotFiniteTakeTheirDefaults) {
+TEST(DamagedFile, MultiSampleAndSoundFileFloatsThatAreNotFiniteTakeTheirDefaults) {
     testutil::TempFolder folder;
     samplefix::Qvi q;
     q.valueA = kNaN;
@@ -136,9 +136,22 @@ TEST(DamagedFile, MultiSampleFloatsThatAreNotFiniteTakeTheirDefaults) {
     const CSample& z1 = *ms.Zone(1);
     EXPECT_EQ(std::vector<float>({z0.loopStart, z0.loopEnd, z0.extra[0], z0.extra[1], z1.loopStart, z1.loopEnd}),
               std::vector<float>({0.0f, 0.5f, 0.0f, 0.25f, 0.25f, 1.0f}));
-    const std::vector<std::string> lines = DebugLines();
+    std::vector<std::string> lines = DebugLines();
     ASSERT_EQ(lines.size(), linesBefore + 1);
     EXPECT_NE(lines.back().find("\"damaged\": 5 "), std::string::npos) << lines.back();
+
+    // Samples of a float sound file read as silence.
+    const std::string wav = folder / "damaged.wav";
+    ASSERT_TRUE(samplefix::WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 44100, {0.5f, kNaN, kInf, -kInf, 0.25f}));
+    CSample::Layer layer;
+    char error[128];
+    ASSERT_TRUE(CSample::ReadSoundFile(wav.c_str(), layer, nullptr, error, sizeof(error)));
+    const float* frames = layer.data + CSample::kGuardBefore;
+    EXPECT_EQ(std::vector<float>(frames, frames + 5), std::vector<float>({0.5f, 0.0f, 0.0f, 0.0f, 0.25f}));
+    CSample::FreeData(layer);
+    lines = DebugLines();
+    ASSERT_EQ(lines.size(), linesBefore + 2);
+    EXPECT_NE(lines.back().find("damaged.wav\": 3 samples"), std::string::npos) << lines.back();
 }
 
 namespace {
