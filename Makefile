@@ -1,7 +1,7 @@
 # Two entry points: `make run` and `make test`. Both install what is missing first.
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build bench fuzz deps clean
+.PHONY: run test build bench fuzz tsan deps clean
 
 deps:
 	@scripts/install-deps
@@ -23,7 +23,7 @@ test: deps
 # or a hang fails the target (the input is kept in build/fuzz as crash-*
 # etc.). Each target's inputs per second come from libFuzzer's final stats.
 FUZZ_SECONDS ?= 30
-FUZZ_TARGETS = Bank Preset Project MultiSample
+FUZZ_TARGETS = Bank Preset Project MultiSample Bmp LearnFile Tuning
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O2 -g" \
@@ -40,6 +40,16 @@ fuzz: deps
 		awk -v t=$$t '/stat::number_of_executed_units:/ { n = $$2 } /stat::average_exec_per_sec:/ { r = $$2 } \
 			END { printf "fuzz_%s: %d inputs, %d inputs/s\n", t, n, r }' build/fuzz/$$t.log; \
 	done
+
+# ThreadSanitizer build of the libraries and the thread stress program only;
+# any report fails the run.
+STRESS_SECONDS ?= 12
+
+tsan: deps
+	cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+		-DZAVO_TSAN=ON -DZAVO_TESTS=OFF
+	cmake --build build/tsan -j $(JOBS) --target zavo_stress
+	TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1" build/tsan/zavo_stress $(STRESS_SECONDS)
 
 bench: deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZAVO_TESTS=OFF -DZAVO_BENCH=ON

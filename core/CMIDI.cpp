@@ -109,7 +109,9 @@ CMIDI::CMIDI(CEngine* e, CSynth* s) : engine(e), keyboard(nullptr), synth(s) {
         pitchBend[p] = 0.5f;
         sustain[p] = 0;
     }
-    std::memset(tuning, 0, sizeof(tuning));
+    for (int p = 0; p < kParts; ++p)
+        for (int k = 0; k < kKeys; ++k)
+            tuning[p][k] = static_cast<float>(k - 69) / 192.0f;
     LoadSettings();
 }
 
@@ -739,13 +741,3 @@ void CMIDI::StartVoice(int voice, int key, int velocity, bool continued, int32_t
     d.SetControlF(voice, kCellAltSign, alternating[p] ? 1.0f : -1.0f);
     alternating[p] ^= 1;
 }
-
-// ---------------------------------------------------------------------------
-// Learn, clock sync and tuning (not yet wired)
-
-void CMIDI::LoadSettings() {}
-void CMIDI::ApplyLearnedController(int, int, int, int) {}
-void CMIDI::OnClockTick(uint32_t) {}
-void CMIDI::OnStart(uint32_t) {}
-void CMIDI::OnContinue() {}
-void CMIDI::OnStop() {}

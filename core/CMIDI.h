@@ -8,6 +8,7 @@
 // on-screen keyboard plays through RouteMessage on the GUI thread; those
 // messages wait in a ring of their own until the next block picks them up.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "core/CMIDIInputRing.h"
@@ -64,14 +65,66 @@ public:
     static float VelocityCurveA(int v);
     static float VelocityCurveB(int v);
 
-    // MIDI learn, clock sync and tuning files come later; until then these
-    // are no-ops.
+    // Reads "QVMIDI.qvm" and the tuning files of the 16 parts from the
+    // program folder (the constructor calls it).
     void LoadSettings();
+
+    // MIDI learn. Controller bindings are process-wide: every synthesizer of
+    // the process shares them, and they outlive it through "QVMIDI.qvm"
+    // (256 bytes of i16 kinds, then 256 bytes of i16 indexes, little-endian).
+    // Kind -1 is no binding; only kind 0 (a part-sound parameter) acts.
+    static constexpr int kControllers = 128;
+    static constexpr size_t kLearnFileSize = 512;
+    static constexpr uint32_t kClearOnly = 0xFFFFFFFFu;
+    // GUI thread: the next controller that arrives, on any synthesizer of
+    // the process, is bound to the target (after the remap below), whose
+    // old bindings go. False (nothing armed) for a target no controller can
+    // drive.
+    static bool LearnNextController(int kind, int index);
+    // Audio thread, for every controller message but the reserved ones.
     void ApplyLearnedController(int part, int status, int controller, int value);
+    // Kind 3 with index 143..150 names the same values as kind 0 with index
+    // 299..306; the other pairs stay as they are.
+    static void RemapController(int& kind, int& index);
+    // The first controller bound to the target, -1 when none.
+    static int FindLearnSlot(int kind, int index);
+    static void ClearController(int kind, int index);
+    // controller < 128 binds it (after clearing the target's bindings);
+    // kClearOnly only clears; anything else is refused.
+    static bool AssignController(int kind, int index, uint32_t controller);
+    // Loads a learn-file image; a short image fills what it has, bytes past
+    // 512 and an odd last byte are ignored, and entries no controller can
+    // drive become unbound.
+    static void ReadLearnData(const uint8_t* data, size_t size);
+    // GUI thread (the editor's tick; at exit with atExit): writes
+    // "QVMIDI.qvm" when the bindings changed since the last attempt, or with
+    // atExit since the last successful write. The file is replaced whole; a
+    // failed write keeps the old one and is logged. False on failure.
+    static bool SaveLearnFile(bool atExit = false);
+
+    // MIDI clock follower (audio thread). While MIDI sync is off, clock,
+    // start, continue and stop are ignored; the editor switches it.
     void OnClockTick(uint32_t timeStamp);
     void OnStart(uint32_t timeStamp);
     void OnContinue();
     void OnStop();
+    // The engine's tempo as samples per tick (96 ticks per quarter note),
+    // with the synced-LFO step and the tempo ratio that follow from it.
+    void SetTempo(float samplesPerTick);
+    // The same for 10 < samplesPerTick < 1000 only.
+    void SetTempoClamped(float samplesPerTick);
+
+    // Tuning: "Tuning/<name>" in the program folder, in Scala form (after a
+    // "!" line) or as a note list (after a ";" line: "note <key>=<cents>").
+    // A file that cannot be used keeps the part's table, is logged and
+    // answers false; so does a missing file, silently.
+    bool LoadTuningFile(int part, const char* name);
+    // The same on the file's bytes; name is for the log.
+    bool ReadTuning(int part, const uint8_t* data, size_t size, const char* name);
+    // Parses a tuning file over table (128 pitches, changed only on
+    // success). On failure reason says which line and why.
+    static bool ParseTuning(const uint8_t* data, size_t size, float* table, char* reason,
+                            size_t reasonSize);
 
     // Whether a packed short message is one the dispatcher acts on safely:
     // a status byte, and data bytes below 0x80.
@@ -87,9 +140,15 @@ public:
     int32_t lastVoice[kParts];
     bool unisonMemory[kParts];
     uint8_t alternating[kParts];
-    // Microtuning, filled by the tuning loader.
+    // Microtuning, filled by the tuning loader: pitches with note 69 at 0,
+    // 1/192 per semitone; equal temperament until a file says otherwise.
     uint8_t tuningLoaded[kParts];
     float tuning[kParts][kKeys];
+    // Clock follower. The average of 16 clock intervals sets the tempo.
+    std::atomic<uint8_t> midiSync{0};
+    int32_t clockTicks = 0;
+    uint32_t lastClockTime = 0;
+    double clockAccumulator = 0.0;
     // Per-part controller state.
     float modWheel[kParts];
     float pitchBend[kParts];

@@ -1,5 +1,6 @@
 #include "core/CMIDIQueue.h"
 
+#include <atomic>
 #include <cmath>
 #include <thread>
 
@@ -41,7 +42,8 @@ int32_t CMIDIQueue::ScheduleDue(int32_t c, uint32_t t) {
     // The signed difference: a stamp earlier than the reference is late (due
     // now), and one that wrapped around 2^32 ms still counts forward.
     const int32_t elapsed = static_cast<int32_t>(t - referenceTime);
-    float msPerBlock = g_GlobalData.msPerBlock;
+    // The GUI thread may change it meanwhile.
+    float msPerBlock = std::atomic_ref<float>(g_GlobalData.msPerBlock).load(std::memory_order_relaxed);
     if (!(msPerBlock > 0.0f) || !std::isfinite(msPerBlock))
         msPerBlock = 32000.0f / 44100.0f;
     // Limited before the conversion: a gap of weeks is just "far ahead".

@@ -1,5 +1,6 @@
 #include "core/CPerfMeter.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "platform/CGlobalData.h"
@@ -35,7 +36,12 @@ int32_t CPerfMeter::EndBlockAfter(double elapsedSeconds, int32_t frames) {
 }
 
 bool CPerfMeter::OverBudget(int32_t frames) {
-    return OverBudgetAfter(SecondsSinceStart(), frames);
+    const double s = SecondsSinceStart();
+    if (!s_guard.load(std::memory_order_relaxed)) {
+        lastElapsed = s;
+        return false;
+    }
+    return OverBudgetAfter(s, frames);
 }
 
 bool CPerfMeter::OverBudgetAfter(double s, int32_t frames) {
@@ -49,7 +55,10 @@ bool CPerfMeter::OverBudgetAfter(double s, int32_t frames) {
         }
         return true;
     }
-    const int32_t rate = g_GlobalData.sampleRate > 0 ? g_GlobalData.sampleRate : 44100;
+    // Read while the GUI thread may be changing it (a silent call runs
+    // during a rebuild).
+    const int32_t current = std::atomic_ref<int32_t>(g_GlobalData.sampleRate).load(std::memory_order_relaxed);
+    const int32_t rate = current > 0 ? current : 44100;
     const double r = static_cast<double>(frames) / rate;
     if (s <= r) {
         slowCount = 0;

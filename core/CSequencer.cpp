@@ -1,18 +1,18 @@
 #include "core/CSequencer.h"
 
+#include <atomic>
 #include <charconv>
 #include <cstring>
 #include <vector>
 
+#include "core/CMIDI.h"
 #include "core/CSongList.h"
+#include "core/CSynth.h"
 #include "platform/CGlobalData.h"
 
 namespace {
 
-// The editor keeps the tempo between 40 and 300 bpm plus a fraction of at
-// most 0.996, and the swing between 0 and 100 percent.
-constexpr float kMinTempo = 40.0f;
-constexpr float kMaxTempo = 300.996f;
+// The editor keeps the swing between 0 and 100 percent.
 constexpr float kMaxSwing = 100.0f;
 
 bool SupportedRate(uint32_t rate) {
@@ -46,10 +46,15 @@ void CSequencer::SetSongList(CSongList* list) { songList = list; }
 void CSequencer::Process(CArpeggiator*) {}
 void CSequencer::UpdateMidiOutClock() {}
 void CSequencer::UpdateTempo() {
-    const float rate = static_cast<float>(g_GlobalData.sampleRate);
-    if (tempo <= 0.0f || rate <= 0.0f) return;
-    samplesPerTick = rate * 60.0f / (tempo * 96.0f);
-    ticksPerBlock = 96.0f * static_cast<float>(g_GlobalData.blockSize) * tempo / (60.0f * rate);
+    const int32_t sampleRate = std::atomic_ref<int32_t>(g_GlobalData.sampleRate).load(std::memory_order_relaxed);
+    const float rate = static_cast<float>(sampleRate);
+    const float bpm = tempo.load();
+    if (bpm <= 0.0f || rate <= 0.0f) return;
+    const float perTick = rate * 60.0f / (bpm * 96.0f);
+    samplesPerTick = perTick;
+    ticksPerBlock = 96.0f * static_cast<float>(g_GlobalData.blockSize) * bpm / (60.0f * rate);
+    if (synth && synth->midi)
+        synth->midi->SetTempoClamped(perTick);
 }
 void CSequencer::Play() {}
 void CSequencer::OnHostStart() {}

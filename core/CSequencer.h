@@ -1,5 +1,6 @@
 #pragma once
 // Step sequencer and transport (placeholder: never runs yet).
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -38,14 +39,21 @@ public:
     bool ReadProject(const uint8_t* data, size_t size);
     bool ReadProject(std::FILE* file);
 
+    // The editor keeps the tempo between 40 and 300 bpm plus a fraction of
+    // at most 0.996.
+    static constexpr float kMinTempo = 40.0f;
+    static constexpr float kMaxTempo = 300.996f;
+
     CSynth* synth;
     CSongList* songList = nullptr;
-    // Beats per minute.
-    float tempo = 120.0f;
+    // Beats per minute. The MIDI clock sets the tempo on the audio thread
+    // while the GUI thread edits it: the tempo and what follows from it are
+    // atomic.
+    std::atomic<float> tempo{120.0f};
     // Percent.
     float swing = 0.0f;
-    float samplesPerTick = 0.0f;
-    float ticksPerBlock = 0.0f;
+    std::atomic<float> samplesPerTick{0.0f};
+    std::atomic<float> ticksPerBlock{0.0f};
     uint8_t songLoop = 1;
     int32_t editorSetting = -1;
 };

@@ -67,6 +67,29 @@ void CopyText(char* out, const char* text) {
 
 } // namespace
 
+class CSynth::EngineHold {
+public:
+    explicit EngineHold(CSynth& synth) : m_synth(synth) {
+        if (m_synth.holdDepth++ != 0)
+            return;
+        m_previous = m_synth.SuspendAndWait();
+        m_before = m_synth.CurrentVoiceCounts();
+    }
+    ~EngineHold() {
+        if (--m_synth.holdDepth != 0)
+            return;
+        m_synth.ReleaseIfLayoutChanged(m_before);
+        m_synth.RestoreSuspended(m_previous);
+    }
+    EngineHold(const EngineHold&) = delete;
+    EngineHold& operator=(const EngineHold&) = delete;
+
+private:
+    CSynth& m_synth;
+    uint8_t m_previous = 0;
+    VoiceCounts m_before{};
+};
+
 // ---------------------------------------------------------------------------
 // Construction and destruction
 
@@ -131,6 +154,8 @@ CSynth::~CSynth() {
     // the synthesizer that could still use it.
     delete editor;
     editor = nullptr;
+    // Controllers learnt since the editor's last tick still reach the file.
+    CMIDI::SaveLearnFile(true);
     delete midi;
     delete sequencer;
     delete songList;
@@ -206,18 +231,24 @@ void CSynth::RenderBlocks(int32_t frames, bool silent) {
     const int32_t block = std::clamp(g_GlobalData.blockSize, 1, kMaxHeldFrames);
     const int32_t blocks = frames / block;
     if (silent) {
+        // The GUI thread may be rebuilding voices: not even the requests are
+        // carried out here.
         perfMeter.OverBudget(frames);
         std::fill(renderBuffer, renderBuffer + 2 * frames, 0.0f);
-        engine.data.blockCounter += static_cast<uint32_t>(blocks);
+        engine.data.blockCounter.fetch_add(static_cast<uint32_t>(blocks), std::memory_order_relaxed);
         return;
     }
     sequencer->UpdateMidiOutClock();
     bool stopped = false;
     for (int32_t b = 0; b < blocks; ++b) {
+        CarryOutRequests();
         midi->ProcessBlock();
         arpeggiator->Process();
         sequencer->Process(arpeggiator);
+        // An assignment may move the voice count.
+        const VoiceCounts before = CurrentVoiceCounts();
         parameters.UpdateAssignedSlice(static_cast<int>(engine.data.blockCounter));
+        ReleaseIfLayoutChanged(before);
         if (perfMeter.OverBudget(frames)) {
             stopped = true;
             break;
@@ -270,6 +301,10 @@ uint8_t CSynth::SuspendAndWait(int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (renderInFlight.load() != 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::microseconds(200));
+    // Requests asked before this point come before what the caller is about
+    // to do with the engine.
+    if (renderInFlight.load() == 0)
+        CarryOutRequests();
     return previous;
 }
 
@@ -283,6 +318,55 @@ void CSynth::Resume() {
 
 void CSynth::Suspend() {
     suspended.store(1);
+}
+
+// ---------------------------------------------------------------------------
+// Requests
+
+void CSynth::Post(const Request& request) {
+    // The suspended flag is only ever set by this thread; with it set and no
+    // call in flight, every later call sees it and stays out of the engine.
+    if (IsSuspended() && !IsRenderInFlight()) {
+        CarryOutRequests();
+        CarryOut(request);
+        return;
+    }
+    if (requests.Push(request))
+        return;
+    const uint8_t previous = SuspendAndWait();
+    CarryOut(request);
+    RestoreSuspended(previous);
+}
+
+void CSynth::CarryOutRequests() {
+    Request request;
+    while (requests.Pop(request))
+        CarryOut(request);
+}
+
+void CSynth::CarryOut(const Request& request) {
+    switch (request.kind) {
+    case Request::Kind::kAllNotesOff:
+        midi->AllNotesOff();
+        break;
+    case Request::Kind::kKillVoices:
+        midi->KillVoices(request.a);
+        break;
+    }
+}
+
+CSynth::VoiceCounts CSynth::CurrentVoiceCounts() const {
+    VoiceCounts counts{};
+    for (int p = 0; p < kParts; ++p)
+        counts.n[p] = engine.data.SettingI(p, CEngineData::kSetVoiceCount);
+    return counts;
+}
+
+void CSynth::ReleaseIfLayoutChanged(const VoiceCounts& before) {
+    if (CurrentVoiceCounts() == before)
+        return;
+    engine.ResetPart(-1);
+    midi->AllNotesOff();
 }
 
 // ---------------------------------------------------------------------------
@@ -318,22 +402,20 @@ void CSynth::CheckVoiceCount(int32_t base, int32_t groupSize) {
     const int m = engine::StoredInt(static_cast<double>(parameters.GetMixerParameter(kMixerVoices, base)) * 128.0);
     if (m == v)
         return;
-    // A new voice layout rebuilds every part's voices: the audio thread must
-    // be out of the engine while that happens.
-    const uint8_t previous = SuspendAndWait();
+    // The caller holds the engine: every part's voices are rebuilt.
     engine.ResetPart(-1);
     for (int q = base; q < base + groupSize; ++q)
         parameters.SetMixerParameter(kMixerVoices, q, static_cast<float>(v) / 128.0f);
-    midi->AllNotesOff();
-    RestoreSuspended(previous);
+    Post({Request::Kind::kAllNotesOff});
 }
 
 void CSynth::LoadPart(int32_t part, bool changeProgram, int32_t programNumber) {
+    EngineHold hold(*this);
     engine.partLoading[part].store(1);
     if (changeProgram)
         program.SetProgram(programNumber);
     parameters.SetPartSynthesisType(part, program.GetProgramType(part));
-    midi->KillVoices(part);
+    Post({Request::Kind::kKillVoices, part});
     engine.ResetPart(part);
     parameters.ResetPartVoices(part);
     ApplyRecord(part, changeProgram);
@@ -366,6 +448,7 @@ void CSynth::InitPart(int32_t part) {
 void CSynth::InitPartGroup(int32_t part, int32_t programNumber) {
     if (!ValidPart(part) || programNumber < 0 || programNumber >= kPrograms)
         return;
+    EngineHold hold(*this);
     const int32_t base = (part / 4) * 4;
     const int32_t first = (programNumber / 4) * 4;
     for (int q = base; q < base + 4; ++q)
@@ -374,7 +457,7 @@ void CSynth::InitPartGroup(int32_t part, int32_t programNumber) {
         const int q = base + i;
         program.SetPartProgram(q, 0, first + i);
         parameters.SetPartSynthesisType(q, program.GetProgramType(q));
-        midi->KillVoices(q);
+        Post({Request::Kind::kKillVoices, q});
         engine.ResetPart(q);
         parameters.ResetPartVoices(q);
         ApplyRecord(q, false);
@@ -399,6 +482,7 @@ void CSynth::InitPartGroup(int32_t part, int32_t programNumber) {
 void CSynth::SetPartProgram(int32_t part, int32_t programNumber) {
     if (!ValidPart(part))
         return;
+    EngineHold hold(*this);
     program.SetPartProgram(part, program.GetCurrentBankSlot(), programNumber);
     InitPart(part);
     if (editor && part == program.GetCurrentPart())
@@ -435,6 +519,7 @@ bool CSynth::GetProgramNameIndexed(int32_t /*category*/, int32_t index, char* ou
 void CSynth::SetParameter(int32_t id, float normalized) {
     if (id < 0 || id >= kRecordSize)
         return;
+    EngineHold hold(*this);
     const int32_t part = CurrentPart();
     float* record = program.GetProgramData(part);
     if (!record)
@@ -471,15 +556,23 @@ void CSynth::SetLearnedParameter(int32_t part, int32_t kind, int32_t id, float n
     float* record = program.GetProgramData(part);
     if (!record)
         return;
+    // This is the audio thread: a voice count moved by a controller is
+    // dealt with here and now.
+    const VoiceCounts before = CurrentVoiceCounts();
     parameters.SetParameter(record, normalized, part, id, false, false);
+    ReleaseIfLayoutChanged(before);
     if (editor)
         editor->RequestRedraw();
 }
 
 bool CSynth::SetMixerParameter(int32_t code, float normalized) {
-    const bool changed = parameters.SetMixerParameter(code & 0x3FF, code >> 10, normalized);
+    bool changed = false;
+    {
+        EngineHold hold(*this);
+        changed = parameters.SetMixerParameter(code & 0x3FF, code >> 10, normalized);
+    }
     if (changed)
-        midi->AllNotesOff();
+        Post({Request::Kind::kAllNotesOff});
     return changed;
 }
 
@@ -492,6 +585,7 @@ void CSynth::GetMixerParameterDisplay(int32_t code, char* out) {
 }
 
 void CSynth::SetGlobalParameter(int32_t id, float normalized) {
+    EngineHold hold(*this);
     parameters.SetGlobalParameter(id, normalized);
 }
 
@@ -504,6 +598,7 @@ void CSynth::GetGlobalParameterDisplay(int32_t id, char* out) {
 }
 
 void CSynth::SetSampleRate(float rate) {
+    EngineHold hold(*this);
     const float tempo = sequencer->tempo;
     parameters.SetSampleRate(static_cast<int>(rate));
     arpeggiator->SetTempo(tempo);
@@ -518,7 +613,9 @@ void CSynth::SetSampleRate(float rate) {
 // MIDI
 
 int32_t CSynth::ProcessMidiMessage(uint32_t message, uint32_t timeMs) {
-    midi->queue.Push(static_cast<int32_t>(engine.data.blockCounter), message, timeMs);
+    // The MIDI input thread: the counter is the one engine value read here.
+    midi->queue.Push(static_cast<int32_t>(engine.data.blockCounter.load(std::memory_order_relaxed)), message,
+                     timeMs);
     return 1;
 }
 
@@ -607,6 +704,7 @@ CPresetBrowser* CSynth::GetPresetBrowser(int32_t kind, int32_t /*second*/) {
 
 bool CSynth::OpenBank() {
     const bool result = program.OpenBank();
+    EngineHold hold(*this);
     const int32_t part = CurrentPart();
     parameters.SetPartSynthesisType(part, program.GetProgramType(part));
     parameters.RefreshPartPage();
@@ -619,6 +717,7 @@ bool CSynth::OpenBank() {
 
 bool CSynth::NewBank(int32_t templateIndex) {
     const bool result = program.NewBank(templateIndex);
+    EngineHold hold(*this);
     SetProgram(program.GetCurrentProgramNumber());
     program.BuildProgramMenu(parameters.GetMenuView());
     const int32_t part = CurrentPart();
@@ -644,6 +743,7 @@ float CSynth::GetPartActivity(int32_t part) {
 void CSynth::SelectPart(int32_t part, int32_t value) {
     if (value <= 0 || !ValidPart(part))
         return;
+    EngineHold hold(*this);
     program.SetCurrentPart(part);
     if (editor)
         editor->SetCurrentPart(part);
@@ -653,7 +753,10 @@ void CSynth::SelectPart(int32_t part, int32_t value) {
 
 int32_t CSynth::LoadPresetBody(const uint8_t* body, int32_t size, bool apply) {
     // A body the store refuses (unknown version, too short) changes nothing.
-    if (apply && body && size > 0 && program.LoadFxpBodyToCurrent(body, size)) {
+    if (!apply || !body || size <= 0)
+        return size;
+    EngineHold hold(*this);
+    if (program.LoadFxpBodyToCurrent(body, size)) {
         const int32_t part = CurrentPart();
         program.SetPartProgram(part, program.GetCurrentBankSlot(), program.GetCurrentProgramNumber());
         InitPart(part);
@@ -694,5 +797,5 @@ void CSynth::MultiSampleGuard(void* context, const CMultiSample* which, bool beg
     const CMultiSample* first = &self->engine.MultiSample(0, 0);
     const std::ptrdiff_t index = which - first;
     if (index >= 0 && index < CEngine::kMultiSamples && self->midi)
-        self->midi->KillVoices(static_cast<int>(index / CEngine::kOscillators));
+        self->Post({Request::Kind::kKillVoices, static_cast<int32_t>(index / CEngine::kOscillators)});
 }

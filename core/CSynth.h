@@ -5,6 +5,12 @@
 // audio thread, the MIDI input calls ProcessMidiMessage, and the editor and
 // the command set call everything else on the GUI thread.
 //
+// Audio-thread state is written on the audio thread, or by the GUI thread
+// while it holds the engine: every GUI-thread edit waits out the render call
+// in flight and keeps the next ones silent until it is done (a program load
+// takes about 2 ms, a value a fraction of a microsecond). What the GUI thread
+// asks of the voices themselves goes through the request ring.
+//
 // The object is large (the engine is held by value): always allocate it on
 // the heap.
 #include <atomic>
@@ -13,6 +19,7 @@
 #include "core/CPerfMeter.h"
 #include "core/CPresetBrowser.h"
 #include "core/CProgram.h"
+#include "core/SpscRing.h"
 #include "engine/CEngine.h"
 #include "params/CPIBase.h"
 
@@ -91,12 +98,32 @@ public:
 
     // GUI thread: sets the suspended flag and waits, at most timeoutMs, until
     // no render call is in flight, so that voices and parts can be rebuilt
-    // without the audio thread reading them half-way. Answers the flag as it
-    // was before (to be handed back to RestoreSuspended), in every case.
+    // without the audio thread reading them half-way. Once no call is in
+    // flight it carries out the requests still in the ring, so that they
+    // come before the rebuild. Answers the flag as it was before (to be
+    // handed back to RestoreSuspended), in every case.
     uint8_t SuspendAndWait(int timeoutMs = kSuspendWaitMs);
     void RestoreSuspended(uint8_t previous);
     bool IsSuspended() const { return suspended.load(std::memory_order_relaxed) != 0; }
     bool IsRenderInFlight() const { return renderInFlight.load() != 0; }
+
+    // Work the GUI thread asks of the audio thread: a kind and a few
+    // arguments, carried out at the start of the next engine block.
+    struct Request {
+        enum class Kind : uint8_t { kAllNotesOff, kKillVoices };
+        Kind kind = Kind::kAllNotesOff;
+        int32_t a = 0; // kKillVoices: the part, or CMIDI::kAllParts
+        int32_t b = 0;
+        float x = 0.0f;
+    };
+    static constexpr int32_t kRequestRingSize = 64;
+    // GUI thread. While no render call can run (the synthesizer suspended
+    // and no call in flight: no device, or the GUI thread is rebuilding) the
+    // request is carried out at once, after any still waiting; otherwise
+    // the ring takes it. With the ring full the GUI thread waits the render
+    // call out and carries out everything itself, so nothing is lost. With
+    // a device that never calls, requests wait in the ring until it fills.
+    void Post(const Request& request);
 
     int32_t GetHeldOverCount() const { return heldOver; }
     int32_t GetNextHeldOverCount() const { return nextHeldOver; }
@@ -130,6 +157,24 @@ private:
     template <typename Sink>
     void Render(int32_t frames, Sink&& sink);
     void RenderBlocks(int32_t frames, bool silent);
+    // GUI thread: keeps render calls out for its lifetime (nested holds are
+    // free) and, when the outermost ends, releases every voice if the voice
+    // layout changed meanwhile, by whatever path: voices moved to another
+    // part must not stay gated on keys of the part that had them.
+    class EngineHold;
+    friend class EngineHold;
+    struct VoiceCounts {
+        int32_t n[kParts];
+        bool operator==(const VoiceCounts&) const = default;
+    };
+    VoiceCounts CurrentVoiceCounts() const;
+    // Whoever holds the engine: the reset and the all-notes-off that a
+    // change of the voice layout needs.
+    void ReleaseIfLayoutChanged(const VoiceCounts& before);
+    void CarryOut(const Request& request);
+    void CarryOutRequests();
+    SpscRing<Request, kRequestRingSize> requests;
+    int holdDepth = 0;
     // Loads part's program record into the engine; changeProgram also makes
     // the program store switch to program first (slot 5).
     void LoadPart(int32_t part, bool changeProgram, int32_t programNumber);

@@ -1,5 +1,6 @@
 #include "editor/CEditor.h"
 
+#include "core/CMIDI.h"
 #include "core/CSynth.h"
 
 CEditor::CEditor(CSynth* s) : synth(s) {}
@@ -31,4 +32,7 @@ void CEditor::ProcessProgramMessages() {
 void CEditor::OnTimer() {
     ProcessProgramMessages();
     synth->parameters.ServicePendingRequests();
+    // Learnt, forgotten or assigned controllers: written here, never on the
+    // audio thread that completes a learn.
+    CMIDI::SaveLearnFile();
 }

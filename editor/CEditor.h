@@ -25,8 +25,9 @@ public:
     void PostProgramChange(int part, int program);
     // GUI thread, every timer tick: applies at most one queued change.
     void ProcessProgramMessages();
-    // GUI thread, the 50 ms tick: one queued program change, then the
-    // multi-sample switches the audio thread asked for.
+    // GUI thread, the 50 ms tick: one queued program change, the
+    // multi-sample switches the audio thread asked for, then the learn file
+    // when the controller bindings changed.
     void OnTimer();
 
     CSynth* synth;

@@ -88,10 +88,18 @@ public:
     CMultiSample& MultiSample(int part, int osc) { return multiSamples[part * kOscillators + osc]; }
 
     // Tempo as samples per tick (96 ticks per quarter note), the synced-LFO
-    // phase step per block and 120 / beats per minute.
+    // phase step per block and 120 / beats per minute. Tempo edits on the GUI
+    // thread and the MIDI clock on the audio thread set them while the
+    // control stage reads them: relaxed atomic words, through these two.
     float tempoValue = 0.0f;
     float tempoIncrement = 0.0f;
     float tempoFactor = 0.0f;
+    static float LoadTempo(const float& cell) {
+        return std::atomic_ref<float>(const_cast<float&>(cell)).load(std::memory_order_relaxed);
+    }
+    static void StoreTempo(float& cell, float value) {
+        std::atomic_ref<float>(cell).store(value, std::memory_order_relaxed);
+    }
     // Smoothing pairs: pole and complement.
     float smoothPole = 0.995f;
     float smoothGain = 0.005f;

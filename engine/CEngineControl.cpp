@@ -173,7 +173,7 @@ constexpr float kSpectrumDetune[6] = {0.51f, -0.51f, 0.0f, -1.01f, 0.71f, 0.3f};
 
 void CEngine::ControlTick()
 {
-    ++data.blockCounter;
+    data.blockCounter.fetch_add(1, std::memory_order_relaxed);
     g_Constants.timeScale = 1.0f;
     SmoothPartParameters();
     ControlPitch();
@@ -364,7 +364,7 @@ void CEngine::ControlEnvelopesLFOs()
             const int32_t sync = P.List(216 + 4 * n);
             const float rate = V.F(69 + n);
             const int32_t inc = (sync == 1 || sync == 4)
-                                    ? ToCell(rate * tempoIncrement)
+                                    ? ToCell(rate * LoadTempo(tempoIncrement))
                                     : ToCell(Lookup(T.pitchIncrementHalf, rate, 4096.0f));
             V.SetI(69 + n, inc);
             const uint32_t old = V.U(111 + n);
@@ -1060,7 +1060,7 @@ void CEngine::StepMultiEnvelopes(int voice)
     auto setUp = [&](const MegCells& m, int i, bool loop) {
         float d = P.F(m.times + i) - P.F(m.times + i - 1);
         if (P.U(m.mode) != 0)
-            d *= tempoFactor;
+            d *= LoadTempo(tempoFactor);
         const int n = TruncClamp(d * 1000.0f / g_GlobalData.msPerBlock, 1, 1 << 24);
         if (n >= 2) {
             const int32_t length = TruncClamp(d * 16.0f * static_cast<float>(g_GlobalData.sampleRate),
@@ -1173,7 +1173,7 @@ void CEngine::ControlPartEffects()
             const float rates[4] = {rate, rate + spread, rate - spread, rate + 2.0f * spread};
             const bool synced = P.U(297) != 0;
             for (int k = 0; k < 4; ++k) {
-                const int32_t inc = synced ? ToCell(rate * tempoIncrement)
+                const int32_t inc = synced ? ToCell(rate * LoadTempo(tempoIncrement))
                                            : ToCell(Lookup(g_TLParameter.pitchIncrementHalf, rates[k], 4096.0f));
                 SetWordI(W[kIncrement + k], inc);
                 const uint32_t phase =
@@ -1191,7 +1191,7 @@ void CEngine::ControlPartEffects()
             // to a one-sample echo, so it stops at the ring's last sample.
             auto length = [&](int cell) {
                 if (P.U(291) != 0)
-                    return static_cast<float>(RoundClamp(P.F(cell) * tempoValue, 0, kPartDelayLine - 1));
+                    return static_cast<float>(RoundClamp(P.F(cell) * LoadTempo(tempoValue), 0, kPartDelayLine - 1));
                 return static_cast<float>(RoundClamp(P.F(cell) * 32768.0f + 1.0f, 0, kPartDelayLine - 1));
             };
             W[CEngineData::kFxDelayLengthLeft] = length(286);

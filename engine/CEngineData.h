@@ -6,6 +6,7 @@
 // either as an integer or as a float are single 32-bit words. They are kept
 // as uint32_t and converted with std::bit_cast through the accessors below,
 // so that a write from the GUI thread is always one whole word.
+#include <atomic>
 #include <bit>
 #include <cstdint>
 
@@ -177,7 +178,8 @@ public:
     void SetAudioI(int voice, int cell, int32_t v) { voiceAudio[voice][cell] = FromInt(v); }
 
     int32_t voicesInUse = 0;
-    uint32_t blockCounter = 0;
+    // Rendered blocks. The MIDI input threads read it to time their events.
+    std::atomic<uint32_t> blockCounter{0};
     int32_t voicePart[kVoices];
     int32_t voiceState[kVoices];
     int32_t partActive[kParts];

@@ -199,13 +199,14 @@ void CEngine::RecoverOutput()
     // is sane again. A source that stays broken leaves the output at 0: the
     // lines are cleared once for the run of broken frames, the cells looked
     // at once a block (a target may be mended meanwhile).
+    const uint32_t block = data.blockCounter.load(std::memory_order_relaxed);
     if (!outputBroken) {
         outputBroken = true;
         ClearAllEffectLines();
         std::fill(std::begin(reverbDamping), std::end(reverbDamping), 0.0f);
-    } else if (repairedBlock == data.blockCounter) {
+    } else if (repairedBlock == block) {
         return;
     }
-    repairedBlock = data.blockCounter;
+    repairedBlock = block;
     RepairSmoothedCells(-1);
 }

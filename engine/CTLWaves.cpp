@@ -120,10 +120,10 @@ float CTLWaves::basisWindowedSine[128][256];
 float CTLWaves::basisPhaseModSine[128][256];
 float CTLWaves::basisWalsh[128][256];
 CTLWaves::HarmonicWave CTLWaves::basicWaves[kBasicWaves];
-float CTLWaves::waveScratch[512];
-float CTLWaves::harmonicLevel[256];
-float CTLWaves::randomPhase[256];
-int32_t CTLWaves::phaseOffset[256];
+thread_local float CTLWaves::waveScratch[512];
+thread_local float CTLWaves::harmonicLevel[256];
+thread_local float CTLWaves::randomPhase[256];
+thread_local int32_t CTLWaves::phaseOffset[256];
 uint32_t CTLWaves::bandLevelMap[256];
 uint32_t CTLWaves::spectrumRegionOffsets[64];
 

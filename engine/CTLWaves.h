@@ -8,9 +8,10 @@
 // kHarmonicLimit[k] harmonics. Spectral wave: 64 pitch regions of 256
 // segments, one cycle spans x = 0 .. 2^24.
 //
-// The builders run on the GUI thread while the audio thread reads the same
-// waves; they share process-wide work areas, so only one thread may build at
-// a time.
+// The builders run on the GUI thread, and on the audio thread when a
+// controller assignment changes a waveform; their work areas belong to the
+// thread that builds, so the two never write each other's samples. The
+// shared tables are built once, before any thread renders.
 #include <cstdint>
 
 #include "engine/CTLBase.h"
@@ -110,10 +111,12 @@ public:
     static float basisPhaseModSine[128][256];
     static float basisWalsh[128][256];
     static HarmonicWave basicWaves[kBasicWaves];
-    static float waveScratch[512];
-    static float harmonicLevel[256];
-    static float randomPhase[256];
-    static int32_t phaseOffset[256];
+    // Work areas, one set per thread (the phases scattered by the last user
+    // wave this thread built).
+    static thread_local float waveScratch[512];
+    static thread_local float harmonicLevel[256];
+    static thread_local float randomPhase[256];
+    static thread_local int32_t phaseOffset[256];
     static uint32_t bandLevelMap[256];
     static uint32_t spectrumRegionOffsets[64];
 

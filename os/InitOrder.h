@@ -4,7 +4,8 @@
 // first and destroyed last.
 #define ZAVO_INIT(n) __attribute__((init_priority(n)))
 
-// Test programs move the settings folder before anything reads it.
+// Test programs move the settings folder before anything reads it, and
+// the program folder right after the global data is built.
 #define ZAVO_PRIO_TEST_ENVIRONMENT 900
 #define ZAVO_PRIO_PARAMETER_TABLE 1000
 #define ZAVO_PRIO_PRESET_WORDS    1010
@@ -12,6 +13,7 @@
 #define ZAVO_PRIO_BITMAPS         1030
 #define ZAVO_PRIO_CONSTANTS       1040
 #define ZAVO_PRIO_GLOBAL_DATA     1050
+#define ZAVO_PRIO_TEST_PROGRAM_FOLDER 1055
 #define ZAVO_PRIO_TABLES          1060
 #define ZAVO_PRIO_FILE_DIALOGS    1070
 #define ZAVO_PRIO_DEVICES         1080

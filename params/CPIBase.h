@@ -57,6 +57,16 @@ int GetModDestination(int id);
 bool IsModDestination(int id);
 // --- modmatrix: end ---
 
+// A program-record value or engine target that the audio thread writes
+// (learned controllers, the assignment refresh) while the GUI thread reads it
+// to show it: one relaxed atomic word each way.
+inline float LoadShared(const float& cell) {
+    return std::atomic_ref<float>(const_cast<float&>(cell)).load(std::memory_order_relaxed);
+}
+inline void StoreShared(float& cell, float value) {
+    std::atomic_ref<float>(cell).store(value, std::memory_order_relaxed);
+}
+
 // --- setparam: begin (curve helpers) ---
 // Smoothing coefficient that brings a one-pole glide to 20 % of its distance
 // in t seconds, per engine block (TimeToCoefficient) or per 50 ms tick

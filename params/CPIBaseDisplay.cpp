@@ -127,12 +127,12 @@ const char* CPIBase::GetParameterDisplay(const float* record, int part, int id) 
     std::strcpy(out, "no value");
     if (!record || id < 0 || id >= kPartSoundRows) return out;
 
-    const float raw = record[id];
+    const float raw = LoadShared(record[id]);
     const int n = StoredInt(raw);
     // Engine values of a part that does not exist, or before the engine is
     // linked, read as 0.
     const bool engine = m_engine && ValidPart(part);
-    auto target = [&](int i) { return engine && i < 512 ? m_engine->data.partTargets[part][i] : 0.0f; };
+    auto target = [&](int i) { return engine && i < 512 ? LoadShared(m_engine->data.partTargets[part][i]) : 0.0f; };
     auto eng = [&](int i) { return engine ? m_engine->data.PartF(part, i) : 0.0f; };
     const float t = target(id);
 

@@ -115,7 +115,7 @@ int32_t CPIBase::InputCode(int listValue) {
 
 void CPIBase::SetTarget(int part, int id, float v, bool setAtOnce) {
     CEngineData& d = m_engine->data;
-    d.partTargets[part][id] = v;
+    StoreShared(d.partTargets[part][id], v);
     if (setAtOnce) d.SetPartF(part, id, v);
 }
 
@@ -151,7 +151,7 @@ void CPIBase::SetParameter(float* record, float normalized, int part, int id, bo
     // are taken as 0.
     if (id >= 416) {
         const float raw = engine::FiniteOrZero(normalized * row.scale);
-        record[id] = raw;
+        StoreShared(record[id], raw);
         if (!engineOk) return;
         SetRecordF(part, id, raw);
         CEngineData& d = m_engine->data;
@@ -185,7 +185,7 @@ void CPIBase::SetParameter(float* record, float normalized, int part, int id, bo
     float raw = engine::FiniteOrZero(normalized * row.scale);
     if (row.maximum > 0.0f && raw > row.maximum) raw = row.maximum;
     const int storedN = IntForm(raw);
-    record[id] = raw;
+    StoreShared(record[id], raw);
     if (!engineOk) return;
 
     // The pad's deviation reaches the engine only; integer copies that rules
@@ -202,7 +202,7 @@ void CPIBase::SetParameter(float* record, float normalized, int part, int id, bo
 float CPIBase::GetParameter(const float* record, int part, int id) const {
     (void)part;
     if (!record || id < 0 || id >= kPartSoundRows) return 0.0f;
-    return record[id] / m_partSound[id].scale;
+    return LoadShared(record[id]) / m_partSound[id].scale;
 }
 
 void CPIBase::SetSoundRule(float* record, int part, int id, float raw, int n, int storedN,

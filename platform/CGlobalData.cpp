@@ -4,6 +4,7 @@
 #include "os/OPath.h"
 #include "os/OSettings.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -111,8 +112,11 @@ void CGlobalData::SetSampleRate(int rate)
 {
     if (rate <= 0)
         return;  // a zero rate would make ms per block infinite
-    sampleRate = rate;
-    msPerBlock = static_cast<float>(1000.0 * blockSize / rate);
+    // The load meter (also while a render call is kept silent) and the MIDI
+    // input threads read these two while the GUI thread changes them.
+    std::atomic_ref<int32_t>(sampleRate).store(rate, std::memory_order_relaxed);
+    std::atomic_ref<float>(msPerBlock).store(static_cast<float>(1000.0 * blockSize / rate),
+                                             std::memory_order_relaxed);
     inverseBlock = 1.0f / static_cast<float>(blockSize);
     switch (rate) {
     case 22050: refillPeriod = 23; break;

@@ -85,6 +85,14 @@ protected:
     std::unique_ptr<CMIDI> midi;
 };
 
+// Renders frames of the synthesizer's output into left and right.
+inline void RenderInto(CSynth& synth, int frames, std::vector<float>& left, std::vector<float>& right) {
+    left.assign(static_cast<size_t>(frames), 0.0f);
+    right.assign(static_cast<size_t>(frames), 0.0f);
+    float* outs[2] = {left.data(), right.data()};
+    synth.Process(nullptr, outs, frames);
+}
+
 // One synthesizer per suite (building it loads every part); each test starts
 // at block 0 with nothing held over.
 class SynthFixture : public ::testing::Test {
@@ -101,12 +109,7 @@ protected:
             Render(1);
         synth->engine.data.blockCounter = 0;
     }
-    void Render(int frames) {
-        left.assign(static_cast<size_t>(frames), 0.0f);
-        right.assign(static_cast<size_t>(frames), 0.0f);
-        float* outs[2] = {left.data(), right.data()};
-        synth->Process(nullptr, outs, frames);
-    }
+    void Render(int frames) { RenderInto(*synth, frames, left, right); }
     static inline CSynth* s_synth = nullptr;
     CSynth* synth = nullptr;
     std::vector<float> left, right;

@@ -60,6 +60,10 @@ private:
     std::optional<std::string> m_old;
 };
 
+// The temporary folder a test program runs in: its settings folder and its
+// program folder (tests/TestEnvironment.cpp).
+const std::string& TestFolder();
+
 inline std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

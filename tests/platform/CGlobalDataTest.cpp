@@ -35,16 +35,13 @@ std::string ExeFolder()
 
 } // namespace
 
-// The test programs' own main moved the settings and the program folder to
-// one temporary folder before the settings were first read.
-TEST(CGlobalData, TestProgramsUseATemporaryFolderForSettingsAndProgram)
+// Settings and program folder were moved to the test folder before the
+// settings were first read.
+TEST(CGlobalData, TestProgramsUseATemporaryFolder)
 {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    ASSERT_NE(xdg, nullptr);
-    const std::string folder = std::string(xdg) + "/";
-    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    const std::string folder = testutil::TestFolder() + "/";
+    EXPECT_EQ(std::string(std::getenv("XDG_CONFIG_HOME")) + "/", folder);
     EXPECT_NE(folder, ExeFolder());
-    EXPECT_EQ(std::string(g_GlobalData.programFolder), folder);
     EXPECT_EQ(std::string(g_GlobalData.PresetPath), folder + "Presets");
 }
 

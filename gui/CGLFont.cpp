@@ -1,0 +1,105 @@
+#include "gui/CGLFont.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "gui/CDIBitmap.h"
+#include "gui/CGLBitmapCache.h"
+#include "gui/FontMetrics.h"
+
+namespace {
+
+using namespace fontmetrics;
+
+struct Tables {
+    int cellWidth[4];
+    int glyphHeight[4];
+    int advance[4][257];
+};
+
+// Filled from the font images on first use, shared by every font.
+const Tables& T()
+{
+    static const Tables tables = [] {
+        CGLBitmapCache cache;
+        Tables t{};
+        const int cells[4] = {kCellWidth, kCellWidth, kCellWidth, -1};
+        for (int f = 0; f < 4; ++f) {
+            t.cellWidth[f] = cells[f];
+            int w = 0, h = 0;
+            CGLBitmapCache::GetFontBitmap(f)->GetSize(w, h);
+            t.glyphHeight[f] = f < 2 ? h / 4 : f == 2 ? w / 4 : h;
+        }
+        for (int f = 0; f < 3; ++f)
+            for (int c = kFirstChar; c <= kLastChar; ++c) t.advance[f][c] = Advance(c);
+        for (int c = kFirstChar; c < 256; ++c) t.advance[3][c] = (Font3X(c + 1) - Font3X(c)) * 4 - 12;
+        return t;
+    }();
+    return tables;
+}
+
+}  // namespace
+
+CGLFont::CGLFont() { T(); }
+
+int CGLFont::SetFont(int font)
+{
+    const int previous = m_font;
+    m_font = (font < 0 || font > 3) ? 0 : font;
+    return previous;
+}
+
+int CGLFont::SetSpacing(int quarterPixels)
+{
+    const int previous = m_spacing;
+    m_spacing = quarterPixels;
+    return previous;
+}
+
+int CGLFont::GetHeight() const { return T().glyphHeight[m_font]; }
+int CGLFont::GetCellWidth() const { return T().cellWidth[m_font]; }
+
+int CGLFont::GlyphX(int c) const
+{
+    if (m_font == 3) return (c >= kFirstChar && c < 256) ? Font3X(MapChar(c)) : 0;
+    return (c >= kFirstChar && c <= kLastChar) ? (c - kFirstChar) * GetCellWidth() : 0;
+}
+
+int CGLFont::MapChar(int c) const
+{
+    if (m_font != 3) return c;
+    switch (c) {
+    case 0x80: return 196;
+    case 0x85: return 214;
+    case 0x86: return 220;
+    case 0x8A: return 228;
+    case 0x9A: return 246;
+    case 0x9F: return 252;
+    case 0xA7: return 223;
+    default: return c;
+    }
+}
+
+int CGLFont::GetAdvance(int c) const
+{
+    int advance;
+    if (m_font == 3)
+        advance = (c < kFirstChar || c > 255) ? T().advance[3][kFirstChar] : T().advance[3][MapChar(c)];
+    else
+        advance = (c < kFirstChar || c > kLastChar) ? T().advance[m_font][kFirstChar]
+                                                    : T().advance[m_font][c];
+    return static_cast<int>(std::clamp<int64_t>(int64_t{advance} + m_spacing, INT32_MIN, INT32_MAX));
+}
+
+int CGLFont::GetTextWidth(const char* text) const
+{
+    if (!text || !*text) return 0;
+    // Summed in 64 bits: no text length overflows the measure.
+    int64_t width = 0, count = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p, ++count)
+        width += GetAdvance(*p);
+    width += m_spacing * count / 4;
+    return static_cast<int>(std::clamp<int64_t>(width, INT32_MIN, INT32_MAX));
+}
+
+const CDIBitmap* CGLFont::GetBitmap() const { return CGLBitmapCache::GetFontBitmap(m_font); }

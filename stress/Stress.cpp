@@ -1,0 +1,262 @@
+// Thread stress: one synthesizer driven at once from the threads that drive
+// it in the program, so that ThreadSanitizer sees every path between them.
+//
+//   zavo_stress [seconds]     (default 12)
+//
+// Each actor is one thread that repeats its step at its own pace until the
+// time is up. An actor that a new thread of the program brings (a device, a
+// timer) is added to MakeActors.
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/CArpeggiator.h"
+#include "core/CMIDI.h"
+#include "core/CSynth.h"
+#include "editor/CEditor.h"
+#include "tests/core/SampleFixtures.h"
+#include "tools/FileFixtures.h"
+#include "tests/os/TestFolders.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class Actor {
+public:
+    Actor(const char* name, std::chrono::microseconds period, uint32_t seed)
+        : name(name), period(period), random(seed) {}
+    virtual ~Actor() = default;
+    virtual void Step() = 0;
+
+    const char* name;
+    std::chrono::microseconds period;
+    std::mt19937 random;
+    long steps = 0;
+
+protected:
+    int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); }
+    float Unit() { return std::uniform_real_distribution<float>(0.0f, 1.0f)(random); }
+};
+
+// The audio device: 256-frame render calls at the pace of 44.1 kHz.
+class AudioActor : public Actor {
+public:
+    explicit AudioActor(CSynth& s) : Actor("audio", std::chrono::microseconds(5805), 1), synth(s) {}
+    void Step() override {
+        float* outs[2] = {left, right};
+        synth.Process(nullptr, outs, kFrames);
+        for (int i = 0; i < kFrames; ++i) {
+            if (!std::isfinite(left[i]) || !std::isfinite(right[i]))
+                ++nonFinite;
+            if (left[i] != 0.0f)
+                ++sounding;
+        }
+    }
+    static constexpr int kFrames = 256;
+    CSynth& synth;
+    float left[kFrames] = {};
+    float right[kFrames] = {};
+    long nonFinite = 0;
+    long sounding = 0;
+};
+
+// A MIDI input: notes on the first four channels, each released later.
+class MidiInActor : public Actor {
+public:
+    explicit MidiInActor(CSynth& s) : Actor("midi in", std::chrono::microseconds(3000), 2), synth(s) {}
+    void Step() override {
+        const uint32_t channel = static_cast<uint32_t>(Pick(0, 3));
+        const uint32_t key = static_cast<uint32_t>(Pick(36, 96));
+        const uint32_t on = Pick(0, 2) != 0;
+        synth.ProcessMidiMessage((on ? 0x90u : 0x80u) | channel | key << 8 | 100u << 16,
+                                 CMIDIQueue::ClockMs());
+        const uint32_t value = static_cast<uint32_t>(Pick(0, 127));
+        switch (Pick(0, 20)) {
+        case 0: synth.ProcessMidiMessage(0xB0u | channel | 123u << 8, CMIDIQueue::ClockMs()); break;
+        case 1: synth.ProcessMidiMessage(0xE0u | channel | value << 16, CMIDIQueue::ClockMs()); break;
+        case 2: synth.ProcessMidiMessage(0xB0u | channel | 1u << 8 | value << 16, CMIDIQueue::ClockMs()); break;
+        case 3: synth.ProcessMidiMessage(0xB0u | channel | 64u << 8 | value << 16, CMIDIQueue::ClockMs()); break;
+        case 4: synth.ProcessMidiMessage(0xC0u | channel | value << 8, CMIDIQueue::ClockMs()); break;
+        // A learnable controller, and the clock that sets the tempo while
+        // the editor has MIDI sync on.
+        case 5: synth.ProcessMidiMessage(0xB0u | channel | 74u << 8 | value << 16, CMIDIQueue::ClockMs()); break;
+        case 6:
+        case 7: synth.ProcessMidiMessage(0xF8u, CMIDIQueue::ClockMs()); break;
+        case 8: synth.ProcessMidiMessage(0xFAu, CMIDIQueue::ClockMs()); break;
+        default: break;
+        }
+    }
+    CSynth& synth;
+};
+
+// The GUI thread: the edits a user makes, the on-screen keyboard and the
+// editor's 50 ms tick.
+class GuiActor : public Actor {
+public:
+    GuiActor(CSynth& s, std::string sample)
+        : Actor("gui", std::chrono::microseconds(700), 3), synth(s), samplePath(std::move(sample)) {}
+    void Step() override {
+        switch (Pick(0, 12)) {
+        case 0: synth.SetProgram(Pick(0, 127)); break;
+        case 1: synth.SetPartProgram(Pick(0, 3), Pick(0, 127)); break;
+        case 2: Mixer(10, static_cast<float>(Pick(1, 12))); break;  // voices
+        case 3: Mixer(Pick(0, 9), static_cast<float>(Pick(0, 127))); break;
+        case 4: synth.SetGlobalParameter(Pick(0, 40), Unit()); break;
+        case 5:
+        case 6: synth.SetParameter(Pick(1, CProgram::kRecordSize - 1), Unit()); break;
+        case 7:
+            // A multi-sample on oscillator 1 of the current part, or back
+            // to a basic wave.
+            if (Pick(0, 1)) {
+                synth.program.SetSampleName(0, samplePath.c_str());
+                synth.SetParameter(155, 0.65f);
+                samplesOpen += synth.engine.MultiSample(synth.program.GetCurrentPart(), 0).loaded != 0;
+            } else {
+                synth.SetParameter(155, 0.0f);
+            }
+            break;
+        case 8:
+        case 9: {
+            const int key = Pick(48, 84);
+            const uint32_t on = synth.midi->MakeNoteOn(synth.program.GetCurrentPart(), key, 90);
+            screenNotes += synth.midi->RouteMessage(Pick(0, 1) ? on : on - 0x10u, -1, 0, 0, 0);
+            break;
+        }
+        case 10: synth.SelectPart(Pick(0, 3), 1); break;
+        case 11: Rare(); break;
+        default: Show(); break;
+        }
+        if (Clock::now() >= nextTick) {
+            if (synth.editor)
+                synth.editor->OnTimer();
+            nextTick = Clock::now() + std::chrono::milliseconds(50);
+        }
+    }
+    // Seldom done, slow or far-reaching: a combination bank (four parts
+    // loaded at once), a new sample rate, every value pushed again, a preset
+    // from the browser.
+    void Rare() {
+        switch (Pick(0, 20)) {
+        case 0:
+            synth.program.ToggleCombinationBank(synth.program.GetCurrentPart());
+            synth.SetProgram(Pick(0, 127));
+            break;
+        case 1: synth.SetSampleRate(Pick(0, 1) ? 48000.0f : 44100.0f); break;
+        case 2:
+            synth.PushParameters();
+            synth.Resume();
+            break;
+        case 3: synth.LoadPresetBody(preset.data(), static_cast<int32_t>(preset.size()), true); break;
+        // Controller learning, the arpeggio, its tempo and MIDI sync.
+        case 4: CMIDI::LearnNextController(0, Pick(1, CProgram::kRecordSize - 1)); break;
+        case 5: CMIDI::AssignController(0, Pick(1, CProgram::kRecordSize - 1), static_cast<uint32_t>(Pick(0, 127))); break;
+        case 6: synth.SetParameter(334, static_cast<float>(Pick(0, 3)) / 128.0f); break;
+        case 7: synth.arpeggiator->SetTempo(static_cast<float>(Pick(40, 300))); break;
+        case 8: synth.midi->midiSync.store(static_cast<uint8_t>(Pick(0, 1))); break;
+        default: break;
+        }
+    }
+    // What the editor reads back to draw its controls and lights.
+    void Show() {
+        char text[256];
+        for (int id : {56, 57, 155, 344, Pick(1, CProgram::kRecordSize - 1)}) {
+            synth.GetParameter(id);
+            synth.GetParameterDisplay(id, text);
+        }
+        for (int part = 0; part < 4; ++part) {
+            synth.GetPartActivity(part);
+            synth.GetMixerParameterDisplay(part << 10 | 10, text);
+        }
+        synth.GetGlobalParameterDisplay(Pick(0, 40), text);
+    }
+    void Mixer(int id, float raw) { synth.SetMixerParameter(Pick(0, 3) << 10 | id, raw / 128.0f); }
+
+    CSynth& synth;
+    std::string samplePath;
+    Clock::time_point nextTick = Clock::now();
+    const fixtures::Bytes preset = fixtures::FxpBody(31);
+    long samplesOpen = 0;
+    long screenNotes = 0;
+};
+
+// A looped sine multi-sample (one zone over every key) in folder.
+std::string WriteMultiSample(const std::string& folder) {
+    samplefix::Qvi q;
+    q.loopEnable = 1;
+    q.zones[0].files[0] = "sine.wav";
+    q.zones[0].root = 69;
+    q.zones[0].upper = 127;
+    const std::string path = samplefix::WriteQvi(folder, "stress", q);
+    std::vector<float> s(2000);
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = static_cast<float>(0.5 * std::sin(2.0 * M_PI * static_cast<double>(i) / 100.0));
+    samplefix::WriteSound(samplefix::SampleFolder(folder, "stress") + "sine.wav",
+                          SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 44100, s);
+    return path;
+}
+
+std::vector<std::unique_ptr<Actor>> MakeActors(CSynth& synth, const std::string& sample) {
+    std::vector<std::unique_ptr<Actor>> actors;
+    actors.push_back(std::make_unique<AudioActor>(synth));
+    actors.push_back(std::make_unique<MidiInActor>(synth));
+    actors.push_back(std::make_unique<GuiActor>(synth, sample));
+    return actors;
+}
+
+// Repeats the actor's step every period (at once when it falls behind) until
+// the deadline.
+void Run(Actor& actor, Clock::time_point deadline) {
+    auto next = Clock::now();
+    while (Clock::now() < deadline) {
+        actor.Step();
+        ++actor.steps;
+        next += actor.period;
+        const auto now = Clock::now();
+        if (next > now)
+            std::this_thread::sleep_until(next);
+        else
+            next = now;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 12;
+    // Settings and files of this run stay in the test folder.
+    const std::string sample = WriteMultiSample(testutil::TestFolder());
+
+    auto synth = std::make_unique<CSynth>();
+    synth->Resume();
+    auto actors = MakeActors(*synth, sample);
+
+    const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    std::vector<std::thread> threads;
+    for (auto& actor : actors)
+        threads.emplace_back(Run, std::ref(*actor), deadline);
+    for (auto& thread : threads)
+        thread.join();
+
+    bool ok = true;
+    for (auto& actor : actors)
+        std::printf("%-8s %ld steps\n", actor->name, actor->steps);
+    const auto& audio = static_cast<const AudioActor&>(*actors[0]);
+    const auto& gui = static_cast<const GuiActor&>(*actors[2]);
+    std::printf("audio    %ld sounding frames, %ld non-finite samples\n", audio.sounding, audio.nonFinite);
+    std::printf("gui      %ld multi-samples opened, %ld on-screen notes\n", gui.samplesOpen, gui.screenNotes);
+    // A stress that never sounded or never reached a multi-sample tested
+    // less than it claims.
+    if (audio.nonFinite != 0 || audio.sounding == 0 || gui.samplesOpen == 0)
+        ok = false;
+    synth.reset();
+    std::printf(ok ? "stress passed\n" : "stress FAILED\n");
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,39 @@
+// Linked into every test program and the stress. Before any global reads
+// the settings, XDG_CONFIG_HOME points at a temporary folder; right after
+// the global data is built, the program folder moves there too. Run by hand
+// or by CTest, no test touches the user's settings or files beside the
+// program. The folder goes after the last global has written to it. The
+// load guard is off: a slow sanitizer build must not silence renders.
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/CPerfMeter.h"
+#include "os/InitOrder.h"
+#include "platform/CGlobalData.h"
+#include "tests/os/TestFolders.h"
+
+namespace {
+
+struct Settings {
+    Settings()
+    {
+        if (folder.Path().empty())
+            std::abort();
+        setenv("XDG_CONFIG_HOME", folder.Path().c_str(), 1);
+    }
+    testutil::TempFolder folder;
+} g_Settings ZAVO_INIT(ZAVO_PRIO_TEST_ENVIRONMENT);
+
+struct ProgramFolder {
+    ProgramFolder()
+    {
+        std::snprintf(g_GlobalData.programFolder, sizeof g_GlobalData.programFolder, "%s/",
+                      g_Settings.folder.Path().c_str());
+        g_GlobalData.ReadSettings(); // the paths that follow the program folder
+        CPerfMeter::EnableGuard(false);
+    }
+} g_ProgramFolder ZAVO_INIT(ZAVO_PRIO_TEST_PROGRAM_FOLDER);
+
+} // namespace
+
+const std::string& testutil::TestFolder() { return g_Settings.folder.Path(); }

@@ -1,0 +1,180 @@
+// Controller learning end to end with its file, the engine's tempo and the
+// MIDI clock follower.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <tuple>
+
+#include "core/CArpeggiator.h"
+#include "core/CSequencer.h"
+#include "editor/CEditor.h"
+#include "os/TestFolders.h"
+#include "tests/core/FileTestSupport.h"
+#include "tests/core/MidiFixture.h"
+
+namespace {
+
+// The bindings are process-wide: each test starts and ends with none, in a
+// program folder of its own.
+class LearnTest : public ::testing::Test {
+protected:
+    void SetUp() override { Forget(); }
+    void TearDown() override {
+        Forget();
+        CMIDI::SaveLearnFile(true);
+    }
+    static void Forget() { CMIDI::ReadLearnData(Image({}).data(), CMIDI::kLearnFileSize); }
+    static void Controller(CSynth& synth, int controller, int value) {
+        synth.ProcessMidiMessage(0xB0u | static_cast<uint32_t>(controller) << 8 | static_cast<uint32_t>(value) << 16, 0);
+        std::vector<float> left, right;
+        RenderInto(synth, 64, left, right);
+    }
+    // Kind words, then index words; controllers past the pairs unbound.
+    static std::vector<uint8_t> Image(const std::vector<std::pair<int, int>>& pairs) {
+        std::vector<uint8_t> image(CMIDI::kLearnFileSize, 0xFF);
+        for (size_t c = 0; c < pairs.size(); ++c)
+            for (auto [at, v] : {std::pair{2 * c, pairs[c].first}, {256 + 2 * c, pairs[c].second}}) {
+                image[at] = static_cast<uint8_t>(v);
+                image[at + 1] = static_cast<uint8_t>(v >> 8);
+            }
+        return image;
+    }
+    std::string File() const { return folder / "QVMIDI.qvm"; }
+
+    testutil::TempFolder folder;
+    filetest::ScopedProgramFolder scoped{folder.Path() + "/"};
+};
+
+} // namespace
+
+TEST_F(LearnTest, ALearntControllerDrivesItsParameterAndOutlivesTheSynthesizer) {
+    auto synth = std::make_unique<CSynth>();
+    synth->Resume();
+    ASSERT_TRUE(CMIDI::LearnNextController(0, 346));
+    Controller(*synth, 74, 100);
+    Controller(*synth, 75, 90);
+    EXPECT_EQ(CMIDI::FindLearnSlot(0, 346), 74);
+    EXPECT_FLOAT_EQ(synth->GetParameter(346), 100.0f / 127.0f);
+    synth->editor->OnTimer();  // the tick writes the change
+    std::vector<std::pair<int, int>> bound(75, {-1, -1});
+    bound[74] = {0, 346};
+    const std::vector<uint8_t> expected = Image(bound);
+    EXPECT_EQ(testutil::ReadFile(File()), std::string(expected.begin(), expected.end()));
+
+    CMIDI::ClearController(0, 346);
+    Controller(*synth, 74, 50);
+    EXPECT_EQ(CMIDI::FindLearnSlot(0, 346), -1);
+    EXPECT_FLOAT_EQ(synth->GetParameter(346), 100.0f / 127.0f);
+    EXPECT_FALSE(CMIDI::AssignController(0, 346, 128));
+    EXPECT_FALSE(CMIDI::AssignController(0, CProgram::kRecordSize, 5));
+    EXPECT_TRUE(CMIDI::AssignController(0, 346, 20));
+    EXPECT_TRUE(CMIDI::AssignController(0, 346, 21));
+    EXPECT_EQ(CMIDI::FindLearnSlot(0, 346), 21);
+    EXPECT_TRUE(CMIDI::AssignController(0, 346, CMIDI::kClearOnly));
+    EXPECT_EQ(CMIDI::FindLearnSlot(0, 346), -1);
+    ASSERT_TRUE(CMIDI::LearnNextController(3, 145));  // the same value as kind 0, 301
+    Controller(*synth, 22, 64);
+    EXPECT_EQ(CMIDI::FindLearnSlot(0, 301), 22);
+
+    // Learnt with no tick before the end: written at exit, bound at start.
+    ASSERT_TRUE(CMIDI::LearnNextController(0, 346));
+    Controller(*synth, 74, 10);
+    synth.reset();
+    Forget();
+    auto again = std::make_unique<CSynth>();
+    again->Resume();
+    EXPECT_EQ(CMIDI::FindLearnSlot(0, 301), 22);
+    Controller(*again, 74, 127);
+    EXPECT_FLOAT_EQ(again->GetParameter(346), 1.0f);
+}
+
+TEST_F(LearnTest, LearnFilesOfAnySizeBindWhatIsSound) {
+    std::vector<std::pair<int, int>> pairs(CMIDI::kControllers, {-1, -1});
+    pairs[0] = {0, 7};
+    pairs[1] = {0, CProgram::kRecordSize};
+    pairs[2] = {-2, 9};
+    pairs[3] = {0, -5};
+    pairs[4] = {5, 9};  // an editor widget's own kind
+    pairs[127] = {0, 2271};
+    std::vector<uint8_t> image = Image(pairs);
+    image.resize(600, 0x00);  // read on, these would bind controllers to (0, 0)
+    // Controllers 0 and 127 are bound by hand to (0, 7) and (0, 99) first: a
+    // short file fills what it has, an odd last byte counts for nothing.
+    for (auto [size, c127, body] : {std::tuple{0, 99, false}, {1, 99, false}, {3, 99, false},
+                                    {511, 99, true}, {600, 2271, true}}) {
+        Forget();
+        CMIDI::AssignController(0, 7, 0);
+        CMIDI::AssignController(0, 99, 127);
+        testutil::WriteFile(File(), std::string(image.begin(), image.begin() + size));
+        auto engine = std::make_unique<CEngine>();
+        CMIDI midi(engine.get(), nullptr);
+        EXPECT_EQ(CMIDI::FindLearnSlot(0, 7), 0) << size;
+        EXPECT_EQ(CMIDI::FindLearnSlot(0, c127), 127) << size;
+        EXPECT_EQ(CMIDI::FindLearnSlot(5, 9), body ? 4 : -1) << size;
+        for (auto [kind, index] : {std::pair{0, CProgram::kRecordSize}, {-2, 9}, {0, -5}, {0, 0}})
+            EXPECT_EQ(CMIDI::FindLearnSlot(kind, index), -1) << size << ": " << kind << " " << index;
+    }
+}
+
+TEST_F(LearnTest, AFailedWriteKeepsTheOldFileAndIsLogged) {
+    CMIDI::AssignController(0, 10, 5);
+    ASSERT_TRUE(CMIDI::SaveLearnFile());
+    const std::string first = testutil::ReadFile(File());
+    std::filesystem::create_directory(File() + ".tmp");
+    CMIDI::AssignController(0, 11, 6);
+    EXPECT_FALSE(CMIDI::SaveLearnFile());
+    EXPECT_EQ(testutil::ReadFile(File()), first);
+    EXPECT_NE(testutil::ReadFile(folder / "Debug.txt").find("QVMIDI.qvm"), std::string::npos);
+    // The tick tries again only after the next change; the exit does.
+    EXPECT_TRUE(CMIDI::SaveLearnFile());
+    std::filesystem::remove(File() + ".tmp");
+    EXPECT_TRUE(CMIDI::SaveLearnFile(true));
+    EXPECT_EQ(testutil::ReadFile(File())[256 + 2 * 6], 11);
+}
+
+TEST(ClockTest, TheEngineStartsAt120BpmAndSixteenClockIntervalsSetTheTempo) {
+    auto synth = std::make_unique<CSynth>();
+    const CEngine& e = synth->engine;
+    EXPECT_EQ(e.tempoValue, 229.6875f);
+    EXPECT_FLOAT_EQ(e.tempoIncrement, 16777216.0f * 32.0f / 229.6875f);
+    EXPECT_FLOAT_EQ(e.tempoFactor, 1.0f);
+    for (float s : {10.0f, 1000.0f, NAN})
+        synth->midi->SetTempoClamped(s);
+    EXPECT_EQ(e.tempoValue, 229.6875f);
+
+    auto clock = [&](uint32_t ms) { synth->midi->HandlePartMessage(0, 0xF8, 0, 0, ms, 0, 0, 0); };
+    synth->midi->midiSync.store(1);
+    synth->midi->HandlePartMessage(0, 0xFA, 0, 0, 0, 0, 0, 0);
+    uint32_t t = 1000;
+    for (int tick = 1; tick <= 16; ++tick, t += 25) {
+        clock(t);
+        ASSERT_EQ(e.tempoValue, 229.6875f) << tick;
+    }
+    clock(t);  // the 17th
+    EXPECT_EQ(e.tempoValue, 275.625f);
+    EXPECT_EQ(synth->sequencer->tempo, 100.0f);
+    EXPECT_DOUBLE_EQ(synth->arpeggiator->samplesPerTick.load(), 275.625);
+    EXPECT_FLOAT_EQ(e.tempoFactor, 1.2f);
+
+    // A burst of equal stamps, a pause beyond a 32-bit product and a stamp
+    // from before the last are no tempo.
+    std::vector<uint32_t> steps(40, 0);
+    steps.resize(80, 25);
+    steps[43] = 120000;
+    steps.insert(steps.end(), {25, 0xFFFFFF00u});
+    for (uint32_t step : steps) {
+        clock(t += step);
+        ASSERT_EQ(e.tempoValue, 275.625f);
+    }
+    // The backwards stamp started a new average: 16 intervals of 20 ms.
+    for (int tick = 1; tick <= 16; ++tick)
+        clock(t += 20);
+    EXPECT_EQ(synth->sequencer->tempo, 125.0f);
+    EXPECT_EQ(e.tempoValue, 220.5f);
+    synth->midi->midiSync.store(0);
+    for (int tick = 0; tick < 40; ++tick)
+        clock(t += 25);
+    EXPECT_EQ(synth->sequencer->tempo, 125.0f);
+}

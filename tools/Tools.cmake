@@ -1,0 +1,37 @@
+# Build-time tools: the image generator that draws the built-in images and
+# rasterises the bitmap font into a generated source of the GUI library, and
+# the PNG writer used to look at images and by the golden-image tests.
+pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
+pkg_check_modules(LIBPNG REQUIRED IMPORTED_TARGET libpng)
+set(ZAVO_FONT_FILE /usr/share/fonts/truetype/dejavu/DejaVuSansCondensed.ttf
+    CACHE FILEPATH "Font the bitmap font is rasterised from")
+
+add_executable(zavo_make_images ${CMAKE_SOURCE_DIR}/tools/MakeImages.cpp
+               ${CMAKE_SOURCE_DIR}/gui/CDIBitmap.cpp)
+target_include_directories(zavo_make_images PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(zavo_make_images PRIVATE PkgConfig::FREETYPE)
+
+set(ZAVO_BUILTIN_SOURCE ${CMAKE_BINARY_DIR}/generated/BuiltinImages.cpp)
+add_custom_command(OUTPUT ${ZAVO_BUILTIN_SOURCE}
+  COMMAND zavo_make_images ${ZAVO_BUILTIN_SOURCE} ${ZAVO_FONT_FILE}
+  DEPENDS zavo_make_images ${ZAVO_FONT_FILE}
+  COMMENT "Drawing the built-in images")
+target_sources(zavo_gui PRIVATE ${ZAVO_BUILTIN_SOURCE})
+
+add_library(zavo_png STATIC ${CMAKE_SOURCE_DIR}/tools/PngFile.cpp)
+target_include_directories(zavo_png PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(zavo_png PUBLIC PkgConfig::LIBPNG)
+
+add_executable(zavo_png_tool ${CMAKE_SOURCE_DIR}/tools/ImageToPng.cpp)
+set_target_properties(zavo_png_tool PROPERTIES OUTPUT_NAME zavo_png)
+target_link_libraries(zavo_png_tool PRIVATE zavo_png ${ZAVO_LINK})
+
+# The GUI tests compare against golden images in the source tree and run
+# the generator twice to see that it gives the same bytes.
+function(zavo_gui_test_setup target)
+  target_link_libraries(${target} PRIVATE zavo_png)
+  target_compile_definitions(${target} PRIVATE
+    ZAVO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    ZAVO_IMAGE_TOOL="$<TARGET_FILE:zavo_make_images>"
+    ZAVO_FONT_FILE="${ZAVO_FONT_FILE}")
+endfunction()
