@@ -32,7 +32,7 @@ fuzz: deps
 	@set -e; for t in $(FUZZ_TARGETS); do \
 		echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
 		mkdir -p build/fuzz/corpus/$$t; \
-		cp fuzz/seeds/$$t/* build/fuzz/corpus/$$t/; \
+		if [ -d fuzz/seeds/$$t ]; then cp fuzz/seeds/$$t/* build/fuzz/corpus/$$t/; fi; \
 		if ! build/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=20 -print_final_stats=1 \
 			-artifact_prefix=build/fuzz/$$t- build/fuzz/corpus/$$t > build/fuzz/$$t.log 2>&1; then \
 			tail -n 80 build/fuzz/$$t.log; echo "fuzz_$$t FAILED (log: build/fuzz/$$t.log)"; exit 1; \

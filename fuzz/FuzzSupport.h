@@ -61,6 +61,34 @@ struct Input {
     }
 };
 
+// Patches of 4 bytes: three bytes of offset (taken modulo the length), one
+// new value. False when the input holds no whole patch any more.
+inline bool NextPatch(Input& in, size_t length, size_t& offset, uint8_t& value) {
+    if (in.size < 4 || length == 0) return false;
+    offset = in.Byte();
+    offset |= static_cast<size_t>(in.Byte()) << 8;
+    offset |= static_cast<size_t>(in.Byte()) << 16;
+    offset %= length;
+    value = in.Byte();
+    return true;
+}
+
+// The length of a file changed by a signed amount: shorter by 97 bytes a
+// step, or longer by one byte a step.
+inline size_t ChangedLength(size_t length, int8_t lengthChange) {
+    if (lengthChange >= 0) return length + static_cast<size_t>(lengthChange);
+    const size_t cut = static_cast<size_t>(-lengthChange) * 97;
+    return cut < length ? length - cut : 0;
+}
+
+// Patches a small file, then changes its length (new bytes are 0x5A).
+inline void ApplyPatches(fixtures::Bytes& file, Input in, int8_t lengthChange) {
+    size_t offset;
+    uint8_t value;
+    while (NextPatch(in, file.size(), offset, value)) file[offset] = value;
+    file.resize(ChangedLength(file.size(), lengthChange), 0x5A);
+}
+
 // A generated file kept for the whole process, followed by spare bytes
 // (0x5A) that a length change may take in.
 struct Made {
@@ -80,28 +108,16 @@ public:
         m_undo.emplace_back(at, file.bytes[at]);
         file.bytes[at] = value;
     }
-    // Patches of 4 bytes: three bytes of offset (taken modulo `length`,
-    // from `first` on), one new value; as many as the input holds.
+    // As many patches as the input holds, within `length` bytes from
+    // `first` on.
     void Patch(Made& file, size_t first, size_t length, Input in) {
-        if (length == 0) return;
-        while (in.size >= 4) {
-            size_t offset = in.Byte();
-            offset |= static_cast<size_t>(in.Byte()) << 8;
-            offset |= static_cast<size_t>(in.Byte()) << 16;
-            Set(file, first + offset % length, in.Byte());
-        }
+        size_t offset;
+        uint8_t value;
+        while (NextPatch(in, length, offset, value)) Set(file, first + offset, value);
     }
-    // The file with its length changed by a signed amount: shorter by
-    // 97 bytes a step, or longer by spare bytes.
+    // The file with its length changed (growing into the spare bytes).
     static std::span<const uint8_t> Resized(const Made& file, int8_t lengthChange) {
-        size_t size = file.length;
-        if (lengthChange < 0) {
-            const size_t cut = static_cast<size_t>(-lengthChange) * 97;
-            size = cut < size ? size - cut : 0;
-        } else {
-            size += static_cast<size_t>(lengthChange);
-        }
-        return {file.bytes.data(), size};
+        return {file.bytes.data(), ChangedLength(file.length, lengthChange)};
     }
     void Undo(Made& file) {
         for (auto it = m_undo.rbegin(); it != m_undo.rend(); ++it) file.bytes[it->first] = it->second;
