@@ -5,10 +5,11 @@
 // sound of a clean program loaded afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -26,10 +27,6 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 enum class Kind { Bank, Preset, Project };
 const char* Name(Kind k) { return k == Kind::Bank ? "bank" : k == Kind::Preset ? "preset" : "project"; }
 
-// A file of the current version whose every float (program slots, part
-// table, globals) is `bad`, every byte slot its default, and whose tempo
-// and swing texts spell `bad` too. With clean = true every value is the
-// default instead.
 std::vector<float> DefaultRow(int part) {
     std::vector<float> row(CProgram::kPartFields);
     CProgram::SetPartRowDefaults(part, row.data());
@@ -41,6 +38,10 @@ std::vector<float> DefaultGlobals() {
     return globals;
 }
 
+// A file of the current version whose every float (program slots, part
+// table, globals) is `bad`, every byte slot its default, and whose tempo
+// and swing texts spell `bad` too. With clean = true every value is the
+// default instead.
 fixtures::Bytes MakeFile(Kind kind, float bad, bool clean) {
     const fixtures::SlotFn slots = [bad, clean](int, int s) {
         return clean || fixtures::StoredAsByte(30, s) ? CProgram::DefaultRecord()[s] : bad;
@@ -55,15 +56,15 @@ fixtures::Bytes MakeFile(Kind kind, float bad, bool clean) {
     return fixtures::Project(31, o);
 }
 
-std::vector<std::string> DebugLines() {
-    std::vector<std::string> lines;
-    std::string path = std::string(g_GlobalData.programFolder) + "Debug.txt";
-    if (FILE* f = fopen(path.c_str(), "r")) {
-        char line[512];
-        while (fgets(line, sizeof(line), f)) lines.emplace_back(line);
-        fclose(f);
-    }
-    return lines;
+std::string DebugLog() { return testutil::ReadFile(std::string(g_GlobalData.programFolder) + "Debug.txt"); }
+
+// What the log gained since it held `before`: exactly one line, starting
+// with `what` and holding `text`.
+void ExpectOneLogLine(const std::string& before, const char* what, const std::string& text) {
+    const std::string added = DebugLog().substr(before.size());
+    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+    EXPECT_EQ(added.rfind(what, 0), 0u) << added;
+    EXPECT_NE(added.find(text), std::string::npos) << added;
 }
 
 }  // namespace
@@ -75,7 +76,7 @@ TEST(DamagedFile, ReadersReplaceWhatIsNotFiniteByTheDefaultsAndLogOnce) {
             auto store = std::make_unique<CProgram>();
             CSequencer sequencer(nullptr);
             store->SetSequencer(&sequencer);
-            const size_t linesBefore = DebugLines().size();
+            const std::string before = DebugLog();
             const fixtures::Bytes file = MakeFile(kind, bad, false);
             const float* record = nullptr;
             if (kind == Kind::Bank) {
@@ -99,20 +100,15 @@ TEST(DamagedFile, ReadersReplaceWhatIsNotFiniteByTheDefaultsAndLogOnce) {
                 EXPECT_EQ(sequencer.swing, 0.0f);
             }
             EXPECT_EQ(0, memcmp(record, CProgram::DefaultRecord(), sizeof(float) * CProgram::kRecordSize));
-
-            const std::vector<std::string> lines = DebugLines();
-            ASSERT_EQ(lines.size(), linesBefore + 1);
             // 1280 float slots a program; a project adds its part table
             // (but field 14, which is always cleared) and its globals.
-            const char* count = kind == Kind::Project ? " 164464 " : " 1280 ";
-            EXPECT_NE(lines.back().find(count), std::string::npos) << lines.back();
-            EXPECT_EQ(lines.back().rfind(Name(kind), 0), 0u) << lines.back();
+            ExpectOneLogLine(before, Name(kind), kind == Kind::Project ? " 164464 " : " 1280 ");
         }
     }
     // A clean file logs nothing.
-    const size_t linesBefore = DebugLines().size();
+    const std::string before = DebugLog();
     ASSERT_TRUE(std::make_unique<CProgram>()->ReadBankBytes(MakeFile(Kind::Bank, 0.0f, true), "Clean"));
-    EXPECT_EQ(DebugLines().size(), linesBefore);
+    EXPECT_EQ(DebugLog(), before);
 }
 
 TEST(DamagedFile, MultiSampleAndSoundFileFloatsThatAreNotFiniteTakeTheirDefaults) {
@@ -127,7 +123,7 @@ TEST(DamagedFile, MultiSampleAndSoundFileFloatsThatAreNotFiniteTakeTheirDefaults
     q.zones[1].loopStart = 0.25f;
     q.zones[1].loopEnd = kNaN;
     CMultiSample ms;
-    const size_t linesBefore = DebugLines().size();
+    std::string before = DebugLog();
     ASSERT_TRUE(ms.Open(samplefix::WriteQvi(folder.Path(), "damaged", q).c_str()));
     EXPECT_EQ(ms.valueA, 0.0f);
     EXPECT_FALSE(ms.UsesSincResampler());
@@ -136,22 +132,19 @@ TEST(DamagedFile, MultiSampleAndSoundFileFloatsThatAreNotFiniteTakeTheirDefaults
     const CSample& z1 = *ms.Zone(1);
     EXPECT_EQ(std::vector<float>({z0.loopStart, z0.loopEnd, z0.extra[0], z0.extra[1], z1.loopStart, z1.loopEnd}),
               std::vector<float>({0.0f, 0.5f, 0.0f, 0.25f, 0.25f, 1.0f}));
-    std::vector<std::string> lines = DebugLines();
-    ASSERT_EQ(lines.size(), linesBefore + 1);
-    EXPECT_NE(lines.back().find("\"damaged\": 5 "), std::string::npos) << lines.back();
+    ExpectOneLogLine(before, "multi-sample", "\"damaged\": 5 ");
 
     // Samples of a float sound file read as silence.
     const std::string wav = folder / "damaged.wav";
     ASSERT_TRUE(samplefix::WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 44100, {0.5f, kNaN, kInf, -kInf, 0.25f}));
     CSample::Layer layer;
     char error[128];
+    before = DebugLog();
     ASSERT_TRUE(CSample::ReadSoundFile(wav.c_str(), layer, nullptr, error, sizeof(error)));
     const float* frames = layer.data + CSample::kGuardBefore;
     EXPECT_EQ(std::vector<float>(frames, frames + 5), std::vector<float>({0.5f, 0.0f, 0.0f, 0.0f, 0.25f}));
     CSample::FreeData(layer);
-    lines = DebugLines();
-    ASSERT_EQ(lines.size(), linesBefore + 2);
-    EXPECT_NE(lines.back().find("damaged.wav\": 3 samples"), std::string::npos) << lines.back();
+    ExpectOneLogLine(before, "sound file", "damaged.wav\": 3 samples");
 }
 
 namespace {
