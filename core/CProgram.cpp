@@ -1,5 +1,6 @@
 #include "core/CProgram.h"
 #include "core/CProgramStorage.h"
+#include "core/CSequencer.h"
 #include "core/CSoundBank.h"
 
 #include <cmath>
@@ -797,6 +798,84 @@ bool CProgram::WriteNewBankFile(const char* path, const char* bankName, int t) {
     for (int i = 0; i < kPrograms && ok; ++i) ok = fwrite(program, 1, sizeof(program), f) == sizeof(program);
     if (fclose(f) != 0) ok = false;
     return ok;
+}
+
+// --- writers ----------------------------------------------------------------------
+
+namespace {
+
+// One program as banks and projects store it: name, record, labels and
+// multi-sample names.
+constexpr size_t kStoredProgramBytes =
+    CProgram::kNameSize + CProgram::kStoredRecordBytes + CProgram::kLabelBytes + CProgram::kSampleBytes;
+
+uint8_t* PutProgram(uint8_t* out, const char* name, const float* record, const uint8_t* labels,
+                    const uint8_t* sampleNames) {
+    CopyText(reinterpret_cast<char*>(out), CProgram::kNameSize, name);
+    out += CProgram::kNameSize;
+    EncodeStoredRecord(record, out);
+    out += CProgram::kStoredRecordBytes;
+    memcpy(out, labels, CProgram::kLabelBytes);
+    out += CProgram::kLabelBytes;
+    memcpy(out, sampleNames, CProgram::kSampleBytes);
+    return out + CProgram::kSampleBytes;
+}
+
+}  // namespace
+
+void CProgram::BuildBankImage(std::vector<uint8_t>& out) {
+    Storage& s = *m_store;
+    const int slot = GetCurrentBankSlot();
+    out.assign(kHeaderBytes + kPrograms * kStoredProgramBytes, 0);
+    memcpy(out.data(), s.headers[slot], kHeaderBytes);
+    out[32] = kBankVersion;
+    out[33] = static_cast<uint8_t>(s.bankKind[slot] != 0 ? 1 : 0);
+    uint8_t* at = out.data() + kHeaderBytes;
+    for (int i = 0; i < kPrograms; ++i)
+        at = PutProgram(at, s.names[slot][i], s.records[slot][i], LabelsOf(slot, i), SampleNamesOf(slot, i));
+}
+
+void CProgram::BuildPresetImage(std::vector<uint8_t>& out) {
+    const int slot = GetCurrentBankSlot();
+    const int program = m_currentProgram;
+    Storage& s = *m_store;
+    out.assign(kPresetHeaderBytes + kPresetBodyV30, 0);
+    uint8_t* body = out.data() + kPresetHeaderBytes;
+    body[0] = kBankVersion;
+    PutProgram(body + 4, s.names[slot][program], s.records[slot][program], LabelsOf(slot, program),
+               SampleNamesOf(slot, program));
+}
+
+void CProgram::BuildProjectImage(std::vector<uint8_t>& out) {
+    Storage& s = *m_store;
+    out.assign(static_cast<size_t>(ProjectFileBytes(kBankVersion)), 0);
+    const int slot = GetPartBankSlot(0);
+    memcpy(out.data(), s.headers[slot], kHeaderBytes);
+    out[32] = kBankVersion;
+    out[33] = static_cast<uint8_t>(s.bankKind[slot] != 0 ? 1 : 0);
+    uint8_t* programs = out.data() + kHeaderBytes;
+    for (int i = 0; i < kPrograms; ++i)
+        PutProgram(programs + i * kStoredProgramBytes, s.names[slot][i], s.records[slot][i], LabelsOf(slot, i),
+                   SampleNamesOf(slot, i));
+    // A project holds one bank: a part that plays another keeps its sound
+    // at its program number.
+    for (int p = 0; p < kParts; ++p) {
+        const int own = GetPartBankSlot(p);
+        const int n = GetPartProgramNumber(p);
+        if (own != slot && n >= 0 && n < kPrograms)
+            PutProgram(programs + n * kStoredProgramBytes, s.names[own][n], s.records[own][n], LabelsOf(own, n),
+                       SampleNamesOf(own, n));
+    }
+    uint8_t* at = programs + kPrograms * kStoredProgramBytes + kParts * 2;
+    for (int p = 0; p < kParts; ++p)
+        for (int f = 0; f < kPartFields; ++f, at += 4) {
+            float v = s.partTable[p][f];
+            if (f == 14) v = 0.0f;
+            if (f == 15) v = static_cast<float>(GetPartProgramNumber(p));
+            PutFloat(at, v);
+        }
+    for (int g = 0; g < kGlobalFields; ++g, at += 4) PutFloat(at, s.globals[g]);
+    if (m_sequencer) m_sequencer->WriteProject(at);
 }
 
 // --- files ----------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "platform/CDlgFile.h"
 
@@ -181,6 +182,17 @@ public:
     // anywhere): "NNN name" for each program the file holds, "NNN (empty)"
     // for the rest.
     static void PreviewBankNames(std::span<const uint8_t> file, char (*entries)[kNameSize]);
+
+    // Writers, the readers' inverse in the newest version (31). Each builds
+    // the whole file in memory. A bank: the current part's bank slot with
+    // its header. A preset: a 60-byte header and the current program's
+    // body. A project: the bank part 0 plays, with the program of every
+    // part that plays another bank put at its program number; the part
+    // table with each part's program in field 15; the globals; then the
+    // sequencer and song sections (zero without a sequencer).
+    void BuildBankImage(std::vector<uint8_t>& out);
+    void BuildPresetImage(std::vector<uint8_t>& out);
+    void BuildProjectImage(std::vector<uint8_t>& out);
 
 private:
     static int ClampPart(int part);

@@ -180,3 +180,22 @@ bool CSongList::ReadProject(std::FILE* file)
     const size_t got = file ? std::fread(section.data(), 1, section.size(), file) : 0;
     return ReadProject(section.data(), got);
 }
+
+void CSongList::WriteProject(uint8_t* out) const
+{
+    auto put16 = [](uint8_t* at, int32_t v) {
+        at[0] = static_cast<uint8_t>((v >> 8) & 0xFF);
+        at[1] = static_cast<uint8_t>(v & 0xFF);
+    };
+    put16(out, GetStart());
+    put16(out + 2, GetEnd());
+    for (int t = 0; t < kTracks; ++t) {
+        uint8_t* cell = out + kHeadSize + static_cast<size_t>(t) * kTrackSize;
+        for (int n = 0; n < kCells; ++n, cell += kCellSize) {
+            const int32_t pattern = m_pattern[t][n].load(kRelaxed);
+            put16(cell, pattern < 0 ? 0xFFFF : pattern);
+            cell[2] = static_cast<uint8_t>(static_cast<int8_t>(m_transpose[t][n].load(kRelaxed)));
+            cell[3] = m_flag[t][n].load(kRelaxed);
+        }
+    }
+}

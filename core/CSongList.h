@@ -78,6 +78,9 @@ public:
     bool ReadProject(const uint8_t* data, size_t size);
     // The same from an open file, at its current offset.
     bool ReadProject(std::FILE* file);
+    // The section as ReadProject takes it (kProjectSectionSize bytes); an
+    // empty cell is stored as 0xFFFF, a transpose as a signed byte.
+    void WriteProject(uint8_t* out) const;
 
 private:
     static bool ValidCell(int track, int n) { return track >= 0 && track < kTracks && n >= 0 && n < kCells; }

@@ -28,6 +28,7 @@ constexpr int kRecordSize = CProgram::kRecordSize;
 constexpr int kMixerMidiChannel = 4;
 constexpr int kMixerKeyLow = 5;
 constexpr int kMixerKeyHigh = 6;
+constexpr int kMixerMidiOut = 7;
 constexpr int kMixerMute = 9;
 constexpr int kMixerVoices = 10;
 constexpr int kRecordVoices = 344;
@@ -66,29 +67,6 @@ void CopyText(char* out, const char* text) {
 }
 
 } // namespace
-
-class CSynth::EngineHold {
-public:
-    explicit EngineHold(CSynth& synth) : m_synth(synth) {
-        if (m_synth.holdDepth++ != 0)
-            return;
-        m_previous = m_synth.SuspendAndWait();
-        m_before = m_synth.CurrentVoiceCounts();
-    }
-    ~EngineHold() {
-        if (--m_synth.holdDepth != 0)
-            return;
-        m_synth.ReleaseIfLayoutChanged(m_before);
-        m_synth.RestoreSuspended(m_previous);
-    }
-    EngineHold(const EngineHold&) = delete;
-    EngineHold& operator=(const EngineHold&) = delete;
-
-private:
-    CSynth& m_synth;
-    uint8_t m_previous = 0;
-    VoiceCounts m_before{};
-};
 
 // ---------------------------------------------------------------------------
 // Construction and destruction
@@ -132,24 +110,16 @@ CSynth::CSynth() {
         parameters.ApplyChorusPreset(0);
         program.BuildProgramMenu(parameters.GetMenuView());
 
-        if (editor->Open()) {
-            g_AudioDevices.EnumerateDirectSound();
-            g_AudioDevices.Open(editor->GetWindow(), g_GlobalData.SoundDeviceOut, this,
-                                g_GlobalData.sampleRate, g_GlobalData.refillPeriod);
-            g_MIDIDevices.SetInputMask(g_GlobalData.MIDIDeviceIn);
-            g_MIDIDevices.SetOutputName(g_GlobalData.MIDIDeviceOut);
-            g_MIDIDevices.Start(this);
-            g_AudioDevices.BuildMenu(parameters.GetMenuView());
-            g_MIDIDevices.BuildMenus(parameters.GetMenuView());
-            SetProgram(0);
-            PushParameters();
-            suspended.store(0);
-        }
+        if (editor->Open())
+            OpenDevices();
     }
     std::memset(midiOutNotes, 0, sizeof(midiOutNotes));
 }
 
 CSynth::~CSynth() {
+    // MIDI inputs still open would call into this object from their threads.
+    if (g_MIDIDevices.GetSynth() == this)
+        g_MIDIDevices.CloseAll();
     // The editor goes first: it refers to this object, and nothing outlives
     // the synthesizer that could still use it.
     delete editor;
@@ -352,6 +322,15 @@ void CSynth::CarryOut(const Request& request) {
     case Request::Kind::kKillVoices:
         midi->KillVoices(request.a);
         break;
+    case Request::Kind::kPlay: sequencer->Play(); break;
+    case Request::Kind::kStop: sequencer->Stop(); break;
+    case Request::Kind::kHostStart: sequencer->OnHostStart(); break;
+    case Request::Kind::kSequencerAllNotesOff: sequencer->AllNotesOff(); break;
+    case Request::Kind::kSongRewind: sequencer->SongRewind(); break;
+    case Request::Kind::kSongToEnd: sequencer->SongToEnd(); break;
+    case Request::Kind::kSongNext: sequencer->SongNext(); break;
+    case Request::Kind::kSongPrevious: sequencer->SongPrevious(); break;
+    case Request::Kind::kPartOn: sequencer->SetPartOn(request.a, request.b != 0); break;
     }
 }
 
@@ -622,7 +601,7 @@ int32_t CSynth::ProcessMidiMessage(uint32_t message, uint32_t timeMs) {
 uint8_t CSynth::GetMidiOutNoteFlag(int part, int note) const {
     if (!ValidPart(part) || note < 0 || note >= kNotes)
         return 0;
-    return midiOutNotes[part][note];
+    return midiOutNotes[part][note] != 0 ? 1 : 0;
 }
 
 void CSynth::SendMidiOutNote(uint32_t sampleTime, int32_t status, int32_t part, int32_t note,
@@ -634,8 +613,14 @@ void CSynth::SendMidiOutNote(uint32_t sampleTime, int32_t status, int32_t part, 
         return;
     if (parameters.GetMixerParameter(kMixerMute, part) != 0.0f)
         return;
-    g_MIDIDevices.QueueOut(sampleTime, status + part, note, velocity);
-    flag = status == 144 ? 1 : 0;
+    // The part's target "MIDI Channel n" names the channel; a note-off goes
+    // where its note-on went, even after the target changed. The flag keeps
+    // that channel + 1.
+    const int32_t target = engine.data.SettingI(part, kMixerMidiOut);
+    const int channel = status == 144 ? (target >= 1 && target <= 16 ? target - 1 : part)
+                                      : (flag ? flag - 1 : part);
+    g_MIDIDevices.QueueOut(sampleTime, status + channel, note, velocity);
+    flag = status == 144 ? static_cast<uint8_t>(channel + 1) : 0;
 }
 
 void CSynth::SendMidiOutAllNotesOff(uint32_t sampleTime, int32_t part) {
@@ -644,7 +629,7 @@ void CSynth::SendMidiOutAllNotesOff(uint32_t sampleTime, int32_t part) {
     for (int note = 0; note < kNotes; ++note) {
         if (!midiOutNotes[part][note] || parameters.GetMixerParameter(kMixerMute, part) != 0.0f)
             continue;
-        g_MIDIDevices.QueueOut(sampleTime, 128 + part, note, 0);
+        g_MIDIDevices.QueueOut(sampleTime, 128 + midiOutNotes[part][note] - 1, note, 0);
         midiOutNotes[part][note] = 0;
     }
 }
@@ -655,7 +640,12 @@ bool CSynth::IsPartPatternDriven(int32_t part) {
     return arpeggiator->IsPartActive(part) || sequencer->GetPartFunction(part) != 0;
 }
 
-void CSynth::StartSequencer() { sequencer->Play(); }
+// The MIDI clock follower's start, continue and stop, on the audio thread.
+// A start begins at the song start even after a pause.
+void CSynth::StartSequencer() {
+    sequencer->ClearPaused();
+    sequencer->Play();
+}
 void CSynth::ContinueSequencer() { sequencer->OnHostStart(); }
 void CSynth::StopSequencer() { sequencer->Stop(); }
 
@@ -693,9 +683,28 @@ int32_t CSynth::CanDo(const char* text) {
 // ---------------------------------------------------------------------------
 // Editor helpers
 
+void CSynth::OpenDevices() {
+    void* window = editor ? editor->GetWindow() : nullptr;
+    g_AudioDevices.EnumerateDirectSound();
+    g_AudioDevices.Open(window, g_GlobalData.SoundDeviceOut, this, g_GlobalData.sampleRate,
+                        g_GlobalData.refillPeriod);
+    g_MIDIDevices.SetInputMask(g_GlobalData.MIDIDeviceIn);
+    g_MIDIDevices.SetOutputName(g_GlobalData.MIDIDeviceOut);
+    g_MIDIDevices.Start(this);
+    g_AudioDevices.BuildMenu(parameters.GetMenuView());
+    g_MIDIDevices.BuildMenus(parameters.GetMenuView());
+    SetProgram(0);
+    PushParameters();
+    suspended.store(0);
+}
+
 void CSynth::CloseDevices() {
     g_MIDIDevices.CloseAll();
     g_AudioDevices.Close();
+    // Nothing feeds the recorder any more: finish its file now, so a
+    // recording still going at exit keeps its sizes.
+    if (editor)
+        editor->GetRecorder().Stop();
 }
 
 CPresetBrowser* CSynth::GetPresetBrowser(int32_t kind, int32_t /*second*/) {

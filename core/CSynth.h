@@ -14,6 +14,7 @@
 // The object is large (the engine is held by value): always allocate it on
 // the heap.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "core/CPerfMeter.h"
@@ -68,6 +69,10 @@ public:
     virtual int32_t CanDo(const char* text);                                 // 23
 
     // Plain operations.
+    // Opens the audio output and the MIDI devices the settings name, builds
+    // their menus and starts playing; construction does it once the window
+    // is open.
+    void OpenDevices();
     void CloseDevices();
     void InitPart(int32_t part);
     void InitPartGroup(int32_t part, int32_t program);
@@ -96,6 +101,24 @@ public:
     int32_t LoadPresetBody(const uint8_t* body, int32_t size, bool apply);
     bool LoadFxpPreset();
 
+    // Numbered commands (GUI thread). Ids without a command do nothing,
+    // read 0 and, as texts, "command unknown"; id 176 leaves out as it is.
+    // Integers carried by values are converted with saturation (NaN is 0)
+    // and checked before use. Texts are cut to size bytes.
+    void ExecuteCommand(int32_t id, float value);
+    float GetCommandValue(int32_t id);
+    void GetCommandText(int32_t id, char* out, size_t size);
+    // The save steps behind the commands: each asks the chooser of its
+    // kind, writes a temporary file beside the chosen one and renames it
+    // into place, so a failed write keeps the old file; a failure shows an
+    // "Error" message box. False when cancelled or failed.
+    bool SaveProjectFile();
+    bool SaveBankFile();
+    bool SavePresetFile();
+    // Reads a project chosen by the user into every part; a project made at
+    // another sample rate switches to it.
+    bool OpenProjectFile();
+
     // GUI thread: sets the suspended flag and waits, at most timeoutMs, until
     // no render call is in flight, so that voices and parts can be rebuilt
     // without the audio thread reading them half-way. Once no call is in
@@ -110,10 +133,16 @@ public:
     // Work the GUI thread asks of the audio thread: a kind and a few
     // arguments, carried out at the start of the next engine block.
     struct Request {
-        enum class Kind : uint8_t { kAllNotesOff, kKillVoices };
+        enum class Kind : uint8_t {
+            kAllNotesOff, kKillVoices,
+            // Transport and song navigation of the sequencer.
+            kPlay, kStop, kHostStart, kSequencerAllNotesOff,
+            kSongRewind, kSongToEnd, kSongNext, kSongPrevious,
+            kPartOn
+        };
         Kind kind = Kind::kAllNotesOff;
-        int32_t a = 0; // kKillVoices: the part, or CMIDI::kAllParts
-        int32_t b = 0;
+        int32_t a = 0; // kKillVoices: the part, or CMIDI::kAllParts; kPartOn: the part
+        int32_t b = 0; // kPartOn: 1 on, 0 off
         float x = 0.0f;
     };
     static constexpr int32_t kRequestRingSize = 64;
@@ -172,6 +201,11 @@ private:
     // change of the voice layout needs.
     void ReleaseIfLayoutChanged(const VoiceCounts& before);
     void CarryOut(const Request& request);
+    void Refresh();
+    // Program change of the current part, then a refresh.
+    void ReloadCurrentProgram();
+    void RandomizeCurrentPart();
+    void ToggleCombination();
     void CarryOutRequests();
     SpscRing<Request, kRequestRingSize> requests;
     int holdDepth = 0;
@@ -188,4 +222,27 @@ private:
 
     // Counts render calls between their start and end.
     std::atomic<int32_t> renderInFlight{0};
+};
+
+class CSynth::EngineHold {
+public:
+    explicit EngineHold(CSynth& synth) : m_synth(synth) {
+        if (m_synth.holdDepth++ != 0)
+            return;
+        m_previous = m_synth.SuspendAndWait();
+        m_before = m_synth.CurrentVoiceCounts();
+    }
+    ~EngineHold() {
+        if (--m_synth.holdDepth != 0)
+            return;
+        m_synth.ReleaseIfLayoutChanged(m_before);
+        m_synth.RestoreSuspended(m_previous);
+    }
+    EngineHold(const EngineHold&) = delete;
+    EngineHold& operator=(const EngineHold&) = delete;
+
+private:
+    CSynth& m_synth;
+    uint8_t m_previous = 0;
+    VoiceCounts m_before{};
 };

@@ -35,4 +35,5 @@ void CEditor::OnTimer() {
     // Learnt, forgotten or assigned controllers: written here, never on the
     // audio thread that completes a learn.
     CMIDI::SaveLearnFile();
+    recorder.Drain();
 }

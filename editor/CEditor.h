@@ -26,8 +26,8 @@ public:
     // GUI thread, every timer tick: applies at most one queued change.
     void ProcessProgramMessages();
     // GUI thread, the 50 ms tick: one queued program change, the
-    // multi-sample switches the audio thread asked for, then the learn file
-    // when the controller bindings changed.
+    // multi-sample switches the audio thread asked for, the learn file when
+    // the controller bindings changed, then the recorded audio to its file.
     void OnTimer();
 
     CSynth* synth;

@@ -1,5 +1,8 @@
 #pragma once
-// Audio output selection (placeholder: no device is opened yet).
+// The audio output of the program: one at a time, the low-latency driver
+// ("JACK") when it opens, else the ring output on the desktop's sound device.
+// Keeps the names of the output menu, opens and switches outputs by name and
+// forwards rate and latency changes.
 #include <cstdint>
 
 class CSynth;
@@ -7,15 +10,38 @@ class CUIMenuResource;
 
 class CAudioDevices {
 public:
+    enum Mode : int32_t { kModeASIO = 0, kModeDirectSound = 1 };
+    static constexpr int32_t kNames = 32;
+    static constexpr int32_t kNameSize = 64;
+    static constexpr uint32_t kMenuId = 10010;
+
     CAudioDevices() = default;
+    // The outputs close themselves at exit.
     virtual ~CAudioDevices() = default;
 
-    void EnumerateDirectSound();
+    static bool EnumerateDirectSound(void* context = nullptr);
     bool Open(void* window, const char* deviceName, CSynth* synth, int32_t sampleRate,
               int32_t refillPeriod);
+    void Select(int32_t index, void* window, CSynth* synth, int32_t sampleRate, int32_t refillPeriod);
     void Close();
     void SetSampleRate(int32_t sampleRate, int32_t refillPeriod);
+    const char* GetDeviceName() const;
+    void SetDeviceName(const char* name);
+    int32_t GetDeviceIndex() const;
     void BuildMenu(CUIMenuResource& menu);
+    const char* GetDriverText();
+    int32_t GetLatencySetting() const;
+    void SetLatencySetting(int32_t value);
+    void OpenControlPanel();
+
+    Mode GetMode() const { return m_mode; }
+    // Name of menu value `index`, nullptr outside the list.
+    const char* GetName(int32_t index) const;
+
+private:
+    char m_names[kNames][kNameSize] = {};
+    Mode m_mode = kModeASIO;
+    char m_text[32] = {};
 };
 
 extern CAudioDevices g_AudioDevices;

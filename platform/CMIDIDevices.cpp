@@ -1,12 +1,244 @@
 #include "platform/CMIDIDevices.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "core/CMIDIQueue.h"
+#include "core/CSynth.h"
+#include "gui/CUIMenuResource.h"
 #include "os/InitOrder.h"
+#include "os/ORtMidiPorts.h"
+#include "platform/CGlobalData.h"
 
 CMIDIDevices g_MIDIDevices ZAVO_INIT(ZAVO_PRIO_DEVICES);
 
-void CMIDIDevices::SetInputMask(const char*) {}
-void CMIDIDevices::SetOutputName(const char*) {}
-void CMIDIDevices::Start(CSynth*) {}
-void CMIDIDevices::CloseAll() {}
-void CMIDIDevices::BuildMenus(CUIMenuResource&) {}
-void CMIDIDevices::QueueOut(uint32_t, int32_t, int32_t, int32_t) {}
+namespace {
+
+void CopyName(char (&out)[CMIDIDevices::kNameSize], const char* text) {
+    std::snprintf(out, sizeof(out), "%s", text ? text : "");
+}
+
+void SetError(char* errorText, const std::string& text) {
+    if (errorText)
+        std::snprintf(errorText, CMIDIDevices::kErrorSize, "%s", text.c_str());
+}
+
+} // namespace
+
+CMIDIDevices::CMIDIDevices() {
+    std::memset(inputMask, '0', kMaxDevices);
+    std::memset(outputName, '0', kMaxDevices);
+}
+
+CMIDIDevices::~CMIDIDevices() { CloseAll(); }
+
+void CMIDIDevices::SetPorts(os::OMidiPorts* p) { ports = p; }
+
+os::OMidiPorts& CMIDIDevices::Ports() { return ports ? *ports : os::SystemMidiPorts(); }
+
+// Only the first 32 devices have a slot, a mask character and a menu row.
+std::vector<std::string> CMIDIDevices::ListInputs() {
+    std::vector<std::string> names = Ports().InputNames();
+    if (names.size() > kMaxDevices)
+        names.resize(kMaxDevices);
+    return names;
+}
+
+std::vector<std::string> CMIDIDevices::ListOutputs() {
+    std::vector<std::string> names = Ports().OutputNames();
+    if (names.size() > kMaxDevices)
+        names.resize(kMaxDevices);
+    return names;
+}
+
+void CMIDIDevices::SetInputMask(const char* text) {
+    if (text && (text[0] == '0' || text[0] == '1'))
+        CopyName(inputMask, text);
+    CopyName(g_GlobalData.MIDIDeviceIn, inputMask);
+}
+
+void CMIDIDevices::SetOutputName(const char* name) {
+    CopyName(outputName, name);
+    CopyName(g_GlobalData.MIDIDeviceOut, outputName);
+}
+
+bool CMIDIDevices::Start(CSynth* s) {
+    synth.store(s);
+    char error[kErrorSize] = {};
+    const bool opened = OpenInputs(error) && OpenOutput(error);
+    StartTimer(1);
+    return opened;
+}
+
+bool CMIDIDevices::OpenInputs(char* errorText) {
+    const std::vector<std::string> names = ListInputs();
+    const size_t maskLength = std::strlen(inputMask);
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i >= maskLength || inputMask[i] != '1' || inputs[i])
+            continue;
+        std::string error;
+        inputs[i] = Ports().OpenInput(names[i], &CMIDIDevices::MidiInProc, this, error);
+        if (!inputs[i]) {
+            SetError(errorText, error);
+            return false;
+        }
+        lastInputOpened = static_cast<int32_t>(i);
+    }
+    return true;
+}
+
+void CMIDIDevices::CloseInputs() {
+    for (auto& input : inputs)
+        input.reset();
+}
+
+bool CMIDIDevices::OpenOutput(char* errorText) {
+    const std::vector<std::string> names = ListOutputs();
+    if (names.empty()) {
+        SetError(errorText, "no MIDI output device");
+        return false;
+    }
+    size_t device = 0;
+    while (device < names.size() && names[device] != outputName)
+        ++device;
+    if (device == names.size()) {
+        device = 0;
+        CopyName(outputName, names[0].c_str());
+    }
+    std::string error;
+    std::unique_ptr<os::OMidiOutput> opened = Ports().OpenOutput(names[device], error);
+    if (!opened) {
+        SetError(errorText, error);
+        return false;
+    }
+    std::unique_ptr<os::OMidiOutput> previous;
+    {
+        std::lock_guard<std::mutex> lock(outputLock);
+        previous = std::move(output);
+        output = std::move(opened);
+    }
+    outputDevice = static_cast<int32_t>(device);
+    return true;
+}
+
+void CMIDIDevices::CloseOutputs() {
+    std::unique_ptr<os::OMidiOutput> closing;
+    {
+        // Taking the lock waits for a flush that is sending right now.
+        std::lock_guard<std::mutex> lock(outputLock);
+        closing = std::move(output);
+    }
+    closing.reset();
+    outputDevice = -1;
+}
+
+bool CMIDIDevices::StartTimer(int32_t periodMs) {
+    return timer.Start(periodMs, &CMIDIDevices::TimerProc, this);
+}
+
+void CMIDIDevices::CloseAll() {
+    CloseInputs();
+    timer.Stop();
+    CloseOutputs();
+}
+
+void CMIDIDevices::ToggleInput(int32_t index) {
+    if (index < 0 || index >= kMaxDevices)
+        return;
+    CloseInputs();
+    // A mask shorter than the index is padded: the flip must not end the
+    // mask text early or leave a terminator in the middle.
+    size_t length = std::strlen(inputMask);
+    while (length <= static_cast<size_t>(index))
+        inputMask[length++] = '0';
+    inputMask[length] = '\0';
+    inputMask[index] = inputMask[index] == '1' ? '0' : '1';
+    CopyName(g_GlobalData.MIDIDeviceIn, inputMask);
+    OpenInputs();
+}
+
+void CMIDIDevices::SelectOutput(int32_t index) {
+    const std::vector<std::string> names = ListOutputs();
+    if (index < 0 || static_cast<size_t>(index) >= names.size())
+        return;
+    CloseOutputs();
+    CopyName(outputName, names[static_cast<size_t>(index)].c_str());
+    CopyName(g_GlobalData.MIDIDeviceOut, outputName);
+    OpenOutput();
+}
+
+void CMIDIDevices::BuildMenus(CUIMenuResource&) {
+    const size_t maskLength = std::strlen(inputMask);
+    FillMenu(kOutputMenu, ListOutputs(), outputDeviceNames,
+             [&](uint32_t i) { return std::strcmp(outputDeviceNames[i], outputName) == 0; });
+    FillMenu(kInputMenu, ListInputs(), inputDeviceNames,
+             [&](uint32_t i) { return i < maskLength && inputMask[i] == '1'; });
+}
+
+// Row i + 1 of the menu stands for device i; rows past the devices go.
+template <class Checked>
+void CMIDIDevices::FillMenu(uint32_t menuId, const std::vector<std::string>& names,
+                            char (&texts)[kMaxDevices][kNameSize], Checked checked) {
+    for (uint32_t i = 0; i < kMaxDevices; ++i) {
+        if (i < names.size()) {
+            CopyName(texts[i], names[i].c_str());
+            CUIMenuResource::SetItem(menuId, i + 1, kMenuItem, 0, static_cast<int32_t>(i),
+                                     checked(i) ? 1 : 0, texts[i]);
+        } else {
+            CUIMenuResource::SetItem(menuId, i + 1, kMenuDelete, 0, 0, 0, nullptr);
+        }
+    }
+}
+
+void CMIDIDevices::QueueOut(uint32_t sampleTime, int32_t status, int32_t data1, int32_t data2) {
+    const int32_t w = outWrite.load(std::memory_order_relaxed);
+    const int32_t next = (w + 1) % kRingSize;
+    if (next == outRead.load(std::memory_order_acquire)) {
+        // Overwriting would make the ring read as empty and lose all of it.
+        droppedOut.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    outMessages[w] = (static_cast<uint32_t>(status) & 0xFF) | (static_cast<uint32_t>(data1) & 0xFF) << 8 |
+                     (static_cast<uint32_t>(data2) & 0xFF) << 16;
+    outTimes[w] = sampleTime;
+    outWrite.store(next, std::memory_order_release);
+}
+
+void CMIDIDevices::FlushOut() {
+    const double advanced = g_GlobalData.sampleRate / 1000.0 + static_cast<double>(GetOutClock());
+    const uint32_t clock = static_cast<uint32_t>(static_cast<uint64_t>(advanced));
+    SetOutClock(clock);
+    std::unique_lock<std::mutex> lock(outputLock, std::try_to_lock);
+    if (!lock.owns_lock())
+        return; // the output is being changed: send at the next tick
+    int32_t r = outRead.load(std::memory_order_relaxed);
+    while (r != outWrite.load(std::memory_order_acquire)) {
+        // By signed difference: a time just past a wrap of the clock is
+        // still later, and a clock set "below zero" sends nothing early.
+        if (static_cast<int32_t>(outTimes[r] - clock) > 0)
+            break;
+        if (output)
+            output->Send(outMessages[r]);
+        r = (r + 1) % kRingSize;
+        outRead.store(r, std::memory_order_release);
+    }
+}
+
+bool CMIDIDevices::IsInputOpen(int index) const {
+    return index >= 0 && index < kMaxDevices && inputs[index] != nullptr;
+}
+
+void CMIDIDevices::MidiInProc(void* user, uint32_t message) {
+    auto* self = static_cast<CMIDIDevices*>(user);
+    if (CSynth* s = self->synth.load())
+        s->ProcessMidiMessage(message, CMIDIQueue::ClockMs());
+}
+
+void CMIDIDevices::TimerProc(void* user) {
+    auto* self = static_cast<CMIDIDevices*>(user);
+    if (self->flushBusy.exchange(true))
+        return;
+    self->FlushOut();
+    self->flushBusy.store(false);
+}

@@ -1,22 +1,125 @@
 #pragma once
-// MIDI input and output devices (placeholder: no device is opened yet).
+// MIDI input and output devices. Every input marked '1' in the input mask
+// is opened and hands its short messages, stamped on the process's MIDI
+// clock, to the synthesizer; one output, chosen by name, sends what the
+// sequencer queued once the MIDI-out clock reaches its sample time, from a
+// 1 ms timer. The device lists also fill the input and output menus.
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "os/OMidiPorts.h"
+#include "os/OTimer.h"
 
 class CSynth;
 class CUIMenuResource;
 
 class CMIDIDevices {
 public:
-    CMIDIDevices() = default;
-    virtual ~CMIDIDevices() = default;
+    static constexpr int kMaxDevices = 32;
+    static constexpr int kRingSize = 256;
+    static constexpr int kNameSize = 64;
+    static constexpr int kErrorSize = 256;
+    static constexpr uint32_t kInputMenu = 10020;
+    static constexpr uint32_t kOutputMenu = 10030;
 
-    void SetInputMask(const char* mask);
+    CMIDIDevices();
+    // Closes whatever is still open.
+    ~CMIDIDevices();
+    CMIDIDevices(const CMIDIDevices&) = delete;
+    CMIDIDevices& operator=(const CMIDIDevices&) = delete;
+
+    // Puts in the ports the devices are listed and opened from; null goes
+    // back to the system's. Only while nothing is open.
+    void SetPorts(os::OMidiPorts* ports);
+
+    // Taken (63 characters) only when it starts with '0' or '1'; the mask in
+    // use goes to the MIDIDeviceIn setting in every case.
+    void SetInputMask(const char* text);
+    const char* GetInputMask() const { return inputMask; }
     void SetOutputName(const char* name);
-    void Start(CSynth* synth);
+    const char* GetOutputName() const { return outputName; }
+
+    // Opens the inputs and, when they opened, the output; starts the 1 ms
+    // timer in every case. True when inputs and output opened.
+    bool Start(CSynth* synth);
+    // The error texts (errorText may be null, else kErrorSize bytes) are the
+    // reason the port gave. An input that fails stops the opening of later
+    // ones; those opened before stay open.
+    bool OpenInputs(char* errorText = nullptr);
+    void CloseInputs();
+    // Opens the output whose name is the output name; when no device has
+    // that name, device 0, whose name becomes the output name.
+    bool OpenOutput(char* errorText = nullptr);
+    // Waits for a flush in progress before the output goes.
+    void CloseOutputs();
+    bool StartTimer(int32_t periodMs);
     void CloseAll();
+
+    // Menu commands: flip input index's mask character (0..31) and reopen
+    // the inputs; open output index of the list. Other indexes do nothing.
+    void ToggleInput(int32_t index);
+    void SelectOutput(int32_t index);
     void BuildMenus(CUIMenuResource& menu);
-    // Audio thread: queues a short message for the MIDI-out clock time.
+
+    // Audio thread: queues a short message for the MIDI-out clock time. A
+    // full ring drops the message and counts it.
     void QueueOut(uint32_t sampleTime, int32_t status, int32_t data1, int32_t data2);
+    // Timer thread: advances the clock by one millisecond of samples and
+    // sends every queued message whose time the clock has reached.
+    void FlushOut();
+    uint32_t DroppedOutCount() const { return droppedOut.load(std::memory_order_relaxed); }
+
+    // The MIDI-out clock in samples, modulo 2^32. The sequencer sets it once
+    // per render call; the timer advances it in between.
+    static void SetOutClock(uint32_t sampleTime) { s_outClock.store(sampleTime, std::memory_order_relaxed); }
+    static uint32_t GetOutClock() { return s_outClock.load(std::memory_order_relaxed); }
+
+    CSynth* GetSynth() const { return synth.load(); }
+    bool IsInputOpen(int index) const;
+    int32_t GetOutputDevice() const { return outputDevice; }
+    int32_t GetLastInputOpened() const { return lastInputOpened; }
+
+    // The menu texts of the last BuildMenus.
+    char inputDeviceNames[kMaxDevices][kNameSize] = {};
+    char outputDeviceNames[kMaxDevices][kNameSize] = {};
+
+private:
+    static void MidiInProc(void* user, uint32_t message);
+    static void TimerProc(void* user);
+    os::OMidiPorts& Ports();
+    std::vector<std::string> ListInputs();
+    std::vector<std::string> ListOutputs();
+    template <class Checked>
+    static void FillMenu(uint32_t menuId, const std::vector<std::string>& names,
+                         char (&texts)[kMaxDevices][kNameSize], Checked checked);
+
+    os::OMidiPorts* ports = nullptr;
+    std::atomic<CSynth*> synth{nullptr};
+    std::unique_ptr<os::OMidiInput> inputs[kMaxDevices];
+    int32_t lastInputOpened = -1;
+    char inputMask[kNameSize] = {};
+    int32_t outputDevice = -1;
+    char outputName[kNameSize] = {};
+
+    // The output as the timer thread sees it; the lock keeps the GUI thread
+    // from closing it under a flush.
+    std::mutex outputLock;
+    std::unique_ptr<os::OMidiOutput> output;
+
+    uint32_t outMessages[kRingSize] = {};
+    uint32_t outTimes[kRingSize] = {};
+    std::atomic<int32_t> outRead{0};
+    std::atomic<int32_t> outWrite{0};
+    std::atomic<uint32_t> droppedOut{0};
+
+    os::OTimer timer;
+    std::atomic<bool> flushBusy{false};
+
+    static inline std::atomic<uint32_t> s_outClock{0};
 };
 
 extern CMIDIDevices g_MIDIDevices;

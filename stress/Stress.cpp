@@ -19,6 +19,7 @@
 
 #include "core/CArpeggiator.h"
 #include "core/CMIDI.h"
+#include "core/CSequencer.h"
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "tests/core/SampleFixtures.h"
@@ -91,6 +92,9 @@ public:
         case 6:
         case 7: synth.ProcessMidiMessage(0xF8u, CMIDIQueue::ClockMs()); break;
         case 8: synth.ProcessMidiMessage(0xFAu, CMIDIQueue::ClockMs()); break;
+        // Continue and stop drive the sequencer's transport under sync.
+        case 9: synth.ProcessMidiMessage(0xFBu, CMIDIQueue::ClockMs()); break;
+        case 10: synth.ProcessMidiMessage(0xFCu, CMIDIQueue::ClockMs()); break;
         default: break;
         }
     }
@@ -104,7 +108,7 @@ public:
     GuiActor(CSynth& s, std::string sample)
         : Actor("gui", std::chrono::microseconds(700), 3), synth(s), samplePath(std::move(sample)) {}
     void Step() override {
-        switch (Pick(0, 12)) {
+        switch (Pick(0, 14)) {
         case 0: synth.SetProgram(Pick(0, 127)); break;
         case 1: synth.SetPartProgram(Pick(0, 3), Pick(0, 127)); break;
         case 2: Mixer(10, static_cast<float>(Pick(1, 12))); break;  // voices
@@ -132,6 +136,8 @@ public:
         }
         case 10: synth.SelectPart(Pick(0, 3), 1); break;
         case 11: Rare(); break;
+        case 12:
+        case 13: Sequencer(); break;
         default: Show(); break;
         }
         if (Clock::now() >= nextTick) {
@@ -162,6 +168,52 @@ public:
         case 7: synth.arpeggiator->SetTempo(static_cast<float>(Pick(40, 300))); break;
         case 8: synth.midi->midiSync.store(static_cast<uint8_t>(Pick(0, 1))); break;
         default: break;
+        }
+    }
+    // The transport is the GUI thread's: its buttons post to the audio
+    // thread (the request ring has this one producer), while the pattern
+    // editor, the song editor and the commands write and read on this
+    // thread as the sequencer plays.
+    void Sequencer() {
+        using Kind = CSynth::Request::Kind;
+        CSequencer& seq = *synth.sequencer;
+        char text[64];
+        switch (Pick(0, 16)) {
+        case 0: synth.Post({Pick(0, 2) ? Kind::kPlay : Kind::kStop}); break;
+        case 1: synth.Post({static_cast<Kind>(static_cast<int>(Kind::kSongRewind) + Pick(0, 3))}); break;
+        case 2: seq.SetStepValue(Pick(0, 3), CSequencer::kFieldPartOn, 0, Pick(0, 1)); break;
+        case 3: seq.SetStepValue(Pick(0, 3), CSequencer::kFieldFunction, 0, Pick(0, 6)); break;
+        case 4:
+        case 5: seq.SetStepValue(0, Pick(10, 20), Pick(0, 63), Pick(0, 127)); break;
+        case 6: seq.EditPattern(Pick(1, 12)); break;
+        case 7: seq.SetSelection(0, 0, Pick(0, 3)); break;
+        case 8:
+            seq.SetSongCursor(Pick(0, 3) * 256 + Pick(0, 7));
+            seq.SetSongCell(Pick(0, 3) * 256 + Pick(0, 7));
+            seq.SetSongEnd(Pick(0, 7));
+            break;
+        case 9:
+            seq.tempo = static_cast<float>(Pick(60, 200));
+            seq.swing = static_cast<float>(Pick(0, 100));
+            seq.UpdateTempo();
+            break;
+        case 10: Mixer(7, static_cast<float>(Pick(0, 3))); break;  // MIDI-out target
+        case 11: synth.ExecuteCommand(135, 0.0f); break;
+        case 12: synth.ExecuteCommand(Pick(0, 1) ? 160 : 174, Unit()); break;
+        case 13: synth.ExecuteCommand(Pick(0, 1) ? 121 : 122, 0.0f); break;
+        case 14: seq.songLoop = static_cast<uint8_t>(Pick(0, 1)); break;
+        default:
+            seq.GetPositionText(text, sizeof(text));
+            seq.FormatStepNote(0, Pick(0, 63), text, sizeof(text));
+            seq.GetPlayingStep();
+            seq.GetStepValue(0, Pick(10, 28), Pick(0, 63));
+            // Commands the editor polls (the meters and the load text read
+            // render state the editor takes as it comes, and are left out).
+            for (int id : {1, 5, 6, 42, 63, 99, 104, 105, 108, 160, 176})
+                synth.GetCommandText(id, text, sizeof(text));
+            for (int id : {5, 6, 12, 44, 63, 104, 119, 134, 151, 160, 166, 172, 174, 175})
+                synth.GetCommandValue(id);
+            break;
         }
     }
     // What the editor reads back to draw its controls and lights.

@@ -156,6 +156,9 @@ struct ProjectOptions {
     int editorSetting = 3;
     int songStart = 2;
     int songEnd = 9;
+    // When set, byte i of the part and pattern records (counted from the
+    // first part record) instead of the plain layout below.
+    std::function<uint8_t(size_t i)> sequencerRecordByte;
 };
 
 // Part field f of row p: p * 32 + f, below 128 for the byte form. Field 15
@@ -201,13 +204,16 @@ inline Bytes Project(int version, ProjectOptions o = {}) {
     PutU8(out, o.songLoop);
     PutU8(out, o.editorSetting);
     PutZeros(out, 1002 + 64 + 64 + 4 * 224);
-    for (int p = 0; p < 16; ++p) {
+    if (o.sequencerRecordByte) {
+        for (size_t i = 0; i < 16 * 16 + 512 * 772; ++i) PutU8(out, o.sequencerRecordByte(i));
+    }
+    for (int p = 0; p < 16 && !o.sequencerRecordByte; ++p) {
         PutU8(out, 1);
         PutU8(out, 1);
         PutU8(out, p % 7);
         PutZeros(out, 13);
     }
-    for (int pat = 0; pat < 512; ++pat) {
+    for (int pat = 0; pat < 512 && !o.sequencerRecordByte; ++pat) {
         PutU8(out, 15);
         PutU8(out, 0);
         PutZeros(out, 2);

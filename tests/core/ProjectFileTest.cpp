@@ -139,21 +139,23 @@ TEST(ProjectFile, StoredRateTempoAndSwingOutsideTheirRangesAreIgnored) {
         o.tempo = c.tempo;
         o.swing = c.swing;
         ASSERT_TRUE(f.Read(fixtures::Project(31, o))) << c.tempo;
+        EXPECT_EQ(f.sequencer.storedSampleRate, 0u);
         EXPECT_EQ(g_GlobalData.sampleRate, 44100);
         EXPECT_EQ(f.sequencer.tempo, 100.0f) << c.tempo;
         EXPECT_EQ(f.sequencer.swing, 10.0f) << c.swing;
         EXPECT_GT(f.sequencer.samplesPerTick, 0.0f);
     }
-    // A supported rate is taken; an unterminated text of 8 digits is read.
+    // A supported rate is handed on for the synthesizer to apply; an
+    // unterminated text of 8 digits is read.
     fixtures::ProjectOptions o;
     o.sampleRate = 48000;
     o.tempo = "128.5000";
     o.swing = "100";
     ASSERT_TRUE(f.Read(fixtures::Project(31, o)));
-    EXPECT_EQ(g_GlobalData.sampleRate, 48000);
+    EXPECT_EQ(f.sequencer.storedSampleRate, 48000u);
     EXPECT_EQ(f.sequencer.tempo, 128.5f);
     EXPECT_EQ(f.sequencer.swing, 100.0f);
-    EXPECT_NEAR(f.sequencer.samplesPerTick, 233.463f, 0.001f);
+    EXPECT_NEAR(f.sequencer.samplesPerTick, 44100.0f * 60.0f / (128.5f * 96.0f), 0.001f);
 }
 
 TEST(ProjectFile, MalformedProjectsChangeNothing) {
@@ -195,4 +197,61 @@ TEST(ProjectFile, MalformedProjectsChangeNothing) {
         bad[32] = static_cast<uint8_t>(version);
         refused(bad, "version " + std::to_string(version));
     }
+}
+
+// Every part and pattern field comes back from its place in the file; bytes
+// beyond a field's range are clamped (steps to 0..63, notes, velocities and
+// lane values to 0..127, chords outside the table and functions outside
+// 0..6 to 0), and the loop steps start at 0 whatever played before.
+TEST(ProjectFile, PartAndPatternRecordsComeBackClamped) {
+    ProjectFixture f;
+    auto byteAt = [](size_t i) { return static_cast<uint8_t>((i * 7 + i / 772) & 0xFF); };
+    fixtures::ProjectOptions o;
+    o.sequencerRecordByte = byteAt;
+    f.sequencer.patterns[77].loopStep = 9;
+    ASSERT_TRUE(f.Read(fixtures::Project(31, o)));
+    for (int p = 0; p < 16; ++p) {
+        const size_t at = static_cast<size_t>(p) * 16;
+        EXPECT_EQ(f.sequencer.partOn[p], byteAt(at) != 0 ? 1 : 0);
+        EXPECT_EQ(f.sequencer.partOnShown[p], byteAt(at + 1) != 0 ? 1 : 0);
+        EXPECT_EQ(f.sequencer.GetPartFunction(p), byteAt(at + 2) < 7 ? byteAt(at + 2) : 0);
+    }
+    int clamped = 0;
+    for (int pat = 0; pat < 512; ++pat) {
+        const size_t at = 256 + static_cast<size_t>(pat) * 772;
+        const CSequencer::Pattern& pattern = f.sequencer.patterns[pat];
+        ASSERT_EQ(pattern.lastStep, std::min<int>(byteAt(at), 63)) << pat;
+        ASSERT_EQ(pattern.startStep, std::min<int>(byteAt(at + 1), 63)) << pat;
+        ASSERT_EQ(pattern.loopStep, 0);
+        for (int s = 0; s < 64; ++s) {
+            const size_t b = at + 4 + 12 * static_cast<size_t>(s);
+            const CSequencer::Step& step = pattern.steps[s];
+            ASSERT_EQ(step.note, std::min<int>(byteAt(b), 127));
+            ASSERT_EQ(step.chord, byteAt(b + 1) < 66 ? byteAt(b + 1) : 0);
+            ASSERT_EQ(step.velocity, std::min<int>(byteAt(b + 2), 127));
+            ASSERT_EQ(step.laneB, std::min<int>(byteAt(b + 3), 127));
+            ASSERT_EQ(step.length, byteAt(b + 4));
+            ASSERT_EQ(step.gate, byteAt(b + 5));
+            ASSERT_EQ(step.skip, byteAt(b + 6) != 0 ? 1 : 0);
+            ASSERT_EQ(step.rest, byteAt(b + 7) != 0 ? 1 : 0);
+            ASSERT_EQ(step.heldKey, byteAt(b + 8));
+            clamped += byteAt(b) > 127;
+        }
+    }
+    EXPECT_GT(clamped, 1000) << "the positional bytes cover the clamped ranges";
+
+    // What the sequencer writes reads back the same, song included.
+    std::vector<uint8_t> section(CSequencer::kProjectSectionSize + CSongList::kProjectSectionSize);
+    f.sequencer.WriteProject(section.data());
+    CSequencer copy{nullptr};
+    CSongList copySong;
+    copy.SetSongList(&copySong);
+    ASSERT_TRUE(copy.ReadProject(section.data(), section.size()));
+    std::vector<uint8_t> again(section.size());
+    copy.WriteProject(again.data());
+    EXPECT_EQ(section, again);
+    EXPECT_EQ(copy.tempo, f.sequencer.tempo);
+    EXPECT_EQ(copy.swing, f.sequencer.swing);
+    EXPECT_EQ(copySong.GetEnd(), f.songList.GetEnd());
+    EXPECT_EQ(copySong.GetCellTranspose(5, 17), f.songList.GetCellTranspose(5, 17));
 }

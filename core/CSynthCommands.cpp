@@ -1,0 +1,525 @@
+// The synthesizer's numbered commands: device choice, programs and banks,
+// files, assignment sources, meters and the preset filter. Each has an
+// execute operation taking a float, a value operation and a text operation;
+// all three run on the GUI thread.
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "core/CMIDI.h"
+#include "core/CSequencer.h"
+#include "core/CSynth.h"
+#include "editor/CEditor.h"
+#include "engine/CTLShapes.h"
+#include "os/OMessageBox.h"
+#include "os/OReplaceFile.h"
+#include "platform/CDlgFile.h"
+#include "platform/CAudioDevices.h"
+#include "platform/CGlobalData.h"
+#include "platform/CMIDIDevices.h"
+
+namespace {
+
+constexpr int kMixerMidiChannel = 4;
+constexpr int kMixerKeyLow = 5;
+constexpr int kMixerKeyHigh = 6;
+constexpr int kMixerMute = 9;
+constexpr int kMixerSolo = 11;
+constexpr int kRecordSize = CProgram::kRecordSize;
+constexpr int kRates[6] = {96000, 88200, 48000, 44100, 32000, 22050};
+constexpr int kUserWaveIds[3] = {1600, 1680, 1760};
+constexpr int kUserWaveParams[3] = {155, 163, 172};
+constexpr int kUserShapeId = 2000;
+constexpr int kShapeModeSlot = 355;
+// The longest MIDI-out delay the offset may take.
+constexpr double kMaxOutOffsetSeconds = 0.1;
+
+// A double as an integer, truncated toward zero and saturated; NaN is 0.
+int32_t SaturateInt(double x) {
+    if (std::isnan(x))
+        return 0;
+    if (x >= static_cast<double>(std::numeric_limits<int32_t>::max()))
+        return std::numeric_limits<int32_t>::max();
+    if (x <= static_cast<double>(std::numeric_limits<int32_t>::min()))
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(x);
+}
+
+// The integer a normalized value carries.
+int32_t Norm(float value) { return SaturateInt(static_cast<double>(value) * 128.0 + 0.1); }
+// The value itself as an integer (menu items and ids passed as floats).
+int32_t Raw(float value) { return SaturateInt(static_cast<double>(value)); }
+// A 32-bit mask passed as a float: 0..2^32-1, anything else saturated.
+uint32_t RawMask(float value) {
+    const double x = static_cast<double>(value);
+    if (std::isnan(x) || x <= 0.0)
+        return 0;
+    if (x >= 4294967295.0)
+        return 0xFFFFFFFFu;
+    return static_cast<uint32_t>(x);
+}
+
+bool InRange(int32_t v, int32_t lo, int32_t hi) { return v >= lo && v <= hi; }
+
+void Cut(char* out, size_t size, const char* text) {
+    if (out && size > 0)
+        std::snprintf(out, size, "%s", text ? text : "");
+}
+
+} // namespace
+
+void CSynth::Refresh() {
+    if (editor)
+        editor->Refresh();
+}
+
+void CSynth::ReloadCurrentProgram() {
+    SetProgram(program.GetCurrentProgramNumber());
+    Refresh();
+}
+
+void CSynth::RandomizeCurrentPart() {
+    EngineHold hold(*this);
+    const int32_t part = CurrentPart();
+    // The part is rebuilt value by value: its loading flag keeps the audio
+    // thread from smoothing towards half-written values meanwhile.
+    engine.partLoading[part].store(1);
+    program.RandomProgram();
+    Post({Request::Kind::kKillVoices, part});
+    engine.ResetPart(part);
+    parameters.ResetPartVoices(part);
+    for (int id = 0; id < kRecordSize; ++id)
+        SetParameter(id, GetParameter(id));
+    engine.partLoading[part].store(0);
+}
+
+void CSynth::ToggleCombination() {
+    EngineHold hold(*this);
+    const int32_t part = CurrentPart();
+    if (!program.IsCombinationBank(part)) {
+        program.ToggleCombinationBank(part, 1);
+        InitPartGroup(part, program.GetCurrentProgramNumber());
+        Refresh();
+        return;
+    }
+    program.ToggleCombinationBank(part, 0);
+    const int32_t base = (part / 4) * 4;
+    int channel = std::clamp(Norm(parameters.GetMixerParameter(kMixerMidiChannel, base)), 0, 15);
+    for (int q = base; q < base + 4; ++q) {
+        InitPart(q);
+        parameters.SetMixerParameter(kMixerMidiChannel, q, static_cast<float>(channel) / 128.0f);
+        channel = std::min(channel + 1, 15);
+        parameters.SetMixerParameter(kMixerKeyLow, q, 0.0f);
+        parameters.SetMixerParameter(kMixerKeyHigh, q, 0.0f);
+    }
+    Post({Request::Kind::kAllNotesOff});
+    Refresh();
+}
+
+bool CSynth::OpenProjectFile() {
+    bool read = false;
+    uint32_t rate = 0;
+    {
+        // Also when no device runs: the render call in flight is waited out
+        // and a synthesizer suspended before stays so.
+        EngineHold hold(*this);
+        read = program.OpenProject();
+        if (read) {
+            parameters.ApplyAllGlobal();
+            parameters.ApplyAllMixer();
+            for (int part = 0; part < kParts; ++part)
+                InitPart(part);
+            rate = sequencer->storedSampleRate;
+        }
+    }
+    // A project made at another rate brings its tables, arpeggiator and
+    // device along, as choosing the rate does.
+    if (read && rate != 0 && static_cast<int32_t>(rate) != g_GlobalData.sampleRate)
+        SetSampleRate(static_cast<float>(rate));
+    Refresh();
+    return read;
+}
+
+void CSynth::ExecuteCommand(int32_t id, float value) {
+    const int32_t n = Norm(value);
+    const int32_t part = CurrentPart();
+    if (InRange(id, 10, 25)) {
+        SelectPart(id - 10, n);
+        Refresh();
+        return;
+    }
+    if (InRange(id, 40, 55)) {
+        const int p = id - 40;
+        if (!InRange(n, 0, kPrograms - 1))
+            return;
+        program.SetPartProgram(p, program.GetPartBankSlot(p), n);
+        InitPart(p);
+        return;
+    }
+    if (InRange(id, 60, 75)) {
+        if (InRange(n, 0, CProgram::kSlots - 1))
+            program.SetPartProgram(id - 60, n, 0);
+        return;
+    }
+    if (InRange(id, 151, 158)) {
+        const int k = id - 151;
+        parameters.ArmAssignSource(k, !CPIBase::IsAssignSource(k));
+        Refresh();
+        return;
+    }
+    if (InRange(id, 166, 170)) {
+        presetBrowser.SetCategoryMask(id - 166, RawMask(value));
+        Refresh();
+        return;
+    }
+    switch (id) {
+    case 1:
+        g_MIDIDevices.ToggleInput(n);
+        g_MIDIDevices.BuildMenus(parameters.GetMenuView());
+        break;
+    case 2:
+        g_MIDIDevices.SelectOutput(n);
+        g_MIDIDevices.BuildMenus(parameters.GetMenuView());
+        break;
+    case 4:
+        g_MIDIDevices.CloseAll();
+        g_AudioDevices.Select(n, editor ? editor->GetWindow() : nullptr, this, g_GlobalData.sampleRate,
+                              g_GlobalData.refillPeriod);
+        g_AudioDevices.BuildMenu(parameters.GetMenuView());
+        g_MIDIDevices.Start(this);
+        break;
+    case 96:
+        g_AudioDevices.SetLatencySetting(n);
+        break;
+    case 97:
+        g_AudioDevices.OpenControlPanel();
+        break;
+    case 99:
+        if (InRange(n, 0, 5))
+            SetSampleRate(static_cast<float>(kRates[n]));
+        break;
+    case 160: {
+        const double samples = static_cast<double>(value) * 0.1 * g_GlobalData.sampleRate;
+        const int32_t most = static_cast<int32_t>(kMaxOutOffsetSeconds * g_GlobalData.sampleRate);
+        std::atomic_ref<int32_t>(g_GlobalData.MIDIOutOffset)
+            .store(std::clamp(SaturateInt(samples), 0, most), std::memory_order_relaxed);
+        break;
+    }
+    case 135:
+        Post({Request::Kind::kAllNotesOff});
+        break;
+    case 5:
+        if (!InRange(n, 0, kPrograms - 1))
+            break;
+        program.SetPartProgram(part, program.GetCurrentBankSlot(), n);
+        ReloadCurrentProgram();
+        break;
+    case 6:
+    case 132:
+        OpenBank();
+        break;
+    case 104:
+        program.SelectBankSlot(n);
+        Refresh();
+        break;
+    case 105:
+        program.SetSelectedListEntry(n);
+        break;
+    case 102:
+        program.SelectBankSlot(program.GetCurrentBankSlot());
+        program.SetSelectedListEntry(program.GetCurrentProgramNumber());
+        program.SetCurrentNameText(program.GetCurrentProgramName());
+        Refresh();
+        break;
+    case 121:
+    case 122: {
+        const int step = program.IsCombinationBank(part) ? 4 : 1;
+        const int next = program.GetCurrentProgramNumber() + (id == 121 ? step : -step);
+        if (InRange(next, 0, kPrograms - 1))
+            SetProgram(next);
+        Refresh();
+        break;
+    }
+    case 125:
+        program.CopyProgram();
+        ReloadCurrentProgram();
+        break;
+    case 126:
+        program.PasteProgram();
+        ReloadCurrentProgram();
+        break;
+    case 127:
+        program.InitProgram(Raw(value));
+        ReloadCurrentProgram();
+        break;
+    case 161:
+        program.InitKeepingClipboard();
+        ReloadCurrentProgram();
+        break;
+    case 163:
+        program.PasteModulation();
+        ReloadCurrentProgram();
+        break;
+    case 165:
+        program.PasteSection();
+        ReloadCurrentProgram();
+        break;
+    case 128:
+        RandomizeCurrentPart();
+        Refresh();
+        break;
+    case 134:
+        ToggleCombination();
+        break;
+    case 174:
+        SetMixerParameter(part << 10 | kMixerMute, value);
+        break;
+    case 175:
+        SetMixerParameter(part << 10 | kMixerSolo, value);
+        break;
+    case 103:
+        {
+            EngineHold hold(*this);
+            SaveAllMultiSamples();
+        }
+        SaveProjectFile();
+        Refresh();
+        break;
+    case 106:
+        engine.SavePartMultiSamples(part);
+        SaveBankFile();
+        program.BuildProgramMenu(parameters.GetMenuView());
+        Refresh();
+        break;
+    case 109:
+        OpenProjectFile();
+        break;
+    case 129:
+        SavePresetFile();
+        break;
+    case 130:
+        // The menu's "Save bank...": the multi-samples, then the bank.
+        SaveAllMultiSamples();
+        SaveBankFile();
+        program.BuildProgramMenu(parameters.GetMenuView());
+        Refresh();
+        break;
+    case 131:
+        LoadFxpPreset();
+        Refresh();
+        break;
+    case 133:
+        NewBank(Raw(value));
+        break;
+    case 119:
+        g_ControllerNumberMode = value > 0.0f ? 1 : 0;
+        Refresh();
+        break;
+    case 141:
+        if (!(value > 0.0f))
+            parameters.ArmAssignSource(0, false);
+        else
+            parameters.ArmAssignSource(std::clamp(Raw(value - 1.0f), 0, 7), true);
+        Refresh();
+        break;
+    case 142: {
+        const int32_t at = Raw(value);
+        float* record = program.GetProgramData(part);
+        if (!record)
+            break;
+        EngineHold hold(*this);
+        for (int osc = 0; osc < 3; ++osc)
+            if (at == kUserWaveIds[osc])
+                engine.data.waves.BuildUserWave(record + at, part, kUserWaveParams[osc]);
+        if (at == kUserShapeId)
+            g_TLShapes.BuildUserShape(record + at, part, Raw(record[kShapeModeSlot]));
+        break;
+    }
+    case 172:
+    case 173:
+        presetBrowser.SetFilterMode(id == 172 ? 1 : 0);
+        Refresh();
+        break;
+    default:
+        // 108, 111..113, 171, 177 and ids without a command.
+        break;
+    }
+}
+
+float CSynth::GetCommandValue(int32_t id) {
+    const int32_t part = CurrentPart();
+    if (InRange(id, 10, 25))
+        return GetPartActivity(id - 10);
+    if (InRange(id, 40, 55)) {
+        program.BuildBankMenu(id - 40, parameters.GetMenuView());
+        return static_cast<float>(program.GetPartProgramNumber(id - 40)) / 128.0f;
+    }
+    if (InRange(id, 60, 75))
+        return static_cast<float>(program.GetPartBankSlot(id - 60)) / 128.0f;
+    if (InRange(id, 80, 95))
+        return CEngine::LevelToMeter(engine.GetPartOutputMeter(id - 80));
+    if (InRange(id, 151, 158))
+        return CPIBase::IsAssignSource(id - 151) ? 1.0f : 0.0f;
+    if (InRange(id, 166, 170))
+        return static_cast<float>(presetBrowser.GetCategoryMask(id - 166));
+    switch (id) {
+    case 4:
+        return static_cast<float>(g_AudioDevices.GetDeviceIndex()) / 128.0f;
+    case 96:
+        return static_cast<float>(g_AudioDevices.GetLatencySetting()) / 128.0f;
+    case 160: {
+        const int32_t offset = std::atomic_ref<int32_t>(g_GlobalData.MIDIOutOffset).load(std::memory_order_relaxed);
+        return static_cast<float>(offset / (g_GlobalData.sampleRate * 0.1));
+    }
+    case 5:
+        program.BuildProgramMenu(parameters.GetMenuView());
+        return static_cast<float>(program.GetCurrentProgramNumber()) / 128.0f;
+    case 6:
+        return static_cast<float>(program.GetCurrentBankSlot()) / 128.0f;
+    case 104:
+        return static_cast<float>(program.GetSelectedBankNumber()) / 128.0f;
+    case 105:
+        program.BuildBankMenu(-1, parameters.GetMenuView());
+        return static_cast<float>(program.GetSelectedListEntry()) / 128.0f;
+    case 134:
+        return program.IsCombinationBank(part) ? 1.0f : 0.0f;
+    case 174:
+        return parameters.GetMixerParameter(kMixerMute, part);
+    case 175:
+        return parameters.GetMixerParameter(kMixerSolo, part);
+    case 119:
+        return g_ControllerNumberMode ? 1.0f : 0.0f;
+    case 30:
+        return CEngine::LevelToMeter(engine.GetFilter1InputMeter(part));
+    case 31:
+        return CEngine::LevelToMeter(engine.GetFilter2InputMeter(part));
+    case 32:
+        return CEngine::LevelToMeter(engine.GetPartOutputMeter(part));
+    case 34:
+        return CEngine::LevelToMeter(engine.masterMeterLeft);
+    case 35:
+        return CEngine::LevelToMeter(engine.masterMeterRight);
+    case 172:
+        return presetBrowser.GetFilterMode() ? 1.0f : 0.0f;
+    case 173:
+        return presetBrowser.GetFilterMode() ? 0.0f : 1.0f;
+    default:
+        return 0.0f;
+    }
+}
+
+void CSynth::GetCommandText(int32_t id, char* out, size_t size) {
+    if (!out || size == 0 || id == 176)
+        return;
+    char text[CProgram::kNameSize + 64] = {};
+    if (InRange(id, 40, 55)) {
+        program.GetProgramNameOfPart(id - 40, text);
+        Cut(out, size, text);
+        return;
+    }
+    if (InRange(id, 60, 75)) {
+        Cut(out, size, program.GetBankName(id - 60));
+        return;
+    }
+    switch (id) {
+    case 1:
+        Cut(out, size, "MIDI input device(s)");
+        return;
+    case 2:
+        Cut(out, size, g_MIDIDevices.GetOutputName());
+        return;
+    case 4:
+        Cut(out, size, g_AudioDevices.GetDeviceName());
+        return;
+    case 96:
+        Cut(out, size, g_AudioDevices.GetDriverText());
+        return;
+    case 99:
+        std::snprintf(out, size, "%5.0f Hz", static_cast<double>(g_GlobalData.sampleRate));
+        return;
+    case 160: {
+        const int32_t offset = std::atomic_ref<int32_t>(g_GlobalData.MIDIOutOffset).load(std::memory_order_relaxed);
+        std::snprintf(out, size, "%5.3f ms", offset * 1000.0 / g_GlobalData.sampleRate);
+        return;
+    }
+    case 36:
+        std::snprintf(out, size, "%d/%s", engine.data.voicesInUse, perfMeter.GetText());
+        return;
+    case 5:
+        program.GetProgramDisplayName(CurrentPart(), text);
+        Cut(out, size, text);
+        return;
+    case 6:
+        Cut(out, size, program.GetCurrentBankName());
+        return;
+    case 104:
+        program.GetSlotName(program.GetSelectedBankNumber(), text);
+        Cut(out, size, text);
+        return;
+    case 105:
+        program.GetProgramDisplayName(-1, text);
+        Cut(out, size, text);
+        return;
+    case 108:
+        Cut(out, size, "UI Design");
+        return;
+    default:
+        Cut(out, size, "command unknown");
+        return;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+namespace {
+
+// Writes the image over the chosen file; a failure says so in a message box
+// and leaves the old file as it was.
+bool WriteChosen(const char* path, const std::vector<uint8_t>& image) {
+    if (os::ReplaceFile(path, image.data(), image.size()))
+        return true;
+    char text[700];
+    std::snprintf(text, sizeof(text), "Cannot write \"%s\": %s", path, std::strerror(errno));
+    os::ShowMessageBox(text, "Error");
+    return false;
+}
+
+} // namespace
+
+bool CSynth::SaveProjectFile() {
+    const char* path = nullptr;
+    if (!program.GetFileDialog().ChooseProjectFile(&path, true) || !path || !*path)
+        return false;
+    std::vector<uint8_t> image;
+    {
+        // The sound as it is now: the render call in flight is waited out, a
+        // synthesizer suspended before stays so.
+        EngineHold hold(*this);
+        program.BuildProjectImage(image);
+    }
+    return WriteChosen(path, image);
+}
+
+bool CSynth::SaveBankFile() {
+    const char* path = nullptr;
+    if (!program.GetFileDialog().ChooseBankFile(&path, true) || !path || !*path)
+        return false;
+    std::vector<uint8_t> image;
+    program.BuildBankImage(image);
+    return WriteChosen(path, image);
+}
+
+bool CSynth::SavePresetFile() {
+    const char* path = nullptr;
+    if (!g_DlgFile.ChoosePresetFile(&path, true) || !path || !*path)
+        return false;
+    std::vector<uint8_t> image;
+    program.BuildPresetImage(image);
+    return WriteChosen(path, image);
+}

@@ -1,0 +1,216 @@
+#include "os/OJackDriver.h"
+
+#include <jack/jack.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace os {
+
+namespace {
+
+// libjack reports a missing server on stderr; asking whether one answers is
+// not an error worth a message.
+std::atomic<int> g_quiet{0};
+
+void ReportJackError(const char* text) {
+    if (g_quiet.load(std::memory_order_relaxed) == 0) std::fprintf(stderr, "JACK: %s\n", text);
+}
+
+jack_client_t* OpenClient(jack_status_t& status) {
+    jack_set_error_function(ReportJackError);
+    jack_set_info_function(+[](const char*) {});
+    return jack_client_open(OJackDriver::kClientName, JackNoStartServer, &status);
+}
+
+} // namespace
+
+OJackDriver::~OJackDriver() { Exit(); }
+
+bool OJackDriver::ServerAnswers() {
+    g_quiet.fetch_add(1);
+    jack_status_t status{};
+    jack_client_t* client = OpenClient(status);
+    g_quiet.fetch_sub(1);
+    if (!client) return false;
+    jack_client_close(client);
+    return true;
+}
+
+bool OJackDriver::Init(char* name32, char* errorText124) {
+    if (m_client) return true;
+    jack_status_t status{};
+    m_client = OpenClient(status);
+    if (!m_client) {
+        if (errorText124) std::snprintf(errorText124, 124, "No JACK server (status 0x%x)", unsigned(status));
+        return false;
+    }
+    if (jack_set_process_callback(m_client, &OJackDriver::Process, this) != 0) {
+        if (errorText124) std::snprintf(errorText124, 124, "JACK refused the process callback");
+        jack_client_close(m_client);
+        m_client = nullptr;
+        return false;
+    }
+    if (name32) std::snprintf(name32, 32, "%s", kName);
+    return true;
+}
+
+void OJackDriver::Exit() {
+    if (!m_client) return;
+    Stop();
+    DisposeBuffers();
+    jack_client_close(m_client);
+    m_client = nullptr;
+}
+
+int32_t OJackDriver::Start() {
+    if (!m_client) return kDriverNotPresent;
+    if (!m_infos) return kDriverInvalidMode;
+    if (m_active) return kDriverOK;
+    m_running.store(true, std::memory_order_release);
+    if (jack_activate(m_client) != 0) {
+        m_running.store(false, std::memory_order_release);
+        return kDriverMalfunction;
+    }
+    m_active = true;
+    // Our own ports never show as physical, so the output is never joined
+    // back to this program.
+    if (const char** playbacks =
+            jack_get_ports(m_client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput)) {
+        for (int i = 0; i < kOutputs && playbacks[i]; ++i)
+            if (m_ports[i]) jack_connect(m_client, jack_port_name(m_ports[i]), playbacks[i]);
+        jack_free(playbacks);
+    }
+    return kDriverOK;
+}
+
+int32_t OJackDriver::Stop() {
+    if (!m_client) return kDriverNotPresent;
+    m_running.store(false, std::memory_order_release);
+    // Deactivation waits for a process cycle in progress: after it no
+    // callback reaches the host.
+    if (m_active) jack_deactivate(m_client);
+    m_active = false;
+    return kDriverOK;
+}
+
+int32_t OJackDriver::GetChannels(int32_t& inputs, int32_t& outputs) {
+    if (!m_client) return kDriverNotPresent;
+    inputs = 0;
+    outputs = kOutputs;
+    return kDriverOK;
+}
+
+int32_t OJackDriver::GetLatencies(int32_t& input, int32_t& output) {
+    if (!m_client) return kDriverNotPresent;
+    input = 0;
+    output = static_cast<int32_t>(jack_get_buffer_size(m_client));
+    if (m_ports[0]) {
+        jack_latency_range_t range{};
+        jack_port_get_latency_range(m_ports[0], JackPlaybackLatency, &range);
+        output += static_cast<int32_t>(range.max);
+    }
+    return kDriverOK;
+}
+
+int32_t OJackDriver::GetBufferSize(int32_t& minimum, int32_t& maximum, int32_t& preferred,
+                                   int32_t& granularity) {
+    if (!m_client) return kDriverNotPresent;
+    // The server decides; each cycle brings its own frame count anyway.
+    minimum = maximum = preferred = static_cast<int32_t>(jack_get_buffer_size(m_client));
+    granularity = 0;
+    return kDriverOK;
+}
+
+int32_t OJackDriver::GetSampleRate(double& rate) {
+    if (!m_client) return kDriverNotPresent;
+    rate = jack_get_sample_rate(m_client);
+    return kDriverOK;
+}
+
+int32_t OJackDriver::SetSampleRate(double rate) {
+    if (!m_client) return kDriverNotPresent;
+    // A client cannot change the server's rate: only that rate is accepted.
+    return rate == static_cast<double>(jack_get_sample_rate(m_client)) ? kDriverOK : kDriverNoClock;
+}
+
+int32_t OJackDriver::GetSamplePosition(int64_t& position, int64_t& systemTimeNs) {
+    if (!m_client) return kDriverNotPresent;
+    position = jack_last_frame_time(m_client);
+    systemTimeNs = static_cast<int64_t>(jack_get_time()) * 1000;
+    return kDriverOK;
+}
+
+int32_t OJackDriver::GetChannelInfo(ODriverChannelInfo& info) {
+    if (!m_client) return kDriverNotPresent;
+    if (info.isInput || info.channel < 0 || info.channel >= kOutputs) return kDriverInvalidParameter;
+    info.type = kSampleFloat32LSB;
+    std::snprintf(info.name, sizeof info.name, "out_%d", int(info.channel) + 1);
+    return kDriverOK;
+}
+
+int32_t OJackDriver::CreateBuffers(ODriverBufferInfo* infos, int32_t count, int32_t /*frames*/,
+                                   const ODriverCallbacks& callbacks) {
+    if (!m_client) return kDriverNotPresent;
+    if (m_active || m_infos) return kDriverInvalidMode;
+    if (!infos || count <= 0 || !callbacks.bufferSwitch) return kDriverInvalidParameter;
+    for (int32_t i = 0; i < count; ++i)
+        if (infos[i].isInput || infos[i].channel < 0 || infos[i].channel >= kOutputs)
+            return kDriverInvalidParameter;
+    for (int32_t i = 0; i < count; ++i) {
+        jack_port_t*& port = m_ports[infos[i].channel];
+        if (port) continue;
+        char name[16];
+        std::snprintf(name, sizeof name, "out_%d", int(infos[i].channel) + 1);
+        port = jack_port_register(m_client, name, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        if (!port) {
+            DisposeBuffers();
+            return kDriverMalfunction;
+        }
+    }
+    m_infos = infos;
+    m_infoCount = count;
+    m_callbacks = callbacks;
+    return kDriverOK;
+}
+
+int32_t OJackDriver::DisposeBuffers() {
+    if (!m_client) return kDriverNotPresent;
+    if (m_active) Stop();
+    for (jack_port_t*& port : m_ports) {
+        if (port) jack_port_unregister(m_client, port);
+        port = nullptr;
+    }
+    m_infos = nullptr;
+    m_infoCount = 0;
+    m_callbacks = ODriverCallbacks{};
+    return kDriverOK;
+}
+
+int32_t OJackDriver::ControlPanel() {
+    // The server's settings belong to the server's own tools.
+    return m_client ? kDriverOK : kDriverNotPresent;
+}
+
+int32_t OJackDriver::OutputReady() { return kDriverNotPresent; }
+
+int OJackDriver::Process(uint32_t frames, void* user) {
+    auto* self = static_cast<OJackDriver*>(user);
+    if (!self->m_running.load(std::memory_order_acquire)) {
+        for (jack_port_t* port : self->m_ports)
+            if (port) std::memset(jack_port_get_buffer(port, frames), 0, sizeof(float) * frames);
+        return 0;
+    }
+    // A port's buffer is only known for the cycle: hand it over as buffer 0.
+    for (int32_t i = 0; i < self->m_infoCount; ++i) {
+        ODriverBufferInfo& info = self->m_infos[i];
+        info.buffers[0] = jack_port_get_buffer(self->m_ports[info.channel], frames);
+        info.buffers[1] = info.buffers[0];
+    }
+    self->m_callbacks.bufferSwitch(0, static_cast<int32_t>(frames), true);
+    return 0;
+}
+
+} // namespace os

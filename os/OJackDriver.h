@@ -1,0 +1,58 @@
+#pragma once
+// The audio driver on a JACK server: client "zavo" with two output ports,
+// "out_1" and "out_2" (Float32 LSB), connected to the first two physical
+// playback ports when it starts. The server sets the rate and the buffer
+// size; each process cycle is one buffer switch with the cycle's frame count.
+// Never starts a server.
+#include <atomic>
+
+#include "os/OAudioDriver.h"
+
+typedef struct _jack_client jack_client_t;
+typedef struct _jack_port jack_port_t;
+
+namespace os {
+
+class OJackDriver : public OAudioDriver {
+public:
+    static constexpr const char* kName = "JACK";
+    static constexpr const char* kClientName = "zavo";
+
+    OJackDriver() = default;
+    ~OJackDriver() override;
+
+    // True when a server answers (none is started for the question).
+    static bool ServerAnswers();
+
+    bool Init(char* name32, char* errorText124) override;
+    void Exit() override;
+    int32_t Start() override;
+    int32_t Stop() override;
+    int32_t GetChannels(int32_t& inputs, int32_t& outputs) override;
+    int32_t GetLatencies(int32_t& input, int32_t& output) override;
+    int32_t GetBufferSize(int32_t& minimum, int32_t& maximum, int32_t& preferred,
+                          int32_t& granularity) override;
+    int32_t GetSampleRate(double& rate) override;
+    int32_t SetSampleRate(double rate) override;
+    int32_t GetSamplePosition(int64_t& position, int64_t& systemTimeNs) override;
+    int32_t GetChannelInfo(ODriverChannelInfo& info) override;
+    int32_t CreateBuffers(ODriverBufferInfo* infos, int32_t count, int32_t frames,
+                          const ODriverCallbacks& callbacks) override;
+    int32_t DisposeBuffers() override;
+    int32_t ControlPanel() override;
+    int32_t OutputReady() override;
+
+private:
+    static constexpr int kOutputs = 2;
+    static int Process(uint32_t frames, void* self);
+
+    jack_client_t* m_client = nullptr;
+    jack_port_t* m_ports[kOutputs] = {};
+    ODriverBufferInfo* m_infos = nullptr;
+    int32_t m_infoCount = 0;
+    ODriverCallbacks m_callbacks;
+    std::atomic<bool> m_running{false};
+    bool m_active = false;
+};
+
+} // namespace os

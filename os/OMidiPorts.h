@@ -1,0 +1,49 @@
+#pragma once
+// MIDI ports of the system: the sources the program can listen to and the
+// destinations it can send to. The device layer lists and opens ports only
+// through this interface, so tests put fakes in place of the system's ports.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace os {
+
+// An incoming short message, packed status | data1 << 8 | data2 << 16.
+// Called on a MIDI thread of the port.
+using MidiInputCallback = void (*)(void* user, uint32_t message);
+
+class OMidiInput {
+public:
+    // Closes the port. When the destructor returns, no callback runs and
+    // none will.
+    virtual ~OMidiInput() = default;
+};
+
+class OMidiOutput {
+public:
+    virtual ~OMidiOutput() = default;
+    // Sends a packed short message; its length follows from the status
+    // byte. False when the port refused it.
+    virtual bool Send(uint32_t message) = 0;
+};
+
+class OMidiPorts {
+public:
+    virtual ~OMidiPorts() = default;
+    // The ports as they are now, in a fixed order; the program's own ports
+    // are left out (listening to its own output would echo every note).
+    virtual std::vector<std::string> InputNames() = 0;
+    virtual std::vector<std::string> OutputNames() = 0;
+    // Open the port of that name; null, with the reason in error, when it
+    // cannot be opened.
+    virtual std::unique_ptr<OMidiInput> OpenInput(const std::string& name, MidiInputCallback callback,
+                                                  void* user, std::string& error) = 0;
+    virtual std::unique_ptr<OMidiOutput> OpenOutput(const std::string& name, std::string& error) = 0;
+};
+
+// Number of bytes of a short message with this status byte: 0 for system
+// exclusive and for bytes that start no message.
+int MidiMessageLength(uint8_t status);
+
+} // namespace os

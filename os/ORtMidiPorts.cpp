@@ -1,0 +1,230 @@
+#include "os/ORtMidiPorts.h"
+
+#include <rtmidi/RtMidi.h>
+
+#include <unistd.h>
+
+#include <cctype>
+#include <cstring>
+#include <string_view>
+
+namespace os {
+
+int MidiMessageLength(uint8_t status) {
+    if (status < 0x80)
+        return 0;
+    if (status < 0xF0)
+        return (status & 0xE0) == 0xC0 ? 2 : 3;
+    switch (status) {
+    case 0xF1:
+    case 0xF3:
+        return 2;
+    case 0xF2:
+        return 3;
+    case 0xF0: // system exclusive is not handled
+    case 0xF4:
+    case 0xF5:
+    case 0xF7:
+        return 0;
+    default: // tune request and the real-time bytes, MIDI clock among them
+        return 1;
+    }
+}
+
+namespace {
+
+// The ALSA sequencer first: it is what desktop keyboards show up on.
+constexpr RtMidi::Api kApis[] = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK};
+
+// Without the sequencer device ALSA and RtMidi would both print their
+// failure on every listing; it is asked for only when the device is there.
+bool Available(RtMidi::Api api) {
+    return api != RtMidi::LINUX_ALSA || access("/dev/snd/seq", R_OK | W_OK) == 0;
+}
+
+// With an error callback in place RtMidi reports instead of throwing or
+// printing; the port keeps the last report to answer from it.
+struct ErrorSink {
+    bool failed = false;
+    std::string text;
+    static void Report(RtMidiError::Type type, const std::string& message, void* user) {
+        auto* self = static_cast<ErrorSink*>(user);
+        if (type == RtMidiError::WARNING || type == RtMidiError::DEBUG_WARNING) {
+            // A full JACK buffer is only a warning, but the message is lost.
+            if (message.find("full") == std::string::npos)
+                return;
+        }
+        self->failed = true;
+        self->text = message;
+    }
+};
+
+template <class Rt>
+std::vector<std::string> ListPorts() {
+    std::vector<std::string> names;
+    for (RtMidi::Api api : kApis) {
+        if (!Available(api))
+            continue;
+        try {
+            Rt rt(api, ORtMidiPorts::kClientName);
+            ErrorSink sink;
+            rt.setErrorCallback(&ErrorSink::Report, &sink);
+            const unsigned count = rt.getPortCount();
+            for (unsigned i = 0; i < count; ++i) {
+                std::string name = rt.getPortName(i);
+                if (!name.empty() && !ORtMidiPorts::IsOwnPort(name))
+                    names.push_back(std::move(name));
+            }
+        } catch (const RtMidiError&) {
+            // This API is not there (no sequencer device): it adds no ports.
+        }
+    }
+    return names;
+}
+
+template <class Rt>
+bool FindPort(Rt& rt, const std::string& name, unsigned& index) {
+    const unsigned count = rt.getPortCount();
+    for (unsigned i = 0; i < count; ++i)
+        if (rt.getPortName(i) == name) {
+            index = i;
+            return true;
+        }
+    return false;
+}
+
+class RtInput : public OMidiInput {
+public:
+    using Rt = RtMidiIn;
+    static constexpr const char* kLocalName = "midi_in";
+
+    RtInput(MidiInputCallback callback, void* user) : m_callback(callback), m_user(user) {}
+    // The RtMidi object goes first: its destructor closes the port and
+    // waits for its MIDI thread, so no callback outlives this object.
+    ~RtInput() override { rt.reset(); }
+
+    void Prepare() {
+        // System exclusive is dropped; MIDI clock passes.
+        rt->ignoreTypes(true, false, true);
+        rt->setCallback(&RtInput::OnMessage, this);
+    }
+
+    static void OnMessage(double, std::vector<unsigned char>* bytes, void* user) {
+        if (!bytes || bytes->empty() || bytes->size() > 3)
+            return;
+        const int length = MidiMessageLength((*bytes)[0]);
+        if (length == 0 || static_cast<size_t>(length) > bytes->size())
+            return;
+        uint32_t message = 0;
+        for (int i = 0; i < length; ++i)
+            message |= static_cast<uint32_t>((*bytes)[static_cast<size_t>(i)]) << (8 * i);
+        auto* self = static_cast<RtInput*>(user);
+        self->m_callback(self->m_user, message);
+    }
+
+    ErrorSink sink;
+    std::unique_ptr<RtMidiIn> rt;
+
+private:
+    MidiInputCallback m_callback;
+    void* m_user;
+};
+
+class RtOutput : public OMidiOutput {
+public:
+    using Rt = RtMidiOut;
+    static constexpr const char* kLocalName = "midi_out";
+
+    void Prepare() {}
+    bool Send(uint32_t message) override {
+        const uint8_t bytes[3] = {static_cast<uint8_t>(message), static_cast<uint8_t>(message >> 8),
+                                  static_cast<uint8_t>(message >> 16)};
+        const int length = MidiMessageLength(bytes[0]);
+        if (length == 0)
+            return false;
+        sink.failed = false;
+        try {
+            rt->sendMessage(bytes, static_cast<size_t>(length));
+        } catch (const RtMidiError&) {
+            return false;
+        }
+        return !sink.failed;
+    }
+
+    ErrorSink sink;
+    std::unique_ptr<RtMidiOut> rt;
+};
+
+// Opens the port of that name on the first API that lists it, each port
+// through an RtMidi object (a client) of its own. error keeps its text when
+// no API has the name.
+template <class Port, class... Args>
+std::unique_ptr<Port> OpenNamed(const std::string& name, std::string& error, Args... args) {
+    for (RtMidi::Api api : kApis) {
+        if (!Available(api))
+            continue;
+        try {
+            auto port = std::make_unique<Port>(args...);
+            port->rt = std::make_unique<typename Port::Rt>(api, ORtMidiPorts::kClientName);
+            port->rt->setErrorCallback(&ErrorSink::Report, &port->sink);
+            unsigned index = 0;
+            if (!FindPort(*port->rt, name, index))
+                continue;
+            port->Prepare();
+            port->rt->openPort(index, Port::kLocalName);
+            if (port->sink.failed) {
+                error = port->sink.text;
+                return nullptr;
+            }
+            return port;
+        } catch (const RtMidiError& e) {
+            error = e.getMessage();
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+bool ORtMidiPorts::IsOwnPort(const std::string& name) {
+    const size_t colon = name.find(':');
+    if (colon == std::string::npos)
+        return false;
+    const std::string_view client(name.data(), colon);
+    const std::string_view own(kClientName);
+    if (client.substr(0, own.size()) != own)
+        return false;
+    const std::string_view rest = client.substr(own.size());
+    if (rest.empty())
+        return true;
+    if (rest.size() < 2 || rest[0] != '-')
+        return false;
+    for (char c : rest.substr(1))
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return false;
+    return true;
+}
+
+std::vector<std::string> ORtMidiPorts::InputNames() { return ListPorts<RtMidiIn>(); }
+
+std::vector<std::string> ORtMidiPorts::OutputNames() { return ListPorts<RtMidiOut>(); }
+
+std::unique_ptr<OMidiInput> ORtMidiPorts::OpenInput(const std::string& name, MidiInputCallback callback,
+                                                    void* user, std::string& error) {
+    error = "no MIDI input named \"" + name + "\"";
+    if (!callback)
+        return nullptr;
+    return OpenNamed<RtInput>(name, error, callback, user);
+}
+
+std::unique_ptr<OMidiOutput> ORtMidiPorts::OpenOutput(const std::string& name, std::string& error) {
+    error = "no MIDI output named \"" + name + "\"";
+    return OpenNamed<RtOutput>(name, error);
+}
+
+OMidiPorts& SystemMidiPorts() {
+    static ORtMidiPorts ports;
+    return ports;
+}
+
+} // namespace os

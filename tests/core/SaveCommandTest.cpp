@@ -1,0 +1,186 @@
+// Saving by command: a bank, a preset and a project written by the
+// synthesizer read back into a fresh one with the same sound, mixer,
+// globals, patterns and song; a write that fails keeps the old file and
+// says "Error".
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/CSequencer.h"
+#include "core/CSongList.h"
+#include "core/CSynth.h"
+#include "os/OFileChooser.h"
+#include "os/OMessageBox.h"
+#include "platform/CDlgFile.h"
+#include "platform/CGlobalData.h"
+#include "tests/core/MidiFixture.h"
+#include "tests/os/TestFolders.h"
+
+namespace {
+
+class FixedChooser : public os::OFileChooser {
+public:
+    std::optional<std::string> Choose(const os::FileChooserRequest&) override { return path; }
+    std::string path;
+};
+
+// Both synthesizers take their file names from one chooser.
+struct Choosing {
+    explicit Choosing(CSynth& s, FixedChooser& c) : synth(s) {
+        synth.program.GetFileDialog().SetChooser(&c);
+        g_DlgFile.SetChooser(&c);
+    }
+    ~Choosing() {
+        synth.program.GetFileDialog().SetChooser(nullptr);
+        g_DlgFile.SetChooser(nullptr);
+    }
+    CSynth& synth;
+};
+
+// A record as the files keep it: the slots of the byte blocks as whole
+// numbers 0..255.
+std::vector<float> Stored(std::vector<float> record) {
+    for (auto [first, last] : {std::pair{512, 1023}, std::pair{1600, 2079}})
+        for (int i = first; i <= last; ++i)
+            record[i] = std::round(std::clamp(record[i], 0.0f, 255.0f));
+    return record;
+}
+
+std::vector<float> Record(CSynth& s, int slot, int program) {
+    const float* r = s.program.GetProgramRecord(slot, program);
+    return std::vector<float>(r, r + CProgram::kRecordSize);
+}
+
+class SaveCommandTest : public SynthFixture {
+protected:
+    std::string Path(const char* name) { return folder / name; }
+    testutil::TempFolder folder;
+    FixedChooser chooser;
+};
+
+} // namespace
+
+TEST_F(SaveCommandTest, BankAndPresetReadBackTheSame) {
+    synth->SelectPart(0, 1);
+    synth->SetProgram(5);
+    synth->ExecuteCommand(128, 0.0f);
+    const int slot = synth->program.GetCurrentBankSlot();
+    std::vector<std::vector<float>> records;
+    for (int i = 0; i < CProgram::kPrograms; ++i)
+        records.push_back(Record(*synth, slot, i));
+    {
+        Choosing choosing(*synth, chooser);
+        chooser.path = Path("saved.qvb");
+        synth->ExecuteCommand(106, 0.0f);
+        chooser.path = Path("saved.fxp");
+        synth->ExecuteCommand(129, 0.0f);
+    }
+    ASSERT_EQ(std::filesystem::file_size(Path("saved.qvb")), static_cast<uintmax_t>(CProgram::kBankFileBytes));
+
+    auto fresh = std::make_unique<CSynth>();
+    Choosing choosing(*fresh, chooser);
+    chooser.path = Path("saved.qvb");
+    fresh->ExecuteCommand(132, 0.0f);
+    const int freshSlot = fresh->program.GetCurrentBankSlot();
+    for (int i = 0; i < CProgram::kPrograms; ++i)
+        ASSERT_EQ(Record(*fresh, freshSlot, i), Stored(records[i])) << "program " << i;
+
+    // The preset lands on the fresh synthesizer's current program (which
+    // holds another sound first).
+    fresh->SetProgram(9);
+    chooser.path = Path("saved.fxp");
+    fresh->ExecuteCommand(131, 0.0f);
+    std::vector<float> loaded = Record(*fresh, freshSlot, 9);
+    std::vector<float> saved = Stored(records[5]);
+    // Slot 1024 is cleared by every preset load.
+    loaded[1024] = saved[1024] = 0.0f;
+    EXPECT_EQ(loaded, saved);
+}
+
+TEST_F(SaveCommandTest, ProjectReadsBackTheSame) {
+    synth->SetMixerParameter(3 << 10 | 2, 77.0f / 128.0f);
+    synth->SetMixerParameter(5 << 10 | 3, 20.0f / 128.0f);
+    synth->SetGlobalParameter(7, 0.25f);
+    CSequencer& seq = *synth->sequencer;
+    seq.SetSelection(2, 3, 4);
+    seq.SetStepValue(0, CSequencer::kFieldNote, 7, 99);
+    seq.SetStepValue(4, CSequencer::kFieldFunction, 0, 2);
+    seq.tempo = 133.5f;
+    seq.swing = 12.0f;
+    synth->songList->SetCell(6, 9, 300, -5);
+    synth->songList->SetEnd(20);
+
+    // Saved at 48000 Hz.
+    synth->ExecuteCommand(99, 2.0f / 128.0f);
+    {
+        Choosing choosing(*synth, chooser);
+        chooser.path = Path("song.qzp");
+        synth->ExecuteCommand(103, 0.0f);
+    }
+    synth->SetSampleRate(44100.0f);
+    ASSERT_EQ(std::filesystem::file_size(Path("song.qzp")),
+              static_cast<uintmax_t>(CProgram::ProjectFileBytes(31)));
+
+    // Read by a synthesizer without a device (suspended), at 44100 Hz: it
+    // stays suspended and switches to the project's rate, tempo tables
+    // included.
+    auto fresh = std::make_unique<CSynth>();
+    fresh->Suspend();
+    Choosing choosing(*fresh, chooser);
+    chooser.path = Path("song.qzp");
+    fresh->ExecuteCommand(109, 0.0f);
+    EXPECT_TRUE(fresh->IsSuspended());
+    EXPECT_EQ(g_GlobalData.sampleRate, 48000);
+    EXPECT_FLOAT_EQ(fresh->sequencer->samplesPerTick, 48000.0f * 60.0f / (133.5f * 96.0f));
+    fresh->SetSampleRate(44100.0f);
+    for (int p = 0; p < CSynth::kParts; ++p) {
+        const float* a = synth->program.GetProgramData(p);
+        const float* b = fresh->program.GetProgramData(p);
+        ASSERT_TRUE(a && b);
+        ASSERT_EQ(Stored(std::vector<float>(a, a + CProgram::kRecordSize)), std::vector<float>(b, b + CProgram::kRecordSize))
+            << "part " << p;
+        // Field 15 of the part table is where the project keeps the part's
+        // program number.
+        EXPECT_EQ(fresh->program.GetPartProgramNumber(p), synth->program.GetPartProgramNumber(p));
+        for (int id = 0; id < 15; ++id)
+            EXPECT_EQ(fresh->GetMixerParameter(p << 10 | id), synth->GetMixerParameter(p << 10 | id))
+                << "part " << p << " mixer " << id;
+    }
+    for (int g = 0; g < CProgram::kGlobalFields; ++g)
+        EXPECT_EQ(fresh->GetGlobalParameter(g), synth->GetGlobalParameter(g)) << "global " << g;
+    std::vector<uint8_t> a(CSequencer::kProjectSectionSize + CSongList::kProjectSectionSize);
+    std::vector<uint8_t> b(a.size());
+    synth->sequencer->WriteProject(a.data());
+    fresh->sequencer->WriteProject(b.data());
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(fresh->sequencer->tempo, 133.5f);
+    EXPECT_EQ(fresh->songList->GetCellTranspose(6, 9), -5);
+}
+
+TEST_F(SaveCommandTest, AFailedWriteKeepsTheOldFileAndSaysError) {
+    std::vector<std::string> boxes;
+    auto previous = os::SetMessageBoxHook([&](const char*, const char* title) { boxes.push_back(title); });
+    Choosing choosing(*synth, chooser);
+    // A folder in place of the file: the rename over it fails.
+    std::filesystem::create_directory(Path("taken.qvb"));
+    chooser.path = Path("taken.qvb");
+    synth->ExecuteCommand(106, 0.0f);
+    // A file in place of the folder.
+    chooser.path = Path("taken.qvb/inside/x.fxp");
+    synth->ExecuteCommand(129, 0.0f);
+    os::SetMessageBoxHook(previous);
+    EXPECT_EQ(boxes, (std::vector<std::string>{"Error", "Error"}));
+    EXPECT_TRUE(std::filesystem::is_directory(Path("taken.qvb")));
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder.Path())) {
+        (void)e;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1) << "no temporary file left behind";
+}

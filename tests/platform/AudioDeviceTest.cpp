@@ -1,0 +1,183 @@
+// The outputs on real devices: a private JACK server and SDL's dummy and
+// disk drivers, with the synthesizer playing note 69.
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "core/CMIDIQueue.h"
+#include "core/CSynth.h"
+#include "platform/CASIODriverList.h"
+#include "platform/CAudioDevices.h"
+#include "platform/CDirectSoundOut.h"
+#include "platform/CGlobalData.h"
+#include "platform/JackServer.h"
+#include "tests/core/MeasureFrequency.h"
+#include "tests/core/MidiFixture.h"
+
+using namespace testutil;
+
+namespace {
+
+constexpr uint32_t kNoteOn69 = 0x7F4590u;
+constexpr uint32_t kNoteOff69 = 0x004580u;
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+class AudioDeviceTest : public SynthFixture {
+protected:
+    void TearDown() override {
+        g_AudioDevices.Close();
+        synth->ProcessMidiMessage(kNoteOff69, CMIDIQueue::ClockMs());
+        if (g_GlobalData.sampleRate != 44100) synth->SetSampleRate(44100.0f);
+        // An empty list: asking the system now would reach whatever server
+        // the environment names outside the test.
+        const std::vector<CASIODriverList::Source> none;
+        CASIODriverList::Rescan(&none);
+    }
+    // A loaded machine can make the driver's start time out; a few tries
+    // tell that apart from a driver that never opens.
+    // Closes the output; after that nothing renders any more.
+    void CloseAndExpectSilence() {
+        g_AudioDevices.Close();
+        const uint32_t blocks = synth->engine.data.blockCounter;
+        Sleep(50);
+        EXPECT_EQ(synth->engine.data.blockCounter, blocks) << "a render after the output closed";
+    }
+    bool OpenJack(int tries = 1) {
+        CASIODriverList::Rescan();
+        bool opened = false;
+        for (int i = 0; i < tries; ++i) {
+            opened = g_AudioDevices.Open(nullptr, "JACK", synth, 44100, 11);
+            if (g_AudioDevices.GetMode() == CAudioDevices::kModeASIO) break;
+        }
+        return opened;
+    }
+    // Never the machine's own sound card, also when run by hand.
+    ScopedEnv m_sdl{"SDL_AUDIODRIVER", "dummy"};
+};
+
+// A JACK client of the test's own with two inputs joined to the program's
+// outputs; keeps the first frames of the left input.
+class JackRecorder {
+public:
+    explicit JackRecorder(size_t frames) : m_left(frames, 0.0f) {
+        jack_status_t status{};
+        if (!(m_client = jack_client_open("zavo-recorder", JackNoStartServer, &status))) return;
+        for (int i = 0; i < 2; ++i)
+            m_in[i] = jack_port_register(m_client, i ? "in_2" : "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(m_client, &JackRecorder::Process, this);
+        // A loaded machine can make activation give up on a slow thread start.
+        for (int attempt = 0; attempt < 5 && !m_active; ++attempt) m_active = jack_activate(m_client) == 0;
+        jack_connect(m_client, "zavo:out_1", jack_port_name(m_in[0]));
+        jack_connect(m_client, "zavo:out_2", jack_port_name(m_in[1]));
+    }
+    ~JackRecorder() {
+        if (m_client) jack_client_close(m_client);
+    }
+    // Connections show once the server's next cycle has taken the new
+    // graph: waits for them (at most 3 s).
+    bool Joined() const {
+        for (int i = 0; i < 300 && m_active; ++i, Sleep(10))
+            if (jack_port_connected(m_in[0]) == 1 && jack_port_connected(m_in[1]) == 1) return true;
+        return false;
+    }
+    // Waits (at most 4 s) for the recording to fill up.
+    bool Wait() const {
+        for (int i = 0; i < 400 && m_count.load() < m_left.size(); ++i) Sleep(10);
+        return m_count.load() == m_left.size();
+    }
+    const std::vector<float>& Left() const { return m_left; }
+
+private:
+    static int Process(jack_nframes_t frames, void* user) {
+        auto* self = static_cast<JackRecorder*>(user);
+        const auto* in = static_cast<const float*>(jack_port_get_buffer(self->m_in[0], frames));
+        size_t at = self->m_count.load();
+        for (jack_nframes_t i = 0; i < frames && at < self->m_left.size(); ++i) self->m_left[at++] = in[i];
+        self->m_count.store(at);
+        return 0;
+    }
+
+    jack_client_t* m_client = nullptr;
+    bool m_active = false;
+    jack_port_t* m_in[2] = {};
+    std::vector<float> m_left;
+    std::atomic<size_t> m_count{0};
+};
+
+std::vector<float> LeftOfRawFile(const std::string& path, size_t skipFrames) {
+    std::string bytes = ReadFile(path);
+    std::vector<float> left;
+    for (size_t i = skipFrames * 4; i + 4 <= bytes.size(); i += 4) {
+        int16_t l;
+        std::memcpy(&l, bytes.data() + i, 2);
+        left.push_back(static_cast<float>(l) / 32767.0f);
+    }
+    return left;
+}
+
+} // namespace
+
+TEST_F(AudioDeviceTest, WithoutAServerJackEndsOnTheSoundDeviceInTune) {
+    NoJackServer none;
+    TempFolder folder;
+    ScopedEnv driver("SDL_AUDIODRIVER", "disk");
+    ScopedEnv file("SDL_DISKAUDIOFILE", folder / "out.raw");
+    EXPECT_TRUE(OpenJack());
+    EXPECT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeDirectSound);
+    EXPECT_STREQ(g_GlobalData.SoundDeviceOut, "JACK");  // kept for the next start
+    synth->ProcessMidiMessage(kNoteOn69, CMIDIQueue::ClockMs());
+    Sleep(1200);
+    CloseAndExpectSilence();
+    const std::vector<float> left = LeftOfRawFile(folder / "out.raw", 44100 / 2);
+    ASSERT_GT(left.size(), 44100u / 4) << "the disk device wrote too little";
+    EXPECT_NEAR(MeasureFrequency(left, 44100.0), 440.0, 1.0);
+}
+
+TEST_F(AudioDeviceTest, ServerAt48000RunsTheEngineThereInTune) {
+    JackServer server(48000);
+    ASSERT_TRUE(server.Ok()) << server.Error();
+    ASSERT_TRUE(OpenJack(3));
+    ASSERT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeASIO) << server.Log();
+    EXPECT_EQ(g_GlobalData.sampleRate, 48000);
+    synth->ProcessMidiMessage(kNoteOn69, CMIDIQueue::ClockMs());
+    JackRecorder recorder(48000);
+    ASSERT_TRUE(recorder.Joined()) << server.Log();
+    ASSERT_TRUE(recorder.Wait());
+    CloseAndExpectSilence();
+    const std::vector<float> late(recorder.Left().begin() + 24000, recorder.Left().end());
+    EXPECT_NEAR(MeasureFrequency(late, 48000.0), 440.0, 1.0);
+}
+
+TEST_F(AudioDeviceTest, ServerAtAnUnsupportedRateEndsOnTheSoundDevice) {
+    JackServer server(192000);
+    ASSERT_TRUE(server.Ok()) << server.Error();
+    EXPECT_TRUE(OpenJack());
+    EXPECT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeDirectSound);
+    EXPECT_EQ(g_GlobalData.sampleRate, 44100);
+}
+
+TEST_F(AudioDeviceTest, OpeningSwitchingAndClosingWhileNotesPlay) {
+    JackServer server(44100);
+    ASSERT_TRUE(server.Ok()) << server.Error();
+    ASSERT_TRUE(OpenJack());
+    const std::string names[] = {"JACK", "", "Default audio device"};
+    for (int i = 0; i < 50; ++i) {
+        synth->ProcessMidiMessage(0x7F0090u | uint32_t(48 + i % 24) << 8, CMIDIQueue::ClockMs());
+        if (i % 10 == 9) {
+            g_AudioDevices.Select(i % 20 == 9 ? 0 : 2, nullptr, synth, 44100, 11);
+        } else {
+            g_AudioDevices.Open(nullptr, names[i % 3].c_str(), synth, 44100, 11);
+            if (i % 4 == 0) g_AudioDevices.Close();
+        }
+        Sleep(5);
+        synth->ProcessMidiMessage(0x000080u | uint32_t(48 + i % 24) << 8, CMIDIQueue::ClockMs());
+    }
+    g_AudioDevices.Close();
+}

@@ -1,0 +1,266 @@
+#include "platform/CMIDIDevices.h"
+
+#include <gtest/gtest.h>
+#include <rtmidi/RtMidi.h>
+
+#include <chrono>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gui/CUIMenuResource.h"
+#include "os/ORtMidiPorts.h"
+#include "platform/CGlobalData.h"
+
+namespace {
+
+// Ports that exist only in the test. Open inputs are listed by name; an
+// output keeps what was sent, taking sendDelay per message.
+class FakePorts : public os::OMidiPorts {
+public:
+    struct Handle : os::OMidiInput, os::OMidiOutput {
+        Handle(FakePorts& o, std::string n) : owner(o), name(std::move(n)) { owner.open.insert(name); }
+        ~Handle() override { owner.open.erase(name); }
+        bool Send(uint32_t message) override {
+            std::this_thread::sleep_for(owner.sendDelay);
+            owner.sent.push_back(message);
+            return true;
+        }
+        FakePorts& owner;
+        std::string name;
+    };
+    std::vector<std::string> InputNames() override { return inputs; }
+    std::vector<std::string> OutputNames() override { return outputs; }
+    std::unique_ptr<os::OMidiInput> OpenInput(const std::string& name, os::MidiInputCallback, void*,
+                                              std::string& error) override {
+        error = "refused " + name;
+        return refused.count(name) ? nullptr : std::make_unique<Handle>(*this, name);
+    }
+    std::unique_ptr<os::OMidiOutput> OpenOutput(const std::string& name, std::string& error) override {
+        error = "refused " + name;
+        return refused.count(name) ? nullptr : std::make_unique<Handle>(*this, name);
+    }
+    static std::vector<std::string> Named(const char* stem, int count) {
+        std::vector<std::string> names;
+        for (int i = 0; i < count; ++i)
+            names.push_back(stem + std::to_string(i));
+        return names;
+    }
+
+    std::vector<std::string> inputs, outputs;
+    std::set<std::string> refused, open;
+    std::vector<uint32_t> sent;
+    std::chrono::microseconds sendDelay{0};
+};
+
+class MIDIDevicesTest : public testing::Test {
+protected:
+    void SetUp() override { devices.SetPorts(&ports); }
+    void TearDown() override { devices.CloseAll(); }
+    // Item texts of a device menu, each followed by '*' when checked.
+    static std::vector<std::string> Menu(uint32_t id) {
+        CUIMenuResource view;
+        std::vector<std::string> texts;
+        if (view.Open(id))
+            for (const MenuEntry* e = view.First(); e; e = view.Next())
+                texts.push_back(std::string(e->text) + (e->checked ? "*" : ""));
+        return texts;
+    }
+    FakePorts ports;
+    CMIDIDevices devices;
+};
+
+using Names = std::set<std::string>;
+
+} // namespace
+
+TEST_F(MIDIDevicesTest, InputMaskAndToggleOpenTheMarkedDevices) {
+    ports.inputs = FakePorts::Named("in", 40);
+    const std::string zeros(32, '0');
+    const struct {
+        const char* mask;
+        Names open;
+        std::string kept;  // the mask in use, also in the setting
+    } cases[] = {
+        {"0101", {"in1", "in3"}, "0101"},
+        {"x111", {}, zeros},  // not a mask: stays as it was
+        {"", {}, zeros},
+        {"1", {"in0"}, "1"},
+    };
+    for (const auto& c : cases) {
+        CMIDIDevices fresh;
+        fresh.SetPorts(&ports);
+        fresh.SetInputMask(c.mask);
+        EXPECT_TRUE(fresh.OpenInputs()) << c.mask;
+        EXPECT_EQ(ports.open, c.open) << c.mask;
+        EXPECT_EQ(fresh.GetInputMask() + std::string(), c.kept) << c.mask;
+        EXPECT_EQ(g_GlobalData.MIDIDeviceIn + std::string(), c.kept) << c.mask;
+    }
+    // Toggling past the mask's end pads it; indexes without a slot do nothing.
+    devices.SetInputMask("01");
+    devices.ToggleInput(5);
+    EXPECT_STREQ(devices.GetInputMask(), "010001");
+    EXPECT_STREQ(g_GlobalData.MIDIDeviceIn, "010001");
+    devices.ToggleInput(1);
+    devices.ToggleInput(31);
+    for (int32_t index : {-1, 32, 1000})
+        devices.ToggleInput(index);
+    EXPECT_EQ(ports.open, (Names{"in5", "in31"}));
+    EXPECT_EQ(std::string(devices.GetInputMask()), "00000100000000000000000000000001");
+}
+
+TEST_F(MIDIDevicesTest, OutputByNameOnlyAfterTheInputsOpened) {
+    ports.inputs = {"a", "b", "c"};
+    ports.outputs = {"X", "Y", "Z"};
+    devices.SetInputMask("111");
+    devices.SetOutputName("Y");
+    EXPECT_TRUE(devices.Start(nullptr));
+    EXPECT_EQ(ports.open, (Names{"a", "b", "c", "Y"}));
+    devices.CloseAll();
+    EXPECT_TRUE(ports.open.empty());
+
+    // A failing input stops the later ones and keeps the output closed.
+    ports.refused = {"b"};
+    EXPECT_FALSE(devices.Start(nullptr));
+    EXPECT_EQ(ports.open, Names{"a"});
+    char error[CMIDIDevices::kErrorSize] = {};
+    devices.CloseInputs();
+    EXPECT_FALSE(devices.OpenInputs(error));
+    EXPECT_STREQ(error, "refused b");
+
+    // An unknown name falls back to device 0; selecting past the list does
+    // nothing.
+    devices.SetOutputName("gone");
+    EXPECT_TRUE(devices.OpenOutput());
+    EXPECT_STREQ(devices.GetOutputName(), "X");
+    devices.SelectOutput(2);
+    for (int32_t index : {-1, 3, 32})
+        devices.SelectOutput(index);
+    EXPECT_EQ(ports.open, (Names{"a", "Z"}));
+    EXPECT_STREQ(g_GlobalData.MIDIDeviceOut, "Z");
+
+    // Menus: one row per device up to 32, checked as selected.
+    ports.inputs = FakePorts::Named("in", 40);
+    CUIMenuResource view;
+    devices.BuildMenus(view);
+    EXPECT_EQ(Menu(CMIDIDevices::kOutputMenu), (std::vector<std::string>{"X", "Y", "Z*"}));
+    const std::vector<std::string> inputs = Menu(CMIDIDevices::kInputMenu);
+    ASSERT_EQ(inputs.size(), 32u);
+    EXPECT_EQ(inputs[0] + inputs[1] + inputs[31], "in0*in1*in31");
+    ports.outputs = {"only"};
+    devices.BuildMenus(view);
+    EXPECT_EQ(Menu(CMIDIDevices::kOutputMenu), std::vector<std::string>{"only"});
+}
+
+TEST_F(MIDIDevicesTest, FlushSendsWhatTheClockReachedInOrder) {
+    g_GlobalData.sampleRate = 44100;
+    ports.outputs = {"X"};
+    ASSERT_TRUE(devices.OpenOutput());
+    const struct {
+        uint32_t clock;                   // set before the tick, as a render call does
+        std::vector<uint32_t> queue;      // sample times queued before the tick
+        std::vector<uint32_t> sentTimes;  // what the tick sends
+    } steps[] = {
+        // Due at the clock and up to one millisecond (44 samples) later;
+        // 1045 waits, and so does 1010 behind it.
+        {1000, {1000, 1044, 1045, 1010}, {1000, 1044}},
+        {1000, {}, {}},
+        {1001, {}, {1045, 1010}},
+        // The clock wraps modulo 2^32: a time just after the wrap is later.
+        {0xFFFFFFF0u, {0x20, 0x0C}, {}},
+        {0xFFFFFFF8u, {}, {0x20, 0x0C}},
+        // A clock "below zero" (sequencer start minus the offset) sends
+        // nothing early.
+        {static_cast<uint32_t>(-800), {0, 100}, {}},
+        {static_cast<uint32_t>(-44), {}, {0}},
+    };
+    // The key byte of each message tells its time.
+    std::map<uint32_t, uint32_t> timeOfKey;
+    uint32_t key = 0;
+    for (size_t s = 0; s < std::size(steps); ++s) {
+        for (uint32_t t : steps[s].queue) {
+            devices.QueueOut(t, 0x90, static_cast<int32_t>(key), 100);
+            timeOfKey[key++] = t;
+        }
+        CMIDIDevices::SetOutClock(steps[s].clock);
+        ports.sent.clear();
+        devices.FlushOut();
+        EXPECT_EQ(CMIDIDevices::GetOutClock(), steps[s].clock + 44u) << s;
+        std::vector<uint32_t> times;
+        for (uint32_t m : ports.sent)
+            times.push_back(timeOfKey[m >> 8 & 0xFF]);
+        EXPECT_EQ(times, steps[s].sentTimes) << s;
+    }
+    devices.CloseOutputs();
+
+    // A full ring drops and counts; what it kept leaves in order.
+    CMIDIDevices::SetOutClock(1000);
+    devices.FlushOut();  // without an output the due messages are taken all the same
+    for (int i = 0; i < 300; ++i)
+        devices.QueueOut(0, 0x80, i & 0x7F, i >> 7);
+    EXPECT_EQ(devices.DroppedOutCount(), 300u - (CMIDIDevices::kRingSize - 1));
+    ASSERT_TRUE(devices.OpenOutput());
+    ports.sent.clear();
+    devices.FlushOut();
+    ASSERT_EQ(ports.sent.size(), static_cast<size_t>(CMIDIDevices::kRingSize - 1));
+    for (uint32_t i = 0; i < ports.sent.size(); ++i)
+        ASSERT_EQ(ports.sent[i], 0x80u | (i & 0x7F) << 8 | (i >> 7) << 16) << i;
+}
+
+TEST_F(MIDIDevicesTest, ClosingTheOutputWaitsForTheFlushInProgress) {
+    // Closes land in the middle of the timer's slow sends; a send into a
+    // closed output would be a use after free.
+    ports.outputs = {"X"};
+    ports.sendDelay = std::chrono::microseconds(300);
+    ASSERT_TRUE(devices.StartTimer(1));
+    for (int round = 0; round < 30; ++round) {
+        ASSERT_TRUE(devices.OpenOutput());
+        CMIDIDevices::SetOutClock(0);
+        for (int i = 0; i < 8; ++i)
+            devices.QueueOut(0, 0x90, 60, 100);
+        std::this_thread::sleep_for(std::chrono::microseconds(500 + 100 * (round % 7)));
+        devices.CloseOutputs();
+    }
+    devices.CloseAll();
+    EXPECT_GT(ports.sent.size(), 0u);
+}
+
+TEST(MIDIPortsTest, OwnPortsAreKnownByClientName) {
+    const std::pair<const char*, bool> cases[] = {
+        {"zavo-midi:midi_out", true},   {"zavo-midi-01:midi_in", true}, {"zavo-midi:midi_out 128:0", true},
+        {"zavo-midi-x:midi_out", false}, {"zavo-midix:p", false},        {"zavo-midi-:p", false},
+        {"zavo:out_1", false},          {"keys:zavo-midi", false},      {"zavo-midi", false},
+    };
+    for (const auto& [name, own] : cases)
+        EXPECT_EQ(os::ORtMidiPorts::IsOwnPort(name), own) << name;
+}
+
+TEST(MIDIPortsTest, AlsaSequencerPortsAreListedAndPlay) {
+    std::unique_ptr<RtMidiOut> source;
+    try {
+        source = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, "zavo-test-source");
+        source->openVirtualPort("keys");
+    } catch (const RtMidiError& e) {
+        GTEST_SKIP() << "the ALSA sequencer cannot be opened here: " << e.getMessage();
+    }
+    os::ORtMidiPorts ports;
+    std::string keys;
+    for (const std::string& n : ports.InputNames())
+        if (n.rfind("zavo-test-source:keys", 0) == 0)
+            keys = n;
+    ASSERT_FALSE(keys.empty());
+    std::string error;
+    std::atomic<uint32_t> got{0};
+    auto input = ports.OpenInput(
+        keys, [](void* user, uint32_t m) { static_cast<std::atomic<uint32_t>*>(user)->store(m); }, &got, error);
+    ASSERT_TRUE(input) << error;
+    for (const std::string& n : ports.OutputNames())
+        EXPECT_FALSE(os::ORtMidiPorts::IsOwnPort(n)) << n;
+    const unsigned char note[3] = {0x90, 69, 100};
+    source->sendMessage(note, 3);
+    for (int i = 0; i < 200 && got.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(got.load(), 0x644590u);
+}
