@@ -345,8 +345,16 @@ void CSynth::ExecuteCommand(int32_t id, float value) {
         presetBrowser.SetFilterMode(id == 172 ? 1 : 0);
         Refresh();
         break;
+    case 111:
+    case 112:
+    case 113:
+    case 171:
+        // The effect editors are dialogs of the window.
+        if (editor)
+            editor->ToggleEffectEditor(id);
+        break;
     default:
-        // 108, 111..113, 171, 177 and ids without a command.
+        // 108, 177 and ids without a command.
         break;
     }
 }

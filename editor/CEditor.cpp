@@ -1,18 +1,185 @@
 #include "editor/CEditor.h"
 
+#include <cstring>
+
 #include "core/CMIDI.h"
 #include "core/CSynth.h"
+#include "gui/GUIHead.h"
+
+namespace {
+
+// CSynth writes its display texts without a size; they are at most 128
+// characters, so they go through a buffer of ample size first.
+constexpr size_t kSynthTextSize = 256;
+// Commands 143..150 name the current program's labels.
+constexpr int32_t kFirstLabel = 143;
+constexpr int32_t kLabels = 8;
+
+void CopyCut(char* out, size_t size, const char* text)
+{
+    if (!out || size == 0) return;
+    const size_t n = strnlen(text ? text : "", size - 1);
+    memcpy(out, text ? text : "", n);
+    out[n] = '\0';
+}
+
+}  // namespace
 
 CEditor::CEditor(CSynth* s) : synth(s) {}
-CEditor::~CEditor() = default;
+
+CEditor::~CEditor()
+{
+    if (gui) gui->DetachEditor();
+}
 
 bool CEditor::Open() {
     return false;
 }
 
-void CEditor::Refresh() {}
-void CEditor::RequestRedraw() {}
-void CEditor::SetCurrentPart(int) {}
+void CEditor::SetGUI(GUIHead* g)
+{
+    gui = g;
+    if (!synth) return;
+    synth->parameters.SetGUI(g);
+    if (g) g->SetCurrentPart(synth->program.GetCurrentPart());
+}
+
+void CEditor::Refresh()
+{
+    if (!gui) return;
+    synth->parameters.RefreshPartPage();
+    gui->RedrawAll();
+}
+
+void CEditor::RequestRedraw()
+{
+    redrawRequest.store(1, std::memory_order_release);
+}
+
+void CEditor::SetCurrentPart(int part)
+{
+    if (gui) gui->SetCurrentPart(part);
+}
+
+// ---- Values -----------------------------------------------------------------
+
+void CEditor::SetValue(uint32_t group, uint32_t index, float value)
+{
+    const auto id = static_cast<int32_t>(index);
+    switch (group) {
+    case 0: synth->SetParameter(id, value); break;
+    case 1: synth->SetMixerParameter(id, value); break;
+    case 2: synth->SetGlobalParameter(id, value); break;
+    case 9: synth->ExecuteCommand(id, value); break;
+    default: break;
+    }
+}
+
+double CEditor::GetValue(uint32_t group, uint32_t index)
+{
+    const auto id = static_cast<int32_t>(index);
+    switch (group) {
+    case 0: return synth->GetParameter(id);
+    case 1: return synth->GetMixerParameter(id);
+    case 2: return synth->GetGlobalParameter(id);
+    case 9: return synth->GetCommandValue(id);
+    default: return 0.0;
+    }
+}
+
+void CEditor::GetText(uint32_t group, int32_t index, char* out, size_t size)
+{
+    char text[kSynthTextSize] = "";
+    switch (group) {
+    case 0: synth->GetParameterDisplay(index, text); break;
+    case 1: synth->GetMixerParameterDisplay(index, text); break;
+    case 2: synth->GetGlobalParameterDisplay(index, text); break;
+    case 9:
+        // The current program's eight labels, else the command's own text.
+        if (index >= kFirstLabel && index < kFirstLabel + kLabels)
+            synth->program.GetLabel(index - kFirstLabel, text);
+        else
+            synth->GetCommandText(index, text, sizeof text);
+        break;
+    default: return;
+    }
+    CopyCut(out, size, text);
+}
+
+void CEditor::SetText(int32_t group, int32_t index, const char* text)
+{
+    if (group != 9 || !text) return;
+    if (index == 5)
+        synth->program.SetProgramName(synth->program.GetCurrentProgramNumber(), text);
+    else if (index >= kFirstLabel && index < kFirstLabel + kLabels)
+        synth->program.SetLabel(index - kFirstLabel, text);
+}
+void CEditor::SetSampleValue(int32_t, int32_t, float) {}
+double CEditor::GetSampleValue(int32_t, int32_t) { return 0.0; }
+
+void CEditor::GetSampleText(int32_t, int32_t, char* out, size_t size)
+{
+    CopyCut(out, size, "");
+}
+
+CPresetBrowser* CEditor::GetBrowser(const CIParameter& binding)
+{
+    if (binding.kind != 0 || binding.group != 10) return nullptr;
+    return synth->GetPresetBrowser(int32_t(binding.index), int32_t(binding.sub));
+}
+
+void CEditor::LearnNextController(int kind, int index)
+{
+    if (synth) CMIDI::LearnNextController(kind, index);
+}
+
+void CEditor::ForgetController(int kind, int index)
+{
+    if (synth) CMIDI::ClearController(kind, index);
+}
+
+int CEditor::FindControllerAssignment(int kind, int index)
+{
+    return synth ? CMIDI::FindLearnSlot(kind, index) : -1;
+}
+
+bool CEditor::AssignController(int kind, int index, int controller)
+{
+    return synth && controller >= 0 && controller < CMIDI::kControllers &&
+           CMIDI::AssignController(kind, index, uint32_t(controller));
+}
+bool CEditor::OnMenuCommand(int, int) { return false; }
+
+void CEditor::Get8DPoint(int point, double* x, double* y)
+{
+    synth->parameters.Get8DPoint(point, x, y);
+}
+
+bool CEditor::ToggleEffectEditor(int command)
+{
+    int dialog = 0;
+    switch (command) {
+    case 111: dialog = 6; break;
+    case 112: dialog = 7; break;
+    case 113: dialog = 8; break;
+    case 171: dialog = 11; break;
+    default: return false;
+    }
+    if (!gui) return true;
+    if (gui->GetOpenDialog() == dialog) {
+        gui->CloseDialog();
+        return true;
+    }
+    // Opening an effect's editor switches the effect on.
+    if (command == 171)
+        synth->SetGlobalParameter(23, 1.0f);
+    else
+        synth->SetParameter(315 + (command - 111), 1.0f);
+    gui->OpenDialog(100, 120, dialog, 0);
+    return true;
+}
+
+// ---- Timer and program changes ---------------------------------------------
 
 void CEditor::PostProgramChange(int part, int program) {
     programMessages.Push(static_cast<uint32_t>(part), static_cast<uint32_t>(program));
@@ -35,5 +202,6 @@ void CEditor::OnTimer() {
     // Learnt, forgotten or assigned controllers: written here, never on the
     // audio thread that completes a learn.
     CMIDI::SaveLearnFile();
+    if (gui) gui->OnIdle();
     recorder.Drain();
 }

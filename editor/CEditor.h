@@ -1,13 +1,21 @@
 #pragma once
-// The editor controller (placeholder: there is no window yet, so Open
-// fails and the synthesizer runs without devices).
+// The editor controller: joins the user interface to the synthesizer. Every
+// value a widget shows or edits passes through SetValue, GetValue and
+// GetText, addressed by an editor group (which part of the synthesizer is
+// meant) and an index within it. There is no window yet, so Open fails and
+// the synthesizer runs without devices; a GUI manager can still be attached
+// (the tests drive one on a memory surface).
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "core/CProgMsgQueue.h"
 #include "platform/CWaveIO.h"
 
+class CIParameter;
+class CPresetBrowser;
 class CSynth;
+class GUIHead;
 
 class CEditor {
 public:
@@ -16,10 +24,52 @@ public:
 
     bool Open();
     void* GetWindow() const { return nullptr; }
+    // Selects the page that fits the current part and redraws everything.
     void Refresh();
+    // Any thread: the next idle tick redraws everything. Only a flag is
+    // set; the GUI thread alone draws.
     void RequestRedraw();
+    // GUI thread: whether a redraw was asked for since the last call.
+    bool TakeRedrawRequest() { return redrawRequest.exchange(0, std::memory_order_acq_rel) != 0; }
     void SetCurrentPart(int part);
     CWaveIO& GetRecorder() { return recorder; }
+
+    // The GUI manager showing the synthesizer, or null; attaching also makes
+    // it the parameter model's listener.
+    void SetGUI(GUIHead* gui);
+    GUIHead* GetGUI() const { return gui; }
+
+    // ---- Values by editor group (GUI thread) ----
+    // 0 sound parameter of the current part, 1 mixer (part << 10 | value),
+    // 2 global value, 9 command; other groups do nothing and read 0.
+    void SetValue(uint32_t group, uint32_t index, float value);
+    double GetValue(uint32_t group, uint32_t index);
+    // Writes at most size - 1 characters and the terminator; a group without
+    // texts leaves out as it was.
+    void GetText(uint32_t group, int32_t index, char* out, size_t size);
+    void SetText(int32_t group, int32_t index, const char* text);
+    void SetSampleValue(int32_t item, int32_t index, float value);
+    double GetSampleValue(int32_t item, int32_t index);
+    void GetSampleText(int32_t item, int32_t index, char* out, size_t size);
+    CPresetBrowser* GetBrowser(const CIParameter& binding);
+
+    // ---- MIDI learn: controller bindings of (kind, index) targets ----
+    void LearnNextController(int kind, int index);
+    void ForgetController(int kind, int index);
+    // The controller bound to the target, -1 when none (or no synthesizer).
+    int FindControllerAssignment(int kind, int index);
+    // A controller below 128 binds it; false without a synthesizer or for
+    // any other number.
+    bool AssignController(int kind, int index, int controller);
+
+    bool OnMenuCommand(int menuId, int value);
+    void Get8DPoint(int point, double* x, double* y);
+
+    // Commands 111, 112, 113 (distortion, delay, modulation effect) and 171
+    // (reverb): closes that effect's editor dialog when it is open, else
+    // switches the effect on and opens it. Answers whether the command was
+    // one of these; nothing happens without a GUI manager.
+    bool ToggleEffectEditor(int command);
 
     // Audio thread: hands a MIDI program change to the GUI thread.
     void PostProgramChange(int part, int program);
@@ -27,11 +77,14 @@ public:
     void ProcessProgramMessages();
     // GUI thread, the 50 ms tick: one queued program change, the
     // multi-sample switches the audio thread asked for, the learn file when
-    // the controller bindings changed, then the recorded audio to its file.
+    // the controller bindings changed, the GUI's idle step, then the
+    // recorded audio to its file.
     void OnTimer();
 
     CSynth* synth;
+    GUIHead* gui = nullptr;
     CWaveIO recorder;
     CProgMsgQueue programMessages;
     uint8_t busy = 0;
+    std::atomic<uint8_t> redrawRequest{0};
 };

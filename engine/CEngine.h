@@ -13,6 +13,7 @@
 #include "engine/CFastResample.h"
 #include "engine/CResample.h"
 #include "engine/CTerrainFilter.h"
+#include "engine/VoiceLanes.h"
 
 class CEngine {
 public:
@@ -84,6 +85,11 @@ public:
     float GetFilter1InputMeter(int part) const;
     float GetFilter2InputMeter(int part) const;
     float GetPartOutputMeter(int part) const;
+
+    // The per-voice render and control stage, one voice after another, kept
+    // beside the faster paths as their reference: the benchmarks and the
+    // equivalence tests compare the two in one run.
+    bool scalarRender = false;
 
     CMultiSample& MultiSample(int part, int osc) { return multiSamples[part * kOscillators + osc]; }
 
@@ -173,5 +179,13 @@ private:
     // Helpers of the render (engine/CEngineRender.cpp).
     int RenderDivider(int part) const;
     void RenderVoice(int voice, int part, int frames, int divider);
+    // Every sounding voice into its part's mix: the voices of a part side by
+    // side in vector lanes where its chain allows, else one by one.
+    void RenderVoices(int frames);
+    bool PartRendersInLanes(int part, const int* voices, int count) const;
+    void RenderLanes(int part, const int* voices, int count, int frames, int divider);
+    voice_lanes::Group laneGroup;
+    uint32_t laneSpare[CEngineData::kVoiceAudioCells] = {};
+    float laneSpareRing[kWaveRing] = {};
     void FillSubSamples(int part, int frames, int divider);
 };

@@ -258,7 +258,21 @@ void CEngine::RepairSmoothedCells(int part)
 void CEngine::ControlPitch()
 {
     const float timeScale = g_Constants.timeScale;
-    ForEachVoice(data, [&](int, int, Cells V, Cells, Cells P) {
+    // The modulation matrix's cell numbers are part values: decoded once per
+    // part here instead of once per voice.
+    struct Route {
+        int32_t source, add, mul;
+    };
+    Route routes[kParts][20];
+    for (int p = 0; p < kParts; ++p) {
+        const Cells P{data.partRecord[p]};
+        for (int i = 0; i < 20; ++i)
+            routes[p][i] = {P.List(65 + i), P.List(105 + i), P.List(85 + i)};
+    }
+    // Most accumulators stay at 1 (no route multiplies them): their gain is
+    // the same table value for every voice.
+    const float unitGain = Lookup(g_TLParameter.decade, 1.0f, 512.0f);
+    ForEachVoice(data, [&](int, int part, Cells V, Cells, Cells P) {
 
         for (int i = 1; i <= 64; ++i)
             V.SetU(i, P.U(i));
@@ -319,11 +333,11 @@ void CEngine::ControlPitch()
         // Modulation matrix. Cell indices come from the part record; one out
         // of the record is a routing that was never resolved, and is skipped.
         for (int i = 0; i < 20; ++i) {
-            const int32_t source = P.List(65 + i);
+            const int32_t source = routes[part][i].source;
             if (source <= 0 || source >= CEngineData::kVoiceControlCells)
                 continue;
-            const int32_t add = P.List(105 + i);
-            const int32_t mul = P.List(85 + i);
+            const int32_t add = routes[part][i].add;
+            const int32_t mul = routes[part][i].mul;
             const float m = V.F(source) * V.F(36 + i) + P.F(125 + i);
             if (add >= 0 && add < CEngineData::kVoiceControlCells)
                 V.SetF(add, V.F(add) + m);
@@ -336,7 +350,8 @@ void CEngine::ControlPitch()
                                                 24, 27, 30, 18, 34, 226, 227, 228, 229};
         for (int k = 0; k < 18; ++k) {
             const int cell = kGainTarget[k];
-            V.SetF(cell, V.F(cell) * Lookup(g_TLParameter.decade, V.F(208 + k), 512.0f));
+            const float m = V.F(208 + k);
+            V.SetF(cell, V.F(cell) * (m == 1.0f ? unitGain : Lookup(g_TLParameter.decade, m, 512.0f)));
         }
 
         // The smoothed cutoffs start at the cutoff of a note's first block.

@@ -357,6 +357,63 @@ private:
     float m_u = 0.0f, m_uStep = 0.0f;
 };
 
+// The cells the lane chain writes every sample (module outputs, phases,
+// ramps and the states a routing can name) and the steps it only reads:
+// for the chain without the heavier modules, and for the whole chain.
+struct LaneCells {
+    int written[128];
+    int countWritten = 0;
+    int steps[96];
+    int countSteps = 0;
+    bool touched[CEngineData::kVoiceAudioCells] = {};
+    void Write(int cell)
+    {
+        written[countWritten++] = cell;
+        touched[cell] = true;
+    }
+    void Read(int cell)
+    {
+        steps[countSteps++] = cell;
+        touched[cell] = true;
+    }
+};
+LaneCells MakeLaneCells(bool heavy)
+{
+    LaneCells c;
+    for (int cell : {0, 1, 3, 7, 9, 11, 13, 17, 19, 21, 23, 25, 27, 109, 111, 113, 118, 119, 120, 125, 131, 150,
+                     153, 154, 155, 156, 157, 158, 159, 160, 161, 164, 165, 166, 199, 283, 316})
+        c.Write(cell);
+    for (int cell = 318; cell <= 330; ++cell)
+        c.Write(cell);
+    for (int cell : {2, 4, 8, 10, 12, 14, 18, 20, 22, 24, 26, 28, 110, 112, 114, 284, 315})
+        c.Read(cell);
+    for (int cell = 331; cell <= 342; ++cell)
+        c.Read(cell);
+    if (!heavy)
+        return c;
+    // Terrain, unison, sub-pulses, spectral, waveguide, shaper and formant.
+    for (int cell : {29, 33, 35, 37, 149, 151, 162, 167, 168, 176, 197, 198, 201, 317, 343, 344})
+        c.Write(cell);
+    for (int cell = 89; cell <= 107; cell += 2)
+        c.Write(cell);
+    for (int cell : {133, 134, 135, 136, 137, 138, 139, 140, 141, 142, 143, 145})
+        c.Write(cell);
+    for (int cell = 177; cell <= 182; ++cell)
+        c.Write(cell);
+    for (int cell = 303; cell <= 308; ++cell)
+        c.Write(cell);
+    for (int cell : {30, 32, 34, 36, 38, 195})
+        c.Read(cell);
+    for (int cell = 90; cell <= 108; cell += 2)
+        c.Read(cell);
+    for (int cell = 183; cell <= 194; ++cell)
+        c.Read(cell);
+    for (int cell = 309; cell <= 314; ++cell)
+        c.Read(cell);
+    return c;
+}
+const LaneCells kLaneCells[2] = {MakeLaneCells(false), MakeLaneCells(true)};
+
 void RaisePeak(uint32_t* record, int cell, float peak)
 {
     if (peak > std::bit_cast<float>(record[cell]))
@@ -387,16 +444,7 @@ void CEngine::RenderBlock(float* out)
         std::fill(partMix[p], partMix[p] + 2 * frames, 0.0f);
     }
 
-    const int inUse = std::clamp(data.voicesInUse, 0, kVoices);
-    for (int v = 0; v < inUse; ++v) {
-        const int part = data.voicePart[v];
-        if (part < 0 || part >= kParts || data.voiceState[v] >= CEngineData::kVoiceFree)
-            continue;
-        if (partLoading[part].load(std::memory_order_relaxed) != 0)
-            continue;
-        partSounding[part] = 1;
-        RenderVoice(v, part, frames, RenderDivider(part));
-    }
+    RenderVoices(frames);
 
     bool run[kParts];
     for (int p = 0; p < kParts; ++p) {
@@ -864,4 +912,227 @@ void CEngine::RenderVoice(int v, int part, int frames, int divider)
         data.voiceState[v] = 0;
     else if (data.ControlI(v, CEngineData::kVcGate) == 0)
         data.voiceState[v] = std::min(data.voiceState[v] + 1, CEngineData::kVoiceFree);
+}
+
+// ---------------------------------------------------------------------------
+// Voices of a part in vector lanes
+
+void CEngine::RenderVoices(int frames)
+{
+    // The voices of each part in voice order: a part's mix adds its voices
+    // in that order, whichever way they are rendered.
+    int members[kParts][kVoices];
+    int count[kParts] = {};
+    const int inUse = std::clamp(data.voicesInUse, 0, kVoices);
+    for (int v = 0; v < inUse; ++v) {
+        const int part = data.voicePart[v];
+        if (part < 0 || part >= kParts || data.voiceState[v] >= CEngineData::kVoiceFree)
+            continue;
+        if (partLoading[part].load(std::memory_order_relaxed) != 0)
+            continue;
+        partSounding[part] = 1;
+        if (scalarRender)
+            RenderVoice(v, part, frames, RenderDivider(part));
+        else
+            members[part][count[part]++] = v;
+    }
+    const int lanes = voice_lanes::LaneCount();
+    for (int p = 0; p < kParts; ++p) {
+        if (count[p] == 0)
+            continue;
+        const int divider = RenderDivider(p);
+        if (!PartRendersInLanes(p, members[p], count[p])) {
+            for (int i = 0; i < count[p]; ++i)
+                RenderVoice(members[p][i], p, frames, divider);
+            continue;
+        }
+        for (int i = 0; i < count[p]; i += lanes)
+            RenderLanes(p, members[p] + i, std::min(lanes, count[p] - i), frames, divider);
+    }
+}
+
+bool CEngine::PartRendersInLanes(int part, const int* voices, int count) const
+{
+    const Cells P{const_cast<uint32_t*>(data.partRecord[part])};
+    const uint32_t off = P.U(270);
+    static constexpr int kWaveCell[3] = {155, 163, 172};
+    for (int j = 0; j < 3; ++j)
+        if ((off & kOffOsc[j]) == 0 && CellAsInt(P.U(kWaveCell[j])) == kMultiSampleWave)
+            return false;
+    if ((off & kOffTerrain) == 0)
+        for (int i = 0; i < count; ++i)
+            if (terrainFilters[voices[i]] == nullptr)
+                return false;
+    // The output stage writes its cell back; the lanes take the usual module
+    // outputs there, whose cells no block-constant read depends on.
+    const int out = CellOfCode(P.U(255));
+    return (out >= 153 && out <= 168) || out == 176 || out == 199 || out == 201 || out == 317 || out == 318;
+}
+
+void CEngine::RenderLanes(int part, const int* voices, int count, int frames, int divider)
+{
+    voice_lanes::Group& g = laneGroup;
+    const Cells P{data.partRecord[part]};
+    const uint32_t off = P.U(270);
+    const int lanes = voice_lanes::LaneCount();
+    if (count < lanes)
+        std::copy(data.voiceAudio[voices[0]], data.voiceAudio[voices[0]] + CEngineData::kVoiceAudioCells, laneSpare);
+    g.lanes = count;
+    for (int l = 0; l < lanes; ++l) {
+        const int v = voices[l < count ? l : 0];
+        g.record[l] = l < count ? data.voiceAudio[v] : laneSpare;
+        for (int j = 0; j < 3; ++j) {
+            const Segment* t = data.OscTable(std::bit_cast<int32_t>(g.record[l][115 + j]));
+            g.wave[j][l] = t ? t : kSilentTable;
+        }
+        g.terrain[l] = terrainFilters[v];
+        g.ring[l] = l < count ? voiceRing[0][v] : laneSpareRing;
+        g.guideDelay[l] = static_cast<uint32_t>(CellAsInt(g.record[l][31]));
+        const uint32_t enable = g.record[l][282];
+        for (int k = 0; k < 6 && (off & kOffSpectrum) == 0; ++k) {
+            const bool on = k == 0 || (enable & (1u << k)) != 0;
+            g.spectrumOn[k][l] = on;
+            for (int t = 0; t < 4; ++t) {
+                const Segment* table =
+                    on ? data.SpectrumTable(std::bit_cast<int32_t>(g.record[l][CEngineData::kAcSpectrumGroup + 13 * k + 6 + t]))
+                       : nullptr;
+                g.spectrum[k][t][l] = table ? table : kSilentTable;
+            }
+        }
+        g.seed[l] = noiseSeed[v];
+        for (int k = 0; k < 6; ++k)
+            g.pink[k][l] = pinkState[k][v];
+        g.peak1[l] = std::bit_cast<float>(P.U(412));
+        g.peak2[l] = std::bit_cast<float>(P.U(413));
+        g.peakOut[l] = std::bit_cast<float>(P.U(414));
+        g.power[l] = std::bit_cast<float>(g.record[l][CEngineData::kAcOutputPower]);
+    }
+    g.saturation = g_TLShapes.Fixed(1);
+    g.outputClip = g_TLShapes.Fixed(2);
+    g.off = off;
+    g.groups = frames >> divider;
+    for (int j = 0; j < 3; ++j)
+        g.running[j] = (off & kOffOsc[j]) == 0;
+    g.fm[0] = false;
+    g.fm[1] = P.U(238) != 0;
+    g.fm[2] = P.U(239) != 0;
+    g.inFm[1] = CellOfCode(P.U(238));
+    g.inFm[2] = CellOfCode(P.U(239));
+    g.unison = P.U(356) != 0;
+    g.formantSeries = CellAsInt(P.U(327)) == 1;
+    g.inTerrain = CellOfCode(P.U(237));
+    g.inShaper = CellOfCode(P.U(248));
+    g.inGuide1 = CellOfCode(P.U(253));
+    g.inGuide2 = CellOfCode(P.U(254));
+    g.inFormant = CellOfCode(P.U(256));
+    const int32_t shapeRef = CellAsInt(P.U(182));
+    g.shaper = shapeRef == kUserShapeRef                                ? g_TLShapes.userShapes[part]
+               : (shapeRef >= 0 && shapeRef < CTLShapes::kSelectable) ? g_TLShapes.shapes[shapeRef]
+                                                                       : g_TLShapes.shapes[0];
+    if (g.shaper == nullptr)
+        g.shaper = kSilentTable;
+    g.pulse1 = P.I(156) == kPulseCode1;
+    g.pulse2 = P.I(164) == kPulseCode2;
+    g.sync1 = CellOfCode(P.U(166));
+    g.sync2 = CellOfCode(P.U(175));
+    g.syncA = g.sync1 == 119 || g.sync1 == 120;
+    g.syncB = g.sync2 == 119 || g.sync2 == 120;
+    g.inRing1 = CellOfCode(P.U(240));
+    g.inRing2 = CellOfCode(P.U(241));
+    g.inAmp = CellOfCode(P.U(247));
+    g.inAmpMod = CellOfCode(P.U(249));
+    for (int k = 0; k < 5; ++k)
+        g.inMix[k] = CellOfCode(P.U(242 + k));
+    for (int f = 0; f < 2; ++f) {
+        const FilterCells& c = kFilter[f];
+        const int type = CellAsInt(P.U(c.type));
+        g.filter[f] = {(off & c.offBit) == 0, type == 6 || type == 7, P.F(c.g1), P.F(c.g2),
+                       CellOfCode(P.U(c.input)), CellOfCode(P.U(c.r1)), CellOfCode(P.U(c.r2))};
+    }
+    g.outCell = CellOfCode(P.U(255));
+    g.inFade = CellOfCode(P.U(339));
+    g.inDirectL = CellOfCode(P.U(384));
+    g.inDirectR = CellOfCode(P.U(385));
+    g.quantMask = P.U(271);
+
+    // Rows: the cells the chain writes per sample (in and out again), the
+    // steps it reads, and the cells the routing reads.
+    constexpr uint32_t kHeavy = kOffTerrain | kOffSpectrum | kOffFormant | kOffSubPulse | kOffShaper | kOffWaveguide;
+    const LaneCells& cells = kLaneCells[(off & kHeavy) != kHeavy || g.unison ? 1 : 0];
+    std::copy(cells.written, cells.written + cells.countWritten, g.cellsOut);
+    g.countOut = cells.countWritten;
+    std::copy(cells.written, cells.written + cells.countWritten, g.cellsIn);
+    std::copy(cells.steps, cells.steps + cells.countSteps, g.cellsIn + cells.countWritten);
+    g.countIn = cells.countWritten + cells.countSteps;
+    const int fixedIn = g.countIn;
+    auto addIn = [&](int cell) {
+        if (cells.touched[cell] || std::find(g.cellsIn + fixedIn, g.cellsIn + g.countIn, cell) != g.cellsIn + g.countIn)
+            return false;
+        g.cellsIn[g.countIn++] = cell;
+        return true;
+    };
+    if (addIn(g.outCell))
+        g.cellsOut[g.countOut++] = g.outCell;
+    for (int cell : {g.inFm[1], g.inFm[2], g.sync1, g.sync2, g.inRing1, g.inRing2, g.inAmp, g.inAmpMod, g.inMix[0],
+                     g.inMix[1], g.inMix[2], g.inMix[3], g.inMix[4], g.filter[0].input, g.filter[0].r1,
+                     g.filter[0].r2, g.filter[1].input, g.filter[1].r1, g.filter[1].r2, g.inFade, g.inDirectL,
+                     g.inDirectR, g.inTerrain, g.inShaper, g.inGuide1, g.inGuide2, g.inFormant})
+        addIn(cell);
+
+    // The sources (up to the mixer) touch these cells and, through the
+    // routing, the cells they read; the filters and the output stage write
+    // theirs. Kept apart, the two halves can run one after the other.
+    static constexpr int kSourceCells[][2] = {{0, 28},    {118, 120}, {153, 161}, {176, 195},
+                                              {199, 199}, {201, 201}, {280, 282}, {303, 344}};
+    auto isSourceCell = [](int cell) {
+        for (const auto& range : kSourceCells)
+            if (cell >= range[0] && cell <= range[1])
+                return true;
+        return false;
+    };
+    auto isOutputCell = [&](int cell) {
+        return cell == g.outCell || (cell >= 29 && cell <= 38) || (cell >= 89 && cell <= 114) ||
+               (cell >= 121 && cell <= 152) || (cell >= 162 && cell <= 168) || cell == 197 || cell == 198 ||
+               cell == 283 || cell == 284;
+    };
+    g.split = !isSourceCell(g.outCell);
+    for (int cell : {g.inTerrain, g.inFm[1], g.inFm[2], g.inRing1, g.inRing2, g.inAmp, g.inAmpMod, g.inMix[0],
+                     g.inMix[1], g.inMix[2], g.inMix[3], g.inMix[4]})
+        g.split = g.split && !isOutputCell(cell);
+    g.countCarried = 0;
+    for (int cell : {0, g.filter[0].input, g.filter[0].r1, g.filter[0].r2, g.filter[1].input, g.filter[1].r1,
+                     g.filter[1].r2, g.outCell, g.inFade, g.inDirectL, g.inDirectR, g.inShaper, g.inGuide1,
+                     g.inGuide2, g.inFormant}) {
+        if (!isSourceCell(cell) || std::find(g.cellsCarried, g.cellsCarried + g.countCarried, cell) !=
+                                       g.cellsCarried + g.countCarried)
+            continue;
+        g.cellsCarried[g.countCarried++] = cell;
+    }
+
+    voice_lanes::Render(g);
+
+    float* mix = partMix[part];
+    const int step = 1 << divider;
+    uint32_t* record = data.partRecord[part];
+    // Each frame adds the voices in voice order.
+    const int done = divider == 0 ? voice_lanes::AddToMix(g, mix) : 0;
+    for (int l = 0; l < count; ++l) {
+        const int v = voices[l];
+        for (int n = done; n < g.groups; ++n) {
+            const int f = (n << divider) + step - 1;
+            mix[2 * f] += g.left[n][l];
+            mix[2 * f + 1] += g.right[n][l];
+        }
+        data.SetAudioF(v, CEngineData::kAcOutputPower, g.power[l]);
+        noiseSeed[v] = g.seed[l];
+        for (int k = 0; k < 6; ++k)
+            pinkState[k][v] = g.pink[k][l];
+        RaisePeak(record, 412, g.peak1[l]);
+        RaisePeak(record, 413, g.peak2[l]);
+        RaisePeak(record, 414, g.peakOut[l]);
+        if (g.power[l] >= kQuietPower)
+            data.voiceState[v] = 0;
+        else if (data.ControlI(v, CEngineData::kVcGate) == 0)
+            data.voiceState[v] = std::min(data.voiceState[v] + 1, CEngineData::kVoiceFree);
+    }
 }

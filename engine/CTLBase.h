@@ -43,7 +43,10 @@ public:
     // huge inputs inside the table.
     static float Evaluate(const Segment* table, int n, float y)
     {
-        float c = std::fmin(std::fmax(y, 0.0f), static_cast<float>(n - 1));
+        // Only the segment index depends on the limit, so plain compares do
+        // (NaN and negative values read segment 0) without a library call.
+        float c = y > 0.0f ? y : 0.0f;
+        c = c < static_cast<float>(n - 1) ? c : static_cast<float>(n - 1);
         const Segment& s = table[static_cast<int>(c + 0.5f)];
         return y * s.slope + s.offset;
     }

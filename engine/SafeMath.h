@@ -6,6 +6,7 @@
 // converted to an index.
 #include <cmath>
 #include <cstdint>
+#include <emmintrin.h>
 
 namespace engine {
 
@@ -27,7 +28,9 @@ inline int32_t RoundClamp(float x, int32_t lo, int32_t hi)
 {
     const float c = ClampSafe(x, static_cast<float>(lo), static_cast<float>(hi),
                               lo > 0 ? static_cast<float>(lo) : (hi < 0 ? static_cast<float>(hi) : 0.0f));
-    const long r = std::lrint(c);
+    // The 64-bit conversion rounds as lrint does (current mode, ties to
+    // even), inline instead of a library call.
+    const long long r = _mm_cvtss_si64(_mm_set_ss(c));
     return r < lo ? lo : (r > hi ? hi : static_cast<int32_t>(r));
 }
 

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "gui/GUIHead.h"
+#include "params/CPIBase.h"
+
 namespace {
 
 // Little-endian 16-bit words, the only number format of the layout file.
@@ -77,4 +80,122 @@ std::array<uint8_t, GUIObject::kRecordSize> GUIObject::Write() const
         PutWord(out, v);
     for (uint32_t p : properties) PutWord(out, p);
     return record;
+}
+
+// ---- Slots the base leaves empty ----------------------------------------------
+
+bool GUIObject::HitTest(int, int) { return true; }
+void GUIObject::OnMouseDown(uint32_t, int, int) {}
+void GUIObject::OnDoubleClick(uint32_t, int, int) {}
+void GUIObject::OnMouseUp(uint32_t, int, int) {}
+void GUIObject::OnMouseDrag(uint32_t, int, int) {}
+bool GUIObject::OnKey(int, int, uint32_t) { return false; }
+bool GUIObject::OnWheel(int, int, int, int, int) { return false; }
+bool GUIObject::OnMenu(int, int) { return false; }
+void GUIObject::OnDrop(int, int, int) {}
+int GUIObject::GetLeftClickMenu(int, int) { return 0; }
+int GUIObject::GetContextMenu(int, int) { return 0; }
+
+void GUIObject::OnMouseMove(int, int)
+{
+    if (surface) surface->SetCursor(1);
+}
+
+int GUIObject::GetParameterMenu(CPIBase* model, int, int)
+{
+    return model ? model->GetParameterMenu(int(binding.group), int(binding.index)) : 0;
+}
+
+const char* GUIObject::GetHintId(int, int) { return binding.hint; }
+
+// ---- Drawing and visibility ----------------------------------------------------
+
+bool GUIObject::IsVisibleNow() const
+{
+    if (!owner) return false;
+    if (!(pageMask >> (uint32_t(owner->GetPage()) & 31) & 1)) return false;
+    return dialogId == 0 || dialogId == owner->GetOpenDialog();
+}
+
+void GUIObject::Update()
+{
+    if (layer == 0 || !IsVisibleNow()) return;
+    const GuiRect r = Draw();
+    owner->RedrawRegion(r.left, r.top, r.right, r.bottom);
+    if (dialogId != 0) owner->RedrawAll();
+}
+
+void GUIObject::PollIdle()
+{
+    if (IsVisibleNow()) OnIdle();
+}
+
+void GUIObject::SetValue(int group, int index, float value)
+{
+    if (owner) owner->SetParameter(group, index, value);
+}
+
+double GUIObject::GetValue(int group, int index)
+{
+    return owner ? owner->GetParameter(group, index) : 0.0;
+}
+
+const char* GUIObject::GetValueText(int group, int index)
+{
+    return owner ? owner->GetParameterText(group, index) : "";
+}
+
+GuiRect GUIObject::DrawLabel(int left, int top, int right, int, int dx, int dy, const char* text,
+                             CUnifiedDC::Colour colour)
+{
+    if (!surface || !text) return {};
+    surface->SetColor(colour);
+    return surface->DrawText(left + dx, top + dy, text, CUnifiedDC::kTextTransparent, 2,
+                             std::max(right - left, 1));
+}
+
+GuiRect GUIObject::DrawText(int left, int top, int right, int bottom, const char* text,
+                            bool highlight)
+{
+    if (!surface || !text || !*text) return {};
+    const int textHeight = surface->Font().GetHeight();
+    const int cx = left + (right - left) / 2;
+    const int ty = top + (bottom - top - textHeight) / 2;
+    if (dialogId == 0) {
+        // From the background picture, black without one.
+        const int half = (surface->Font().GetTextWidth(text) + 7) / 8 + 1;
+        surface->ClearRect(std::max(left, cx - half), ty, std::min(right, cx + half + 1),
+                           ty + textHeight + 1);
+    }
+    surface->SetShadowColor(0x000000);
+    surface->SetColor(highlight ? 0xB4FFFF : 0xF0F0F0);
+    return surface->DrawText(cx, ty, text, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 2,
+                             std::max(right - left, 1));
+}
+
+GuiRect GUIObject::DrawCaption(bool highlight)
+{
+    return DrawText(x, y, x + w, y + h, binding.GetLabel(), highlight);
+}
+
+// ---- Layout-edit move --------------------------------------------------------
+
+void GUIObject::BeginMove(int px, int py)
+{
+    grabX = (px & ~1) - x;
+    grabY = (py & ~1) - y;
+}
+
+GuiRect GUIObject::MoveWithPointer(int px, int py, int clientWidth, int clientHeight)
+{
+    const GuiRect before = Rect();
+    // 64-bit so that a far pointer or a huge grab offset cannot wrap.
+    int64_t nx = int64_t(px) - grabX, ny = int64_t(py) - grabY;
+    nx = std::max<int64_t>(0, std::min<int64_t>(nx, int64_t(clientWidth) - w));
+    ny = std::max<int64_t>(0, std::min<int64_t>(ny, int64_t(clientHeight) - h));
+    x = int32_t(nx);
+    y = int32_t(ny);
+    GuiRect both;
+    UnionRects(both, before, Rect());
+    return both;
 }

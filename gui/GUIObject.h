@@ -13,10 +13,15 @@
 #include <cstdint>
 #include <span>
 
+#include "gui/CUnifiedDC.h"
 #include "params/CIParameter.h"
 
-class CUnifiedDC;
+class CPIBase;
 class GUIHead;
+
+struct GuiPoint {
+    int32_t x = 0, y = 0;
+};
 
 class GUIObject {
 public:
@@ -39,8 +44,82 @@ public:
     // Runs after a layout record was read or the widget was placed or edited
     // in the layout editor.
     virtual void AfterLoad() {}
+    // True lets the manager open the modulation dialog for this widget.
+    virtual bool SetupModulationDialog() { return false; }
+    virtual bool IsActive() const { return active != 0; }
+    // Edit widgets start editing on Activate and commit on Deactivate.
+    virtual void Activate() { active = 1; }
+    virtual void Deactivate() { active = 0; }
+    // Draws into the surface; answers the rectangle that changed (empty:
+    // nothing drawn).
+    virtual GuiRect Draw() { return {}; }
+    // Asked only once the point lies in the rectangle, so a widget can
+    // refine its shape.
+    virtual bool HitTest(int x, int y);
+    // Mouse flags: 1 left button, 4 Shift, 8 Control.
+    virtual void OnMouseDown(uint32_t flags, int x, int y);
+    virtual void OnDoubleClick(uint32_t flags, int x, int y);
+    virtual void OnMouseUp(uint32_t flags, int x, int y);
+    // Pointer over the widget with no button: the arrow cursor.
+    virtual void OnMouseMove(int x, int y);
+    // Pointer moved with the button held while this widget has the capture.
+    virtual void OnMouseDrag(uint32_t flags, int x, int y);
+    virtual bool OnKey(int key, int ch, uint32_t keyData);
+    // The wheel arrives as a key code.
+    virtual bool OnWheel(int key, int a, int b, int x, int y);
+    virtual void Slot16(uint32_t, uint32_t, uint32_t) {}
+    // A pop-up result neither the manager nor the editor took.
+    virtual bool OnMenu(int menuId, int value);
+    // Every idle tick while visible: poll the model, Update when it changed.
+    virtual void OnIdle() {}
+    // An item dragged out of a list browser was released over the widget.
+    virtual void OnDrop(int item, int x, int y);
+    // A positive menu id makes a left click open that menu instead.
+    virtual int GetLeftClickMenu(int x, int y);
+    virtual GuiPoint GetLeftClickMenuPos() { return {}; }
+    virtual int GetContextMenu(int x, int y);
+    virtual GuiPoint GetContextMenuPos() { return {}; }
+    // The model's context menu for the bound value ("Modulation", "MIDI
+    // learn", "MIDI forget").
+    virtual int GetParameterMenu(CPIBase* model, int x, int y);
+    // The hint text; null or "" shows none.
+    virtual const char* GetHintId(int x, int y);
+    virtual void Slot26() {}
+    virtual void SetImageIndex(int) {}
+    virtual int GetImage() { return 0; }
     virtual uint32_t GetGroup() const { return binding.group; }
     virtual uint32_t GetIndex() const { return binding.index; }
+
+    // Draws this widget again and shows it, with whatever lies above it:
+    // nothing for the background layer or while hidden; a dialog widget
+    // redraws the whole window (the dialog's panel lies under it).
+    void Update();
+    // On the current page, and in the main window or the open dialog.
+    bool IsVisibleNow() const;
+    // The idle step the manager runs for visible widgets.
+    void PollIdle();
+
+    // Values addressed by editor group, through the manager.
+    void SetValue(int group, int index, float value);
+    double GetValue(int group, int index);
+    const char* GetValueText(int group, int index);
+
+    // Text in font 0, transparent, spacing 2, at (left + dx, top + dy) and
+    // at most right - left wide; a null text draws nothing.
+    GuiRect DrawLabel(int left, int top, int right, int bottom, int dx, int dy, const char* text,
+                      CUnifiedDC::Colour colour);
+    // One centred line in the rectangle, light ink (pale yellow when
+    // highlighted); the box is erased first except inside a dialog.
+    GuiRect DrawText(int left, int top, int right, int bottom, const char* text, bool highlight);
+    // The binding's label centred in the widget's rectangle.
+    GuiRect DrawCaption(bool highlight);
+
+    // Layout-edit move: the grab offset on button down (even pixels), then
+    // the new origin for each pointer position, kept inside a client area
+    // of width x height; answers the union of the old and new rectangles.
+    void BeginMove(int px, int py);
+    GuiRect MoveWithPointer(int px, int py, int clientWidth, int clientHeight);
+    GuiRect Rect() const { return {x, y, x + w, y + h}; }
 
     // Reads the record that follows the tag (the caller read the tag to make
     // the widget): initialises the widget, takes the fields and binds the

@@ -6,6 +6,7 @@
 // Each actor is one thread that repeats its step at its own pace until the
 // time is up. An actor that a new thread of the program brings (a device, a
 // timer) is added to MakeActors.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -22,6 +23,7 @@
 #include "core/CSequencer.h"
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
+#include "gui/GUIHead.h"
 #include "tests/core/SampleFixtures.h"
 #include "tools/FileFixtures.h"
 #include "tests/os/TestFolders.h"
@@ -29,6 +31,26 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// A widget that polls its value every tick and draws it when it changed,
+// as the editor's controls do, while the audio thread writes learned values
+// and asks for redraws.
+struct PollingWidget : GUIObject {
+    PollingWidget() : GUIObject("KNOB") {}
+    GuiRect Draw() override {
+        owner->GetFloatValue(&binding, shown);
+        surface->SetColor(0x010101u * static_cast<uint32_t>(std::clamp(shown, 0.0f, 1.0f) * 255.0f));
+        surface->FillRect(x, y, x + w, y + h, 1.0f);
+        return Rect();
+    }
+    void OnIdle() override {
+        float v = 0.0f;
+        owner->GetFloatValue(&binding, v);
+        if (v != shown)
+            Update();
+    }
+    float shown = -1.0f;
+};
 
 class Actor {
 public:
@@ -288,6 +310,16 @@ int main(int argc, char** argv) {
 
     auto synth = std::make_unique<CSynth>();
     synth->Resume();
+    // The window's widgets on a memory surface, ticked by the GUI actor.
+    CUnifiedDC surface;
+    surface.CreateMemory(960, 650);
+    GUIHead window(&surface, synth->editor);
+    synth->editor->SetGUI(&window);
+    for (int id : {16, 56, 57, 344}) {
+        GUIObject* w = window.Adopt(std::make_unique<PollingWidget>());
+        w->binding = *CIParameter::Find(0, static_cast<uint32_t>(id), 0);
+        w->x = id;
+    }
     auto actors = MakeActors(*synth, sample);
 
     const auto deadline = Clock::now() + std::chrono::seconds(seconds);

@@ -93,6 +93,46 @@ inline void SetUpPart(CEngine& e, int part, uint32_t mask, int32_t outCode, int 
     d.globalTargets[7] = 0.5f;
 }
 
+// Every module of the voice chain on, in series:
+inline void SetUpFullChain(CEngineData& d, int part)
+{
+    // oscillators 2 and 3 frequency-modulated by oscillator 1, a unison
+    // oscillator 1, ring modulation, a mixer of every source, shaper,
+    // waveguide, both filters, formant and terrain filter in series.
+    d.SetPartI(part, 163, 0);
+    d.SetPartI(part, 172, 4);
+    d.SetPartI(part, 356, 1);
+    d.SetPartI(part, 238, kOsc1Out);
+    d.SetPartI(part, 239, kOsc2Out);
+    d.SetPartI(part, 240, kOsc1Out);
+    d.SetPartI(part, 241, kOsc3Out);
+    d.SetPartI(part, 242, kOsc1Out);
+    d.SetPartI(part, 243, kOsc2Out);
+    d.SetPartI(part, 244, kRingOut);
+    d.SetPartI(part, 245, kSpectrumOut);
+    d.SetPartI(part, 246, kPinkOut);
+    d.SetPartI(part, 247, kSubOut);
+    d.SetPartI(part, 249, kOsc3Out);
+    d.SetPartI(part, 248, kMixerOut);
+    d.SetPartI(part, 253, kShaperOut);
+    d.SetPartI(part, 254, kWaveguideOut);
+    d.SetPartI(part, 250, kWaveguideOut);
+    d.SetPartI(part, 229, 0);
+    d.SetPartI(part, 257, kFilter1Out);
+    d.SetPartI(part, 233, 3);
+    d.SetPartI(part, 256, kFilter2Out);
+    d.SetPartI(part, 237, kFormantOut);
+    d.SetPartI(part, 339, kSpectrumOut);
+    d.SetPartI(part, 331, 1);  // all six spectral sub-oscillators
+    for (int id : {7, 8, 9, 10, 11, 12, 15})
+        SetSmoothed(d, part, id, 0.3f);
+    SetSmoothed(d, part, 16, 0.7f);
+    SetSmoothed(d, part, 32, 0.6f);
+    SetSmoothed(d, part, 62, 0.8f);
+    for (int id : {22, 25, 28})
+        SetSmoothed(d, part, id, 0.4f);
+}
+
 inline void StartVoice(CEngine& e, int v, int part, float notePitch)
 {
     CEngineData& d = e.data;

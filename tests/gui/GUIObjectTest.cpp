@@ -1,7 +1,11 @@
 #include "gui/GUIObject.h"
 
+#include "gui/GUIHead.h"
+#include "tests/gui/GuiTestSupport.h"
+
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -100,4 +104,94 @@ TEST(GUIObject, ShortRecordReadsMissingBytesAsZero)
     GUIObject empty("KNOB");
     empty.Read({});
     EXPECT_EQ(std::make_tuple(empty.w, empty.h, empty.pageMask, empty.layer), std::make_tuple(0, 0, 0u, 0));
+}
+
+namespace {
+
+// Counts its draws; the manager has no editor, so values stay out of it.
+struct Counted : GUIObject {
+    using GUIObject::GUIObject;
+    GuiRect Draw() override
+    {
+        ++draws;
+        return Rect();
+    }
+    int draws = 0;
+};
+
+}  // namespace
+
+TEST(GUIObject, VisibilityAndUpdateFollowLayerPageAndDialog)
+{
+    guitest::RecordingWindow window;
+    window.width = 200;
+    window.height = 100;
+    CUnifiedDC dc;
+    ASSERT_TRUE(dc.CreateForWindow(&window));
+    GUIHead head(&dc, nullptr);
+    auto* back = static_cast<Counted*>(head.Adopt(std::make_unique<Counted>("BKGD")));
+    auto* knob = static_cast<Counted*>(head.Adopt(std::make_unique<Counted>("KNOB")));
+    auto* inDialog = static_cast<Counted*>(head.Adopt(std::make_unique<Counted>("BTTN")));
+    head.Adopt(std::make_unique<Counted>("DLOG"))->dialogId = 3;
+    back->layer = 0;
+    inDialog->dialogId = 3;
+    knob->x = 50;
+
+    back->Update();  // the background layer: full redraws only
+    EXPECT_EQ(back->draws, 0);
+    EXPECT_TRUE(window.shown.empty());
+    knob->Update();  // drawn, then its rectangle again with what lies above it
+    EXPECT_EQ(knob->draws, 2);
+    ASSERT_EQ(window.shown.size(), 1u);
+    EXPECT_EQ(window.shown[0].x, 50);
+    EXPECT_EQ(window.shown[0].w, 20);
+
+    EXPECT_FALSE(inDialog->IsVisibleNow());
+    inDialog->Update();
+    EXPECT_EQ(inDialog->draws, 0);
+    head.OpenDialog(0, 0, 3, 0);
+    EXPECT_TRUE(inDialog->IsVisibleNow());
+    const size_t shown = window.shown.size();
+    inDialog->Update();  // a dialog widget redraws the whole window
+    EXPECT_EQ(window.shown.back().w, 200);
+    EXPECT_GT(window.shown.size(), shown);
+    EXPECT_EQ(back->draws, 2);  // the dialog's opening and the widget's update
+
+    knob->pageMask = 0;
+    EXPECT_FALSE(knob->IsVisibleNow());
+    knob->pageMask = 1u << 4;
+    EXPECT_FALSE(knob->IsVisibleNow());
+    head.SetPage(36);  // pages count modulo 32
+    EXPECT_TRUE(knob->IsVisibleNow());
+
+    // In edit mode a move without the button changes no selection.
+    head.CloseDialog();
+    head.SetEditMode(true);
+    head.OnMouseMove(0, 55, 5);
+    EXPECT_FALSE(knob->IsActive());
+    head.SetEditMode(false);
+    head.OnMouseMove(0, 55, 5);
+    EXPECT_TRUE(knob->IsActive());
+}
+
+TEST(GUIObject, LayoutEditMoveGrabsEvenPixelsAndStaysInside)
+{
+    GUIObject w("KNOB");
+    w.x = 100;
+    w.y = 50;
+    w.w = 40;
+    w.h = 30;
+    w.BeginMove(111, 63);
+    EXPECT_EQ(w.grabX, 10);
+    EXPECT_EQ(w.grabY, 12);
+    GuiRect dirty = w.MoveWithPointer(121, 73, 960, 650);
+    EXPECT_EQ(w.x, 111);
+    EXPECT_EQ(w.y, 61);
+    EXPECT_EQ(dirty, (GuiRect{100, 50, 151, 91}));
+    w.MoveWithPointer(5000, 5000, 960, 650);
+    EXPECT_EQ(w.x, 920);
+    EXPECT_EQ(w.y, 620);
+    w.MoveWithPointer(INT32_MIN, -5, 960, 650);
+    EXPECT_EQ(w.x, 0);
+    EXPECT_EQ(w.y, 0);
 }
