@@ -464,8 +464,12 @@ struct SpectrumLanes {
                     continue;
                 uint32_t* r = g.record[l];
                 r[cell] = inc[k][l];
-                std::memcpy(r + cell + 2, &v[k][l], 4);
-                std::memcpy(r + cell + 3, &vStep[k][l], 4);
+                // A lane of a vector has no address of its own in every
+                // compiler: copied out first.
+                const float value = v[k][l];
+                const float step = vStep[k][l];
+                std::memcpy(r + cell + 2, &value, 4);
+                std::memcpy(r + cell + 3, &step, 4);
                 r[cell + 5] = phase[k][l];
             }
         }
