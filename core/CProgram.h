@@ -53,6 +53,8 @@ public:
     static void SetDefaults(float* record);
     // Those defaults, made once.
     static const float* DefaultRecord();
+    // The template file of synthesis type t in the program folder; null for any other t.
+    static const char* TemplateFileName(int t);
     // Slot 0 of a record as a synthesis type; anything outside 0..6 reads 0.
     static int TypeOf(const float* record);
     // The part table row and the global block of a fresh store.

@@ -464,12 +464,10 @@ struct SpectrumLanes {
                     continue;
                 uint32_t* r = g.record[l];
                 r[cell] = inc[k][l];
-                // A lane of a vector has no address of its own in every
-                // compiler: copied out first.
-                const float value = v[k][l];
-                const float step = vStep[k][l];
-                std::memcpy(r + cell + 2, &value, 4);
-                std::memcpy(r + cell + 3, &step, 4);
+                // Lanes copied out first: clang takes no address of a vector element.
+                const float vl = v[k][l], vStepl = vStep[k][l];
+                std::memcpy(r + cell + 2, &vl, 4);
+                std::memcpy(r + cell + 3, &vStepl, 4);
                 r[cell + 5] = phase[k][l];
             }
         }
