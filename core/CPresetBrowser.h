@@ -69,6 +69,9 @@ public:
     // preset's masks.
     void LoadSelectedMasks();
 
+    // Row i's preset; null outside the list (or when the pool was read
+    // anew and is shorter now).
+    const CPreset* GetRow(int i) const { return i < 0 ? nullptr : EntryOf(size_t(i)); }
     bool HasSelected() const { return selected != 0; }
     int GetSelectedIndex() const { return selectedIndex; }
 

@@ -1,35 +1,22 @@
 #include "core/CPresetPool.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 
 #include "core/CProgram.h"
+#include "os/InitOrder.h"
 #include "os/OReplaceFile.h"
 
-CPresetPool g_PresetPool;
-
-bool CSoundParam::Match(const uint32_t* filter) const
-{
-    for (int g = 0; g < categories::kGroups; ++g)
-        if (filter[g] != 0 && (masks[g] & filter[g]) == 0) return false;
-    return true;
-}
-
-void CSoundParam::SetMasks(const uint32_t* m)
-{
-    std::copy(m, m + categories::kGroups, masks);
-    valid = 1;
-}
-
-void CSoundParam::GetMasks(uint32_t* out) const { std::copy(masks, masks + categories::kGroups, out); }
-
 namespace {
+
+constexpr char kTag[4] = {'Z', 'A', 'V', 'O'};
 
 bool EndsWithFxp(const std::string& name)
 {
@@ -51,8 +38,8 @@ bool ParseLine(const std::string& line, std::string& file, uint32_t* masks)
         if (tab == std::string::npos) break;
         start = tab + 1;
     }
-    if (fields.size() != 1 + categories::kGroups || fields[0].empty()) return false;
-    for (int g = 0; g < categories::kGroups; ++g) {
+    if (fields.size() != 1 + kCategoryGroups || fields[0].empty()) return false;
+    for (int g = 0; g < kCategoryGroups; ++g) {
         const std::string& f = fields[1 + g];
         if (f.empty() || f.size() > 8 || f.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
             return false;
@@ -66,7 +53,7 @@ std::string FormatLine(const std::string& file, const uint32_t* masks)
 {
     std::string line = file;
     char word[16];
-    for (int g = 0; g < categories::kGroups; ++g) {
+    for (int g = 0; g < kCategoryGroups; ++g) {
         std::snprintf(word, sizeof word, "\t%08X", masks[g]);
         line += word;
     }
@@ -74,6 +61,62 @@ std::string FormatLine(const std::string& file, const uint32_t* masks)
 }
 
 }  // namespace
+
+CPresetPool g_PresetPool ZAVO_INIT(ZAVO_PRIO_PRESET_WORDS);
+
+int FindCategoryWord(int group, const char* word)
+{
+    if (!word || !*word) return -1;
+    for (int i = 0; i < kCategoryWords; ++i)
+        if (strcmp(GetCategoryWord(group, i), word) == 0) return i;
+    return -1;
+}
+
+bool CSoundParam::Match(const uint32_t* filter) const
+{
+    for (int g = 0; g < kCategoryGroups; ++g)
+        if (filter[g] != 0 && (masks[g] & filter[g]) == 0) return false;
+    return true;
+}
+
+void CSoundParam::SetMasks(const uint32_t* m)
+{
+    std::copy(m, m + kCategoryGroups, masks);
+    valid = 1;
+}
+
+void CSoundParam::GetMasks(uint32_t* out) const { std::copy(masks, masks + kCategoryGroups, out); }
+
+void CPresetPool::WriteHeader(uint8_t* header, const uint32_t* masks)
+{
+    memset(header, 0, CProgram::kPresetHeaderBytes);
+    memcpy(header, kTag, sizeof kTag);
+    header[4] = kHeaderVersion;
+    for (int g = 0; g < kCategoryGroups; ++g)
+        for (int b = 0; b < 4; ++b) header[kMaskOffset + 4 * g + b] = static_cast<uint8_t>(masks[g] >> (8 * b));
+}
+
+bool CPresetPool::ReadHeader(const uint8_t* header, uint32_t* masks)
+{
+    if (memcmp(header, kTag, sizeof kTag) != 0 || header[4] != kHeaderVersion) return false;
+    for (int g = 0; g < kCategoryGroups; ++g) {
+        masks[g] = 0;
+        for (int b = 0; b < 4; ++b) masks[g] |= static_cast<uint32_t>(header[kMaskOffset + 4 * g + b]) << (8 * b);
+    }
+    return true;
+}
+
+bool CPresetPool::Add(const std::string& path, const std::string& file)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    // Nothing longer than the largest preset is one; reading stops past it.
+    const size_t most = CProgram::kPresetHeaderBytes + CProgram::kPresetBodyV30 + 1;
+    std::vector<uint8_t> bytes(most);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(most));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return Add(bytes.data(), bytes.size(), file);
+}
 
 bool CPresetPool::Add(const uint8_t* data, size_t size, const std::string& file)
 {
@@ -85,7 +128,10 @@ bool CPresetPool::Add(const uint8_t* data, size_t size, const std::string& file)
     if (need <= 0 || bodySize != static_cast<size_t>(need)) return false;
     CPreset p;
     p.file = file;
-    p.name = EndsWithFxp(file) ? file.substr(0, file.size() - 4) : file;
+    const std::string leaf = std::filesystem::path(file).filename().string();
+    p.name = EndsWithFxp(leaf) ? leaf.substr(0, leaf.size() - 4) : leaf;
+    uint32_t masks[kCategoryGroups] = {};
+    if (ReadHeader(data, masks)) p.param.SetMasks(masks);
     p.body.assign(body, body + bodySize);
     entries.push_back(std::move(p));
     return true;
@@ -99,26 +145,27 @@ void CPresetPool::Clear()
 
 int CPresetPool::Scan(const std::string& dir)
 {
+    // The folder comes from the settings and may be any folder at all: the
+    // presets are looked for in it and its subfolders (as the factory ones
+    // lie), no deeper, and no more of them than the pool holds.
+    namespace fs = std::filesystem;
+    constexpr int kDepth = 1;
+    constexpr size_t kMostFiles = 2 * kMostPresets;
     Clear();
     folder = dir;
-    namespace fs = std::filesystem;
-    std::vector<std::string> names;
+    std::vector<std::string> files;  // relative to the folder
     std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end && files.size() < kMostFiles;
+         it.increment(ec)) {
+        if (it.depth() >= kDepth) it.disable_recursion_pending();
         std::error_code typeError;
-        if (EndsWithFxp(name) && it->is_regular_file(typeError)) names.push_back(name);
+        if (EndsWithFxp(it->path().filename().string()) && it->is_regular_file(typeError))
+            files.push_back(it->path().lexically_relative(dir).generic_string());
     }
-    std::sort(names.begin(), names.end());
-    // Nothing longer than the largest preset is one: reading stops just past it.
-    const size_t most = CProgram::kPresetHeaderBytes + CProgram::kPresetBodyV30 + 1;
-    std::vector<uint8_t> bytes(most);
-    for (const std::string& name : names) {
+    std::sort(files.begin(), files.end());
+    for (const std::string& f : files) {
         if (entries.size() >= kMostPresets) break;
-        std::ifstream in(fs::path(dir) / name, std::ios::binary);
-        if (!in) continue;
-        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(most));
-        Add(bytes.data(), static_cast<size_t>(in.gcount()), name);
+        Add((fs::path(dir) / f).string(), f);
     }
     std::ifstream cat(fs::path(dir) / kCategoriesFile, std::ios::binary);
     if (cat) {
@@ -134,7 +181,7 @@ void CPresetPool::ReadCategories(const std::string& text)
     otherLines.clear();
     std::istringstream in(text);
     std::string line, file;
-    uint32_t masks[categories::kGroups];
+    uint32_t masks[kCategoryGroups];
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (!ParseLine(line, file, masks)) continue;
@@ -151,7 +198,7 @@ void CPresetPool::ReadCategories(const std::string& text)
 std::string CPresetPool::WriteCategories() const
 {
     std::string text;
-    uint32_t masks[categories::kGroups];
+    uint32_t masks[kCategoryGroups];
     for (const CPreset& p : entries) {
         if (!p.param.IsValid()) continue;
         p.param.GetMasks(masks);

@@ -29,11 +29,14 @@ CEditor::CEditor(CSynth* s) : synth(s) {}
 
 CEditor::~CEditor()
 {
-    if (gui) gui->DetachEditor();
-}
-
-bool CEditor::Open() {
-    return false;
+    if (!gui) return;
+    if (ownsGui) {
+        GUIHead* old = gui;
+        SetGUI(nullptr);
+        delete old;
+    } else {
+        gui->DetachEditor();
+    }
 }
 
 void CEditor::SetGUI(GUIHead* g)
@@ -71,7 +74,7 @@ void CEditor::SetValue(uint32_t group, uint32_t index, float value)
     case 1: synth->SetMixerParameter(id, value); break;
     case 2: synth->SetGlobalParameter(id, value); break;
     case 9: synth->ExecuteCommand(id, value); break;
-    default: break;
+    default: SetGroupValue(group, index, value); break;
     }
 }
 
@@ -83,7 +86,11 @@ double CEditor::GetValue(uint32_t group, uint32_t index)
     case 1: return synth->GetMixerParameter(id);
     case 2: return synth->GetGlobalParameter(id);
     case 9: return synth->GetCommandValue(id);
-    default: return 0.0;
+    default: {
+        double out = 0.0;
+        GetGroupValue(group, index, out);
+        return out;
+    }
     }
 }
 
@@ -95,13 +102,14 @@ void CEditor::GetText(uint32_t group, int32_t index, char* out, size_t size)
     case 1: synth->GetMixerParameterDisplay(index, text); break;
     case 2: synth->GetGlobalParameterDisplay(index, text); break;
     case 9:
+        if (index == 176) return;  // a command without a text
         // The current program's eight labels, else the command's own text.
         if (index >= kFirstLabel && index < kFirstLabel + kLabels)
             synth->program.GetLabel(index - kFirstLabel, text);
         else
             synth->GetCommandText(index, text, sizeof text);
         break;
-    default: return;
+    default: GetGroupText(group, index, out, size); return;
     }
     CopyCut(out, size, text);
 }
@@ -113,13 +121,6 @@ void CEditor::SetText(int32_t group, int32_t index, const char* text)
         synth->program.SetProgramName(synth->program.GetCurrentProgramNumber(), text);
     else if (index >= kFirstLabel && index < kFirstLabel + kLabels)
         synth->program.SetLabel(index - kFirstLabel, text);
-}
-void CEditor::SetSampleValue(int32_t, int32_t, float) {}
-double CEditor::GetSampleValue(int32_t, int32_t) { return 0.0; }
-
-void CEditor::GetSampleText(int32_t, int32_t, char* out, size_t size)
-{
-    CopyCut(out, size, "");
 }
 
 CPresetBrowser* CEditor::GetBrowser(const CIParameter& binding)
@@ -148,7 +149,6 @@ bool CEditor::AssignController(int kind, int index, int controller)
     return synth && controller >= 0 && controller < CMIDI::kControllers &&
            CMIDI::AssignController(kind, index, uint32_t(controller));
 }
-bool CEditor::OnMenuCommand(int, int) { return false; }
 
 void CEditor::Get8DPoint(int point, double* x, double* y)
 {

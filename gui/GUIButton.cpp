@@ -27,8 +27,15 @@ GuiRect GUIButton::Draw()
         surface->DrawDialogPanel(x, y, x + w, y + h);
     else
         surface->ClearRect(x, y, x + w, y + h);
-    if (const CDIBitmap* image = widgetdraw::Image(*this, shown ? 2 : 1))
+    if (const CDIBitmap* image = widgetdraw::Image(*this, shown ? 2 : 1)) {
         surface->Blit(CUnifiedDC::kBlitCopy, x, y, x + w, y + h, image, 0, 0);
+    } else {
+        // Without images: a light key, pale yellow while on.
+        surface->SetColor(shown ? 0xB4FFFF : widgetdraw::kLightFace);
+        surface->FillRect(x, y, x + w, y + h, 1.0f);
+        surface->SetColor(0x606060);
+        surface->FrameRect(x, y, x + w, y + h);
+    }
     surface->SetColor(0x000000);
     surface->DrawText(x + w / 2, y + 2, binding.GetLabel(), CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent,
                       2, std::max(w, 1));

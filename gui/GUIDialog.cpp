@@ -27,6 +27,10 @@ GuiRect GUIDialog::Draw()
     if (const CDIBitmap* image = id ? widgetdraw::Image(*this, imageIndex + 1) : nullptr) {
         surface->Blit(CUnifiedDC::kBlitCopy, x, y, x + w, y + h, image, 0, 0);
     } else {
+        // The plain panel is laid over the window translucently; a dark
+        // base keeps what lies under the dialog from showing through.
+        surface->SetColor(0x2B2925);
+        surface->FillRect(x, y, x + w, y + h, 1.0f);
         surface->DrawDialogPanel(x, y, x + w, y + h);
         // The close box, drawn when no image brings one.
         const int r = x + w;

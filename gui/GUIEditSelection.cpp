@@ -43,7 +43,7 @@ GuiRect GUIEditSelection::Draw()
         widgetdraw::WhiteBox(*this, widgetdraw::Image(*this, 1));
         return DrawEditing();
     }
-    widgetdraw::Face(*this, widgetdraw::Image(*this, 1));
+    widgetdraw::Face(*this, widgetdraw::Image(*this, 1), true);
     char value[128] = "";
     owner->GetValueText(&binding, value, sizeof value);
     surface->SetColor(0x141414);

@@ -8,7 +8,8 @@
 GuiRect GUIInfo::Draw()
 {
     if (!surface || !owner) return {};
-    widgetdraw::Face(*this, widgetdraw::Image(*this, 1));
+    const bool light = !(binding.group == 3 && binding.index == 36) && !(binding.group == 7 && binding.index == 34);
+    widgetdraw::Face(*this, widgetdraw::Image(*this, 1), light);
     char text[128] = "";
     owner->GetValueText(&binding, text, sizeof text);
     const int width = std::max(w - 4, 1);

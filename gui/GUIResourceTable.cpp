@@ -3,6 +3,9 @@
 // placeholders (Stub) that keep their tag and record and draw nothing.
 #include <memory>
 
+#include "editor/CUIMEnvelope.h"
+#include "editor/CUIPartialEditor.h"
+#include "editor/CUIWaveEditor.h"
 #include "gui/GUIBackground.h"
 #include "gui/GUIBrowser.h"
 #include "gui/GUIButton.h"
@@ -73,9 +76,9 @@ const GUIResource::WidgetType kTypes[] = {
     // The synthesizer's own widgets.
     Stub("SLDR", 3),
     Stub("MWHL", 14),
-    Stub("MENV", 16),
-    Stub("WEDT", 17),
-    Stub("PEDT", 48),
+    Row<CUIMEnvelope>("MENV", 16),
+    Row<CUIWaveEditor>("WEDT", 17),
+    Row<CUIPartialEditor>("PEDT", 48),
     Stub("PBTN", 21),
     Stub("SCTR", 30),
     Stub("STSQ", 31),

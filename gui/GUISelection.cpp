@@ -36,7 +36,7 @@ void GUISelection::Send(int n)
 GuiRect GUISelection::Draw()
 {
     if (!surface || !owner) return {};
-    widgetdraw::Face(*this, widgetdraw::StateImage(*this));
+    widgetdraw::Face(*this, widgetdraw::StateImage(*this), true);
     GuiRect dirty = Rect();
     if (g_ControllerNumberMode) {
         const GuiRect disc = DrawControllerDisc(*this, x + w - 9, y + h / 2);

@@ -23,7 +23,7 @@ GuiRect GUISpinField::Draw()
     const int index = int(scaled);
 
     GuiRect dirty = Rect();
-    widgetdraw::Face(*this, widgetdraw::StateImage(*this));
+    widgetdraw::Face(*this, widgetdraw::StateImage(*this), !(binding.group == 7 && binding.index == 37));
 
     char text[128] = "";
     owner->GetValueText(&binding, text, sizeof text);

@@ -21,14 +21,21 @@ inline const CDIBitmap* StateImage(const GUIObject& w)
     return on ? on : Image(w, 1);
 }
 
-// The widget's face: its image over the rect, else the dialog's panel or
-// the background.
-inline void Face(GUIObject& w, const CDIBitmap* image)
+// A face for dark text when the layout gives no image: light enough to
+// read it on.
+constexpr uint32_t kLightFace = 0xDCDCDC;
+
+// The widget's face: its image over the rect, else a light box (`light`,
+// for widgets that write dark text), the dialog's panel or the background.
+inline void Face(GUIObject& w, const CDIBitmap* image, bool light = false)
 {
     CUnifiedDC* dc = w.surface;
-    if (image)
+    if (image) {
         dc->Blit(CUnifiedDC::kBlitCopy, w.x, w.y, w.x + w.w, w.y + w.h, image, 0, 0);
-    else if (w.dialogId != 0)
+    } else if (light) {
+        dc->SetColor(kLightFace);
+        dc->FillRect(w.x, w.y, w.x + w.w, w.y + w.h, 1.0f);
+    } else if (w.dialogId != 0)
         dc->DrawDialogPanel(w.x, w.y, w.x + w.w, w.y + w.h);
     else
         dc->ClearRect(w.x, w.y, w.x + w.w, w.y + w.h);

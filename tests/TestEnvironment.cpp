@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "core/CPerfMeter.h"
+#include "editor/CEditor.h"
 #include "os/InitOrder.h"
 #include "platform/CGlobalData.h"
 #include "tests/os/TestFolders.h"
@@ -31,6 +32,8 @@ struct ProgramFolder {
                       g_Settings.folder.Path().c_str());
         g_GlobalData.ReadSettings(); // the paths that follow the program folder
         CPerfMeter::EnableGuard(false);
+        // Synthesizers built by tests open no window and so no device.
+        CEditor::AllowWindow(false);
     }
 } g_ProgramFolder ZAVO_INIT(ZAVO_PRIO_TEST_PROGRAM_FOLDER);
 
