@@ -123,7 +123,8 @@ void UIPropertiesDialog::Apply()
     target->y = std::clamp(y, 0, CUIMenu::kWindowHeight), target->h = std::clamp(h, 0, CUIMenu::kWindowHeight);
     const CIParameter* row = CIParameter::Find(uint32_t(Word(group)), uint32_t(Word(index)), uint32_t(Word(sub)));
     target->binding = row ? *row : CIParameter();
-    target->pageMask = uint32_t(Word(pageMask));
+    // The file keeps the low 16 bits of the mask: "every page" stays every page.
+    target->pageMask = uint32_t(pageMask) & 0xFFFF;
     target->layer = Word(layer);
     target->dialogId = Word(dialogId);
     target->font = uint16_t(Word(font)), target->textRed = uint16_t(Word(red));
