@@ -180,8 +180,11 @@ uint32_t CMIDI::MakeNoteOff(int part, int key, int velocity) const {
 void CMIDI::ProcessBlock() {
     // Notes the GUI thread played since the last block.
     CMIDIInputRing::Event event;
-    while (guiRing.Pop(event))
+    while (guiRing.Pop(event)) {
+        // The on-screen keyboard's keys show as held, as a MIDI input's do.
+        RecordKey(event.message);
         Dispatch(event.message, event.noteValueB, event.timeStamp, event.flagA, event.flagB);
+    }
 
     if (!queue.HasPending())
         return;
@@ -199,16 +202,22 @@ void CMIDI::ProcessBlock() {
     while (queue.Pop(block, message, noteValueB, stamp, flagA, flagB)) {
         if (!IsValidMessage(message))
             continue;
-        const int status = static_cast<int>(message & 0xFF);
-        const int channel = status & 0x0F;
-        const int key = static_cast<int>((message >> 8) & 0x7F);
-        const int velocity = static_cast<int>((message >> 16) & 0x7F);
-        if ((status & 0xF0) == 0x80 || ((status & 0xF0) == 0x90 && velocity == 0))
-            keyboard->NoteOff(channel, key);
-        else if ((status & 0xF0) == 0x90)
-            keyboard->NoteOn(channel, key, static_cast<uint32_t>(velocity));
+        RecordKey(message);
         Dispatch(message, noteValueB, stamp, flagA, flagB);
     }
+}
+
+void CMIDI::RecordKey(uint32_t message) {
+    if (!IsValidMessage(message))
+        return;
+    const int status = static_cast<int>(message & 0xFF);
+    const int channel = status & 0x0F;
+    const int key = static_cast<int>((message >> 8) & 0x7F);
+    const int velocity = static_cast<int>((message >> 16) & 0x7F);
+    if ((status & 0xF0) == 0x80 || ((status & 0xF0) == 0x90 && velocity == 0))
+        keyboard->NoteOff(channel, key);
+    else if ((status & 0xF0) == 0x90)
+        keyboard->NoteOn(channel, key, static_cast<uint32_t>(velocity));
 }
 
 void CMIDI::PreScanMessage(uint32_t message) {

@@ -51,6 +51,8 @@ public:
     // for a part that listens to no channel or a key outside 0..127.
     uint32_t MakeNoteOn(int part, int key, int velocity) const;
     uint32_t MakeNoteOff(int part, int key, int velocity) const;
+    // The MIDI channel the part listens to, -1 for none.
+    int PartChannel(int part) const;
 
     // Voice allocation and note start.
     void HandleNote(int part, int status, int key, int velocity);
@@ -168,7 +170,8 @@ private:
     void StartMultiSamples(int voice, int part, float pitch, int velocity, float startOffset);
     void StartModulators(int voice, int part, bool continued, uint8_t generator, uint8_t retrigger);
     int VoicesInUse() const;
-    int PartChannel(int part) const;
+    // The key state of a note message's channel follows it.
+    void RecordKey(uint32_t message);
     bool IsMono(int part) const;
     int32_t Unison(int part) const;
 };

@@ -81,10 +81,20 @@ public:
     // recorded audio to its file.
     void OnTimer();
 
+    // The velocity of the on-screen keyboard's notes.
+    static constexpr int kOnScreenVelocity = 80;
+
     CSynth* synth;
     GUIHead* gui = nullptr;
     CWaveIO recorder;
     CProgMsgQueue programMessages;
     uint8_t busy = 0;
     std::atomic<uint8_t> redrawRequest{0};
+    int32_t sequencerLane = 0;  // lane the pattern editor shows: 0 A, 1 B
+
+private:
+    // The pattern editor, song page and on-screen keyboard groups.
+    void SetSequencerValue(uint32_t group, uint32_t index, float value);
+    double GetSequencerValue(uint32_t group, uint32_t index);
+    void OnScreenKey(int32_t index, float value);
 };
