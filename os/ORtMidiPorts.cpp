@@ -1,5 +1,6 @@
 #include "os/ORtMidiPorts.h"
 
+#include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
 #include <unistd.h>
@@ -36,10 +37,18 @@ namespace {
 // The ALSA sequencer first: it is what desktop keyboards show up on.
 constexpr RtMidi::Api kApis[] = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK};
 
-// Without the sequencer device ALSA and RtMidi would both print their
-// failure on every listing; it is asked for only when the device is there.
+// Each API is asked only when it can answer. Without the sequencer device
+// ALSA and RtMidi would both print their failure on every listing; without a
+// JACK server RtMidi's JACK output also loses a buffer on every listing.
 bool Available(RtMidi::Api api) {
-    return api != RtMidi::LINUX_ALSA || access("/dev/snd/seq", R_OK | W_OK) == 0;
+    if (api == RtMidi::LINUX_ALSA)
+        return access("/dev/snd/seq", R_OK | W_OK) == 0;
+    jack_status_t status{};
+    jack_client_t* probe = jack_client_open(ORtMidiPorts::kClientName, JackNoStartServer, &status);
+    if (!probe)
+        return false;
+    jack_client_close(probe);
+    return true;
 }
 
 // With an error callback in place RtMidi reports instead of throwing or

@@ -99,8 +99,9 @@ bool CMIDIDevices::OpenOutput(char* errorText) {
         SetError(errorText, "no MIDI output device");
         return false;
     }
+    // The name is kept to 63 characters, so a longer one compares by those.
     size_t device = 0;
-    while (device < names.size() && names[device] != outputName)
+    while (device < names.size() && names[device].substr(0, kNameSize - 1) != outputName)
         ++device;
     if (device == names.size()) {
         device = 0;

@@ -13,6 +13,7 @@
 #include "gui/CUIMenuResource.h"
 #include "os/ORtMidiPorts.h"
 #include "platform/CGlobalData.h"
+#include "platform/JackServer.h"
 
 namespace {
 
@@ -140,12 +141,18 @@ TEST_F(MIDIDevicesTest, OutputByNameOnlyAfterTheInputsOpened) {
         devices.SelectOutput(index);
     EXPECT_EQ(ports.open, (Names{"a", "Z"}));
     EXPECT_STREQ(g_GlobalData.MIDIDeviceOut, "Z");
+    // A name longer than the 63 characters kept is found again by those.
+    const std::string longName = "client:" + std::string(70, 'p');
+    ports.outputs.push_back(longName);
+    devices.SetOutputName(longName.c_str());
+    EXPECT_TRUE(devices.OpenOutput());
+    EXPECT_EQ(devices.GetOutputDevice(), 3);
 
     // Menus: one row per device up to 32, checked as selected.
     ports.inputs = FakePorts::Named("in", 40);
     CUIMenuResource view;
     devices.BuildMenus(view);
-    EXPECT_EQ(Menu(CMIDIDevices::kOutputMenu), (std::vector<std::string>{"X", "Y", "Z*"}));
+    EXPECT_EQ(Menu(CMIDIDevices::kOutputMenu), (std::vector<std::string>{"X", "Y", "Z", longName.substr(0, 63) + "*"}));
     const std::vector<std::string> inputs = Menu(CMIDIDevices::kInputMenu);
     ASSERT_EQ(inputs.size(), 32u);
     EXPECT_EQ(inputs[0] + inputs[1] + inputs[31], "in0*in1*in31");
@@ -235,6 +242,17 @@ TEST(MIDIPortsTest, OwnPortsAreKnownByClientName) {
     };
     for (const auto& [name, own] : cases)
         EXPECT_EQ(os::ORtMidiPorts::IsOwnPort(name), own) << name;
+}
+
+TEST(MIDIPortsTest, WithoutAJackServerTheListsHoldNoJackPortAndLeakNothing) {
+    testutil::NoJackServer none;
+    os::ORtMidiPorts ports;
+    for (const auto& list : {ports.InputNames(), ports.OutputNames()})
+        for (const std::string& name : list)
+            EXPECT_NE(name.find(' '), std::string::npos) << name;  // ALSA names end in " client:port"
+    std::string error;
+    EXPECT_FALSE(ports.OpenOutput("keys:out", error));
+    EXPECT_EQ(error, "no MIDI output named \"keys:out\"");
 }
 
 TEST(MIDIPortsTest, AlsaSequencerPortsAreListedAndPlay) {

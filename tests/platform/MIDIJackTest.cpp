@@ -1,0 +1,108 @@
+// The synthesizer played from a JACK MIDI port and heard on its JACK outputs,
+// under a private server.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/CMIDI.h"
+#include "core/CSynth.h"
+#include "os/ORtMidiPorts.h"
+#include "platform/CAudioDevices.h"
+#include "platform/CMIDIDevices.h"
+#include "platform/JackProbe.h"
+#include "platform/JackServer.h"
+#include "tests/core/MeasureFrequency.h"
+
+namespace {
+
+double Rms(const std::vector<float>& x, int64_t from, int64_t to) {
+    double sum = 0.0;
+    for (int64_t i = from; i < to; ++i)
+        sum += double(x[size_t(i)]) * x[size_t(i)];
+    return std::sqrt(sum / double(to - from));
+}
+
+} // namespace
+
+TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock) {
+    testutil::JackServer server;
+    ASSERT_TRUE(server.Ok()) << server.Error();
+    const int64_t rate = 44100;
+    testutil::JackProbe probe(size_t(rate * 8));
+    ASSERT_TRUE(probe.ok);
+    auto synth = std::make_unique<CSynth>();
+    ASSERT_TRUE(g_AudioDevices.Open(nullptr, "JACK", synth.get(), 44100, 11));
+    synth->Resume();
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(jack_connect(probe.client, ("zavo:out_" + std::to_string(i + 1)).c_str(),
+                               jack_port_name(probe.in[i])), 0);
+
+    const std::vector<std::string> inputs = os::SystemMidiPorts().InputNames();
+    const size_t keys = size_t(std::find(inputs.begin(), inputs.end(), jack_port_name(probe.keys)) - inputs.begin());
+    ASSERT_LT(keys, size_t(CMIDIDevices::kMaxDevices));
+    std::string mask(keys + 1, '0');
+    mask.back() = '1';
+    CMIDIDevices devices;
+    devices.SetInputMask(mask.c_str());
+    devices.SetOutputName(jack_port_name(probe.sink));
+    ASSERT_TRUE(devices.Start(synth.get()));
+
+    // The program's own ports are on the server but are not offered.
+    const char** own = jack_get_ports(probe.client, "^zavo-midi", nullptr, 0);
+    EXPECT_TRUE(own && own[0] && own[1]);
+    jack_free(own);
+    for (const auto& list : {os::SystemMidiPorts().InputNames(), os::SystemMidiPorts().OutputNames()})
+        for (const std::string& name : list)
+            EXPECT_FALSE(os::ORtMidiPorts::IsOwnPort(name)) << name;
+
+    // System exclusive is dropped; clock and note arrive.
+    const CMIDIQueue& queue = synth->midi->queue;
+    const int32_t first = queue.writeIndex.load();
+    probe.Play({0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7});
+    probe.Play({0xF8});
+    ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return queue.writeIndex.load() != first; }, 2000));
+    const int64_t quiet = probe.captured.load();
+    ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return probe.captured.load() > quiet + rate / 2; }, 5000));
+    const int64_t on = probe.Play({0x90, 69, 100});
+    ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return probe.captured.load() > on + rate; }, 5000));
+    const int64_t off = probe.Play({0x80, 69, 0});
+    ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return probe.captured.load() > off + rate; }, 5000));
+    EXPECT_EQ(queue.message[first], 0xF8u);
+    EXPECT_EQ(queue.message[(first + 1) % CMIDIQueue::kSize], 0x644590u);
+
+    // Silence before the note, onset within 100 ms, 440 Hz, decay after
+    // the note-off, on both outputs.
+    for (const std::vector<float>* out : {&probe.left, &probe.right}) {
+        const std::vector<float>& x = *out;
+        EXPECT_LT(Rms(x, on - rate / 4, on), 1e-5);
+        int64_t onset = on;
+        while (onset < off && std::fabs(x[size_t(onset)]) < 1e-3f)
+            ++onset;
+        EXPECT_LT(onset - on, rate / 10);
+        const std::vector<float> held(x.begin() + onset + rate / 4, x.begin() + onset + 3 * rate / 4);
+        EXPECT_NEAR(MeasureFrequency(held, double(rate)), 440.0, 1.0);
+        EXPECT_LT(Rms(x, off + rate / 2, off + rate), 0.1 * Rms(x, onset + rate / 4, onset + 3 * rate / 4));
+    }
+
+    // A message queued at the clock reaches the port; one far ahead waits.
+    const uint32_t clock = CMIDIDevices::GetOutClock();
+    devices.QueueOut(clock, 0x91, 60, 99);
+    devices.QueueOut(clock + 44100 * 60, 0x81, 60, 0);
+    ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return probe.receivedCount.load() > 0; }, 2000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(probe.receivedCount.load(), 1);
+    EXPECT_EQ(probe.received[0].bytes, (std::vector<uint8_t>{0x91, 60, 99}));
+
+    // Once the inputs are closed nothing more arrives.
+    devices.CloseInputs();
+    const int32_t closed = queue.writeIndex.load();
+    probe.Play({0x90, 70, 100});
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(queue.writeIndex.load(), closed);
+    devices.CloseAll();
+    g_AudioDevices.Close();
+}
