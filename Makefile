@@ -21,7 +21,7 @@ test: deps
 # Each fuzz target runs for FUZZ_SECONDS; a crash, a sanitizer report or a
 # hang fails the target (the input is kept in build/fuzz as crash-* etc.).
 FUZZ_SECONDS ?= 30
-FUZZ_TARGETS = Bank Preset Project MultiSample Bmp LearnFile Tuning
+FUZZ_TARGETS = Bank Preset Project MultiSample Bmp LearnFile Tuning Layout
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
