@@ -19,13 +19,6 @@ constexpr int kCursorSize = 16;
 
 int CUI8D::pressedQuadrant = 0;
 
-CUI8D::CUI8D(const CUI8D& other) : GUIObject(other)
-{
-    // Settings travel, state does not.
-    drawn = dragging = linked = reset = false;
-    menuParameter = 0;
-}
-
 void CUI8D::Init()
 {
     GUIObject::Init();
@@ -69,7 +62,10 @@ GuiRect CUI8D::Draw()
     if (owner) owner->Get8DPoint(Quadrant(), &px, &py);
     previousX4 = cursorX4;
     previousY4 = cursorY4;
-    CursorOf(Quadrant(), px, py, cursorX4, cursorY4);
+    int cx4 = 0, cy4 = 0;
+    CursorOf(Quadrant(), px, py, cx4, cy4);
+    cursorX4 = cx4;
+    cursorY4 = cy4;
     GuiRect changed = under.Restore(surface);
     const int left = cursorX4 / 4 - kCursorSize / 2, top = cursorY4 / 4 - kCursorSize / 2;
     under.Save(surface, left, top, left + kCursorSize, top + kCursorSize);

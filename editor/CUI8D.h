@@ -5,6 +5,7 @@
 // sound parameters. Shift drags all four points together; Control puts all
 // of them back to the middle.
 #include "editor/CSavedArea.h"
+#include "editor/WidgetDraw.h"
 #include "gui/GUIObject.h"
 
 class CUI8D : public GUIObject {
@@ -13,9 +14,6 @@ public:
     static constexpr double kInner = 0.12, kRange = 0.88, kTravel = 0.9;
 
     CUI8D() : GUIObject("UI8D") { CUI8D::Init(); }
-    // A copy shares the settings only: its own cursor surface and no drag.
-    CUI8D(const CUI8D& other);
-    CUI8D& operator=(const CUI8D&) = default;
 
     void Init() override;
     GuiRect Draw() override;
@@ -41,12 +39,12 @@ public:
 private:
     void DragTo(int x, int y);
 
-    int cursorX4 = 0, cursorY4 = 0;      // drawn position, quarter pixels
-    int previousX4 = 0, previousY4 = 0;
-    bool drawn = false;
-    bool dragging = false;
-    bool linked = false;
-    bool reset = false;
-    int menuParameter = 0;
+    Fresh<int> cursorX4, cursorY4;  // drawn position, quarter pixels
+    Fresh<int> previousX4, previousY4;
+    Fresh<bool> drawn;
+    Fresh<bool> dragging;
+    Fresh<bool> linked;
+    Fresh<bool> reset;
+    Fresh<int> menuParameter;
     CSavedArea under;  // the surface under the cursor image
 };

@@ -3,6 +3,7 @@
 // shows, and the version line. The GUI manager opens and closes it; any
 // click on it closes it.
 #include "editor/CSavedArea.h"
+#include "editor/WidgetDraw.h"
 #include "gui/GUIObject.h"
 
 class CUIAboutBox : public GUIObject {
@@ -22,6 +23,6 @@ public:
     bool IsOpen() const { return open; }
 
 private:
-    bool open = false;
+    Fresh<bool> open;
     CSavedArea under;
 };

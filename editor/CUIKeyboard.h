@@ -4,6 +4,7 @@
 // input or the mouse) light up.
 #include <array>
 
+#include "editor/WidgetDraw.h"
 #include "gui/GUIObject.h"
 
 class CUIKeyboard : public GUIObject {
@@ -30,6 +31,6 @@ private:
     void Play(int note);
     bool IsLit(int note);
 
-    int held = -1;
+    Fresh<int, -1> held;
     std::array<uint8_t, kKeys> drawnLit{};
 };

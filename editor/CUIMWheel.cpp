@@ -8,9 +8,8 @@
 
 void CUIMWheel::Init()
 {
-    GUIObject::Init();
+    GUIContinous::Init();
     drawnPosition = -1;
-    pressY = pressPosition = 0;
 }
 
 int CUIMWheel::PositionOf(float value)
@@ -48,21 +47,9 @@ GuiRect CUIMWheel::Draw()
     return Rect();
 }
 
-void CUIMWheel::OnMouseDown(uint32_t, int, int py)
+void CUIMWheel::OnMouseUp(uint32_t flags, int px, int py)
 {
-    pressY = py;
-    pressPosition = PositionOf(Value());
-}
-
-void CUIMWheel::OnMouseDrag(uint32_t, int, int py)
-{
-    const int position = std::clamp(pressPosition + (pressY - py), 0, kSteps);
-    if (owner) owner->SetFloatValue(&binding, float(position) / kSteps);
-    Update();
-}
-
-void CUIMWheel::OnMouseUp(uint32_t, int, int)
-{
+    GUIContinous::OnMouseUp(flags, px, py);
     if (binding.group == 0 && binding.index == kPitchWheel && owner) owner->SetFloatValue(&binding, 0.5f);
     Update();
 }

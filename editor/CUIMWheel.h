@@ -2,20 +2,19 @@
 // A performance wheel bound to the modulation wheel (sound parameter 56)
 // or the pitch wheel (57); the pitch wheel springs back to the middle when
 // released.
-#include "gui/GUIObject.h"
+#include "editor/WidgetDraw.h"
+#include "gui/GUIContinous.h"
 
-class CUIMWheel : public GUIObject {
+class CUIMWheel : public GUIContinous {
 public:
     static constexpr int kFrames = 64;
     static constexpr int kSteps = 127;
     static constexpr int kPitchWheel = 57;
 
-    CUIMWheel() : GUIObject("MWHL") { CUIMWheel::Init(); }
+    CUIMWheel() : GUIContinous("MWHL") { CUIMWheel::Init(); }
 
     void Init() override;
     GuiRect Draw() override;
-    void OnMouseDown(uint32_t flags, int x, int y) override;
-    void OnMouseDrag(uint32_t flags, int x, int y) override;
     void OnMouseUp(uint32_t flags, int x, int y) override;
     void OnIdle() override;
 
@@ -27,7 +26,5 @@ private:
     float Value();
     static int PositionOf(float value);
 
-    int drawnPosition = -1;
-    int pressY = 0;
-    int pressPosition = 0;
+    Fresh<int, -1> drawnPosition;
 };

@@ -2,6 +2,7 @@
 // A part's button on the mixer page: shows the two flags a part command
 // carries (bit 0 the part's own state, bit 1 shown beside it) and toggles
 // bit 0 on a click.
+#include "editor/WidgetDraw.h"
 #include "gui/GUIObject.h"
 
 class CUIPartButton : public GUIObject {
@@ -16,5 +17,5 @@ public:
     int ReadFlags();
 
 private:
-    int drawnFlags = -1;
+    Fresh<int, -1> drawnFlags;
 };

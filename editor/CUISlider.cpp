@@ -8,9 +8,9 @@
 
 void CUISlider::Init()
 {
-    GUIObject::Init();
+    GUIContinous::Init();
     scale = 1.0f;
-    pressY = startN = 0;
+    startN = 0;
     paging = false;
 }
 

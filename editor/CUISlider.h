@@ -4,15 +4,16 @@
 // press beside it pages toward the pointer. With Control held a drag leaves
 // the value alone, and once Control is let go the drag goes on from the
 // value the press found.
-#include "gui/GUIObject.h"
+#include "editor/WidgetDraw.h"
+#include "gui/GUIContinous.h"
 
-class CUISlider : public GUIObject {
+class CUISlider : public GUIContinous {
 public:
     static constexpr int kPositions = 128;
     static constexpr int kThumbHeight = 22;
     static constexpr int kGrabDistance = 8;
 
-    CUISlider() : GUIObject("SLDR") { CUISlider::Init(); }
+    CUISlider() : GUIContinous("SLDR") { CUISlider::Init(); }
 
     void Init() override;
     GuiRect Draw() override;
@@ -30,7 +31,6 @@ private:
     void Send(int n);
     void Page(int py);
 
-    int pressY = 0;
-    int startN = 0;
-    bool paging = false;
+    Fresh<int> startN;
+    Fresh<bool> paging;
 };

@@ -238,7 +238,7 @@ void CUISongSequencer::MoveFloatingCell(int px, int py)
     const int left = px - kFloatWidth / 2, top = py - kFloatHeight / 2;
     floating.Save(surface, left, top, left + kFloatWidth, top + kFloatHeight);
     char text[16];
-    PatternName(std::max(dragPattern, 0), text, sizeof text);
+    PatternName(std::max(int(dragPattern), 0), text, sizeof text);
     surface->SetColor(0x3CC8FF);
     surface->FillRect(left, top, left + kFloatWidth, top + kFloatHeight, 0.9f);
     surface->SetColor(0x000000);

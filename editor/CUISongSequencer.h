@@ -5,6 +5,7 @@
 // selector whose number buttons drag the selected pattern into a cell;
 // cells dragged to move them; transport, tempo, swing and loop.
 #include "editor/CSavedArea.h"
+#include "editor/WidgetDraw.h"
 #include "gui/GUIObject.h"
 
 class CUISongSequencer : public GUIObject {
@@ -47,13 +48,14 @@ private:
     void DropFloatingCell();
     void SetTempo(int whole, int fraction);
 
-    int drag = kNone;
-    int dragCell = -1;      // the cell being moved
-    int dragPattern = -1;   // what the floating cell shows
-    int pressY = 0;
-    int startWhole = 120, startFraction = 0, startSwing = 0;
-    int menuX = 0, menuY = 0;
-    int menuTrack = -1;
-    int menuCell = -1;      // the cell menu 307 was opened on
+    Fresh<int, kNone> drag;
+    Fresh<int, -1> dragCell;     // the cell being moved
+    Fresh<int, -1> dragPattern;  // what the floating cell shows
+    Fresh<int> pressY;
+    Fresh<int, 120> startWhole;
+    Fresh<int> startFraction, startSwing;
+    Fresh<int> menuX, menuY;
+    Fresh<int, -1> menuTrack;
+    Fresh<int, -1> menuCell;     // the cell menu 307 was opened on
     CSavedArea floating;    // the surface under the floating cell
 };

@@ -3,6 +3,7 @@
 // rows, the step rows (key index, length, two flags), the loop ruler, the
 // octave and lane switches, the pattern name box and the play cursor. It
 // edits the selected pattern through the editor's pattern groups only.
+#include "editor/WidgetDraw.h"
 #include "gui/GUIObject.h"
 
 class CUIStepSequencer : public GUIObject {
@@ -47,9 +48,9 @@ private:
     // Which menu a click at the local point opens (0 none), left or right.
     int MenuAt(int localX, int localY, bool context) const;
 
-    int lastStep = -1;
-    int drag = kNone;
-    int menuX = 0, menuY = 0;
-    int menuId = 0;
-    int drawnPlayStep = -2;
+    Fresh<int, -1> lastStep;
+    Fresh<int, kNone> drag;
+    Fresh<int> menuX, menuY;
+    Fresh<int> menuId;
+    Fresh<int, -2> drawnPlayStep;
 };

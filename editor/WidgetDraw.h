@@ -38,6 +38,29 @@ inline int ValueToN(double value)
     return int(std::lround(std::clamp(value * 128.0, -1.0e6, 1.0e6)));
 }
 
+// A widget's working state (a held key, a drag, what was last drawn): a
+// copied widget takes its settings but starts from the initial state.
+template <typename T, T Initial = T{}>
+class Fresh {
+public:
+    Fresh() = default;
+    Fresh(const Fresh&) {}
+    Fresh& operator=(const Fresh&)
+    {
+        m_value = Initial;
+        return *this;
+    }
+    Fresh& operator=(T value)
+    {
+        m_value = value;
+        return *this;
+    }
+    operator T() const { return m_value; }
+
+private:
+    T m_value = Initial;
+};
+
 // A raw integer the editor returns (pattern numbers, steps, positions).
 inline int ValueToInt(double value)
 {

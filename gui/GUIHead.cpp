@@ -8,7 +8,6 @@
 
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
-#include "editor/CUIAboutBox.h"
 #include "gui/CGLBitmapCache.h"
 #include "gui/GUIResource.h"
 #include "platform/CGlobalData.h"
@@ -554,36 +553,6 @@ void GUIHead::ShowDialogPanel(GUIObject* dlog)
     if (!m_surface) return;
     CGLBitmapCache images;
     m_surface->SetPanel(CGLBitmapCache::Get(dlog->GetImage()), dlog->x, dlog->y);
-}
-
-static CUIAboutBox* FindAboutBox(const std::vector<std::unique_ptr<GUIObject>>& widgets)
-{
-    for (const auto& w : widgets)
-        if (auto* box = dynamic_cast<CUIAboutBox*>(w.get())) return box;
-    return nullptr;
-}
-
-void GUIHead::ToggleAboutBox()
-{
-    CUIAboutBox* box = FindAboutBox(m_widgets);
-    if (!box) return;
-    if (m_openDialog == kAboutDialog) {
-        DropController();
-        m_openDialog = 0;
-        RedrawAll();
-        box->Close();
-        return;
-    }
-    const GuiRect r = box->Open();
-    m_openDialog = kAboutDialog;
-    RedrawRegion(r.left, r.top, r.right, r.bottom);
-}
-
-void GUIHead::CloseAboutBox()
-{
-    if (m_openDialog == kAboutDialog) m_openDialog = -1;
-    if (CUIAboutBox* box = FindAboutBox(m_widgets)) box->Close();
-    RedrawAll();
 }
 
 void GUIHead::CloseDialog()

@@ -147,10 +147,6 @@ public:
     void CloseAboutBox();
     void SetDialogFactory(DialogFactory factory) { m_dialogFactory = std::move(factory); }
     void CloseDialog();
-    // The about overlay ("ABOX"): opens over the window, or closes when open.
-    void ToggleAboutBox();
-    // From the overlay itself: closes it and redraws the window.
-    void CloseAboutBox();
     int GetOpenDialog() const { return m_openDialog; }
     UIBaseDialog* GetDialogController() const { return m_dialog.get(); }
     void OpenModulationDialog();

@@ -27,25 +27,11 @@
 #include "editor/CUIStepSequencer.h"
 #include "gui/CUIMenuResource.h"
 #include "gui/GUIHead.h"
+#include "gui/GUIResource.h"
 #include "tests/core/MeasureFrequency.h"
 #include "tests/gui/GuiTestSupport.h"
 
 namespace edtest {
-
-inline std::unique_ptr<GUIObject> MakeWidget(const char* tag)
-{
-    const std::string t(tag, strnlen(tag, 4));
-    if (t == "STSQ") return std::make_unique<CUIStepSequencer>();
-    if (t == "SCTR") return std::make_unique<CUISequCtrl>();
-    if (t == "SOSQ") return std::make_unique<CUISongSequencer>();
-    if (t == "UI8D") return std::make_unique<CUI8D>();
-    if (t == "KEYB") return std::make_unique<CUIKeyboard>();
-    if (t == "MWHL") return std::make_unique<CUIMWheel>();
-    if (t == "PBTN") return std::make_unique<CUIPartButton>();
-    if (t == "SLDR") return std::make_unique<CUISlider>();
-    if (t == "ABOX") return std::make_unique<CUIAboutBox>();
-    return std::make_unique<GUIObject>(tag);
-}
 
 // The table row of the menu's item with the value (what a click returns).
 inline int RowOf(uint32_t menuId, int value)
@@ -73,7 +59,6 @@ protected:
         window.height = 650;
         ASSERT_TRUE(dc.CreateForWindow(&window));
         head = std::make_unique<GUIHead>(&dc, synth->editor);
-        head->SetWidgetFactory(MakeWidget);
         synth->editor->SetGUI(head.get());
         synth->Resume();
         // Stopped, an empty song, every part off but part 0, 120 BPM.

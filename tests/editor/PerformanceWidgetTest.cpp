@@ -5,6 +5,7 @@
 
 #include "core/CKeyboard.h"
 #include "tests/editor/EditorWidgetTest.h"
+#include "tools/LayoutFixtures.h"
 #include "tools/PngFile.h"
 
 namespace {
@@ -104,7 +105,7 @@ TEST_F(Keyboard, ThePitchWheelBendsAndSpringsBack)
     EXPECT_NEAR(MeasureFrequency(std::vector<float>(out.begin() + 2048, out.end()), 44100.0), 440.0, 0.5);
     // The modulation wheel keeps its value on release.
     DragPath({{726, 540}, {726, 520}});
-    EXPECT_NEAR(head->GetParameter(0, 56), 20.0 / 127.0, 0.01);
+    EXPECT_NEAR(head->GetParameter(0, 56), 20.0 / 128.0, 0.01);
     head->SetParameter(0, 56, 0.0f);
     (void)mod;
     synth->ProcessMidiMessage(0x4580u, CMIDIQueue::ClockMs());
@@ -194,17 +195,6 @@ TEST_F(Pad, PartButtonsSliderAndCopiesThatStartIdle)
     EXPECT_GT(slider->ReadN(), 40);
     head->SetParameter(0, 56, 0.0f);
 
-    // Copies take the settings, not the drag or the saved pixels.
-    auto* pad = Add<CUI8D>("UI8D", 600, 300, 160, 160);
-    pad->binding.index = 1;
-    head->OnMouseDown(1, 680, 340);
-    EXPECT_TRUE(pad->IsDragging());
-    CUI8D copy(*pad);
-    EXPECT_FALSE(copy.IsDragging());
-    EXPECT_EQ(copy.binding.index, 1u);
-    head->OnMouseUp(0, 680, 340);
-    head->SetParameter(0, 299, 0.5f);
-    head->SetParameter(0, 300, 0.5f);
 }
 
 TEST_F(Drawing, ExtremeValuesStayInsideEachWidget)
@@ -273,4 +263,59 @@ TEST_F(Drawing, ExtremeValuesStayInsideEachWidget)
     head->SetParameter(0, 57, 0.5f);
     synth->songList->Clear();
     seq->EditPattern(3);
+}
+
+TEST(WidgetFactory, MakesLoadsAndCopiesTheSynthWidgets)
+{
+    const struct { const char* tag; int type; } rows[] = {
+        {"SLDR", 3}, {"MWHL", 14}, {"PBTN", 21}, {"SCTR", 30}, {"STSQ", 31},
+        {"SOSQ", 32}, {"KEYB", 33}, {"UI8D", 53}, {"ABOX", 57},
+    };
+    for (const auto& r : rows) {
+        const std::unique_ptr<GUIObject> w = GUIResource::CreateByType(r.type);
+        ASSERT_TRUE(w) << r.tag;
+        EXPECT_STREQ(w->GetTag(), r.tag);
+    }
+    EXPECT_TRUE(dynamic_cast<CUIMWheel*>(GUIResource::CreateByTag("MWHL").get()));
+    EXPECT_TRUE(dynamic_cast<GUIContinous*>(GUIResource::CreateByTag("SLDR").get()));
+
+    // A layout of our own: the widgets come back as their classes, bound.
+    namespace lf = fixtures::layout;
+    lf::Bytes bytes;
+    lf::End(bytes);
+    lf::Record(bytes, {.tag = "STSQ", .x = 10, .y = 10, .w = 930, .h = 290});
+    lf::Record(bytes, {.tag = "MWHL", .group = 0, .index = 57, .x = 600, .y = 500, .w = 12, .h = 50});
+    lf::Record(bytes, {.tag = "KEYB", .x = 10, .y = 500, .w = 540, .h = 60});
+    GUIResource::Layout layout;
+    std::string error;
+    ASSERT_TRUE(GUIResource::ReadLayout(bytes, layout, error)) << error;
+    ASSERT_EQ(layout.widgets.size(), 3u);
+    EXPECT_TRUE(dynamic_cast<CUIStepSequencer*>(layout.widgets[0].get()));
+    EXPECT_EQ(static_cast<CUIStepSequencer*>(layout.widgets[0].get())->baseNote, 36);
+    ASSERT_TRUE(dynamic_cast<CUIMWheel*>(layout.widgets[1].get()));
+    EXPECT_EQ(layout.widgets[1]->binding.index, 57u);
+    EXPECT_TRUE(dynamic_cast<CUIKeyboard*>(layout.widgets[2].get()));
+
+    // A pasted copy takes the settings, never a held key or the saved
+    // pixels under a cursor.
+    CUnifiedDC dc;
+    ASSERT_TRUE(dc.CreateMemory(960, 650));
+    GUIHead head(&dc, nullptr);
+    auto* keys = static_cast<CUIKeyboard*>(head.Adopt(std::move(layout.widgets[2])));
+    head.OnMouseDown(1, 20, 550);
+    EXPECT_EQ(keys->HeldNote(), 12);
+    auto pasted = GUIResource::CreateByTag("KEYB");
+    GUIResource::CopyWidget(*pasted, *keys);
+    EXPECT_EQ(pasted->x, 10);
+    EXPECT_EQ(pasted->w, 540);
+    EXPECT_EQ(static_cast<CUIKeyboard*>(pasted.get())->HeldNote(), -1);
+    head.OnMouseUp(0, 20, 550);
+    auto* pad = static_cast<CUI8D*>(head.AddObject("UI8D", 0, -1, 0, 3, 0, 600, 300, 160, 160));
+    pad->binding.index = 1;
+    head.OnMouseDown(1, 680, 340);
+    auto padCopy = GUIResource::CreateByTag("UI8D");
+    GUIResource::CopyWidget(*padCopy, *pad);
+    EXPECT_FALSE(static_cast<CUI8D*>(padCopy.get())->IsDragging());
+    EXPECT_EQ(padCopy->binding.index, 1u);
+    head.OnMouseUp(0, 680, 340);
 }
