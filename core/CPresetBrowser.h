@@ -1,7 +1,11 @@
 #pragma once
-// Model of the preset browser: the five category filter masks and the
-// filter mode (the list itself comes later).
+// Model of the preset browser: the five category filter masks, the filter
+// mode and the list of the pool's presets that match the masks (the list
+// widget that shows it comes later).
 #include <cstdint>
+#include <vector>
+
+class CPreset;
 
 class CPresetBrowser {
 public:
@@ -12,8 +16,11 @@ public:
 
     // Group 0..4 ("Category", "Source", "Timbre", "Expression", "Style");
     // other groups are ignored and read 0.
+    // In filter mode the list follows the masks at once.
     void SetCategoryMask(int group, uint32_t mask) {
-        if (group >= 0 && group < kGroups) masks[group] = mask;
+        if (group < 0 || group >= kGroups) return;
+        masks[group] = mask;
+        if (filterMode) Rebuild();
     }
     uint32_t GetCategoryMask(int group) const { return group >= 0 && group < kGroups ? masks[group] : 0; }
     void SetCategoryMask0(uint32_t mask) { SetCategoryMask(0, mask); }
@@ -26,10 +33,20 @@ public:
     uint32_t GetCategoryMask2() const { return masks[2]; }
     uint32_t GetCategoryMask3() const { return masks[3]; }
     uint32_t GetCategoryMask4() const { return masks[4]; }
-    void SetFilterMode(uint8_t on) { filterMode = on ? 1 : 0; }
+    // Switching filter mode on starts a new search: no mask, every preset listed.
+    void SetFilterMode(uint8_t on);
     uint8_t GetFilterMode() const { return filterMode; }
 
+    // The presets of the process-wide pool whose masks match the filter
+    // masks, in pool order.
+    void Rebuild();
+    int GetCount() const { return static_cast<int>(rows.size()); }
+    // Row i of the list; null outside it (or when the pool was read anew
+    // and is shorter now).
+    const CPreset* GetRow(int i) const;
+
 private:
+    std::vector<int> rows;  // pool indexes
     uint32_t masks[kGroups] = {};
     uint8_t filterMode = 1;
 };

@@ -125,6 +125,8 @@ const RandomGroup kRandomGroups[] = {
 
 // ---------------------------------------------------------------------------
 
+const char* CProgram::TemplateFileName(int t) { return t >= 0 && t < kSynthTypes ? kTemplateFiles[t] : nullptr; }
+
 void CProgram::SetDefaults(float* r) {
     memset(r, 0, sizeof(float) * kRecordSize);
     auto set = [r](int first, int last, float v) {

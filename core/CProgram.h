@@ -50,6 +50,8 @@ public:
 
     // Every slot zero, then the defaults of a fresh program record.
     static void SetDefaults(float* record);
+    // The template file of synthesis type t in the program folder; null for any other t.
+    static const char* TemplateFileName(int t);
     // Slot 0 of a record as a synthesis type; anything outside 0..6 reads 0.
     static int TypeOf(const float* record);
 

@@ -99,7 +99,9 @@ void CSequencer::UpdateTempo() {
 }
 
 void CSequencer::UpdateMidiOutClock() {
-    CMIDIDevices::SetOutClock(MidiOutTime() - static_cast<uint32_t>(g_GlobalData.MIDIOutOffset));
+    // The offset is set by a command on the GUI thread while blocks render.
+    const int32_t offset = std::atomic_ref<int32_t>(g_GlobalData.MIDIOutOffset).load(std::memory_order_relaxed);
+    CMIDIDevices::SetOutClock(MidiOutTime() - static_cast<uint32_t>(offset));
 }
 
 bool CSequencer::TickDue() {

@@ -13,6 +13,7 @@
 
 #include "core/CArpeggiator.h"
 #include "core/CMIDI.h"
+#include "core/CPresetPool.h"
 #include "core/CSequencer.h"
 #include "core/CSongList.h"
 #include "engine/SafeMath.h"
@@ -98,6 +99,8 @@ CSynth::CSynth() {
 
     if (editor) {
         program.LoadFactory();
+        g_PresetPool.Scan(g_GlobalData.PresetPath);
+        presetBrowser.Rebuild();
         const bool combination = program.IsCombinationBank(0);
         const int slot = program.GetCurrentBankSlot();
         for (int part = 0; part < kParts; part += combination ? 4 : 1) {

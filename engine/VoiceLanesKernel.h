@@ -464,8 +464,10 @@ struct SpectrumLanes {
                     continue;
                 uint32_t* r = g.record[l];
                 r[cell] = inc[k][l];
-                std::memcpy(r + cell + 2, &v[k][l], 4);
-                std::memcpy(r + cell + 3, &vStep[k][l], 4);
+                // Lanes copied out first: clang takes no address of a vector element.
+                const float vl = v[k][l], vStepl = vStep[k][l];
+                std::memcpy(r + cell + 2, &vl, 4);
+                std::memcpy(r + cell + 3, &vStepl, 4);
                 r[cell + 5] = phase[k][l];
             }
         }

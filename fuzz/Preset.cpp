@@ -1,8 +1,10 @@
-// Preset bodies: straight into the current program, and as a template file.
+// Preset bodies: straight into the current program, as a template file and
+// as a file of the preset folder (with or without the browser masks).
 // Inputs whose first byte is even are the body itself; odd ones patch a
 // generated body of version 1, 30 or 31.
 #include <memory>
 
+#include "core/CPresetPool.h"
 #include "core/CProgram.h"
 #include "fuzz/FuzzSupport.h"
 #include "platform/CGlobalData.h"
@@ -25,6 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::ApplyPatches(body, in, change);
     }
     store->LoadFxpBodyToCurrent(body.data(), static_cast<int>(body.size()));
-    if (fixtures::WriteFile(fuzz::PathOf("t.fxp"), fixtures::FxpFile(body))) store->ReadTemplate(2, "t.fxp");
+    fixtures::Bytes file = fixtures::FxpFile(body);
+    if (fixtures::WriteFile(fuzz::PathOf("t.fxp"), file)) store->ReadTemplate(2, "t.fxp");
+    static CPresetPool pool;
+    if (pool.Entries().size() > 64) pool.Clear();
+    if (body.size() % 2 == 1) {
+        const uint32_t masks[kCategoryGroups] = {static_cast<uint32_t>(body.size()), 1, 0xFFFFFFFF, 0, 7};
+        CPresetPool::WriteHeader(file.data(), masks);
+    }
+    pool.Add(file.data(), file.size(), "fuzz");
     return 0;
 }

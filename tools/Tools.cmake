@@ -35,3 +35,18 @@ function(zavo_gui_test_setup target)
     ZAVO_IMAGE_TOOL="$<TARGET_FILE:zavo_make_images>"
     ZAVO_FONT_FILE="${ZAVO_FONT_FILE}")
 endfunction()
+
+# The factory sounds: templates, bank and presets written into the program
+# folder from their description under data/.
+add_executable(zavo_make_sounds ${CMAKE_SOURCE_DIR}/tools/MakeSounds.cpp)
+target_link_libraries(zavo_make_sounds PRIVATE ${ZAVO_LINK})
+set(ZAVO_SOUND_SOURCE ${CMAKE_SOURCE_DIR}/data/FactorySounds.txt)
+set(ZAVO_SOUND_FILES ${CMAKE_BINARY_DIR}/Bank/ZavoFactory.qvb)
+foreach(type profi micro spec fm forman wave ana)
+  list(APPEND ZAVO_SOUND_FILES ${CMAKE_BINARY_DIR}/DEF${type}ZAVO.fxp)
+endforeach()
+add_custom_command(OUTPUT ${ZAVO_SOUND_FILES}
+  COMMAND zavo_make_sounds ${ZAVO_SOUND_SOURCE} ${CMAKE_BINARY_DIR}
+  DEPENDS zavo_make_sounds ${ZAVO_SOUND_SOURCE}
+  COMMENT "Writing the factory sounds")
+add_custom_target(zavo_sounds ALL DEPENDS ${ZAVO_SOUND_FILES})
