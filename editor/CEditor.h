@@ -10,9 +10,12 @@
 #include <cstdint>
 
 #include "core/CProgMsgQueue.h"
+#include "gui/CUnifiedDC.h"
+#include "platform/CBaseWnd.h"
 #include "platform/CWaveIO.h"
 
 class CIParameter;
+class CMultiSample;
 class CPresetBrowser;
 class CSynth;
 class GUIHead;
@@ -22,8 +25,26 @@ public:
     explicit CEditor(CSynth* synth);
     virtual ~CEditor();
 
+    static constexpr int kWidth = 960;
+    static constexpr int kHeight = 650;
+
+    // Opens the window with its surface and GUI manager, loads the layout
+    // and starts the 50 ms timer. False, with nothing left open, when any of
+    // them cannot be made (the synthesizer then opens no device).
     bool Open();
-    void* GetWindow() const { return nullptr; }
+    bool IsOpen() const { return window.IsOpen(); }
+    // The window the audio devices belong to, null while none is open.
+    void* GetWindow();
+    // Whether Open may make a window at all. The test programs switch it
+    // off, so that a synthesizer built in a test opens neither a window nor
+    // devices; window tests switch it on for their own.
+    static void AllowWindow(bool allowed);
+    // The window's events: paint shows the surface; close stops the devices
+    // and the recording, saves the layout and lets go of the GUI manager.
+    void OnPaint();
+    void OnDestroy();
+    // The message loop, until the window is closed or the process stopped.
+    void Run();
     // Selects the page that fits the current part and redraws everything.
     void Refresh();
     // Any thread: the next idle tick redraws everything. Only a flag is
@@ -81,20 +102,30 @@ public:
     // recorded audio to its file.
     void OnTimer();
 
-    // The velocity of the on-screen keyboard's notes.
-    static constexpr int kOnScreenVelocity = 80;
+private:
+    // Groups 10..54: false for a group they do not know.
+    bool SetGroupValue(uint32_t group, uint32_t index, float value);
+    bool GetGroupValue(uint32_t group, uint32_t index, double& out);
+    bool GetGroupText(uint32_t group, int32_t index, char* out, size_t size);
+    void SetPatternSelector(uint32_t index, int32_t value);
+    void ScreenKeyboard(uint32_t index, float value);
+    CMultiSample& EditedMultiSample(int& osc);
+    // The layout file: read into the manager when the window opens, written
+    // back when it closes.
+    void LoadLayout(GUIHead& manager);
+    void SaveLayout(GUIHead& manager);
 
+public:
+    CBaseWnd window;
+    CUnifiedDC surface;
     CSynth* synth;
     GUIHead* gui = nullptr;
+    // The manager was made by Open (tests attach their own).
+    bool ownsGui = false;
     CWaveIO recorder;
     CProgMsgQueue programMessages;
     uint8_t busy = 0;
     std::atomic<uint8_t> redrawRequest{0};
-    int32_t sequencerLane = 0;  // lane the pattern editor shows: 0 A, 1 B
-
-private:
-    // The pattern editor, song page and on-screen keyboard groups.
-    void SetSequencerValue(uint32_t group, uint32_t index, float value);
-    double GetSequencerValue(uint32_t group, uint32_t index);
-    void OnScreenKey(int32_t index, float value);
+    // The lane the step editor shows: 0 velocity, 1 controller.
+    int32_t sequencerLane = 0;
 };

@@ -2,14 +2,16 @@
 // built before main runs and torn down after it returns; the settings are
 // written back then.
 //
-// There is no window yet: the program opens its devices as it will once its
-// window is open, shows the device menus on standard output and plays until
-// it is interrupted (SIGINT or SIGTERM).
-#include <csignal>
+// The synthesizer opens the window and then its audio and MIDI devices; the
+// window's loop runs until the window is closed or the process gets SIGINT
+// or SIGTERM, which close it the same way. The device menus are printed on
+// standard output, since the settings file names the devices by them.
 #include <cstdio>
 
 #include "core/CSynth.h"
+#include "editor/CEditor.h"
 #include "gui/CUIMenuResource.h"
+#include "platform/CBaseWnd.h"
 
 namespace {
 
@@ -29,27 +31,27 @@ void PrintMenu(const char* title, uint32_t menuId) {
 
 int main()
 {
-    // Blocked before any thread starts, so every thread inherits the mask and
-    // the signals wait for sigwait below.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-
+    // Installed first: a stop asked for while the synthesizer is being built
+    // closes the window as soon as its loop runs.
+    os::OWindow::InstallStopSignals();
     CSynth* synth = new CSynth;
-    if (synth->IsSuspended())
-        synth->OpenDevices();
+    CEditor* editor = synth->editor;
+    if (!editor || !editor->IsOpen()) {
+        // Nobody could see or stop a program without its window: no device
+        // was opened, and it ends at once.
+        const std::string& why = CBaseWnd::LastError();
+        std::fprintf(stderr, "zavo: cannot open the window (%s); a graphical desktop is needed\n",
+                     why.empty() ? "no window could be made" : why.c_str());
+        delete synth;
+        os::OWindow::Shutdown();
+        return 1;
+    }
     PrintMenu("Audio output", 10010);
     PrintMenu("MIDI input", 10020);
     PrintMenu("MIDI output", 10030);
-    std::printf("Playing; Ctrl+C ends.\n");
     std::fflush(stdout);
-
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
-
-    synth->CloseDevices();
+    editor->Run();
     delete synth;
+    os::OWindow::Shutdown();
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "core/CPerfMeter.h"
+#include "editor/CEditor.h"
 #include "os/InitOrder.h"
 #include "platform/CGlobalData.h"
 #include "tests/os/TestFolders.h"
@@ -31,9 +32,18 @@ struct ProgramFolder {
                       g_Settings.folder.Path().c_str());
         g_GlobalData.ReadSettings(); // the paths that follow the program folder
         CPerfMeter::EnableGuard(false);
+        // Synthesizers built by tests open no window and so no device.
+        CEditor::AllowWindow(false);
     }
 } g_ProgramFolder ZAVO_INIT(ZAVO_PRIO_TEST_PROGRAM_FOLDER);
 
 } // namespace
+
+// Leaks inside system libraries that no test can free: the desktop-bus
+// connection SDL makes while it looks for a display.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libdbus-1.so\n";
+}
 
 const std::string& testutil::TestFolder() { return g_Settings.folder.Path(); }

@@ -111,11 +111,11 @@ TEST_F(PatternEditor, ButtonsRulerGateAndMenus)
     EXPECT_EQ(Field(14, 8), 5);
     // Lane switch and the lane it shows.
     Click(kX + 66, kY + 64);
-    EXPECT_EQ(synth->editor->sequencerLane, 1);
+    EXPECT_EQ(head->GetParameter(29, 0), 1.0);
     Click(lane->x + 2 + 13 * 10 + 3, lane->y + lane->h - 2 - 1 - 30);
     EXPECT_EQ(Field(12, 10), int(30.0f / 61.0f * 128.0f + 0.1f));
     Click(kX + 66, kY + 31);
-    EXPECT_EQ(synth->editor->sequencerLane, 0);
+    EXPECT_EQ(head->GetParameter(29, 0), 0.0);
 }
 
 TEST_F(SongPage, PatternsAreDraggedIntoCellsMovedAndTransposed)

@@ -1,0 +1,77 @@
+// The editor's window: opening it with its surface and GUI manager, the
+// paint and close events, and the message loop.
+#include "editor/CEditor.h"
+
+#include <new>
+
+#include "core/CSynth.h"
+#include "gui/GUIHead.h"
+
+namespace {
+
+// Tests of the synthesizer build it without a window unless they ask.
+bool g_windowAllowed = true;
+
+} // namespace
+
+void CEditor::AllowWindow(bool allowed)
+{
+    g_windowAllowed = allowed;
+}
+
+bool CEditor::Open()
+{
+    if (!g_windowAllowed || window.IsOpen()) return false;
+    if (!window.Create(kWidth, kHeight, nullptr, this)) return false;
+    // Without its surface or manager the window would show nothing and take
+    // no input: the editor is not open then, and no device starts.
+    GUIHead* made = nullptr;
+    if (surface.CreateForWindow(window.GetDrawWindow(), 24))
+        made = new (std::nothrow) GUIHead(&surface, this);
+    if (!made) {
+        window.Destroy();
+        return false;
+    }
+    ownsGui = true;
+    LoadLayout(*made);
+    SetGUI(made);
+    synth->parameters.SetPartSynthesisType(0, 0);
+    made->RedrawAll();
+    window.SetTimer(1, 50);
+    return true;
+}
+
+void* CEditor::GetWindow()
+{
+    return window.IsOpen() ? &window : nullptr;
+}
+
+void CEditor::OnPaint()
+{
+    if (gui) window.Paint(&surface);
+}
+
+void CEditor::OnDestroy()
+{
+    synth->CloseDevices();
+    // The recording ends with the devices, complete on disk.
+    recorder.Stop();
+    window.Destroy();
+    if (!gui) return;
+    SaveLayout(*gui);
+    GUIHead* old = gui;
+    // The parameter model lets go of the manager before it goes.
+    SetGUI(nullptr);
+    if (ownsGui) delete old;
+    ownsGui = false;
+}
+
+void CEditor::Run()
+{
+    window.Run();
+}
+
+// Filled in by the layout file's reader and writer; until then the window
+// starts empty and nothing is saved.
+void CEditor::LoadLayout(GUIHead&) {}
+void CEditor::SaveLayout(GUIHead&) {}

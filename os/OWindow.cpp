@@ -1,0 +1,447 @@
+#include "os/OWindow.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "os/OFileChooser.h"
+#include "os/OMessageBox.h"
+
+namespace os {
+
+namespace {
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+void OnStopSignal(int)
+{
+    g_stopRequested = 1;
+}
+
+// The dummy and offscreen drivers draw nowhere. SDL falls back to them when
+// no display answers, which would leave a program running that nobody can
+// see or close; they are taken only when asked for by name.
+bool IsInvisibleDriver(const char* driver)
+{
+    return driver && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0);
+}
+
+bool DriverAskedFor(const char* driver)
+{
+    const char* wanted = std::getenv("SDL_VIDEODRIVER");
+    return wanted && driver && SDL_strcasecmp(wanted, driver) == 0;
+}
+
+// Longest run of wheel notches one event turns into; a runaway value from a
+// device must not stall the loop.
+constexpr int kMaxNotches = 16;
+
+} // namespace
+
+int VirtualKeyOf(int32_t key)
+{
+    if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
+    if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
+    if (key >= SDLK_F1 && key <= SDLK_F12) return kKeyF1 + (key - SDLK_F1);
+    switch (key) {
+    case SDLK_BACKSPACE: return kKeyBack;
+    case SDLK_TAB: return kKeyTab;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return kKeyReturn;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT: return kKeyShift;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL: return kKeyControl;
+    case SDLK_LALT:
+    case SDLK_RALT: return kKeyAlt;
+    case SDLK_ESCAPE: return kKeyEscape;
+    case SDLK_SPACE: return kKeySpace;
+    case SDLK_PAGEUP: return kKeyPageUp;
+    case SDLK_PAGEDOWN: return kKeyPageDown;
+    case SDLK_END: return kKeyEnd;
+    case SDLK_HOME: return kKeyHome;
+    case SDLK_LEFT: return kKeyLeft;
+    case SDLK_UP: return kKeyUp;
+    case SDLK_RIGHT: return kKeyRight;
+    case SDLK_DOWN: return kKeyDown;
+    case SDLK_INSERT: return kKeyInsert;
+    case SDLK_DELETE: return kKeyDelete;
+    default: return 0;
+    }
+}
+
+int SystemCursorOf(int shape)
+{
+    switch (shape) {
+    case 2: return SDL_SYSTEM_CURSOR_CROSSHAIR;
+    case 3: return SDL_SYSTEM_CURSOR_HAND;
+    case 5: return SDL_SYSTEM_CURSOR_IBEAM;
+    case 6: return SDL_SYSTEM_CURSOR_NO;
+    case 7: return SDL_SYSTEM_CURSOR_SIZEALL;
+    case 8: return SDL_SYSTEM_CURSOR_SIZENESW;
+    case 9: return SDL_SYSTEM_CURSOR_SIZENS;
+    case 10: return SDL_SYSTEM_CURSOR_SIZENWSE;
+    case 11: return SDL_SYSTEM_CURSOR_SIZEWE;
+    case 12: return SDL_SYSTEM_CURSOR_WAIT;
+    default: return SDL_SYSTEM_CURSOR_ARROW;  // 1, 4 ("help": SDL has none) and the rest
+    }
+}
+
+OWindow::OWindow() = default;
+
+OWindow::~OWindow()
+{
+    Destroy();
+}
+
+bool OWindow::Create(const char* title, int width, int height, std::string* error)
+{
+    Destroy();
+    m_closed = false;
+    // Stop signals are the program's own (InstallStopSignals).
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) {
+        if (error) *error = SDL_GetError();
+        return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (IsInvisibleDriver(driver) && !DriverAskedFor(driver)) {
+        if (error) *error = "no display found";
+        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS);
+        return false;
+    }
+    m_window = SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_SHOWN);
+    if (m_window) {
+        // No vsync: a redraw is shown at once and never waits for the screen.
+        m_renderer = SDL_CreateRenderer(m_window, -1, 0);
+        if (!m_renderer) m_renderer = SDL_CreateRenderer(m_window, -1, SDL_RENDERER_SOFTWARE);
+    }
+    if (m_renderer)
+        m_texture = SDL_CreateTexture(m_renderer, SDL_PIXELFORMAT_BGR24,
+                                      SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (!m_texture) {
+        if (error) *error = SDL_GetError();
+        Destroy();
+        return false;
+    }
+    m_width = width;
+    m_height = height;
+    static const uint32_t timerEvent = SDL_RegisterEvents(1);
+    m_timerEvent = timerEvent;
+    SDL_SetRenderDrawColor(m_renderer, 0, 0, 0, 255);
+    SDL_RenderClear(m_renderer);
+    SDL_RenderPresent(m_renderer);
+    SDL_StartTextInput();
+    SetCursorShape(1);
+
+    SDL_Window* window = m_window;
+    SetMessageBoxHook([window](const char* text, const char* caption) {
+        const uint32_t kind = std::strcmp(caption, "Error") == 0 ? SDL_MESSAGEBOX_ERROR
+                                                                 : SDL_MESSAGEBOX_INFORMATION;
+        if (SDL_ShowSimpleMessageBox(kind, caption, text, window) != 0)
+            std::fprintf(stderr, "%s: %s\n", caption, text);
+    });
+    DesktopFileChooser().SetPump([this] { PumpTimerAndPaint(); });
+    return true;
+}
+
+void OWindow::Destroy()
+{
+    if (!m_window && !m_renderer) return;
+    StopTimer();
+    DesktopFileChooser().SetPump({});
+    SetMessageBoxHook({});
+    if (m_captured) SDL_CaptureMouse(SDL_FALSE);
+    m_captured = false;
+    SDL_StopTextInput();
+    for (SDL_Cursor*& c : m_cursors) {
+        if (c) SDL_FreeCursor(c);
+        c = nullptr;
+    }
+    if (m_texture) SDL_DestroyTexture(m_texture);
+    if (m_renderer) SDL_DestroyRenderer(m_renderer);
+    if (m_window) SDL_DestroyWindow(m_window);
+    m_texture = nullptr;
+    m_renderer = nullptr;
+    m_window = nullptr;
+    m_buttons = 0;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS);
+}
+
+void OWindow::GetClientSize(int& width, int& height) const
+{
+    width = m_width;
+    height = m_height;
+}
+
+// The window keeps its size: the surfaces were made for it, and a bigger
+// window would show what was never drawn.
+void OWindow::SetClientSize(int, int) {}
+
+void OWindow::ShowRect(const uint8_t* bits, int width, int height, int stride, int x, int y, int w,
+                       int h)
+{
+    if (!m_texture || !bits) return;
+    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int x1 = std::min({x + w, width, m_width}), y1 = std::min({y + h, height, m_height});
+    if (x1 <= x0 || y1 <= y0) return;
+    const SDL_Rect area{x0, y0, x1 - x0, y1 - y0};
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(m_texture, &area, &pixels, &pitch) != 0) return;
+    for (int row = y0; row < y1; ++row) {
+        // The surface stores its bottom row first.
+        const uint8_t* from = bits + static_cast<size_t>(height - 1 - row) * stride + x0 * 3;
+        std::memcpy(static_cast<uint8_t*>(pixels) + static_cast<size_t>(row - y0) * pitch, from,
+                    static_cast<size_t>(x1 - x0) * 3);
+    }
+    SDL_UnlockTexture(m_texture);
+    PresentTexture();
+}
+
+void OWindow::PresentTexture()
+{
+    SDL_RenderCopy(m_renderer, m_texture, nullptr, nullptr);
+    SDL_RenderPresent(m_renderer);
+}
+
+void OWindow::SetCursorShape(int shape)
+{
+    m_cursorShape = shape;
+    if (!m_window) return;
+    if (shape == 0) {
+        SDL_ShowCursor(SDL_DISABLE);
+        return;
+    }
+    SDL_ShowCursor(SDL_ENABLE);
+    const int slot = (shape >= 1 && shape <= 12) ? shape : 1;
+    if (!m_cursors[slot])
+        m_cursors[slot] = SDL_CreateSystemCursor(static_cast<SDL_SystemCursor>(SystemCursorOf(slot)));
+    if (m_cursors[slot]) SDL_SetCursor(m_cursors[slot]);
+}
+
+uint32_t OWindow::TimerTick(uint32_t interval, void* self)
+{
+    auto* window = static_cast<OWindow*>(self);
+    // A slow GUI thread finds one tick waiting, not a backlog.
+    if (!window->m_timerPending.exchange(true)) {
+        SDL_Event event{};
+        event.type = window->m_timerEvent;
+        if (SDL_PushEvent(&event) != 1) window->m_timerPending = false;
+    }
+    return interval;
+}
+
+void OWindow::StartTimer(int id, int ms)
+{
+    StopTimer();
+    m_timerId = id;
+    m_timerPending = false;
+    m_sdlTimer = SDL_AddTimer(static_cast<uint32_t>(ms), &OWindow::TimerTick, this);
+}
+
+void OWindow::StopTimer()
+{
+    if (m_sdlTimer) SDL_RemoveTimer(m_sdlTimer);
+    m_sdlTimer = 0;
+}
+
+uint32_t OWindow::MouseFlags(uint32_t buttons) const
+{
+    uint32_t flags = buttons;
+    const SDL_Keymod mods = SDL_GetModState();
+    if (mods & KMOD_SHIFT) flags |= kMouseShift;
+    if (mods & KMOD_CTRL) flags |= kMouseControl;
+    return flags;
+}
+
+namespace {
+
+uint32_t ButtonBit(uint8_t button)
+{
+    switch (button) {
+    case SDL_BUTTON_LEFT: return kMouseLeft;
+    case SDL_BUTTON_RIGHT: return kMouseRight;
+    case SDL_BUTTON_MIDDLE: return kMouseMiddle;
+    default: return 0;
+    }
+}
+
+// The character a key press types: the text SDL queued right behind it,
+// when that is one printable ASCII character.
+int TypedCharacter()
+{
+    SDL_Event next;
+    if (SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) != 1 ||
+        next.type != SDL_TEXTINPUT)
+        return 0;
+    SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
+    const auto c = static_cast<unsigned char>(next.text.text[0]);
+    return (c >= 32 && c <= 126 && next.text.text[1] == '\0') ? c : 0;
+}
+
+} // namespace
+
+void OWindow::Dispatch(const SDL_Event& e)
+{
+    if (e.type == m_timerEvent && m_timerEvent != 0) {
+        m_timerPending = false;
+        if (m_handler) m_handler->OnTimer(m_timerId);
+        return;
+    }
+    switch (e.type) {
+    case SDL_MOUSEMOTION:
+        if (m_handler) m_handler->OnMouseMove(MouseFlags(m_buttons), e.motion.x, e.motion.y);
+        break;
+    case SDL_MOUSEBUTTONDOWN: {
+        m_buttons |= ButtonBit(e.button.button);
+        if (e.button.button != SDL_BUTTON_LEFT) break;
+        // Held on to while pressed, so a drag outside the window still
+        // reaches the widget.
+        SDL_CaptureMouse(SDL_TRUE);
+        m_captured = true;
+        if (!m_handler) break;
+        const uint32_t flags = MouseFlags(m_buttons);
+        if (e.button.clicks >= 2 && e.button.clicks % 2 == 0)
+            m_handler->OnDoubleClick(flags, e.button.x, e.button.y);
+        else
+            m_handler->OnMouseDown(flags, e.button.x, e.button.y);
+        break;
+    }
+    case SDL_MOUSEBUTTONUP:
+        m_buttons &= ~ButtonBit(e.button.button);
+        if (e.button.button == SDL_BUTTON_LEFT) {
+            if (m_handler) m_handler->OnMouseUp(MouseFlags(m_buttons), e.button.x, e.button.y);
+            SDL_CaptureMouse(SDL_FALSE);
+            m_captured = false;
+        } else if (e.button.button == SDL_BUTTON_RIGHT) {
+            if (m_handler) m_handler->OnContextMenu(e.button.x, e.button.y);
+        }
+        break;
+    case SDL_MOUSEWHEEL: {
+        int notches = e.wheel.y;
+        if (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
+        if (notches == 0 || !m_handler) break;
+        const bool up = notches > 0;
+        const bool middle = (m_buttons & kMouseMiddle) != 0;
+        const int key = middle ? (up ? kKeyUp : kKeyDown) : (up ? kKeyPageUp : kKeyPageDown);
+        const int count = std::min(std::abs(notches), kMaxNotches);
+        for (int i = 0; i < count; ++i) {
+            m_handler->OnKey(key, 0, 0);
+            m_handler->OnWheel(key, e.wheel.mouseX, e.wheel.mouseY);
+        }
+        break;
+    }
+    case SDL_KEYDOWN: {
+        const int key = VirtualKeyOf(e.key.keysym.sym);
+        const int ch = TypedCharacter();
+        if ((key == 0 && ch == 0) || !m_handler) break;
+        // Repeat count 1, scan code, and "was down before" on a repeat.
+        const uint32_t data = 1u | ((static_cast<uint32_t>(e.key.keysym.scancode) & 0xFFu) << 16) |
+                              (e.key.repeat ? 1u << 30 : 0u);
+        m_handler->OnKey(key, ch, data);
+        break;
+    }
+    case SDL_WINDOWEVENT:
+        if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
+            if (m_handler) m_handler->OnPaint();
+        } else if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
+            Close();
+        }
+        break;
+    case SDL_QUIT:
+        Close();
+        break;
+    default:
+        break;  // key releases and lone text never reach the widgets
+    }
+}
+
+void OWindow::Close()
+{
+    if (m_closed) return;
+    m_closed = true;
+    if (m_handler) m_handler->OnClose();
+}
+
+bool OWindow::Pump(int timeoutMs)
+{
+    SDL_Event e;
+    if (!m_closed && SDL_WaitEventTimeout(&e, timeoutMs)) {
+        Dispatch(e);
+        while (!m_closed && SDL_PollEvent(&e))
+            Dispatch(e);
+    }
+    if (g_stopRequested) Close();
+    return !m_closed;
+}
+
+void OWindow::PumpTimerAndPaint()
+{
+    SDL_PumpEvents();
+    SDL_Event e;
+    bool closeAsked = false;
+    while (SDL_PollEvent(&e)) {
+        if (e.type == m_timerEvent ||
+            (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_EXPOSED))
+            Dispatch(e);
+        else if (e.type == SDL_QUIT ||
+                 (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE))
+            closeAsked = true;
+    }
+    // A close asked for while the chooser ran is acted on once it is gone.
+    if (closeAsked) {
+        SDL_Event quit{};
+        quit.type = SDL_QUIT;
+        SDL_PushEvent(&quit);
+    }
+}
+
+void OWindow::Run()
+{
+    while (Pump(100)) {
+    }
+}
+
+void OWindow::RequestStop()
+{
+    g_stopRequested = 1;
+}
+
+void OWindow::InstallStopSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = &OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+void OWindow::Shutdown()
+{
+    SDL_Quit();
+}
+
+bool OWindow::ReadBack(std::vector<uint8_t>& rgb, int& width, int& height)
+{
+    if (!m_renderer) return false;
+    width = m_width;
+    height = m_height;
+    rgb.assign(static_cast<size_t>(m_width) * m_height * 3, 0);
+    // Drawn again, then read from the renderer's target before it is shown.
+    SDL_RenderCopy(m_renderer, m_texture, nullptr, nullptr);
+    const bool ok = SDL_RenderReadPixels(m_renderer, nullptr, SDL_PIXELFORMAT_RGB24, rgb.data(),
+                                         m_width * 3) == 0;
+    SDL_RenderPresent(m_renderer);
+    return ok;
+}
+
+uint32_t OWindow::GetWindowId() const
+{
+    return m_window ? SDL_GetWindowID(m_window) : 0;
+}
+
+} // namespace os

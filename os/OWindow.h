@@ -1,0 +1,136 @@
+#pragma once
+// The program's one window on SDL2: a fixed client area that shows a
+// finished 24-bit bottom-up BGR surface, and its events turned into the
+// plain calls of IWindowEvents (client pixels, mouse flags, virtual keys and
+// characters). Nothing outside os/ sees an SDL type.
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "gui/IDrawWindow.h"
+
+union SDL_Event;
+struct SDL_Window;
+struct SDL_Renderer;
+struct SDL_Texture;
+struct SDL_Cursor;
+
+namespace os {
+
+// Mouse flags as the widgets read them.
+enum : uint32_t {
+    kMouseLeft = 0x01,
+    kMouseRight = 0x02,
+    kMouseShift = 0x04,
+    kMouseControl = 0x08,
+    kMouseMiddle = 0x10,
+};
+
+// Virtual keys the widgets use.
+enum : int {
+    kKeyBack = 8, kKeyTab = 9, kKeyReturn = 13, kKeyShift = 16, kKeyControl = 17, kKeyAlt = 18,
+    kKeyEscape = 27, kKeySpace = 32, kKeyPageUp = 33, kKeyPageDown = 34, kKeyEnd = 35,
+    kKeyHome = 36, kKeyLeft = 37, kKeyUp = 38, kKeyRight = 39, kKeyDown = 40, kKeyInsert = 45,
+    kKeyDelete = 46, kKeyF1 = 112, kKeyF12 = 123,
+};
+
+class IWindowEvents {
+public:
+    virtual ~IWindowEvents() = default;
+    virtual void OnMouseMove(uint32_t flags, int x, int y) = 0;
+    virtual void OnMouseDown(uint32_t flags, int x, int y) = 0;
+    virtual void OnMouseUp(uint32_t flags, int x, int y) = 0;
+    virtual void OnDoubleClick(uint32_t flags, int x, int y) = 0;
+    virtual void OnContextMenu(int x, int y) = 0;
+    // A key press (repeats too); ch is the ASCII character 32..126 the key
+    // types, else 0. Answers whether it was used.
+    virtual bool OnKey(int key, int ch, uint32_t keyData) = 0;
+    // One wheel notch at the pointer, after the same key went to OnKey.
+    virtual void OnWheel(int key, int x, int y) = 0;
+    virtual void OnTimer(int id) = 0;
+    virtual void OnPaint() = 0;
+    // The user closed the window, or the process was asked to stop.
+    virtual void OnClose() = 0;
+};
+
+// The SDL virtual key of a key code, 0 for keys the widgets do not use.
+int VirtualKeyOf(int32_t sdlKeyCode);
+
+// Which cursor SDL shows for shape 1..12 (an SDL_SystemCursor value).
+int SystemCursorOf(int shape);
+
+class OWindow : public IDrawWindow {
+public:
+    OWindow();
+    ~OWindow() override;
+    OWindow(const OWindow&) = delete;
+    OWindow& operator=(const OWindow&) = delete;
+
+    // Opens the window at (0, 0) with the client size and title, not
+    // resizable. False with the reason in error when there is no display:
+    // SDL's "dummy" and "offscreen" drivers count only when SDL_VIDEODRIVER
+    // names them.
+    bool Create(const char* title, int width, int height, std::string* error);
+    void Destroy();
+    bool IsOpen() const { return m_window != nullptr; }
+    void SetHandler(IWindowEvents* handler) { m_handler = handler; }
+
+    // ---- IDrawWindow ----
+    void GetClientSize(int& width, int& height) const override;
+    void SetClientSize(int width, int height) override;
+    void ShowRect(const uint8_t* bits, int width, int height, int stride, int x, int y, int w,
+                  int h) override;
+    void SetCursorShape(int shape) override;
+    int GetCursorShape() const { return m_cursorShape; }
+
+    // Timer 1: one event every ms milliseconds, never more than one waiting.
+    void StartTimer(int id, int ms);
+    void StopTimer();
+
+    // Hands one SDL event to the handler as the window's calls.
+    void Dispatch(const SDL_Event& event);
+    // Waits up to timeoutMs for events and dispatches all that are there.
+    // False once the window was closed.
+    bool Pump(int timeoutMs);
+    // Dispatches only timer and expose events, dropping the rest: the pump
+    // of a modal file chooser.
+    void PumpTimerAndPaint();
+    // Runs until a close request, SIGINT or SIGTERM, then calls OnClose.
+    void Run();
+    // Asks the loop to end as a close request would (any thread; signal safe).
+    static void RequestStop();
+    static void InstallStopSignals();
+    // Lets go of everything SDL still holds (its desktop-bus connection
+    // too); at the end of the program, after every window and device.
+    static void Shutdown();
+
+    // What the window shows now: 24-bit RGB, top row first.
+    bool ReadBack(std::vector<uint8_t>& rgb, int& width, int& height);
+    uint32_t GetWindowId() const;
+    uint32_t TimerEventType() const { return m_timerEvent; }
+    bool IsCaptured() const { return m_captured; }
+
+private:
+    static uint32_t TimerTick(uint32_t interval, void* self);
+    uint32_t MouseFlags(uint32_t buttons) const;
+    void Close();
+    void PresentTexture();
+
+    SDL_Window* m_window = nullptr;
+    SDL_Renderer* m_renderer = nullptr;
+    SDL_Texture* m_texture = nullptr;
+    SDL_Cursor* m_cursors[13] = {};
+    IWindowEvents* m_handler = nullptr;
+    int m_width = 0, m_height = 0;
+    int m_cursorShape = 1;
+    uint32_t m_buttons = 0;  // kMouseLeft/Right/Middle held
+    bool m_captured = false;
+    bool m_closed = false;
+    uint32_t m_timerEvent = 0;
+    int m_timerId = 0;
+    int m_sdlTimer = 0;
+    std::atomic<bool> m_timerPending{false};
+};
+
+} // namespace os

@@ -1,0 +1,242 @@
+// The window on a real X server (a private Xvfb): it opens at the top-left
+// with a 960 x 650 client area, the screen shows exactly the editor's
+// surface, and a click made through the X server reaches the widget under
+// it. The program itself: without a display it ends at once with a
+// message; SIGTERM ends it cleanly with its settings written.
+#include "editor/CEditor.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "core/CSynth.h"
+#include "gui/CDIBitmap.h"
+#include "gui/GUIHead.h"
+#include "os/TestFolders.h"
+#include "tests/editor/XvfbDisplay.h"
+#include "tools/PngFile.h"
+
+// Last: the X headers define macros (None, Bool, Status) that clash with
+// names in the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A knob on a panel with its caption; remembers the presses it gets.
+struct Knob : GUIObject {
+    explicit Knob(const char* tag) : GUIObject(tag) {}
+    GuiRect Draw() override
+    {
+        surface->SetColor(0x3A3530);
+        surface->FillRect(x, y, x + w, y + h, 1.0f);
+        surface->SetColor(0x2020E0);  // red: 0x00BBGGRR
+        surface->FillRect(x, y, x + 8, y + 8, 1.0f);
+        surface->SetColor(0xE02020);  // blue
+        surface->FillRect(x + w - 8, y, x + w, y + 8, 1.0f);
+        surface->SetColor(0x40C0FF);
+        surface->DrawVectorKnob(0.75f * 3.14159f, 2.25f * 3.14159f, 0.05f, x + w / 2.0f, y + 40.0f,
+                                24.0f, 1.0f);
+        surface->SetColor(0xFFFFFF);
+        surface->DrawText(x + 12, y + h - 18, "Cutoff", 0);
+        return Rect();
+    }
+    void OnMouseDown(uint32_t f, int px, int py) override { downs.push_back({int(f), px, py}); }
+    std::vector<std::vector<int>> downs;
+};
+
+// Runs the program with the environment given, its output to a file.
+pid_t Spawn(const std::vector<std::string>& env, const std::string& errFile)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::freopen(errFile.c_str(), "w", stderr);
+        std::freopen("/dev/null", "w", stdout);
+        std::vector<char*> envp;
+        for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+        envp.push_back(nullptr);
+        const std::string program = ZAVO_PROGRAM;
+        chdir(std::filesystem::path(program).parent_path().c_str());
+        execle(program.c_str(), program.c_str(), static_cast<char*>(nullptr), envp.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// The program is built with the sanitizers here; the libraries it opens
+// devices and the display with keep blocks to the end, so its leaks are not
+// counted (the tests in this process count ours).
+std::string LeakRules(const testutil::TempFolder& home)
+{
+    (void)home;
+    return "ASAN_OPTIONS=detect_leaks=0";
+}
+
+// The exit status within the time, or -1 (the child is killed then).
+int WaitFor(pid_t pid, std::chrono::milliseconds limit)
+{
+    const auto end = Clock::now() + limit;
+    int status = 0;
+    while (Clock::now() < end) {
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+// Whether a top-level window titled "ZAVO" is mapped on the display.
+bool ZavoWindowShown(Display* display)
+{
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return false;
+    bool found = false;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        char* name = nullptr;
+        XWindowAttributes a;
+        if (XFetchName(display, children[i], &name) && name) {
+            found = std::string(name) == "ZAVO" && XGetWindowAttributes(display, children[i], &a) &&
+                    a.map_state == IsViewable;
+            XFree(name);
+        }
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+class WindowOnX : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!xvfb.Running()) GTEST_SKIP() << "no X server for this test: " << xvfb.WhyNot();
+        display.emplace("DISPLAY", xvfb.Name());
+        driver.emplace("SDL_VIDEODRIVER", "x11");
+    }
+    testutil::XvfbDisplay xvfb;
+    std::optional<testutil::ScopedEnv> display, driver;
+};
+
+TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    // The X libraries keep a few blocks for the life of the process; our own
+    // window code is leak-checked on the dummy driver.
+    __lsan::ScopedDisabler xLibraries;
+#endif
+    auto synth = std::make_unique<CSynth>();
+    CEditor* editor = synth->editor;
+    CEditor::AllowWindow(true);
+    const bool opened = editor->Open();
+    CEditor::AllowWindow(false);
+    ASSERT_TRUE(opened) << CBaseWnd::LastError();
+    GUIHead* gui = editor->GetGUI();
+    Knob* knob = nullptr;
+    gui->SetWidgetFactory([&](const char* tag) {
+        auto k = std::make_unique<Knob>(tag);
+        knob = k.get();
+        return k;
+    });
+    gui->AddObject("KNOB", 0, -1, 0, 1, 0, 100, 100, 80, 90);
+    gui->RedrawAll();
+    Display* x = XOpenDisplay(xvfb.Name().c_str());
+    ASSERT_NE(x, nullptr);
+    // Up to two seconds for the window to map and be painted.
+    os::OWindow& window = editor->window.Window();
+    for (auto end = Clock::now() + std::chrono::seconds(2); Clock::now() < end && !ZavoWindowShown(x);)
+        window.Pump(20);
+    ASSERT_TRUE(ZavoWindowShown(x));
+    window.Pump(50);
+    editor->OnPaint();
+    XSync(x, False);
+
+    // The screen from (0, 0): the client area, 960 x 650, pixel for pixel
+    // the surface (not flipped, red and blue in place).
+    XImage* shot = XGetImage(x, DefaultRootWindow(x), 0, 0, 960, 650, AllPlanes, ZPixmap);
+    ASSERT_NE(shot, nullptr);
+    CDIBitmap picture;
+    ASSERT_TRUE(picture.Create(960, 650, 24));
+    const CDIBitmap* surface = editor->surface.GetBackSurface();
+    int differing = 0;
+    for (int py = 0; py < 650; ++py)
+        for (int px = 0; px < 960; ++px) {
+            const unsigned long p = XGetPixel(shot, px, py);
+            uint8_t* d = picture.PixelAddress(px, py);
+            d[0] = uint8_t(p), d[1] = uint8_t(p >> 8), d[2] = uint8_t(p >> 16);
+            const uint8_t* s = surface->PixelAddress(px, py);
+            differing += s[0] != d[0] || s[1] != d[1] || s[2] != d[2];
+        }
+    XDestroyImage(shot);
+    png::Write(picture, "window-x11.png");
+    EXPECT_EQ(differing, 0);
+    const uint8_t* red = picture.PixelAddress(102, 102);
+    EXPECT_GT(red[2], 0xC0);  // red
+    EXPECT_LT(red[0], 0x30);  // blue
+
+    // A press made through the X server, with the pointer over the knob.
+    XTestFakeMotionEvent(x, -1, 140, 150, 0);
+    XTestFakeButtonEvent(x, 1, True, 0);
+    XSync(x, False);
+    for (auto end = Clock::now() + std::chrono::seconds(2); Clock::now() < end && knob->downs.empty();)
+        window.Pump(20);
+    XTestFakeButtonEvent(x, 1, False, 0);
+    XSync(x, False);
+    ASSERT_EQ(knob->downs.size(), 1u);
+    EXPECT_EQ(knob->downs[0], (std::vector<int>{1, 140, 150}));
+    XCloseDisplay(x);
+    editor->OnDestroy();
+    synth.reset();
+    os::OWindow::Shutdown();
+}
+
+TEST(Program, WithoutADisplayItEndsAtOnceWithAMessage)
+{
+    testutil::TempFolder home;
+    const std::string err = home / "stderr.txt";
+    const pid_t pid = Spawn({"XDG_CONFIG_HOME=" + home.Path(), "SDL_AUDIODRIVER=dummy",
+                             "HOME=" + home.Path(), LeakRules(home)},
+                            err);
+    EXPECT_EQ(WaitFor(pid, std::chrono::seconds(5)), 1);
+    const std::string text = testutil::ReadFile(err);
+    EXPECT_NE(text.find("zavo: cannot open the window ("), std::string::npos) << text;
+    EXPECT_NE(text.find("); a graphical desktop is needed"), std::string::npos) << text;
+}
+
+TEST_F(WindowOnX, ProgramEndsOnSigtermWithItsSettingsWritten)
+{
+    testutil::TempFolder home;
+    const pid_t pid = Spawn({"XDG_CONFIG_HOME=" + home.Path(), "HOME=" + home.Path(),
+                             "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", LeakRules(home)},
+                            home / "stderr.txt");
+    Display* x = XOpenDisplay(xvfb.Name().c_str());
+    ASSERT_NE(x, nullptr);
+    bool shown = false;
+    for (auto end = Clock::now() + std::chrono::seconds(20); Clock::now() < end && !shown;) {
+        shown = ZavoWindowShown(x);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    XCloseDisplay(x);
+    EXPECT_TRUE(shown);
+    kill(pid, SIGTERM);
+    EXPECT_EQ(WaitFor(pid, std::chrono::seconds(10)), 0) << testutil::ReadFile(home / "stderr.txt");
+    EXPECT_TRUE(std::filesystem::exists(home / "zavo/settings.ini"));
+}
+
+} // namespace
