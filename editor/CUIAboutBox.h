@@ -16,6 +16,8 @@ public:
     void Init() override;
     GuiRect Draw() override;
     void OnMouseDown(uint32_t flags, int x, int y) override;
+    // Closed, it takes no clicks from the widgets under it.
+    bool HitTest(int, int) override { return open; }
 
     // Saves the window under the box and its shadow; answers that area.
     GuiRect Open();

@@ -143,14 +143,15 @@ TEST_F(SongPage, PatternsAreDraggedIntoCellsMovedAndTransposed)
     // must not take the transpose when the window redraws under the menu.
     Click(cellX(2), cellY(10), 1 | 4);
     const int placed = pattern(10, 2);
-    EXPECT_GE(placed, 0);
+    ASSERT_GE(placed, 0);
+    synth->songList->SetCell(10, 2, placed, 5);
     head->OnContextMenu(cellX(7), cellY(3));
     ASSERT_TRUE(head->Menu().IsOpen());
     page->Draw();
     head->OnMenuResult(edtest::RowOf(1080, 36));  // "2 Octaves up", "+12"
     head->Menu().Close();
     EXPECT_EQ(synth->songList->GetCellTranspose(3, 7), 36);
-    EXPECT_EQ(synth->songList->GetCellTranspose(10, 2), 0);
+    EXPECT_EQ(synth->songList->GetCellTranspose(10, 2), 5);
     head->OnContextMenu(cellX(7), cellY(3));
     head->OnMenuResult(edtest::RowOf(1085, -36));
     head->Menu().Close();
