@@ -263,23 +263,6 @@ TEST_F(Drawing, ExtremeValuesStayInsideEachWidget)
     head->SetParameter(0, 57, 0.5f);
     synth->songList->Clear();
     seq->EditPattern(3);
-
-    // A plain pattern with chords, lengths and flags, to be looked at.
-    editor->baseNote = 36;
-    for (int st = 0; st < 16; ++st) {
-        seq->SetStepValue(0, 10, st, 48 + 2 * (st % 8));
-        seq->SetStepValue(0, 17, st, st % 4 == 1 ? 1 : st % 4 == 3 ? 25 : 0);
-        seq->SetStepValue(0, 16, st, st);
-        seq->SetStepValue(0, 18, st, 25 * (st % 4 + 1));
-        seq->SetStepValue(0, 14, st, st % 9);
-        seq->SetStepValue(0, 19, st, st == 5 ? 128 : 0);
-        seq->SetStepValue(0, 20, st, st == 9 ? 128 : 0);
-        seq->SetStepValue(0, 11, st, 40 + 5 * st);
-    }
-    seq->SetPatternLoopStep(0, 2);
-    head->RedrawAll();
-    png::Write(back, "editor-pattern.png");
-    seq->EditPattern(3);
 }
 
 TEST(WidgetFactory, MakesLoadsAndCopiesTheSynthWidgets)
