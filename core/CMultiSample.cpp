@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/CDebug.h"
 #include "platform/CGlobalData.h"
 #include "platform/COSystem.h"
 
@@ -70,6 +71,15 @@ bool ValidLayerName(const unsigned char* field)
 }
 
 float ClampFraction(float v) { return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f; }
+
+// A float from a file, or its default when it is not a finite number.
+float FiniteOr(float v, float fallback, int& replaced)
+{
+    if (std::isfinite(v))
+        return v;
+    ++replaced;
+    return fallback;
+}
 
 } // namespace
 
@@ -144,12 +154,25 @@ bool CMultiSample::Open(const char* p)
         return false;
     const size_t got = std::fread(buffer, 1, sizeof(buffer), f);
     std::fclose(f);
-    if (got != sizeof(buffer) || std::memcmp(buffer, kMagic, 5) != 0)
+    return OpenResolved(where, std::span<const unsigned char>(buffer, got));
+}
+
+bool CMultiSample::OpenBytes(const char* p, std::span<const unsigned char> file)
+{
+    Location where;
+    return ResolvePath(p, where) && OpenResolved(where, file);
+}
+
+bool CMultiSample::OpenResolved(const Location& where, std::span<const unsigned char> file)
+{
+    if (file.size() < kFileSize || std::memcmp(file.data(), kMagic, 5) != 0)
         return false;
+    const unsigned char* buffer = file.data();
 
     // Everything is read and checked before the loaded multi-sample is
     // touched: a broken file leaves it playing as it was.
     const bool takeBody = buffer[kVersionOffset] == 1;
+    int replaced = 0;
     ZoneSet fresh;
     for (int z = 0; z < kZones; ++z) {
         fresh[z] = std::make_unique<CSample>();
@@ -167,11 +190,11 @@ bool CMultiSample::Open(const char* p)
         s.upperKey = GetI32(r + kZoneUpper);
         s.lowerKey = GetI32(r + kZoneLower);
         s.fourthKey = GetI32(r + kZoneFourth);
-        s.loopStart = GetF32(r + kZoneLoopStart);
-        s.loopEnd = GetF32(r + kZoneLoopEnd);
+        s.loopStart = FiniteOr(GetF32(r + kZoneLoopStart), s.loopStart, replaced);
+        s.loopEnd = FiniteOr(GetF32(r + kZoneLoopEnd), s.loopEnd, replaced);
         s.loopMode = GetU32(r + kZoneLoopMode);
-        s.extra[0] = GetF32(r + kZoneExtra);
-        s.extra[1] = GetF32(r + kZoneExtra + 4);
+        s.extra[0] = FiniteOr(GetF32(r + kZoneExtra), s.extra[0], replaced);
+        s.extra[1] = FiniteOr(GetF32(r + kZoneExtra + 4), s.extra[1], replaced);
         s.SanitizeLoop();
     }
     // The .qvi values rule over whatever the sound files' instrument chunks
@@ -184,15 +207,29 @@ bool CMultiSample::Open(const char* p)
     BeginChange();
     SwapIn(fresh, where);
     if (takeBody) {
-        const uint32_t wordA = GetU32(buffer + kValueAOffset);
+        // The sinc flag is the whole word: any bit set turns it on, so a
+        // stored -0.0 still does; a word that is no finite number reads as
+        // the default 0 for both.
+        uint32_t wordA = GetU32(buffer + kValueAOffset);
+        if (!std::isfinite(std::bit_cast<float>(wordA))) {
+            wordA = 0;
+            ++replaced;
+        }
         valueA = std::bit_cast<float>(wordA);
         sincFlag = wordA != 0 ? 1 : 0;
-        loopCrossfade = ClampFraction(GetF32(buffer + kCrossfadeOffset));
+        loopCrossfade = ClampFraction(FiniteOr(GetF32(buffer + kCrossfadeOffset), 0.0f, replaced));
         loopEnable = GetU32(buffer + kLoopEnableOffset);
     }
     loaded = 1;
     dirty = 0;
     EndChange();
+    if (replaced) {
+        char line[kNameSize + 96];
+        std::snprintf(line, sizeof(line),
+                      "multi-sample \"%s\": %d values that are not finite numbers read as their defaults", name,
+                      replaced);
+        CDebug::Log(line);
+    }
     return true; // the old zones, now in fresh, go here, outside the guard
 }
 

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "core/CSample.h"
 #include "engine/CSampleVoiceSource.h"
@@ -56,6 +57,10 @@ public:
     void SetFreeGuard(FreeGuard guard, void* context);
 
     bool Open(const char* path);
+    // The same with the description already in memory (at least kFileSize
+    // bytes); path still says where the layers' sound files are. A float
+    // that is not a finite number takes its default, logged once per file.
+    bool OpenBytes(const char* path, std::span<const unsigned char> file);
     void OpenIfChanged(const char* path);
     bool New(const char* path);
     // True when there is nothing to save; false when nothing is loaded or the
@@ -131,6 +136,7 @@ private:
     using ZoneSet = std::unique_ptr<CSample>[kZones];
 
     static bool ResolvePath(const char* path, Location& out);
+    bool OpenResolved(const Location& where, std::span<const unsigned char> file);
     CSample* EditZone(int zone);
     template <typename T>
     T ZoneValue(int zone, T CSample::*field) const

@@ -219,12 +219,35 @@ void CProgram::SetDefaults(float* r) {
     }
 }
 
+const float* CProgram::DefaultRecord() {
+    static const std::vector<float> record = [] {
+        std::vector<float> r(kRecordSize);
+        SetDefaults(r.data());
+        return r;
+    }();
+    return record.data();
+}
+
 int CProgram::TypeOf(const float* record) {
     // Slot 0 comes from files and edits; only 0..6 name a synthesis type,
     // anything else (negative, fractional junk, NaN) is taken as type 0.
     float v = record[0];
     if (!(v >= 0.0f && v <= 6.0f)) return 0;
     return static_cast<int>(v);
+}
+
+void CProgram::SetPartRowDefaults(int part, float* row) {
+    for (int f = 0; f < kPartFields; ++f) row[f] = 0.0f;
+    row[2] = 92.0f;
+    row[3] = 64.0f;
+    row[4] = static_cast<float>(part);
+    if (part == 0) row[10] = 4.0f;
+}
+
+void CProgram::SetGlobalDefaults(float* globals) {
+    for (int i = 0; i < kGlobalFields; ++i) globals[i] = 0.0f;
+    globals[6] = 100.0f;
+    globals[7] = 64.0f;
 }
 
 int CProgram::ClampPart(int part) { return (part >= 0 && part < kParts) ? part : 0; }
@@ -241,11 +264,7 @@ CProgram::CProgram() : m_store(std::make_unique<Storage>()) {
         memcpy(s.scratchRecord[slot], defaults, sizeof(defaults));
         memset(s.scratchLabels[slot], 0, kLabelBytes);
         memset(s.scratchSampleNames[slot], 0, kSampleBytes);
-        float* row = s.partTable[slot];
-        for (int f = 0; f < kPartFields; ++f) row[f] = 0.0f;
-        row[2] = 92.0f;
-        row[3] = 64.0f;
-        row[4] = static_cast<float>(slot);
+        SetPartRowDefaults(slot, s.partTable[slot]);
         memset(s.headers[slot], 0, kHeaderBytes);
         s.bankKind[slot] = 0;
         for (int p = 0; p < kPrograms; ++p) {
@@ -255,11 +274,7 @@ CProgram::CProgram() : m_store(std::make_unique<Storage>()) {
             memset(s.sampleNames[slot][p], 0, kSampleBytes);
         }
     }
-    s.partTable[0][10] = 4.0f;
-
-    for (int i = 0; i < kGlobalFields; ++i) s.globals[i] = 0.0f;
-    s.globals[6] = 100.0f;
-    s.globals[7] = 64.0f;
+    SetGlobalDefaults(s.globals);
 
     for (int p = 0; p < kPrograms; ++p) {
         snprintf(s.stagingNames[p], kNameSize, "Preset %0d", p + 1);
@@ -612,25 +627,35 @@ void CProgram::BuildBankMenu(int part, CUIMenuResource& menu) {
 }
 
 void CProgram::ReadNumberedBankNames(int n) {
-    char(*entries)[kNameSize] = m_store->numberedBanks;
+    // Only the names are shown, but the file is small enough to be read
+    // whole (at most one bank's worth); what lies beyond is never shown.
+    std::vector<uint8_t> file(static_cast<size_t>(kBankFileBytes));
     CSoundBank bank;
-    uint8_t header[kHeaderBytes];
-    bool readable = bank.Open(n, "rb") && bank.Read(header, sizeof(header));
-    long skip = readable ? BankProgramBytes(header[32]) : 0;
-    // The records are skipped by reading them: the largest stored program
-    // fits this buffer.
-    std::vector<uint8_t> scratch(kStoredRecordBytes + kLabelBytes + kSampleBytes);
+    int got = bank.Open(n, "rb") ? bank.ReadAvailable(file.data(), kBankFileBytes) : 0;
+    bank.Close();
+    PreviewBankNames(std::span<const uint8_t>(file.data(), static_cast<size_t>(got)), m_store->numberedBanks);
+}
+
+void CProgram::PreviewBankNames(std::span<const uint8_t> file, char (*entries)[kNameSize]) {
+    // A bank without its whole header shows every program empty; after
+    // that, each program is shown while its name is there, and the next
+    // one only when the record of this one is there in full.
+    bool readable = file.size() >= static_cast<size_t>(kHeaderBytes);
+    const size_t skip = readable ? static_cast<size_t>(BankProgramBytes(file[32])) : 0;
+    size_t at = kHeaderBytes;
     for (int i = 0; i < kPrograms; ++i) {
-        char name[kNameSize + 1] = {};
-        if (readable && bank.Read(name, kNameSize)) {
+        if (readable && file.size() - at >= static_cast<size_t>(kNameSize)) {
+            char name[kNameSize + 1] = {};
+            memcpy(name, file.data() + at, kNameSize);
             FormatProgramText(entries[i], "%03d %.31s", false, i, name);
-            readable = bank.Read(scratch.data(), static_cast<int>(skip));
+            at += kNameSize;
+            readable = file.size() - at >= skip;
+            at += readable ? skip : 0;
         } else {
             readable = false;
             FormatProgramText(entries[i], "%03d %.31s", false, i, "(empty)");
         }
     }
-    bank.Close();
 }
 
 // --- edit operations ------------------------------------------------------------
@@ -871,30 +896,6 @@ bool CProgram::LoadFactory() {
         m_slotUsed[0] = 1;
     }
     for (int t = 0; t < kSynthTypes; ++t) ReadTemplate(t, kTemplateFiles[t]);
-    return ok;
-}
-
-bool CProgram::ReadTemplate(int t, const char* fileName) {
-    if (t < 0 || t >= kSynthTypes || !fileName) return false;
-    char path[1024];
-    ProgramPath(path, sizeof(path), fileName);
-    FILE* f = fopen(path, "rb");
-    if (!f) return false;
-    bool ok = false;
-    uint8_t header[kPresetHeaderBytes];
-    // One byte more than the largest body, so that a file with something
-    // appended is told apart from a body of the right size.
-    uint8_t body[kPresetBodyV30 + 1];
-    if (fread(header, 1, sizeof(header), f) == sizeof(header)) {
-        size_t got = fread(body, 1, sizeof(body), f);
-        if (got > 0 && got == static_cast<size_t>(FxpBodySize(body[0]))) {
-            Storage& s = *m_store;
-            ok = ParseFxpBody(body, static_cast<int>(got), s.templateName, s.templates[t],
-                              s.templateLabels, s.templateSampleNames);
-            if (ok) s.templates[t][0] = static_cast<float>(t);
-        }
-    }
-    fclose(f);
     return ok;
 }
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "platform/CDlgFile.h"
@@ -50,10 +51,15 @@ public:
 
     // Every slot zero, then the defaults of a fresh program record.
     static void SetDefaults(float* record);
+    // Those defaults, made once.
+    static const float* DefaultRecord();
     // The template file of synthesis type t in the program folder; null for any other t.
     static const char* TemplateFileName(int t);
     // Slot 0 of a record as a synthesis type; anything outside 0..6 reads 0.
     static int TypeOf(const float* record);
+    // The part table row and the global block of a fresh store.
+    static void SetPartRowDefaults(int part, float* row);
+    static void SetGlobalDefaults(float* globals);
 
     // Accessors.
     float* GetProgramData(int part);
@@ -152,17 +158,32 @@ public:
 
     // Files. Every reader checks the whole file (known version, kind 0 or
     // 1, the size the version needs) before it changes anything, and
-    // answers false for a file it refuses.
+    // answers false for a file it refuses. The path forms read the file
+    // into memory and hand it to the byte forms, which decode it.
+    //
+    // A float the file holds that is not a finite number (NaN, infinity)
+    // takes the value a fresh store has in that place; the file is still
+    // taken, and one line per file in the debug log says how many.
     bool LoadFactory();
     bool ReadTemplate(int t, const char* fileName);
+    // A whole template file: the preset header, then a body of exactly the
+    // size its version needs.
+    bool ReadTemplateBytes(int t, std::span<const uint8_t> file);
     bool OpenBank();
     bool OpenProject();
     bool ReadBank(const char* path, const char* bankName);
+    bool ReadBankBytes(std::span<const uint8_t> file, const char* bankName);
     bool ReadProject(const char* path);
+    // source names the project in the debug log.
+    bool ReadProjectBytes(std::span<const uint8_t> file, const char* source);
     bool ParseFxpBody(const uint8_t* body, int size, char* name, float* record, uint8_t* labels,
                       uint8_t* sampleNames);
     bool LoadFxpBodyToCurrent(const uint8_t* body, int size);
     void NameSongBank();
+    // The bank list preview of a bank file's bytes (which may be cut short
+    // anywhere): "NNN name" for each program the file holds, "NNN (empty)"
+    // for the rest.
+    static void PreviewBankNames(std::span<const uint8_t> file, char (*entries)[kNameSize]);
 
     // Writers, the readers' inverse in the newest version (31). Each builds
     // the whole file in memory. A bank: the current part's bank slot with
@@ -186,8 +207,9 @@ private:
     bool SlotPlayedByOther(int part, int slot) const;
     bool WriteNewBankFile(const char* path, const char* bankName, int t);
     // Reads one stored bank program of a version (record, conversions,
-    // labels and multi-sample names) into the given program.
-    void DecodeBankProgram(const uint8_t* in, int version, float* record, uint8_t* labels,
+    // labels and multi-sample names) into the given program; answers how
+    // many floats were not finite and took their defaults.
+    int DecodeBankProgram(const uint8_t* in, int version, float* record, uint8_t* labels,
                            uint8_t* sampleNames);
     void FillNewPrograms(int slot, int first, int t);
     void ReadNumberedBankNames(int n);

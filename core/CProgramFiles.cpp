@@ -6,6 +6,11 @@
 // or 1, and the size exactly what that version needs (a bank may end on a
 // program boundary: the programs it lacks become "new program"). Once a
 // file has passed, decoding cannot fail, so nothing is left half loaded.
+//
+// Floats that are not finite numbers are never taken from a file: a NaN
+// in a level or pan would make the whole output NaN, and the smoothing
+// cells would carry it on after the program is gone. Each one reads as the
+// value a fresh store has in its place.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -17,6 +22,7 @@
 #include "core/CProgramStorage.h"
 #include "core/CSequencer.h"
 #include "core/CSongList.h"
+#include "platform/CDebug.h"
 #include "platform/CGlobalData.h"
 
 namespace {
@@ -34,6 +40,42 @@ float LoadFloat(const uint8_t* p) {
                                 (static_cast<uint32_t>(p[3]) << 24));
 }
 
+// A float from a file, or the fallback when it is not a finite number;
+// `replaced` counts the fallbacks.
+float FiniteOr(float v, float fallback, int& replaced) {
+    if (std::isfinite(v)) return v;
+    ++replaced;
+    return fallback;
+}
+
+// Little-endian floats: on a little-endian machine a plain copy, which
+// matters for a project's 128 records.
+void LoadFloats(const uint8_t* in, float* out, int count) {
+    if constexpr (std::endian::native == std::endian::little) {
+        memcpy(out, in, sizeof(float) * static_cast<size_t>(count));
+    } else {
+        for (int i = 0; i < count; ++i) out[i] = LoadFloat(in + 4 * i);
+    }
+}
+
+void ReplaceNonFinite(float* values, const float* defaults, int count, int& replaced) {
+    for (int i = 0; i < count; ++i) {
+        if (!std::isfinite(values[i])) {
+            values[i] = defaults[i];
+            ++replaced;
+        }
+    }
+}
+
+// One line per file in the debug log when values were replaced.
+void LogReplaced(const char* what, const char* name, int replaced) {
+    if (replaced == 0) return;
+    char line[192];
+    snprintf(line, sizeof(line), "%s \"%.100s\": %d values that are not finite numbers read as their defaults", what,
+             name ? name : "", replaced);
+    CDebug::Log(line);
+}
+
 // The current record form is five blocks, float and byte by turns.
 struct RecordBlock {
     int first, last;
@@ -42,21 +84,26 @@ struct RecordBlock {
 constexpr RecordBlock kBlocks[5] = {
     {0, 511, true}, {512, 1023, false}, {1024, 1599, true}, {1600, 2079, false}, {2080, 2271, true}};
 
+void WidenBytes(const uint8_t* in, float* out, int count) {
+    for (int i = 0; i < count; ++i) out[i] = static_cast<float>(in[i]);
+}
+
 // Decodes the first `blocks` blocks of the current form; answers the byte
 // after them.
-const uint8_t* DecodeBlocks(const uint8_t* in, float* record, int blocks) {
+const uint8_t* DecodeBlocks(const uint8_t* in, float* record, int blocks, int& replaced) {
     for (int b = 0; b < blocks; ++b) {
         const RecordBlock& k = kBlocks[b];
-        for (int i = k.first; i <= k.last; ++i) {
-            record[i] = k.isFloat ? LoadFloat(in) : static_cast<float>(*in);
-            in += k.isFloat ? 4 : 1;
+        const int count = k.last - k.first + 1;
+        if (k.isFloat) {
+            LoadFloats(in, record + k.first, count);
+            ReplaceNonFinite(record + k.first, CProgram::DefaultRecord() + k.first, count, replaced);
+            in += 4 * count;
+        } else {
+            WidenBytes(in, record + k.first, count);
+            in += count;
         }
     }
     return in;
-}
-
-void WidenBytes(const uint8_t* in, float* out, int count) {
-    for (int i = 0; i < count; ++i) out[i] = static_cast<float>(in[i]);
 }
 
 // A fixed-size text field from a file: copied whole, cut at its last byte
@@ -320,8 +367,9 @@ void CProgram::FillDefaultsV20(float* r) {
 
 // --- banks ----------------------------------------------------------------------
 
-void CProgram::DecodeBankProgram(const uint8_t* in, int version, float* record, uint8_t* labels,
-                                 uint8_t* sampleNames) {
+int CProgram::DecodeBankProgram(const uint8_t* in, int version, float* record, uint8_t* labels,
+                                uint8_t* sampleNames) {
+    int replaced = 0;
     Storage& s = *m_store;
     if (version <= 4) {
         // Older records hold only some slots; the rest come from template 0,
@@ -343,10 +391,10 @@ void CProgram::DecodeBankProgram(const uint8_t* in, int version, float* record, 
             WidenBytes(in, record, kV5RecordBytes);
             FillDefaultsV5(record);
         } else if (version == 20) {
-            DecodeBlocks(in, record, 4);
+            DecodeBlocks(in, record, 4, replaced);
             FillDefaultsV20(record);
         } else {
-            DecodeBlocks(in, record, 5);
+            DecodeBlocks(in, record, 5, replaced);
         }
     }
     if (version >= 4) {
@@ -359,6 +407,7 @@ void CProgram::DecodeBankProgram(const uint8_t* in, int version, float* record, 
     }
     SanitizeType(record);
     FixArpeggiatorAndUnison(record);
+    return replaced;
 }
 
 void CProgram::FillNewPrograms(int slot, int first, int t) {
@@ -374,8 +423,12 @@ void CProgram::FillNewPrograms(int slot, int first, int t) {
 
 bool CProgram::ReadBank(const char* path, const char* bankName) {
     std::vector<uint8_t> file;
-    if (!ReadWholeFile(path, kBankFileBytes, file)) return false;
-    if (file.size() < static_cast<size_t>(kHeaderBytes)) return false;
+    return ReadWholeFile(path, kBankFileBytes, file) && ReadBankBytes(file, bankName);
+}
+
+bool CProgram::ReadBankBytes(std::span<const uint8_t> file, const char* bankName) {
+    if (file.size() < static_cast<size_t>(kHeaderBytes) || file.size() > static_cast<size_t>(kBankFileBytes))
+        return false;
     const int version = file[32];
     const int kind = file[33];
     if (!IsKnownVersion(version) || kind > 1) return false;
@@ -406,14 +459,16 @@ bool CProgram::ReadBank(const char* path, const char* bankName) {
     }
 
     const uint8_t* in = file.data() + kHeaderBytes;
+    int replaced = 0;
     for (int i = 0; i < count; ++i, in += programBytes) {
         memset(s.names[slot][i], 0, kNameSize);
         CopyField(s.names[slot][i], in, kNameSize);
-        DecodeBankProgram(in + kNameSize, version, s.records[slot][i], s.labels[slot][i],
-                          s.sampleNames[slot][i]);
+        replaced += DecodeBankProgram(in + kNameSize, version, s.records[slot][i], s.labels[slot][i],
+                                      s.sampleNames[slot][i]);
     }
     FillNewPrograms(slot, count, t);
     for (int i = 0; i < kPrograms; ++i) LimitAssignments(s.records[slot][i]);
+    LogReplaced("bank", name, replaced);
     return true;
 }
 
@@ -427,7 +482,8 @@ bool CProgram::ParseFxpBody(const uint8_t* body, int size, char* name, float* re
     if (need == 0 || size < need) return false;
 
     float decoded[kRecordSize];
-    const uint8_t* blocks = DecodeBlocks(body + 36, decoded, version == 1 ? 4 : 5);
+    int replaced = 0;
+    const uint8_t* blocks = DecodeBlocks(body + 36, decoded, version == 1 ? 4 : 5, replaced);
     if (version == 1) {
         FillDefaultsV20(decoded);
     } else {
@@ -435,10 +491,13 @@ bool CProgram::ParseFxpBody(const uint8_t* body, int size, char* name, float* re
         FixArpeggiatorAndUnison(decoded);
     }
     SanitizeType(decoded);
-    if (name) CopyField(name, body + 4, kNameSize);
+    char bodyName[kNameSize];
+    CopyField(bodyName, body + 4, kNameSize);
+    if (name) memcpy(name, bodyName, kNameSize);
     memcpy(record, decoded, sizeof(decoded));
     CopyLabelBlock(labels, blocks);
     CopySampleBlock(sampleNames, blocks + kLabelBytes);
+    LogReplaced("preset", bodyName, replaced);
     return true;
 }
 
@@ -458,7 +517,10 @@ bool CProgram::LoadFxpBodyToCurrent(const uint8_t* body, int size) {
 
 bool CProgram::ReadProject(const char* path) {
     std::vector<uint8_t> file;
-    if (!ReadWholeFile(path, ProjectFileBytes(31), file)) return false;
+    return ReadWholeFile(path, ProjectFileBytes(31), file) && ReadProjectBytes(file, path);
+}
+
+bool CProgram::ReadProjectBytes(std::span<const uint8_t> file, const char* source) {
     if (file.size() < static_cast<size_t>(kHeaderBytes)) return false;
     const int version = file[32];
     const int kind = file[33];
@@ -472,6 +534,7 @@ bool CProgram::ReadProject(const char* path) {
 
     const uint8_t* in = file.data() + kHeaderBytes;
     const int recordBytes = ProjectRecordBytes(version);
+    int replaced = 0;
     for (int i = 0; i < kPrograms; ++i) {
         memset(s.stagingNames[i], 0, kNameSize);
         CopyField(s.stagingNames[i], in, kNameSize);
@@ -482,10 +545,10 @@ bool CProgram::ReadProject(const char* path) {
             WidenBytes(in, record, kV5RecordBytes);
             FillDefaultsV5(record);
         } else if (version < 30) {
-            DecodeBlocks(in, record, 4);
+            DecodeBlocks(in, record, 4, replaced);
             FillDefaultsV20(record);
         } else {
-            DecodeBlocks(in, record, 5);
+            DecodeBlocks(in, record, 5, replaced);
             if (record[340] > 100.0f) record[340] = 1.0f;
         }
         SanitizeType(record);
@@ -515,12 +578,40 @@ bool CProgram::ReadProject(const char* path) {
             const float n = row[15];
             SetPartProgram(p, 0, (n >= 0.0f && n < 128.0f) ? static_cast<int>(n) : p);
         }
+        float defaults[kPartFields];
+        SetPartRowDefaults(p, defaults);
+        for (int f = 0; f < kPartFields; ++f) row[f] = FiniteOr(row[f], defaults[f], replaced);
     }
     in += (wide ? 4 : 1) * kParts * kPartFields;
-    for (int g = 0; g < kGlobalFields; ++g) s.globals[g] = field(g);
+    float defaults[kGlobalFields];
+    SetGlobalDefaults(defaults);
+    for (int g = 0; g < kGlobalFields; ++g) s.globals[g] = FiniteOr(field(g), defaults[g], replaced);
     in += (wide ? 4 : 1) * kGlobalFields;
 
     if (m_sequencer)
         m_sequencer->ReadProject(in, static_cast<size_t>(file.data() + file.size() - in));
+    LogReplaced("project", source, replaced);
+    return true;
+}
+
+// --- templates ------------------------------------------------------------------
+
+bool CProgram::ReadTemplate(int t, const char* fileName) {
+    if (t < 0 || t >= kSynthTypes || !fileName) return false;
+    char path[1024];
+    ProgramPath(path, sizeof(path), fileName);
+    std::vector<uint8_t> file;
+    return ReadWholeFile(path, kPresetHeaderBytes + kPresetBodyV30, file) && ReadTemplateBytes(t, file);
+}
+
+bool CProgram::ReadTemplateBytes(int t, std::span<const uint8_t> file) {
+    if (t < 0 || t >= kSynthTypes || file.size() <= static_cast<size_t>(kPresetHeaderBytes)) return false;
+    const std::span<const uint8_t> body = file.subspan(kPresetHeaderBytes);
+    if (body.size() != static_cast<size_t>(FxpBodySize(body[0]))) return false;
+    Storage& s = *m_store;
+    if (!ParseFxpBody(body.data(), static_cast<int>(body.size()), s.templateName, s.templates[t], s.templateLabels,
+                      s.templateSampleNames))
+        return false;
+    s.templates[t][0] = static_cast<float>(t);
     return true;
 }

@@ -10,6 +10,8 @@
 #include <limits>
 #include <new>
 
+#include "platform/CDebug.h"
+
 namespace {
 
 void SetError(char* error, size_t size, const char* text)
@@ -98,6 +100,23 @@ bool CSample::ReadSoundFile(const char* path, Layer& out, Instrument* instrument
         sf_close(file);
         delete[] data;
         return false;
+    }
+
+    // A float file may hold NaN or infinities: each note of the layer would
+    // then silence the whole output. They read as silence, and the debug log
+    // says so once per file.
+    size_t replaced = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (!std::isfinite(data[i])) {
+            data[i] = 0.0f;
+            ++replaced;
+        }
+    }
+    if (replaced) {
+        char line[384];
+        std::snprintf(line, sizeof(line), "sound file \"%.256s\": %zu samples that are not finite numbers read as 0",
+                      path, replaced);
+        CDebug::Log(line);
     }
 
     if (instrument) {

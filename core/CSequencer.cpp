@@ -59,6 +59,22 @@ bool ParseField(const uint8_t* field, float& out) {
 int Clamp(int32_t v, int lo, int hi) { return std::clamp<int32_t>(v, lo, hi); }
 int ClampChord(int32_t v) { return v >= 0 && v < CKeyboard::kChords ? v : 0; }
 
+int AtMost(int v, int most) { return v < most ? v : most; }
+
+// One stored 12-byte step of a pattern record (the last three bytes are
+// not used).
+void ReadStoredStep(const uint8_t* b, CSequencer::Step& step) {
+    step.note = AtMost(b[0], kMaxNote);
+    step.chord = ClampChord(b[1]);
+    step.velocity = AtMost(b[2], 127);
+    step.laneB = AtMost(b[3], 127);
+    step.length = b[4];
+    step.gate = b[5];
+    step.skip = b[6] != 0 ? 1 : 0;
+    step.rest = b[7] != 0 ? 1 : 0;
+    step.heldKey = b[8];
+}
+
 void CutText(char* out, size_t size, const char* text) {
     if (!out || size == 0) return;
     std::snprintf(out, size, "%s", text);
@@ -785,19 +801,7 @@ bool CSequencer::ReadProject(const uint8_t* data, size_t size) {
         pattern.startStep = std::min<int>(record[1], kSteps - 1);
         // Loop steps are not stored: every load plays the same way.
         pattern.loopStep = 0;
-        for (int s = 0; s < kSteps; ++s) {
-            const uint8_t* b = record + 4 + 12 * s;
-            Step& step = pattern.steps[s];
-            step.note = std::min<int>(b[0], kMaxNote);
-            step.chord = ClampChord(b[1]);
-            step.velocity = std::min<int>(b[2], 127);
-            step.laneB = std::min<int>(b[3], 127);
-            step.length = b[4];
-            step.gate = b[5];
-            step.skip = b[6] != 0 ? 1 : 0;
-            step.rest = b[7] != 0 ? 1 : 0;
-            step.heldKey = b[8];
-        }
+        for (int s = 0; s < kSteps; ++s) ReadStoredStep(record + 4 + 12 * s, pattern.steps[s]);
     }
     if (size < kProjectSectionSize) return false;
     if (!songList) return false;

@@ -21,6 +21,11 @@ int CSoundBank::Read(void* buffer, int n) {
     return std::fread(buffer, 1, static_cast<size_t>(n), m_file) == static_cast<size_t>(n) ? 1 : 0;
 }
 
+int CSoundBank::ReadAvailable(void* buffer, int n) {
+    if (!m_file || !buffer || n <= 0) return 0;
+    return static_cast<int>(std::fread(buffer, 1, static_cast<size_t>(n), m_file));
+}
+
 void CSoundBank::Close() {
     if (m_file) std::fclose(m_file);
     m_file = nullptr;

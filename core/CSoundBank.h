@@ -16,6 +16,9 @@ public:
     // 1 when exactly n bytes were read into buffer, 0 otherwise (also
     // without an open file or for a negative count).
     int Read(void* buffer, int n);
+    // Reads up to n bytes; answers how many there were (0 without an open
+    // file or for a negative count).
+    int ReadAvailable(void* buffer, int n);
     void Close();
 
 private:

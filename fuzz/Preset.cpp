@@ -3,32 +3,39 @@
 // Inputs whose first byte is even are the body itself; odd ones patch a
 // generated body of version 1, 30 or 31.
 #include <memory>
+#include <span>
 
 #include "core/CPresetPool.h"
 #include "core/CProgram.h"
 #include "fuzz/FuzzSupport.h"
-#include "platform/CGlobalData.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static std::unique_ptr<CProgram> store = [] {
-        snprintf(g_GlobalData.programFolder, sizeof(g_GlobalData.programFolder), "%s/",
-                 fuzz::Folder().c_str());
+        fuzz::UseAbsentProgramFolder();
         return std::make_unique<CProgram>();
     }();
+    static fuzz::Made made[] = {fuzz::Made(fixtures::FxpBody(1)), fuzz::Made(fixtures::FxpBody(30)),
+                                fuzz::Made(fixtures::FxpBody(31))};
+    static fuzz::Patcher patcher;
+    // The body as a whole preset file: 60 header bytes, then the body.
+    static fixtures::Bytes file;
+
     fuzz::Input in{data, size};
-    fixtures::Bytes body;
-    if ((in.Byte() & 1) == 0) {
-        body.assign(in.data, in.data + in.size);
-    } else {
-        const int versions[] = {1, 30, 31};
-        const int version = versions[in.Byte() % 3];
+    std::span<const uint8_t> body;
+    fuzz::Made* generated = nullptr;
+    if (in.Byte() & 1) {
+        const int which = in.Byte() % 3;
         const int8_t change = static_cast<int8_t>(in.Byte());
-        body = fixtures::FxpBody(version);
-        fuzz::ApplyPatches(body, in, change);
+        generated = &made[which];
+        patcher.Patch(*generated, 0, generated->length, in);
+        body = fuzz::Patcher::Resized(*generated, change);
+    } else {
+        body = std::span<const uint8_t>(in.data, in.size);
     }
     store->LoadFxpBodyToCurrent(body.data(), static_cast<int>(body.size()));
-    fixtures::Bytes file = fixtures::FxpFile(body);
-    if (fixtures::WriteFile(fuzz::PathOf("t.fxp"), file)) store->ReadTemplate(2, "t.fxp");
+    file.assign(CProgram::kPresetHeaderBytes, 0xAB);
+    file.insert(file.end(), body.begin(), body.end());
+    store->ReadTemplateBytes(2, file);
     static CPresetPool pool;
     if (pool.Entries().size() > 64) pool.Clear();
     if (body.size() % 2 == 1) {
@@ -36,5 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CPresetPool::WriteHeader(file.data(), masks);
     }
     pool.Add(file.data(), file.size(), "fuzz");
+    if (generated) patcher.Undo(*generated);
     return 0;
 }

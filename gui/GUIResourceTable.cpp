@@ -6,13 +6,15 @@
 #include "editor/CUI8D.h"
 #include "editor/CUIAboutBox.h"
 #include "editor/CUIKeyboard.h"
+#include "editor/CUIMEnvelope.h"
 #include "editor/CUIMWheel.h"
 #include "editor/CUIPartButton.h"
+#include "editor/CUIPartialEditor.h"
 #include "editor/CUISequCtrl.h"
 #include "editor/CUISlider.h"
 #include "editor/CUISongSequencer.h"
 #include "editor/CUIStepSequencer.h"
-
+#include "editor/CUIWaveEditor.h"
 #include "gui/GUIBackground.h"
 #include "gui/GUIButton.h"
 #include "gui/GUICatButtons.h"
@@ -82,9 +84,9 @@ const GUIResource::WidgetType kTypes[] = {
     // The synthesizer's own widgets.
     Row<CUISlider>("SLDR", 3),
     Row<CUIMWheel>("MWHL", 14),
-    Stub("MENV", 16),
-    Stub("WEDT", 17),
-    Stub("PEDT", 48),
+    Row<CUIMEnvelope>("MENV", 16),
+    Row<CUIWaveEditor>("WEDT", 17),
+    Row<CUIPartialEditor>("PEDT", 48),
     Row<CUIPartButton>("PBTN", 21),
     Row<CUISequCtrl>("SCTR", 30),
     Row<CUIStepSequencer>("STSQ", 31),
