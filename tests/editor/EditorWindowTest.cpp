@@ -125,6 +125,22 @@ TEST_F(EditorWindow, MouseWheelAndKeysReachTheWidgetUnderThePointer)
     EXPECT_EQ(gui->GetCaptured(), nullptr);
 }
 
+TEST_F(EditorWindow, OneWindowAtATimeAndSizesOfAtLeast100)
+{
+    CEditor::AllowWindow(true);
+    EXPECT_FALSE(editor->Open());  // already open: the window and manager stay
+    CEditor::AllowWindow(false);
+    EXPECT_EQ(editor->GetGUI(), gui);
+    EXPECT_NE(editor->GetWindow(), nullptr);
+    editor->window.SetSize(50, 20);
+    EXPECT_EQ(editor->window.GetWidth(), 100);
+    EXPECT_EQ(editor->window.GetHeight(), 100);
+    // A second synthesizer in a test program opens nothing.
+    auto other = std::make_unique<CSynth>();
+    EXPECT_FALSE(other->editor->IsOpen());
+    EXPECT_TRUE(other->IsSuspended());
+}
+
 TEST_F(EditorWindow, PaintShowsTheSurface)
 {
     gui->RedrawAll();
