@@ -21,7 +21,7 @@ test: deps
 # Each fuzz target runs for FUZZ_SECONDS; a crash, a sanitizer report or a
 # hang fails the target (the input is kept in build/fuzz as crash-* etc.).
 FUZZ_SECONDS ?= 30
-FUZZ_TARGETS = Bank Preset Project MultiSample Bmp LearnFile Tuning
+FUZZ_TARGETS = Bank Preset Project MultiSample Bmp LearnFile Tuning Fep
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
@@ -31,7 +31,7 @@ fuzz: deps
 		echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
 		mkdir -p build/fuzz/corpus/$$t; \
 		build/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=20 -print_final_stats=1 \
-			-artifact_prefix=build/fuzz/$$t- build/fuzz/corpus/$$t; \
+			-artifact_prefix=build/fuzz/$$t- build/fuzz/corpus/$$t $$(test -d fuzz/seeds/$$t && echo fuzz/seeds/$$t); \
 	done
 
 # ThreadSanitizer build of the libraries and the thread stress program only;

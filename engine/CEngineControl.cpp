@@ -718,7 +718,7 @@ void CEngine::ControlOscillators()
             const int level = static_cast<int>(CTLWaves::bandLevelMap[band] / CTLWaves::kLevelBytes);
             const int waveform = P.List(waveCell);
             const int slot = (waveform >= 0 && waveform < CTLWaves::kBasicWaves)
-                                 ? waveform
+                                 ? CTLWaves::BasicSlot(waveform)
                                  : CTLWaves::kSlotOscillator1 + 16 * osc + part;
             A.SetI(115 + osc, CEngineData::OscTableRef(slot, std::clamp(level, 0, CTLWaves::kLevels - 1)));
         };

@@ -53,9 +53,14 @@ void CEngine::ClearMasterBuses()
 
 void CEngine::ProcessPartOutput(int part)
 {
-    ProcessDistortion(part);
-    ProcessDelay(part);
-    ProcessModEffect(part);
+    // Runs for every part and frame: effects that are off cost no call.
+    const uint32_t* record = data.partRecord[part];
+    if (CellIsSet(record[CEngineData::kFxDistOn]))
+        ProcessDistortion(part);
+    if (CellIsSet(record[CEngineData::kFxDelayOn]))
+        ProcessDelay(part);
+    if (CellIsSet(record[CEngineData::kFxModOn]))
+        ProcessModEffect(part);
     AddPartToMaster(part);
 }
 

@@ -505,7 +505,7 @@ const CTLBase::Segment* CTLWaves::OscillatorWave(int part, int osc, int waveform
                                                  uint32_t band) const
 {
     if (waveform >= 0 && waveform < kBasicWaves)
-        return WaveForBand(waveform, band);
+        return WaveForBand(BasicSlot(waveform), band);
     part = std::clamp(part, 0, kParts - 1);
     osc = std::clamp(osc, 0, kOscillators - 1);
     return WaveForBand(kSlotOscillator1 + 16 * osc + part, band);

@@ -25,6 +25,15 @@ public:
     static constexpr int kParts = 16;
     static constexpr int kOscillators = 3;
     static constexpr int kBasicWaves = 5;
+    // The waveform list offers saw, parabola, square, triangle, sine; the
+    // basic waves are stored as saw, parabola, sine, square, triangle. A
+    // waveform value 0..4 reaches its slot through this map, so each entry
+    // of the list plays the wave it names.
+    static constexpr int BasicSlot(int waveform)
+    {
+        constexpr int kSlot[kBasicWaves] = {0, 1, 3, 4, 2};
+        return kSlot[waveform];
+    }
     static constexpr int kWaveSlots = 144;
     // Slots of `waves`: 0-4 the basic waves, 5-63 the basic sine, then the
     // per-part waves of oscillators 1, 2, 3 and spectral waves A and B.

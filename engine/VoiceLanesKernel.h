@@ -9,6 +9,7 @@
 // operation for operation; keep the two in step.
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <emmintrin.h>
 #ifdef __AVX2__
 #include <immintrin.h>
@@ -267,6 +268,10 @@ struct FilterLanes {
         r2 = f.r2;
         r1Source = SourceOf(r1);
         r2Source = SourceOf(r2);
+        // A filter that is off is neither run nor stored: its state stays
+        // in the records.
+        if (!f.on)
+            return;
         drive = lanes.Gather(g, kDrive[which]);
         driveStep = lanes.Gather(g, kDrive[which] + 1);
         feedback = lanes.Gather(g, kFeedback[which]);
@@ -359,7 +364,9 @@ template <int N>
 struct TerrainLanes {
     using L = Lanes<N>;
     using F = typename L::F;
-    F c[8][6] = {}, d[8][6] = {}, s1[8] = {}, s2[8] = {}, dc = {};
+    // Filled only where the filter runs: a part without it does not pay
+    // for clearing some hundred vectors every block.
+    F c[8][6], d[8][6], s1[8], s2[8], dc;
 
     TerrainLanes(const Group& g, bool on)
     {
@@ -432,9 +439,10 @@ struct SpectrumLanes {
     using U = typename L::U;
     using I = typename L::I;
     static constexpr int kGroup = 202, kGroupCells = 13;
-    F u = {}, uStep = {}, v[6] = {}, vStep[6] = {}, vStepStep[6] = {};
-    U inc[6] = {}, incStep[6] = {}, phase[6] = {};
-    I on[6] = {};
+    // Filled only where the oscillator runs (as the terrain filter's).
+    F u, uStep, v[6], vStep[6], vStepStep[6];
+    U inc[6], incStep[6], phase[6];
+    I on[6];
 
     SpectrumLanes(const L& A, const Group& g, bool run)
     {
@@ -524,6 +532,12 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
     TerrainLanes<N> terrain(g, terrainOn);
     SpectrumLanes<N> spectrum(A, g, spectrumOn);
     F modValue[12], modStep[12];
+    bool modRampsRouted = false;
+    for (int cell : {g.inTerrain, g.inFm[1], g.inFm[2], g.inRing1, g.inRing2, g.inAmp, g.inAmpMod, g.inMix[0],
+                     g.inMix[1], g.inMix[2], g.inMix[3], g.inMix[4], g.filter[0].input, g.filter[0].r1,
+                     g.filter[0].r2, g.filter[1].input, g.filter[1].r1, g.filter[1].r2, g.outCell, g.inFade,
+                     g.inDirectL, g.inDirectR, g.inShaper, g.inGuide1, g.inGuide2, g.inFormant})
+        modRampsRouted = modRampsRouted || (cell >= 319 && cell <= 330);
     for (int k = 0; k < 12; ++k) {
         modValue[k] = A.Fv(319 + k);
         modStep[k] = A.Fv(331 + k);
@@ -548,10 +562,12 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
         if (terrainOn)
             A.SetF(317, terrain.Process(A.Fv(g.inTerrain)));
 
-        // 3. Modulation ramps.
+        // 3. Modulation ramps. Their cells are written per sample only
+        // where the routing reads them; otherwise once after the block.
         for (int k = 0; k < 12; ++k) {
             modValue[k] = modValue[k] + modStep[k];
-            A.SetF(319 + k, modValue[k]);
+            if (modRampsRouted)
+                A.SetF(319 + k, modValue[k]);
         }
 
         // 4. Oscillator 1.
@@ -794,6 +810,9 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
     }
 
     // Cells out, then the states kept in registers over the block.
+    if (!modRampsRouted)
+        for (int k = 0; k < 12; ++k)
+            A.SetF(319 + k, modValue[k]);
     for (int i = 0; i < g.countOut; ++i) {
         const int c = g.cellsOut[i];
         for (int l = 0; l < g.lanes; ++l)

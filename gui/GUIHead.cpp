@@ -9,6 +9,7 @@
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "gui/CGLBitmapCache.h"
+#include "gui/GUIResource.h"
 #include "platform/CGlobalData.h"
 
 namespace {
@@ -94,7 +95,7 @@ GUIObject* GUIHead::AddObject(const char* tag, uint32_t group, int32_t index, ui
                               int layer, int dialogId, int x, int y, int w, int h)
 {
     std::unique_ptr<GUIObject> widget =
-        m_widgetFactory ? m_widgetFactory(tag) : std::make_unique<GUIObject>(tag);
+        m_widgetFactory ? m_widgetFactory(tag) : GUIResource::CreateByTag(tag);
     if (!widget) return nullptr;
     widget->Init();
     widget->x = x;
@@ -579,7 +580,7 @@ void GUIHead::OpenDialog(int x, int y, int dialogId, int argument)
         RedrawAll();
         return;
     }
-    std::unique_ptr<UIBaseDialog> controller = m_dialogFactory ? m_dialogFactory(dialogId) : nullptr;
+    std::unique_ptr<UIBaseDialog> controller = m_dialogFactory ? m_dialogFactory(dialogId) : GUIResource::CreateDialog(dialogId);
     // A dialog that edits a widget has nothing to show without one (a right
     // click on empty space, a command).
     if (controller && controller->NeedsTarget() && !m_menuTarget) {

@@ -50,8 +50,8 @@ public:
     void DetachEditor();
 
     // ---- Widgets ----
-    // Makes the widgets AddObject asks for; without one a plain widget of
-    // the tag is made.
+    // Makes the widgets AddObject asks for; without one the widget
+    // factory's class of the tag is made.
     void SetWidgetFactory(WidgetFactory factory) { m_widgetFactory = std::move(factory); }
     // A widget of the tag, placed and bound to the descriptor (group, index,
     // sub) when index >= 0; a triple without a descriptor leaves the binding
@@ -124,7 +124,27 @@ public:
     void Get8DPoint(int point, double* x, double* y);
     bool EditGesture() { return true; }
 
+    // ---- The layout file ----
+    // Reads the layout from the program folder. Without a file, the default
+    // layout (a background, one knob and the properties dialog); a file
+    // that is refused is reported in an "Error" box and the debug log, and
+    // the default layout shows instead.
+    void LoadLayout();
+    // Writes the layout, while layout editing is allowed, through a
+    // temporary file renamed over the old one. A refused file is kept
+    // unless `overwriteRefused`. False, reported, when it could not be
+    // written (the old file stays).
+    bool SaveLayout(bool overwriteRefused = false);
+    void AddDefaultLayout();
+    void AddDefaultPropertiesDialog();
+    bool IsLayoutRefused() const { return m_layoutRefused; }
+    bool IsEditingAllowed() const { return m_editingAllowed != 0; }
+
     // ---- Dialogs ----
+    // The about overlay (an "ABOX" widget) on or off.
+    void ToggleAboutBox();
+    // The overlay closed itself.
+    void CloseAboutBox();
     void SetDialogFactory(DialogFactory factory) { m_dialogFactory = std::move(factory); }
     void CloseDialog();
     int GetOpenDialog() const { return m_openDialog; }
@@ -211,5 +231,6 @@ private:
     char m_text[64] = {};
     CUIMenuResource m_ownView;  // when there is no parameter model
     WidgetFactory m_widgetFactory;
+    bool m_layoutRefused = false;
     DialogFactory m_dialogFactory;
 };

@@ -139,6 +139,13 @@ TEST(RenderLanes, EveryProgramMatchesTheOneVoiceRender)
                  d.SetPartI(p, 271, static_cast<int32_t>(0xFFFFF000u));
              });
          }},
+        {"modulation ramps routed into the mixer and the filter", [](CSynth& s) {
+             // The ramp cells are then written every sample, not once a block.
+             EveryPart(s, [&](CEngineData& d, int p) {
+                 d.SetPartI(p, 246, Code(320));
+                 d.SetPartI(p, 250, Code(319 + p % 12));
+             });
+         }},
     };
     for (int type = 0; type < 8; ++type)
         cases.push_back({"filter type " + std::to_string(type), [type](CSynth& s) {

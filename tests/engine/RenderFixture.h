@@ -80,7 +80,7 @@ inline void SetUpPart(CEngine& e, int part, uint32_t mask, int32_t outCode, int 
     d.SetPartF(part, 145, 1.0f);        // pitch glide completes at once
     d.SetPartI(part, 270, static_cast<int32_t>(mask));
     d.SetPartI(part, 255, outCode);
-    d.SetPartI(part, 155, 2);           // sine
+    d.SetPartI(part, 155, 4);           // sine
     SetSmoothed(d, part, 20, 1.0f);     // voice level
     SetSmoothed(d, part, 21, 0.5f);     // voice pan
     SetSmoothed(d, part, 18, 1.0f);     // filter drive

@@ -203,6 +203,28 @@ TEST_F(TLWavesTest, BasicWaves)
     EXPECT_NEAR(mag[3] / mag[1], 1.0 / 3.0, 1e-4);
 }
 
+TEST_F(TLWavesTest, EachWaveformOfTheListPlaysTheWaveItNames)
+{
+    // The list reads saw, parabola, square, triangle, sine. Level 1 keeps
+    // enough harmonics to tell them apart: the square holds its level between
+    // the edges, the triangle passes half its peak at an eighth of a cycle,
+    // the sine sin(pi/4) there; neither the sine nor the triangle has a
+    // third harmonic of the square's 1/3.
+    auto at = [&](int waveform, int n) { return ReadAt(waves->OscillatorWave(0, 0, waveform, 0), n << 16); };
+    EXPECT_GT(at(0, 10), 0.8);                       // falling saw starts high
+    EXPECT_NEAR(at(1, 0), -2.0 / 3.0, 0.02);         // parabola
+    EXPECT_NEAR(at(2, 64), at(2, 192), 0.05);        // square: flat top
+    EXPECT_NEAR(at(3, 64), 0.5, 0.02);               // triangle
+    EXPECT_NEAR(at(4, 64), std::sqrt(0.5), 1e-4);    // sine
+    const auto third = [&](int waveform) {
+        const auto mag = Spectrum(Samples(waves->OscillatorWave(0, 0, waveform, 0), 512));
+        return mag[3] / mag[1];
+    };
+    EXPECT_NEAR(third(2), 1.0 / 3.0, 0.01);
+    EXPECT_NEAR(third(3), 1.0 / 9.0, 0.01);
+    EXPECT_LT(third(4), 1e-4);
+}
+
 TEST_F(TLWavesTest, UserWave)
 {
     std::vector<float> sliders(80, 0.0f);

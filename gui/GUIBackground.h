@@ -1,0 +1,35 @@
+#pragma once
+// The page's background picture (image page + 1), which every erase copies
+// from; a page without one is filled in the window's dark colour. Its
+// top-left corner toggles the about overlay, its context menu is the help
+// menu.
+#include "gui/CDIBitmap.h"
+#include "gui/GUIObject.h"
+
+class GUIBackground : public GUIObject {
+public:
+    static constexpr uint32_t kPlainColour = 0x2B2925;  // 0x00BBGGRR
+    static constexpr int kHelpMenu = 399;
+    // Where help items 1 and 2 lead; no web pages are published yet.
+    static const char* const kWebAddress1;
+    static const char* const kWebAddress2;
+
+    GUIBackground() : GUIObject("BKGD") {}
+    GUIBackground(const GUIBackground& other) : GUIObject(other) {}
+    GUIBackground& operator=(const GUIBackground& other)
+    {
+        GUIObject::operator=(other);
+        return *this;
+    }
+    void Init() override;
+    GuiRect Draw() override;
+    void OnMouseDown(uint32_t flags, int x, int y) override;
+    int GetContextMenu(int x, int y) override;
+    GuiPoint GetContextMenuPos() override { return clickPoint; }
+    bool OnMenu(int menuId, int value) override;
+
+    GuiPoint clickPoint;
+
+private:
+    CDIBitmap m_plain;  // the plain fill, the surface's size
+};

@@ -1,0 +1,70 @@
+#include "gui/GUIButton.h"
+
+#include "gui/GUIContinous.h"
+#include "gui/GUIHead.h"
+#include "gui/WidgetDrawing.h"
+#include "platform/CGlobalData.h"
+
+void GUIButton::Init()
+{
+    GUIObject::Init();
+    pressed = shown = 0;
+}
+
+int GUIButton::GetLeftClickMenu(int, int) { return int(binding.listId); }
+
+GuiRect GUIButton::Draw()
+{
+    if (!surface || !owner) return {};
+    if (Flagged()) {
+        shown = pressed;
+    } else {
+        bool on = false;
+        owner->GetBoolValue(&binding, on);
+        shown = on;
+    }
+    if (dialogId != 0)
+        surface->DrawDialogPanel(x, y, x + w, y + h);
+    else
+        surface->ClearRect(x, y, x + w, y + h);
+    if (const CDIBitmap* image = widgetdraw::Image(*this, shown ? 2 : 1))
+        surface->Blit(CUnifiedDC::kBlitCopy, x, y, x + w, y + h, image, 0, 0);
+    surface->SetColor(0x000000);
+    surface->DrawText(x + w / 2, y + 2, binding.GetLabel(), CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent,
+                      2, std::max(w, 1));
+    GuiRect dirty = Rect();
+    if (g_ControllerNumberMode) {
+        const GuiRect disc = DrawControllerDisc(*this, x + w - 9, y + h / 2 - 1);
+        UnionRects(dirty, dirty, disc);
+    }
+    return dirty;
+}
+
+void GUIButton::OnMouseDown(uint32_t, int, int)
+{
+    if (!owner) return;
+    pressed = 1;
+    if (Flagged()) {
+        // A one-shot press always sends 1, whether or not the release was
+        // drawn (a hidden button is not).
+        shown = 1;
+        owner->SetIntValue(&binding, 1);
+    } else {
+        bool on = false;
+        owner->GetBoolValue(&binding, on);
+        shown = !on;
+        owner->SetIntValue(&binding, shown);
+    }
+    Update();
+}
+
+void GUIButton::OnDoubleClick(uint32_t flags, int px, int py) { OnMouseDown(flags, px, py); }
+
+void GUIButton::OnMouseUp(uint32_t, int, int)
+{
+    if (!owner) return;
+    const bool wasPressed = pressed != 0;
+    pressed = 0;
+    if ((binding.flags & CIParameter::kFlagMomentary) && wasPressed) owner->SetIntValue(&binding, 0);
+    Update();
+}

@@ -1,0 +1,206 @@
+#include "gui/GUIContinous.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "gui/GUIHead.h"
+#include "params/CPIBase.h"
+#include "platform/CGlobalData.h"
+
+namespace {
+
+enum Key { kBack = 8, kPgUp = 33, kPgDn = 34, kEnd = 35, kHome = 36, kLeft = 37, kUp = 38, kRight = 39,
+           kDown = 40, kDelete = 46 };
+
+int Trunc(double v)
+{
+    if (!(v == v)) return 0;
+    return int(std::clamp(v, -2147483647.0, 2147483647.0));
+}
+
+}  // namespace
+
+void GUIContinous::Init()
+{
+    GUIObject::Init();
+    stepIndex = assignShown = 0;
+    steps = 1;
+    pixelsPerStep = 128.0f;
+    pressY = amountAtPress = 0;
+    dragPosition = 0.0f;
+    controller = {};
+    assignDrag = false;
+}
+
+int GUIContinous::StepCount() const
+{
+    return std::max(1, Trunc(double(binding.max) - double(binding.min)));
+}
+
+bool GUIContinous::SetupModulationDialog()
+{
+    return owner && owner->GetEditor() && binding.group == 0 && IsModDestination(int(binding.index));
+}
+
+void GUIContinous::ControllerEntry::Begin(int number)
+{
+    if (number >= 0)
+        snprintf(text, sizeof text, "%d", std::min(number, 999));
+    else
+        text[0] = 0;
+    caret = int(strlen(text));
+    fresh = true;
+}
+
+bool GUIContinous::ControllerEntry::Key(int key, int ch)
+{
+    int len = int(strlen(text));
+    if (fresh && (ch >= 32 || key == kBack || key == kDelete)) {
+        text[0] = 0;
+        len = caret = 0;
+    }
+    fresh = false;
+    if (ch >= '0' && ch <= '9') {
+        if (len >= 3) return true;
+        memmove(text + caret + 1, text + caret, size_t(len - caret + 1));
+        text[caret++] = char(ch);
+        return true;
+    }
+    switch (key) {
+    case kBack:
+        if (caret > 0) {
+            memmove(text + caret - 1, text + caret, size_t(len - caret + 1));
+            --caret;
+        }
+        return true;
+    case kLeft: caret = std::max(0, caret - 1); return true;
+    case kRight: caret = std::min(len, caret + 1); return true;
+    case kDelete: text[0] = 0, caret = 0; return true;
+    default: return false;
+    }
+}
+
+int GUIContinous::ControllerEntry::Value() const { return text[0] ? atoi(text) : -1; }
+
+void GUIContinous::ControllerEntry::Start(GUIObject& widget)
+{
+    if (g_ControllerNumberMode && widget.owner) Begin(widget.owner->GetController(&widget.binding));
+}
+
+void GUIContinous::ControllerEntry::Commit(GUIObject& widget)
+{
+    if (!g_ControllerNumberMode || !widget.owner || !widget.active) return;
+    const int n = Value();
+    if (n >= -1 && n <= 126) widget.owner->SetController(&widget.binding, n);
+}
+
+bool GUIContinous::ControllerEntry::TakeKey(GUIObject& widget, int key, int ch)
+{
+    const bool taken = widget.active && Key(key, ch);
+    if (taken) widget.Update();
+    return taken;
+}
+
+void GUIContinous::Activate()
+{
+    GUIObject::Activate();
+    controller.Start(*this);
+}
+
+void GUIContinous::Deactivate()
+{
+    controller.Commit(*this);
+    GUIObject::Deactivate();
+}
+
+void GUIContinous::OnMouseDown(uint32_t flags, int, int py)
+{
+    if (!owner) return;
+    steps = StepCount();
+    pixelsPerStep = 128.0f / float(steps);
+    assignDrag = owner->IsAssignArmed();
+    if (assignDrag) {
+        if (flags & 8) {
+            owner->SetAssignAmount(&binding, 0);
+            assignDrag = false;
+        } else {
+            pressY = py;
+            int amount = 0;
+            if (!owner->GetAssignAmount(&binding, amount)) amount = 0;
+            amountAtPress = amount;
+        }
+        Update();
+        return;
+    }
+    float v = 0.0f;
+    owner->GetFloatValue(&binding, v);
+    dragPosition = std::isfinite(v) ? v * 128.0f : 0.0f;
+    pressY = py;
+    Update();
+}
+
+void GUIContinous::OnMouseUp(uint32_t, int, int) { assignDrag = false; }
+
+void GUIContinous::OnMouseDrag(uint32_t flags, int, int py)
+{
+    if (!owner) return;
+    if (assignDrag) {
+        const int amount = std::clamp(amountAtPress + (pressY - py), -63, 63);
+        owner->SetAssignAmount(&binding, amount);
+        Update();
+        return;
+    }
+    float d = float(pressY - py);
+    if (flags & 4) d *= 0.125f;
+    dragPosition = std::clamp(dragPosition + d, 0.0f, 128.0f);
+    stepIndex = Trunc(dragPosition / pixelsPerStep);
+    owner->SetFloatValue(&binding, dragPosition / 128.0f);
+    pressY = py;
+    Update();
+}
+
+bool GUIContinous::OnKey(int key, int ch, uint32_t)
+{
+    if (!owner) return false;
+    if (g_ControllerNumberMode) return controller.TakeKey(*this, key, ch);
+    const int s = StepCount();
+    float v = 0.0f;
+    owner->GetFloatValue(&binding, v);
+    int index = Trunc(double(s) * v + 0.5);
+    auto add = [&](int delta) {
+        const long long n = (long long)index + delta;
+        if (n >= 0 && n <= s) index = int(n);
+    };
+    switch (key) {
+    case kPgUp: add(Trunc(double(binding.step) * s)); break;
+    case kPgDn: add(Trunc(double(binding.step) * -s)); break;
+    case kUp: add(1); break;
+    case kDown: add(-1); break;
+    case kEnd: index = s; break;
+    case kHome: index = 0; break;
+    case kDelete: index = std::clamp(Trunc(double(binding.defaultValue) * s), 0, s); break;
+    default: return false;
+    }
+    stepIndex = index;
+    owner->SetFloatValue(&binding, float(index) / float(s));
+    Update();
+    return true;
+}
+
+GuiRect DrawControllerDisc(GUIObject& widget, int cx, int cy)
+{
+    CUnifiedDC* dc = widget.surface;
+    if (!dc || !widget.owner) return {};
+    constexpr float kPi = 3.14159265f;
+    dc->SetColor(0xB4FFFF);
+    dc->DrawVectorKnob(0.0f, 2.0f * kPi, kPi / 16.0f, float(cx), float(cy), 8.0f, 0.9f);
+    const int number = widget.owner->GetController(&widget.binding);
+    char text[12] = "";
+    if (number >= 0) snprintf(text, sizeof text, "%d", number);
+    dc->SetColor(0x000000);
+    const int textHeight = dc->Font().GetHeight();
+    dc->DrawText(cx, cy - textHeight / 2, text, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 2);
+    return {cx - 10, cy - 10, cx + 11, cy + 11};
+}

@@ -1,0 +1,59 @@
+#pragma once
+// The base of the knob-type widgets: a vertical drag moves the value (128
+// pixels cover the whole range, 1024 with Shift), the keys step it, and
+// with the modulation assignment armed the drag sets the modulation amount
+// instead. In controller-number mode the widget edits the number of the
+// MIDI controller assigned to its value.
+#include "gui/GUIObject.h"
+
+class GUIContinous : public GUIObject {
+public:
+    explicit GUIContinous(const char* tag) : GUIObject(tag) {}
+
+    void Init() override;
+    bool SetupModulationDialog() override;
+    void Activate() override;
+    void Deactivate() override;
+    void OnMouseDown(uint32_t flags, int x, int y) override;
+    void OnMouseUp(uint32_t flags, int x, int y) override;
+    void OnMouseDrag(uint32_t flags, int x, int y) override;
+    bool OnKey(int key, int ch, uint32_t keyData) override;
+
+    // trunc(max - min), at least 1: a range below one step still has one.
+    int StepCount() const;
+
+    // The controller-number text shared with the selection widget.
+    struct ControllerEntry {
+        char text[4] = {};
+        int caret = 0;
+        bool fresh = false;
+        void Begin(int controller);
+        bool Key(int key, int ch);
+        // The widget's activation and deactivation in controller-number
+        // mode: show the assigned number, then assign what was typed
+        // (empty: none; -1..126, else nothing).
+        void Start(GUIObject& widget);
+        void Commit(GUIObject& widget);
+        // A key while the widget is active; redraws it when taken.
+        bool TakeKey(GUIObject& widget, int key, int ch);
+        // -1 for an empty text; the number typed otherwise.
+        int Value() const;
+    };
+
+    int stepIndex = 0;
+    int assignShown = 0;
+    int steps = 1;
+    float pixelsPerStep = 128.0f;
+    int pressY = 0;
+    int amountAtPress = 0;
+    float dragPosition = 0.0f;
+    ControllerEntry controller;
+
+protected:
+    bool assignDrag = false;
+};
+
+// The controller-number mode's disc: a pale filled circle of radius 8 at
+// (cx, cy) holding the number of the MIDI controller assigned to the
+// widget's value (empty when none). Answers the rectangle drawn.
+GuiRect DrawControllerDisc(GUIObject& widget, int cx, int cy);

@@ -1,0 +1,33 @@
+#pragma once
+// A one-line text entry of up to 27 characters. A press starts editing with
+// the whole text selected; every key sends the text; Enter commits, Esc
+// restores the model's text.
+#include "gui/GUIObject.h"
+
+class GUIEditField : public GUIObject {
+public:
+    static constexpr int kMaxChars = 27;
+
+    GUIEditField() : GUIObject("EDIT") {}
+    void Init() override;
+    void Activate() override;
+    GuiRect Draw() override;
+    bool OnKey(int key, int ch, uint32_t keyData) override;
+    void OnIdle() override;
+    void OnMouseMove(int x, int y) override;
+    int GetParameterMenu(CPIBase* model, int x, int y) override;
+
+    char text[kMaxChars + 1] = {};
+    int caret = 0;
+    bool fresh = false;
+    bool caretVisible = true;
+    int blinkTicks = 0;
+
+protected:
+    explicit GUIEditField(const char* tag) : GUIObject(tag) {}
+    // The model's text, cut to the field.
+    void LoadValueText();
+    // What the field sends; the edit selection sends only on Enter.
+    virtual void SendText(bool enter);
+    GuiRect DrawEditing();
+};

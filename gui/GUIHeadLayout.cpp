@@ -1,0 +1,151 @@
+// The GUI manager's side of the layout file: reading it at open, the
+// default layout, writing it back, and the about overlay.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "gui/CGLBitmapCache.h"
+#include "gui/GUIHead.h"
+#include "gui/GUIResource.h"
+#include "os/OMessageBox.h"
+#include "os/OReplaceFile.h"
+#include "platform/CDebug.h"
+
+namespace {
+
+// A layout with its images stays far below this; a larger file is no
+// layout of ours and is not read into memory.
+constexpr size_t kMaxLayoutBytes = 256u << 20;
+
+enum class ReadResult { kRead, kMissing, kFailed };
+
+// The file's bytes, read as they arrive (the buffer grows with the data
+// actually read, never by a size the file claims).
+ReadResult ReadFile(const std::string& path, std::vector<uint8_t>& out, std::string& error)
+{
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) {
+        if (errno == ENOENT) return ReadResult::kMissing;
+        error = strerror(errno);
+        return ReadResult::kFailed;
+    }
+    uint8_t chunk[65536];
+    size_t n = 0;
+    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) {
+        if (out.size() + n > kMaxLayoutBytes) {
+            fclose(f);
+            error = "the file is too large";
+            return ReadResult::kFailed;
+        }
+        out.insert(out.end(), chunk, chunk + n);
+    }
+    const bool failed = ferror(f) != 0;
+    const int err = errno;
+    fclose(f);
+    if (failed) {
+        error = strerror(err);
+        return ReadResult::kFailed;
+    }
+    return ReadResult::kRead;
+}
+
+void Report(const std::string& text)
+{
+    CDebug::Log(text.c_str());
+    os::ShowMessageBox(text.c_str(), "Error");
+}
+
+}  // namespace
+
+void GUIHead::LoadLayout()
+{
+    m_layoutRefused = false;
+    const std::string path = GUIResource::LayoutPath();
+    std::vector<uint8_t> bytes;
+    std::string error;
+    const ReadResult read = ReadFile(path, bytes, error);
+    if (read == ReadResult::kMissing) {
+        AddDefaultLayout();
+        return;
+    }
+    GUIResource::Layout layout;
+    if (read == ReadResult::kFailed || !GUIResource::ReadLayout(bytes, layout, error)) {
+        // Saving at exit must not replace the user's file with the default.
+        m_layoutRefused = true;
+        Report("The layout " + path + " was not loaded (" + error + "); the default layout is shown.");
+        AddDefaultLayout();
+        return;
+    }
+    CGLBitmapCache images;
+    for (GUIResource::Image& image : layout.images)
+        if (CDIBitmap* slot = CGLBitmapCache::Set(image.id, image.name)) slot->Swap(image.bitmap);
+    for (auto& widget : layout.widgets) Adopt(std::move(widget));
+    SortByLayer();
+}
+
+void GUIHead::AddDefaultLayout()
+{
+    AddObject("BKGD", 0, -1, 0, 0, 0, 0, 0, 20, 20);
+    AddObject("KNOB", 0, 1, 0, 2, 0, 100, 100, 20, 20);
+    AddDefaultPropertiesDialog();
+}
+
+void GUIHead::AddDefaultPropertiesDialog()
+{
+    constexpr uint32_t kDialogGroup = 4;
+    constexpr int kDialog = 1;
+    AddObject("DLOG", kDialogGroup, -1, 0, 10, kDialog, 0, 0, 400, 200);
+    const uint32_t left[] = {1, 2, 3, 4, 7, 8, 9, 10};
+    for (int i = 0; i < 8; ++i) AddObject("EDIT", kDialogGroup, 1, left[i], 11, kDialog, 10, 10 + 20 * i, 40, 10);
+    AddObject("EDIT", kDialogGroup, 1, 11, 11, kDialog, 70, 90, 40, 10);
+    AddObject("EDIT", kDialogGroup, 1, 12, 11, kDialog, 70, 110, 40, 10);
+    for (int i = 0; i < 8; ++i) AddObject("TEXT", kDialogGroup, 1, 100 + i, 11, kDialog, 130, 10 + 20 * i, 120, 10);
+    for (int i = 0; i < 8; ++i) AddObject("TEXT", kDialogGroup, 1, 108 + i, 11, kDialog, 260, 10 + 20 * i, 120, 10);
+    AddObject("BTTN", kDialogGroup, 0, 1, 11, kDialog, 10, 175, 40, 15);
+    AddObject("BTTN", kDialogGroup, 0, 2, 11, kDialog, 60, 175, 40, 15);
+}
+
+bool GUIHead::SaveLayout(bool overwriteRefused)
+{
+    if (!m_editingAllowed) return false;
+    const std::string path = GUIResource::LayoutPath();
+    if (m_layoutRefused && !overwriteRefused) {
+        CDebug::Log(("The layout " + path + " was refused at start; it is left as it is.").c_str());
+        return false;
+    }
+    const std::vector<uint8_t> bytes = GUIResource::WriteLayout(m_widgets);
+    if (!os::ReplaceFile(path.c_str(), bytes.data(), bytes.size())) {
+        Report("The layout could not be saved to " + path + " (" + strerror(errno) + "); the old file is kept.");
+        return false;
+    }
+    m_layoutRefused = false;
+    return true;
+}
+
+void GUIHead::ToggleAboutBox()
+{
+    GUIObject* box = nullptr;
+    for (const auto& w : m_widgets)
+        if (strncmp(w->GetTag(), "ABOX", GUIObject::kTagSize) == 0) box = w.get();
+    if (!box) return;
+    if (m_openDialog == kAboutDialog) {
+        DropController();
+        m_openDialog = 0;
+        RedrawAll();
+        return;
+    }
+    if (m_openDialog > 0) {
+        DropController();
+        ReleaseDialogWidgets(m_openDialog);
+    }
+    m_openDialog = kAboutDialog;
+    RedrawRegion(box->x, box->y, box->x + box->w, box->y + box->h);
+}
+
+void GUIHead::CloseAboutBox()
+{
+    if (m_openDialog == kAboutDialog) m_openDialog = -1;
+    RedrawAll();
+}

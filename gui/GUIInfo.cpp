@@ -1,0 +1,23 @@
+#include "gui/GUIInfo.h"
+
+#include <algorithm>
+
+#include "gui/GUIHead.h"
+#include "gui/WidgetDrawing.h"
+
+GuiRect GUIInfo::Draw()
+{
+    if (!surface || !owner) return {};
+    widgetdraw::Face(*this, widgetdraw::Image(*this, 1));
+    char text[128] = "";
+    owner->GetValueText(&binding, text, sizeof text);
+    const int width = std::max(w - 4, 1);
+    if (binding.group == 3 && binding.index == 36) {
+        surface->SetColor(0xFFFFFF);
+        surface->DrawText(x + w - 2, y + 2, text, CUnifiedDC::kTextRight | CUnifiedDC::kTextTransparent, 2, width);
+    } else {
+        surface->SetColor(binding.group == 7 && binding.index == 34 ? 0xFFFFFF : 0x141414);
+        surface->DrawText(x + 2, y + 2, text, CUnifiedDC::kTextTransparent, 2, width);
+    }
+    return Rect();
+}

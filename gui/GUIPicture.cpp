@@ -1,0 +1,12 @@
+#include "gui/GUIPicture.h"
+
+#include "gui/WidgetDrawing.h"
+
+GuiRect GUIPicture::Draw()
+{
+    if (!surface) return {};
+    const CDIBitmap* image = widgetdraw::Image(*this, 1);
+    if (!image) return {};
+    surface->Blit(CUnifiedDC::kBlitCopy, x, y, x + w, y + h, image, 0, 0);
+    return Rect();
+}

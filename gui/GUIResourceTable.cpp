@@ -1,0 +1,92 @@
+// The widget factory's table: one row per tag. A class joins with one row,
+// Row<Class>("TAG", type number); tags whose classes come later load as
+// placeholders (Stub) that keep their tag and record and draw nothing.
+#include <memory>
+
+#include "editor/CUIMEnvelope.h"
+#include "editor/CUIPartialEditor.h"
+#include "editor/CUIWaveEditor.h"
+#include "gui/GUIBackground.h"
+#include "gui/GUIButton.h"
+#include "gui/GUICatButtons.h"
+#include "gui/GUIDialog.h"
+#include "gui/GUIEditField.h"
+#include "gui/GUIEditSelection.h"
+#include "gui/GUIInfo.h"
+#include "gui/GUIKnob.h"
+#include "gui/GUILMeter.h"
+#include "gui/GUIPicture.h"
+#include "gui/GUIPlaceholder.h"
+#include "gui/GUIResource.h"
+#include "gui/GUISelection.h"
+#include "gui/GUISpinBPM.h"
+#include "gui/GUISpinField.h"
+#include "gui/GUITextField.h"
+
+namespace {
+
+template <class T>
+std::unique_ptr<GUIObject> Make(const char*)
+{
+    return std::make_unique<T>();
+}
+
+std::unique_ptr<GUIObject> MakePlaceholder(const char* tag) { return std::make_unique<GUIPlaceholder>(tag); }
+
+template <class T>
+bool Copy(GUIObject& target, const GUIObject& source)
+{
+    auto* t = dynamic_cast<T*>(&target);
+    auto* s = dynamic_cast<const T*>(&source);
+    if (!t || !s || typeid(*t) != typeid(*s)) return false;
+    *t = *s;
+    return true;
+}
+
+template <class T>
+constexpr GUIResource::WidgetType Row(const char* tag, int typeNumber)
+{
+    return {tag, typeNumber, &Make<T>, &Copy<T>};
+}
+
+constexpr GUIResource::WidgetType Stub(const char* tag, int typeNumber)
+{
+    return {tag, typeNumber, &MakePlaceholder, &Copy<GUIPlaceholder>};
+}
+
+const GUIResource::WidgetType kTypes[] = {
+    // The standard widgets.
+    Row<GUIBackground>("BKGD", 0),
+    Row<GUIButton>("BTTN", 6),
+    Row<GUIDialog>("DLOG", 18),
+    Row<GUIEditField>("EDIT", 8),
+    Row<GUITextField>("TEXT", 5),
+    Row<GUIKnob>("KNOB", 1),
+    Row<GUISelection>("SLCT", 11),
+    Row<GUIEditSelection>("EDTS", 12),
+    Row<GUISpinField>("SPIN", 7),
+    Row<GUIPicture>("PICT", 52),
+    Row<GUILMeter>("LMTR", 27),
+    Row<GUIInfo>("INFO", 28),
+    Row<GUICatButtons>("CATB", 59),
+    Row<GUISpinBPM>("SBPM", 54),
+    // The list browser.
+    Stub("BRWS", 58),
+    // The synthesizer's own widgets.
+    Stub("SLDR", 3),
+    Stub("MWHL", 14),
+    Row<CUIMEnvelope>("MENV", 16),
+    Row<CUIWaveEditor>("WEDT", 17),
+    Row<CUIPartialEditor>("PEDT", 48),
+    Stub("PBTN", 21),
+    Stub("SCTR", 30),
+    Stub("STSQ", 31),
+    Stub("SOSQ", 32),
+    Stub("KEYB", 33),
+    Stub("UI8D", 53),
+    Stub("ABOX", 57),
+};
+
+}  // namespace
+
+std::span<const GUIResource::WidgetType> GUIResource::Types() { return kTypes; }

@@ -1,0 +1,100 @@
+#include "gui/GUISelection.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "gui/CUIMenuResource.h"
+#include "gui/GUIHead.h"
+#include "gui/WidgetDrawing.h"
+#include "platform/CGlobalData.h"
+
+void GUISelection::Init()
+{
+    GUIObject::Init();
+    shownEntry = -1;
+    text[0] = 0;
+    clickPoint = {};
+    controller = {};
+}
+
+int GUISelection::Max() const { return std::max(1, int(std::clamp(binding.max, 1.0f, 1e9f))); }
+
+int GUISelection::Entry() const
+{
+    float v = 0.0f;
+    if (owner) owner->GetFloatValue(&binding, v);
+    const double n = double(binding.max) * v;
+    return n == n ? int(std::clamp(n, -1e9, 1e9)) : 0;
+}
+
+void GUISelection::Send(int n)
+{
+    owner->SetFloatValue(&binding, float(n) / float(Max()));
+    Update();
+}
+
+GuiRect GUISelection::Draw()
+{
+    if (!surface || !owner) return {};
+    widgetdraw::Face(*this, widgetdraw::StateImage(*this));
+    GuiRect dirty = Rect();
+    if (g_ControllerNumberMode) {
+        const GuiRect disc = DrawControllerDisc(*this, x + w - 9, y + h / 2);
+        UnionRects(dirty, dirty, disc);
+    }
+    const int n = Entry();
+    if (n != shownEntry || binding.group != 0) {
+        owner->GetValueText(&binding, text, sizeof text);
+        shownEntry = n;
+    }
+    surface->SetColor(0x141414);
+    surface->DrawText(x + 2, y + 2, text, CUnifiedDC::kTextTransparent, 2, std::max(w - 6, 1));
+    return dirty;
+}
+
+void GUISelection::Activate()
+{
+    GUIObject::Activate();
+    controller.Start(*this);
+}
+
+void GUISelection::Deactivate()
+{
+    controller.Commit(*this);
+    GUIObject::Deactivate();
+}
+
+void GUISelection::OnMouseDown(uint32_t, int, int)
+{
+    if (!owner || binding.listId > 0) return;
+    float v = 0.0f;
+    owner->GetFloatValue(&binding, v);
+    const double n = double(v) * Max();
+    Send(n == n ? int(std::clamp(n, 0.0, double(Max()))) : 0);
+}
+
+bool GUISelection::OnKey(int key, int ch, uint32_t)
+{
+    if (!owner) return false;
+    if (g_ControllerNumberMode) return controller.TakeKey(*this, key, ch);
+    switch (key) {
+    case 33: case 34: case 35: case 36: case 38: case 40: break;
+    default: return false;
+    }
+    const int n = CUIMenuResource::StepValue(binding.listId, Entry(), key);
+    Send(std::clamp(n, 0, Max()));
+    return true;
+}
+
+bool GUISelection::OnMenu(int, int value)
+{
+    if (!owner) return false;
+    Send(value);
+    return true;
+}
+
+int GUISelection::GetContextMenu(int px, int py)
+{
+    clickPoint = {px, py};
+    return int(binding.contextMenuId);
+}
