@@ -33,7 +33,7 @@ bool CEditor::Open()
         return false;
     }
     ownsGui = true;
-    LoadLayout(*made);
+    made->LoadLayout();
     SetGUI(made);
     synth->parameters.SetPartSynthesisType(0, 0);
     made->RedrawAll();
@@ -58,7 +58,9 @@ void CEditor::OnDestroy()
     recorder.Stop();
     window.Destroy();
     if (!gui) return;
-    SaveLayout(*gui);
+    // Written only while layout editing is allowed, never over a file that
+    // was refused at start.
+    gui->SaveLayout();
     GUIHead* old = gui;
     // The parameter model lets go of the manager before it goes.
     SetGUI(nullptr);
@@ -70,8 +72,3 @@ void CEditor::Run()
 {
     window.Run();
 }
-
-// Filled in by the layout file's reader and writer; until then the window
-// starts empty and nothing is saved.
-void CEditor::LoadLayout(GUIHead&) {}
-void CEditor::SaveLayout(GUIHead&) {}
