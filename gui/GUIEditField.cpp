@@ -46,7 +46,9 @@ void GUIEditField::SendText(bool)
 
 bool GUIEditField::OnKey(int key, int ch, uint32_t)
 {
-    if (!owner) return false;
+    // A committed field keeps the keyboard but edits nothing until pressed
+    // again; its keys go on to the dialog (Enter, Esc close it).
+    if (!owner || !active) return false;
     const bool printable = ch >= 32 && ch < 127;
     const bool known = printable || key == kBack || key == kEnter || key == kEscape || key == kLeft ||
                        key == kRight || key == kDelete;

@@ -32,7 +32,9 @@ GuiRect GUIKnob::Draw()
     owner->GetFloatValue(&binding, v);
     const int frame = FrameOf(v);
 
-    GuiRect dirty{x - 4, y - 4, x + w + 4, y + h + 2};
+    // A rect smaller than the frame still shows the whole knob.
+    const int fw = std::max(w, kFrame), fh = std::max(h, kFrame);
+    GuiRect dirty{x - 4, y - 4, x + fw + 4, y + fh + 2};
     if (dialogId != 0)
         surface->DrawDialogPanel(dirty.left, dirty.top, dirty.right, dirty.bottom);
     else
@@ -47,22 +49,22 @@ GuiRect GUIKnob::Draw()
     char value[128] = "";
     if (active) owner->GetValueText(&binding, value, sizeof value);
     const char* label = binding.GetLabel();
-    const int cx = x + w / 2;
+    const int cx = x + fw / 2;
     GuiRect caption;
     if (label[0] == '\n') {
         const int textHeight = surface->Font().GetHeight();
-        const GuiRect strip{x - 20, y + h + 2, x + w + 20, y + h + 2 + std::max(10, textHeight)};
+        const GuiRect strip{x - 20, y + fh + 2, x + fw + 20, y + fh + 2 + std::max(10, textHeight)};
         if (dialogId != 0)
             surface->DrawDialogPanel(strip.left, strip.top, strip.right, strip.bottom);
         else
             surface->ClearRect(strip.left, strip.top, strip.right, strip.bottom);
         surface->SetColor(active ? 0xB4FFFF : 0xF0F0F0);
-        surface->DrawText(cx, y + h + 2, active ? value : label + 1,
-                          CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 2, w + 40);
+        surface->DrawText(cx, y + fh + 2, active ? value : label + 1,
+                          CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 2, fw + 40);
         caption = strip;
     } else {
         const int textHeight = surface->Font().GetHeight();
-        caption = DrawText(x - 20, y + h, x + w + 20, y + h + textHeight + 1, active ? value : label,
+        caption = DrawText(x - 20, y + fh, x + fw + 20, y + fh + textHeight + 1, active ? value : label,
                            active != 0);
     }
     UnionRects(dirty, dirty, caption);

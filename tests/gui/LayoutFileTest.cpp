@@ -20,6 +20,7 @@
 #include "os/OMessageBox.h"
 #include "platform/CGlobalData.h"
 #include "tools/LayoutFixtures.h"
+#include "tools/PngFile.h"
 
 namespace {
 
@@ -188,6 +189,20 @@ TEST_F(LayoutFile, ReaderEdgeCases)
     EXPECT_STREQ(GUIResource::CreateByType(60)->GetTag(), "PICT");
     EXPECT_STREQ(GUIResource::CreateByType(1)->GetTag(), "KNOB");
     EXPECT_STREQ(GUIResource::CreateByTag("KNOBS")->GetTag(), "KNOB");
+
+    // Copying takes the whole state between widgets of one class; frames
+    // and the background take nothing, other classes nothing either.
+    auto knob = GUIResource::CreateByTag("KNOB"), other = GUIResource::CreateByTag("KNOB");
+    auto pict = GUIResource::CreateByTag("PICT"), bkgd = GUIResource::CreateByTag("BKGD");
+    other->x = 77, other->properties[3] = 9, other->binding.index = 16;
+    GUIResource::CopyWidget(*knob, *other);
+    EXPECT_EQ(knob->x, 77);
+    EXPECT_EQ(knob->properties[3], 9u);
+    EXPECT_EQ(knob->binding.index, 16u);
+    GUIResource::CopyWidget(*pict, *other);
+    GUIResource::CopyWidget(*bkgd, *other);
+    EXPECT_EQ(pict->x, 0);
+    EXPECT_EQ(bkgd->x, 0);
 }
 
 TEST_F(LayoutFile, MalformedFilesAreRefusedWholeAndKeptAtExit)
@@ -261,6 +276,8 @@ TEST_F(LayoutFile, DefaultLayoutAndAFailedSave)
     EXPECT_STREQ(w[30]->GetTag(), "BTTN");
     EXPECT_EQ(w[30]->Rect(), (GuiRect{60, 175, 100, 190}));
     for (size_t i = 2; i < w.size(); ++i) EXPECT_EQ(w[i]->dialogId, 1);
+    head->RedrawAll();
+    EXPECT_TRUE(png::Write(*dc.GetBackSurface(), "default-layout.png"));
 
     // A folder that cannot be written to: reported, nothing else changes.
     head->SetEditingAllowed(true);

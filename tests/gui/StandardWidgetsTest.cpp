@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -153,6 +154,43 @@ TEST_F(StandardWidgets, AKnobDragReachesTheEngineAndTheSound)
     EXPECT_EQ(head->GetController(&knob->binding), 12);
 }
 
+TEST_F(StandardWidgets, ModulationAmountAndSpinField)
+{
+    // With an assignment source armed a drag sets only the amount, within
+    // -63..63; Control at the press clears it.
+    Add<GUIKnob>("KNOB", 0, kCutoff, 0, 100, 100, 32, 32);
+    synth->SetParameter(kCutoff, 0.5f);
+    synth->parameters.ArmAssignSource(0, true);
+    int amount = 0;
+    Drag(0, 116, 116, 16);
+    EXPECT_TRUE(head->GetAssignAmount(&head->Objects().back()->binding, amount));
+    EXPECT_EQ(amount, 63);
+    Drag(0, 116, 116, 400);
+    head->GetAssignAmount(&head->Objects().back()->binding, amount);
+    EXPECT_EQ(amount, -63);
+    head->OnMouseDown(9, 116, 116);
+    head->OnMouseUp(8, 116, 116);
+    head->GetAssignAmount(&head->Objects().back()->binding, amount);
+    EXPECT_EQ(amount, 0);
+    EXPECT_FLOAT_EQ(synth->GetParameter(kCutoff), 0.5f);
+    head->RedrawAll();
+    synth->parameters.ArmAssignSource(0, false);
+
+    // A spin field moves one step a pixel (Shift: a sixteenth), from where
+    // the press found it; Control sends the default.
+    GUIObject* spin = Add("SPIN", 0, kCutoff, 0, 300, 100, 60, 16);
+    const float steps = spin->binding.max;
+    synth->SetParameter(kCutoff, 10.0f / steps);
+    Drag(0, 310, 105, 95);
+    EXPECT_FLOAT_EQ(synth->GetParameter(kCutoff), 20.0f / steps);
+    Drag(4, 310, 105, 105 - 64);
+    EXPECT_FLOAT_EQ(synth->GetParameter(kCutoff), 24.0f / steps);
+    Drag(0, 310, 105, -1000);
+    EXPECT_FLOAT_EQ(synth->GetParameter(kCutoff), 1.0f);
+    Drag(8, 310, 105, 0);
+    EXPECT_FLOAT_EQ(synth->GetParameter(kCutoff), spin->binding.defaultValue);
+}
+
 TEST_F(StandardWidgets, ButtonsSelectionsFieldsAndCategories)
 {
     // A one-shot button sends 1 on every press and never 0.
@@ -184,6 +222,7 @@ TEST_F(StandardWidgets, ButtonsSelectionsFieldsAndCategories)
     EXPECT_EQ(std::string(edit->text), "ABCDEFGHIJKLMNOPQRSTUVWXYZA");
     Key(27);  // Esc: the model's text
     EXPECT_FALSE(edit->IsActive());
+    EXPECT_FALSE(head->OnKey('q', 'q', 0));  // committed: edits nothing more
     head->RedrawAll();
     // The program name's field drops the number in front of the name.
     synth->program.SetProgramName(synth->program.GetCurrentProgramNumber(), longName.c_str());
@@ -289,6 +328,28 @@ TEST_F(StandardWidgets, PictureOfEveryStandardWidget)
     head->OpenDialog(0, 0, 1, 0);
     ASSERT_EQ(head->GetOpenDialog(), 1);
     ASSERT_TRUE(png::Write(*dc.GetBackSurface(), "properties-dialog.png"));
+
+    // Random input over all of them, in controller-number mode too: nothing
+    // may crash, overrun or leave a value outside its range.
+    std::mt19937 rng(7);
+    head->CloseDialog();
+    for (int i = 0; i < 3000; ++i) {
+        const int x = int(rng() % 980) - 10, y = int(rng() % 670) - 10;
+        const uint32_t flags = rng() & 13;
+        switch (rng() % 9) {
+        case 0: head->OnMouseDown(flags | 1, x, y); break;
+        case 1: head->OnMouseUp(flags & ~1u, x, y); break;
+        case 2: case 3: head->OnMouseMove(flags, x, y); break;
+        case 4: head->OnKey(int(rng() % 128), int(rng() % 130), 0); break;
+        case 5: head->OnDoubleClick(flags | 1, x, y); break;
+        case 6: head->OnIdle(); break;
+        case 7: g_ControllerNumberMode = uint8_t(rng() & 1); break;
+        default: head->OnWheel(33 + int(rng() & 1), 0, 0, x, y); break;
+        }
+        if (head->Menu().IsOpen()) head->OnKey(27, 0, 0);
+    }
+    const float v = synth->GetParameter(kCutoff);
+    EXPECT_TRUE(v >= 0.0f && v <= 1.0f);
 }
 
 }  // namespace
