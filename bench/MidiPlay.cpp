@@ -8,6 +8,7 @@
 
 #include "core/CMIDI.h"
 #include "core/CSynth.h"
+#include "editor/CEditor.h"
 #include "platform/CGlobalData.h"
 
 namespace {
@@ -25,6 +26,7 @@ int CountGated(const CSynth& synth) {
 }
 
 void BM_MidiPlay(benchmark::State& state) {
+    CEditor::AllowWindow(false);  // measured here: no window, no device
     auto synth = std::make_unique<CSynth>();
     for (int part = 0; part < kParts; ++part) {
         synth->SetMixerParameter(part << 10 | 4, static_cast<float>(part) / 128.0f);  // channel

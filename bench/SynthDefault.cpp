@@ -11,6 +11,7 @@
 
 #include "core/CMIDI.h"
 #include "core/CSynth.h"
+#include "editor/CEditor.h"
 #include "platform/CGlobalData.h"
 
 namespace {
@@ -21,6 +22,7 @@ constexpr int kCallFrames = 256;
 
 std::unique_ptr<CSynth> HeldNotes(bool scalar)
 {
+    CEditor::AllowWindow(false);  // measured here: no window, no device
     auto synth = std::make_unique<CSynth>();
     synth->engine.scalarRender = scalar;
     for (int part = 0; part < kParts; ++part) {

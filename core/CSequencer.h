@@ -125,6 +125,8 @@ public:
     void SetSongCursor(int cell);
     void SetCursorTranspose(int transpose);
     int GetCursorTranspose() const { return currentTranspose; }
+    // A newly selected pattern is placed untransposed.
+    void ClearCurrentTranspose() { currentTranspose = 0; }
     void SetSongStart(int n);
     void SetSongEnd(int n);
     int GetSongStart() const;

@@ -110,10 +110,6 @@ private:
     void SetPatternSelector(uint32_t index, int32_t value);
     void ScreenKeyboard(uint32_t index, float value);
     CMultiSample& EditedMultiSample(int& osc);
-    // The layout file: read into the manager when the window opens, written
-    // back when it closes.
-    void LoadLayout(GUIHead& manager);
-    void SaveLayout(GUIHead& manager);
 
 public:
     CBaseWnd window;

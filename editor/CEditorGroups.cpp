@@ -14,6 +14,7 @@
 #include "core/CMIDI.h"
 #include "core/CMultiSample.h"
 #include "core/CSequencer.h"
+#include "core/CSongList.h"
 #include "core/CSynth.h"
 #include "gui/CUIMenuResource.h"
 #include "gui/GUIHead.h"
@@ -169,10 +170,10 @@ bool CEditor::GetGroupValue(uint32_t group, uint32_t index, double& out)
         if (index == 2) out = seq.GetSelectedNumber();
         return true;
     case 24:
-        if (index < kKeys) {
-            const int channel = synth->midi->PartChannel(synth->program.GetCurrentPart());
-            if (channel >= 0 && synth->midi->keyboard->IsKeyActive(channel, int(index))) out = 128.0;
-        }
+        // The key state is kept per part (every part on the key's channel
+        // records it), so the current part's own row is the one shown.
+        if (index < kKeys && synth->midi->keyboard->IsKeyActive(synth->program.GetCurrentPart(), int(index)))
+            out = 128.0;
         return true;
     case 25: out = seq.GetSongCellPattern(int(index)); return true;
     case 27: case 28:
@@ -187,7 +188,14 @@ bool CEditor::GetGroupValue(uint32_t group, uint32_t index, double& out)
     case 35: out = seq.songLoop ? 1.0 : 0.0; return true;
     case 36: out = seq.GetPlayingStep(); return true;
     case 37: out = seq.swing / 100.0f; return true;
-    case 39: out = seq.GetCursorTranspose(); return true;
+    case 39: {
+        // The transpose of the cell under the song cursor, which the song
+        // page reads cell by cell.
+        const CSongList* song = synth->songList;
+        out = song ? song->GetCellTranspose(song->GetCursorTrack(), song->GetCursorPosition())
+                   : seq.GetCursorTranspose();
+        return true;
+    }
     case 40: out = seq.GetSongPosition(); return true;
     case 42: out = synth->midi->midiSync.load(std::memory_order_relaxed) ? 1.0 : 0.0; return true;
     case 54:
@@ -235,7 +243,9 @@ void CEditor::SetPatternSelector(uint32_t index, int32_t t)
     case 1: seq.SetSelection(seq.GetSelectedGroup(), t, seq.GetSelectedNumber()); break;
     case 2:
         seq.SetSelection(seq.GetSelectedGroup(), seq.GetSelectedBank(), t);
-        seq.SetCursorTranspose(0);
+        // Only the transpose that placing takes is reset: the cell under the
+        // song cursor keeps its own.
+        seq.ClearCurrentTranspose();
         break;
     case 3: {
         seq.PickSongCell(t);

@@ -33,7 +33,7 @@ bool CEditor::Open()
         return false;
     }
     ownsGui = true;
-    LoadLayout(*made);
+    made->LoadLayout();
     SetGUI(made);
     synth->parameters.SetPartSynthesisType(0, 0);
     made->RedrawAll();
@@ -58,7 +58,9 @@ void CEditor::OnDestroy()
     recorder.Stop();
     window.Destroy();
     if (!gui) return;
-    SaveLayout(*gui);
+    // Written only while layout editing is allowed, never over a file that
+    // was refused at start.
+    gui->SaveLayout();
     GUIHead* old = gui;
     // The parameter model lets go of the manager before it goes.
     SetGUI(nullptr);
@@ -70,9 +72,3 @@ void CEditor::Run()
 {
     window.Run();
 }
-
-// The layout file beside the program: read at open (the default layout
-// without one), written at close only while layout editing is allowed and
-// never over a file that was refused at open.
-void CEditor::LoadLayout(GUIHead& head) { head.LoadLayout(); }
-void CEditor::SaveLayout(GUIHead& head) { head.SaveLayout(); }

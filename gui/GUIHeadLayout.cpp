@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/CUIAboutBox.h"
 #include "gui/CGLBitmapCache.h"
 #include "gui/GUIHead.h"
 #include "gui/GUIResource.h"
@@ -130,22 +131,29 @@ void GUIHead::ToggleAboutBox()
     for (const auto& w : m_widgets)
         if (strncmp(w->GetTag(), "ABOX", GUIObject::kTagSize) == 0) box = w.get();
     if (!box) return;
+    auto* overlay = dynamic_cast<CUIAboutBox*>(box);
     if (m_openDialog == kAboutDialog) {
         DropController();
         m_openDialog = 0;
         RedrawAll();
+        if (overlay) overlay->Close();
         return;
     }
     if (m_openDialog > 0) {
         DropController();
         ReleaseDialogWidgets(m_openDialog);
     }
+    // The overlay keeps the window under it (and its shadow) to draw over.
+    GuiRect r = box->Rect();
+    if (overlay) r = overlay->Open();
     m_openDialog = kAboutDialog;
-    RedrawRegion(box->x, box->y, box->x + box->w, box->y + box->h);
+    RedrawRegion(r.left, r.top, r.right, r.bottom);
 }
 
 void GUIHead::CloseAboutBox()
 {
     if (m_openDialog == kAboutDialog) m_openDialog = -1;
+    for (const auto& w : m_widgets)
+        if (auto* overlay = dynamic_cast<CUIAboutBox*>(w.get())) overlay->Close();
     RedrawAll();
 }

@@ -3,8 +3,17 @@
 // placeholders (Stub) that keep their tag and record and draw nothing.
 #include <memory>
 
+#include "editor/CUI8D.h"
+#include "editor/CUIAboutBox.h"
+#include "editor/CUIKeyboard.h"
 #include "editor/CUIMEnvelope.h"
+#include "editor/CUIMWheel.h"
+#include "editor/CUIPartButton.h"
 #include "editor/CUIPartialEditor.h"
+#include "editor/CUISequCtrl.h"
+#include "editor/CUISlider.h"
+#include "editor/CUISongSequencer.h"
+#include "editor/CUIStepSequencer.h"
 #include "editor/CUIWaveEditor.h"
 #include "gui/GUIBackground.h"
 #include "gui/GUIBrowser.h"
@@ -74,18 +83,18 @@ const GUIResource::WidgetType kTypes[] = {
     // The list browser.
     Row<GUIBrowser>("BRWS", 58),
     // The synthesizer's own widgets.
-    Stub("SLDR", 3),
-    Stub("MWHL", 14),
+    Row<CUISlider>("SLDR", 3),
+    Row<CUIMWheel>("MWHL", 14),
     Row<CUIMEnvelope>("MENV", 16),
     Row<CUIWaveEditor>("WEDT", 17),
     Row<CUIPartialEditor>("PEDT", 48),
-    Stub("PBTN", 21),
-    Stub("SCTR", 30),
-    Stub("STSQ", 31),
-    Stub("SOSQ", 32),
-    Stub("KEYB", 33),
-    Stub("UI8D", 53),
-    Stub("ABOX", 57),
+    Row<CUIPartButton>("PBTN", 21),
+    Row<CUISequCtrl>("SCTR", 30),
+    Row<CUIStepSequencer>("STSQ", 31),
+    Row<CUISongSequencer>("SOSQ", 32),
+    Row<CUIKeyboard>("KEYB", 33),
+    Row<CUI8D>("UI8D", 53),
+    Row<CUIAboutBox>("ABOX", 57),
 };
 
 }  // namespace

@@ -56,7 +56,7 @@ protected:
             probe = p.get();
             return p;
         });
-        gui->AddObject("PROB", 0, -1, 0, 1, 0, 100, 100, 64, 64);
+        gui->AddObject("PROB", 0, -1, 0, 5, 0, 300, 300, 64, 64);
         ASSERT_NE(probe, nullptr);
         Pump();
     }
@@ -97,16 +97,16 @@ TEST_F(EditorWindow, MouseWheelAndKeysReachTheWidgetUnderThePointer)
     EXPECT_EQ(h, 650);
 
     SDL_SetModState(KMOD_LSHIFT);
-    Move(110, 120);
-    Button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 110, 120);
+    Move(310, 320);
+    Button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 310, 320);
     ASSERT_TRUE(Pump());
     EXPECT_EQ(gui->GetCaptured(), probe);
-    Button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 300, 300);  // released outside: still the probe's
+    Button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 500, 500);  // released outside: still the probe's
     SDL_Event wheel{};
     wheel.type = SDL_MOUSEWHEEL;
     wheel.wheel.y = 1;
-    wheel.wheel.mouseX = 111;
-    wheel.wheel.mouseY = 121;
+    wheel.wheel.mouseX = 311;
+    wheel.wheel.mouseY = 321;
     Push(wheel);
     SDL_Event key{};
     key.type = SDL_KEYDOWN;
@@ -118,11 +118,27 @@ TEST_F(EditorWindow, MouseWheelAndKeysReachTheWidgetUnderThePointer)
     Push(text);
     key.type = SDL_KEYUP;
     Push(key);
-    Move(110, 120);
+    Move(310, 320);
     ASSERT_TRUE(Pump());
-    EXPECT_EQ(probe->calls, (std::vector<std::string>{"down 5 110 120", "up 4 300 300", "key 33 0 0",
-                                                      "wheel 33 111 121", "key 81 81 0"}));
+    EXPECT_EQ(probe->calls, (std::vector<std::string>{"down 5 310 320", "up 4 500 500", "key 33 0 0",
+                                                      "wheel 33 311 321", "key 81 81 0"}));
     EXPECT_EQ(gui->GetCaptured(), nullptr);
+}
+
+TEST_F(EditorWindow, OneWindowAtATimeAndSizesOfAtLeast100)
+{
+    CEditor::AllowWindow(true);
+    EXPECT_FALSE(editor->Open());  // already open: the window and manager stay
+    CEditor::AllowWindow(false);
+    EXPECT_EQ(editor->GetGUI(), gui);
+    EXPECT_NE(editor->GetWindow(), nullptr);
+    editor->window.SetSize(50, 20);
+    EXPECT_EQ(editor->window.GetWidth(), 100);
+    EXPECT_EQ(editor->window.GetHeight(), 100);
+    // A second synthesizer in a test program opens nothing.
+    auto other = std::make_unique<CSynth>();
+    EXPECT_FALSE(other->editor->IsOpen());
+    EXPECT_TRUE(other->IsSuspended());
 }
 
 TEST_F(EditorWindow, PaintShowsTheSurface)
@@ -141,8 +157,8 @@ TEST_F(EditorWindow, PaintShowsTheSurface)
         return uint32_t(p[0]) << 16 | p[1] << 8 | p[2];
     };
     // The probe where it was drawn, red and blue in place.
-    const uint8_t* drawn = editor->surface.GetBackSurface()->PixelAddress(130, 130);
-    EXPECT_EQ(at(130, 130), uint32_t(drawn[2]) << 16 | drawn[1] << 8 | drawn[0]);
+    const uint8_t* drawn = editor->surface.GetBackSurface()->PixelAddress(330, 330);
+    EXPECT_EQ(at(330, 330), uint32_t(drawn[2]) << 16 | drawn[1] << 8 | drawn[0]);
     EXPECT_GT(drawn[2], 0xC0);  // red
     EXPECT_LT(drawn[0], 0x30);  // blue
 }

@@ -154,7 +154,7 @@ TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
         knob = k.get();
         return k;
     });
-    gui->AddObject("KNOB", 0, -1, 0, 1, 0, 100, 100, 80, 90);
+    gui->AddObject("PROB", 0, -1, 0, 5, 0, 300, 200, 80, 90);
     gui->RedrawAll();
     Display* x = XOpenDisplay(xvfb.Name().c_str());
     ASSERT_NE(x, nullptr);
@@ -186,12 +186,12 @@ TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
     XDestroyImage(shot);
     png::Write(picture, "window-x11.png");
     EXPECT_EQ(differing, 0);
-    const uint8_t* red = picture.PixelAddress(102, 102);
+    const uint8_t* red = picture.PixelAddress(302, 202);
     EXPECT_GT(red[2], 0xC0);  // red
     EXPECT_LT(red[0], 0x30);  // blue
 
     // A press made through the X server, with the pointer over the knob.
-    XTestFakeMotionEvent(x, -1, 140, 150, 0);
+    XTestFakeMotionEvent(x, -1, 340, 250, 0);
     XTestFakeButtonEvent(x, 1, True, 0);
     XSync(x, False);
     for (auto end = Clock::now() + std::chrono::seconds(2); Clock::now() < end && knob->downs.empty();)
@@ -199,7 +199,7 @@ TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
     XTestFakeButtonEvent(x, 1, False, 0);
     XSync(x, False);
     ASSERT_EQ(knob->downs.size(), 1u);
-    EXPECT_EQ(knob->downs[0], (std::vector<int>{1, 140, 150}));
+    EXPECT_EQ(knob->downs[0], (std::vector<int>{1, 340, 250}));
     XCloseDisplay(x);
     editor->OnDestroy();
     synth.reset();
