@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/CPresetPool.h"
+#include "core/CSynth.h"
 #include "gui/CGLBitmapCache.h"
 #include "gui/GUIHead.h"
+#include "os/TestFolders.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tools/FileFixtures.h"
 
 namespace {
 
@@ -368,4 +373,44 @@ TEST(Browser, WithoutASourceDrawsNothingAndIgnoresInput)
     EXPECT_FALSE(head.OnKey(40, 0, 0));
     EXPECT_EQ(b->GetContextMenu(10, 10), 0);
     EXPECT_FALSE(b->OnMenu(1, 1));
+}
+
+TEST(Browser, CategoryButtonsFilterThePresetListAndAClickLoadsThePreset)
+{
+    testutil::TempFolder dir;
+    auto write = [&](const std::string& name, int program) {
+        const fixtures::Bytes bytes = fixtures::FxpFile(fixtures::FxpBody(30, program));
+        std::ofstream(dir / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    };
+    write("Bass 1.fxp", 1);
+    write("Keys A.fxp", 2);
+    write("Keys B.fxp", 3);
+    std::ofstream(dir / "Categories.txt") << "Bass 1.fxp\t2\t0\t0\t0\t0\nKeys A.fxp\t20\t0\t0\t0\t0\n"
+                                              "Keys B.fxp\t20\t0\t0\t0\t0\n";
+    auto synth = std::make_unique<CSynth>();
+    g_PresetPool.Scan(dir.Path());
+    synth->presetBrowser.Rebuild();
+
+    CUnifiedDC dc;
+    ASSERT_TRUE(dc.CreateMemory(400, 400));
+    GUIHead head(&dc, synth->editor);
+    auto* list = static_cast<GUIBrowser*>(head.AddObject("BRWS", 10, 1, 0, 2, 0, 10, 10, 150, 200));
+    list->AfterLoad();
+    head.AddObject("CATB", 3, 166, 0, 2, 0, 200, 110, 120, 249);
+    head.RedrawAll();
+    ASSERT_EQ(list->Source(), &synth->presetBrowser);
+    EXPECT_EQ(synth->presetBrowser.GetCount(), 3);
+
+    // The row "Keys" (word 5) of the category buttons.
+    head.OnMouseDown(1, 210, 110 + 15 + 5 * 13 + 2);
+    head.OnMouseUp(0, 210, 110 + 15 + 5 * 13 + 2);
+    ASSERT_EQ(synth->presetBrowser.GetCount(), 2);
+    EXPECT_STREQ(synth->presetBrowser.GetRow(1)->name.c_str(), "Keys B");
+
+    // A click on the second row loads it into the current part.
+    head.OnMouseDown(1, 40, 10 + 16 + 8);
+    head.OnMouseUp(0, 40, 10 + 16 + 8);
+    EXPECT_STREQ(synth->program.GetCurrentProgramName(), "Prog 3");
+    g_PresetPool.Clear();
 }
