@@ -97,15 +97,21 @@ void GUIHead::AddDefaultPropertiesDialog()
 {
     constexpr uint32_t kDialogGroup = 4;
     constexpr int kDialog = 1;
-    AddObject("DLOG", kDialogGroup, -1, 0, 10, kDialog, 0, 0, 400, 200);
+    // Captions hang below their fields (an edit field's 12 px down, one text
+    // line high): rows 24 px apart keep each caption clear of the next field.
+    constexpr int kTop = 10, kPitch = 24;
+    AddObject("DLOG", kDialogGroup, -1, 0, 10, kDialog, 0, 0, 400, kTop + 8 * kPitch + 30);
     const uint32_t left[] = {1, 2, 3, 4, 7, 8, 9, 10};
-    for (int i = 0; i < 8; ++i) AddObject("EDIT", kDialogGroup, 1, left[i], 11, kDialog, 10, 10 + 20 * i, 40, 10);
-    AddObject("EDIT", kDialogGroup, 1, 11, 11, kDialog, 70, 90, 40, 10);
-    AddObject("EDIT", kDialogGroup, 1, 12, 11, kDialog, 70, 110, 40, 10);
-    for (int i = 0; i < 8; ++i) AddObject("TEXT", kDialogGroup, 1, 100 + i, 11, kDialog, 130, 10 + 20 * i, 120, 10);
-    for (int i = 0; i < 8; ++i) AddObject("TEXT", kDialogGroup, 1, 108 + i, 11, kDialog, 260, 10 + 20 * i, 120, 10);
-    AddObject("BTTN", kDialogGroup, 0, 1, 11, kDialog, 10, 175, 40, 15);
-    AddObject("BTTN", kDialogGroup, 0, 2, 11, kDialog, 60, 175, 40, 15);
+    for (int i = 0; i < 8; ++i)
+        AddObject("EDIT", kDialogGroup, 1, left[i], 11, kDialog, 10, kTop + kPitch * i, 40, 10);
+    AddObject("EDIT", kDialogGroup, 1, 11, 11, kDialog, 70, kTop + kPitch * 4, 40, 10);
+    AddObject("EDIT", kDialogGroup, 1, 12, 11, kDialog, 70, kTop + kPitch * 5, 40, 10);
+    for (int i = 0; i < 8; ++i)
+        AddObject("TEXT", kDialogGroup, 1, 100 + i, 11, kDialog, 130, kTop + kPitch * i, 120, 10);
+    for (int i = 0; i < 8; ++i)
+        AddObject("TEXT", kDialogGroup, 1, 108 + i, 11, kDialog, 260, kTop + kPitch * i, 120, 10);
+    AddObject("BTTN", kDialogGroup, 0, 1, 11, kDialog, 10, kTop + 8 * kPitch + 5, 40, 15);
+    AddObject("BTTN", kDialogGroup, 0, 2, 11, kDialog, 60, kTop + 8 * kPitch + 5, 40, 15);
 }
 
 bool GUIHead::SaveLayout(bool overwriteRefused)

@@ -270,6 +270,32 @@ TEST_F(LayoutFixture, InsertPasteDeleteAndThePropertiesDialog)
     head->OnIdle();
 }
 
+TEST_F(LayoutFixture, PropertiesDialogCaptionsClearEveryOtherField)
+{
+    Command(50, Find("KNOB"), 0, 0);
+    ASSERT_EQ(head->GetOpenDialog(), 1);
+    head->RedrawAll();
+    std::vector<GUIObject*> fields;
+    GUIObject* box = nullptr;
+    for (const auto& w : head->Objects()) {
+        if (w->dialogId != 1) continue;
+        if (strncmp(w->GetTag(), "DLOG", 4) == 0) box = w.get();
+        if (strncmp(w->GetTag(), "EDIT", 4) == 0 || strncmp(w->GetTag(), "TEXT", 4) == 0) fields.push_back(w.get());
+    }
+    ASSERT_NE(box, nullptr);
+    ASSERT_EQ(fields.size(), 26u);
+    auto overlap = [](const GuiRect& a, const GuiRect& b) {
+        return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+    };
+    for (GUIObject* a : fields) {
+        const GuiRect drawn = a->Draw();  // the field and its caption
+        EXPECT_GE(drawn.top, box->y);
+        EXPECT_LE(drawn.bottom, box->y + box->h);
+        for (GUIObject* b : fields)
+            EXPECT_TRUE(a == b || !overlap(drawn, b->Rect())) << a->binding.sub << " over " << b->binding.sub;
+    }
+}
+
 TEST_F(LayoutFixture, RebindBySubForTheModulationDialog)
 {
     GUIObject* amount = head->AddObject("KNOB", 0, 65, 1000, 11, 10, 0, 0, 32, 32);

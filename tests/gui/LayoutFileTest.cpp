@@ -269,12 +269,12 @@ TEST_F(LayoutFile, DefaultLayoutAndAFailedSave)
     // The properties dialog: ten fields, sixteen image names, two buttons.
     EXPECT_EQ(w[12]->binding.sub, 12u);
     EXPECT_EQ(w[12]->x, 70);
-    EXPECT_EQ(w[12]->y, 110);
+    EXPECT_EQ(w[12]->y, 130);
     EXPECT_STREQ(w[28]->GetTag(), "TEXT");
     EXPECT_EQ(w[28]->binding.sub, 115u);
-    EXPECT_EQ(w[28]->y, 150);
+    EXPECT_EQ(w[28]->y, 178);
     EXPECT_STREQ(w[30]->GetTag(), "BTTN");
-    EXPECT_EQ(w[30]->Rect(), (GuiRect{60, 175, 100, 190}));
+    EXPECT_EQ(w[30]->Rect(), (GuiRect{60, 207, 100, 222}));
     for (size_t i = 2; i < w.size(); ++i) EXPECT_EQ(w[i]->dialogId, 1);
     head->RedrawAll();
     EXPECT_TRUE(png::Write(*dc.GetBackSurface(), "default-layout.png"));
