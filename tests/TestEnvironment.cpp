@@ -21,6 +21,10 @@ struct Settings {
         if (folder.Path().empty())
             std::abort();
         setenv("XDG_CONFIG_HOME", folder.Path().c_str(), 1);
+        // No test plays through or shows on the user's desktop unless it
+        // asks for a driver itself.
+        setenv("SDL_AUDIODRIVER", "dummy", 0);
+        setenv("SDL_VIDEODRIVER", "dummy", 0);
     }
     testutil::TempFolder folder;
 } g_Settings ZAVO_INIT(ZAVO_PRIO_TEST_ENVIRONMENT);
