@@ -144,4 +144,31 @@ TEST_F(FactoryLayout, EveryPageHasTheHeaderAndAButtonForEveryPage)
     }
 }
 
+TEST_F(FactoryLayout, EverySoundMixerAndMasterValueHasAWidget)
+{
+    auto bound = [&](uint32_t group, uint32_t index) {
+        for (const auto& w : layout.widgets)
+            if (w->binding.group == group && w->binding.index == index && w->binding.sub == 0) return true;
+        return false;
+    };
+    // Deliberately without a widget: four input selections no module of the
+    // panels names, the mixer flags the part buttons carry, and the audio
+    // output of a part, which is not offered.
+    const uint32_t soundExceptions[] = {251, 252, 258, 259};
+    const uint32_t mixerExceptions[] = {9, 11, 14};
+    std::vector<std::string> missing;
+    for (uint32_t id = 1; id < 416; ++id)
+        if (CIParameter::Find(0, id, 0) && !bound(0, id) &&
+            std::find(std::begin(soundExceptions), std::end(soundExceptions), id) == std::end(soundExceptions))
+            missing.push_back("sound " + std::to_string(id));
+    for (uint32_t part = 0; part < 16; ++part)
+        for (uint32_t id = 0; id < 32; ++id)
+            if (CIParameter::Find(1, part << 10 | id, 0) && !bound(1, part << 10 | id) &&
+                std::find(std::begin(mixerExceptions), std::end(mixerExceptions), id) == std::end(mixerExceptions))
+                missing.push_back("part " + std::to_string(part + 1) + " mixer " + std::to_string(id));
+    for (uint32_t id = 0; id < 64; ++id)
+        if (CIParameter::Find(2, id, 0) && !bound(2, id)) missing.push_back("master " + std::to_string(id));
+    EXPECT_TRUE(missing.empty()) << missing.size() << " without a widget, the first " << (missing.empty() ? "" : missing.front());
+}
+
 }  // namespace
