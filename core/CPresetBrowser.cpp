@@ -1,25 +1,108 @@
 #include "core/CPresetBrowser.h"
 
-#include "core/CPresetPool.h"
+#include <algorithm>
 
-void CPresetBrowser::SetFilterMode(uint8_t on) {
+#include "core/CPresetPool.h"
+#include "core/CSynth.h"
+
+CPresetBrowser::CPresetBrowser(CSynth* s, CPresetPool* p) : synth(s), pool(p) {}
+
+CPresetPool& CPresetBrowser::Pool() const { return pool ? *pool : g_PresetPool; }
+
+const CPreset* CPresetBrowser::EntryOf(size_t row) const
+{
+    if (row >= rows.size()) return nullptr;
+    const auto& entries = Pool().Entries();
+    return rows[row].entry < entries.size() ? &entries[rows[row].entry] : nullptr;
+}
+
+void CPresetBrowser::First() { cursor = 0; }
+
+void CPresetBrowser::Next()
+{
+    if (cursor < rows.size()) ++cursor;
+}
+
+bool CPresetBrowser::AtEnd() { return cursor >= rows.size(); }
+
+const char* CPresetBrowser::GetText(int column)
+{
+    return column == 0 && cursor < rows.size() ? rows[cursor].name.c_str() : "";
+}
+
+bool CPresetBrowser::ApplySelection()
+{
+    changed = 1;
+    // A choice past the last row (or before the first) keeps what was selected.
+    if (selectionIndex < 0 || static_cast<size_t>(selectionIndex) >= rows.size()) return false;
+    First();
+    for (int i = 0; i < selectionIndex && !AtEnd(); ++i) Next();
+    const CPreset* preset = EntryOf(cursor);
+    if (!preset) return false;
+    selected = 1;
+    selectedIndex = static_cast<int>(cursor);
+    if (synth)
+        synth->LoadPresetBody(preset->body.data(), static_cast<int32_t>(preset->body.size()), true);
+    return true;
+}
+
+uint32_t CPresetBrowser::GetCategoryMask(int group) const
+{
+    if (group < 0 || group >= kGroups) return 0;
+    if (filterMode) return masks[group];
+    const CPreset* preset = selected ? EntryOf(static_cast<size_t>(selectedIndex)) : nullptr;
+    if (!preset) return 0;
+    uint32_t own[kGroups];
+    preset->param.GetMasks(own);
+    return own[group];
+}
+
+void CPresetBrowser::SetCategoryMask(int group, uint32_t mask)
+{
+    if (group < 0 || group >= kGroups) return;
+    LoadSelectedMasks();
+    masks[group] = mask;
+    ApplyMasks();
+}
+
+void CPresetBrowser::LoadSelectedMasks()
+{
+    if (filterMode || !selected) return;
+    if (const CPreset* preset = EntryOf(static_cast<size_t>(selectedIndex))) preset->param.GetMasks(masks);
+}
+
+void CPresetBrowser::ApplyMasks()
+{
+    if (filterMode) {
+        Rebuild();
+        return;
+    }
+    if (selected && EntryOf(static_cast<size_t>(selectedIndex)))
+        Pool().StoreMasks(rows[static_cast<size_t>(selectedIndex)].entry, masks);
+}
+
+void CPresetBrowser::SetFilterMode(uint8_t on)
+{
     const bool switchedOn = on && !filterMode;
     filterMode = on ? 1 : 0;
     if (!switchedOn) return;
-    for (uint32_t& m : masks) m = 0;
+    std::fill(masks, masks + kGroups, 0u);
     Rebuild();
 }
 
-void CPresetBrowser::Rebuild() {
+void CPresetBrowser::Rebuild()
+{
     rows.clear();
-    const auto& entries = g_PresetPool.Entries();
-    for (size_t i = 0; i < entries.size(); ++i)
-        if (entries[i].param.Match(masks)) rows.push_back(static_cast<int>(i));
-}
-
-const CPreset* CPresetBrowser::GetRow(int i) const {
-    if (i < 0 || i >= GetCount()) return nullptr;
-    const auto& entries = g_PresetPool.Entries();
-    const size_t at = static_cast<size_t>(rows[static_cast<size_t>(i)]);
-    return at < entries.size() ? &entries[at] : nullptr;
+    cursor = 0;
+    selected = 0;
+    selectedIndex = -1;
+    const auto& entries = Pool().Entries();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i].param.Match(masks)) continue;
+        if (rows.empty()) selectionIndex = 0;
+        rows.push_back({});
+        rows.back().name = entries[i].name;
+        rows.back().entry = i;
+    }
+    changed = 1;
 }

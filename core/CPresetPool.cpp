@@ -1,68 +1,94 @@
 #include "core/CPresetPool.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <system_error>
 
 #include "core/CProgram.h"
 #include "os/InitOrder.h"
+#include "os/OReplaceFile.h"
 
 namespace {
 
-const char* const kGroupNames[kCategoryGroups] = {"Category", "Source", "Timbre", "Expression", "Style"};
-
-// Unused words are empty.
-const char* const kWords[kCategoryGroups][kCategoryWords] = {
-    {"Ambient", "Bass", "Brass", "Drums", "Flute", "Keys", "Mallet", "Organ", "Percussion", "Reed",
-     "Soundeffect", "String", "Synth", "Vocal", "Other", "", "", "Favourites"},
-    {"Acoustic", "Electric", "Analog", "Digital", "Synthetic", "Sampled", "FM", "Additive", "Spectral",
-     "Waveshape", "Physical model", "Solo", "Ensemble", "Dry", "Processed", "Layered", "Sequence"},
-    {"Bright", "Dark", "Warm", "Cold", "Fat", "Thin", "Hard", "Soft", "Distorted", "Clean", "Harmonic",
-     "Dissonant", "Noise", "Metallic", "Wooden"},
-    {"Natural", "Synthetic", "Slow attack", "Plucked", "Sustained", "Long release", "Struck", "Motion", "Pad",
-     "Solo", "Ensemble", "Sweep", "Arpeggio", "Expressive", "Random"},
-    {"Avantgarde", "Classical", "Film Music", "Electronica", "DnB", "House", "Techno", "Industrial", "Dance",
-     "HipHop", "Rock", "Pop", "Jazz", "World Music"}};
-
 constexpr char kTag[4] = {'Z', 'A', 'V', 'O'};
+
+bool EndsWithFxp(const std::string& name)
+{
+    if (name.size() <= 4) return false;
+    std::string ext = name.substr(name.size() - 4);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".fxp";
+}
+
+// One categories line: the file name and five hexadecimal words, each
+// wholly read and at most 32 bits.
+bool ParseLine(const std::string& line, std::string& file, uint32_t* masks)
+{
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos) break;
+        start = tab + 1;
+    }
+    if (fields.size() != 1 + kCategoryGroups || fields[0].empty()) return false;
+    for (int g = 0; g < kCategoryGroups; ++g) {
+        const std::string& f = fields[1 + g];
+        if (f.empty() || f.size() > 8 || f.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return false;
+        masks[g] = static_cast<uint32_t>(std::strtoul(f.c_str(), nullptr, 16));
+    }
+    file = fields[0];
+    return true;
+}
+
+std::string FormatLine(const std::string& file, const uint32_t* masks)
+{
+    std::string line = file;
+    char word[16];
+    for (int g = 0; g < kCategoryGroups; ++g) {
+        std::snprintf(word, sizeof word, "\t%08X", masks[g]);
+        line += word;
+    }
+    return line;
+}
 
 }  // namespace
 
 CPresetPool g_PresetPool ZAVO_INIT(ZAVO_PRIO_PRESET_WORDS);
 
-const char* GetCategoryGroupName(int group) {
-    return group >= 0 && group < kCategoryGroups ? kGroupNames[group] : "";
-}
-
-const char* GetCategoryWord(int group, int index) {
-    if (group < 0 || group >= kCategoryGroups || index < 0 || index >= kCategoryWords) return "";
-    const char* w = kWords[group][index];
-    return w ? w : "";
-}
-
-int FindCategoryWord(int group, const char* word) {
+int FindCategoryWord(int group, const char* word)
+{
     if (!word || !*word) return -1;
     for (int i = 0; i < kCategoryWords; ++i)
         if (strcmp(GetCategoryWord(group, i), word) == 0) return i;
     return -1;
 }
 
-bool CSoundParam::Match(const uint32_t* filter) const {
+bool CSoundParam::Match(const uint32_t* filter) const
+{
     for (int g = 0; g < kCategoryGroups; ++g)
         if (filter[g] != 0 && (masks[g] & filter[g]) == 0) return false;
     return true;
 }
 
-void CSoundParam::SetMasks(const uint32_t* m) {
+void CSoundParam::SetMasks(const uint32_t* m)
+{
     std::copy(m, m + kCategoryGroups, masks);
     valid = 1;
 }
 
 void CSoundParam::GetMasks(uint32_t* out) const { std::copy(masks, masks + kCategoryGroups, out); }
 
-void CPresetPool::WriteHeader(uint8_t* header, const uint32_t* masks) {
+void CPresetPool::WriteHeader(uint8_t* header, const uint32_t* masks)
+{
     memset(header, 0, CProgram::kPresetHeaderBytes);
     memcpy(header, kTag, sizeof kTag);
     header[4] = kHeaderVersion;
@@ -70,7 +96,8 @@ void CPresetPool::WriteHeader(uint8_t* header, const uint32_t* masks) {
         for (int b = 0; b < 4; ++b) header[kMaskOffset + 4 * g + b] = static_cast<uint8_t>(masks[g] >> (8 * b));
 }
 
-bool CPresetPool::ReadHeader(const uint8_t* header, uint32_t* masks) {
+bool CPresetPool::ReadHeader(const uint8_t* header, uint32_t* masks)
+{
     if (memcmp(header, kTag, sizeof kTag) != 0 || header[4] != kHeaderVersion) return false;
     for (int g = 0; g < kCategoryGroups; ++g) {
         masks[g] = 0;
@@ -79,30 +106,30 @@ bool CPresetPool::ReadHeader(const uint8_t* header, uint32_t* masks) {
     return true;
 }
 
-bool CPresetPool::Add(const std::string& path) {
+bool CPresetPool::Add(const std::string& path, const std::string& file)
+{
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     // Nothing longer than the largest preset is one; reading stops past it.
     const size_t most = CProgram::kPresetHeaderBytes + CProgram::kPresetBodyV30 + 1;
-    std::vector<uint8_t> file(most);
-    in.read(reinterpret_cast<char*>(file.data()), static_cast<std::streamsize>(most));
-    file.resize(static_cast<size_t>(in.gcount()));
-    return Add(file.data(), file.size(), path);
+    std::vector<uint8_t> bytes(most);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(most));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return Add(bytes.data(), bytes.size(), file);
 }
 
-bool CPresetPool::Add(const uint8_t* data, size_t size, const std::string& file) {
-    if (!data || size <= static_cast<size_t>(CProgram::kPresetHeaderBytes)) return false;
+bool CPresetPool::Add(const uint8_t* data, size_t size, const std::string& file)
+{
+    if (!data || size <= static_cast<size_t>(CProgram::kPresetHeaderBytes) || entries.size() >= kMostPresets)
+        return false;
     const uint8_t* body = data + CProgram::kPresetHeaderBytes;
     const size_t bodySize = size - CProgram::kPresetHeaderBytes;
     const int need = CProgram::FxpBodySize(body[0]);
-    if (need == 0 || bodySize != static_cast<size_t>(need)) return false;
-
+    if (need <= 0 || bodySize != static_cast<size_t>(need)) return false;
     CPreset p;
     p.file = file;
-    char name[CProgram::kNameSize] = {};
-    memcpy(name, body + 4, CProgram::kNameSize);
-    name[CProgram::kNameSize - 1] = 0;
-    p.name = name;
+    const std::string leaf = std::filesystem::path(file).filename().string();
+    p.name = EndsWithFxp(leaf) ? leaf.substr(0, leaf.size() - 4) : leaf;
     uint32_t masks[kCategoryGroups] = {};
     if (ReadHeader(data, masks)) p.param.SetMasks(masks);
     p.body.assign(body, body + bodySize);
@@ -110,23 +137,83 @@ bool CPresetPool::Add(const uint8_t* data, size_t size, const std::string& file)
     return true;
 }
 
-int CPresetPool::Scan(const std::string& folder) {
+void CPresetPool::Clear()
+{
+    entries.clear();
+    otherLines.clear();
+}
+
+int CPresetPool::Scan(const std::string& dir)
+{
     // The folder comes from the settings and may be any folder at all: the
     // presets are looked for in it and its subfolders (as the factory ones
-    // lie), no deeper, and no more of them than a browser can show.
+    // lie), no deeper, and no more of them than the pool holds.
+    namespace fs = std::filesystem;
     constexpr int kDepth = 1;
-    constexpr size_t kMostFiles = 8192;
+    constexpr size_t kMostFiles = 2 * kMostPresets;
     Clear();
-    std::vector<std::string> files;
+    folder = dir;
+    std::vector<std::string> files;  // relative to the folder
     std::error_code ec;
-    for (std::filesystem::recursive_directory_iterator it(folder, ec), end;
-         !ec && it != end && files.size() < kMostFiles; it.increment(ec)) {
+    for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end && files.size() < kMostFiles;
+         it.increment(ec)) {
         if (it.depth() >= kDepth) it.disable_recursion_pending();
-        const auto& path = it->path();
-        if (path.extension() == ".fxp" && it->is_regular_file(ec)) files.push_back(path.string());
+        std::error_code typeError;
+        if (EndsWithFxp(it->path().filename().string()) && it->is_regular_file(typeError))
+            files.push_back(it->path().lexically_relative(dir).generic_string());
     }
     std::sort(files.begin(), files.end());
-    int added = 0;
-    for (const std::string& f : files) added += Add(f) ? 1 : 0;
-    return added;
+    for (const std::string& f : files) {
+        if (entries.size() >= kMostPresets) break;
+        Add((fs::path(dir) / f).string(), f);
+    }
+    std::ifstream cat(fs::path(dir) / kCategoriesFile, std::ios::binary);
+    if (cat) {
+        std::stringstream text;
+        text << cat.rdbuf();
+        ReadCategories(text.str());
+    }
+    return static_cast<int>(entries.size());
+}
+
+void CPresetPool::ReadCategories(const std::string& text)
+{
+    otherLines.clear();
+    std::istringstream in(text);
+    std::string line, file;
+    uint32_t masks[kCategoryGroups];
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!ParseLine(line, file, masks)) continue;
+        bool loaded = false;
+        for (CPreset& p : entries)
+            if (p.file == file) {
+                p.param.SetMasks(masks);
+                loaded = true;
+            }
+        if (!loaded) otherLines.push_back(FormatLine(file, masks));
+    }
+}
+
+std::string CPresetPool::WriteCategories() const
+{
+    std::string text;
+    uint32_t masks[kCategoryGroups];
+    for (const CPreset& p : entries) {
+        if (!p.param.IsValid()) continue;
+        p.param.GetMasks(masks);
+        text += FormatLine(p.file, masks) + "\n";
+    }
+    for (const std::string& line : otherLines) text += line + "\n";
+    return text;
+}
+
+bool CPresetPool::StoreMasks(size_t i, const uint32_t* masks)
+{
+    if (i >= entries.size()) return false;
+    entries[i].param.SetMasks(masks);
+    if (folder.empty()) return false;
+    const std::string text = WriteCategories();
+    const std::string path = (std::filesystem::path(folder) / kCategoriesFile).string();
+    return os::ReplaceFile(path.c_str(), text.data(), text.size());
 }

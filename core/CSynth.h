@@ -179,7 +179,7 @@ public:
     int32_t nextHeldOver = 0;
     float heldBuffer[2 * kMaxHeldFrames];
     CPerfMeter perfMeter;
-    CPresetBrowser presetBrowser;
+    CPresetBrowser presetBrowser{this};
     uint8_t midiOutNotes[kParts][kNotes];
 
 private:

@@ -71,6 +71,7 @@ public:
     // its size. Not owned.
     void SetBackground(const CDIBitmap* image);
     const CDIBitmap* GetBackground() const { return m_background; }
+    const CDIBitmap* GetPanel() const { return m_panel; }
     // Background of the open dialog and where its top-left lies. Not owned.
     void SetPanel(const CDIBitmap* image, int x, int y);
     CGLFont& Font() { return m_font; }

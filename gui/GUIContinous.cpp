@@ -41,7 +41,18 @@ int GUIContinous::StepCount() const
 
 bool GUIContinous::SetupModulationDialog()
 {
-    return owner && owner->GetEditor() && binding.group == 0 && IsModDestination(int(binding.index));
+    if (!owner || !owner->GetEditor() || binding.group != 0 || !IsModDestination(int(binding.index))) return false;
+    // The dialog's placeholders show the first two routings aimed at this
+    // parameter: amounts are rows 65 + r, sources rows 36 + r.
+    constexpr uint32_t kAmount = 65, kSource = 36;
+    CPIBase* model = owner->GetModel();
+    const int id = int(binding.index);
+    const int r1 = model ? model->FindOrAddRouting(id) : -1;
+    const int r2 = r1 >= 0 ? model->FindNextRouting(id) : -1;
+    const uint32_t first = r1 >= 0 ? uint32_t(r1) : 0, second = r2 >= 0 ? uint32_t(r2) : 0;
+    owner->RebindBySub(1000, kAmount + first) && owner->RebindBySub(1010, kSource + first) &&
+        owner->RebindBySub(1001, kAmount + second) && owner->RebindBySub(1011, kSource + second);
+    return true;
 }
 
 void GUIContinous::ControllerEntry::Begin(int number)

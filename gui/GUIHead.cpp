@@ -285,7 +285,11 @@ void GUIHead::OnMouseDown(uint32_t flags, int x, int y)
     m_buttonDown = 1;
     m_bandActive = 0;
     GUIObject* w = WidgetAt(x, y);
-    if (!w || m_editMode) return;
+    if (w && m_editMode) {
+        EditMouseDown(flags, x, y, w);
+        return;
+    }
+    if (!w) return;
     if (const int menu = w->GetLeftClickMenu(x, y); menu > 0) {
         const GuiPoint at = w->GetLeftClickMenuPos();
         m_clickX = x;
@@ -332,7 +336,10 @@ void GUIHead::OnMouseMove(uint32_t flags, int x, int y)
     m_hover = nullptr;
     // In edit mode active means selected: hovering must not change the
     // selection. Moving a selection is the layout editor's.
-    if (m_editMode) return;
+    if (m_editMode) {
+        if (m_buttonDown && (flags & 1)) EditMouseMove(x, y);
+        return;
+    }
     if (GUIObject* c = m_captured) {
         if (flags & 1)
             c->OnMouseDrag(flags, x, y);
@@ -363,7 +370,7 @@ void GUIHead::OnMouseUp(uint32_t flags, int x, int y)
         return;
     }
     if (m_editMode) {
-        m_bandActive = 0;
+        if (m_bandActive) EditMouseUp(x, y);
     } else if (m_dropPending) {
         if (GUIObject* w = WidgetAt(x, y)) w->OnDrop(m_dropItem, x, y);
     } else if (GUIObject* c = m_captured) {
@@ -501,7 +508,7 @@ void GUIHead::OnParameterMenu(int value)
     if (!target) return;
     switch (value) {
     case 50: OpenDialog(m_clickX, m_clickY, 1, 0); break;
-    case 51: DeleteObject(target); break;
+    case 51: DeleteMenuTarget(); break;
     case 52: OpenModulationDialog(); break;
     case 53:
         if (m_editor) m_editor->LearnNextController(int(target->GetGroup()), int(target->GetIndex()));
@@ -517,8 +524,6 @@ void GUIHead::OnParameterMenu(int value)
     }
 }
 
-// The layout editor's commands come with the layout editor.
-void GUIHead::OnLayoutCommand(int) {}
 
 // ---- Dialogs ----------------------------------------------------------------
 
@@ -808,6 +813,12 @@ int GUIHead::GetValueText(const CIParameter* d, char* out, size_t size)
         }
         if (asked) return int(strnlen(out, size));
     }
+    if (d->kind == CIParameter::kCommand && d->group == 4 && m_openDialog > 0 && m_dialog) {
+        ++m_controllerCalls;
+        const bool found = m_dialog->GetText(*d, out, size);
+        if (--m_controllerCalls == 0) m_retired.clear();
+        if (found) return int(strnlen(out, size));
+    }
     float v = 0.0f;
     GetFloatValue(d, v);
     const double x = v;
@@ -893,7 +904,7 @@ bool GUIHead::SetController(const CIParameter* d, int controller)
     return d && m_editor && m_editor->AssignController(int(d->group), int(d->index), controller);
 }
 
-CPresetBrowser* GUIHead::GetBrowser(const CIParameter* d)
+CBrowser* GUIHead::GetBrowser(const CIParameter* d)
 {
     return d && m_editor ? m_editor->GetBrowser(*d) : nullptr;
 }

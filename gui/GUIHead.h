@@ -17,7 +17,7 @@
 #include "params/CPIBase.h"
 
 class CEditor;
-class CPresetBrowser;
+class CBrowser;
 
 class GUIHead : public CPIBaseListener {
 public:
@@ -120,7 +120,14 @@ public:
     bool HasRouting(const CIParameter* d);
     int GetController(const CIParameter* d);
     bool SetController(const CIParameter* d, int controller);
-    CPresetBrowser* GetBrowser(const CIParameter* d);
+    CBrowser* GetBrowser(const CIParameter* d);
+    // An item dragged out of a list browser: delivered to the widget under
+    // the pointer when the button is released.
+    void SetPendingDrop(int item)
+    {
+        m_dropPending = 1;
+        m_dropItem = item;
+    }
     void Get8DPoint(int point, double* x, double* y);
     bool EditGesture() { return true; }
 
@@ -159,6 +166,27 @@ public:
     bool OnOwnMenu(int menuId, int value);
     void OnParameterMenu(int value);
     void OnLayoutCommand(int value);
+
+    // ---- The layout editor ----
+    // A widget of the insert menu's type number at the click point (in the
+    // open dialog, on layer 11); nothing for a number without a widget.
+    GUIObject* InsertByType(int typeNumber);
+    // Deletes the menu target and releases the images no other widget uses.
+    void DeleteMenuTarget();
+    // A copy of the clipboard widget's settings at the click point, on the
+    // current page only.
+    GUIObject* Paste();
+    // Every widget bound to (group 0, any index, sub) is bound to the row
+    // (0, index, sub); false when that row does not exist.
+    bool RebindBySub(uint32_t sub, uint32_t index);
+    CPIBase* GetModel() const { return Model(); }
+    void SetMenuTarget(GUIObject* w, int x, int y)
+    {
+        m_menuTarget = w;
+        m_clickX = x;
+        m_clickY = y;
+    }
+    GuiPoint GetClickPoint() const { return {m_clickX, m_clickY}; }
     CUIMenu& Menu() { return m_menu; }
 
     // ---- State, for the window and the tests ----
@@ -185,6 +213,10 @@ private:
     void HintTick();
     void ShowHint();
     void DeactivateAll(bool redraw);
+    // Edit mode's mouse: select, move, rubber band.
+    void EditMouseDown(uint32_t flags, int x, int y, GUIObject* w);
+    void EditMouseMove(int x, int y);
+    void EditMouseUp(int x, int y);
     // The dialog's controller, deleted now or, while one of its own calls
     // runs, once that call returns.
     void DropController();

@@ -6,6 +6,7 @@
 
 #include "gui/CGLBitmapCache.h"
 #include "gui/GUIPlaceholder.h"
+#include "gui/UIPropertiesDialog.h"
 #include "platform/CGlobalData.h"
 
 namespace {
@@ -56,9 +57,8 @@ std::unique_ptr<GUIObject> GUIResource::CreateByType(int typeNumber) { return Cr
 
 std::unique_ptr<UIBaseDialog> GUIResource::CreateDialog(int dialogId)
 {
-    // The modulation dialog works by rebinding its widgets alone; its
-    // controller adds nothing to the base.
-    if (dialogId == 10) return std::make_unique<UIBaseDialog>();
+    if (dialogId == 1) return std::make_unique<UIPropertiesDialog>();
+    if (dialogId == 10) return std::make_unique<UIModulationDialog>();
     return nullptr;
 }
 

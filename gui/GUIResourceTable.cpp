@@ -16,6 +16,7 @@
 #include "editor/CUIStepSequencer.h"
 #include "editor/CUIWaveEditor.h"
 #include "gui/GUIBackground.h"
+#include "gui/GUIBrowser.h"
 #include "gui/GUIButton.h"
 #include "gui/GUICatButtons.h"
 #include "gui/GUIDialog.h"
@@ -80,7 +81,7 @@ const GUIResource::WidgetType kTypes[] = {
     Row<GUICatButtons>("CATB", 59),
     Row<GUISpinBPM>("SBPM", 54),
     // The list browser.
-    Stub("BRWS", 58),
+    Row<GUIBrowser>("BRWS", 58),
     // The synthesizer's own widgets.
     Row<CUISlider>("SLDR", 3),
     Row<CUIMWheel>("MWHL", 14),

@@ -213,7 +213,8 @@ public:
 
 void MenuList::AddAll()
 {
-    Menu(1, {I(50, "Property editor"), I(51, "Delete"), S(), I(56, "Paste"), S(), I(52, "Picture"),
+    Menu(1, {I(50, "Property editor"), I(51, "Delete"), S(), I(56, "Paste"), S(),
+               I(60, "Save layout and stop editing"), S(), I(52, "Picture"),
                S(), L(400, "Value controllers"), L(401, "Buttons"), L(402, "Text fields"),
                L(403, "Selection"), S(), L(404, "Special buttons"), L(405, "Meta objects"),
                L(406, "Dialog objects"), L(407, "Display objects"), S(), I(49, "Design mode")});
@@ -446,7 +447,7 @@ void MenuList::AddAll()
                I(10, "Gate times"), I(11, "Arpeggio keys"), I(12, "All parameters")});
     Menu(309, {I(0, "1/4"), I(1, "1/2"), I(2, "1"), I(3, "2"), I(4, "4")});
     Menu(399, {I(0, "Help..."), I(1, "Quorva on the web..."), I(2, "ZAVO website..."), S(),
-               I(3, "About ZAVO...")});
+               I(3, "About ZAVO..."), S(), I(4, "Edit layout")});
     EmptySlots();
     SequenceSlots();
     Menu(10090, {I(1, "String body"), I(2, "Combo"), I(3, "Resonant"), I(4, "Multiband"),

@@ -2,6 +2,7 @@
 // The controller of an open layout dialog (properties, modulation): it loads
 // its fields from the widget it edits and takes the values of the dialog's
 // own widgets (descriptor group 4).
+#include <cstddef>
 #include <cstdint>
 
 class CIParameter;
@@ -29,6 +30,12 @@ public:
     {
         (void)field;
         out = 0.0;
+        return false;
+    }
+    // The text a field shows (an image's name); false when it has none.
+    virtual bool GetText(const CIParameter& field, char* out, size_t size)
+    {
+        (void)field; (void)out; (void)size;
         return false;
     }
     // A dialog that edits a widget cannot open without one.

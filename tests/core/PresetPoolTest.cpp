@@ -49,11 +49,13 @@ TEST(PresetPoolTest, TakesWholePresetsWithTheirMasksAndRefusesTheRest) {
     CPresetPool pool;
     EXPECT_EQ(pool.Scan(dir.Path()), 3);
     ASSERT_EQ(pool.Entries().size(), 3u);
-    EXPECT_EQ(pool.Entries()[2].name, "Sub");
-    EXPECT_EQ(pool.Entries()[0].name, "Old");
+    // Named by their files, in path order.
+    EXPECT_EQ(pool.Entries()[2].name, "h");
+    EXPECT_EQ(pool.Entries()[2].file, "sub/h.fxp");
+    EXPECT_EQ(pool.Entries()[0].name, "a");
     EXPECT_FALSE(pool.Entries()[0].param.IsValid());
     const CPreset& bass = pool.Entries()[1];
-    EXPECT_EQ(bass.name, "Bass");
+    EXPECT_EQ(bass.name, "b");
     EXPECT_EQ(bass.body.size(), static_cast<size_t>(CProgram::kPresetBodyV30));
     uint32_t got[kCategoryGroups];
     bass.param.GetMasks(got);

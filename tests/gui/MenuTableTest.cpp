@@ -36,7 +36,7 @@ Row Sep() { return {'s', 0, nullptr, nullptr}; }
 std::vector<Expect> ListedMenus()
 {
     std::vector<Expect> e = {
-        {1, 18, It(50, "Property editor"), It(49, "Design mode")},
+        {1, 20, It(50, "Property editor"), It(49, "Design mode")},
         {400, 8, It(1, "Knob (big)"), It(54, "Tempo bpm")},
         {401, 12, It(6, "Button 0"), It(47, "Arp Button")},
         {402, 4, It(8, "Edit field"), It(29, "Big Info field")},
@@ -153,7 +153,7 @@ std::vector<Expect> ListedMenus()
         {308, 8, It(1, "Copy pattern"), Ln(1086, "Randomize pattern")},
         {1086, 7, It(6, "Steps"), It(12, "All parameters")},
         {309, 5, It(0, "1/4"), It(4, "4")},
-        {399, 5, It(0, "Help..."), It(3, "About ZAVO...")},
+        {399, 7, It(0, "Help..."), It(4, "Edit layout")},
         {10070, 16, It(0, "001-(empty)", ""), It(15, "016-(empty)", "")},
         {10080, 16, It(0, "sequ 1", ""), It(15, "sequ 16", "")},
         {10090, 16, It(1, "String body"), It(16, "[Randomize]")},

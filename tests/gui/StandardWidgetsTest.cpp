@@ -325,6 +325,7 @@ TEST_F(StandardWidgets, PictureOfEveryStandardWidget)
 
     // The default properties dialog over them.
     head->AddDefaultPropertiesDialog();
+    head->SetMenuTarget(hovered, 0, 0);  // the dialog shows a widget's properties
     head->OpenDialog(0, 0, 1, 0);
     ASSERT_EQ(head->GetOpenDialog(), 1);
     ASSERT_TRUE(png::Write(*dc.GetBackSurface(), "properties-dialog.png"));

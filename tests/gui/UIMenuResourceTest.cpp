@@ -154,7 +154,7 @@ TEST_F(UIMenuResource, WalksStayInTheirMenu)
         EXPECT_EQ(e->position, uint32_t(++count));
         last = e;
     }
-    EXPECT_EQ(count, 18);  // the submenus' rows in between are skipped
+    EXPECT_EQ(count, 20);  // the submenus' rows in between are skipped
     EXPECT_STREQ(last->text, "Design mode");
     EXPECT_EQ(m_view.Current(), last);
     EXPECT_EQ(m_view.PrevItem()->value, 0);  // link "Display objects"
@@ -166,8 +166,8 @@ TEST_F(UIMenuResource, WalksStayInTheirMenu)
     EXPECT_STREQ(m_view.NextItem()->text, "Paste");  // over the separator
     EXPECT_STREQ(m_view.PrevItem()->text, "Delete");
     EXPECT_EQ(m_view.FindPosition(3), nullptr);  // a separator
-    EXPECT_STREQ(m_view.FindPosition(8)->text, "Value controllers");
-    EXPECT_EQ(m_view.FindPosition(19), nullptr);
+    EXPECT_STREQ(m_view.FindPosition(10)->text, "Value controllers");
+    EXPECT_EQ(m_view.FindPosition(21), nullptr);
 
     FixedFont font;
     m_view.SetFont(&font);
