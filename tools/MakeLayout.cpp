@@ -31,7 +31,7 @@ namespace {
 
 constexpr int kWidth = 960, kHeight = 650;
 constexpr int kHeaderHeight = 76;
-constexpr int kPageTitleX = 632, kPageTitleY = 55;
+constexpr int kPageTitleX = 676, kPageTitleY = 55;
 
 // One colour scheme for every panel (0x00BBGGRR).
 constexpr CUnifiedDC::Colour kPanel = 0x2B2925;
