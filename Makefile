@@ -1,7 +1,7 @@
 # Two entry points: `make run` and `make test`. Both install what is missing first.
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build bench fuzz tsan deps clean
+.PHONY: run test build bench fuzz tsan deps clean screenshots
 
 deps:
 	@scripts/install-deps
@@ -12,6 +12,11 @@ build: deps
 
 run: build
 	cd build/release && ./zavo
+
+# Every page of the window's layout as PNG in build/release/screenshots.
+screenshots: deps
+	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DZAVO_TESTS=OFF
+	cmake --build build/release -j $(JOBS) --target screenshots
 
 test: deps
 	cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DZAVO_SANITIZE=ON

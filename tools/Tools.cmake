@@ -33,7 +33,11 @@ function(zavo_gui_test_setup target)
   target_compile_definitions(${target} PRIVATE
     ZAVO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     ZAVO_IMAGE_TOOL="$<TARGET_FILE:zavo_make_images>"
-    ZAVO_FONT_FILE="${ZAVO_FONT_FILE}")
+    ZAVO_FONT_FILE="${ZAVO_FONT_FILE}"
+    ZAVO_LAYOUT_TOOL="$<TARGET_FILE:zavo_make_layout>"
+    ZAVO_LAYOUT_SOURCE="${CMAKE_SOURCE_DIR}/data/Layout.txt"
+    ZAVO_LAYOUT_FILE="${CMAKE_BINARY_DIR}/ZAVO.gui")
+  add_dependencies(${target} zavo_layout)
 endfunction()
 
 # The factory sounds: templates, bank and presets written into the program
@@ -50,3 +54,23 @@ add_custom_command(OUTPUT ${ZAVO_SOUND_FILES}
   DEPENDS zavo_make_sounds ${ZAVO_SOUND_SOURCE}
   COMMENT "Writing the factory sounds")
 add_custom_target(zavo_sounds ALL DEPENDS ${ZAVO_SOUND_FILES})
+
+# The window's layout: "ZAVO.gui" written into the program folder from its
+# source under data/, panel images drawn by the tool.
+add_executable(zavo_make_layout ${CMAKE_SOURCE_DIR}/tools/MakeLayout.cpp)
+target_link_libraries(zavo_make_layout PRIVATE ${ZAVO_LINK})
+set(ZAVO_LAYOUT_SOURCE ${CMAKE_SOURCE_DIR}/data/Layout.txt)
+set(ZAVO_LAYOUT_FILE ${CMAKE_BINARY_DIR}/ZAVO.gui)
+add_custom_command(OUTPUT ${ZAVO_LAYOUT_FILE}
+  COMMAND zavo_make_layout ${ZAVO_LAYOUT_SOURCE} ${ZAVO_LAYOUT_FILE}
+  DEPENDS zavo_make_layout ${ZAVO_LAYOUT_SOURCE}
+  COMMENT "Writing the layout")
+add_custom_target(zavo_layout ALL DEPENDS ${ZAVO_LAYOUT_FILE})
+
+# Every page rendered to PNG (make screenshots); nothing is kept in git.
+add_executable(zavo_screenshots EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tools/Screenshots.cpp)
+target_link_libraries(zavo_screenshots PRIVATE zavo_png ${ZAVO_LINK})
+add_custom_target(screenshots
+  COMMAND ${CMAKE_COMMAND} -E env XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/screenshots-config
+          $<TARGET_FILE:zavo_screenshots> ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/screenshots
+  DEPENDS zavo_screenshots zavo_layout)

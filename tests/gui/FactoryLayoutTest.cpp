@@ -1,0 +1,174 @@
+// The layout the build writes: it reads back and saves byte for byte, the
+// tool writes the same bytes every time, and every page a musician can reach
+// is tidy: nothing outside the window, no two widgets (with the captions
+// under the knobs) on top of each other, every caption and button text fits,
+// and every page can be reached from every other.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "gui/CGLBitmapCache.h"
+#include "gui/CUnifiedDC.h"
+#include "gui/GUIResource.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+bool Is(const GUIObject& w, const char* tag) { return strncmp(w.GetTag(), tag, GUIObject::kTagSize) == 0; }
+
+class FactoryLayout : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        bytes = ReadAll(ZAVO_LAYOUT_FILE);
+        ASSERT_FALSE(bytes.empty()) << "the build wrote no " << ZAVO_LAYOUT_FILE;
+        std::string error;
+        ASSERT_TRUE(GUIResource::ReadLayout(bytes, layout, error)) << error;
+        ASSERT_TRUE(dc.CreateMemory(960, 650));
+        for (const auto& w : layout.widgets)
+            if (Is(*w, "BKGD"))
+                for (int p = 0; p < GUIObject::kProperties; ++p)
+                    if (w->properties[p]) pages.push_back(p);
+    }
+
+    // Text widths come in quarter pixels.
+    int TextWidth(const char* text) { return (dc.Font().GetTextWidth(text) + 3) / 4; }
+
+    // What a widget covers on screen: its rectangle; for a knob the square
+    // its redraw erases around it and the caption strip under it.
+    std::vector<GuiRect> Footprint(const GUIObject& w)
+    {
+        if (!Is(w, "KNOB")) return {w.Rect()};
+        const int fw = std::max(w.w, 32), fh = std::max(w.h, 32);
+        return {{w.x - 4, w.y - 4, w.x + fw + 4, w.y + fh + 2},
+                {w.x - 20, w.y + fh, w.x + fw + 20, w.y + fh + dc.Font().GetHeight() + 1}};
+    }
+
+    Bytes bytes;
+    GUIResource::Layout layout;
+    CUnifiedDC dc;
+    std::vector<int> pages;
+};
+
+TEST_F(FactoryLayout, ReadsBackAndSavesByteForByteAndTheToolRepeatsItself)
+{
+    for (int id = 1; id <= CGLBitmapCache::kSlots; ++id) CGLBitmapCache::Free(id);
+    for (GUIResource::Image& image : layout.images) {
+        CDIBitmap* slot = CGLBitmapCache::Set(image.id, image.name);
+        ASSERT_NE(slot, nullptr);
+        slot->Swap(image.bitmap);
+        CGLBitmapCache::SetUsed(image.id, true);
+    }
+    EXPECT_EQ(GUIResource::WriteLayout(layout.widgets), bytes);
+    for (int id = 1; id <= CGLBitmapCache::kSlots; ++id) CGLBitmapCache::Free(id);
+
+    const std::string again = (std::filesystem::temp_directory_path() / "zavo-layout-again.gui").string();
+    ASSERT_EQ(std::system((std::string(ZAVO_LAYOUT_TOOL) + " " + ZAVO_LAYOUT_SOURCE + " " + again).c_str()), 0);
+    EXPECT_TRUE(ReadAll(again) == bytes);
+    std::filesystem::remove(again);
+}
+
+TEST_F(FactoryLayout, EveryPageIsInsideTheWindowWithoutOverlapsAndItsTextsFit)
+{
+    // The sound pages of synthesis type 0, the mixer and the setup at least.
+    for (int page : {0, 2, 3, 4, 5, 14}) EXPECT_NE(std::find(pages.begin(), pages.end(), page), pages.end()) << page;
+    for (int page : pages) {
+        std::vector<const GUIObject*> shown;
+        for (const auto& w : layout.widgets)
+            if (!Is(*w, "BKGD") && w->dialogId == 0 && (w->pageMask >> page & 1)) shown.push_back(w.get());
+        for (size_t i = 0; i < shown.size(); ++i) {
+            const GUIObject& a = *shown[i];
+            const std::vector<GuiRect> fa = Footprint(a);
+            for (const GuiRect& ra : fa)
+                EXPECT_TRUE(ra.left >= 0 && ra.top >= 0 && ra.right <= 960 && ra.bottom <= 650)
+                    << "page " << page << ": " << a.GetTag() << " at " << a.x << "," << a.y << " leaves the window";
+            for (size_t j = i + 1; j < shown.size(); ++j) {
+                bool overlap = false;
+                for (const GuiRect& ra : fa)
+                    for (const GuiRect& rb : Footprint(*shown[j]))
+                        overlap |= ra.left < rb.right && rb.left < ra.right && ra.top < rb.bottom && rb.top < ra.bottom;
+                EXPECT_FALSE(overlap) << "page " << page << ": " << a.GetTag() << " at " << a.x << "," << a.y
+                                      << " meets " << shown[j]->GetTag() << " at " << shown[j]->x << ","
+                                      << shown[j]->y;
+            }
+            // A button's text sits inside its face, a knob's caption within
+            // the strip drawn for it.
+            const int text = TextWidth(a.binding.GetLabel());
+            if (Is(a, "BTTN")) {
+                EXPECT_LE(text, a.w - 2) << "page " << page << ": " << a.binding.GetLabel();
+            }
+            if (Is(a, "KNOB")) {
+                EXPECT_LE(text, std::max(a.w, 32) + 40) << "page " << page << ": " << a.binding.GetLabel();
+            }
+            if (Is(a, "BTTN") || Is(a, "SLCT")) {
+                EXPECT_GE(a.h, dc.Font().GetHeight() + 2) << a.GetTag() << " " << a.x << "," << a.y;
+            }
+        }
+    }
+}
+
+TEST_F(FactoryLayout, EveryPageHasTheHeaderAndAButtonForEveryPage)
+{
+    for (int page : pages) {
+        int partButtons = 0, master = 0;
+        std::vector<int> switches;
+        for (const auto& w : layout.widgets) {
+            if (!(w->pageMask >> page & 1) || w->dialogId != 0) continue;
+            const CIParameter& b = w->binding;
+            if (Is(*w, "BTTN") && b.group == 5 && b.index == 140) switches.push_back(int(b.sub));
+            if (Is(*w, "BTTN") && b.group == 3 && b.index >= 10 && b.index <= 25) ++partButtons;
+            if (b.group == 2 && b.index == 6) ++master;
+        }
+        EXPECT_EQ(partButtons, 16) << page;
+        EXPECT_EQ(master, 1) << page;
+        // The pages of the other synthesis types (6..13) are reached through
+        // the sound pages, which follow the current part's type.
+        for (int target : pages) {
+            if (target >= 6 && target <= 13) continue;
+            EXPECT_NE(std::find(switches.begin(), switches.end(), target), switches.end()) << page << " to " << target;
+        }
+    }
+}
+
+TEST_F(FactoryLayout, EverySoundMixerAndMasterValueHasAWidget)
+{
+    auto bound = [&](uint32_t group, uint32_t index) {
+        for (const auto& w : layout.widgets)
+            if (w->binding.group == group && w->binding.index == index && w->binding.sub == 0) return true;
+        return false;
+    };
+    // Deliberately without a widget: four input selections no module of the
+    // panels names, the mixer flags the part buttons carry, and the audio
+    // output of a part, which is not offered.
+    const uint32_t soundExceptions[] = {251, 252, 258, 259};
+    const uint32_t mixerExceptions[] = {9, 11, 14};
+    std::vector<std::string> missing;
+    for (uint32_t id = 1; id < 416; ++id)
+        if (CIParameter::Find(0, id, 0) && !bound(0, id) &&
+            std::find(std::begin(soundExceptions), std::end(soundExceptions), id) == std::end(soundExceptions))
+            missing.push_back("sound " + std::to_string(id));
+    for (uint32_t part = 0; part < 16; ++part)
+        for (uint32_t id = 0; id < 32; ++id)
+            if (CIParameter::Find(1, part << 10 | id, 0) && !bound(1, part << 10 | id) &&
+                std::find(std::begin(mixerExceptions), std::end(mixerExceptions), id) == std::end(mixerExceptions))
+                missing.push_back("part " + std::to_string(part + 1) + " mixer " + std::to_string(id));
+    for (uint32_t id = 0; id < 64; ++id)
+        if (CIParameter::Find(2, id, 0) && !bound(2, id)) missing.push_back("master " + std::to_string(id));
+    EXPECT_TRUE(missing.empty()) << missing.size() << " without a widget, the first " << (missing.empty() ? "" : missing.front());
+}
+
+}  // namespace

@@ -1,0 +1,292 @@
+// Writes the window's layout file from its readable source: the panel
+// images (one background per page with its section frames and titles) are
+// drawn here with the drawing context and the built-in font, the widgets are
+// made by the widget factory from their lines, and the file is written by
+// the layout writer, so it is exactly what the program saves.
+//
+//   zavo_make_layout <Layout.txt> <output file>
+//
+// Source lines ('#' starts a comment):
+//   page  <n> <title>                          a page and its title
+//   frame <pages> <x> <y> <w> <h> <title>      a section frame on those pages
+//   label <pages> <x> <y> <text>               a caption printed on the panel
+//   button <name> <w> <h> <text>               images "<name>.off" and "<name>.on"
+//   <TAG> <group> <index> <sub> <pages> <x> <y> <w> <h> [p<k>=<n>|img<k>=<name>]...
+// Pages are "all", a number, a range "a-b" or a list "a,b,c-d".
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gui/CDIBitmap.h"
+#include "gui/CGLBitmapCache.h"
+#include "gui/CUnifiedDC.h"
+#include "gui/GUIResource.h"
+#include "tools/LayoutFixtures.h"
+
+namespace {
+
+constexpr int kWidth = 960, kHeight = 650;
+constexpr int kHeaderHeight = 76;
+constexpr int kPageTitleX = 676, kPageTitleY = 55;
+
+// One colour scheme for every panel (0x00BBGGRR).
+constexpr CUnifiedDC::Colour kPanel = 0x2B2925;
+constexpr CUnifiedDC::Colour kHeader = 0x1E1C1A;
+constexpr CUnifiedDC::Colour kSection = 0x37342F;
+constexpr CUnifiedDC::Colour kFrameLine = 0x6E6A62;
+constexpr CUnifiedDC::Colour kTitleBar = 0x4A4640;
+constexpr CUnifiedDC::Colour kTitleInk = 0x9CD8F0;  // warm amber
+constexpr CUnifiedDC::Colour kPageInk = 0xE8E8E8;
+
+struct Frame {
+    uint32_t pages;
+    int x, y, w, h;
+    std::string title;
+};
+struct Label {
+    uint32_t pages;
+    int x, y;
+    std::string text;
+};
+struct ButtonFace {
+    std::string name;
+    int w, h;
+    std::string text;
+};
+
+bool Fail(int line, const std::string& why)
+{
+    fprintf(stderr, "Layout source line %d: %s\n", line, why.c_str());
+    return false;
+}
+
+bool ParsePages(const std::string& text, uint32_t& mask)
+{
+    mask = 0;
+    if (text == "all") {
+        mask = 0xFFFF;
+        return true;
+    }
+    std::stringstream in(text);
+    std::string part;
+    while (std::getline(in, part, ',')) {
+        int a = 0, b = 0;
+        char dash = 0;
+        if (sscanf(part.c_str(), "%d%c%d", &a, &dash, &b) == 3 && dash == '-') {
+        } else if (sscanf(part.c_str(), "%d", &a) == 1) {
+            b = a;
+        } else {
+            return false;
+        }
+        if (a < 0 || b > 15 || a > b) return false;
+        for (int p = a; p <= b; ++p) mask |= 1u << p;
+    }
+    return mask != 0;
+}
+
+std::string Rest(std::istringstream& in)
+{
+    std::string s;
+    std::getline(in, s);
+    const size_t start = s.find_first_not_of(' ');
+    return start == std::string::npos ? "" : s.substr(start);
+}
+
+void DrawPage(CUnifiedDC& dc, int page, const std::string& title, const std::vector<Frame>& frames,
+              const std::vector<Label>& labels)
+{
+    dc.SetClip(0, 0, kWidth, kHeight);
+    dc.SetColor(kPanel);
+    dc.FillRect(0, 0, kWidth, kHeight, 1.0f);
+    dc.SetColor(kHeader);
+    dc.FillRect(0, 0, kWidth, kHeaderHeight, 1.0f);
+    dc.SetColor(kFrameLine);
+    dc.FillRect(0, kHeaderHeight, kWidth, kHeaderHeight + 1, 1.0f);
+    dc.SetColor(kTitleInk);
+    dc.DrawText(8, 4, "ZAVO", CUnifiedDC::kTextTransparent);
+    // The page's name beside the page buttons says where the musician is.
+    dc.DrawText(kPageTitleX, kPageTitleY, title.c_str(), CUnifiedDC::kTextTransparent);
+    const int titleHeight = dc.Font().GetHeight() + 4;
+    for (const Frame& f : frames) {
+        if (!(f.pages >> page & 1)) continue;
+        dc.SetColor(kSection);
+        dc.FillRect(f.x, f.y, f.x + f.w, f.y + f.h, 1.0f);
+        dc.SetColor(kTitleBar);
+        dc.FillRect(f.x, f.y, f.x + f.w, f.y + titleHeight, 1.0f);
+        dc.SetColor(kFrameLine);
+        dc.FrameRect(f.x, f.y, f.x + f.w, f.y + f.h);
+        dc.SetColor(kTitleInk);
+        dc.DrawText(f.x + 6, f.y + 2, f.title.c_str(), CUnifiedDC::kTextTransparent);
+    }
+    dc.SetColor(kPageInk);
+    for (const Label& l : labels)
+        if (l.pages >> page & 1) dc.DrawText(l.x, l.y, l.text.c_str(), CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent);
+}
+
+// A page button's face: dark when off, lit amber when on, its text centred.
+void DrawButtonFace(CUnifiedDC& dc, const ButtonFace& b, bool on)
+{
+    dc.SetClip(0, 0, kWidth, kHeight);
+    dc.SetColor(on ? kTitleInk : kTitleBar);
+    dc.FillRect(0, 0, b.w, b.h, 1.0f);
+    dc.SetColor(kFrameLine);
+    dc.FrameRect(0, 0, b.w, b.h);
+    dc.SetColor(on ? kHeader : kPageInk);
+    dc.DrawText(b.w / 2, (b.h - dc.Font().GetHeight()) / 2, b.text.c_str(),
+                CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent);
+}
+
+bool CopySurface(CUnifiedDC& dc, CDIBitmap& out, int width = kWidth, int height = kHeight)
+{
+    CDIBitmap* back = dc.GetBackSurface();
+    if (!back || !out.Create(width, height, 24)) return false;
+    const size_t bpp = back->BytesPerPixel();
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* src = back->PixelAddress(0, y);
+        uint8_t* dst = out.PixelAddress(0, y);
+        for (int x = 0; x < width; ++x) {
+            dst[3 * x] = src[bpp * x];
+            dst[3 * x + 1] = src[bpp * x + 1];
+            dst[3 * x + 2] = src[bpp * x + 2];
+        }
+    }
+    return true;
+}
+
+bool Build(const char* sourcePath, const char* outPath)
+{
+    std::ifstream source(sourcePath);
+    if (!source) return Fail(0, std::string("cannot open ") + sourcePath);
+    std::map<int, std::string> pages;
+    std::vector<Frame> frames;
+    std::vector<Label> labels;
+    std::vector<ButtonFace> buttons;
+    std::vector<std::pair<int, std::string>> widgetLines;  // line number, text
+    std::string text;
+    for (int line = 1; std::getline(source, text); ++line) {
+        if (const size_t hash = text.find('#'); hash != std::string::npos) text.resize(hash);
+        std::istringstream in(text);
+        std::string word;
+        if (!(in >> word)) continue;
+        if (word == "page") {
+            int n = -1;
+            if (!(in >> n) || n < 0 || n > 15) return Fail(line, "page number outside 0..15");
+            pages[n] = Rest(in);
+        } else if (word == "frame") {
+            Frame f{};
+            std::string mask;
+            if (!(in >> mask >> f.x >> f.y >> f.w >> f.h) || !ParsePages(mask, f.pages))
+                return Fail(line, "frame needs pages, x, y, w, h and a title");
+            f.title = Rest(in);
+            frames.push_back(f);
+        } else if (word == "label") {
+            Label l{};
+            std::string mask;
+            if (!(in >> mask >> l.x >> l.y) || !ParsePages(mask, l.pages)) return Fail(line, "label needs pages, x, y and a text");
+            l.text = Rest(in);
+            labels.push_back(l);
+        } else if (word == "button") {
+            ButtonFace b{};
+            if (!(in >> b.name >> b.w >> b.h) || b.w < 4 || b.h < 4 || b.w > kWidth || b.h > kHeight)
+                return Fail(line, "button needs a name, w, h and a text");
+            b.text = Rest(in);
+            buttons.push_back(b);
+        } else {
+            widgetLines.emplace_back(line, text);
+        }
+    }
+
+    // The page backgrounds, named "page<n>", in image slots n + 1.
+    CUnifiedDC dc;
+    if (!dc.CreateMemory(kWidth, kHeight, 24)) return Fail(0, "no drawing surface");
+    std::map<std::string, int> imageIds;
+    for (const auto& [page, title] : pages) {
+        DrawPage(dc, page, title, frames, labels);
+        const std::string name = "page" + std::to_string(page);
+        CDIBitmap* slot = CGLBitmapCache::Set(page + 1, name.c_str());
+        if (!slot || !CopySurface(dc, *slot)) return Fail(0, "cannot keep image " + name);
+        CGLBitmapCache::SetUsed(page + 1, true);
+        imageIds[name] = page + 1;
+    }
+
+    // Button faces follow the backgrounds, from slot 17 on.
+    int nextId = 17;
+    for (const ButtonFace& b : buttons)
+        for (bool on : {false, true}) {
+            const std::string name = b.name + (on ? ".on" : ".off");
+            if (nextId > GUIResource::kMaxImageId || imageIds.count(name)) return Fail(0, "cannot keep image " + name);
+            DrawButtonFace(dc, b, on);
+            CDIBitmap* slot = CGLBitmapCache::Set(nextId, name.c_str());
+            if (!slot || !CopySurface(dc, *slot, b.w, b.h)) return Fail(0, "cannot keep image " + name);
+            CGLBitmapCache::SetUsed(nextId, true);
+            imageIds[name] = nextId++;
+        }
+
+    std::vector<std::unique_ptr<GUIObject>> widgets;
+    auto background = GUIResource::CreateByTag("BKGD");
+    background->w = kWidth, background->h = kHeight, background->layer = 0;
+    for (const auto& [page, title] : pages) background->properties[page] = uint32_t(page + 1);
+    widgets.push_back(std::move(background));
+
+    for (const auto& [line, lineText] : widgetLines) {
+        std::istringstream in(lineText);
+        std::string tag, mask;
+        fixtures::layout::Widget w{};
+        int group, index, sub, x, y, width, height;
+        if (!(in >> tag >> group >> index >> sub >> mask >> x >> y >> width >> height) || tag.size() != 4)
+            return Fail(line, "a widget needs tag, group, index, sub, pages, x, y, w, h");
+        uint32_t pageMask = 0;
+        if (!ParsePages(mask, pageMask)) return Fail(line, "bad pages " + mask);
+        w.tag = tag.c_str();
+        w.group = uint16_t(group), w.index = uint16_t(index), w.sub = uint16_t(sub);
+        w.x = uint16_t(x), w.y = uint16_t(y), w.w = uint16_t(width), w.h = uint16_t(height);
+        w.pageMask = uint16_t(pageMask);
+        std::string property;
+        while (in >> property) {
+            int k = -1;
+            char value[80] = {};
+            if (sscanf(property.c_str(), "p%d=%79s", &k, value) == 2 && k >= 0 && k < 16) {
+                w.properties[k] = uint16_t(atoi(value));
+            } else if (sscanf(property.c_str(), "img%d=%79s", &k, value) == 2 && k >= 1 && k <= 16) {
+                if (!imageIds.count(value)) return Fail(line, std::string("no image named ") + value);
+                w.properties[k - 1] = uint16_t(imageIds[value]);
+            } else {
+                return Fail(line, "bad property " + property);
+            }
+        }
+        if (!GUIResource::CreateByTag(w.tag)) return Fail(line, "unknown tag " + tag);
+        if (x < 0 || y < 0 || x + width > kWidth || y + height > kHeight) return Fail(line, "outside the window");
+        fixtures::layout::Bytes record;
+        fixtures::layout::Record(record, w);
+        auto widget = GUIResource::CreateByTag(w.tag);
+        widget->Read(std::span<const uint8_t>(record).subspan(GUIObject::kTagSize));
+        if (group != 0 || index != 0 || sub != 0) {
+            if (widget->binding.group != uint32_t(group) || widget->binding.index != uint32_t(index) ||
+                widget->binding.sub != uint32_t(sub))
+                return Fail(line, "no parameter " + std::to_string(group) + " " + std::to_string(index) + " " +
+                                      std::to_string(sub));
+        }
+        widgets.push_back(std::move(widget));
+    }
+
+    const std::vector<uint8_t> bytes = GUIResource::WriteLayout(widgets);
+    FILE* f = fopen(outPath, "wb");
+    if (!f) return Fail(0, std::string("cannot write ") + outPath);
+    const bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        fprintf(stderr, "usage: zavo_make_layout <Layout.txt> <ZAVO.gui>\n");
+        return 2;
+    }
+    return Build(argv[1], argv[2]) ? 0 : 1;
+}

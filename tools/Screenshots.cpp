@@ -1,0 +1,55 @@
+// Renders every page of the built layout headless, with a synthesizer's
+// values behind it, into one PNG per page.
+//
+//   zavo_screenshots <program folder holding ZAVO.gui> <output folder>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "core/CSynth.h"
+#include "editor/CEditor.h"
+#include "gui/GUIHead.h"
+#include "platform/CGlobalData.h"
+#include "tools/PngFile.h"
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        fprintf(stderr, "usage: zavo_screenshots <program folder> <output folder>\n");
+        return 2;
+    }
+    CEditor::AllowWindow(false);
+    snprintf(g_GlobalData.programFolder, sizeof g_GlobalData.programFolder, "%s/", argv[1]);
+    std::filesystem::create_directories(argv[2]);
+    CUnifiedDC dc;
+    if (!dc.CreateMemory(960, 650, 24)) return 1;
+    auto synth = std::make_unique<CSynth>();
+    auto head = std::make_unique<GUIHead>(&dc, synth->editor);
+    synth->editor->SetGUI(head.get());
+    head->LoadLayout();
+    if (head->Objects().size() < 10) {
+        fprintf(stderr, "no layout in %s\n", argv[1]);
+        return 1;
+    }
+    // The pages that have a background of their own.
+    uint32_t pages = 0;
+    for (const auto& w : head->Objects())
+        if (strcmp(w->GetTag(), "BKGD") == 0)
+            for (int page = 0; page < 16; ++page)
+                if (w->properties[page]) pages |= 1u << page;
+    int written = 0;
+    for (int page = 0; page < 16; ++page) {
+        if (!(pages >> page & 1)) continue;
+        head->SetPage(page);
+        head->RedrawAll();
+        const std::string path = std::string(argv[2]) + "/page" + (page < 10 ? "0" : "") + std::to_string(page) + ".png";
+        if (!png::Write(*dc.GetBackSurface(), path)) return 1;
+        ++written;
+    }
+    synth->editor->SetGUI(nullptr);
+    head.reset();
+    printf("%d pages written to %s\n", written, argv[2]);
+    return 0;
+}
