@@ -298,12 +298,19 @@ void GUIHead::OnMouseDown(uint32_t flags, int x, int y)
         OpenMenu(menu, at.x, at.y, w);
         return;
     }
+    Capture(w);
+    w->OnMouseDown(flags, x, y);
+}
+
+// A pressed widget takes the mouse; an edit field also takes the keyboard
+// from whichever widget had it.
+void GUIHead::Capture(GUIObject* w)
+{
     if (IsEditType(w)) {
         DeactivateAll(true);
         w->Activate();
     }
     m_captured = w;
-    w->OnMouseDown(flags, x, y);
 }
 
 void GUIHead::OnDoubleClick(uint32_t flags, int x, int y)
@@ -316,11 +323,7 @@ void GUIHead::OnDoubleClick(uint32_t flags, int x, int y)
     }
     GUIObject* w = WidgetAt(x, y);
     if (!w || m_editMode) return;
-    if (IsEditType(w)) {
-        DeactivateAll(true);
-        w->Activate();
-    }
-    m_captured = w;
+    Capture(w);
     w->OnDoubleClick(flags, x, y);
 }
 

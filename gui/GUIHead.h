@@ -213,6 +213,7 @@ private:
     void HintTick();
     void ShowHint();
     void DeactivateAll(bool redraw);
+    void Capture(GUIObject* w);
     // Edit mode's mouse: select, move, rubber band.
     void EditMouseDown(uint32_t flags, int x, int y, GUIObject* w);
     void EditMouseMove(int x, int y);
