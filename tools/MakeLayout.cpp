@@ -11,8 +11,14 @@
 //   frame <pages> <x> <y> <w> <h> <title>      a section frame on those pages
 //   label <pages> <x> <y> <text>               a caption printed on the panel
 //   button <name> <w> <h> <text>               images "<name>.off" and "<name>.on"
-//   <TAG> <group> <index> <sub> <pages> <x> <y> <w> <h> [p<k>=<n>|img<k>=<name>]...
-// Pages are "all", a number, a range "a-b" or a list "a,b,c-d".
+//   dialog <id> <x> <y> <w> <h> <title>        a dialog frame ("DLOG") and its panel
+//                                              image "dialog<id>"
+//   <TAG> <group> <index> <sub> <pages> <x> <y> <w> <h> [p<k>=<n>|img<k>=<name>|dlg=<id>|layer=<n>]...
+// Pages are "all", a number, a range "a-b" or a list "a,b,c-d". Frames and
+// labels whose pages are "d<id>" are drawn on that dialog's panel instead (in
+// window coordinates, as the dialog's widgets are). A widget with dlg=<id>
+// belongs to that dialog and lies above its panel (layer 11 unless given).
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -44,13 +50,20 @@ constexpr CUnifiedDC::Colour kPageInk = 0xE8E8E8;
 
 struct Frame {
     uint32_t pages;
+    int dialog;  // drawn on this dialog's panel instead of the pages
     int x, y, w, h;
     std::string title;
 };
 struct Label {
     uint32_t pages;
+    int dialog;
     int x, y;
     std::string text;
+};
+struct Dialog {
+    int id;
+    int x, y, w, h;
+    std::string title;
 };
 struct ButtonFace {
     std::string name;
@@ -88,12 +101,52 @@ bool ParsePages(const std::string& text, uint32_t& mask)
     return mask != 0;
 }
 
+// "d<id>" names a dialog's panel: the mask is 0 and the id comes back.
+bool ParsePanel(const std::string& text, uint32_t& mask, int& dialog)
+{
+    dialog = 0;
+    if (text.size() > 1 && text[0] == 'd') {
+        mask = 0;
+        char* end = nullptr;
+        const long id = strtol(text.c_str() + 1, &end, 10);
+        if (*end || id < 1 || id > 0xFFFF) return false;
+        dialog = int(id);
+        return true;
+    }
+    return ParsePages(text, mask);
+}
+
 std::string Rest(std::istringstream& in)
 {
     std::string s;
     std::getline(in, s);
     const size_t start = s.find_first_not_of(' ');
     return start == std::string::npos ? "" : s.substr(start);
+}
+
+// The section frames and captions of one page (dialog 0) or one dialog's
+// panel, moved by (dx, dy).
+void DrawSections(CUnifiedDC& dc, int page, int dialog, int dx, int dy, const std::vector<Frame>& frames,
+                  const std::vector<Label>& labels)
+{
+    const auto shown = [&](uint32_t pages, int d) { return dialog ? d == dialog : d == 0 && (pages >> page & 1); };
+    const int titleHeight = dc.Font().GetHeight() + 4;
+    for (const Frame& f : frames) {
+        if (!shown(f.pages, f.dialog)) continue;
+        const int x = f.x + dx, y = f.y + dy;
+        dc.SetColor(kSection);
+        dc.FillRect(x, y, x + f.w, y + f.h, 1.0f);
+        dc.SetColor(kTitleBar);
+        dc.FillRect(x, y, x + f.w, y + titleHeight, 1.0f);
+        dc.SetColor(kFrameLine);
+        dc.FrameRect(x, y, x + f.w, y + f.h);
+        dc.SetColor(kTitleInk);
+        dc.DrawText(x + 6, y + 2, f.title.c_str(), CUnifiedDC::kTextTransparent);
+    }
+    dc.SetColor(kPageInk);
+    for (const Label& l : labels)
+        if (shown(l.pages, l.dialog))
+            dc.DrawText(l.x + dx, l.y + dy, l.text.c_str(), CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent);
 }
 
 void DrawPage(CUnifiedDC& dc, int page, const std::string& title, const std::vector<Frame>& frames,
@@ -110,21 +163,29 @@ void DrawPage(CUnifiedDC& dc, int page, const std::string& title, const std::vec
     dc.DrawText(8, 4, "ZAVO", CUnifiedDC::kTextTransparent);
     // The page's name beside the page buttons says where the musician is.
     dc.DrawText(kPageTitleX, kPageTitleY, title.c_str(), CUnifiedDC::kTextTransparent);
-    const int titleHeight = dc.Font().GetHeight() + 4;
-    for (const Frame& f : frames) {
-        if (!(f.pages >> page & 1)) continue;
-        dc.SetColor(kSection);
-        dc.FillRect(f.x, f.y, f.x + f.w, f.y + f.h, 1.0f);
-        dc.SetColor(kTitleBar);
-        dc.FillRect(f.x, f.y, f.x + f.w, f.y + titleHeight, 1.0f);
-        dc.SetColor(kFrameLine);
-        dc.FrameRect(f.x, f.y, f.x + f.w, f.y + f.h);
-        dc.SetColor(kTitleInk);
-        dc.DrawText(f.x + 6, f.y + 2, f.title.c_str(), CUnifiedDC::kTextTransparent);
-    }
+    DrawSections(dc, page, 0, 0, 0, frames, labels);
+}
+
+// A dialog's panel at the origin: the title bar with its close box (where the
+// dialog's own click closes it), then its sections and captions.
+void DrawDialog(CUnifiedDC& dc, const Dialog& d, const std::vector<Frame>& frames, const std::vector<Label>& labels)
+{
+    dc.SetClip(0, 0, kWidth, kHeight);
+    dc.SetColor(kPanel);
+    dc.FillRect(0, 0, d.w, d.h, 1.0f);
+    dc.SetColor(kTitleBar);
+    dc.FillRect(0, 0, d.w, 20, 1.0f);
+    dc.SetColor(kFrameLine);
+    dc.FrameRect(0, 0, d.w, d.h);
+    dc.FrameRect(d.w - 18, 2, d.w - 2, 18);
     dc.SetColor(kPageInk);
-    for (const Label& l : labels)
-        if (l.pages >> page & 1) dc.DrawText(l.x, l.y, l.text.c_str(), CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent);
+    dc.MoveTo(float(d.w - 14), 6.0f);
+    dc.LineToAA(float(d.w - 6), 14.0f);
+    dc.MoveTo(float(d.w - 6), 6.0f);
+    dc.LineToAA(float(d.w - 14), 14.0f);
+    dc.SetColor(kTitleInk);
+    dc.DrawText(8, (20 - dc.Font().GetHeight()) / 2, d.title.c_str(), CUnifiedDC::kTextTransparent);
+    DrawSections(dc, 0, d.id, -d.x, -d.y, frames, labels);
 }
 
 // A page button's face: dark when off, lit amber when on, its text centred.
@@ -165,6 +226,7 @@ bool Build(const char* sourcePath, const char* outPath)
     std::vector<Frame> frames;
     std::vector<Label> labels;
     std::vector<ButtonFace> buttons;
+    std::vector<Dialog> dialogs;
     std::vector<std::pair<int, std::string>> widgetLines;  // line number, text
     std::string text;
     for (int line = 1; std::getline(source, text); ++line) {
@@ -179,14 +241,15 @@ bool Build(const char* sourcePath, const char* outPath)
         } else if (word == "frame") {
             Frame f{};
             std::string mask;
-            if (!(in >> mask >> f.x >> f.y >> f.w >> f.h) || !ParsePages(mask, f.pages))
+            if (!(in >> mask >> f.x >> f.y >> f.w >> f.h) || !ParsePanel(mask, f.pages, f.dialog))
                 return Fail(line, "frame needs pages, x, y, w, h and a title");
             f.title = Rest(in);
             frames.push_back(f);
         } else if (word == "label") {
             Label l{};
             std::string mask;
-            if (!(in >> mask >> l.x >> l.y) || !ParsePages(mask, l.pages)) return Fail(line, "label needs pages, x, y and a text");
+            if (!(in >> mask >> l.x >> l.y) || !ParsePanel(mask, l.pages, l.dialog))
+                return Fail(line, "label needs pages, x, y and a text");
             l.text = Rest(in);
             labels.push_back(l);
         } else if (word == "button") {
@@ -195,6 +258,15 @@ bool Build(const char* sourcePath, const char* outPath)
                 return Fail(line, "button needs a name, w, h and a text");
             b.text = Rest(in);
             buttons.push_back(b);
+        } else if (word == "dialog") {
+            Dialog d{};
+            if (!(in >> d.id >> d.x >> d.y >> d.w >> d.h) || d.id < 1 || d.id > 0xFFFF || d.w < 40 || d.h < 40 ||
+                d.x < 0 || d.y < 0 || d.x + d.w > kWidth || d.y + d.h > kHeight)
+                return Fail(line, "dialog needs an id, x, y, w, h inside the window and a title");
+            for (const Dialog& other : dialogs)
+                if (other.id == d.id) return Fail(line, "dialog " + std::to_string(d.id) + " twice");
+            d.title = Rest(in);
+            dialogs.push_back(d);
         } else {
             widgetLines.emplace_back(line, text);
         }
@@ -226,11 +298,40 @@ bool Build(const char* sourcePath, const char* outPath)
             imageIds[name] = nextId++;
         }
 
+    // Dialog panels follow the button faces.
+    for (const Dialog& d : dialogs) {
+        const std::string name = "dialog" + std::to_string(d.id);
+        if (nextId > GUIResource::kMaxImageId) return Fail(0, "cannot keep image " + name);
+        DrawDialog(dc, d, frames, labels);
+        CDIBitmap* slot = CGLBitmapCache::Set(nextId, name.c_str());
+        if (!slot || !CopySurface(dc, *slot, d.w, d.h)) return Fail(0, "cannot keep image " + name);
+        CGLBitmapCache::SetUsed(nextId, true);
+        imageIds[name] = nextId++;
+    }
+    for (const Frame& f : frames)
+        if (f.dialog && std::none_of(dialogs.begin(), dialogs.end(), [&](const Dialog& d) { return d.id == f.dialog; }))
+            return Fail(0, "a frame on dialog " + std::to_string(f.dialog) + ", which has no dialog line");
+    for (const Label& l : labels)
+        if (l.dialog && std::none_of(dialogs.begin(), dialogs.end(), [&](const Dialog& d) { return d.id == l.dialog; }))
+            return Fail(0, "a label on dialog " + std::to_string(l.dialog) + ", which has no dialog line");
+
     std::vector<std::unique_ptr<GUIObject>> widgets;
     auto background = GUIResource::CreateByTag("BKGD");
     background->w = kWidth, background->h = kHeight, background->layer = 0;
     for (const auto& [page, title] : pages) background->properties[page] = uint32_t(page + 1);
     widgets.push_back(std::move(background));
+    for (const Dialog& d : dialogs) {
+        fixtures::layout::Widget w{};
+        w.tag = "DLOG";
+        w.x = uint16_t(d.x), w.y = uint16_t(d.y), w.w = uint16_t(d.w), w.h = uint16_t(d.h);
+        w.dialog = uint16_t(d.id), w.layer = 10;
+        w.properties[0] = uint16_t(imageIds["dialog" + std::to_string(d.id)]);
+        fixtures::layout::Bytes record;
+        fixtures::layout::Record(record, w);
+        auto widget = GUIResource::CreateByTag(w.tag);
+        widget->Read(std::span<const uint8_t>(record).subspan(GUIObject::kTagSize));
+        widgets.push_back(std::move(widget));
+    }
 
     for (const auto& [line, lineText] : widgetLines) {
         std::istringstream in(lineText);
@@ -246,10 +347,19 @@ bool Build(const char* sourcePath, const char* outPath)
         w.x = uint16_t(x), w.y = uint16_t(y), w.w = uint16_t(width), w.h = uint16_t(height);
         w.pageMask = uint16_t(pageMask);
         std::string property;
+        bool layerGiven = false;
         while (in >> property) {
             int k = -1;
             char value[80] = {};
-            if (sscanf(property.c_str(), "p%d=%79s", &k, value) == 2 && k >= 0 && k < 16) {
+            if (sscanf(property.c_str(), "dlg=%d", &k) == 1) {
+                if (std::none_of(dialogs.begin(), dialogs.end(), [&](const Dialog& d) { return d.id == k; }))
+                    return Fail(line, "no dialog " + std::to_string(k));
+                w.dialog = uint16_t(k);
+            } else if (sscanf(property.c_str(), "layer=%d", &k) == 1) {
+                if (k < 1 || k > 0xFFFF) return Fail(line, "bad layer " + property);
+                w.layer = uint16_t(k);
+                layerGiven = true;
+            } else if (sscanf(property.c_str(), "p%d=%79s", &k, value) == 2 && k >= 0 && k < 16) {
                 w.properties[k] = uint16_t(atoi(value));
             } else if (sscanf(property.c_str(), "img%d=%79s", &k, value) == 2 && k >= 1 && k <= 16) {
                 if (!imageIds.count(value)) return Fail(line, std::string("no image named ") + value);
@@ -258,6 +368,7 @@ bool Build(const char* sourcePath, const char* outPath)
                 return Fail(line, "bad property " + property);
             }
         }
+        if (w.dialog && !layerGiven) w.layer = 11;
         if (!GUIResource::CreateByTag(w.tag)) return Fail(line, "unknown tag " + tag);
         if (x < 0 || y < 0 || x + width > kWidth || y + height > kHeight) return Fail(line, "outside the window");
         fixtures::layout::Bytes record;

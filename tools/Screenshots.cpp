@@ -1,5 +1,6 @@
 // Renders every page of the built layout headless, with a synthesizer's
-// values behind it, into one PNG per page.
+// values behind it, into one PNG per page, then every dialog of the layout
+// opened over the page it is opened from most often (one PNG per dialog).
 //
 //   zavo_screenshots <program folder holding ZAVO.gui> <output folder>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
@@ -48,8 +50,22 @@ int main(int argc, char** argv)
         if (!png::Write(*dc.GetBackSurface(), path)) return 1;
         ++written;
     }
+    std::vector<int> dialogs;
+    for (const auto& w : head->Objects())
+        if (strcmp(w->GetTag(), "DLOG") == 0) dialogs.push_back(w->dialogId);
+    for (int id : dialogs) {
+        // Sound dialogs open over the oscillator page; the others over the mixer.
+        head->SetPage(id >= 2 && id <= 11 ? 2 : 0);
+        head->OpenDialog(100, 100, id, 0);
+        head->RedrawAll();
+        const std::string path = std::string(argv[2]) + "/dialog" + (id < 10 ? "00" : id < 100 ? "0" : "") +
+                                 std::to_string(id) + ".png";
+        if (!png::Write(*dc.GetBackSurface(), path)) return 1;
+        head->CloseDialog();
+        ++written;
+    }
     synth->editor->SetGUI(nullptr);
     head.reset();
-    printf("%d pages written to %s\n", written, argv[2]);
+    printf("%d pages and dialogs written to %s\n", written, argv[2]);
     return 0;
 }
