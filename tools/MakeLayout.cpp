@@ -12,7 +12,9 @@
 //   label <pages> <x> <y> <text>               a caption printed on the panel
 //   button <name> <w> <h> <text>               images "<name>.off" and "<name>.on"
 //   dialog <id> <x> <y> <w> <h> <title>        a dialog frame ("DLOG") and its panel
-//                                              image "dialog<id>"
+//                                              image "dialog<id>"; titles parted by
+//                                              '|' give one panel per opening argument
+//                                              ("dialog<id>", "dialog<id>.1", ...)
 //   <TAG> <group> <index> <sub> <pages> <x> <y> <w> <h> [p<k>=<n>|img<k>=<name>|dlg=<id>|layer=<n>]...
 // Pages are "all", a number, a range "a-b" or a list "a,b,c-d". Frames and
 // labels whose pages are "d<id>" are drawn on that dialog's panel instead (in
@@ -63,7 +65,7 @@ struct Label {
 struct Dialog {
     int id;
     int x, y, w, h;
-    std::string title;
+    std::vector<std::string> titles;  // one panel per opening argument
 };
 struct ButtonFace {
     std::string name;
@@ -168,7 +170,8 @@ void DrawPage(CUnifiedDC& dc, int page, const std::string& title, const std::vec
 
 // A dialog's panel at the origin: the title bar with its close box (where the
 // dialog's own click closes it), then its sections and captions.
-void DrawDialog(CUnifiedDC& dc, const Dialog& d, const std::vector<Frame>& frames, const std::vector<Label>& labels)
+void DrawDialog(CUnifiedDC& dc, const Dialog& d, const std::string& title, const std::vector<Frame>& frames,
+                const std::vector<Label>& labels)
 {
     dc.SetClip(0, 0, kWidth, kHeight);
     dc.SetColor(kPanel);
@@ -184,7 +187,7 @@ void DrawDialog(CUnifiedDC& dc, const Dialog& d, const std::vector<Frame>& frame
     dc.MoveTo(float(d.w - 6), 6.0f);
     dc.LineToAA(float(d.w - 14), 14.0f);
     dc.SetColor(kTitleInk);
-    dc.DrawText(8, (20 - dc.Font().GetHeight()) / 2, d.title.c_str(), CUnifiedDC::kTextTransparent);
+    dc.DrawText(8, (20 - dc.Font().GetHeight()) / 2, title.c_str(), CUnifiedDC::kTextTransparent);
     DrawSections(dc, 0, d.id, -d.x, -d.y, frames, labels);
 }
 
@@ -199,6 +202,13 @@ void DrawButtonFace(CUnifiedDC& dc, const ButtonFace& b, bool on)
     dc.SetColor(on ? kHeader : kPageInk);
     dc.DrawText(b.w / 2, (b.h - dc.Font().GetHeight()) / 2, b.text.c_str(),
                 CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent);
+}
+
+std::string DialogImage(int id, size_t argument)
+{
+    std::string name = "dialog" + std::to_string(id);
+    if (argument) name += '.' + std::to_string(argument);
+    return name;
 }
 
 bool CopySurface(CUnifiedDC& dc, CDIBitmap& out, int width = kWidth, int height = kHeight)
@@ -265,7 +275,9 @@ bool Build(const char* sourcePath, const char* outPath)
                 return Fail(line, "dialog needs an id, x, y, w, h inside the window and a title");
             for (const Dialog& other : dialogs)
                 if (other.id == d.id) return Fail(line, "dialog " + std::to_string(d.id) + " twice");
-            d.title = Rest(in);
+            std::stringstream titles(Rest(in));
+            for (std::string t; std::getline(titles, t, '|');) d.titles.push_back(t);
+            if (d.titles.empty() || d.titles.size() > 16) return Fail(line, "a dialog has 1 to 16 titles");
             dialogs.push_back(d);
         } else {
             widgetLines.emplace_back(line, text);
@@ -299,15 +311,16 @@ bool Build(const char* sourcePath, const char* outPath)
         }
 
     // Dialog panels follow the button faces.
-    for (const Dialog& d : dialogs) {
-        const std::string name = "dialog" + std::to_string(d.id);
-        if (nextId > GUIResource::kMaxImageId) return Fail(0, "cannot keep image " + name);
-        DrawDialog(dc, d, frames, labels);
-        CDIBitmap* slot = CGLBitmapCache::Set(nextId, name.c_str());
-        if (!slot || !CopySurface(dc, *slot, d.w, d.h)) return Fail(0, "cannot keep image " + name);
-        CGLBitmapCache::SetUsed(nextId, true);
-        imageIds[name] = nextId++;
-    }
+    for (const Dialog& d : dialogs)
+        for (size_t k = 0; k < d.titles.size(); ++k) {
+            const std::string name = DialogImage(d.id, k);
+            if (nextId > GUIResource::kMaxImageId) return Fail(0, "cannot keep image " + name);
+            DrawDialog(dc, d, d.titles[k], frames, labels);
+            CDIBitmap* slot = CGLBitmapCache::Set(nextId, name.c_str());
+            if (!slot || !CopySurface(dc, *slot, d.w, d.h)) return Fail(0, "cannot keep image " + name);
+            CGLBitmapCache::SetUsed(nextId, true);
+            imageIds[name] = nextId++;
+        }
     for (const Frame& f : frames)
         if (f.dialog && std::none_of(dialogs.begin(), dialogs.end(), [&](const Dialog& d) { return d.id == f.dialog; }))
             return Fail(0, "a frame on dialog " + std::to_string(f.dialog) + ", which has no dialog line");
@@ -325,7 +338,8 @@ bool Build(const char* sourcePath, const char* outPath)
         w.tag = "DLOG";
         w.x = uint16_t(d.x), w.y = uint16_t(d.y), w.w = uint16_t(d.w), w.h = uint16_t(d.h);
         w.dialog = uint16_t(d.id), w.layer = 10;
-        w.properties[0] = uint16_t(imageIds["dialog" + std::to_string(d.id)]);
+        // The opening argument picks the panel (the sample dialog's oscillator).
+        for (size_t k = 0; k < d.titles.size(); ++k) w.properties[k] = uint16_t(imageIds[DialogImage(d.id, k)]);
         fixtures::layout::Bytes record;
         fixtures::layout::Record(record, w);
         auto widget = GUIResource::CreateByTag(w.tag);

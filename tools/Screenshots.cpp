@@ -56,7 +56,19 @@ int main(int argc, char** argv)
     for (int id : dialogs) {
         // Sound dialogs open over the oscillator page; the others over the mixer.
         head->SetPage(id >= 2 && id <= 11 ? 2 : 0);
-        head->OpenDialog(100, 100, id, 0);
+        if (id == 10) {
+            // The modulation dialog belongs to a knob: opened from its
+            // parameter menu ("Modulation") over the first one that can be a
+            // destination on the page.
+            for (const auto& w : head->Objects())
+                if (w->IsVisibleNow() && strcmp(w->GetTag(), "KNOB") == 0) {
+                    head->SetMenuTarget(w.get(), w->x + w->w, w->y + w->h);
+                    head->OnParameterMenu(52);
+                    if (head->GetOpenDialog() == 10) break;
+                }
+        } else {
+            head->OpenDialog(100, 100, id, 0);
+        }
         head->RedrawAll();
         const std::string path = std::string(argv[2]) + "/dialog" + (id < 10 ? "00" : id < 100 ? "0" : "") +
                                  std::to_string(id) + ".png";
