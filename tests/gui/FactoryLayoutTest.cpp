@@ -1,8 +1,9 @@
 // The layout the build writes: it reads back and saves byte for byte, the
 // tool writes the same bytes every time, and every page a musician can reach
-// is tidy: nothing outside the window, no two widgets (with the captions
-// under the knobs) on top of each other, every caption and button text fits,
-// and every page can be reached from every other.
+// and every dialog is tidy: nothing outside the window (or its dialog), no
+// two widgets (with the captions under the knobs) on top of each other,
+// every caption and button text fits, and every page can be reached from
+// every other.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -120,6 +121,53 @@ TEST_F(FactoryLayout, EveryPageIsInsideTheWindowWithoutOverlapsAndItsTextsFit)
                 EXPECT_GE(a.h, dc.Font().GetHeight() + 2) << a.GetTag() << " " << a.x << "," << a.y;
             }
         }
+    }
+}
+
+TEST_F(FactoryLayout, EveryDialogHoldsItsWidgetsTidilyBelowItsTitleBar)
+{
+    std::vector<const GUIObject*> frames;
+    for (const auto& w : layout.widgets)
+        if (Is(*w, "DLOG")) frames.push_back(w.get());
+    // The sound dialogs at least: custom waves, shape, effects, samples, modulation.
+    for (int id : {2, 3, 4, 5, 6, 7, 8, 9, 10, 11})
+        EXPECT_TRUE(std::any_of(frames.begin(), frames.end(), [&](const GUIObject* d) { return d->dialogId == id; }))
+            << "no dialog " << id;
+    for (const GUIObject* d : frames) {
+        const int id = d->dialogId;
+        EXPECT_TRUE(d->x >= 0 && d->y >= 0 && d->x + d->w <= 960 && d->y + d->h <= 650) << "dialog " << id;
+        EXPECT_NE(d->properties[0], 0u) << "dialog " << id << " has no panel";
+        int count = 0;
+        std::vector<const GUIObject*> inside;
+        for (const auto& w : layout.widgets) {
+            if (w.get() == d || w->dialogId != id) continue;
+            ++count;
+            inside.push_back(w.get());
+            // Shown over whichever page the dialog opens from, above the panel.
+            EXPECT_EQ(w->pageMask, 0xFFFFu) << "dialog " << id << ": " << w->GetTag() << " at " << w->x << "," << w->y;
+            EXPECT_GT(w->layer, d->layer) << "dialog " << id;
+            for (const GuiRect& r : Footprint(*w))
+                EXPECT_TRUE(r.left >= d->x && r.top >= d->y + 20 && r.right <= d->x + d->w && r.bottom <= d->y + d->h)
+                    << "dialog " << id << ": " << w->GetTag() << " at " << w->x << "," << w->y << " leaves it";
+            const int text = TextWidth(w->binding.GetLabel());
+            if (Is(*w, "BTTN")) {
+                EXPECT_LE(text, w->w - 2) << "dialog " << id << ": " << w->binding.GetLabel();
+            }
+            if (Is(*w, "KNOB")) {
+                EXPECT_LE(text, std::max(w->w, 32) + 40) << "dialog " << id << ": " << w->binding.GetLabel();
+            }
+        }
+        EXPECT_GT(count, 0) << "dialog " << id << " is empty";
+        for (size_t i = 0; i < inside.size(); ++i)
+            for (size_t j = i + 1; j < inside.size(); ++j) {
+                bool overlap = false;
+                for (const GuiRect& ra : Footprint(*inside[i]))
+                    for (const GuiRect& rb : Footprint(*inside[j]))
+                        overlap |= ra.left < rb.right && rb.left < ra.right && ra.top < rb.bottom && rb.top < ra.bottom;
+                EXPECT_FALSE(overlap) << "dialog " << id << ": " << inside[i]->GetTag() << " at " << inside[i]->x
+                                      << "," << inside[i]->y << " meets " << inside[j]->GetTag() << " at "
+                                      << inside[j]->x << "," << inside[j]->y;
+            }
     }
 }
 
