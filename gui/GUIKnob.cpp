@@ -48,7 +48,7 @@ GuiRect GUIKnob::Draw()
     // Caption under the knob; the value text while hovered.
     char value[128] = "";
     if (active) owner->GetValueText(&binding, value, sizeof value);
-    const char* label = binding.GetLabel();
+    const char* label = Caption();
     const int cx = x + fw / 2;
     GuiRect caption;
     if (label[0] == '\n') {

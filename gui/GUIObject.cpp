@@ -173,6 +173,18 @@ GuiRect GUIObject::DrawText(int left, int top, int right, int bottom, const char
                              std::max(right - left, 1));
 }
 
+const char* GUIObject::Caption() const
+{
+    // A mixer input that one type feeds with white noise another feeds with
+    // an oscillator; the caption says which.
+    if (owner && binding.group == 0 && binding.sub == 0)
+        if (const CPIBase* model = owner->GetModel())
+            if (const char* own = model->GetLabelOverride(model->GetPartSynthesisType(owner->GetCurrentPart()),
+                                                          int(binding.index)))
+                return own;
+    return binding.GetLabel();
+}
+
 GuiRect GUIObject::DrawCaption(bool highlight)
 {
     return DrawText(x, y, x + w, y + h, binding.GetLabel(), highlight);

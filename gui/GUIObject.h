@@ -113,6 +113,10 @@ public:
     GuiRect DrawText(int left, int top, int right, int bottom, const char* text, bool highlight);
     // The binding's label centred in the widget's rectangle.
     GuiRect DrawCaption(bool highlight);
+    // The short label under a control: a sound value's own name on the
+    // current part's synthesis type where that type has one, else the
+    // binding's label.
+    const char* Caption() const;
 
     // Layout-edit move: the grab offset on button down (even pixels), then
     // the new origin for each pointer position, kept inside a client area
