@@ -1,0 +1,468 @@
+// The shipped layout driven as a musician drives it: for every synthesis
+// type the page buttons lead to pages that exist and every value the type
+// uses has a widget there or in a dialog those pages open; each sound
+// dialog opens by its own path; a drag in the envelope editor is heard.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/CSynth.h"
+#include "editor/CEditor.h"
+#include "editor/CUIMEnvelope.h"
+#include "gui/CGLBitmapCache.h"
+#include "gui/CUnifiedDC.h"
+#include "gui/GUIHead.h"
+#include "gui/GUIResource.h"
+#include "gui/GUIDialog.h"
+#include "params/CPIBase.h"
+#include "tests/editor/EditorFixture.h"
+
+namespace {
+
+bool Is(const GUIObject& w, const char* tag) { return strncmp(w.GetTag(), tag, GUIObject::kTagSize) == 0; }
+
+// Ids without a parameter row that stand for whole editors: the partial
+// sets of the custom waves and the user shaper (their editor's bound
+// index), the spectra of the wave editor and the multi-segment envelopes.
+constexpr int kCustomWave1 = 1600, kCustomWave2 = 1680, kCustomWave3 = 1760, kUserShape = 2000;
+constexpr int kFilterSpectra = 768, kOscSpectra = 1840, kMultiEnvelopes = 1024;
+
+using Ids = std::vector<int>;
+
+Ids Range(int first, int last)
+{
+    Ids ids;
+    for (int id = first; id <= last; ++id) ids.push_back(id);
+    return ids;
+}
+
+Ids Join(std::initializer_list<Ids> parts)
+{
+    Ids all;
+    for (const Ids& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+// The modules, by the values they hold.
+const Ids kOsc1 = {1, 2, 151, 152, 153, 154, 155, 156, 238, kCustomWave1};
+const Ids kOsc2 = {3, 4, 159, 160, 161, 162, 163, 164, 166, 239, kCustomWave2};
+const Ids kOsc3 = {5, 6, 168, 169, 170, 171, 172, 173, 175, 240, 241, kCustomWave3};
+const Ids kMixer = Join({Range(7, 11), Range(242, 246)});
+const Ids kFilter1 = {16, 17, 18, 19, 229, 230, 250};
+const Ids kFilter2 = {32, 33, 34, 35, 233, 234, 257};
+const Ids kAmp = {20, 21, 255};
+const Ids kEnvelopes = Join({Range(185, 212), Range(318, 321), {kMultiEnvelopes}});
+const Ids kLfo12 = Range(213, 220);
+const Ids kEffects = Join({Range(278, 296), Range(315, 317), {393}});
+const Ids kMatrix = Join({Range(36, 55), Range(65, 104)});
+const Ids kVoice = {145, 267, 268, 269, 340, 341, 344};
+const Ids kShaper = {15, 182, 248, 271, 272, kUserShape};
+const Ids kWaveguide = {12, 13, 14, 59, 177, 178, 179, 180, 181, 253, 254};
+const Ids kSpectral = {58, 61, 63, 64, 323, 324, 326, 329, 330, 331, 342, 343, kOscSpectra, kFilterSpectra};
+const Ids kFormant = Join({Range(22, 31), {256, 327}});
+const Ids k8D = Range(298, 306);
+const Ids kMorph = Range(387, 392);  // in the multi-sample dialog
+const Ids kCommon = Join({kMixer, kFilter1, kAmp, kEnvelopes, kLfo12, kEffects});
+
+struct TypeUse {
+    int type;
+    const char* name;
+    Ids uses;
+};
+
+// Profi uses everything (checked separately); the others what their page
+// offers: micro two oscillators and noise beside the matrix and the 8D pad.
+const TypeUse kTypes[] = {
+    {1, "micro", Join({{7, 8, 10, 145, 153, 154, 155, 161, 162, 163, kCustomWave1, kCustomWave2}, kFilter1, kAmp,
+                       kEnvelopes, kLfo12, kEffects, kMatrix, k8D, kMorph})},
+    {2, "spec", Join({kOsc1, kSpectral, kCommon, {145, 268, 340, 344}, kMorph})},
+    {3, "fm", Join({kOsc1, kOsc2, kOsc3, kCommon, kVoice, kShaper, kMorph})},
+    {4, "forman", Join({kOsc1, kOsc2, kOsc3, kCommon, kFormant, kVoice, kMorph})},
+    {5, "wave", Join({kOsc1, kOsc2, kOsc3, kCommon, kWaveguide, {145, 268, 340, 341, 344}, kMorph})},
+    {6, "ana", Join({kOsc1, kOsc2, kOsc3, kCommon, kFilter2, {37, 40, 60, 339, 145, 340, 344}, kMorph})},
+};
+
+// Rows no page offers, on purpose: four input selections no module of the
+// panels names.
+const Ids kNoWidget = {251, 252, 258, 259};
+
+class SoundLayout : public edtest::EditorFixture {
+protected:
+    void SetUp() override
+    {
+        synth = s_synth;
+        ASSERT_TRUE(dc.CreateMemory(960, 650));
+        head = std::make_unique<GUIHead>(&dc, synth->editor);
+        synth->editor->SetGUI(head.get());
+        std::ifstream in(ZAVO_LAYOUT_FILE, std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+        GUIResource::Layout layout;
+        std::string error;
+        ASSERT_TRUE(GUIResource::ReadLayout(bytes, layout, error)) << error;
+        // The images go into the shared cache; what was there comes back.
+        for (GUIResource::Image& image : layout.images) {
+            Saved saved{image.id, {}, {}, CGLBitmapCache::Get(image.id) != nullptr};
+            if (saved.had) {
+                char name[64] = {};
+                CGLBitmapCache::GetName(image.id, name, sizeof name);
+                saved.name = name;
+                saved.bitmap.Swap(*CGLBitmapCache::Get(image.id));
+            }
+            savedImages.push_back(std::move(saved));
+            if (CDIBitmap* slot = CGLBitmapCache::Set(image.id, image.name)) slot->Swap(image.bitmap);
+        }
+        for (auto& w : layout.widgets) head->Adopt(std::move(w));
+        head->SortByLayer();
+        savedEnvelope = CUIMEnvelope::State();
+        CUIMEnvelope::State() = {};
+        synth->parameters.SetPartSynthesisType(0, 0);
+        head->SetPage(2);
+    }
+    void TearDown() override
+    {
+        head->CloseDialog();
+        synth->parameters.SetPartSynthesisType(0, 0);
+        EditorFixture::TearDown();
+        CUIMEnvelope::State() = savedEnvelope;
+        for (Saved& s : savedImages) {
+            CGLBitmapCache::Free(s.id);
+            if (s.had)
+                if (CDIBitmap* slot = CGLBitmapCache::Set(s.id, s.name.c_str())) slot->Swap(s.bitmap);
+        }
+    }
+
+    bool HasPage(int page)
+    {
+        for (const auto& w : head->Objects())
+            if (Is(*w, "BKGD")) return page >= 0 && page < 16 && w->properties[page] != 0;
+        return false;
+    }
+    // The visible widget of the tag bound to (group, index, sub), on the page
+    // (dialog 0) or in the dialog given.
+    GUIObject* Shown(const char* tag, uint32_t group, uint32_t index, uint32_t sub = 0, int dialog = -1)
+    {
+        for (const auto& w : head->Objects())
+            if (Is(*w, tag) && w->IsVisibleNow() && w->binding.group == group && w->binding.index == index &&
+                w->binding.sub == sub && (dialog < 0 || w->dialogId == dialog))
+                return w.get();
+        return nullptr;
+    }
+    GUIObject* ShownTag(const char* tag)
+    {
+        for (const auto& w : head->Objects())
+            if (Is(*w, tag) && w->IsVisibleNow()) return w.get();
+        return nullptr;
+    }
+    // A click in the middle of the widget; false when another widget is on top.
+    bool ClickOn(GUIObject* w)
+    {
+        if (!w) return false;
+        const int x = w->x + w->w / 2, y = w->y + w->h / 2;
+        if (head->WidgetAt(x, y) != w) return false;
+        Click(x, y);
+        return true;
+    }
+    void Click(int x, int y)
+    {
+        head->OnMouseDown(1, x, y);
+        head->OnMouseUp(0, x, y);
+    }
+    // Opens a selection's list with a click and picks the item of the value.
+    void Pick(GUIObject* selection, int value)
+    {
+        ASSERT_NE(selection, nullptr);
+        const int x = selection->x + selection->w / 2, y = selection->y + selection->h / 2;
+        head->OnMouseDown(1, x, y);
+        ASSERT_GT(head->GetMenuId(), 0);
+        Choose(value);
+        head->OnMouseUp(0, x, y);
+    }
+    // Every widget of the open dialog is shown and on top where it lies.
+    void ExpectDialogShown(int id)
+    {
+        ASSERT_EQ(head->GetOpenDialog(), id);
+        int shown = 0;
+        for (const auto& w : head->Objects()) {
+            if (w->dialogId != id || Is(*w, "DLOG")) continue;
+            EXPECT_TRUE(w->IsVisibleNow()) << "dialog " << id << ": " << w->GetTag();
+            EXPECT_EQ(head->WidgetAt(w->x + w->w / 2, w->y + w->h / 2), w.get()) << "dialog " << id << ": " << w->GetTag();
+            ++shown;
+        }
+        EXPECT_GT(shown, 0) << "dialog " << id;
+    }
+
+    // The pages the page buttons reach from the mixer, each checked to exist.
+    std::set<int> ReachablePages()
+    {
+        std::set<int> seen{0};
+        std::vector<int> todo{0};
+        while (!todo.empty()) {
+            const int page = todo.back();
+            todo.pop_back();
+            head->SetPage(page);
+            std::vector<GUIObject*> buttons;
+            for (const auto& w : head->Objects())
+                if (Is(*w, "BTTN") && w->IsVisibleNow() && w->binding.group == 5 && w->binding.index == 140)
+                    buttons.push_back(w.get());
+            EXPECT_FALSE(buttons.empty()) << "page " << page;
+            for (GUIObject* b : buttons) {
+                head->SetPage(page);
+                EXPECT_TRUE(ClickOn(b)) << "page " << page;
+                const int reached = head->GetPage();
+                EXPECT_TRUE(HasPage(reached)) << "page button " << b->binding.sub << " on page " << page
+                                              << " shows page " << reached << ", which does not exist";
+                if (seen.insert(reached).second) todo.push_back(reached);
+            }
+        }
+        return seen;
+    }
+
+    // What the widgets of those pages, and of the dialogs they open, edit.
+    std::set<int> Covered(const std::set<int>& pages)
+    {
+        uint32_t mask = 0;
+        for (int p : pages) mask |= 1u << p;
+        std::set<int> dialogs;
+        for (const auto& w : head->Objects()) {
+            if (w->dialogId != 0 || !(w->pageMask & mask)) continue;
+            const CIParameter& b = w->binding;
+            if (Is(*w, "SLCT") && b.group == 0 && (b.index == 155 || b.index == 163 || b.index == 172)) {
+                dialogs.insert(2 + (b.index == 163) + 2 * (b.index == 172));
+                dialogs.insert(9);
+            }
+            if (Is(*w, "SLCT") && b.group == 0 && b.index == 182) dialogs.insert(5);
+            if (Is(*w, "BTTN") && b.group == 3) {
+                if (b.index >= 111 && b.index <= 113) dialogs.insert(6 + int(b.index) - 111);
+                if (b.index == 171) dialogs.insert(11);
+            }
+            if (Is(*w, "KNOB") && b.group == 0 && IsModDestination(int(b.index))) dialogs.insert(10);
+        }
+        std::set<int> ids;
+        for (const auto& w : head->Objects()) {
+            if (w->dialogId == 0 ? !(w->pageMask & mask) : !dialogs.count(w->dialogId)) continue;
+            const CIParameter& b = w->binding;
+            if (Is(*w, "MENV")) {
+                for (int id : kEnvelopes) ids.insert(id);
+                for (int id : Join({Range(346, 354), Range(366, 383), {396}})) ids.insert(id);
+            } else if (Is(*w, "UI8D")) {
+                for (int id : Range(299, 306)) ids.insert(id);
+            } else if (Is(*w, "WEDT")) {
+                ids.insert(kFilterSpectra);
+                ids.insert(kOscSpectra);
+            } else if (b.group == 0 && b.sub == 0) {
+                ids.insert(int(b.index));  // a partial editor's index names its set
+            }
+        }
+        return ids;
+    }
+
+    struct Saved {
+        int id;
+        std::string name;
+        CDIBitmap bitmap;
+        bool had;
+    };
+    std::vector<Saved> savedImages;
+    CUIMEnvelope::Shared savedEnvelope;
+};
+
+}  // namespace
+
+TEST_F(SoundLayout, EveryTypeReachesItsPagesAndEveryValueItUses)
+{
+    for (int type = 0; type <= 6; ++type) {
+        SCOPED_TRACE("synthesis type " + std::to_string(type));
+        synth->parameters.SetPartSynthesisType(0, type);
+        const std::set<int> pages = ReachablePages();
+        std::set<int> soundPages;
+        for (int p : pages)
+            if (p >= 2 && p <= 13) soundPages.insert(p);
+        const std::set<int> expected = type == 0 ? std::set<int>{2, 3, 4, 5} : std::set<int>{type + 4};
+        EXPECT_EQ(soundPages, expected);
+
+        const std::set<int> covered = Covered(pages);
+        Ids uses;
+        if (type == 0) {
+            for (int id = 1; id < 416; ++id)
+                if (CIParameter::Find(0, uint32_t(id), 0)) uses.push_back(id);
+            for (int id : {kCustomWave1, kCustomWave2, kCustomWave3, kUserShape, kFilterSpectra, kOscSpectra,
+                           kMultiEnvelopes})
+                uses.push_back(id);
+        } else {
+            uses = std::find_if(std::begin(kTypes), std::end(kTypes), [&](const TypeUse& t) {
+                       return t.type == type;
+                   })->uses;
+        }
+        std::string missing;
+        for (int id : uses) {
+            const bool row = id >= 416 || CIParameter::Find(0, uint32_t(id), 0);
+            if (row && !covered.count(id) && std::find(kNoWidget.begin(), kNoWidget.end(), id) == kNoWidget.end())
+                missing += " " + std::to_string(id);
+        }
+        EXPECT_TRUE(missing.empty()) << "without a widget:" << missing;
+    }
+}
+
+TEST_F(SoundLayout, KnobCaptionsNameWhatThePartsTypeFeedsThem)
+{
+    const struct {
+        int type, page, id;
+        const char* caption;
+    } rows[] = {
+        {0, 2, 7, "Input 1"}, {0, 5, 10, "Input 4"}, {1, 5, 10, "Noise"},   {2, 6, 7, "Input 1"},
+        {5, 9, 8, "White"},   {6, 10, 7, "Osc1"},    {6, 10, 11, "Pink"},   {6, 10, 37, "EnvSens"},
+        {6, 10, 60, "F1-F2"}, {6, 10, 16, "Cutoff"},
+    };
+    for (const auto& r : rows) {
+        synth->parameters.SetPartSynthesisType(0, r.type);
+        head->SetPage(r.page);
+        const GUIObject* knob = Shown("KNOB", 0, uint32_t(r.id));
+        ASSERT_NE(knob, nullptr) << r.id << " on page " << r.page;
+        EXPECT_STREQ(knob->Caption(), r.caption) << r.id << " of type " << r.type;
+    }
+}
+
+TEST_F(SoundLayout, ChoosingACustomWaveOrASampleOpensItsDialog)
+{
+    const uint32_t waves[3] = {155, 163, 172};
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE("oscillator " + std::to_string(k + 1));
+        head->SetPage(2);
+        Pick(Shown("SLCT", 0, waves[k]), 64);  // "Custom wave"
+        ExpectDialogShown(2 + k);
+        GUIObject* partials = Shown("PEDT", 0, uint32_t(kCustomWave1 + 80 * k));
+        ASSERT_NE(partials, nullptr);
+
+        // A stroke near the top raises the fundamental of this set.
+        const int fundamental = kCustomWave1 + 80 * k + 1;
+        synth->SetParameter(fundamental, 0.0f);
+        head->OnMouseDown(1, partials->x + 4, partials->y + 30);
+        head->OnMouseUp(0, partials->x + 4, partials->y + 30);
+        EXPECT_GT(synth->GetParameter(fundamental), 50.0f);
+
+        // The close box.
+        GUIObject* dlog = ShownTag("DLOG");
+        ASSERT_NE(dlog, nullptr);
+        Click(dlog->x + dlog->w - 10, dlog->y + 10);
+        EXPECT_EQ(head->GetOpenDialog(), 0);
+
+        Pick(Shown("SLCT", 0, waves[k]), 65);  // "Sample"
+        ExpectDialogShown(9);
+        // The title names the oscillator: one panel per oscillator.
+        dlog = ShownTag("DLOG");
+        ASSERT_NE(dlog, nullptr);
+        EXPECT_EQ(static_cast<GUIDialog*>(dlog)->GetImage(), int(dlog->properties[k]));
+        EXPECT_NE(dlog->properties[k], 0u);
+        head->CloseDialog();
+        synth->SetParameter(int(waves[k]), 0.0f);
+    }
+    head->SetPage(2);
+    Pick(Shown("SLCT", 0, 182), 0);  // the shaper's "Custom"
+    ExpectDialogShown(5);
+    EXPECT_NE(Shown("PEDT", 0, kUserShape), nullptr);
+}
+
+TEST_F(SoundLayout, EditButtonsOpenTheEffectEditorsAndSwitchTheEffectOn)
+{
+    const struct {
+        uint32_t command;
+        int dialog;
+        uint32_t group, onSwitch;
+    } effects[] = {{111, 6, 0, 315}, {112, 7, 0, 316}, {113, 8, 0, 317}, {171, 11, 2, 23}};
+    // From profi's effects page and from a type's own page.
+    for (const int type : {0, 6}) {
+        synth->parameters.SetPartSynthesisType(0, type);
+        head->SetPage(type == 0 ? 5 : type + 4);
+        for (const auto& e : effects) {
+            SCOPED_TRACE("command " + std::to_string(e.command) + " on page " + std::to_string(head->GetPage()));
+            head->SetParameter(e.group == 2 ? 2 : 0, e.onSwitch, 0.0f);
+            GUIObject* edit = Shown("BTTN", 3, e.command);
+            ASSERT_TRUE(ClickOn(edit));
+            ExpectDialogShown(e.dialog);
+            EXPECT_EQ(head->GetParameter(e.group == 2 ? 2 : 0, e.onSwitch), 1.0);
+            // The dialog's own switch is the effect's.
+            ASSERT_TRUE(ClickOn(Shown("BTTN", e.group, e.onSwitch, 0, e.dialog)));
+            EXPECT_EQ(head->GetParameter(e.group == 2 ? 2 : 0, e.onSwitch), 0.0);
+            // The same button closes it again.
+            ASSERT_TRUE(ClickOn(edit));
+            EXPECT_EQ(head->GetOpenDialog(), 0);
+        }
+    }
+}
+
+TEST_F(SoundLayout, AKnobsModulationMenuOpensTheDialogOnItsRoutings)
+{
+    // Routing 3 sends LFO 1 (source 9) to filter 1's cutoff (destination 13).
+    for (int r = 0; r < 20; ++r) synth->SetParameter(85 + r, 0.0f), synth->SetParameter(65 + r, 0.0f);
+    synth->SetParameter(65 + 2, 9.0f / 128.0f);
+    synth->SetParameter(85 + 2, 13.0f / 128.0f);
+    synth->parameters.SetPartSynthesisType(0, 4);
+    head->SetPage(8);
+    GUIObject* cutoff = Shown("KNOB", 0, 16);
+    ASSERT_NE(cutoff, nullptr);
+    head->OnContextMenu(cutoff->x + 10, cutoff->y + 10);
+    ASSERT_GT(head->GetMenuId(), 0);
+    Choose(52);  // "Modulation"
+    ExpectDialogShown(10);
+    // Its first pair edits routing 3, the second a free routing.
+    GUIObject* source = Shown("SLCT", 0, 65 + 2, 1000);
+    GUIObject* amount = Shown("KNOB", 0, 36 + 2, 1010);
+    ASSERT_NE(source, nullptr);
+    ASSERT_NE(amount, nullptr);
+    head->SetFloatValue(&amount->binding, 0.75f);
+    EXPECT_FLOAT_EQ(synth->GetParameter(36 + 2), 0.75f);
+    // Inside the window, where the musician clicked.
+    const GUIObject* dlog = ShownTag("DLOG");
+    ASSERT_NE(dlog, nullptr);
+    EXPECT_LE(dlog->x + dlog->w, 960);
+    EXPECT_LE(dlog->y + dlog->h, 650);
+    // A page button closes it.
+    ASSERT_TRUE(ClickOn(Shown("BTTN", 5, 140, 0)));
+    EXPECT_EQ(head->GetOpenDialog(), 0);
+    for (int r = 0; r < 20; ++r) synth->SetParameter(85 + r, 0.0f), synth->SetParameter(65 + r, 0.0f);
+}
+
+TEST_F(SoundLayout, DraggingAnEnvelopePointChangesTheEnvelopeAndTheSound)
+{
+    synth->SetSampleRate(44100.0f);
+    // Routing 1: "MEG 1" to "Volume" at full amount.
+    synth->SetParameter(65, 27.0f / 128.0f);
+    synth->SetParameter(85, 22.0f / 128.0f);
+    synth->SetParameter(36, 127.0f / 128.0f);
+    for (const int type : {0, 1, 5}) {
+        SCOPED_TRACE("synthesis type " + std::to_string(type));
+        synth->parameters.SetPartSynthesisType(0, type);
+        head->SetPage(type == 0 ? 4 : type + 4);
+        auto* env = static_cast<CUIMEnvelope*>(ShownTag("MENV"));
+        ASSERT_NE(env, nullptr);
+        const int left = env->x + 4, top = env->y + 24;  // the graph's corner
+        // MEG 1 gets the "AD" shape from the editor's menu: its peak at 0.022 s.
+        CUIMEnvelope::State() = {};
+        head->OnContextMenu(left + 300, top + 30);
+        Choose(0);
+        ASSERT_EQ(synth->GetParameter(1089), 1.0f);
+        const std::vector<float> before = RenderNote(8192);
+
+        // Ctrl keeps the point's time; its level follows the mouse down.
+        const float tpp = CUIMEnvelope::State().timePerPixel;
+        const int px = left + int(0.022f / tpp + 0.5f);
+        head->OnMouseDown(1 | 8, px, top);
+        head->OnMouseMove(1 | 8, px + 40, top + 55);
+        head->OnMouseUp(8, px + 40, top + 55);
+        EXPECT_NEAR(synth->GetParameter(1089), 0.25f, 0.03f);
+        EXPECT_FLOAT_EQ(synth->GetParameter(1025), 0.022f);
+        const std::vector<float> after = RenderNote(8192);
+        const size_t at = 4410 - 1024;  // around 0.1 s
+        EXPECT_LT(edtest::Rms(after, at, at + 2048), 0.8 * edtest::Rms(before, at, at + 2048));
+    }
+    synth->SetParameter(36, 0.5f);
+    synth->SetParameter(65, 0.0f);
+    synth->SetParameter(85, 0.0f);
+}
