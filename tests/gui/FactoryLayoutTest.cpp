@@ -117,6 +117,9 @@ TEST_F(FactoryLayout, EveryPageIsInsideTheWindowWithoutOverlapsAndItsTextsFit)
             if (Is(a, "KNOB")) {
                 EXPECT_LE(text, std::max(a.w, 32) + 40) << "page " << page << ": " << a.binding.GetLabel();
             }
+            if (Is(a, "SLDR")) {
+                EXPECT_LE(text, a.w - 2) << "page " << page << ": " << a.binding.GetLabel();
+            }
             if (Is(a, "BTTN") || Is(a, "SLCT")) {
                 EXPECT_GE(a.h, dc.Font().GetHeight() + 2) << a.GetTag() << " " << a.x << "," << a.y;
             }
