@@ -8,7 +8,8 @@
 //
 // Source lines ('#' starts a comment):
 //   page  <n> <title>                          a page and its title
-//   frame <pages> <x> <y> <w> <h> <title>      a section frame on those pages
+//   frame <pages> <x> <y> <w> <h> [title]      a section frame on those pages (no
+//                                              title: a plain well)
 //   label <pages> <x> <y> <text>               a caption printed on the panel
 //   button <name> <w> <h> <text>               images "<name>.off" and "<name>.on"
 //   dialog <id> <x> <y> <w> <h> <title>        a dialog frame ("DLOG") and its panel
@@ -138,8 +139,11 @@ void DrawSections(CUnifiedDC& dc, int page, int dialog, int dx, int dy, const st
         const int x = f.x + dx, y = f.y + dy;
         dc.SetColor(kSection);
         dc.FillRect(x, y, x + f.w, y + f.h, 1.0f);
-        dc.SetColor(kTitleBar);
-        dc.FillRect(x, y, x + f.w, y + titleHeight, 1.0f);
+        // A frame without a title is a plain well (the 8D pad's square).
+        if (!f.title.empty()) {
+            dc.SetColor(kTitleBar);
+            dc.FillRect(x, y, x + f.w, y + titleHeight, 1.0f);
+        }
         dc.SetColor(kFrameLine);
         dc.FrameRect(x, y, x + f.w, y + f.h);
         dc.SetColor(kTitleInk);
