@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "gui/CGLBitmapCache.h"
 #include "gui/CUnifiedDC.h"
 #include "gui/GUIResource.h"
@@ -77,7 +79,9 @@ TEST_F(FactoryLayout, ReadsBackAndSavesByteForByteAndTheToolRepeatsItself)
     EXPECT_EQ(GUIResource::WriteLayout(layout.widgets), bytes);
     for (int id = 1; id <= CGLBitmapCache::kSlots; ++id) CGLBitmapCache::Free(id);
 
-    const std::string again = (std::filesystem::temp_directory_path() / "zavo-layout-again.gui").string();
+    // Named per process: test programs of other builds run at the same time.
+    const std::string again =
+        (std::filesystem::temp_directory_path() / ("zavo-layout-again-" + std::to_string(getpid()) + ".gui")).string();
     ASSERT_EQ(std::system((std::string(ZAVO_LAYOUT_TOOL) + " " + ZAVO_LAYOUT_SOURCE + " " + again).c_str()), 0);
     EXPECT_TRUE(ReadAll(again) == bytes);
     std::filesystem::remove(again);
