@@ -120,6 +120,12 @@ void CDirectSoundOut::Close() {
     m_open = false;
 }
 
+void CDirectSoundOut::CloseFor(const CSynth* synth) {
+    if (!synth || m_synth != synth) return;
+    Close();
+    m_synth = nullptr;
+}
+
 void CDirectSoundOut::SetLatency(int32_t frames) {
     m_latency = frames * 4;
     g_GlobalData.DirectXDelay = m_latency;

@@ -35,6 +35,9 @@ public:
     bool Open(void* window, CSynth* synth, int32_t rate, int32_t periodMs);
     void Reconfigure(int32_t rate, int32_t periodMs);
     void Close();
+    // Closes the output when it renders into synth and forgets synth: no
+    // refill reaches it afterwards.
+    void CloseFor(const CSynth* synth);
     bool IsOpen() const { return m_open; }
 
     void SetLatency(int32_t frames);

@@ -3,16 +3,18 @@
 // name of its own, made the default server of this process for the test's
 // duration, so no other test's or the user's server is ever touched.
 // Construction waits (at most 5 s) until a client can connect; when it cannot,
-// Error() holds jackd's own output. The destructor stops it with SIGTERM.
+// Error() holds jackd's own output. The destructor stops it with SIGTERM, and
+// the kernel does when the test process ends without it.
 #include <jack/jack.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <thread>
@@ -33,8 +35,12 @@ public:
     explicit JackServer(int rate = 44100)
         : m_name(UniqueJackName("zavo-test")), m_env("JACK_DEFAULT_SERVER", m_name),
           m_log(m_folder / "jackd.log") {
+        const std::string program = FindJackd();
+        if (program.empty()) {
+            m_error = "jackd could not be started (is jackd2 installed?)";
+            return;
+        }
         const std::string rateText = std::to_string(rate);
-        // Spawned rather than forked: the test process may already run threads.
         std::vector<std::string> args = {"jackd", "-n", m_name, "-r", "-p", "64", "-d", "dummy",
                                          "-r", rateText, "-p", "256"};
         std::vector<char*> argv;
@@ -45,15 +51,28 @@ public:
         std::vector<char*> envp;
         for (std::string& e : envText) envp.push_back(e.data());
         envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        const int spawned = posix_spawnp(&m_pid, "jackd", &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
+        const int log = open(m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const pid_t parent = getpid();
+        // Forked, with only system calls between fork and exec (the test
+        // process may run threads), so that the server is bound to this
+        // thread's life: when the test process ends in any way (a failed
+        // assertion, an exception, a crash, SIGKILL) the kernel sends the
+        // server SIGTERM. Build the server on the thread that outlives it.
+        m_pid = fork();
+        if (m_pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != parent) _exit(1);  // the test ended before prctl
+            if (log >= 0) {
+                dup2(log, 1);
+                dup2(log, 2);
+            }
+            execve(program.c_str(), argv.data(), envp.data());
+            _exit(127);
+        }
+        if (log >= 0) close(log);
+        if (m_pid < 0) {
             m_pid = -1;
-            m_error = "jackd could not be started (is jackd2 installed?)";
+            m_error = "jackd could not be started (no process)";
             return;
         }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -74,21 +93,27 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         m_error = "jackd did not answer within 5 s:\n" + ReadFile(m_log);
+        Stop();
     }
 
-    ~JackServer() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            int st = 0;
-            waitpid(m_pid, &st, 0);
-        }
-    }
+    ~JackServer() { Stop(); }
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
+
+    // Stops the server with SIGTERM, as a user or a service manager does,
+    // and waits until it is gone.
+    void Stop() {
+        if (m_pid <= 0) return;
+        kill(m_pid, SIGTERM);
+        int st = 0;
+        waitpid(m_pid, &st, 0);
+        m_pid = -1;
+    }
 
     bool Ok() const { return m_error.empty(); }
     const std::string& Error() const { return m_error; }
     const std::string& Name() const { return m_name; }
+    pid_t Pid() const { return m_pid; }
     int Rate() const { return m_rate; }
     // What jackd has written so far, and how it ended when it is gone.
     std::string Log() {
@@ -103,6 +128,20 @@ public:
     }
 
 private:
+    // The program's path, looked up before the fork.
+    static std::string FindJackd() {
+        const char* path = std::getenv("PATH");
+        std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+        for (size_t at = 0; at <= dirs.size();) {
+            size_t end = dirs.find(':', at);
+            if (end == std::string::npos) end = dirs.size();
+            const std::string candidate = dirs.substr(at, end - at) + "/jackd";
+            if (end > at && access(candidate.c_str(), X_OK) == 0) return candidate;
+            at = end + 1;
+        }
+        return {};
+    }
+
     TempFolder m_folder;
     std::string m_name;
     ScopedEnv m_env;
