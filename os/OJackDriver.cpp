@@ -85,6 +85,8 @@ int32_t OJackDriver::Start() {
     if (!m_client) return kDriverNotPresent;
     if (!m_infos) return kDriverInvalidMode;
     if (m_active) return kDriverOK;
+    // A thread cancelled by an earlier deactivation may have left a count.
+    m_inCallback.store(0);
     m_running.store(true, std::memory_order_release);
     if (jack_activate(m_client) != 0) {
         m_running.store(false, std::memory_order_release);
@@ -104,13 +106,16 @@ int32_t OJackDriver::Start() {
 
 int32_t OJackDriver::Stop() {
     if (!m_client) return kDriverNotPresent;
+    if (!m_active) return kDriverOK;
     // Sequentially consistent with the cycle's count: either a cycle sees
     // the stop, or this thread sees the cycle and waits for it.
     m_running.store(false);
-    // Deactivation waits for a process cycle in progress while the server
-    // lives; a server that is gone answers nothing and runs no more cycles.
-    if (m_active && !IsLost()) jack_deactivate(m_client);
+    // Deactivation cancels the process thread wherever it is, also in the
+    // middle of a cycle: the cycle in progress leaves the host first, and
+    // the ones after it see the stop and touch nothing of the host's.
     WaitForCycle();
+    // A server that is gone answers nothing and runs no more cycles.
+    if (!IsLost()) jack_deactivate(m_client);
     m_active = false;
     return kDriverOK;
 }
@@ -220,9 +225,9 @@ int OJackDriver::Process(uint32_t frames, void* user) {
     auto* self = static_cast<OJackDriver*>(user);
     self->m_inCallback.fetch_add(1);
     if (!self->m_running.load()) {
+        self->m_inCallback.fetch_sub(1);
         for (jack_port_t* port : self->m_ports)
             if (port) std::memset(jack_port_get_buffer(port, frames), 0, sizeof(float) * frames);
-        self->m_inCallback.fetch_sub(1);
         return 0;
     }
     // A port's buffer is only known for the cycle: hand it over as buffer 0.

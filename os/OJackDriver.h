@@ -55,9 +55,9 @@ private:
     int32_t m_infoCount = 0;
     ODriverCallbacks m_callbacks;
     std::atomic<bool> m_running{false};
-    // Counts process cycles inside the host's callback. Deactivation already
-    // waits for them while the server lives; this also holds when it died
-    // mid-cycle, and shows the hand-over to the thread checkers.
+    // Counts process cycles inside the host's callback. Stop waits for it
+    // to reach 0 before it deactivates, since deactivation cancels the
+    // process thread at once, also in the middle of a cycle.
     std::atomic<int> m_inCallback{0};
     // Set on the server's shutdown thread; the GUI thread acts on it.
     std::atomic<bool> m_lost{false};

@@ -279,7 +279,9 @@ void CMIDIDevices::QueueOut(uint32_t sampleTime, int32_t status, int32_t data1, 
 }
 
 void CMIDIDevices::FlushOut() {
-    const double advanced = g_GlobalData.sampleRate / 1000.0 + static_cast<double>(GetOutClock());
+    // The GUI thread may change the rate meanwhile.
+    const int32_t rate = std::atomic_ref<int32_t>(g_GlobalData.sampleRate).load(std::memory_order_relaxed);
+    const double advanced = rate / 1000.0 + static_cast<double>(GetOutClock());
     const uint32_t clock = static_cast<uint32_t>(static_cast<uint64_t>(advanced));
     SetOutClock(clock);
     std::unique_lock<std::mutex> lock(outputLock, std::try_to_lock);

@@ -21,6 +21,7 @@
 #include "platform/CDirectSoundOut.h"
 #include "platform/CMIDIDevices.h"
 #include "platform/JackServer.h"
+#include "platform/TestMidiPorts.h"
 #include "tests/core/MidiFixture.h"
 
 using namespace testutil;
@@ -28,55 +29,6 @@ using namespace testutil;
 namespace {
 
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-// MIDI inputs of the test. A playing input sends notes from a thread of its
-// own, as a port's MIDI thread does, until it is closed; any input can be
-// played by the test through the callback it was opened with.
-class TestPorts : public os::OMidiPorts {
-public:
-    struct Input : os::OMidiInput {
-        Input(TestPorts& o, std::string n, os::MidiInputCallback c, void* u)
-            : owner(o), name(std::move(n)), callback(c), user(u) {
-            owner.open[name] = this;
-            if (owner.playing)
-                thread = std::thread([this] {
-                    for (uint32_t i = 0; !stop.load(); ++i) {
-                        const uint32_t key = 48 + i % 24;
-                        callback(user, (i & 1 ? 0x80u : 0x90u) | key << 8 | 100u << 16);
-                        owner.delivered.fetch_add(1);
-                        std::this_thread::sleep_for(std::chrono::microseconds(200));
-                    }
-                });
-        }
-        ~Input() override {
-            stop.store(true);
-            if (thread.joinable()) thread.join();
-            owner.open.erase(name);
-        }
-        void Play(uint32_t message) { callback(user, message); }
-        TestPorts& owner;
-        std::string name;
-        os::MidiInputCallback callback;
-        void* user;
-        std::atomic<bool> stop{false};
-        std::thread thread;
-    };
-    struct Output : os::OMidiOutput {
-        bool Send(uint32_t) override { return true; }
-    };
-    std::vector<std::string> InputNames() override { return {"keys A", "keys B"}; }
-    std::vector<std::string> OutputNames() override { return {"out"}; }
-    std::unique_ptr<os::OMidiInput> OpenInput(const std::string& name, os::MidiInputCallback callback, void* user,
-                                              std::string&) override {
-        return std::make_unique<Input>(*this, name, callback, user);
-    }
-    std::unique_ptr<os::OMidiOutput> OpenOutput(const std::string&, std::string&) override {
-        return std::make_unique<Output>();
-    }
-    bool playing = false;
-    std::map<std::string, Input*> open;
-    std::atomic<long> delivered{0};
-};
 
 class DevicesRestored : public ::testing::Test {
 protected:
@@ -88,7 +40,7 @@ protected:
         const std::vector<CASIODriverList::Source> none;
         CASIODriverList::Rescan(&none);
     }
-    TestPorts ports;
+    TestMidiPorts ports;
     std::string m_mask = g_MIDIDevices.GetInputMask();
     ScopedEnv m_sdl{"SDL_AUDIODRIVER", "dummy"};
 };
@@ -165,7 +117,7 @@ protected:
             if (d.ControlI(v, 73) == key && (d.ControlI(v, 78) == 1 || d.ControlI(v, 103) < 3)) return true;
         return false;
     }
-    TestPorts ports;
+    TestMidiPorts ports;
     std::string m_mask = g_MIDIDevices.GetInputMask();
 };
 
@@ -182,8 +134,8 @@ TEST_F(HeldNotesTest, ClosingAnInputReleasesTheKeysAndThePedalItHolds) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.how);
         ASSERT_EQ(ports.open.size(), 2u);
-        TestPorts::Input& a = *ports.open.at("keys A");
-        TestPorts::Input& b = *ports.open.at("keys B");
+        TestMidiPorts::Input& a = *ports.open.at("keys A");
+        TestMidiPorts::Input& b = *ports.open.at("keys B");
         if (c.pedal) a.Play(0x7F40B0u);
         a.Play(0x644090u);  // key 64 on input A
         a.Play(0x644390u);  // key 67, released again: not held
