@@ -54,20 +54,13 @@ inline void StopJackd(pid_t& pid) {
     pid = -1;
 }
 
-// Starts jackd with the dummy backend as server `name`, its output in
-// logPath, and waits (at most 5 s) until a client can connect. Answers its
-// process id, or -1 with the reason in error. The server is bound to the
-// calling thread's life: when it ends in any way (a failed assertion, an
-// exception, a crash, SIGKILL) the kernel sends the server SIGTERM. Start
-// it from the thread that outlives it.
-inline pid_t StartJackd(const std::string& name, int rate, const std::string& logPath, std::string& error,
-                        int* serverRate = nullptr) {
-    const std::string program = FindJackd();
-    if (program.empty()) {
-        error = "jackd could not be started (is jackd2 installed?)";
-        return -1;
-    }
-    std::vector<std::string> args = {"jackd", "-n", name, "-r", "-p", "64", "-d", "dummy",
+// One try of StartJackd: the server's pid once a client can connect (at most
+// 5 s), else -1 with jackd's output in error.
+inline pid_t TryJackd(const std::string& program, const std::string& name, int rate, const std::string& logPath,
+                      std::string& error, int* serverRate) {
+    // A client under the sanitizers on a loaded machine can take longer to
+    // answer than the server's 500 ms by default: it would be thrown out.
+    std::vector<std::string> args = {"jackd", "-n", name, "-r", "-t", "5000", "-p", "64", "-d", "dummy",
                                      "-r", std::to_string(rate), "-p", "256"};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -115,6 +108,32 @@ inline pid_t StartJackd(const std::string& name, int rate, const std::string& lo
     error = "jackd did not answer within 5 s:\n" + ReadFile(logPath);
     StopJackd(pid);
     return -1;
+}
+
+// Starts jackd with the dummy backend as server `name`, its output in
+// logPath, and waits until a client can connect. Answers its process id, or
+// -1 with the reason in error. The machine runs a few JACK servers at once
+// (eight): while others hold every place (tests running side by side), it
+// waits for one, at most 60 s. The server is bound to the calling thread's
+// life: when that ends in any way (a failed assertion, an exception, a
+// crash, SIGKILL) the kernel sends the server SIGTERM. Start it from the
+// thread that outlives it.
+inline pid_t StartJackd(const std::string& name, int rate, const std::string& logPath, std::string& error,
+                        int* serverRate = nullptr) {
+    const std::string program = FindJackd();
+    if (program.empty()) {
+        error = "jackd could not be started (is jackd2 installed?)";
+        return -1;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+        error.clear();
+        const pid_t pid = TryJackd(program, name, rate, logPath, error, serverRate);
+        if (pid > 0 || error.find("Too many servers") == std::string::npos ||
+            std::chrono::steady_clock::now() >= deadline)
+            return pid;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
 }
 
 class JackServer {
