@@ -4,17 +4,13 @@
 // the keys and the pedal it holds.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <map>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/CMIDI.h"
 #include "core/CSynth.h"
-#include "os/OMidiPorts.h"
 #include "platform/CASIODriverList.h"
 #include "platform/CASIOManager.h"
 #include "platform/CAudioDevices.h"
