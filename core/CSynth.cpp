@@ -18,6 +18,7 @@
 #include "core/CSongList.h"
 #include "engine/SafeMath.h"
 #include "editor/CEditor.h"
+#include "os/OMessageBox.h"
 #include "platform/CAudioDevices.h"
 #include "platform/CDlgFile.h"
 #include "platform/CGlobalData.h"
@@ -120,9 +121,11 @@ CSynth::CSynth() {
 }
 
 CSynth::~CSynth() {
-    // MIDI inputs still open would call into this object from their threads.
-    if (g_MIDIDevices.GetSynth() == this)
-        g_MIDIDevices.CloseAll();
+    // Every thread that calls into this object stops first: the audio
+    // outputs (a JACK cycle, the ring's refill timer), whichever is open,
+    // then the MIDI inputs. Nothing of the devices keeps a pointer to it.
+    g_AudioDevices.CloseFor(this);
+    g_MIDIDevices.Detach(this);
     // The editor goes first: it refers to this object, and nothing outlives
     // the synthesizer that could still use it.
     delete editor;
@@ -689,8 +692,10 @@ int32_t CSynth::CanDo(const char* text) {
 void CSynth::OpenDevices() {
     void* window = editor ? editor->GetWindow() : nullptr;
     g_AudioDevices.EnumerateDirectSound();
-    g_AudioDevices.Open(window, g_GlobalData.SoundDeviceOut, this, g_GlobalData.sampleRate,
-                        g_GlobalData.refillPeriod);
+    // Open stores the name it is given, so the choice is written at exit.
+    const char* output = g_GlobalData.SoundDeviceOut[0] != '\0' ? g_GlobalData.SoundDeviceOut
+                                                               : CAudioDevices::FirstStartName();
+    g_AudioDevices.Open(window, output, this, g_GlobalData.sampleRate, g_GlobalData.refillPeriod);
     g_MIDIDevices.SetInputMask(g_GlobalData.MIDIDeviceIn);
     g_MIDIDevices.SetOutputName(g_GlobalData.MIDIDeviceOut);
     g_MIDIDevices.Start(this);
@@ -699,6 +704,31 @@ void CSynth::OpenDevices() {
     SetProgram(0);
     PushParameters();
     suspended.store(0);
+}
+
+bool CSynth::CheckAudioOutput() {
+    if (!g_AudioDevices.IsLost())
+        return false;
+    void* window = editor ? editor->GetWindow() : nullptr;
+    // A change of device, as the setup page makes it: the MIDI ports of
+    // that server went with it, and the inputs let go of what they held.
+    g_MIDIDevices.CloseAll();
+    g_AudioDevices.Close();
+    {
+        // Nothing renders now: the meters would stay lit where the last
+        // block left them.
+        EngineHold hold(*this);
+        engine.ResetMeters();
+    }
+    const bool playing =
+        g_AudioDevices.ReopenAfterLoss(window, this, g_GlobalData.sampleRate, g_GlobalData.refillPeriod);
+    g_AudioDevices.BuildMenu(parameters.GetMenuView());
+    g_MIDIDevices.Start(this);
+    g_MIDIDevices.BuildMenus(parameters.GetMenuView());
+    os::ShowMessageBox(playing ? "The JACK server has stopped. ZAVO plays through the sound device now."
+                               : "The JACK server has stopped, and no sound device could be opened.",
+                       "Audio output");
+    return true;
 }
 
 void CSynth::CloseDevices() {

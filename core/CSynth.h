@@ -72,8 +72,15 @@ public:
     // Opens the audio output and the MIDI devices the settings name, builds
     // their menus and starts playing; construction does it once the window
     // is open.
+    // With no stored output a first start picks one (JACK when a server
+    // answers, else the sound device's default) and keeps it in the settings.
     void OpenDevices();
     void CloseDevices();
+    // GUI thread, on the editor's tick: when the JACK server of the output
+    // went away, closes that output, sets the level meters at rest, plays
+    // through the sound device as a start without a server does, rebuilds
+    // the device menus and tells the user once. True when it acted.
+    bool CheckAudioOutput();
     void InitPart(int32_t part);
     void InitPartGroup(int32_t part, int32_t program);
     void SetPartProgram(int32_t part, int32_t program);

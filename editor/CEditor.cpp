@@ -197,6 +197,8 @@ void CEditor::ProcessProgramMessages() {
 }
 
 void CEditor::OnTimer() {
+    // A JACK server that went away: on to the sound device, told once.
+    synth->CheckAudioOutput();
     ProcessProgramMessages();
     synth->parameters.ServicePendingRequests();
     // Learnt, forgotten or assigned controllers: written here, never on the

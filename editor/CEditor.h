@@ -96,7 +96,8 @@ public:
     void PostProgramChange(int part, int program);
     // GUI thread, every timer tick: applies at most one queued change.
     void ProcessProgramMessages();
-    // GUI thread, the 50 ms tick: one queued program change, the
+    // GUI thread, the 50 ms tick: an audio output whose server went away
+    // replaced by the sound device, one queued program change, the
     // multi-sample switches the audio thread asked for, the learn file when
     // the controller bindings changed, the GUI's idle step, then the
     // recorded audio to its file.

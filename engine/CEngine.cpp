@@ -211,6 +211,14 @@ void CEngine::DumpVoice() const {
     }
 }
 
+void CEngine::ResetMeters() {
+    Zero(partMeters);
+    masterMeterLeft = 0.0f;
+    masterMeterRight = 0.0f;
+    data.globalValues[CEngineData::kGlobMeterLeft] = 0.0f;
+    data.globalValues[CEngineData::kGlobMeterRight] = 0.0f;
+}
+
 float CEngine::LevelToMeter(float level) {
     if (!(level >= 0.001f))
         return 0.0f;

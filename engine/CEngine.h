@@ -82,6 +82,9 @@ public:
     void DumpVoice() const;
 
     static float LevelToMeter(float level);
+    // Every level meter at rest, as after silence. Only while no block
+    // renders: a device that stopped leaves them where its last block did.
+    void ResetMeters();
     float GetFilter1InputMeter(int part) const;
     float GetFilter2InputMeter(int part) const;
     float GetPartOutputMeter(int part) const;

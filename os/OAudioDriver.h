@@ -71,6 +71,10 @@ public:
     virtual int32_t DisposeBuffers() = 0;
     virtual int32_t ControlPanel() = 0;
     virtual int32_t OutputReady() = 0;
+    // True once the device went away under the driver (a server that
+    // stopped): no buffer switch comes any more, and only Exit is left to
+    // do. Any thread.
+    virtual bool IsLost() const { return false; }
 };
 
 } // namespace os

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 namespace os {
 
@@ -47,6 +48,15 @@ bool OJackDriver::Init(char* name32, char* errorText124) {
         if (errorText124) std::snprintf(errorText124, 124, "No JACK server (status 0x%x)", unsigned(status));
         return false;
     }
+    m_lost.store(false, std::memory_order_release);
+    // A server that goes away says so on a thread of its own: only a flag is
+    // set there, the GUI thread closes the driver and plays elsewhere.
+    jack_on_info_shutdown(
+        m_client,
+        [](jack_status_t, const char*, void* self) {
+            static_cast<OJackDriver*>(self)->m_lost.store(true, std::memory_order_release);
+        },
+        this);
     if (jack_set_process_callback(m_client, &OJackDriver::Process, this) != 0) {
         if (errorText124) std::snprintf(errorText124, 124, "JACK refused the process callback");
         jack_client_close(m_client);
@@ -61,14 +71,22 @@ void OJackDriver::Exit() {
     if (!m_client) return;
     Stop();
     DisposeBuffers();
+    // The client of a server that is gone can only be closed; that frees it.
     jack_client_close(m_client);
     m_client = nullptr;
+    std::memset(m_ports, 0, sizeof m_ports);
+}
+
+void OJackDriver::WaitForCycle() const {
+    while (m_inCallback.load() != 0) std::this_thread::yield();
 }
 
 int32_t OJackDriver::Start() {
     if (!m_client) return kDriverNotPresent;
     if (!m_infos) return kDriverInvalidMode;
     if (m_active) return kDriverOK;
+    // A thread cancelled by an earlier deactivation may have left a count.
+    m_inCallback.store(0);
     m_running.store(true, std::memory_order_release);
     if (jack_activate(m_client) != 0) {
         m_running.store(false, std::memory_order_release);
@@ -88,10 +106,16 @@ int32_t OJackDriver::Start() {
 
 int32_t OJackDriver::Stop() {
     if (!m_client) return kDriverNotPresent;
-    m_running.store(false, std::memory_order_release);
-    // Deactivation waits for a process cycle in progress: after it no
-    // callback reaches the host.
-    if (m_active) jack_deactivate(m_client);
+    if (!m_active) return kDriverOK;
+    // Sequentially consistent with the cycle's count: either a cycle sees
+    // the stop, or this thread sees the cycle and waits for it.
+    m_running.store(false);
+    // Deactivation cancels the process thread wherever it is, also in the
+    // middle of a cycle: the cycle in progress leaves the host first, and
+    // the ones after it see the stop and touch nothing of the host's.
+    WaitForCycle();
+    // A server that is gone answers nothing and runs no more cycles.
+    if (!IsLost()) jack_deactivate(m_client);
     m_active = false;
     return kDriverOK;
 }
@@ -180,7 +204,8 @@ int32_t OJackDriver::DisposeBuffers() {
     if (!m_client) return kDriverNotPresent;
     if (m_active) Stop();
     for (jack_port_t*& port : m_ports) {
-        if (port) jack_port_unregister(m_client, port);
+        // The ports of a server that is gone go with the client.
+        if (port && !IsLost()) jack_port_unregister(m_client, port);
         port = nullptr;
     }
     m_infos = nullptr;
@@ -198,7 +223,9 @@ int32_t OJackDriver::OutputReady() { return kDriverNotPresent; }
 
 int OJackDriver::Process(uint32_t frames, void* user) {
     auto* self = static_cast<OJackDriver*>(user);
-    if (!self->m_running.load(std::memory_order_acquire)) {
+    self->m_inCallback.fetch_add(1);
+    if (!self->m_running.load()) {
+        self->m_inCallback.fetch_sub(1);
         for (jack_port_t* port : self->m_ports)
             if (port) std::memset(jack_port_get_buffer(port, frames), 0, sizeof(float) * frames);
         return 0;
@@ -210,6 +237,7 @@ int OJackDriver::Process(uint32_t frames, void* user) {
         info.buffers[1] = info.buffers[0];
     }
     self->m_callbacks.bufferSwitch(0, static_cast<int32_t>(frames), true);
+    self->m_inCallback.fetch_sub(1);
     return 0;
 }
 

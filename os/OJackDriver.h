@@ -41,10 +41,13 @@ public:
     int32_t DisposeBuffers() override;
     int32_t ControlPanel() override;
     int32_t OutputReady() override;
+    bool IsLost() const override { return m_lost.load(std::memory_order_acquire); }
 
 private:
     static constexpr int kOutputs = 2;
     static int Process(uint32_t frames, void* self);
+    // Waits until no process cycle is inside the host's callback.
+    void WaitForCycle() const;
 
     jack_client_t* m_client = nullptr;
     jack_port_t* m_ports[kOutputs] = {};
@@ -52,6 +55,12 @@ private:
     int32_t m_infoCount = 0;
     ODriverCallbacks m_callbacks;
     std::atomic<bool> m_running{false};
+    // Counts process cycles inside the host's callback. Stop waits for it
+    // to reach 0 before it deactivates, since deactivation cancels the
+    // process thread at once, also in the middle of a cycle.
+    std::atomic<int> m_inCallback{0};
+    // Set on the server's shutdown thread; the GUI thread acts on it.
+    std::atomic<bool> m_lost{false};
     bool m_active = false;
 };
 

@@ -5,9 +5,11 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <string_view>
+#include <thread>
 
 namespace os {
 
@@ -109,8 +111,16 @@ public:
 
     RtInput(MidiInputCallback callback, void* user) : m_callback(callback), m_user(user) {}
     // The RtMidi object goes first: its destructor closes the port and
-    // waits for its MIDI thread, so no callback outlives this object.
-    ~RtInput() override { rt.reset(); }
+    // waits for its MIDI thread, so no callback outlives this object. A
+    // JACK port's thread is cancelled by that close wherever it is: a
+    // message on its way into the program (which may hold the MIDI queue's
+    // producer flag) gets through first, and later ones stop here.
+    ~RtInput() override {
+        m_closing.store(true);
+        while (m_inCallback.load() != 0)
+            std::this_thread::yield();
+        rt.reset();
+    }
 
     void Prepare() {
         // System exclusive is dropped; MIDI clock passes.
@@ -128,7 +138,10 @@ public:
         for (int i = 0; i < length; ++i)
             message |= static_cast<uint32_t>((*bytes)[static_cast<size_t>(i)]) << (8 * i);
         auto* self = static_cast<RtInput*>(user);
-        self->m_callback(self->m_user, message);
+        self->m_inCallback.fetch_add(1);
+        if (!self->m_closing.load())
+            self->m_callback(self->m_user, message);
+        self->m_inCallback.fetch_sub(1);
     }
 
     ErrorSink sink;
@@ -137,6 +150,10 @@ public:
 private:
     MidiInputCallback m_callback;
     void* m_user;
+    // Sequentially consistent, as a pair: either a message sees the close,
+    // or the close sees the message and waits for it.
+    std::atomic<bool> m_closing{false};
+    std::atomic<int> m_inCallback{0};
 };
 
 class RtOutput : public OMidiOutput {

@@ -27,6 +27,9 @@ bool OSDLSoundOut::Open(const char* name, int32_t rate) {
     std::memset(m_ring, 0, sizeof m_ring);
     m_play.store(0);
     m_write.store(0);
+    m_handed.store(0);
+    m_applied.store(0);
+    m_locked = nullptr;
     SDL_AudioSpec want{};
     want.freq = rate;
     want.format = AUDIO_S16SYS;
@@ -60,12 +63,34 @@ bool OSDLSoundOut::GetCurrentPosition(int32_t& play, int32_t& write) {
 }
 
 uint8_t* OSDLSoundOut::Lock(int32_t offset, int32_t bytes) {
-    if (m_device == 0 || offset < 0 || bytes < 0 || offset > kRingBytes - bytes) return nullptr;
-    return m_ring + offset;
+    if (m_device == 0 || offset < 0 || bytes < 0 || bytes > kSlotBytes || offset > kRingBytes - bytes)
+        return nullptr;
+    const uint32_t handed = m_handed.load(std::memory_order_relaxed);
+    if (handed - m_applied.load(std::memory_order_acquire) >= kSlots) {
+        m_locked = nullptr;
+        return m_dropped;
+    }
+    m_locked = &m_slots[handed % kSlots];
+    m_locked->offset = offset;
+    m_locked->bytes = bytes;
+    return m_locked->data;
+}
+
+void OSDLSoundOut::Unlock() {
+    if (!m_locked) return;
+    m_locked = nullptr;
+    m_handed.fetch_add(1, std::memory_order_release);
 }
 
 void OSDLSoundOut::Callback(void* user, uint8_t* stream, int bytes) {
     auto* self = static_cast<OSDLSoundOut*>(user);
+    const uint32_t handed = self->m_handed.load(std::memory_order_acquire);
+    uint32_t applied = self->m_applied.load(std::memory_order_relaxed);
+    for (; applied != handed; ++applied) {
+        const Slot& slot = self->m_slots[applied % kSlots];
+        std::memcpy(self->m_ring + slot.offset, slot.data, static_cast<size_t>(slot.bytes));
+    }
+    self->m_applied.store(applied, std::memory_order_release);
     const int32_t start = self->m_write.load(std::memory_order_relaxed);
     int32_t at = start;
     int done = 0;

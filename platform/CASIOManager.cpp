@@ -270,6 +270,14 @@ void CASIOManager::Close() {
     m_open = false;
 }
 
+void CASIOManager::CloseFor(const CSynth* synth) {
+    if (!synth || m_synth != synth) return;
+    Close();
+    m_synth = nullptr;
+}
+
+bool CASIOManager::IsLost() const { return m_open && Driver() && Driver()->IsLost(); }
+
 void CASIOManager::SetDriverName(const char* name) {
     std::snprintf(m_driverName, sizeof m_driverName, "%s", name ? name : "");
 }

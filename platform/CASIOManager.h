@@ -17,7 +17,12 @@ public:
 
     bool Open(void* window, CSynth* synth, int32_t rate);
     void Close();
+    // Closes the driver when it renders into synth and forgets synth: no
+    // buffer switch reaches it afterwards.
+    void CloseFor(const CSynth* synth);
     bool IsOpen() const { return m_open; }
+    // The open driver's device went away (its server stopped).
+    bool IsLost() const;
     void SetDriverName(const char* name);
     const char* GetDriverName() const { return m_driverName; }
     // False when the driver cannot run at that rate.

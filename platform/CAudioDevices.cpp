@@ -8,6 +8,8 @@
 #include "core/CSynth.h"
 #include "gui/CUIMenuResource.h"
 #include "os/InitOrder.h"
+#include "os/OJackDriver.h"
+#include "os/OSDLSoundOut.h"
 #include "platform/CASIODriverList.h"
 #include "platform/CASIOManager.h"
 #include "platform/CDirectSoundOut.h"
@@ -64,6 +66,31 @@ void CAudioDevices::Close() {
         g_ASIOManager.Close();
     else
         g_DirectSoundOut.Close();
+}
+
+void CAudioDevices::CloseFor(const CSynth* synth) {
+    g_ASIOManager.CloseFor(synth);
+    g_DirectSoundOut.CloseFor(synth);
+}
+
+const char* CAudioDevices::FirstStartName() {
+    char name[kNameSize];
+    for (int32_t i = 0; GetASIODriverName(i, name); ++i)
+        if (std::strcmp(name, os::OJackDriver::kName) == 0) return os::OJackDriver::kName;
+    if (CDirectSoundOut::GetDeviceCount() == 0) EnumerateDirectSound();
+    const char* first = CDirectSoundOut::GetListedName(0);
+    return first ? first : os::OSDLSoundOut::kDefaultName;
+}
+
+bool CAudioDevices::IsLost() const { return m_mode == kModeASIO && g_ASIOManager.IsLost(); }
+
+bool CAudioDevices::ReopenAfterLoss(void* window, CSynth* synth, int32_t sampleRate, int32_t refillPeriod) {
+    g_ASIOManager.Close();
+    CASIODriverList::Rescan();
+    EnumerateDirectSound();
+    char name[kNameSize];
+    CopyName(name, g_GlobalData.SoundDeviceOut);
+    return Open(window, name, synth, sampleRate, refillPeriod);
 }
 
 void CAudioDevices::SetSampleRate(int32_t sampleRate, int32_t refillPeriod) {

@@ -24,6 +24,20 @@ public:
               int32_t refillPeriod);
     void Select(int32_t index, void* window, CSynth* synth, int32_t sampleRate, int32_t refillPeriod);
     void Close();
+    // Closes whichever output renders into synth (also one left open
+    // beside the current mode's) and forgets synth.
+    void CloseFor(const CSynth* synth);
+    // The output of a start with no stored choice: "JACK" when a server
+    // answers, else the sound device's default.
+    static const char* FirstStartName();
+    // GUI thread: whether the low-latency output lost its device (the
+    // server stopped). Only a flag is read.
+    bool IsLost() const;
+    // GUI thread, once IsLost: closes that output, lists the drivers anew
+    // (the lost one is gone from the menu) and opens the stored output
+    // again, which ends on the sound device as a start without a server
+    // does. True when an output plays again.
+    bool ReopenAfterLoss(void* window, CSynth* synth, int32_t sampleRate, int32_t refillPeriod);
     void SetSampleRate(int32_t sampleRate, int32_t refillPeriod);
     const char* GetDeviceName() const;
     void SetDeviceName(const char* name);

@@ -114,26 +114,33 @@ void CDirectSoundOut::Reconfigure(int32_t rate, int32_t periodMs) {
 
 void CDirectSoundOut::Close() {
     m_running.store(false);
-    if (m_open) g_GlobalData.DirectXDelay = m_latency;
+    if (m_open) g_GlobalData.DirectXDelay = m_latency.load(std::memory_order_relaxed);
     m_timer.Stop();
     g_out->Close();
     m_open = false;
 }
 
+void CDirectSoundOut::CloseFor(const CSynth* synth) {
+    if (!synth || m_synth != synth) return;
+    Close();
+    m_synth = nullptr;
+}
+
 void CDirectSoundOut::SetLatency(int32_t frames) {
-    m_latency = frames * 4;
-    g_GlobalData.DirectXDelay = m_latency;
+    m_latency.store(frames * 4, std::memory_order_relaxed);
+    g_GlobalData.DirectXDelay = frames * 4;
 }
 
 float CDirectSoundOut::GetMeasuredLatencyMs() const {
     if (m_rate <= 0) return 0.0f;
-    return static_cast<float>(m_measuredLatency) * 1000.0f / static_cast<float>(m_rate * 4);
+    return static_cast<float>(m_measuredLatency.load(std::memory_order_relaxed)) * 1000.0f /
+           static_cast<float>(m_rate * 4);
 }
 
 void CDirectSoundOut::Refill() {
     int32_t play = 0, write = 0;
     if (!g_out->GetCurrentPosition(play, write)) return;
-    const int32_t target = (m_latency + write) >> 10;
+    const int32_t target = (m_latency.load(std::memory_order_relaxed) + write) >> 10;
     if (m_targetBlock == -1) m_lastBlock = target - 1;
     m_targetBlock = target;
     int32_t d = target - m_lastBlock;
@@ -155,10 +162,9 @@ void CDirectSoundOut::Refill() {
         m_writeOffset = m_lastBlock * kBlockBytes;
         uint8_t* block = g_out->Lock(m_writeOffset, kBlockBytes);
         if (!block) continue;
-        if (i == 0) {
-            m_measuredLatency = m_writeOffset - play;
-            if (play >= m_writeOffset) m_measuredLatency += 65536;
-        }
+        if (i == 0)
+            m_measuredLatency.store(m_writeOffset - play + (play >= m_writeOffset ? 65536 : 0),
+                                    std::memory_order_relaxed);
         if (m_synth) m_synth->ProcessInt16(reinterpret_cast<int16_t*>(block), kBlockFrames);
         g_out->Unlock();
     }

@@ -35,10 +35,13 @@ public:
     bool Open(void* window, CSynth* synth, int32_t rate, int32_t periodMs);
     void Reconfigure(int32_t rate, int32_t periodMs);
     void Close();
+    // Closes the output when it renders into synth and forgets synth: no
+    // refill reaches it afterwards.
+    void CloseFor(const CSynth* synth);
     bool IsOpen() const { return m_open; }
 
     void SetLatency(int32_t frames);
-    int32_t GetLatency() const { return m_latency / 4; }
+    int32_t GetLatency() const { return m_latency.load(std::memory_order_relaxed) / 4; }
     float GetMeasuredLatencyMs() const;
     int32_t GetResyncCount() const { return m_resyncs; }
 
@@ -59,8 +62,10 @@ private:
     int32_t m_writeOffset = 0;
     int32_t m_lastBlock = -1;
     int32_t m_targetBlock = -1;
-    int32_t m_latency = kDefaultLatency;
-    int32_t m_measuredLatency = 0;
+    // Set by the latency command while the refill reads it.
+    std::atomic<int32_t> m_latency{kDefaultLatency};
+    // Written by the refill, shown by the GUI thread.
+    std::atomic<int32_t> m_measuredLatency{0};
     int32_t m_resyncs = 0;
     os::OTimer m_timer;
     std::atomic<bool> m_running{false};

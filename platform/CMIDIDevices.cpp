@@ -29,6 +29,8 @@ void SetError(char* errorText, const std::string& text) {
 CMIDIDevices::CMIDIDevices() {
     std::memset(inputMask, '0', kMaxDevices);
     std::memset(outputName, '0', kMaxDevices);
+    for (InputSlot& slot : inputSlots)
+        slot.owner = this;
 }
 
 CMIDIDevices::~CMIDIDevices() { CloseAll(); }
@@ -78,7 +80,8 @@ bool CMIDIDevices::OpenInputs(char* errorText) {
         if (i >= maskLength || inputMask[i] != '1' || inputs[i])
             continue;
         std::string error;
-        inputs[i] = Ports().OpenInput(names[i], &CMIDIDevices::MidiInProc, this, error);
+        inputSlots[i].Clear();
+        inputs[i] = Ports().OpenInput(names[i], &CMIDIDevices::MidiInProc, &inputSlots[i], error);
         if (!inputs[i]) {
             SetError(errorText, error);
             return false;
@@ -89,8 +92,67 @@ bool CMIDIDevices::OpenInputs(char* errorText) {
 }
 
 void CMIDIDevices::CloseInputs() {
-    for (auto& input : inputs)
-        input.reset();
+    for (int i = 0; i < kMaxDevices; ++i)
+        CloseInput(i);
+}
+
+void CMIDIDevices::CloseInput(int index) {
+    if (!inputs[index])
+        return;
+    // Once the port is gone no callback runs: what it holds is final.
+    inputs[index].reset();
+    ReleaseHeld(inputSlots[index]);
+}
+
+void CMIDIDevices::ReleaseHeld(InputSlot& slot) {
+    CSynth* s = synth.load();
+    for (uint32_t channel = 0; channel < 16; ++channel) {
+        for (uint32_t word = 0; word < 4; ++word) {
+            uint32_t bits = slot.keys[channel][word].exchange(0, std::memory_order_relaxed);
+            for (; bits != 0; bits &= bits - 1) {
+                const uint32_t key = word * 32 + static_cast<uint32_t>(__builtin_ctz(bits));
+                if (s)
+                    s->ProcessMidiMessage(0x80u | channel | key << 8, CMIDIQueue::ClockMs());
+            }
+        }
+    }
+    // The pedal goes up after the keys, as a player lets go of it.
+    const uint32_t pedals = slot.pedals.exchange(0, std::memory_order_relaxed);
+    for (uint32_t channel = 0; channel < 16; ++channel)
+        if (s && (pedals >> channel & 1u) != 0)
+            s->ProcessMidiMessage(0xB0u | channel | 64u << 8, CMIDIQueue::ClockMs());
+}
+
+void CMIDIDevices::InputSlot::Clear() {
+    for (auto& channel : keys)
+        for (auto& word : channel)
+            word.store(0, std::memory_order_relaxed);
+    pedals.store(0, std::memory_order_relaxed);
+}
+
+void CMIDIDevices::InputSlot::Track(uint32_t message) {
+    const uint32_t status = message & 0xF0u;
+    const uint32_t channel = message & 0x0Fu;
+    const uint32_t data1 = message >> 8 & 0x7Fu;
+    const uint32_t data2 = message >> 16 & 0x7Fu;
+    std::atomic<uint32_t>& word = keys[channel][data1 / 32];
+    const uint32_t bit = 1u << (data1 % 32);
+    if (status == 0x90 && data2 != 0) {
+        word.fetch_or(bit, std::memory_order_relaxed);
+    } else if (status == 0x80 || status == 0x90) {
+        word.fetch_and(~bit, std::memory_order_relaxed);
+    } else if (status == 0xB0 && data1 == 64) {
+        if (data2 >= 64)
+            pedals.fetch_or(1u << channel, std::memory_order_relaxed);
+        else
+            pedals.fetch_and(~(1u << channel), std::memory_order_relaxed);
+    } else if (status == 0xB0 && data1 == 123) {
+        // All notes off already released this channel's keys, and the
+        // synthesizer lets the pedal go with them.
+        for (auto& w : keys[channel])
+            w.store(0, std::memory_order_relaxed);
+        pedals.fetch_and(~(1u << channel), std::memory_order_relaxed);
+    }
 }
 
 bool CMIDIDevices::OpenOutput(char* errorText) {
@@ -144,10 +206,16 @@ void CMIDIDevices::CloseAll() {
     CloseOutputs();
 }
 
+void CMIDIDevices::Detach(const CSynth* s) {
+    if (!s || synth.load() != s)
+        return;
+    CloseAll();
+    synth.store(nullptr);
+}
+
 void CMIDIDevices::ToggleInput(int32_t index) {
     if (index < 0 || index >= kMaxDevices)
         return;
-    CloseInputs();
     // A mask shorter than the index is padded: the flip must not end the
     // mask text early or leave a terminator in the middle.
     size_t length = std::strlen(inputMask);
@@ -156,6 +224,10 @@ void CMIDIDevices::ToggleInput(int32_t index) {
     inputMask[length] = '\0';
     inputMask[index] = inputMask[index] == '1' ? '0' : '1';
     CopyName(g_GlobalData.MIDIDeviceIn, inputMask);
+    // Only the input switched off closes: reopening the others would drop
+    // note-offs that arrive meanwhile and leave their notes hanging.
+    if (inputMask[index] == '0')
+        CloseInput(index);
     OpenInputs();
 }
 
@@ -207,7 +279,9 @@ void CMIDIDevices::QueueOut(uint32_t sampleTime, int32_t status, int32_t data1, 
 }
 
 void CMIDIDevices::FlushOut() {
-    const double advanced = g_GlobalData.sampleRate / 1000.0 + static_cast<double>(GetOutClock());
+    // The GUI thread may change the rate meanwhile.
+    const int32_t rate = std::atomic_ref<int32_t>(g_GlobalData.sampleRate).load(std::memory_order_relaxed);
+    const double advanced = rate / 1000.0 + static_cast<double>(GetOutClock());
     const uint32_t clock = static_cast<uint32_t>(static_cast<uint64_t>(advanced));
     SetOutClock(clock);
     std::unique_lock<std::mutex> lock(outputLock, std::try_to_lock);
@@ -231,8 +305,9 @@ bool CMIDIDevices::IsInputOpen(int index) const {
 }
 
 void CMIDIDevices::MidiInProc(void* user, uint32_t message) {
-    auto* self = static_cast<CMIDIDevices*>(user);
-    if (CSynth* s = self->synth.load())
+    auto* slot = static_cast<InputSlot*>(user);
+    slot->Track(message);
+    if (CSynth* s = slot->owner->synth.load())
         s->ProcessMidiMessage(message, CMIDIQueue::ClockMs());
 }
 

@@ -50,6 +50,8 @@ public:
     // reason the port gave. An input that fails stops the opening of later
     // ones; those opened before stay open.
     bool OpenInputs(char* errorText = nullptr);
+    // Closing an input releases what it holds: a note-off for every key it
+    // left down and the sustain pedal up on each channel it held it.
     void CloseInputs();
     // Opens the output whose name is the output name; when no device has
     // that name, device 0, whose name becomes the output name.
@@ -58,9 +60,14 @@ public:
     void CloseOutputs();
     bool StartTimer(int32_t periodMs);
     void CloseAll();
+    // When the devices play into synth: closes everything and forgets it,
+    // so that no input opened later calls into an object that is gone.
+    void Detach(const CSynth* synth);
 
-    // Menu commands: flip input index's mask character (0..31) and reopen
-    // the inputs; open output index of the list. Other indexes do nothing.
+    // Menu commands: flip input index's mask character (0..31), closing
+    // that input when it is switched off and opening the marked inputs not
+    // open yet (the others keep playing); open output index of the list.
+    // Other indexes do nothing.
     void ToggleInput(int32_t index);
     void SelectOutput(int32_t index);
     void BuildMenus(CUIMenuResource& menu);
@@ -88,6 +95,17 @@ public:
     char outputDeviceNames[kMaxDevices][kNameSize] = {};
 
 private:
+    // What one input holds down, kept on its own MIDI thread and read by
+    // the GUI thread once the input is closed.
+    struct InputSlot {
+        CMIDIDevices* owner = nullptr;
+        std::atomic<uint32_t> keys[16][4] = {};  // bit k of word k / 32 per channel
+        std::atomic<uint32_t> pedals{0};         // bit c: sustain down on channel c
+        void Track(uint32_t message);
+        void Clear();
+    };
+    void CloseInput(int index);
+    void ReleaseHeld(InputSlot& slot);
     static void MidiInProc(void* user, uint32_t message);
     static void TimerProc(void* user);
     os::OMidiPorts& Ports();
@@ -100,6 +118,7 @@ private:
     os::OMidiPorts* ports = nullptr;
     std::atomic<CSynth*> synth{nullptr};
     std::unique_ptr<os::OMidiInput> inputs[kMaxDevices];
+    InputSlot inputSlots[kMaxDevices];
     int32_t lastInputOpened = -1;
     char inputMask[kNameSize] = {};
     int32_t outputDevice = -1;

@@ -24,6 +24,8 @@
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "gui/GUIHead.h"
+#include "stress/DeviceStress.h"
+#include "stress/StressShared.h"
 #include "tests/core/SampleFixtures.h"
 #include "tools/FileFixtures.h"
 #include "tests/os/TestFolders.h"
@@ -69,11 +71,15 @@ protected:
     float Unit() { return std::uniform_real_distribution<float>(0.0f, 1.0f)(random); }
 };
 
-// The audio device: 256-frame render calls at the pace of 44.1 kHz.
+// The audio device: 256-frame render calls at the pace of 44.1 kHz, while
+// no output of the program renders.
 class AudioActor : public Actor {
 public:
     explicit AudioActor(CSynth& s) : Actor("audio", std::chrono::microseconds(5805), 1), synth(s) {}
     void Step() override {
+        std::lock_guard<std::mutex> turn(stress::AudioTurn());
+        if (stress::DevicePlays().load())
+            return;
         float* outs[2] = {left, right};
         synth.Process(nullptr, outs, kFrames);
         for (int i = 0; i < kFrames; ++i) {
@@ -130,6 +136,7 @@ public:
     GuiActor(CSynth& s, std::string sample)
         : Actor("gui", std::chrono::microseconds(700), 3), synth(s), samplePath(std::move(sample)) {}
     void Step() override {
+        std::lock_guard<std::mutex> gui(stress::GuiThread());
         switch (Pick(0, 14)) {
         case 0: synth.SetProgram(Pick(0, 127)); break;
         case 1: synth.SetPartProgram(Pick(0, 3), Pick(0, 127)); break;
@@ -323,11 +330,16 @@ int main(int argc, char** argv) {
     auto actors = MakeActors(*synth, sample);
 
     const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    // The program's own device threads: JACK cycles, the ring's refill
+    // timer, MIDI inputs, and the recorder they feed. First: it sets the
+    // environment the devices read.
+    stress::DeviceStress devices(*synth, deadline);
     std::vector<std::thread> threads;
     for (auto& actor : actors)
         threads.emplace_back(Run, std::ref(*actor), deadline);
     for (auto& thread : threads)
         thread.join();
+    devices.Join();
 
     bool ok = true;
     for (auto& actor : actors)
@@ -339,6 +351,8 @@ int main(int argc, char** argv) {
     // A stress that never sounded or never reached a multi-sample tested
     // less than it claims.
     if (audio.nonFinite != 0 || audio.sounding == 0 || gui.samplesOpen == 0)
+        ok = false;
+    if (!devices.Report())
         ok = false;
     synth.reset();
     std::printf(ok ? "stress passed\n" : "stress FAILED\n");

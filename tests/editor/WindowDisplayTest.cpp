@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -27,6 +28,7 @@
 #include "gui/GUIHead.h"
 #include "os/TestFolders.h"
 #include "tests/editor/XvfbDisplay.h"
+#include "tests/platform/JackServer.h"
 #include "tools/PngFile.h"
 
 // Last: the X headers define macros (None, Bool, Status) that clash with
@@ -64,8 +66,12 @@ struct Knob : GUIObject {
 // Runs the program with the environment given, its output to a file.
 pid_t Spawn(const std::vector<std::string>& env, const std::string& errFile)
 {
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
+        // Ends with the test process, also when that is killed or crashes.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(1);
         std::freopen(errFile.c_str(), "w", stderr);
         std::freopen("/dev/null", "w", stdout);
         std::vector<char*> envp;
@@ -223,7 +229,8 @@ TEST_F(WindowOnX, ProgramEndsOnSigtermWithItsSettingsWritten)
 {
     testutil::TempFolder home;
     const pid_t pid = Spawn({"XDG_CONFIG_HOME=" + home.Path(), "HOME=" + home.Path(),
-                             "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", LeakRules(home)},
+                             "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                             "JACK_DEFAULT_SERVER=" + testutil::UniqueJackName("zavo-none"), LeakRules(home)},
                             home / "stderr.txt");
     Display* x = XOpenDisplay(xvfb.Name().c_str());
     ASSERT_NE(x, nullptr);
@@ -237,6 +244,51 @@ TEST_F(WindowOnX, ProgramEndsOnSigtermWithItsSettingsWritten)
     kill(pid, SIGTERM);
     EXPECT_EQ(WaitFor(pid, std::chrono::seconds(10)), 0) << testutil::ReadFile(home / "stderr.txt");
     EXPECT_TRUE(std::filesystem::exists(home / "zavo/settings.ini"));
+}
+
+// A first start (no settings file) plays through JACK when a server answers,
+// else through the sound device, and keeps that choice for the next start.
+TEST_F(WindowOnX, AFirstStartPlaysThroughAJackServerThatAnswersAndKeepsIt)
+{
+    for (const bool server : {true, false}) {
+        SCOPED_TRACE(server ? "with a server" : "without a server");
+        std::optional<testutil::JackServer> jack;
+        if (server) {
+            jack.emplace();
+            ASSERT_TRUE(jack->Ok()) << jack->Error();
+        }
+        const std::string serverName = server ? jack->Name() : testutil::UniqueJackName("zavo-none");
+        testutil::TempFolder home;
+        const pid_t pid = Spawn({"XDG_CONFIG_HOME=" + home.Path(), "HOME=" + home.Path(), "DISPLAY=" + xvfb.Name(),
+                                 "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                                 "JACK_DEFAULT_SERVER=" + serverName, LeakRules(home)},
+                                home / "stderr.txt");
+        Display* x = XOpenDisplay(xvfb.Name().c_str());
+        ASSERT_NE(x, nullptr);
+        bool shown = false;
+        for (auto end = Clock::now() + std::chrono::seconds(20); Clock::now() < end && !shown;)
+            if (!(shown = ZavoWindowShown(x))) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        XCloseDisplay(x);
+        EXPECT_TRUE(shown);
+        // The devices open right after the window: the program's ports show
+        // on the server once it plays there.
+        if (server) {
+            jack_client_t* client = jack_client_open("zavo-test-look", JackNoStartServer, nullptr);
+            ASSERT_NE(client, nullptr);
+            bool playing = false;
+            for (auto end = Clock::now() + std::chrono::seconds(10); Clock::now() < end && !playing;)
+                if (!(playing = jack_port_by_name(client, "zavo:out_1") != nullptr))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            jack_client_close(client);
+            EXPECT_TRUE(playing) << testutil::ReadFile(home / "stderr.txt");
+        }
+        kill(pid, SIGTERM);
+        EXPECT_EQ(WaitFor(pid, std::chrono::seconds(10)), 0) << testutil::ReadFile(home / "stderr.txt");
+        const std::string settings = testutil::ReadFile(home / "zavo/settings.ini");
+        EXPECT_NE(settings.find(server ? "SoundDeviceOut=JACK\n" : "SoundDeviceOut=Default audio device\n"),
+                  std::string::npos)
+            << settings;
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -51,8 +52,12 @@ private:
     void Start(int number)
     {
         const std::string name = ":" + std::to_string(number);
+        const pid_t parent = getpid();
         const pid_t pid = fork();
         if (pid == 0) {
+            // Ends with the test process, also when that is killed or crashes.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != parent) _exit(1);
             std::freopen("/dev/null", "w", stderr);
             execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
                    static_cast<char*>(nullptr));

@@ -10,12 +10,18 @@
 #include <thread>
 #include <vector>
 
+#include "core/CMIDI.h"
 #include "core/CMIDIQueue.h"
 #include "core/CSynth.h"
+#include "editor/CEditor.h"
+#include "gui/CUIMenuResource.h"
+#include "os/OMessageBox.h"
+#include "os/OMidiPorts.h"
 #include "platform/CASIODriverList.h"
 #include "platform/CAudioDevices.h"
 #include "platform/CDirectSoundOut.h"
 #include "platform/CGlobalData.h"
+#include "platform/CMIDIDevices.h"
 #include "platform/JackServer.h"
 #include "tests/core/MeasureFrequency.h"
 #include "tests/core/MidiFixture.h"
@@ -29,19 +35,67 @@ constexpr uint32_t kNoteOff69 = 0x004580u;
 
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+std::vector<float> LeftOfRawFile(const std::string& path, size_t skipFrames) {
+    std::string bytes = ReadFile(path);
+    std::vector<float> left;
+    for (size_t i = skipFrames * 4; i + 4 <= bytes.size(); i += 4) {
+        int16_t l;
+        std::memcpy(&l, bytes.data() + i, 2);
+        left.push_back(static_cast<float>(l) / 32767.0f);
+    }
+    return left;
+}
+
+// MIDI ports of the test with nothing on them: a device change opens none of
+// the machine's.
+class NoPorts : public os::OMidiPorts {
+public:
+    std::vector<std::string> InputNames() override { return {}; }
+    std::vector<std::string> OutputNames() override { return {}; }
+    std::unique_ptr<os::OMidiInput> OpenInput(const std::string&, os::MidiInputCallback, void*,
+                                              std::string&) override {
+        return nullptr;
+    }
+    std::unique_ptr<os::OMidiOutput> OpenOutput(const std::string&, std::string&) override { return nullptr; }
+};
+
 class AudioDeviceTest : public SynthFixture {
 protected:
+    void SetUp() override {
+        SynthFixture::SetUp();
+        g_MIDIDevices.SetPorts(&m_ports);
+    }
     void TearDown() override {
         g_AudioDevices.Close();
+        g_MIDIDevices.CloseAll();
+        g_MIDIDevices.SetPorts(nullptr);
+        // The note-off is carried out here: left in the queue it would be
+        // due at a block of this test's count and hold up the next test's
+        // notes behind it once the count starts again.
         synth->ProcessMidiMessage(kNoteOff69, CMIDIQueue::ClockMs());
+        for (int i = 0; i < 64 && synth->midi->queue.HasPending(); ++i) Render(256);
         if (g_GlobalData.sampleRate != 44100) synth->SetSampleRate(44100.0f);
         // An empty list: asking the system now would reach whatever server
         // the environment names outside the test.
         const std::vector<CASIODriverList::Source> none;
         CASIODriverList::Rescan(&none);
     }
-    // A loaded machine can make the driver's start time out; a few tries
-    // tell that apart from a driver that never opens.
+    // Waits (at most 5 s) until the output's renders took every MIDI
+    // message queued: a note sent is sounding then.
+    bool WaitTaken() const {
+        for (int i = 0; i < 500 && synth->midi->queue.HasPending(); ++i) Sleep(10);
+        return !synth->midi->queue.HasPending();
+    }
+    // Waits (at most 10 s) until SDL's disk driver wrote half a second past
+    // the first skipFrames, closes the output and measures note 69 there.
+    void ExpectDiskFileInTune(const std::string& path, size_t skipFrames) {
+        const size_t wanted = (skipFrames + 44100 / 2) * 4;  // 16-bit stereo
+        for (int i = 0; i < 1000 && ReadFile(path).size() < wanted; ++i) Sleep(10);
+        CloseAndExpectSilence();
+        const std::vector<float> left = LeftOfRawFile(path, skipFrames);
+        ASSERT_GE(left.size(), 44100u / 2) << "the disk device wrote too little";
+        EXPECT_NEAR(MeasureFrequency(left, 44100.0), 440.0, 1.0);
+    }
     // Closes the output; after that nothing renders any more.
     void CloseAndExpectSilence() {
         g_AudioDevices.Close();
@@ -60,10 +114,11 @@ protected:
     }
     // Never the machine's own sound card, also when run by hand.
     ScopedEnv m_sdl{"SDL_AUDIODRIVER", "dummy"};
+    NoPorts m_ports;
 };
 
 // A JACK client of the test's own with two inputs joined to the program's
-// outputs; keeps the first frames of the left input.
+// outputs; once started, keeps the first frames of the left input.
 class JackRecorder {
 public:
     explicit JackRecorder(size_t frames) : m_left(frames, 0.0f) {
@@ -87,6 +142,9 @@ public:
             if (jack_port_connected(m_in[0]) == 1 && jack_port_connected(m_in[1]) == 1) return true;
         return false;
     }
+    // Records from the next cycle on: call it once Joined, so that every
+    // frame kept came through the connections.
+    void Start() { m_started.store(true); }
     // Waits (at most 4 s) for the recording to fill up.
     bool Wait() const {
         for (int i = 0; i < 400 && m_count.load() < m_left.size(); ++i) Sleep(10);
@@ -97,6 +155,7 @@ public:
 private:
     static int Process(jack_nframes_t frames, void* user) {
         auto* self = static_cast<JackRecorder*>(user);
+        if (!self->m_started.load()) return 0;
         const auto* in = static_cast<const float*>(jack_port_get_buffer(self->m_in[0], frames));
         size_t at = self->m_count.load();
         for (jack_nframes_t i = 0; i < frames && at < self->m_left.size(); ++i) self->m_left[at++] = in[i];
@@ -109,18 +168,8 @@ private:
     jack_port_t* m_in[2] = {};
     std::vector<float> m_left;
     std::atomic<size_t> m_count{0};
+    std::atomic<bool> m_started{false};
 };
-
-std::vector<float> LeftOfRawFile(const std::string& path, size_t skipFrames) {
-    std::string bytes = ReadFile(path);
-    std::vector<float> left;
-    for (size_t i = skipFrames * 4; i + 4 <= bytes.size(); i += 4) {
-        int16_t l;
-        std::memcpy(&l, bytes.data() + i, 2);
-        left.push_back(static_cast<float>(l) / 32767.0f);
-    }
-    return left;
-}
 
 } // namespace
 
@@ -133,11 +182,7 @@ TEST_F(AudioDeviceTest, WithoutAServerJackEndsOnTheSoundDeviceInTune) {
     EXPECT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeDirectSound);
     EXPECT_STREQ(g_GlobalData.SoundDeviceOut, "JACK");  // kept for the next start
     synth->ProcessMidiMessage(kNoteOn69, CMIDIQueue::ClockMs());
-    Sleep(1200);
-    CloseAndExpectSilence();
-    const std::vector<float> left = LeftOfRawFile(folder / "out.raw", 44100 / 2);
-    ASSERT_GT(left.size(), 44100u / 4) << "the disk device wrote too little";
-    EXPECT_NEAR(MeasureFrequency(left, 44100.0), 440.0, 1.0);
+    ExpectDiskFileInTune(folder / "out.raw", 44100 / 2);
 }
 
 TEST_F(AudioDeviceTest, ServerAt48000RunsTheEngineThereInTune) {
@@ -147,8 +192,10 @@ TEST_F(AudioDeviceTest, ServerAt48000RunsTheEngineThereInTune) {
     ASSERT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeASIO) << server.Log();
     EXPECT_EQ(g_GlobalData.sampleRate, 48000);
     synth->ProcessMidiMessage(kNoteOn69, CMIDIQueue::ClockMs());
+    ASSERT_TRUE(WaitTaken()) << "the engine did not take the note";
     JackRecorder recorder(48000);
     ASSERT_TRUE(recorder.Joined()) << server.Log();
+    recorder.Start();
     ASSERT_TRUE(recorder.Wait());
     CloseAndExpectSilence();
     const std::vector<float> late(recorder.Left().begin() + 24000, recorder.Left().end());
@@ -180,4 +227,63 @@ TEST_F(AudioDeviceTest, OpeningSwitchingAndClosingWhileNotesPlay) {
         synth->ProcessMidiMessage(0x000080u | uint32_t(48 + i % 24) << 8, CMIDIQueue::ClockMs());
     }
     g_AudioDevices.Close();
+}
+
+TEST_F(AudioDeviceTest, AStoppedServerIsToldOnceAndTheSoundDeviceTakesOver) {
+    const struct {
+        const char* driver;  // SDL's driver for the fall-back
+        bool plays;
+    } cases[] = {{"disk", true}, {"no-such-driver", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.driver);
+        TempFolder folder;
+        ScopedEnv driver("SDL_AUDIODRIVER", c.driver);
+        ScopedEnv file("SDL_DISKAUDIOFILE", folder / "out.raw");
+        std::vector<std::string> shown;
+        os::MessageBoxHook previous =
+            os::SetMessageBoxHook([&](const char* text, const char*) { shown.push_back(text); });
+        JackServer server(44100);
+        ASSERT_TRUE(server.Ok()) << server.Error();
+        ASSERT_TRUE(OpenJack(3));
+        ASSERT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeASIO) << server.Log();
+        synth->ProcessMidiMessage(kNoteOn69, CMIDIQueue::ClockMs());
+        ASSERT_TRUE(WaitTaken());
+        for (int i = 0; i < 500 && synth->GetCommandValue(34) == 0.0f; ++i) Sleep(10);
+        ASSERT_GT(synth->GetCommandValue(34), 0.0f) << "the meter never lit";
+
+        server.Stop();
+        for (int i = 0; i < 500 && !g_AudioDevices.IsLost(); ++i) Sleep(10);
+        ASSERT_TRUE(g_AudioDevices.IsLost()) << "the server's shutdown was not noticed";
+        for (int tick = 0; tick < 3; ++tick) synth->editor->OnTimer();
+        os::SetMessageBoxHook(previous);
+
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_NE(shown[0].find("JACK server has stopped"), std::string::npos) << shown[0];
+        EXPECT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeDirectSound);
+        EXPECT_EQ(g_DirectSoundOut.IsOpen(), c.plays);
+        EXPECT_STREQ(g_GlobalData.SoundDeviceOut, "JACK") << "kept for the next start";
+        CUIMenuResource menu;
+        ASSERT_TRUE(menu.Open(CAudioDevices::kMenuId));
+        EXPECT_STREQ(menu.First()->text, "<<< no JACK server found >>>");
+        if (!c.plays) {
+            // Nothing renders any more: nothing may stay lit.
+            for (int id : {32, 34, 35}) EXPECT_EQ(synth->GetCommandValue(id), 0.0f) << id;
+            continue;
+        }
+        // The note goes on through the sound device, in tune.
+        ExpectDiskFileInTune(folder / "out.raw", 44100 / 4);
+    }
+}
+
+TEST_F(AudioDeviceTest, AFirstStartPicksJackWhenAServerAnswersElseTheDefaultDevice) {
+    {
+        JackServer server(44100);
+        ASSERT_TRUE(server.Ok()) << server.Error();
+        CASIODriverList::Rescan();
+        EXPECT_STREQ(CAudioDevices::FirstStartName(), "JACK");
+    }
+    NoJackServer none;
+    CASIODriverList::Rescan();
+    CAudioDevices::EnumerateDirectSound();
+    EXPECT_STREQ(CAudioDevices::FirstStartName(), "Default audio device");
 }
