@@ -263,8 +263,14 @@ void CEngine::ControlPitch()
     struct Route {
         int32_t source, add, mul;
     };
+    // Only parts with a voice to control: with nothing sounding this stage
+    // does no work.
+    bool used[kParts] = {};
+    ForEachVoice(data, [&](int, int part, Cells, Cells, Cells) { used[part] = true; });
     Route routes[kParts][20];
     for (int p = 0; p < kParts; ++p) {
+        if (!used[p] && !partLanesRender)
+            continue;
         const Cells P{data.partRecord[p]};
         for (int i = 0; i < 20; ++i)
             routes[p][i] = {P.List(65 + i), P.List(105 + i), P.List(85 + i)};

@@ -253,7 +253,7 @@ struct FilterLanes {
 
     int which;
     bool onePole;
-    F g1, g2, drive, driveStep, feedback, feedbackStep;
+    F g1{}, g2{}, drive{}, driveStep{}, feedback{}, feedbackStep{};
     F coef[7], step[7], s[6];
     int r1, r2;
     Source r1Source, r2Source;
