@@ -94,6 +94,12 @@ public:
     // every part's voices in groups of the widest lanes, and every part's
     // control work done each block. Kept for the benchmarks to compare.
     bool partLanesRender = false;
+    // Blocks in a row in which no part sounded and the output stayed below
+    // kMasterQuietLevel (about -180 dB); past kMasterRestBlocks (twice the
+    // reverb's longest line) the master effects rest.
+    static constexpr float kMasterQuietLevel = 1e-9f;
+    static constexpr uint32_t kMasterRestBlocks = 2 * kMasterLongLine / kBlockFrames;
+    uint32_t masterQuietBlocks = 0;
 
     CMultiSample& MultiSample(int part, int osc) { return multiSamples[part * kOscillators + osc]; }
 

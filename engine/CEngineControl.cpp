@@ -176,12 +176,17 @@ void CEngine::ControlTick()
     data.blockCounter.fetch_add(1, std::memory_order_relaxed);
     g_Constants.timeScale = 1.0f;
     SmoothPartParameters();
-    ControlPitch();
-    ControlEnvelopesLFOs();
-    ControlFilter1();
-    ControlFilter2();
-    ControlOscillators();
-    ControlMultiEnvelopes();
+    // The per-voice stages, only when a voice is there to control.
+    bool anyVoice = partLanesRender;
+    ForEachVoice(data, [&](int, int, Cells, Cells, Cells) { anyVoice = true; });
+    if (anyVoice) {
+        ControlPitch();
+        ControlEnvelopesLFOs();
+        ControlFilter1();
+        ControlFilter2();
+        ControlOscillators();
+        ControlMultiEnvelopes();
+    }
     ControlChorusLFO();
     ControlPartEffects();
     data.globalValues[CEngineData::kGlideCell] = 0.05f;

@@ -468,8 +468,22 @@ void CEngine::RenderBlock(float* out)
             }
             ProcessMasterOutput(out + 2 * j);
         }
+        bool quiet = !busesUsed;
+        for (int i = 0; i < 2 * frames && quiet; ++i)
+            quiet = std::fabs(out[i]) <= kMasterQuietLevel;
+        masterQuietBlocks = quiet ? masterQuietBlocks + 1 : 0;
     } else {
         MixPartsIntoBuses(run, frames);
+        if (!busesUsed && masterQuietBlocks >= kMasterRestBlocks) {
+            // Nothing sounds and the master effects' tails died away long
+            // ago: they rest (their lines hold nothing audible) until a part
+            // sounds again, and the master stage puts out silence.
+            for (int j = 0; j < frames; ++j) {
+                ClearMasterBuses();
+                ProcessMasterStage(out + 2 * j);
+            }
+            return;
+        }
         for (int j = 0; j < frames; ++j) {
             ClearMasterBuses();
             outputUsed = busesUsed ? 1 : 0;
@@ -481,6 +495,10 @@ void CEngine::RenderBlock(float* out)
             chorusSendRight = buses[5][j];
             ProcessMasterOutput(out + 2 * j);
         }
+        bool quiet = !busesUsed;
+        for (int i = 0; i < 2 * frames && quiet; ++i)
+            quiet = std::fabs(out[i]) <= kMasterQuietLevel;
+        masterQuietBlocks = quiet ? masterQuietBlocks + 1 : 0;
     }
     for (int p = 0; p < kParts; ++p) {
         if (!run[p])
