@@ -93,6 +93,16 @@ public:
     // beside the faster paths as their reference: the benchmarks and the
     // equivalence tests compare the two in one run.
     bool scalarRender = false;
+    // The render as it was before voices of several parts shared lanes:
+    // every part's voices in groups of the widest lanes, and every part's
+    // control work done each block. Kept for the benchmarks to compare.
+    bool partLanesRender = false;
+    // Blocks in a row in which no part sounded and the output stayed below
+    // kMasterQuietLevel (about -180 dB); past kMasterRestBlocks (twice the
+    // reverb's longest line) the master effects rest.
+    static constexpr float kMasterQuietLevel = 1e-9f;
+    static constexpr uint32_t kMasterRestBlocks = 2 * kMasterLongLine / kBlockFrames;
+    uint32_t masterQuietBlocks = 0;
 
     CMultiSample& MultiSample(int part, int osc) { return multiSamples[part * kOscillators + osc]; }
 
@@ -186,9 +196,21 @@ private:
     // side in vector lanes where its chain allows, else one by one.
     void RenderVoices(int frames);
     bool PartRendersInLanes(int part, const int* voices, int count) const;
-    void RenderLanes(int part, const int* voices, int count, int frames, int divider);
+    void SetUpLanePart(int part, int frames, int divider, voice_lanes::PartSetup& setup) const;
+    struct LaneVoice {
+        int voice, part;
+    };
+    // `count` voices (of parts set up alike, each part's voices together)
+    // through the kernel of `width` lanes.
+    void RenderLanes(const voice_lanes::PartSetup& setup, const LaneVoice* voices, int count, int width);
+    voice_lanes::PartSetup laneSetups[kParts];
     voice_lanes::Group laneGroup;
     uint32_t laneSpare[CEngineData::kVoiceAudioCells] = {};
     float laneSpareRing[kWaveRing] = {};
     void FillSubSamples(int part, int frames, int divider);
+    // The sounding parts' output stage over the block into the master buses
+    // of each frame (master, reverb send, chorus send; left, right).
+    void MixPartsIntoBuses(const bool* run, int frames);
+    float buses[6][kBlockFrames] = {};
+    bool busesUsed = false;
 };

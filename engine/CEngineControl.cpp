@@ -176,12 +176,17 @@ void CEngine::ControlTick()
     data.blockCounter.fetch_add(1, std::memory_order_relaxed);
     g_Constants.timeScale = 1.0f;
     SmoothPartParameters();
-    ControlPitch();
-    ControlEnvelopesLFOs();
-    ControlFilter1();
-    ControlFilter2();
-    ControlOscillators();
-    ControlMultiEnvelopes();
+    // The per-voice stages, only when a voice is there to control.
+    bool anyVoice = partLanesRender;
+    ForEachVoice(data, [&](int, int, Cells, Cells, Cells) { anyVoice = true; });
+    if (anyVoice) {
+        ControlPitch();
+        ControlEnvelopesLFOs();
+        ControlFilter1();
+        ControlFilter2();
+        ControlOscillators();
+        ControlMultiEnvelopes();
+    }
     ControlChorusLFO();
     ControlPartEffects();
     data.globalValues[CEngineData::kGlideCell] = 0.05f;
@@ -263,8 +268,14 @@ void CEngine::ControlPitch()
     struct Route {
         int32_t source, add, mul;
     };
+    // Only parts with a voice to control: with nothing sounding this stage
+    // does no work.
+    bool used[kParts] = {};
+    ForEachVoice(data, [&](int, int part, Cells, Cells, Cells) { used[part] = true; });
     Route routes[kParts][20];
     for (int p = 0; p < kParts; ++p) {
+        if (!used[p] && !partLanesRender)
+            continue;
         const Cells P{data.partRecord[p]};
         for (int i = 0; i < 20; ++i)
             routes[p][i] = {P.List(65 + i), P.List(105 + i), P.List(85 + i)};

@@ -26,6 +26,7 @@
 #include "platform/CGlobalData.h"
 
 using effect_math::CellAsInt;
+using effect_math::CellIsSet;
 
 using namespace engine;
 
@@ -455,22 +456,108 @@ void CEngine::RenderBlock(float* out)
     }
 
     const Segment* partClip = g_TLShapes.Fixed(1);
-    for (int j = 0; j < frames; ++j) {
-        ClearMasterBuses();
-        for (int p = 0; p < kParts; ++p) {
-            if (!run[p])
-                continue;
-            partSampleLeft = Shape(partClip, (partMix[p][2 * j] + kGuard) * 1024.0f);
-            partSampleRight = Shape(partClip, (partMix[p][2 * j + 1] + kGuard) * 1024.0f);
-            ProcessPartOutput(p);
+    if (partLanesRender) {
+        for (int j = 0; j < frames; ++j) {
+            ClearMasterBuses();
+            for (int p = 0; p < kParts; ++p) {
+                if (!run[p])
+                    continue;
+                partSampleLeft = Shape(partClip, (partMix[p][2 * j] + kGuard) * 1024.0f);
+                partSampleRight = Shape(partClip, (partMix[p][2 * j + 1] + kGuard) * 1024.0f);
+                ProcessPartOutput(p);
+            }
+            ProcessMasterOutput(out + 2 * j);
         }
-        ProcessMasterOutput(out + 2 * j);
+        bool quiet = !busesUsed;
+        for (int i = 0; i < 2 * frames && quiet; ++i)
+            quiet = std::fabs(out[i]) <= kMasterQuietLevel;
+        masterQuietBlocks = quiet ? masterQuietBlocks + 1 : 0;
+    } else {
+        MixPartsIntoBuses(run, frames);
+        if (!busesUsed && masterQuietBlocks >= kMasterRestBlocks) {
+            // Nothing sounds and the master effects' tails died away long
+            // ago: they rest (their lines hold nothing audible) until a part
+            // sounds again, and the master stage puts out silence.
+            for (int j = 0; j < frames; ++j) {
+                ClearMasterBuses();
+                ProcessMasterStage(out + 2 * j);
+            }
+            return;
+        }
+        for (int j = 0; j < frames; ++j) {
+            ClearMasterBuses();
+            outputUsed = busesUsed ? 1 : 0;
+            masterLeft = buses[0][j];
+            masterRight = buses[1][j];
+            reverbSendLeft = buses[2][j];
+            reverbSendRight = buses[3][j];
+            chorusSendLeft = buses[4][j];
+            chorusSendRight = buses[5][j];
+            ProcessMasterOutput(out + 2 * j);
+        }
+        bool quiet = !busesUsed;
+        for (int i = 0; i < 2 * frames && quiet; ++i)
+            quiet = std::fabs(out[i]) <= kMasterQuietLevel;
+        masterQuietBlocks = quiet ? masterQuietBlocks + 1 : 0;
     }
     for (int p = 0; p < kParts; ++p) {
         if (!run[p])
             continue;
         partMix[p][2 * frames] = partMix[p][2 * frames - 2];
         partMix[p][2 * frames + 1] = partMix[p][2 * frames - 1];
+    }
+}
+
+void CEngine::MixPartsIntoBuses(const bool* run, int frames)
+{
+    // Part after part over the whole block: every frame's buses still add
+    // the parts in part order, the same sums as part after part per frame.
+    for (float* bus : buses)
+        std::fill(bus, bus + frames, 0.0f);
+    busesUsed = false;
+    const Segment* partClip = g_TLShapes.Fixed(1);
+    for (int p = 0; p < kParts; ++p) {
+        if (!run[p])
+            continue;
+        busesUsed = true;
+        const float* mix = partMix[p];
+        const uint32_t* record = data.partRecord[p];
+        if (CellIsSet(record[CEngineData::kFxDistOn]) || CellIsSet(record[CEngineData::kFxDelayOn]) ||
+            CellIsSet(record[CEngineData::kFxModOn])) {
+            for (int j = 0; j < frames; ++j) {
+                partSampleLeft = Shape(partClip, (mix[2 * j] + kGuard) * 1024.0f);
+                partSampleRight = Shape(partClip, (mix[2 * j + 1] + kGuard) * 1024.0f);
+                ClearMasterBuses();
+                ProcessPartOutput(p);
+                buses[0][j] += masterLeft;
+                buses[1][j] += masterRight;
+                buses[2][j] += reverbSendLeft;
+                buses[3][j] += reverbSendRight;
+                buses[4][j] += chorusSendLeft;
+                buses[5][j] += chorusSendRight;
+            }
+            continue;
+        }
+        // No part effect: the pan and sends of AddPartToMaster, with the
+        // part's values read once for the block.
+        const float level = data.SettingF(p, CEngineData::kSetLevel);
+        const float pan = ClampSafe(data.SettingF(p, CEngineData::kSetPan), 0.0f, 1.0f, 0.5f);
+        const float reverbSend = data.SettingF(p, CEngineData::kSetReverbSend);
+        const float chorusSend = data.SettingF(p, CEngineData::kSetChorusSend);
+        float peak = data.PartF(p, CEngineData::kFxPartPeak);
+        for (int j = 0; j < frames; ++j) {
+            const float left = Shape(partClip, (mix[2 * j] + kGuard) * 1024.0f) * level * pan;
+            const float right = Shape(partClip, (mix[2 * j + 1] + kGuard) * 1024.0f) * level * (1.0f - pan);
+            peak = std::max(peak, left * left);
+            peak = std::max(peak, right * right);
+            buses[0][j] += left;
+            buses[1][j] += right;
+            buses[2][j] += left * reverbSend;
+            buses[3][j] += right * reverbSend;
+            buses[4][j] += left * chorusSend;
+            buses[5][j] += right * chorusSend;
+        }
+        data.SetPartF(p, CEngineData::kFxPartPeak, peak);
     }
 }
 
@@ -937,17 +1024,71 @@ void CEngine::RenderVoices(int frames)
             members[part][count[part]++] = v;
     }
     const int lanes = voice_lanes::LaneCount();
+    if (partLanesRender) {
+        for (int p = 0; p < kParts; ++p) {
+            if (count[p] == 0)
+                continue;
+            const int divider = RenderDivider(p);
+            if (!PartRendersInLanes(p, members[p], count[p])) {
+                for (int i = 0; i < count[p]; ++i)
+                    RenderVoice(members[p][i], p, frames, divider);
+                continue;
+            }
+            SetUpLanePart(p, frames, divider, laneSetups[p]);
+            for (int i = 0; i < count[p]; i += lanes) {
+                LaneVoice group[voice_lanes::kMaxLanes];
+                const int n = std::min(lanes, count[p] - i);
+                for (int l = 0; l < n; ++l)
+                    group[l] = {members[p][i + l], p};
+                RenderLanes(laneSetups[p], group, n, lanes);
+            }
+        }
+        return;
+    }
+
+    // Voices of parts whose chains are set up alike share lanes, so a voice
+    // costs the same whichever part it sounds on. A part's voices all go
+    // into one run of groups, in voice order.
+    bool pending[kParts];
     for (int p = 0; p < kParts; ++p) {
-        if (count[p] == 0)
+        pending[p] = count[p] > 0;
+        if (!pending[p])
             continue;
         const int divider = RenderDivider(p);
         if (!PartRendersInLanes(p, members[p], count[p])) {
             for (int i = 0; i < count[p]; ++i)
                 RenderVoice(members[p][i], p, frames, divider);
+            pending[p] = false;
             continue;
         }
-        for (int i = 0; i < count[p]; i += lanes)
-            RenderLanes(p, members[p] + i, std::min(lanes, count[p] - i), frames, divider);
+        SetUpLanePart(p, frames, divider, laneSetups[p]);
+    }
+    for (int p = 0; p < kParts; ++p) {
+        if (!pending[p])
+            continue;
+        LaneVoice run[kVoices];
+        int n = 0;
+        for (int q = p; q < kParts; ++q) {
+            if (!pending[q] || !(q == p || laneSetups[q] == laneSetups[p]))
+                continue;
+            pending[q] = false;
+            for (int i = 0; i < count[q]; ++i)
+                run[n++] = {members[q][i], q};
+        }
+        // Full groups of the widest lanes; what is left over takes the
+        // narrowest kernel that holds it, and a voice alone renders on its
+        // own, which costs less than a group of mostly spare lanes.
+        for (int i = 0; i < n;) {
+            const int left = n - i;
+            if (left == 1) {
+                RenderVoice(run[i].voice, run[i].part, frames, laneSetups[p].divider);
+                break;
+            }
+            const int width = left > 4 ? lanes : 4;
+            const int take = std::min(width, left);
+            RenderLanes(laneSetups[p], run + i, take, width);
+            i += take;
+        }
     }
 }
 
@@ -969,17 +1110,75 @@ bool CEngine::PartRendersInLanes(int part, const int* voices, int count) const
     return (out >= 153 && out <= 168) || out == 176 || out == 199 || out == 201 || out == 317 || out == 318;
 }
 
-void CEngine::RenderLanes(int part, const int* voices, int count, int frames, int divider)
+void CEngine::SetUpLanePart(int part, int frames, int divider, voice_lanes::PartSetup& s) const
+{
+    const Cells P{const_cast<uint32_t*>(data.partRecord[part])};
+    const uint32_t off = P.U(270);
+    s.saturation = g_TLShapes.Fixed(1);
+    s.outputClip = g_TLShapes.Fixed(2);
+    s.off = off;
+    s.divider = divider;
+    s.groups = frames >> divider;
+    for (int j = 0; j < 3; ++j)
+        s.running[j] = (off & kOffOsc[j]) == 0;
+    s.fm[0] = false;
+    s.fm[1] = P.U(238) != 0;
+    s.fm[2] = P.U(239) != 0;
+    s.inFm[1] = CellOfCode(P.U(238));
+    s.inFm[2] = CellOfCode(P.U(239));
+    s.unison = P.U(356) != 0;
+    s.formantSeries = CellAsInt(P.U(327)) == 1;
+    s.inTerrain = CellOfCode(P.U(237));
+    s.inShaper = CellOfCode(P.U(248));
+    s.inGuide1 = CellOfCode(P.U(253));
+    s.inGuide2 = CellOfCode(P.U(254));
+    s.inFormant = CellOfCode(P.U(256));
+    const int32_t shapeRef = CellAsInt(P.U(182));
+    s.shaper = shapeRef == kUserShapeRef                                ? g_TLShapes.userShapes[part]
+               : (shapeRef >= 0 && shapeRef < CTLShapes::kSelectable) ? g_TLShapes.shapes[shapeRef]
+                                                                       : g_TLShapes.shapes[0];
+    // A shaper that is off names no table, so parts that differ only in
+    // their own (unused) user shape still share lanes.
+    if (s.shaper == nullptr || (off & kOffShaper) != 0)
+        s.shaper = kSilentTable;
+    s.pulse1 = P.I(156) == kPulseCode1;
+    s.pulse2 = P.I(164) == kPulseCode2;
+    s.sync1 = CellOfCode(P.U(166));
+    s.sync2 = CellOfCode(P.U(175));
+    s.syncA = s.sync1 == 119 || s.sync1 == 120;
+    s.syncB = s.sync2 == 119 || s.sync2 == 120;
+    s.inRing1 = CellOfCode(P.U(240));
+    s.inRing2 = CellOfCode(P.U(241));
+    s.inAmp = CellOfCode(P.U(247));
+    s.inAmpMod = CellOfCode(P.U(249));
+    for (int k = 0; k < 5; ++k)
+        s.inMix[k] = CellOfCode(P.U(242 + k));
+    for (int f = 0; f < 2; ++f) {
+        const FilterCells& c = kFilter[f];
+        const int type = CellAsInt(P.U(c.type));
+        s.filter[f] = {(off & c.offBit) == 0, type == 6 || type == 7, P.F(c.g1), P.F(c.g2),
+                       CellOfCode(P.U(c.input)), CellOfCode(P.U(c.r1)), CellOfCode(P.U(c.r2))};
+    }
+    s.outCell = CellOfCode(P.U(255));
+    s.inFade = CellOfCode(P.U(339));
+    s.inDirectL = CellOfCode(P.U(384));
+    s.inDirectR = CellOfCode(P.U(385));
+    s.quantMask = P.U(271);
+
+}
+
+void CEngine::RenderLanes(const voice_lanes::PartSetup& setup, const LaneVoice* voices, int count, int width)
 {
     voice_lanes::Group& g = laneGroup;
-    const Cells P{data.partRecord[part]};
-    const uint32_t off = P.U(270);
-    const int lanes = voice_lanes::LaneCount();
-    if (count < lanes)
-        std::copy(data.voiceAudio[voices[0]], data.voiceAudio[voices[0]] + CEngineData::kVoiceAudioCells, laneSpare);
+    static_cast<voice_lanes::PartSetup&>(g) = setup;
+    const uint32_t off = setup.off;
+    if (count < width)
+        std::copy(data.voiceAudio[voices[0].voice], data.voiceAudio[voices[0].voice] + CEngineData::kVoiceAudioCells,
+                  laneSpare);
     g.lanes = count;
-    for (int l = 0; l < lanes; ++l) {
-        const int v = voices[l < count ? l : 0];
+    for (int l = 0; l < width; ++l) {
+        const int v = voices[l < count ? l : 0].voice;
+        const Cells P{data.partRecord[voices[l < count ? l : 0].part]};
         g.record[l] = l < count ? data.voiceAudio[v] : laneSpare;
         for (int j = 0; j < 3; ++j) {
             const Segment* t = data.OscTable(std::bit_cast<int32_t>(g.record[l][115 + j]));
@@ -1007,54 +1206,6 @@ void CEngine::RenderLanes(int part, const int* voices, int count, int frames, in
         g.peakOut[l] = std::bit_cast<float>(P.U(414));
         g.power[l] = std::bit_cast<float>(g.record[l][CEngineData::kAcOutputPower]);
     }
-    g.saturation = g_TLShapes.Fixed(1);
-    g.outputClip = g_TLShapes.Fixed(2);
-    g.off = off;
-    g.groups = frames >> divider;
-    for (int j = 0; j < 3; ++j)
-        g.running[j] = (off & kOffOsc[j]) == 0;
-    g.fm[0] = false;
-    g.fm[1] = P.U(238) != 0;
-    g.fm[2] = P.U(239) != 0;
-    g.inFm[1] = CellOfCode(P.U(238));
-    g.inFm[2] = CellOfCode(P.U(239));
-    g.unison = P.U(356) != 0;
-    g.formantSeries = CellAsInt(P.U(327)) == 1;
-    g.inTerrain = CellOfCode(P.U(237));
-    g.inShaper = CellOfCode(P.U(248));
-    g.inGuide1 = CellOfCode(P.U(253));
-    g.inGuide2 = CellOfCode(P.U(254));
-    g.inFormant = CellOfCode(P.U(256));
-    const int32_t shapeRef = CellAsInt(P.U(182));
-    g.shaper = shapeRef == kUserShapeRef                                ? g_TLShapes.userShapes[part]
-               : (shapeRef >= 0 && shapeRef < CTLShapes::kSelectable) ? g_TLShapes.shapes[shapeRef]
-                                                                       : g_TLShapes.shapes[0];
-    if (g.shaper == nullptr)
-        g.shaper = kSilentTable;
-    g.pulse1 = P.I(156) == kPulseCode1;
-    g.pulse2 = P.I(164) == kPulseCode2;
-    g.sync1 = CellOfCode(P.U(166));
-    g.sync2 = CellOfCode(P.U(175));
-    g.syncA = g.sync1 == 119 || g.sync1 == 120;
-    g.syncB = g.sync2 == 119 || g.sync2 == 120;
-    g.inRing1 = CellOfCode(P.U(240));
-    g.inRing2 = CellOfCode(P.U(241));
-    g.inAmp = CellOfCode(P.U(247));
-    g.inAmpMod = CellOfCode(P.U(249));
-    for (int k = 0; k < 5; ++k)
-        g.inMix[k] = CellOfCode(P.U(242 + k));
-    for (int f = 0; f < 2; ++f) {
-        const FilterCells& c = kFilter[f];
-        const int type = CellAsInt(P.U(c.type));
-        g.filter[f] = {(off & c.offBit) == 0, type == 6 || type == 7, P.F(c.g1), P.F(c.g2),
-                       CellOfCode(P.U(c.input)), CellOfCode(P.U(c.r1)), CellOfCode(P.U(c.r2))};
-    }
-    g.outCell = CellOfCode(P.U(255));
-    g.inFade = CellOfCode(P.U(339));
-    g.inDirectL = CellOfCode(P.U(384));
-    g.inDirectR = CellOfCode(P.U(385));
-    g.quantMask = P.U(271);
-
     // Rows: the cells the chain writes per sample (in and out again), the
     // steps it reads, and the cells the routing reads.
     constexpr uint32_t kHeavy = kOffTerrain | kOffSpectrum | kOffFormant | kOffSubPulse | kOffShaper | kOffWaveguide;
@@ -1109,30 +1260,37 @@ void CEngine::RenderLanes(int part, const int* voices, int count, int frames, in
         g.cellsCarried[g.countCarried++] = cell;
     }
 
-    voice_lanes::Render(g);
+    voice_lanes::Render(g, width);
 
-    float* mix = partMix[part];
-    const int step = 1 << divider;
-    uint32_t* record = data.partRecord[part];
-    // Each frame adds the voices in voice order.
-    const int done = divider == 0 ? voice_lanes::AddToMix(g, mix) : 0;
-    for (int l = 0; l < count; ++l) {
-        const int v = voices[l];
-        for (int n = done; n < g.groups; ++n) {
-            const int f = (n << divider) + step - 1;
-            mix[2 * f] += g.left[n][l];
-            mix[2 * f + 1] += g.right[n][l];
+    // Each frame of a part's mix adds its voices in voice order.
+    const int step = 1 << g.divider;
+    for (int first = 0; first < count;) {
+        const int part = voices[first].part;
+        int last = first + 1;
+        while (last < count && voices[last].part == part)
+            ++last;
+        float* mix = partMix[part];
+        uint32_t* record = data.partRecord[part];
+        const int done = g.divider == 0 ? voice_lanes::AddToMix(g, first, last, mix) : 0;
+        for (int l = first; l < last; ++l) {
+            const int v = voices[l].voice;
+            for (int n = done; n < g.groups; ++n) {
+                const int f = (n << g.divider) + step - 1;
+                mix[2 * f] += g.left[n][l];
+                mix[2 * f + 1] += g.right[n][l];
+            }
+            data.SetAudioF(v, CEngineData::kAcOutputPower, g.power[l]);
+            noiseSeed[v] = g.seed[l];
+            for (int k = 0; k < 6; ++k)
+                pinkState[k][v] = g.pink[k][l];
+            RaisePeak(record, 412, g.peak1[l]);
+            RaisePeak(record, 413, g.peak2[l]);
+            RaisePeak(record, 414, g.peakOut[l]);
+            if (g.power[l] >= kQuietPower)
+                data.voiceState[v] = 0;
+            else if (data.ControlI(v, CEngineData::kVcGate) == 0)
+                data.voiceState[v] = std::min(data.voiceState[v] + 1, CEngineData::kVoiceFree);
         }
-        data.SetAudioF(v, CEngineData::kAcOutputPower, g.power[l]);
-        noiseSeed[v] = g.seed[l];
-        for (int k = 0; k < 6; ++k)
-            pinkState[k][v] = g.pink[k][l];
-        RaisePeak(record, 412, g.peak1[l]);
-        RaisePeak(record, 413, g.peak2[l]);
-        RaisePeak(record, 414, g.peakOut[l]);
-        if (g.power[l] >= kQuietPower)
-            data.voiceState[v] = 0;
-        else if (data.ControlI(v, CEngineData::kVcGate) == 0)
-            data.voiceState[v] = std::min(data.voiceState[v] + 1, CEngineData::kVoiceFree);
+        first = last;
     }
 }

@@ -45,27 +45,18 @@ struct FilterSetup {
     bool onePole = false;
     float g1 = 0.0f, g2 = 0.0f;
     int input = 0, r1 = 0, r2 = 0;
+    bool operator==(const FilterSetup&) const = default;
 };
 
-// One group of voices of one part, filled by the engine. Lanes beyond
-// `lanes` run on a spare record and their results are dropped.
-struct Group {
-    int lanes = 0;
-    uint32_t* record[kMaxLanes] = {};
-    const CTLBase::Segment* wave[3][kMaxLanes] = {};
+// What the chain of a group takes from the parts of its voices, fixed for
+// the block: voices of several parts whose set-ups are equal render side by
+// side in one group.
+struct PartSetup {
     const CTLBase::Segment* saturation = nullptr;  // filter input saturation
     const CTLBase::Segment* outputClip = nullptr;
     const CTLBase::Segment* shaper = nullptr;
-    // Spectral sub-oscillator k of each lane: its four region tables (Y1,
-    // X1, Y2, X2; silent ones where it is off) and whether it runs.
-    const CTLBase::Segment* spectrum[6][4][kMaxLanes] = {};
-    bool spectrumOn[6][kMaxLanes] = {};
-    CTerrainFilter* terrain[kMaxLanes] = {};
-    float* ring[kMaxLanes] = {};       // waveguide lines
-    uint32_t guideDelay[kMaxLanes] = {};
-
-    // Part switches and routing, fixed for the block.
     uint32_t off = 0;
+    int divider = 0;
     int groups = 0;  // samples the voices render (frames >> divider)
     bool running[3] = {};
     bool fm[3] = {};
@@ -81,6 +72,22 @@ struct Group {
     FilterSetup filter[2];
     int outCell = 0, inFade = 0, inDirectL = 0, inDirectR = 0;
     uint32_t quantMask = 0;
+    bool operator==(const PartSetup&) const = default;
+};
+
+// One group of voices, filled by the engine. Lanes beyond `lanes` run on a
+// spare record and their results are dropped.
+struct Group : PartSetup {
+    int lanes = 0;
+    uint32_t* record[kMaxLanes] = {};
+    const CTLBase::Segment* wave[3][kMaxLanes] = {};
+    // Spectral sub-oscillator k of each lane: its four region tables (Y1,
+    // X1, Y2, X2; silent ones where it is off) and whether it runs.
+    const CTLBase::Segment* spectrum[6][4][kMaxLanes] = {};
+    bool spectrumOn[6][kMaxLanes] = {};
+    CTerrainFilter* terrain[kMaxLanes] = {};
+    float* ring[kMaxLanes] = {};       // waveguide lines
+    uint32_t guideDelay[kMaxLanes] = {};
 
     // Cells copied into the rows before the block and out after it.
     int cellsIn[kCells] = {};
@@ -112,14 +119,15 @@ int LaneCount();
 // Tests: the four-lane kernel even where AVX2 is there (set while nothing
 // renders).
 void LimitToSse2(bool limit);
-// Kernels: four lanes with SSE2, eight with AVX2; Render picks the widest.
+// Kernels: four lanes with SSE2, eight with AVX2. Render runs `width` lanes
+// (4, or 8 where LaneCount() is 8).
 void RenderSse2(Group& g);
 void RenderAvx2(Group& g);
-void Render(Group& g);
-// Adds the lanes' output, lane after lane, to an interleaved stereo mix
+void Render(Group& g, int width);
+// Adds lanes first..last-1, lane after lane, to an interleaved stereo mix
 // whose frame n is rendered sample n (no sub-sampling). Answers how many
 // leading frames it added; the caller adds the rest.
-int AddToMixAvx2(const Group& g, float* mix);
-int AddToMix(const Group& g, float* mix);
+int AddToMixAvx2(const Group& g, int first, int last, float* mix);
+int AddToMix(const Group& g, int first, int last, float* mix);
 
 } // namespace voice_lanes

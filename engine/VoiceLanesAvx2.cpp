@@ -33,7 +33,7 @@ void Transpose(__m256 r[8])
 
 } // namespace
 
-int AddToMixAvx2(const Group& g, float* mix)
+int AddToMixAvx2(const Group& g, int first, int last, float* mix)
 {
     const int whole = g.groups & ~7;
     for (int n = 0; n < whole; n += 8) {
@@ -46,7 +46,7 @@ int AddToMixAvx2(const Group& g, float* mix)
         Transpose(right);
         float* m = mix + 2 * n;
         __m256 lo = _mm256_loadu_ps(m), hi = _mm256_loadu_ps(m + 8);
-        for (int l = 0; l < g.lanes; ++l) {
+        for (int l = first; l < last; ++l) {
             // Frames n..n+7 of lane l, interleaved left, right.
             const __m256 a = _mm256_unpacklo_ps(left[l], right[l]), b = _mm256_unpackhi_ps(left[l], right[l]);
             lo = _mm256_add_ps(lo, _mm256_permute2f128_ps(a, b, 0x20));

@@ -253,7 +253,7 @@ struct FilterLanes {
 
     int which;
     bool onePole;
-    F g1, g2, drive, driveStep, feedback, feedbackStep;
+    F g1{}, g2{}, drive{}, driveStep{}, feedback{}, feedbackStep{};
     F coef[7], step[7], s[6];
     int r1, r2;
     Source r1Source, r2Source;
@@ -563,12 +563,13 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
             A.SetF(317, terrain.Process(A.Fv(g.inTerrain)));
 
         // 3. Modulation ramps. Their cells are written per sample only
-        // where the routing reads them; otherwise once after the block.
-        for (int k = 0; k < 12; ++k) {
-            modValue[k] = modValue[k] + modStep[k];
-            if (modRampsRouted)
+        // where the routing reads them; otherwise the same additions run
+        // after the block, out of the way of the chain.
+        if (modRampsRouted)
+            for (int k = 0; k < 12; ++k) {
+                modValue[k] = modValue[k] + modStep[k];
                 A.SetF(319 + k, modValue[k]);
-        }
+            }
 
         // 4. Oscillator 1.
         if (g.running[0]) {
@@ -811,8 +812,11 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
 
     // Cells out, then the states kept in registers over the block.
     if (!modRampsRouted)
-        for (int k = 0; k < 12; ++k)
+        for (int k = 0; k < 12; ++k) {
+            for (int n = 0; n < g.groups; ++n)
+                modValue[k] = modValue[k] + modStep[k];
             A.SetF(319 + k, modValue[k]);
+        }
     for (int i = 0; i < g.countOut; ++i) {
         const int c = g.cellsOut[i];
         for (int l = 0; l < g.lanes; ++l)

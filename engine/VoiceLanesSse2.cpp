@@ -19,14 +19,17 @@ int LaneCount() { return s_useAvx2 ? 8 : 4; }
 
 void RenderSse2(Group& g) { RenderLanes<4>(g); }
 
-void Render(Group& g)
+void Render(Group& g, int width)
 {
-    if (s_useAvx2)
+    if (s_useAvx2 && width > 4)
         RenderAvx2(g);
     else
         RenderSse2(g);
 }
 
-int AddToMix(const Group& g, float* mix) { return s_useAvx2 ? AddToMixAvx2(g, mix) : 0; }
+int AddToMix(const Group& g, int first, int last, float* mix)
+{
+    return s_useAvx2 ? AddToMixAvx2(g, first, last, mix) : 0;
+}
 
 } // namespace voice_lanes

@@ -182,10 +182,14 @@ bool CMIDIDevices::OpenOutput(char* errorText) {
         output = std::move(opened);
     }
     outputDevice = static_cast<int32_t>(device);
+    RunTimerWithOutput();
     return true;
 }
 
 void CMIDIDevices::CloseOutputs() {
+    // Nothing to send to: the timer rests (an idle program would otherwise
+    // wake a thousand times a second for nothing).
+    timer.Stop();
     std::unique_ptr<os::OMidiOutput> closing;
     {
         // Taking the lock waits for a flush that is sending right now.
@@ -197,11 +201,30 @@ void CMIDIDevices::CloseOutputs() {
 }
 
 bool CMIDIDevices::StartTimer(int32_t periodMs) {
-    return timer.Start(periodMs, &CMIDIDevices::TimerProc, this);
+    if (periodMs < 1 || periodMs > 10000)
+        return false;
+    timerPeriod.store(periodMs);
+    return RunTimerWithOutput();
+}
+
+bool CMIDIDevices::RunTimerWithOutput() {
+    const int32_t period = timerPeriod.load();
+    if (period == 0 || timer.IsRunning())
+        return true;
+    {
+        std::lock_guard<std::mutex> lock(outputLock);
+        if (!output)
+            return true;
+    }
+    // What was queued while nothing sent is stale: a new output starts
+    // from the notes that come from now on.
+    outRead.store(outWrite.load(std::memory_order_acquire), std::memory_order_release);
+    return timer.Start(period, &CMIDIDevices::TimerProc, this);
 }
 
 void CMIDIDevices::CloseAll() {
     CloseInputs();
+    timerPeriod.store(0);
     timer.Stop();
     CloseOutputs();
 }

@@ -43,7 +43,7 @@ public:
     void SetOutputName(const char* name);
     const char* GetOutputName() const { return outputName; }
 
-    // Opens the inputs and, when they opened, the output; starts the 1 ms
+    // Opens the inputs and, when they opened, the output; asks for the 1 ms
     // timer in every case. True when inputs and output opened.
     bool Start(CSynth* synth);
     // The error texts (errorText may be null, else kErrorSize bytes) are the
@@ -58,6 +58,10 @@ public:
     bool OpenOutput(char* errorText = nullptr);
     // Waits for a flush in progress before the output goes.
     void CloseOutputs();
+    // The flush timer ticks only while an output is open: asked for here, it
+    // starts with the output (now, or when one opens) and rests while none
+    // is open. False for a period outside 1..10000 or when no thread could
+    // be made.
     bool StartTimer(int32_t periodMs);
     void CloseAll();
     // When the devices play into synth: closes everything and forgets it,
@@ -108,6 +112,7 @@ private:
     void ReleaseHeld(InputSlot& slot);
     static void MidiInProc(void* user, uint32_t message);
     static void TimerProc(void* user);
+    bool RunTimerWithOutput();
     os::OMidiPorts& Ports();
     std::vector<std::string> ListInputs();
     std::vector<std::string> ListOutputs();
@@ -136,6 +141,7 @@ private:
     std::atomic<uint32_t> droppedOut{0};
 
     os::OTimer timer;
+    std::atomic<int32_t> timerPeriod{0};  // 0: not asked for
     std::atomic<bool> flushBusy{false};
 
     static inline std::atomic<uint32_t> s_outClock{0};

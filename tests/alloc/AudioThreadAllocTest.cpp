@@ -54,10 +54,14 @@ namespace {
 TEST(AudioThreadAlloc, TenSecondsOfPlayingAllocateNothing)
 {
     auto synth = std::make_unique<CSynth>();
-    for (int part = 0; part < 4; ++part) {
+    for (int part = 0; part < 8; ++part) {
         synth->SetMixerParameter(part << 10 | 4, static_cast<float>(part) / 128.0f);  // channel
         synth->SetMixerParameter(part << 10 | 10, 8.0f / 128.0f);
     }
+    // Parts 4..7 play one program: their few voices share lanes, and the
+    // leftovers go to the narrower kernel or render alone.
+    for (int part = 4; part < 8; ++part)
+        synth->SetPartProgram(part, 0);
     synth->Resume();
     constexpr int kFrames = 256;
     std::vector<float> left(kFrames), right(kFrames);
@@ -75,6 +79,10 @@ TEST(AudioThreadAlloc, TenSecondsOfPlayingAllocateNothing)
             midi(0x90 | part, 36 + (c * 7) % 60, 100);
         if (c % 8 == 5)
             midi(0x80 | part, 36 + ((c - 5) * 7) % 60, 0);
+        if (c % 6 == 0)
+            midi(0x94 + (c / 6) % 4, 40 + (c * 5) % 40, 90);
+        if (c % 6 == 4)
+            midi(0x84 + ((c - 4) / 6) % 4, 40 + ((c - 4) * 5) % 40, 0);
         if (c % 3 == 0) {
             midi(0xB0 | part, 1, c % 128);
             midi(0xB0 | part, 74, (c * 5) % 128);

@@ -21,14 +21,20 @@ using namespace render_fixture;
 namespace {
 
 constexpr int kParts = 16;
-// Voices (and notes) per part: whole groups of lanes, a part short of one
-// group and a part with a partly filled second group.
-constexpr int NotesOf(int part) { return part == 1 ? 3 : (part == 2 ? 13 : 8); }
+// Voices (and notes) per part. Full: whole groups of lanes, a part short of
+// one group and a part with a partly filled second group. Spread: one to
+// three voices a part, so parts set up alike fill groups together, with a
+// few voices left over for a narrower kernel, and a part set up on its own
+// with a single voice renders it alone.
+const std::vector<int> kFull = {8, 3, 13, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8};
+const std::vector<int> kSpread = {1, 1, 1, 1, 1, 1, 1, 1, 2, 3, 1, 1, 1, 1, 1, 1};
 
 struct Pair {
     std::unique_ptr<CSynth> fast = std::make_unique<CSynth>();
     std::unique_ptr<CSynth> scalar = std::make_unique<CSynth>();
-    Pair()
+    std::vector<int> layout;
+    int NotesOf(int part) const { return layout[part]; }
+    explicit Pair(const std::vector<int>& notes) : layout(notes)
     {
         scalar->engine.scalarRender = true;
         for (CSynth* s : {fast.get(), scalar.get()}) {
@@ -99,10 +105,10 @@ void Divider(CEngineData& d, int part, int div)
     d.SetPartF(part, 277, static_cast<float>(1 << div) / static_cast<float>(g_GlobalData.blockSize));
 }
 
-TEST(RenderLanes, EveryProgramMatchesTheOneVoiceRender)
+void EveryCaseMatchesTheOneVoiceRender(const std::vector<int>& layout)
 {
     testutil::TempFolder dir;
-    Pair pair;
+    Pair pair(layout);
     struct Case {
         std::string name;
         std::function<void(CSynth&)> setUp;
@@ -194,5 +200,9 @@ TEST(RenderLanes, EveryProgramMatchesTheOneVoiceRender)
     voice_lanes::LimitToSse2(false);
     EXPECT_EQ(pair.fast->engine.MultiSample(0, 0).loaded, 1);
 }
+
+TEST(RenderLanes, EveryProgramMatchesTheOneVoiceRender) { EveryCaseMatchesTheOneVoiceRender(kFull); }
+
+TEST(RenderLanes, VoicesSpreadOverPartsMatchTheOneVoiceRender) { EveryCaseMatchesTheOneVoiceRender(kSpread); }
 
 } // namespace

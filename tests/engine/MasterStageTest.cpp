@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/CEngine.h"
+#include "platform/CGlobalData.h"
 
 namespace {
 
@@ -281,6 +282,41 @@ TEST_F(MasterStage, ChorusReadsItsRingsAtTheRampedTimes)
     engine->ProcessMasterChorus();
     EXPECT_EQ(Gw()[D::kGwChorusPosition], 14.0f);
     EXPECT_EQ(engine->masterLeft, 0.0f);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MasterReverb, RestsOnlyLongAfterItsTailDiedAwayAndWakesWithTheNextPart)
+{
+    // A sound left in one line; no part sounds.
+    engine->reverbLines[3][0] = 1.0f;
+    float out[2 * CEngine::kBlockFrames];
+    const int frames = g_GlobalData.blockSize;
+    int lastAudible = -1, rested = -1;
+    for (int b = 0; b < 40000 && rested < 0; ++b) {
+        const float before = Gw()[D::kGwReverbPosition];
+        engine->RenderBlock(out);
+        if (Gw()[D::kGwReverbPosition] == before) {
+            rested = b;
+            for (int i = 0; i < 2 * frames; ++i)
+                ASSERT_EQ(out[i], 0.0f) << i;
+            break;
+        }
+        for (int i = 0; i < 2 * frames; ++i)
+            if (std::fabs(out[i]) > CEngine::kMasterQuietLevel)
+                lastAudible = b;
+    }
+    ASSERT_GT(lastAudible, 100);  // the tail was heard for a while
+    ASSERT_GE(rested, 0);
+    EXPECT_EQ(rested, lastAudible + 1 + static_cast<int>(CEngine::kMasterRestBlocks));
+
+    // A part that sounds again (its meter is up) wakes the master effects.
+    engine->partMeters[0][3] = 1.0f;
+    const float before = Gw()[D::kGwReverbPosition];
+    engine->RenderBlock(out);
+    EXPECT_EQ(Gw()[D::kGwReverbPosition], std::fmod(before + static_cast<float>(frames), 16384.0f));
 }
 
 } // namespace

@@ -227,11 +227,40 @@ TEST_F(MIDIDevicesTest, ClosingTheOutputWaitsForTheFlushInProgress) {
         CMIDIDevices::SetOutClock(0);
         for (int i = 0; i < 8; ++i)
             devices.QueueOut(0, 0x90, 60, 100);
-        std::this_thread::sleep_for(std::chrono::microseconds(500 + 100 * (round % 7)));
+        // The timer starts with the output: its first tick comes after 1 ms.
+        std::this_thread::sleep_for(std::chrono::microseconds(1500 + 100 * (round % 7)));
         devices.CloseOutputs();
     }
     devices.CloseAll();
     EXPECT_GT(ports.sent.size(), 0u);
+}
+
+TEST_F(MIDIDevicesTest, TheFlushTimerRunsOnlyWhileAnOutputIsOpen) {
+    // The timer advances the out clock by 44 samples a tick: a clock that
+    // stays put means no tick.
+    auto ticksWithin = [](int ms) {
+        const uint32_t before = CMIDIDevices::GetOutClock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return CMIDIDevices::GetOutClock() != before;
+    };
+    ports.outputs = {"X"};
+    CMIDIDevices::SetOutClock(0);
+    ASSERT_TRUE(devices.StartTimer(1));
+    EXPECT_FALSE(ticksWithin(30));
+    // A note queued while nothing sends is not played late by the output
+    // opened afterwards; one queued after it is.
+    devices.QueueOut(0, 0x90, 61, 100);
+    ASSERT_TRUE(devices.OpenOutput());
+    devices.QueueOut(CMIDIDevices::GetOutClock(), 0x90, 62, 100);
+    bool ticked = false;
+    for (int i = 0; i < 100 && !ticked; ++i)
+        ticked = ticksWithin(10);
+    EXPECT_TRUE(ticked);
+    devices.CloseOutputs();  // the sent list is read once the timer stopped
+    EXPECT_EQ(ports.sent, std::vector<uint32_t>{0x90u | 62u << 8 | 100u << 16});
+    EXPECT_FALSE(ticksWithin(30));
+    EXPECT_FALSE(devices.StartTimer(0));
+    devices.CloseAll();
 }
 
 TEST(MIDIPortsTest, OwnPortsAreKnownByClientName) {
