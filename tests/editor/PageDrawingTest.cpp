@@ -19,6 +19,7 @@
 #include "gui/GUIHead.h"
 #include "gui/GUIResource.h"
 #include "platform/CGlobalData.h"
+#include "tests/editor/ProgramContent.h"
 #include "tools/PngFile.h"
 
 namespace {
@@ -31,15 +32,17 @@ class ShippedPages : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        std::filesystem::copy_file(ZAVO_LAYOUT_FILE, GUIResource::LayoutPath(),
-                                   std::filesystem::copy_options::overwrite_existing);
+        // The layout, the factory bank and the templates, as the program
+        // starts with them: the texts the pages show are the real ones.
+        testutil::CopyProgramContent();
         s_synth = new CSynth();
+        s_synth->SetProgram(0);
     }
     static void TearDownTestSuite()
     {
         delete s_synth;
         s_synth = nullptr;
-        std::filesystem::remove(GUIResource::LayoutPath());
+        testutil::RemoveProgramContent();
     }
     void SetUp() override
     {
@@ -247,6 +250,55 @@ TEST_F(ShippedPages, TextSitsInTheMiddleOfItsField)
         }
     }
     EXPECT_GT(checked, 20);
+}
+
+TEST_F(ShippedPages, NoTextLeavesItsField)
+{
+    // Each widget drawn alone on the page's picture: what it changes lies
+    // in its rectangle or in the caption strip centred under it (a knob
+    // also erases a margin round its face). A text running out of its field
+    // sideways, or a caption wider than its strip, changes pixels outside.
+    const int textHeight = dc.Font().GetHeight();
+    const CDIBitmap* s = dc.GetBackSurface();
+    int checked = 0;
+    for (int page : pages) {
+        head->SetPage(page);
+        head->RedrawAll();
+        for (const auto& w : head->Objects()) {
+            if (!w->IsVisibleNow() || w->layer <= 1 || Is(*w, "DLOG")) continue;
+            const bool knob = Is(*w, "KNOB");
+            const int fw = knob ? std::max(w->w, 32) : w->w, fh = knob ? std::max(w->h, 32) : w->h;
+            const GuiRect face = knob ? GuiRect{w->x - 4, w->y - 4, w->x + fw + 4, w->y + fh + 2} : w->Rect();
+            const GuiRect strip{w->x - 20, w->y + std::min(fh, 10), w->x + fw + 20, w->y + fh + textHeight + 3};
+            const GuiRect around{std::max(w->x - 40, 0), std::max(w->y - 12, 0), std::min(w->x + fw + 40, 960),
+                                 std::min(w->y + fh + textHeight + 12, 650)};
+            if (around.right <= around.left || around.bottom <= around.top) continue;
+            dc.ClearRect(around.left, around.top, around.right, around.bottom);
+            std::vector<uint8_t> picture;
+            for (int y = around.top; y < around.bottom; ++y)
+                picture.insert(picture.end(), s->PixelAddress(around.left, y),
+                               s->PixelAddress(around.left, y) + (around.right - around.left) * 3);
+            w->Draw();
+            int outside = 0, fx = 0, fy = 0;
+            auto inside = [](const GuiRect& r, int x, int y) {
+                return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+            };
+            for (int y = around.top; y < around.bottom; ++y)
+                for (int x = around.left; x < around.right; ++x) {
+                    const size_t at = (size_t(y - around.top) * size_t(around.right - around.left) +
+                                       size_t(x - around.left)) * 3;
+                    if (memcmp(s->PixelAddress(x, y), &picture[at], 3) == 0) continue;
+                    if (inside(face, x, y) || inside(strip, x, y)) continue;
+                    if (outside++ == 0) fx = x, fy = y;
+                }
+            ++checked;
+            EXPECT_EQ(outside, 0) << w->GetTag() << " " << w->binding.group << "/" << w->binding.index << "/"
+                                  << w->binding.sub << " on page " << page << " draws outside its field, first at "
+                                  << fx << "," << fy;
+        }
+        head->RedrawAll();
+    }
+    EXPECT_GT(checked, 100);
 }
 
 // The master volume knob of the header.

@@ -21,6 +21,7 @@
 #include "gui/CDIBitmap.h"
 #include "gui/CUnifiedDC.h"
 #include "gui/GUIHead.h"
+#include "tests/editor/ProgramContent.h"
 #include "tests/editor/XvfbDisplay.h"
 #include "tools/PngFile.h"
 
@@ -34,21 +35,6 @@ using Pixels = std::vector<uint8_t>;  // top row first, red, green, blue
 
 bool Is(const GUIObject& w, const char* tag) { return strncmp(w.GetTag(), tag, GUIObject::kTagSize) == 0; }
 
-// The content the program reads at start, from its own folder into the
-// folder the synthesizer of this process reads.
-void CopyContent(const fs::path& from, const fs::path& to)
-{
-    std::error_code ec;
-    fs::create_directories(to / "Bank", ec);
-    fs::copy_file(from / "Bank" / "ZavoFactory.qvb", to / "Bank" / "ZavoFactory.qvb",
-                  fs::copy_options::overwrite_existing, ec);
-    for (const auto& entry : fs::directory_iterator(from, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name == "ZAVO.gui" || (name.rfind("DEF", 0) == 0 && entry.path().extension() == ".fxp"))
-            fs::copy_file(entry.path(), to / name, fs::copy_options::overwrite_existing, ec);
-    }
-}
-
 class ProgramOnX : public ::testing::Test {
 protected:
     void SetUp() override
@@ -56,7 +42,7 @@ protected:
         if (!xvfb.Running())
             GTEST_SKIP() << "no X server for the end-to-end test (" << xvfb.WhyNot()
                          << "; scripts/install-deps installs the package xvfb)";
-        CopyContent(fs::path(ZAVO_PROGRAM).parent_path(), testutil::TestFolder());
+        testutil::CopyProgramContent();
         synth = std::make_unique<CSynth>();
         ASSERT_TRUE(dc.CreateMemory(kWidth, kHeight, 24));
         head = std::make_unique<GUIHead>(&dc, synth->editor);
@@ -92,6 +78,7 @@ protected:
         if (synth) synth->editor->SetGUI(nullptr);
         head.reset();
         synth.reset();
+        testutil::RemoveProgramContent();
     }
 
     // What changes by itself (meters, the load) is left out of every
