@@ -262,6 +262,11 @@ void GUIHead::ShowHint()
         box.left -= box.right - ClientWidth();
         box.right = ClientWidth();
     }
+    // Near the bottom edge the box goes above the pointer, not out of sight.
+    if (box.bottom > ClientHeight()) {
+        box.bottom = m_pointerY - 4;
+        box.top = box.bottom - 16;
+    }
     m_surface->SetColor(0xC8FFFF);
     m_surface->FillRect(box.left, box.top, box.right, box.bottom, 1.0f);
     m_surface->SetColor(0x000000);

@@ -214,6 +214,17 @@ TEST_F(ShippedPages, LeavingTheWindowTakesAwayTheValueTextAndTheHint)
     // Resting outside shows no hint again.
     Idle(4);
     EXPECT_FALSE(head->IsHintShown());
+
+    // A knob in the window's bottom right corner: its whole hint is seen.
+    GUIObject* low = head->AddObject("KNOB", 0, 16, 0, 2, 0, 926, 618, 32, 32);
+    ASSERT_NE(low, nullptr);
+    head->OnMouseMove(0, 955, 647);
+    Idle(3);
+    ASSERT_TRUE(head->IsHintShown());
+    const GuiRect box = head->GetHintBox();
+    EXPECT_TRUE(box.left >= 0 && box.top >= 0 && box.right <= 960 && box.bottom <= 650)
+        << box.left << "," << box.top << " - " << box.right << "," << box.bottom;
+    head->DeleteObject(low);
 }
 
 TEST_F(ShippedPages, TextSitsInTheMiddleOfItsField)
