@@ -1,7 +1,7 @@
 # Two entry points: `make run` and `make test`. Both install what is missing first.
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build bench fuzz tsan deps clean screenshots
+.PHONY: run test build bench fuzz tsan deps clean screenshots golden
 
 deps:
 	@scripts/install-deps
@@ -17,6 +17,13 @@ run: build
 screenshots: deps
 	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DZAVO_TESTS=OFF
 	cmake --build build/release -j $(JOBS) --target screenshots
+
+# The end-to-end test's golden pictures of pages (tests/editor/golden),
+# written anew from the program as it draws now: after a change of the layout.
+golden: deps
+	cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DZAVO_SANITIZE=ON
+	cmake --build build/test -j $(JOBS) --target test_editor
+	cd build/test && ZAVO_UPDATE_GOLDEN=1 ./test_editor --gtest_filter='ProgramOnX.*'
 
 test: deps
 	cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DZAVO_SANITIZE=ON

@@ -37,7 +37,7 @@ GuiRect GUIButton::Draw()
         surface->FrameRect(x, y, x + w, y + h);
     }
     surface->SetColor(0x000000);
-    surface->DrawText(x + w / 2, y + 2, binding.GetLabel(), CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent,
+    surface->DrawText(x + w / 2, widgetdraw::TextTop(*this), binding.GetLabel(), CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent,
                       2, std::max(w, 1));
     GuiRect dirty = Rect();
     if (g_ControllerNumberMode) {

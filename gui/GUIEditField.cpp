@@ -110,7 +110,7 @@ int GUIEditField::GetParameterMenu(CPIBase*, int, int)
 
 GuiRect GUIEditField::DrawEditing()
 {
-    const int tx = x + 3, ty = y + 2;
+    const int tx = x + 3, ty = widgetdraw::TextTop(*this);
     const int textHeight = surface->Font().GetHeight();
     if (fresh) {
         const int width = (surface->Font().GetTextWidth(text) + 3) / 4;
@@ -151,7 +151,7 @@ GuiRect GUIEditField::Draw()
     owner->GetValueText(&binding, value, sizeof value);
     surface->SetColor(textRed < 256 ? (textRed | uint32_t(textGreen & 255) << 8 | uint32_t(textBlue & 255) << 16)
                                     : 0x000000);
-    surface->DrawText(x + w / 2, y + 2, value, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 2,
+    surface->DrawText(x + w / 2, widgetdraw::TextTop(*this), value, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 2,
                       std::max(w - 2, 1));
     return dirty;
 }

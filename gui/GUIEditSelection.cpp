@@ -47,6 +47,6 @@ GuiRect GUIEditSelection::Draw()
     char value[128] = "";
     owner->GetValueText(&binding, value, sizeof value);
     surface->SetColor(0x141414);
-    surface->DrawText(x + 2, y + 2, value, CUnifiedDC::kTextTransparent, 2, std::max(w - 14, 1));
+    surface->DrawText(x + 2, widgetdraw::TextTop(*this), value, CUnifiedDC::kTextTransparent, 2, std::max(w - 14, 1));
     return Rect();
 }

@@ -262,6 +262,11 @@ void GUIHead::ShowHint()
         box.left -= box.right - ClientWidth();
         box.right = ClientWidth();
     }
+    // Near the bottom edge the box goes above the pointer, not out of sight.
+    if (box.bottom > ClientHeight()) {
+        box.bottom = m_pointerY - 4;
+        box.top = box.bottom - 16;
+    }
     m_surface->SetColor(0xC8FFFF);
     m_surface->FillRect(box.left, box.top, box.right, box.bottom, 1.0f);
     m_surface->SetColor(0x000000);
@@ -327,6 +332,25 @@ void GUIHead::OnDoubleClick(uint32_t flags, int x, int y)
     w->OnDoubleClick(flags, x, y);
 }
 
+void GUIHead::EndHover()
+{
+    m_hover = nullptr;
+    for (size_t i = 0; i < m_widgets.size(); ++i) {
+        GUIObject* w = m_widgets[i].get();
+        if (!w->IsActive() || IsEditType(w)) continue;
+        w->Deactivate();
+        m_redrawAll = 1;
+    }
+}
+
+void GUIHead::OnMouseLeave()
+{
+    m_dead.clear();
+    if (m_menu.IsOpen() || m_editMode) return;
+    EndHover();
+    HideHint();
+}
+
 void GUIHead::OnMouseMove(uint32_t flags, int x, int y)
 {
     m_dead.clear();
@@ -334,6 +358,11 @@ void GUIHead::OnMouseMove(uint32_t flags, int x, int y)
         m_menu.MouseMove(flags, x, y);
         return;
     }
+    // A move without the button after a press whose release never came
+    // (let go outside the window): the release is due first, or the
+    // pressed widget would go on taking keys meant for nobody.
+    if (m_buttonDown && !(flags & 1) && !m_editMode && m_captured && !IsEditType(m_captured))
+        OnMouseUp(flags, x, y);
     m_pointerX = x;
     m_pointerY = y;
     m_hover = nullptr;
@@ -351,6 +380,9 @@ void GUIHead::OnMouseMove(uint32_t flags, int x, int y)
         return;
     }
     GUIObject* w = WidgetAt(x, y);
+    // Onto the background or a dialog's frame: the widget just left shows
+    // its caption again.
+    if (!w || w->layer <= 1 || IsDialog(w)) EndHover();
     if (!w) return;
     if (!w->IsActive() && w->layer > 1 && !IsDialog(w)) {
         DeactivateAll(false);

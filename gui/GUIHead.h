@@ -87,6 +87,8 @@ public:
     void OnDoubleClick(uint32_t flags, int x, int y);
     void OnMouseMove(uint32_t flags, int x, int y);
     void OnMouseUp(uint32_t flags, int x, int y);
+    // The pointer left the window: nothing is hovered any more.
+    void OnMouseLeave();
     bool OnKey(int key, int ch, uint32_t keyData);
     bool OnWheel(int key, int a, int b, int x, int y);
     void OnContextMenu(int x, int y);
@@ -213,6 +215,9 @@ private:
     void HintTick();
     void ShowHint();
     void DeactivateAll(bool redraw);
+    // Ends the hover highlight: widgets lit by the pointer go dark, an edit
+    // field being typed in keeps its focus.
+    void EndHover();
     void Capture(GUIObject* w);
     // Edit mode's mouse: select, move, rubber band.
     void EditMouseDown(uint32_t flags, int x, int y, GUIObject* w);

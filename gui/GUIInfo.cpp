@@ -15,10 +15,10 @@ GuiRect GUIInfo::Draw()
     const int width = std::max(w - 4, 1);
     if (binding.group == 3 && binding.index == 36) {
         surface->SetColor(0xFFFFFF);
-        surface->DrawText(x + w - 2, y + 2, text, CUnifiedDC::kTextRight | CUnifiedDC::kTextTransparent, 2, width);
+        surface->DrawText(x + w - 2, widgetdraw::TextTop(*this), text, CUnifiedDC::kTextRight | CUnifiedDC::kTextTransparent, 2, width);
     } else {
         surface->SetColor(binding.group == 7 && binding.index == 34 ? 0xFFFFFF : 0x141414);
-        surface->DrawText(x + 2, y + 2, text, CUnifiedDC::kTextTransparent, 2, width);
+        surface->DrawText(x + 2, widgetdraw::TextTop(*this), text, CUnifiedDC::kTextTransparent, 2, width);
     }
     return Rect();
 }

@@ -48,6 +48,8 @@ GuiRect GUIKnob::Draw()
     // Caption under the knob; the value text while hovered.
     char value[128] = "";
     if (active) owner->GetValueText(&binding, value, sizeof value);
+    // A value without a text (nothing loaded to show) keeps the caption.
+    const bool showValue = active && value[0];
     const char* label = Caption();
     const int cx = x + fw / 2;
     GuiRect caption;
@@ -58,14 +60,14 @@ GuiRect GUIKnob::Draw()
             surface->DrawDialogPanel(strip.left, strip.top, strip.right, strip.bottom);
         else
             surface->ClearRect(strip.left, strip.top, strip.right, strip.bottom);
-        surface->SetColor(active ? 0xB4FFFF : 0xF0F0F0);
-        surface->DrawText(cx, y + fh + 2, active ? value : label + 1,
+        surface->SetColor(showValue ? 0xB4FFFF : 0xF0F0F0);
+        surface->DrawText(cx, y + fh + 2, showValue ? value : label + 1,
                           CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 2, fw + 40);
         caption = strip;
     } else {
         const int textHeight = surface->Font().GetHeight();
-        caption = DrawText(x - 20, y + fh, x + fw + 20, y + fh + textHeight + 1, active ? value : label,
-                           active != 0);
+        caption = DrawText(x - 20, y + fh, x + fw + 20, y + fh + textHeight + 1, showValue ? value : label,
+                           showValue);
     }
     UnionRects(dirty, dirty, caption);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "gui/GUIHead.h"
 #include "params/CPIBase.h"
@@ -29,6 +30,43 @@ void PutWord(uint8_t*& out, uint32_t v)
 {
     *out++ = uint8_t(v);
     *out++ = uint8_t(v >> 8);
+}
+
+// Restores the page's picture in box, less any text printed on it: each
+// row's ink becomes the row's most common colour (the panel), drawn from
+// the picture itself so that a colour scheme treats it alike. A line that
+// runs on above and below the box (a frame's edge) is no text and stays.
+void ErasePrintedText(CUnifiedDC& dc, const CDIBitmap& picture, const GuiRect& box)
+{
+    dc.ClearRect(box.left, box.top, box.right, box.bottom);
+    const int width = picture.Width(), height = picture.Height();
+    if (box.left < 0 || box.right > width || box.top < 2 || box.bottom + 2 > height || box.right <= box.left)
+        return;
+    auto colour = [&](int x, int y) {
+        const uint8_t* p = picture.PixelAddress(x, y);
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    };
+    std::vector<uint32_t> row(size_t(box.right - box.left));
+    for (int y = box.top; y < box.bottom; ++y) {
+        for (int x = box.left; x < box.right; ++x) row[size_t(x - box.left)] = colour(x, y);
+        // The most common colour of the row, and a place that has it.
+        std::vector<uint32_t> sorted = row;
+        std::sort(sorted.begin(), sorted.end());
+        uint32_t panel = sorted[0];
+        size_t best = 0;
+        for (size_t i = 0; i < sorted.size();) {
+            size_t j = i;
+            while (j < sorted.size() && sorted[j] == sorted[i]) ++j;
+            if (j - i > best) best = j - i, panel = sorted[i];
+            i = j;
+        }
+        const int from = box.left + int(std::find(row.begin(), row.end(), panel) - row.begin());
+        for (int x = box.left; x < box.right; ++x) {
+            if (row[size_t(x - box.left)] == panel) continue;
+            const bool line = colour(x, box.top - 2) != panel && colour(x, box.bottom + 1) != panel;
+            if (!line) dc.Blit(CUnifiedDC::kBlitCopy, x, y, x + 1, y + 1, &picture, from, y);
+        }
+    }
 }
 
 }  // namespace
@@ -157,20 +195,43 @@ GuiRect GUIObject::DrawLabel(int left, int top, int right, int, int dx, int dy, 
 GuiRect GUIObject::DrawText(int left, int top, int right, int bottom, const char* text,
                             bool highlight)
 {
-    if (!surface || !text || !*text) return {};
+    if (!surface) return {};
+    if (!text) text = "";
     const int textHeight = surface->Font().GetHeight();
     const int cx = left + (right - left) / 2;
     const int ty = top + (bottom - top - textHeight) / 2;
-    if (dialogId == 0) {
-        // From the background picture, black without one.
-        const int half = (surface->Font().GetTextWidth(text) + 7) / 8 + 1;
-        surface->ClearRect(std::max(left, cx - half), ty, std::min(right, cx + half + 1),
-                           ty + textHeight + 1);
+    // What this place showed last may be wider than what comes now (the
+    // caption after a value, a long value after a short one): the box of
+    // both is erased, or the longer one's ends would stay beside the new.
+    const int half = *text ? (surface->Font().GetTextWidth(text) + 7) / 8 + 1 : 0;
+    const int erase = std::max(half, int(shownTextHalf));
+    shownTextHalf = uint16_t(std::clamp(half, 0, 0xFFFF));
+    GuiRect dirty{};
+    const CDIBitmap* picture = surface->GetBackground();
+    if (dialogId == 0 && highlight && *text && picture) {
+        // A value shown in the caption's place: a caption the page's
+        // picture prints there must not show around it (printed a little
+        // lower than this line, so two rows more are looked at).
+        dirty = {std::max(left, 0), ty, std::min(right, picture->Width()), ty + textHeight + 3};
+        ErasePrintedText(*surface, *picture, dirty);
+        shownTextHalf = uint16_t(std::clamp((right - left) / 2 + 1, 0, 0xFFFF));
+        shownOverPrint = 1;
+    } else if (dialogId == 0 && erase > 0) {
+        // From the background picture, black without one; the printed
+        // caption comes back whole after a value covered it.
+        dirty = {std::max(left, cx - erase), ty, std::min(right, cx + erase + 1),
+                 ty + textHeight + (shownOverPrint ? 3 : 1)};
+        surface->ClearRect(dirty.left, dirty.top, dirty.right, dirty.bottom);
+        shownOverPrint = 0;
     }
+    if (!*text) return dirty;
     surface->SetShadowColor(0x000000);
     surface->SetColor(highlight ? 0xB4FFFF : 0xF0F0F0);
-    return surface->DrawText(cx, ty, text, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 2,
-                             std::max(right - left, 1));
+    const GuiRect drawn = surface->DrawText(cx, ty, text, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent,
+                                            2, std::max(right - left, 1));
+    if (dirty.right <= dirty.left) return drawn;
+    UnionRects(dirty, dirty, drawn);
+    return dirty;
 }
 
 const char* GUIObject::Caption() const

@@ -109,7 +109,9 @@ public:
     GuiRect DrawLabel(int left, int top, int right, int bottom, int dx, int dy, const char* text,
                       CUnifiedDC::Colour colour);
     // One centred line in the rectangle, light ink (pale yellow when
-    // highlighted); the box is erased first except inside a dialog.
+    // highlighted); the box of this text and of the one drawn here before
+    // is erased first except inside a dialog (an empty text only erases).
+    // Answers what changed.
     GuiRect DrawText(int left, int top, int right, int bottom, const char* text, bool highlight);
     // The binding's label centred in the widget's rectangle.
     GuiRect DrawCaption(bool highlight);
@@ -150,4 +152,6 @@ public:
     CUnifiedDC* surface = nullptr;  // not owned
     GUIHead* owner = nullptr;       // not owned
     int32_t grabX = 0, grabY = 0;   // pointer minus origin during a layout-edit move
+    uint16_t shownTextHalf = 0;     // half the width of what DrawText drew last
+    uint8_t shownOverPrint = 0;     // DrawText last covered a caption printed on the page
 };

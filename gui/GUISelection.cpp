@@ -48,7 +48,7 @@ GuiRect GUISelection::Draw()
         shownEntry = n;
     }
     surface->SetColor(0x141414);
-    surface->DrawText(x + 2, y + 2, text, CUnifiedDC::kTextTransparent, 2, std::max(w - 6, 1));
+    surface->DrawText(x + 2, widgetdraw::TextTop(*this), text, CUnifiedDC::kTextTransparent, 2, std::max(w - 6, 1));
     return dirty;
 }
 

@@ -43,13 +43,13 @@ GuiRect GUISpinBPM::Draw()
     if (const CDIBitmap* image = widgetdraw::StateImage(*this)) {
         surface->Blit(CUnifiedDC::kBlitCopy, x, y, x + w, y + h, image, 0, 0);
         surface->SetColor(colour ? own : 0x000000);
-        surface->DrawText(x + w / 2 + 1, y + 2, text, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 5,
+        surface->DrawText(x + w / 2 + 1, widgetdraw::TextTop(*this), text, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 5,
                           std::max(w, 1));
     } else {
         surface->SetColor(0x2B2925);
         surface->FillRect(x, y, x + w, y + h, 1.0f);
         surface->SetColor(colour ? own : 0xF0F0F0);
-        surface->DrawText(x + w / 2 + 1, y + 2, text, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 5,
+        surface->DrawText(x + w / 2 + 1, widgetdraw::TextTop(*this), text, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 5,
                           std::max(w, 1));
     }
     const GuiRect caption = widgetdraw::CaptionBelow(*this, y + h, false);

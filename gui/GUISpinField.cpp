@@ -29,7 +29,7 @@ GuiRect GUISpinField::Draw()
     owner->GetValueText(&binding, text, sizeof text);
     const bool transport = binding.group == 7 && binding.index == 37;
     surface->SetColor(transport ? 0xFFFFFF : 0x141414);
-    surface->DrawText(x + 2, y + 2, text, CUnifiedDC::kTextTransparent, 2, std::max(w - 4, 1));
+    surface->DrawText(x + 2, widgetdraw::TextTop(*this), text, CUnifiedDC::kTextTransparent, 2, std::max(w - 4, 1));
 
     int amount = 0;
     if (binding.group == 0 && owner->GetAssignAmount(&binding, amount) && amount != 0) {
@@ -41,8 +41,11 @@ GuiRect GUISpinField::Draw()
         surface->FillRect(left, y, right, y + h, 0.4f);
         surface->FrameRect(left, y, right, y + h);
     }
-    if (active && *binding.GetLabel()) {
-        GuiRect caption = widgetdraw::CaptionBelow(*this, y + h, true);
+    if (*binding.GetLabel()) {
+        // Shown while hovered; an empty caption takes the last one away.
+        const int textHeight = surface->Font().GetHeight();
+        const GuiRect caption =
+            DrawText(x - 20, y + h, x + w + 20, y + h + textHeight + 1, active ? binding.GetLabel() : "", true);
         UnionRects(dirty, dirty, caption);
     }
     if (g_ControllerNumberMode) {

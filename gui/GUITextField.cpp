@@ -15,7 +15,7 @@ GuiRect GUITextField::Draw()
     char value[128] = "";
     owner->GetValueText(&binding, value, sizeof value);
     surface->SetColor(0x000000);
-    surface->DrawText(x + 3, y, value, CUnifiedDC::kTextTransparent, 2, std::max(w - 4, 1));
+    surface->DrawText(x + 3, widgetdraw::TextTop(*this), value, CUnifiedDC::kTextTransparent, 2, std::max(w - 4, 1));
     return dirty;
 }
 

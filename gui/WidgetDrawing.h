@@ -1,5 +1,7 @@
 #pragma once
 // Small drawing steps the standard widgets share.
+#include <algorithm>
+
 #include "gui/CGLBitmapCache.h"
 #include "gui/GUIObject.h"
 
@@ -51,6 +53,15 @@ inline void WhiteBox(GUIObject& w, const CDIBitmap* image)
         dc->SetColor(0xFFFFFF);
         dc->FillRect(w.x, w.y, w.x + w.w, w.y + w.h, 1.0f);
     }
+}
+
+// The top of one line of text centred in the widget's height: the line's
+// ink (without the descender row) sits in the middle of the box. A field of
+// 16 pixels puts it 2 below its top edge.
+inline int TextTop(const GUIObject& w)
+{
+    const int textHeight = w.surface->Font().GetHeight();
+    return w.y + std::max(0, (w.h - textHeight - 1) / 2);
 }
 
 // The caption centred under the widget, `gap` pixels below its top edge

@@ -79,15 +79,34 @@ std::vector<std::string> OZenityChooser::Arguments(const FileChooserRequest& req
     return args;
 }
 
+namespace {
+
+std::string NoChooserText(const FileChooserRequest& request, const char* why)
+{
+    // The action by its chooser title, without the dots of a menu item.
+    std::string action = request.title;
+    while (!action.empty() && (action.back() == '.' || action.back() == ' '))
+        action.pop_back();
+    if (action.empty())
+        action = request.save ? "Save" : "Open";
+    return action + ": no file chooser (" + why +
+           "), so no file can be chosen. Install the package zenity.";
+}
+
+} // namespace
+
+// Every action that needs a file says so, not only the first: a user who
+// dismissed the first message would otherwise see later ones do nothing.
+void OZenityChooser::TellNoChooser(const FileChooserRequest& request, const char* why)
+{
+    ShowMessageBox(NoChooserText(request, why).c_str(), "Error");
+}
+
 std::optional<std::string> OZenityChooser::Choose(const FileChooserRequest& request)
 {
     std::string program;
     if (!FindProgram("zenity", program)) {
-        if (!m_toldMissing) {
-            m_toldMissing = true;
-            ShowMessageBox("No file chooser: zenity is not installed, so files cannot be chosen",
-                           "Error");
-        }
+        TellNoChooser(request, "zenity is not installed");
         return std::nullopt;
     }
 
@@ -124,6 +143,7 @@ std::optional<std::string> OZenityChooser::Choose(const FileChooserRequest& requ
     close(fds[1]);
     if (rc != 0) {
         close(fds[0]);
+        TellNoChooser(request, "zenity could not be started");
         return std::nullopt;
     }
 

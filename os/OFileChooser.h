@@ -39,8 +39,8 @@ std::string ApplyDefaultExtension(const std::string& path, const FileChooserRequ
 
 // Runs `zenity --file-selection` as a child process and waits for it while
 // pumping the caller's events, so the window keeps painting and its timers
-// keep running. Without zenity every request answers cancelled, and the
-// first one says why.
+// keep running. Without zenity every request answers cancelled and says
+// why, naming the action.
 class OZenityChooser : public OFileChooser {
 public:
     std::optional<std::string> Choose(const FileChooserRequest& request) override;
@@ -53,8 +53,9 @@ public:
     static std::vector<std::string> Arguments(const FileChooserRequest& request);
 
 private:
+    void TellNoChooser(const FileChooserRequest& request, const char* why);
+
     std::function<void()> m_pump;
-    bool m_toldMissing = false;
 };
 
 // The chooser used by the program unless another is installed.

@@ -294,6 +294,7 @@ void OWindow::Dispatch(const SDL_Event& e)
     }
     switch (e.type) {
     case SDL_MOUSEMOTION:
+        ReleaseLostButton(e.motion.state, e.motion.x, e.motion.y);
         if (m_handler) m_handler->OnMouseMove(MouseFlags(m_buttons), e.motion.x, e.motion.y);
         break;
     case SDL_MOUSEBUTTONDOWN: {
@@ -336,6 +337,14 @@ void OWindow::Dispatch(const SDL_Event& e)
         break;
     }
     case SDL_KEYDOWN: {
+        if (m_buttons & kMouseLeft) {
+            // Asked of the display itself: SDL's own idea of the buttons
+            // is what missed the release.
+            int gx = 0, gy = 0, wx = 0, wy = 0;
+            const uint32_t held = SDL_GetGlobalMouseState(&gx, &gy);
+            if (m_window) SDL_GetWindowPosition(m_window, &wx, &wy);
+            ReleaseLostButton(held, gx - wx, gy - wy);
+        }
         const int key = VirtualKeyOf(e.key.keysym.sym);
         const int ch = TypedCharacter();
         if ((key == 0 && ch == 0) || !m_handler) break;
@@ -348,6 +357,9 @@ void OWindow::Dispatch(const SDL_Event& e)
     case SDL_WINDOWEVENT:
         if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
             if (m_handler) m_handler->OnPaint();
+        } else if (e.window.event == SDL_WINDOWEVENT_LEAVE) {
+            // A drag holds the widget it started on until its release.
+            if (m_handler && !(m_buttons & kMouseLeft)) m_handler->OnMouseLeave();
         } else if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
             Close();
         }
@@ -358,6 +370,19 @@ void OWindow::Dispatch(const SDL_Event& e)
     default:
         break;  // key releases and lone text never reach the widgets
     }
+}
+
+// A left button that the display says is up while a press is still held
+// here: its release happened where the window could not see it (outside,
+// without the capture). The widget gets that release now, so the press does
+// not go on steering it or taking keys.
+void OWindow::ReleaseLostButton(uint32_t sdlButtons, int x, int y)
+{
+    if (!(m_buttons & kMouseLeft) || (sdlButtons & SDL_BUTTON_LMASK)) return;
+    m_buttons &= ~kMouseLeft;
+    if (m_handler) m_handler->OnMouseUp(MouseFlags(m_buttons), x, y);
+    SDL_CaptureMouse(SDL_FALSE);
+    m_captured = false;
 }
 
 void OWindow::Close()

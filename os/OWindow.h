@@ -48,6 +48,8 @@ public:
     virtual bool OnKey(int key, int ch, uint32_t keyData) = 0;
     // One wheel notch at the pointer, after the same key went to OnKey.
     virtual void OnWheel(int key, int x, int y) = 0;
+    // The pointer left the window (not sent while a press holds it).
+    virtual void OnMouseLeave() {}
     virtual void OnTimer(int id) = 0;
     virtual void OnPaint() = 0;
     // The user closed the window, or the process was asked to stop.
@@ -114,6 +116,7 @@ public:
 private:
     static uint32_t TimerTick(uint32_t interval, void* self);
     uint32_t MouseFlags(uint32_t buttons) const;
+    void ReleaseLostButton(uint32_t sdlButtons, int x, int y);
     void Close();
     void PresentTexture();
 

@@ -86,6 +86,11 @@ void CBaseWnd::OnMouseUp(uint32_t flags, int x, int y)
     if (GUIHead* gui = Gui()) gui->OnMouseUp(flags, x, y);
 }
 
+void CBaseWnd::OnMouseLeave()
+{
+    if (GUIHead* gui = Gui()) gui->OnMouseLeave();
+}
+
 void CBaseWnd::OnDoubleClick(uint32_t flags, int x, int y)
 {
     if (GUIHead* gui = Gui()) gui->OnDoubleClick(flags, x, y);

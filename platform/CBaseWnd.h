@@ -51,6 +51,7 @@ public:
     void OnMouseMove(uint32_t flags, int x, int y) override;
     void OnMouseDown(uint32_t flags, int x, int y) override;
     void OnMouseUp(uint32_t flags, int x, int y) override;
+    void OnMouseLeave() override;
     void OnDoubleClick(uint32_t flags, int x, int y) override;
     void OnContextMenu(int x, int y) override;
     bool OnKey(int key, int ch, uint32_t keyData) override;

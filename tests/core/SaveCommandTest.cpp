@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 #include "core/CSequencer.h"
 #include "core/CSongList.h"
 #include "core/CSynth.h"
+#include "editor/CEditor.h"
 #include "os/OFileChooser.h"
 #include "os/OMessageBox.h"
 #include "platform/CDlgFile.h"
@@ -183,4 +185,40 @@ TEST_F(SaveCommandTest, AFailedWriteKeepsTheOldFileAndSaysError) {
         ++entries;
     }
     EXPECT_EQ(entries, 1) << "no temporary file left behind";
+}
+
+// With no file chooser installed each action that needs a file says so, by
+// its own name, however many came before it; nothing is read or written.
+TEST_F(SaveCommandTest, WithoutZenityEveryFileActionSaysSo) {
+    testutil::TempFolder noPrograms;
+    testutil::ScopedEnv path("PATH", noPrograms.Path());
+    std::vector<std::string> told;
+    os::MessageBoxHook previous =
+        os::SetMessageBoxHook([&](const char* text, const char*) { told.emplace_back(text); });
+    const std::string bankBefore = synth->program.GetCurrentBankName();
+    struct Action {
+        const char* what;  // the words its message starts with
+        std::function<void()> run;
+    };
+    const std::vector<Action> actions = {
+        {"Load bank from file", [&] { synth->ExecuteCommand(132, 0.0f); }},
+        {"Save bank to file", [&] { synth->ExecuteCommand(130, 0.0f); }},
+        {"Save preset to file", [&] { synth->ExecuteCommand(129, 0.0f); }},
+        {"Load preset from file", [&] { synth->ExecuteCommand(131, 0.0f); }},
+        {"Save project to file", [&] { synth->ExecuteCommand(103, 0.0f); }},
+        {"Open project from file", [&] { synth->ExecuteCommand(109, 0.0f); }},
+        {"Record to file", [&] { synth->editor->SetValue(54, 0, 0.0f); }},
+        {"Open Multisample", [&] { synth->editor->SetSampleValue(1, 0, 0.0f); }},
+        {"New Multisample", [&] { synth->editor->SetSampleValue(2, 0, 0.0f); }},
+    };
+    for (const Action& a : actions) {
+        told.clear();
+        a.run();
+        ASSERT_EQ(told.size(), 1u) << a.what;
+        EXPECT_EQ(told[0].rfind(a.what, 0), 0u) << told[0];
+        EXPECT_NE(told[0].find("zenity"), std::string::npos) << told[0];
+    }
+    os::SetMessageBoxHook(previous);
+    EXPECT_EQ(synth->program.GetCurrentBankName(), bankBefore);
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
 }

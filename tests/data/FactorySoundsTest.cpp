@@ -45,6 +45,7 @@ struct Measure {
     double frequency = 0.0;  // the period that repeats best, as a frequency
     bool repeatsAsA = false;
     double releaseSeconds = -1.0;  // -1: still sounding at the limit
+    double stereo = 1.0;           // correlation of left and right while held: 1 mono
 };
 
 // Normalised autocorrelation of a stretch of sound at a (fractional) lag.
@@ -125,10 +126,16 @@ protected:
         const int chunk = 1024;
         std::vector<float> l(chunk), r(chunk), mono;
         float* outs[2] = {l.data(), r.data()};
+        double lr = 0.0, ll = 0.0, rr = 0.0;
         auto render = [&](bool keep) {
             synth().Process(nullptr, outs, chunk);
             double sum = 0.0;
             for (int i = 0; i < chunk; ++i) {
+                if (keep) {
+                    lr += static_cast<double>(l[i]) * r[i];
+                    ll += static_cast<double>(l[i]) * l[i];
+                    rr += static_cast<double>(r[i]) * r[i];
+                }
                 m.finite = m.finite && std::isfinite(l[i]) && std::isfinite(r[i]);
                 m.peak = std::max({m.peak, std::fabs(double{l[i]}), std::fabs(double{r[i]})});
                 sum += static_cast<double>(l[i]) * l[i] + static_cast<double>(r[i]) * r[i];
@@ -141,6 +148,7 @@ protected:
         const int held = 2 * rate / chunk;
         for (int c = 0; c < held; ++c) energy += render(true);
         m.rmsDb = 10.0 * std::log10(std::max(energy / held, 1e-20));
+        m.stereo = ll > 0.0 && rr > 0.0 ? lr / std::sqrt(ll * rr) : 1.0;
         // The loudest of four stretches while the key is held.
         size_t best = 0;
         double bestEnergy = -1.0;
@@ -188,8 +196,8 @@ double Limit(const float* record) {
 void Check(const Measure& m, const sounds::Sound& s, const float* record, const std::string& what) {
     const double release = Limit(record);
     if (std::getenv("ZAVO_SOUND_REPORT"))
-        printf("%-24s rms %6.1f dB peak %5.2f A %d f %7.1f release %5.2f s (limit %5.2f)\n", what.c_str(), m.rmsDb,
-               m.peak, m.repeatsAsA, m.frequency, m.releaseSeconds, release);
+        printf("%-24s rms %6.1f dB peak %5.2f A %d f %7.1f release %5.2f s (limit %5.2f) stereo %5.3f\n",
+               what.c_str(), m.rmsDb, m.peak, m.repeatsAsA, m.frequency, m.releaseSeconds, release, m.stereo);
     EXPECT_TRUE(m.finite) << what;
     EXPECT_GT(m.rmsDb, -40.0) << what;
     EXPECT_LT(m.peak, 1.0) << what;
@@ -197,6 +205,24 @@ void Check(const Measure& m, const sounds::Sound& s, const float* record, const 
         EXPECT_TRUE(m.repeatsAsA) << what << " repeats best at " << m.frequency << " Hz";
     }
     EXPECT_GE(m.releaseSeconds, 0.0) << what << " still sounds " << release << " s after the release";
+}
+
+bool Tagged(const sounds::Sound& s, const char* group, const char* word) {
+    for (int g = 0; g < kCategoryGroups; ++g)
+        if (std::string(GetCategoryGroupName(g)) == group) {
+            const int bit = FindCategoryWord(g, word);
+            return bit >= 0 && (s.masks[g] >> bit & 1u);
+        }
+    return false;
+}
+
+// Pads and ensembles are heard wide: their left and right must differ, by
+// a chorus, a spread of voices over the panorama or a stereo echo. Below
+// this correlation the difference is plain on headphones.
+constexpr double kWideEnough = 0.9;
+
+bool WantsStereo(const sounds::Sound& s) {
+    return Tagged(s, "Expression", "Pad") || Tagged(s, "Expression", "Ensemble");
 }
 
 }  // namespace
@@ -221,13 +247,17 @@ TEST_F(FactorySoundsTest, EveryTemplatePlaysInTune) {
     }
 }
 
-TEST_F(FactorySoundsTest, EveryFactoryProgramPlaysInTuneAndEndsAfterItsRelease) {
+TEST_F(FactorySoundsTest, EveryFactoryProgramPlaysInTuneEndsAfterItsReleaseAndPadsAreWide) {
     const auto& d = Sounds();
     ASSERT_EQ(d.error, "");
     for (size_t i = 0; i < d.programs.size(); ++i) {
         synth().SetProgram(static_cast<int>(i));
         const float* record = synth().program.GetProgramData(0);
-        Check(Play(Limit(record)), d.programs[i], record, d.programs[i].name);
+        const Measure m = Play(Limit(record));
+        Check(m, d.programs[i], record, d.programs[i].name);
+        if (WantsStereo(d.programs[i])) {
+            EXPECT_LT(m.stereo, kWideEnough) << d.programs[i].name << " sounds mono";
+        }
     }
 }
 

@@ -33,13 +33,9 @@
 
 // Last: the X headers define macros (None, Bool, Status) that clash with
 // names in the headers above.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
+#include "tests/editor/ProgramOnX.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // A knob on a panel with its caption; remembers the presses it gets.
 struct Knob : GUIObject {
@@ -62,71 +58,6 @@ struct Knob : GUIObject {
     void OnMouseDown(uint32_t f, int px, int py) override { downs.push_back({int(f), px, py}); }
     std::vector<std::vector<int>> downs;
 };
-
-// Runs the program with the environment given, its output to a file.
-pid_t Spawn(const std::vector<std::string>& env, const std::string& errFile)
-{
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // Ends with the test process, also when that is killed or crashes.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(1);
-        std::freopen(errFile.c_str(), "w", stderr);
-        std::freopen("/dev/null", "w", stdout);
-        std::vector<char*> envp;
-        for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-        envp.push_back(nullptr);
-        const std::string program = ZAVO_PROGRAM;
-        chdir(std::filesystem::path(program).parent_path().c_str());
-        execle(program.c_str(), program.c_str(), static_cast<char*>(nullptr), envp.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-// The program is built with the sanitizers here; the libraries it opens
-// devices and the display with keep blocks to the end, so its leaks are not
-// counted (the tests in this process count ours).
-std::string LeakRules(const testutil::TempFolder& home)
-{
-    (void)home;
-    return "ASAN_OPTIONS=detect_leaks=0";
-}
-
-// The exit status within the time, or -1 (the child is killed then).
-int WaitFor(pid_t pid, std::chrono::milliseconds limit)
-{
-    const auto end = Clock::now() + limit;
-    int status = 0;
-    while (Clock::now() < end) {
-        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
-}
-
-// Whether a top-level window titled "ZAVO" is mapped on the display.
-bool ZavoWindowShown(Display* display)
-{
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return false;
-    bool found = false;
-    for (unsigned i = 0; i < count && !found; ++i) {
-        char* name = nullptr;
-        XWindowAttributes a;
-        if (XFetchName(display, children[i], &name) && name) {
-            found = std::string(name) == "ZAVO" && XGetWindowAttributes(display, children[i], &a) &&
-                    a.map_state == IsViewable;
-            XFree(name);
-        }
-    }
-    if (children) XFree(children);
-    return found;
-}
 
 class WindowOnX : public ::testing::Test {
 protected:
@@ -166,9 +97,9 @@ TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
     ASSERT_NE(x, nullptr);
     // Up to two seconds for the window to map and be painted.
     os::OWindow& window = editor->window.Window();
-    for (auto end = Clock::now() + std::chrono::seconds(2); Clock::now() < end && !ZavoWindowShown(x);)
+    for (auto end = testutil::Clock::now() + std::chrono::seconds(2); testutil::Clock::now() < end && !testutil::ZavoWindowShown(x);)
         window.Pump(20);
-    ASSERT_TRUE(ZavoWindowShown(x));
+    ASSERT_TRUE(testutil::ZavoWindowShown(x));
     window.Pump(50);
     editor->OnPaint();
     XSync(x, False);
@@ -200,7 +131,7 @@ TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
     XTestFakeMotionEvent(x, -1, 340, 250, 0);
     XTestFakeButtonEvent(x, 1, True, 0);
     XSync(x, False);
-    for (auto end = Clock::now() + std::chrono::seconds(2); Clock::now() < end && knob->downs.empty();)
+    for (auto end = testutil::Clock::now() + std::chrono::seconds(2); testutil::Clock::now() < end && knob->downs.empty();)
         window.Pump(20);
     XTestFakeButtonEvent(x, 1, False, 0);
     XSync(x, False);
@@ -216,10 +147,10 @@ TEST(Program, WithoutADisplayItEndsAtOnceWithAMessage)
 {
     testutil::TempFolder home;
     const std::string err = home / "stderr.txt";
-    const pid_t pid = Spawn({"XDG_CONFIG_HOME=" + home.Path(), "SDL_AUDIODRIVER=dummy",
-                             "HOME=" + home.Path(), LeakRules(home)},
+    const pid_t pid = testutil::Spawn({"XDG_CONFIG_HOME=" + home.Path(), "SDL_AUDIODRIVER=dummy",
+                             "HOME=" + home.Path(), testutil::LeakRules(home)},
                             err);
-    EXPECT_EQ(WaitFor(pid, std::chrono::seconds(5)), 1);
+    EXPECT_EQ(testutil::WaitFor(pid, std::chrono::seconds(5)), 1);
     const std::string text = testutil::ReadFile(err);
     EXPECT_NE(text.find("zavo: cannot open the window ("), std::string::npos) << text;
     EXPECT_NE(text.find("); a graphical desktop is needed"), std::string::npos) << text;
@@ -228,21 +159,22 @@ TEST(Program, WithoutADisplayItEndsAtOnceWithAMessage)
 TEST_F(WindowOnX, ProgramEndsOnSigtermWithItsSettingsWritten)
 {
     testutil::TempFolder home;
-    const pid_t pid = Spawn({"XDG_CONFIG_HOME=" + home.Path(), "HOME=" + home.Path(),
-                             "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
-                             "JACK_DEFAULT_SERVER=" + testutil::UniqueJackName("zavo-none"), LeakRules(home)},
+    const pid_t pid = testutil::Spawn({"XDG_CONFIG_HOME=" + home.Path(), "HOME=" + home.Path(),
+                                       "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                                       "JACK_DEFAULT_SERVER=" + testutil::UniqueJackName("zavo-none"),
+                                       testutil::LeakRules(home)},
                             home / "stderr.txt");
     Display* x = XOpenDisplay(xvfb.Name().c_str());
     ASSERT_NE(x, nullptr);
     bool shown = false;
-    for (auto end = Clock::now() + std::chrono::seconds(20); Clock::now() < end && !shown;) {
-        shown = ZavoWindowShown(x);
+    for (auto end = testutil::Clock::now() + std::chrono::seconds(20); testutil::Clock::now() < end && !shown;) {
+        shown = testutil::ZavoWindowShown(x);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     XCloseDisplay(x);
     EXPECT_TRUE(shown);
     kill(pid, SIGTERM);
-    EXPECT_EQ(WaitFor(pid, std::chrono::seconds(10)), 0) << testutil::ReadFile(home / "stderr.txt");
+    EXPECT_EQ(testutil::WaitFor(pid, std::chrono::seconds(10)), 0) << testutil::ReadFile(home / "stderr.txt");
     EXPECT_TRUE(std::filesystem::exists(home / "zavo/settings.ini"));
 }
 
@@ -259,15 +191,15 @@ TEST_F(WindowOnX, AFirstStartPlaysThroughAJackServerThatAnswersAndKeepsIt)
         }
         const std::string serverName = server ? jack->Name() : testutil::UniqueJackName("zavo-none");
         testutil::TempFolder home;
-        const pid_t pid = Spawn({"XDG_CONFIG_HOME=" + home.Path(), "HOME=" + home.Path(), "DISPLAY=" + xvfb.Name(),
+        const pid_t pid = testutil::Spawn({"XDG_CONFIG_HOME=" + home.Path(), "HOME=" + home.Path(), "DISPLAY=" + xvfb.Name(),
                                  "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
-                                 "JACK_DEFAULT_SERVER=" + serverName, LeakRules(home)},
+                                 "JACK_DEFAULT_SERVER=" + serverName, testutil::LeakRules(home)},
                                 home / "stderr.txt");
         Display* x = XOpenDisplay(xvfb.Name().c_str());
         ASSERT_NE(x, nullptr);
         bool shown = false;
         for (auto end = Clock::now() + std::chrono::seconds(20); Clock::now() < end && !shown;)
-            if (!(shown = ZavoWindowShown(x))) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (!(shown = testutil::ZavoWindowShown(x))) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         XCloseDisplay(x);
         EXPECT_TRUE(shown);
         // The devices open right after the window: the program's ports show
@@ -283,7 +215,7 @@ TEST_F(WindowOnX, AFirstStartPlaysThroughAJackServerThatAnswersAndKeepsIt)
             EXPECT_TRUE(playing) << testutil::ReadFile(home / "stderr.txt");
         }
         kill(pid, SIGTERM);
-        EXPECT_EQ(WaitFor(pid, std::chrono::seconds(10)), 0) << testutil::ReadFile(home / "stderr.txt");
+        EXPECT_EQ(testutil::WaitFor(pid, std::chrono::seconds(10)), 0) << testutil::ReadFile(home / "stderr.txt");
         const std::string settings = testutil::ReadFile(home / "zavo/settings.ini");
         EXPECT_NE(settings.find(server ? "SoundDeviceOut=JACK\n" : "SoundDeviceOut=Default audio device\n"),
                   std::string::npos)

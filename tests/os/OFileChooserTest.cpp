@@ -68,7 +68,7 @@ TEST(OFileChooser, DefaultExtensionIsAddedToBareNames)
     EXPECT_EQ(os::ApplyDefaultExtension(tmp / "missing", r), tmp / "missing");
 }
 
-TEST(OFileChooser, WithoutZenityEveryRequestIsCancelledAndTheReasonToldOnce)
+TEST(OFileChooser, WithoutZenityEveryRequestIsCancelledAndSaysWhy)
 {
     testutil::TempFolder empty;
     testutil::ScopedEnv path("PATH", empty.Path());
@@ -82,8 +82,9 @@ TEST(OFileChooser, WithoutZenityEveryRequestIsCancelledAndTheReasonToldOnce)
     EXPECT_FALSE(chooser.Choose(Sample()).has_value());
     EXPECT_FALSE(chooser.Choose(Sample()).has_value());
     os::SetMessageBoxHook(previous);
-    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(shown, 2);
     EXPECT_NE(text.find("zenity"), std::string::npos);
+    EXPECT_EQ(text.rfind("Open sample: no file chooser", 0), 0u) << text;
 }
 
 TEST(OFileChooser, ZenityAnswerAndCancelAreReadFromTheChildProcess)

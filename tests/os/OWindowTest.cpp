@@ -31,6 +31,7 @@ struct Recorder : os::IWindowEvents {
         return true;
     }
     void OnWheel(int key, int x, int y) override { Add("wheel", key, x, y); }
+    void OnMouseLeave() override { Add("leave", 0, 0, 0); }
     void OnTimer(int id) override { Add("timer", id, 0, 0); }
     void OnPaint() override { calls.push_back("paint"); }
     void OnClose() override { calls.push_back("close"); }
@@ -65,12 +66,14 @@ protected:
         e.button.clicks = static_cast<uint8_t>(clicks);
         Push(e);
     }
-    void Motion(int x, int y)
+    // `state`: the buttons the display says are held (SDL_BUTTON_LMASK ...).
+    void Motion(int x, int y, uint32_t state = 0)
     {
         SDL_Event e{};
         e.type = SDL_MOUSEMOTION;
         e.motion.x = x;
         e.motion.y = y;
+        e.motion.state = state;
         Push(e);
     }
     void Wheel(int y, int x0, int y0, bool flipped = false)
@@ -118,7 +121,7 @@ TEST_F(WindowTest, MouseButtonsBecomeFlagsClicksAndMenus)
     EXPECT_EQ(Run(), (Calls{"down 5 10 20"}));
     EXPECT_TRUE(window.IsCaptured());
     SDL_SetModState(KMOD_LCTRL);
-    Motion(-5, 700);  // outside the window while captured
+    Motion(-5, 700, SDL_BUTTON_LMASK);  // outside the window while captured
     Button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 11, 21);
     EXPECT_EQ(Run(), (Calls{"move 9 -5 700", "up 8 11 21"}));
     EXPECT_FALSE(window.IsCaptured());
@@ -141,6 +144,33 @@ TEST_F(WindowTest, MouseButtonsBecomeFlagsClicksAndMenus)
     Button(SDL_MOUSEBUTTONUP, SDL_BUTTON_MIDDLE, 6, 6);
     Motion(7, 7);
     EXPECT_EQ(Run(), (Calls{"menu 31 41 0", "move 16 6 6", "move 0 7 7"}));
+}
+
+TEST_F(WindowTest, AReleaseTheWindowNeverSawComesBeforeTheNextMoveOrKey)
+{
+    // The display reports the button up while the window still holds the
+    // press (let go outside, without the capture): the widget gets its
+    // release first, and a leave is passed on only once nothing is held.
+    Button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 10, 20);
+    Motion(900, 5, SDL_BUTTON_LMASK);
+    SDL_Event leave{};
+    leave.type = SDL_WINDOWEVENT;
+    leave.window.event = SDL_WINDOWEVENT_LEAVE;
+    Push(leave);
+    Motion(30, 40, 0);
+    Push(leave);
+    EXPECT_EQ(Run(), (Calls{"down 1 10 20", "move 1 900 5", "up 0 30 40", "move 0 30 40", "leave 0 0 0"}));
+    EXPECT_FALSE(window.IsCaptured());
+
+    // A key while a press seems held: SDL's dummy display holds no button,
+    // so the press ended somewhere unseen.
+    Button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 10, 20);
+    Key(SDL_KEYDOWN, SDLK_END);
+    const Calls calls = Run();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0], "down 1 10 20");
+    EXPECT_EQ(calls[1].rfind("up 0 ", 0), 0u) << calls[1];
+    EXPECT_EQ(calls[2].rfind("key 35 0", 0), 0u) << calls[2];
 }
 
 TEST_F(WindowTest, WheelNotchesAreAKeyThenAWheelCall)
