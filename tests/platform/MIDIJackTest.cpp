@@ -11,6 +11,7 @@
 #include "core/CMIDI.h"
 #include "core/CSynth.h"
 #include "os/ORtMidiPorts.h"
+#include "platform/CASIODriverList.h"
 #include "platform/CAudioDevices.h"
 #include "platform/CMIDIDevices.h"
 #include "platform/JackProbe.h"
@@ -34,7 +35,19 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     const int64_t rate = 44100;
     testutil::JackProbe probe(size_t(rate * 8));
     ASSERT_TRUE(probe.ok);
+    // The driver list is made once and kept: a test before this one may
+    // have made it before this server ran, or left a list of its own.
+    CASIODriverList::Rescan();
     auto synth = std::make_unique<CSynth>();
+    // On every way out the output closes before the synthesizer goes, and
+    // the list no longer names this test's server.
+    struct CloseOutput {
+        ~CloseOutput() {
+            g_AudioDevices.Close();
+            const std::vector<CASIODriverList::Source> none;
+            CASIODriverList::Rescan(&none);
+        }
+    } closeOutput;
     ASSERT_TRUE(g_AudioDevices.Open(nullptr, "JACK", synth.get(), 44100, 11));
     synth->Resume();
     for (int i = 0; i < 2; ++i)
