@@ -4,9 +4,11 @@
 // test. A test program runs its tests in any order in one process, so a
 // test that leaves a global changed decides what the tests after it see.
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "gui/CUIMenuResource.h"
+#include "platform/CGlobalData.h"
 
 namespace testutil {
 
@@ -22,6 +24,22 @@ public:
 
 private:
     std::vector<MenuEntry> m_rows;
+};
+
+// The settings (devices, paths, rate, latency): device tests store what
+// they opened. The copy is never destroyed, since a CGlobalData that goes
+// writes the settings file.
+class ScopedSettings {
+public:
+    ScopedSettings() { new (&m_saved) CGlobalData(g_GlobalData); }
+    ~ScopedSettings() { g_GlobalData = m_saved; }
+    ScopedSettings(const ScopedSettings&) = delete;
+    ScopedSettings& operator=(const ScopedSettings&) = delete;
+
+private:
+    union {
+        CGlobalData m_saved;
+    };
 };
 
 // Any one variable (a flag, a number, a plain struct) for the guard's life.

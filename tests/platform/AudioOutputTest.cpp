@@ -18,6 +18,7 @@
 #include "platform/CAudioDevices.h"
 #include "platform/CDirectSoundOut.h"
 #include "platform/CGlobalData.h"
+#include "tests/GlobalGuards.h"
 
 using namespace os;
 
@@ -104,8 +105,16 @@ public:
 
 class AudioOutputTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { s_synth = new ConstSynth(); }
-    static void TearDownTestSuite() { delete s_synth; }
+    // The outputs store their choice and list themselves in the menu; the
+    // synthesizer writes its program names there.
+    static void SetUpTestSuite() {
+        s_menus = new testutil::ScopedMenuTable();
+        s_synth = new ConstSynth();
+    }
+    static void TearDownTestSuite() {
+        delete s_synth;
+        delete s_menus;
+    }
     void SetUp() override {
         synth = s_synth;
         CDirectSoundOut::SetSoundOut(&ring);
@@ -137,7 +146,10 @@ protected:
             texts.push_back(row->type == kMenuSeparator ? "--" : (row->checked ? "*" : "") + std::string(row->text));
         return texts;
     }
+    static inline testutil::ScopedMenuTable* s_menus = nullptr;
     static inline ConstSynth* s_synth = nullptr;
+    testutil::ScopedSettings settings;
+    testutil::ScopedMenuTable menus;
     ConstSynth* synth = nullptr;
     FakeRing ring;
 };

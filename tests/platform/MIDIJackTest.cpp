@@ -16,6 +16,7 @@
 #include "platform/CMIDIDevices.h"
 #include "platform/JackProbe.h"
 #include "platform/JackServer.h"
+#include "tests/GlobalGuards.h"
 #include "tests/core/MeasureFrequency.h"
 
 namespace {
@@ -38,6 +39,8 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     // The driver list is made once and kept: a test before this one may
     // have made it before this server ran, or left a list of its own.
     CASIODriverList::Rescan();
+    testutil::ScopedSettings settings;
+    testutil::ScopedMenuTable menus;
     auto synth = std::make_unique<CSynth>();
     // On every way out the output closes before the synthesizer goes, and
     // the list no longer names this test's server.
