@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "core/CMIDI.h"
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "os/TestFolders.h"
+#include "tests/GlobalGuards.h"
 #include "tests/core/MidiFixture.h"
 
 namespace {
@@ -154,6 +156,11 @@ TEST_F(CSynthTest, NamesAndCapabilities) {
     EXPECT_EQ(synth->Slot22(), 1);
     EXPECT_FALSE(synth->Slot18(0));
     EXPECT_EQ(synth->ProcessMidiMessage(0x403C90, 0), 1);
+    // The suite's synthesizer plays on in the tests that follow: the note
+    // is played and taken back (voices killed, no release left ringing).
+    Render(64);
+    synth->Post({CSynth::Request::Kind::kKillVoices, CMIDI::kAllParts});
+    Render(64);
 
     EXPECT_FALSE(synth->GetProgramNameIndexed(0, 128, text));
     EXPECT_FALSE(synth->GetProgramNameIndexed(0, -1, text));
@@ -252,6 +259,9 @@ TEST_F(CSynthTest, AMultiSampleSwapStopsItsPartsVoicesAndLeavesTheSuspensionAsIt
     }
     ASSERT_GE(voice2, 0);
     ASSERT_GE(voice3, 0);
+    // Both voices are put back when the test ends: a voice left sounding
+    // would play into the suite's later tests.
+    testutil::ScopedValue keep2(d.voiceState[voice2]), keep3(d.voiceState[voice3]);
     d.voiceState[voice2] = 0;
     d.voiceState[voice3] = 0;
 

@@ -13,6 +13,7 @@
 #include "core/CMIDI.h"
 #include "core/CSynth.h"
 #include "engine/CEngine.h"
+#include "tests/GlobalGuards.h"
 
 class MidiFixture : public ::testing::Test {
 protected:
@@ -94,13 +95,20 @@ inline void RenderInto(CSynth& synth, int frames, std::vector<float>& left, std:
 }
 
 // One synthesizer per suite (building it loads every part); each test starts
-// at block 0 with nothing held over.
+// at block 0 with nothing held over. The menu table the synthesizer writes
+// its names into goes back as it was after the suite, the settings after
+// each test.
 class SynthFixture : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { s_synth = new CSynth(); }
+    static void SetUpTestSuite() {
+        s_menus = new testutil::ScopedMenuTable();
+        s_synth = new CSynth();
+    }
     static void TearDownTestSuite() {
         delete s_synth;
         s_synth = nullptr;
+        delete s_menus;
+        s_menus = nullptr;
     }
     void SetUp() override {
         synth = s_synth;
@@ -108,9 +116,20 @@ protected:
         while (synth->GetNextHeldOverCount() != 0)
             Render(1);
         synth->engine.data.blockCounter = 0;
+        // A message an earlier test left waiting (a note-off sent after its
+        // device closed) is due at a block of the old count, up to a whole
+        // test's worth ahead of block 0: it would hold up every message sent
+        // behind it. It falls due in the first block instead, and the next
+        // message's time starts a new reference.
+        CMIDIQueue& q = synth->midi->queue;
+        for (int32_t i = q.readIndex.load(); i != q.writeIndex.load(); i = (i + 1) % CMIDIQueue::kSize)
+            q.dueBlock[i] = 0;
+        q.hasReference = false;
     }
     void Render(int frames) { RenderInto(*synth, frames, left, right); }
+    static inline testutil::ScopedMenuTable* s_menus = nullptr;
     static inline CSynth* s_synth = nullptr;
+    testutil::ScopedSettings settings;
     CSynth* synth = nullptr;
     std::vector<float> left, right;
 };

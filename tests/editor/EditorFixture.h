@@ -4,6 +4,7 @@
 // user does: mouse events and menu rows through the manager.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -54,6 +55,12 @@ protected:
     {
         synth->editor->SetGUI(nullptr);
         head.reset();
+        // The suite's synthesizer plays on: a poked record goes back as it
+        // was, so that no value a test forced (a NaN) reaches the next.
+        if (m_pokedPart >= 0) {
+            std::copy(m_pokedRecord.begin(), m_pokedRecord.end(), synth->program.GetProgramData(m_pokedPart));
+            synth->InitPart(m_pokedPart);
+        }
     }
     template <class W>
     W* Place(int x, int y, int w, int h, int index = 0)
@@ -68,7 +75,15 @@ protected:
     void Set(int id, float v) { head->SetParameter(0, id, v); }
     // Straight into the program record, as a damaged project would leave it
     // (the value bridge would refuse NaN).
-    void Poke(int id, float v) { synth->program.GetProgramData(head->GetCurrentPart())[id] = v; }
+    void Poke(int id, float v)
+    {
+        float* record = synth->program.GetProgramData(head->GetCurrentPart());
+        if (m_pokedPart < 0) {
+            m_pokedPart = head->GetCurrentPart();
+            m_pokedRecord.assign(record, record + CProgram::kRecordSize);
+        }
+        record[id] = v;
+    }
     // The row of the open menu whose value is `value`, chosen.
     void Choose(int value)
     {
@@ -115,6 +130,10 @@ protected:
     CSynth* synth = nullptr;
     CUnifiedDC dc;
     std::unique_ptr<GUIHead> head;
+
+private:
+    int m_pokedPart = -1;
+    std::vector<float> m_pokedRecord;
 };
 
 inline double Rms(const std::vector<float>& x, size_t from, size_t to)

@@ -12,6 +12,7 @@
 #include "gui/CGLBitmapCache.h"
 #include "gui/GUIHead.h"
 #include "os/TestFolders.h"
+#include "tests/GlobalGuards.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tools/FileFixtures.h"
 
@@ -388,6 +389,8 @@ TEST(Browser, CategoryButtonsFilterThePresetListAndAClickLoadsThePreset)
     write("Keys B.fxp", 3);
     std::ofstream(dir / "Categories.txt") << "Bass 1.fxp\t2\t0\t0\t0\t0\nKeys A.fxp\t20\t0\t0\t0\t0\n"
                                               "Keys B.fxp\t20\t0\t0\t0\t0\n";
+    // The synthesizer writes its program names into the menu table.
+    testutil::ScopedMenuTable menus;
     auto synth = std::make_unique<CSynth>();
     g_PresetPool.Scan(dir.Path());
     synth->presetBrowser.Rebuild();

@@ -20,6 +20,7 @@
 #include "gui/CGLBitmapCache.h"
 #include "gui/CUnifiedDC.h"
 #include "gui/GUIResource.h"
+#include "os/TestFolders.h"
 
 namespace {
 
@@ -79,12 +80,11 @@ TEST_F(FactoryLayout, ReadsBackAndSavesByteForByteAndTheToolRepeatsItself)
     EXPECT_EQ(GUIResource::WriteLayout(layout.widgets), bytes);
     for (int id = 1; id <= CGLBitmapCache::kSlots; ++id) CGLBitmapCache::Free(id);
 
-    // Named per process: test programs of other builds run at the same time.
-    const std::string again =
-        (std::filesystem::temp_directory_path() / ("zavo-layout-again-" + std::to_string(getpid()) + ".gui")).string();
+    // A folder of this run's own: test programs run side by side.
+    const testutil::TempFolder folder;
+    const std::string again = folder / "again.gui";
     ASSERT_EQ(std::system((std::string(ZAVO_LAYOUT_TOOL) + " " + ZAVO_LAYOUT_SOURCE + " " + again).c_str()), 0);
     EXPECT_TRUE(ReadAll(again) == bytes);
-    std::filesystem::remove(again);
 }
 
 TEST_F(FactoryLayout, EveryPageIsInsideTheWindowWithoutOverlapsAndItsTextsFit)

@@ -11,12 +11,14 @@
 #include "gui/CGLBitmapCache.h"
 #include "gui/CGLFont.h"
 #include "gui/FontMetrics.h"
+#include "os/TestFolders.h"
 
 namespace {
 
+// In the program's own folder: test programs run side by side.
 std::string TempPath(const char* name)
 {
-    return (std::filesystem::temp_directory_path() / name).string();
+    return testutil::TestFolder() + "/" + name;
 }
 
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)

@@ -18,6 +18,7 @@
 #include "platform/CAudioDevices.h"
 #include "platform/CDirectSoundOut.h"
 #include "platform/CGlobalData.h"
+#include "tests/GlobalGuards.h"
 
 using namespace os;
 
@@ -104,8 +105,16 @@ public:
 
 class AudioOutputTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { s_synth = new ConstSynth(); }
-    static void TearDownTestSuite() { delete s_synth; }
+    // The outputs store their choice and list themselves in the menu; the
+    // synthesizer writes its program names there.
+    static void SetUpTestSuite() {
+        s_menus = new testutil::ScopedMenuTable();
+        s_synth = new ConstSynth();
+    }
+    static void TearDownTestSuite() {
+        delete s_synth;
+        delete s_menus;
+    }
     void SetUp() override {
         synth = s_synth;
         CDirectSoundOut::SetSoundOut(&ring);
@@ -137,7 +146,10 @@ protected:
             texts.push_back(row->type == kMenuSeparator ? "--" : (row->checked ? "*" : "") + std::string(row->text));
         return texts;
     }
+    static inline testutil::ScopedMenuTable* s_menus = nullptr;
     static inline ConstSynth* s_synth = nullptr;
+    testutil::ScopedSettings settings;
+    testutil::ScopedMenuTable menus;
     ConstSynth* synth = nullptr;
     FakeRing ring;
 };
@@ -151,6 +163,9 @@ int64_t ReadInt(const uint8_t* p, int bytes, bool msb) {
 } // namespace
 
 TEST_F(AudioOutputTest, RingRefillKeepsThreeBlocksAheadResyncsAndWraps) {
+    // The output counts re-syncs over the whole process: real outputs of
+    // earlier tests may have made some.
+    const int32_t resyncsBefore = g_DirectSoundOut.GetResyncCount();
     ASSERT_TRUE(Open(""));
     ASSERT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeDirectSound);
     // First refill, latency 512, write cursor 3000: target 3, blocks 3..6.
@@ -159,10 +174,8 @@ TEST_F(AudioOutputTest, RingRefillKeepsThreeBlocksAheadResyncsAndWraps) {
     EXPECT_EQ(RefillAt(4000, 5000), (std::vector<int32_t>{7, 8}));
     EXPECT_TRUE(RefillAt(4000, 5000).empty());
     // Late: target - last = 5 re-syncs and writes target and target + 1.
-    // (The count is the process's: outputs of other tests add to it.)
-    const int32_t resyncs = g_DirectSoundOut.GetResyncCount();
     EXPECT_EQ(RefillAt(9000, 12800), (std::vector<int32_t>{13, 14}));
-    EXPECT_EQ(g_DirectSoundOut.GetResyncCount(), resyncs + 1);
+    EXPECT_EQ(g_DirectSoundOut.GetResyncCount(), resyncsBefore + 1);
     // A new rate restarts the ring; last block 1 against target 63 writes block 2.
     g_AudioDevices.SetSampleRate(48000, 11);
     EXPECT_EQ(ring.openedRate, 48000);

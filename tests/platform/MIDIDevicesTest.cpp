@@ -14,6 +14,7 @@
 #include "os/ORtMidiPorts.h"
 #include "platform/CGlobalData.h"
 #include "platform/JackServer.h"
+#include "tests/GlobalGuards.h"
 
 namespace {
 
@@ -69,6 +70,9 @@ protected:
                 texts.push_back(std::string(e->text) + (e->checked ? "*" : ""));
         return texts;
     }
+    // The devices store their choice and list themselves in the menus.
+    testutil::ScopedSettings settings;
+    testutil::ScopedMenuTable menus;
     FakePorts ports;
     CMIDIDevices devices;
 };

@@ -16,6 +16,7 @@
 #include "platform/CMIDIDevices.h"
 #include "platform/JackProbe.h"
 #include "platform/JackServer.h"
+#include "tests/GlobalGuards.h"
 #include "tests/core/MeasureFrequency.h"
 
 namespace {
@@ -35,11 +36,23 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     const int64_t rate = 44100;
     testutil::JackProbe probe(size_t(rate * 8));
     ASSERT_TRUE(probe.ok);
-    auto synth = std::make_unique<CSynth>();
-    // The driver list is made once and kept: ask this test's server. A
-    // loaded machine can make the activation give up on a slow thread
-    // start; a few tries tell that apart from a driver that never opens.
+    // The driver list is made once and kept: a test before this one may
+    // have made it before this server ran, or left a list of its own.
     CASIODriverList::Rescan();
+    testutil::ScopedSettings settings;
+    testutil::ScopedMenuTable menus;
+    auto synth = std::make_unique<CSynth>();
+    // On every way out the output closes before the synthesizer goes, and
+    // the list no longer names this test's server.
+    struct CloseOutput {
+        ~CloseOutput() {
+            g_AudioDevices.Close();
+            const std::vector<CASIODriverList::Source> none;
+            CASIODriverList::Rescan(&none);
+        }
+    } closeOutput;
+    // A loaded machine can make the activation give up on a slow thread
+    // start; a few tries tell that apart from a driver that never opens.
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(g_AudioDevices.Open(nullptr, "JACK", synth.get(), 44100, 11));
         if (g_AudioDevices.GetMode() == CAudioDevices::kModeASIO)

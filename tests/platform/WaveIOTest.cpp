@@ -16,6 +16,7 @@
 #include "editor/CEditor.h"
 #include "os/OFileChooser.h"
 #include "platform/CDlgFile.h"
+#include "tests/GlobalGuards.h"
 #include "tests/core/MeasureFrequency.h"
 #include "tests/os/TestFolders.h"
 
@@ -67,6 +68,7 @@ std::vector<int16_t> Ramp(int32_t frames) {
 class WaveIOTest : public testing::Test {
 protected:
     std::string Path(const char* name) { return folder / name; }
+    testutil::ScopedSettings settings;  // the recorder keeps its last folder
     testutil::TempFolder folder;
     CWaveIO rec;
 };
