@@ -189,12 +189,15 @@ public:
     // the whole file in memory. A bank: the current part's bank slot with
     // its header. A preset: a 60-byte header and the current program's
     // body. A project: the bank part 0 plays, with the program of every
-    // part that plays another bank put at its program number; the part
-    // table with each part's program in field 15; the globals; then the
-    // sequencer and song sections (zero without a sequencer).
+    // part that plays another bank put into a place of it that holds
+    // nothing else (an untouched "new program"); the part table with the
+    // place of each part's program in field 15; the globals; then the
+    // sequencer and song sections (zero without a sequencer). False, and
+    // the first part that found no place, when the 128 places cannot hold
+    // the bank's programs and every part's.
     void BuildBankImage(std::vector<uint8_t>& out);
     void BuildPresetImage(std::vector<uint8_t>& out);
-    void BuildProjectImage(std::vector<uint8_t>& out);
+    bool BuildProjectImage(std::vector<uint8_t>& out, int* homelessPart = nullptr);
 
 private:
     static int ClampPart(int part);

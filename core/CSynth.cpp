@@ -427,6 +427,17 @@ void CSynth::InitPart(int32_t part) {
     LoadPart(part, false, 0);
 }
 
+void CSynth::InitAllPartsKeepingMutes() {
+    EngineHold hold(*this);
+    float mutes[kParts];
+    for (int part = 0; part < kParts; ++part)
+        mutes[part] = parameters.GetMixerParameter(kMixerMute, part);
+    for (int part = 0; part < kParts; ++part)
+        InitPart(part);
+    for (int part = 0; part < kParts; ++part)
+        parameters.SetMixerParameter(kMixerMute, part, mutes[part]);
+}
+
 void CSynth::InitPartGroup(int32_t part, int32_t programNumber) {
     if (!ValidPart(part) || programNumber < 0 || programNumber >= kPrograms)
         return;
@@ -587,8 +598,7 @@ void CSynth::SetSampleRate(float rate) {
     sequencer->tempo = tempo;
     sequencer->UpdateTempo();
     g_AudioDevices.SetSampleRate(g_GlobalData.sampleRate, g_GlobalData.refillPeriod);
-    for (int part = 0; part < kParts; ++part)
-        InitPart(part);
+    InitAllPartsKeepingMutes();
 }
 
 // ---------------------------------------------------------------------------

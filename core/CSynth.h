@@ -75,6 +75,10 @@ public:
     void OpenDevices();
     void CloseDevices();
     void InitPart(int32_t part);
+    // Every part's program applied again (a project read, a new rate); each
+    // part keeps its mixer mute, which the program's "Mute layer" slot
+    // would otherwise set back to what the program was stored with.
+    void InitAllPartsKeepingMutes();
     void InitPartGroup(int32_t part, int32_t program);
     void SetPartProgram(int32_t part, int32_t program);
     void PushParameters();

@@ -132,8 +132,8 @@ bool CSynth::OpenProjectFile() {
         if (read) {
             parameters.ApplyAllGlobal();
             parameters.ApplyAllMixer();
-            for (int part = 0; part < kParts; ++part)
-                InitPart(part);
+            // The project's mixer says which parts are muted.
+            InitAllPartsKeepingMutes();
             rate = sequencer->storedSampleRate;
         }
     }
@@ -505,11 +505,23 @@ bool CSynth::SaveProjectFile() {
     if (!program.GetFileDialog().ChooseProjectFile(&path, true) || !path || !*path)
         return false;
     std::vector<uint8_t> image;
+    int homeless = -1;
+    bool built;
     {
         // The sound as it is now: the render call in flight is waited out, a
         // synthesizer suspended before stays so.
         EngineHold hold(*this);
-        program.BuildProjectImage(image);
+        built = program.BuildProjectImage(image, &homeless);
+    }
+    if (!built) {
+        char text[300];
+        std::snprintf(text, sizeof(text),
+                      "The project was not saved: its bank (the bank of part 1) has no free place left for "
+                      "the sound of part %d. Play fewer programs of other banks, or free a program of "
+                      "the bank of part 1 (\"new program\").",
+                      homeless + 1);
+        os::ShowMessageBox(text, "Error");
+        return false;
     }
     return WriteChosen(path, image);
 }

@@ -52,9 +52,12 @@ ReadResult ReadFile(const std::string& path, std::vector<uint8_t>& out, std::str
     return ReadResult::kRead;
 }
 
+// In the debug log and on stderr as well: a box may go unseen (no desktop
+// session, a program started by a service) or be taken down by a stop.
 void Report(const std::string& text)
 {
     CDebug::Log(text.c_str());
+    std::fprintf(stderr, "zavo: %s\n", text.c_str());
     os::ShowMessageBox(text.c_str(), "Error");
 }
 
