@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/CDlgFile.h"
@@ -168,17 +169,20 @@ public:
     bool ReadTemplate(int t, const char* fileName);
     // A whole template file: the preset header, then a body of exactly the
     // size its version needs.
-    bool ReadTemplateBytes(int t, std::span<const uint8_t> file);
+    // why (when given) says what a refused file lacks, for the log.
+    bool ReadTemplateBytes(int t, std::span<const uint8_t> file, std::string* why = nullptr);
     bool OpenBank();
     bool OpenProject();
     bool ReadBank(const char* path, const char* bankName);
-    bool ReadBankBytes(std::span<const uint8_t> file, const char* bankName);
+    bool ReadBankBytes(std::span<const uint8_t> file, const char* bankName, std::string* why = nullptr);
     bool ReadProject(const char* path);
     // source names the project in the debug log.
-    bool ReadProjectBytes(std::span<const uint8_t> file, const char* source);
+    bool ReadProjectBytes(std::span<const uint8_t> file, const char* source, std::string* why = nullptr);
     bool ParseFxpBody(const uint8_t* body, int size, char* name, float* record, uint8_t* labels,
                       uint8_t* sampleNames);
     bool LoadFxpBodyToCurrent(const uint8_t* body, int size);
+    // Why a preset body (the bytes after the 60-byte header) is refused.
+    static std::string PresetBodyProblem(const uint8_t* body, size_t size);
     void NameSongBank();
     // The bank list preview of a bank file's bytes (which may be cut short
     // anywhere): "NNN name" for each program the file holds, "NNN (empty)"

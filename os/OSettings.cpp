@@ -1,6 +1,7 @@
 #include "os/OSettings.h"
 
 #include "os/OPath.h"
+#include "os/OReadFile.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -119,43 +120,14 @@ bool OSettings::Load()
     m_why.clear();
     if (m_path.empty())
         return false;
-    auto refuse = [this](const char* why) {
-        m_unreadable = true;
-        m_why = why;
+    // One byte past the limit tells a file that goes on from one that ends.
+    std::vector<uint8_t> bytes;
+    const ReadStatus read = ReadWholeFile(m_path.c_str(), kMostBytes + 1, bytes, m_why, true);
+    if (read != ReadStatus::kRead) {
+        m_unreadable = read == ReadStatus::kRefused;
         return false;
-    };
-    const int fd = open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            m_why = "no such file";
-            return false;
-        }
-        return refuse(std::strerror(errno));
     }
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return refuse("not a file");
-    }
-    // Read to one byte past the limit, to know whether the file was cut.
-    std::string text(kMostBytes + 1, '\0');
-    size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = read(fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            close(fd);
-            return refuse(std::strerror(error));
-        }
-        if (n == 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
-    close(fd);
-    text.resize(got);
-    LoadText(text);
+    LoadText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     return true;
 }
 

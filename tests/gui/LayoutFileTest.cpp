@@ -15,7 +15,6 @@
 
 #include "gui/CGLBitmapCache.h"
 #include "gui/GUIHead.h"
-#include "gui/GUIPlaceholder.h"
 #include "gui/GUIResource.h"
 #include "os/OMessageBox.h"
 #include "platform/CGlobalData.h"
@@ -100,7 +99,7 @@ TEST_F(LayoutFile, EveryTagAndItsImagesSaveBackByteForByte)
     lf::Image(file, 511, "last", lf::Bmp(4, 4, 32, 3));
     lf::End(file);
     // In drawing order (the reader sorts by layer); every tag of the table,
-    // bound where a descriptor exists; placeholders keep any triple.
+    // bound where a descriptor exists.
     lf::Widget bkgd{.tag = "BKGD", .w = 960, .h = 650, .layer = 0};
     bkgd.properties[2] = 3;
     lf::Record(file, bkgd);
@@ -109,7 +108,6 @@ TEST_F(LayoutFile, EveryTagAndItsImagesSaveBackByteForByte)
         if (strcmp(row.tag, "BKGD") == 0) continue;
         lf::Widget w{.tag = row.tag, .group = 0, .index = 16, .x = uint16_t(10 * layer), .y = 7, .w = 33,
                      .h = 21, .pageMask = uint16_t(0x0104 + layer), .dialog = 0, .layer = uint16_t(layer)};
-        if (dynamic_cast<GUIPlaceholder*>(GUIResource::CreateByTag(row.tag).get())) w.group = 4, w.index = 999, w.sub = 1234;
         w.properties[0] = 17;
         w.properties[15] = 511;
         lf::Record(file, w);
