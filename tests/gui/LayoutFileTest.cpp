@@ -11,6 +11,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "gui/CGLBitmapCache.h"
@@ -291,3 +292,46 @@ TEST_F(LayoutFile, DefaultLayoutAndAFailedSave)
 }
 
 }  // namespace
+
+// Damage a layout file meets on a disk (zeros, noise, a folder or an
+// unreadable file in its place): the default layout, one box, and the same
+// line on stderr and in the debug log.
+TEST_F(LayoutFile, ADamagedFileStartsTheDefaultLayoutAndIsReportedEverywhere)
+{
+    Bytes noise(3000);
+    uint32_t seed = 12345;
+    for (uint8_t& b : noise) b = uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+    struct Case {
+        const char* what;
+        const char* reason;
+    };
+    const Case cases[] = {{"zero-filled", ""}, {"random", ""}, {"folder", "(not a file)"}, {"unreadable", "(Permission denied)"}};
+    const std::string logPath = std::string(g_GlobalData.programFolder) + "Debug.txt";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(path);
+        const std::string what = c.what;
+        if (what == "folder") {
+            std::filesystem::create_directory(path);
+        } else {
+            WriteAll(path, what == "random" ? noise : Bytes(4096, 0));
+            if (what == "unreadable") {
+                std::filesystem::permissions(path, std::filesystem::perms::none);
+                if (geteuid() == 0) continue;  // root reads it all the same
+            }
+        }
+        boxes.clear();
+        const size_t logged = ReadAll(logPath).size();
+        ::testing::internal::CaptureStderr();
+        Load();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(IsDefault());
+        ASSERT_EQ(boxes.size(), 1u);
+        const std::string text = boxes[0].substr(std::string("Error: ").size());
+        EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+        EXPECT_NE(err.find("zavo: " + text + "\n"), std::string::npos) << err;
+        const Bytes log = ReadAll(logPath);
+        EXPECT_EQ(std::string(log.begin() + std::min(logged, log.size()), log.end()), text + "\n");
+    }
+    std::filesystem::remove_all(path);
+}
