@@ -409,9 +409,9 @@ float CSynth::GetCommandValue(int32_t id) {
     case 32:
         return CEngine::LevelToMeter(engine.GetPartOutputMeter(part));
     case 34:
-        return CEngine::LevelToMeter(engine.masterMeterLeft);
+        return CEngine::LevelToMeter(CEngine::ReadMeter(engine.masterMeterLeft));
     case 35:
-        return CEngine::LevelToMeter(engine.masterMeterRight);
+        return CEngine::LevelToMeter(CEngine::ReadMeter(engine.masterMeterRight));
     case 172:
         return presetBrowser.GetFilterMode() ? 1.0f : 0.0f;
     case 173:
@@ -531,7 +531,12 @@ bool CSynth::SaveBankFile() {
     if (!program.GetFileDialog().ChooseBankFile(&path, true) || !path || !*path)
         return false;
     std::vector<uint8_t> image;
-    program.BuildBankImage(image);
+    {
+        // Learnt controllers write records from the audio thread: the
+        // render call in flight is waited out, as for a project.
+        EngineHold hold(*this);
+        program.BuildBankImage(image);
+    }
     return WriteChosen(path, image);
 }
 
@@ -540,6 +545,9 @@ bool CSynth::SavePresetFile() {
     if (!g_DlgFile.ChoosePresetFile(&path, true) || !path || !*path)
         return false;
     std::vector<uint8_t> image;
-    program.BuildPresetImage(image);
+    {
+        EngineHold hold(*this);
+        program.BuildPresetImage(image);
+    }
     return WriteChosen(path, image);
 }

@@ -219,13 +219,13 @@ float CEngine::LevelToMeter(float level) {
 }
 
 float CEngine::GetFilter1InputMeter(int part) const {
-    return ValidPart(part) ? LevelToMeter(partMeters[part][0]) : 0.0f;
+    return ValidPart(part) ? LevelToMeter(ReadMeter(partMeters[part][0])) : 0.0f;
 }
 
 float CEngine::GetFilter2InputMeter(int part) const {
-    return ValidPart(part) ? LevelToMeter(partMeters[part][1]) : 0.0f;
+    return ValidPart(part) ? LevelToMeter(ReadMeter(partMeters[part][1])) : 0.0f;
 }
 
 float CEngine::GetPartOutputMeter(int part) const {
-    return ValidPart(part) ? LevelToMeter(partMeters[part][3]) : 0.0f;
+    return ValidPart(part) ? LevelToMeter(ReadMeter(partMeters[part][3])) : 0.0f;
 }

@@ -1,6 +1,8 @@
 // Actors of the stress that read and write files on the GUI thread while
 // the audio renders: preset pool scans and browser mask saves, bank and
 // project saves, and the layout editor at work on the program's own layout.
+// Their steps are slow beside the GUI actor's, and all of them hold the GUI
+// thread: their pace leaves it most of its time.
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -53,7 +55,7 @@ std::string WritePresets() {
 class PresetActor : public Actor {
 public:
     PresetActor(CSynth& s, std::string folder)
-        : Actor("presets", std::chrono::microseconds(9000), 11), synth(s), folder(std::move(folder)) {}
+        : Actor("presets", std::chrono::microseconds(100000), 11), synth(s), folder(std::move(folder)) {}
     void Step() override {
         std::lock_guard<std::mutex> thread(GuiThread());
         CPresetBrowser& browser = synth.presetBrowser;
@@ -91,7 +93,7 @@ public:
 // Bank and project saves by their commands, the engine rendering meanwhile.
 class SaveActor : public Actor {
 public:
-    explicit SaveActor(CSynth& s) : Actor("saves", std::chrono::microseconds(40000), 12), synth(s) {
+    explicit SaveActor(CSynth& s) : Actor("saves", std::chrono::microseconds(300000), 12), synth(s) {
         synth.program.GetFileDialog().SetChooser(&chooser);
     }
     ~SaveActor() override { synth.program.GetFileDialog().SetChooser(nullptr); }
@@ -110,7 +112,7 @@ public:
 // layout saved now and then.
 class LayoutActor : public Actor {
 public:
-    explicit LayoutActor(CSynth& s) : Actor("layout", std::chrono::microseconds(4000), 13) {
+    explicit LayoutActor(CSynth& s) : Actor("layout", std::chrono::microseconds(400000), 13) {
         char exe[512] = {};
         std::error_code ec;
         if (os::ExecutableFolder(exe, sizeof exe))
@@ -126,14 +128,16 @@ public:
     }
     void Step() override {
         std::lock_guard<std::mutex> thread(GuiThread());
-        switch (Pick(0, 9)) {
+        // A save writes the layout with its images: seldom.
+        switch (Pick(0, 29)) {
         case 0: head->SaveLayout(); break;
         case 1:
-        case 2: head->OnIdle(); break;
+        case 2:
+        case 3: head->OnIdle(); break;
         default: {
-            int x = Pick(0, 959), y = Pick(0, 649);
+            const int x = Pick(0, 959), y = Pick(0, 649);
             head->OnMouseDown(1, x, y);
-            for (int i = 0; i < 3; ++i) head->OnMouseMove(1, x += Pick(-20, 20), y += Pick(-20, 20));
+            head->OnMouseMove(1, x + Pick(-20, 20), y + Pick(-20, 20));
             head->OnMouseUp(0, x, y);
             break;
         }
