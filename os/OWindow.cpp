@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <mutex>
 #include <set>
 #include <thread>
 #include <unistd.h>
@@ -84,27 +85,58 @@ std::set<pid_t> OwnChildren()
 // SDL shows a message box from a process of its own and waits for it, past
 // any signal. A stop asked for while the box is up ends that process, so
 // the wait returns and the program closes as it would without the box.
-// Answers false when the box was taken down that way (or never shown).
+//
+// The watching thread is started with the window, long before any box: a
+// thread that is busy (allocating) while SDL forks the box's process could
+// leave that process stuck on a lock copied in its held state.
+struct BoxWatch {
+    std::mutex lock;
+    bool open = false;
+    bool stopped = false;
+    std::set<pid_t> before;  // children that are no box's
+};
+
+BoxWatch& Watch()
+{
+    // Never destroyed: the watching thread runs to the end of the process.
+    static BoxWatch* watch = new BoxWatch;
+    return *watch;
+}
+
+void StartBoxWatcher()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::thread([] {
+            for (;;) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                if (!g_stopRequested.load()) continue;
+                BoxWatch& w = Watch();
+                std::lock_guard<std::mutex> hold(w.lock);
+                if (!w.open) continue;
+                w.stopped = true;
+                for (pid_t child : OwnChildren())
+                    if (!w.before.count(child)) kill(child, SIGKILL);
+            }
+        }).detach();
+    });
+}
+
+// Answers false when the box was taken down by a stop (or never shown).
 bool ShowBoxUntilStop(uint32_t kind, const char* caption, const char* text, SDL_Window* window)
 {
     if (g_stopRequested.load()) return false;
-    const std::set<pid_t> before = OwnChildren();
-    std::atomic<bool> done{false};
-    std::atomic<bool> stopped{false};
-    std::thread watcher([&] {
-        while (!done.load()) {
-            if (g_stopRequested.load()) {
-                stopped = true;
-                for (pid_t child : OwnChildren())
-                    if (!before.count(child)) kill(child, SIGKILL);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
+    BoxWatch& w = Watch();
+    {
+        std::lock_guard<std::mutex> hold(w.lock);
+        w.before = OwnChildren();
+        w.open = true;
+        w.stopped = false;
+    }
     const bool shown = SDL_ShowSimpleMessageBox(kind, caption, text, window) == 0;
-    done = true;
-    watcher.join();
-    return shown && !stopped;
+    std::lock_guard<std::mutex> hold(w.lock);
+    w.open = false;
+    return shown && !w.stopped;
 }
 
 } // namespace
@@ -206,6 +238,7 @@ bool OWindow::Create(const char* title, int width, int height, std::string* erro
     SetCursorShape(1);
 
     SDL_Window* window = m_window;
+    StartBoxWatcher();
     SetMessageBoxHook([window](const char* text, const char* caption) {
         const uint32_t kind = std::strcmp(caption, "Error") == 0 ? SDL_MESSAGEBOX_ERROR
                                                                  : SDL_MESSAGEBOX_INFORMATION;

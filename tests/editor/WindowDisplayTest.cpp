@@ -309,7 +309,7 @@ TEST_F(WindowOnX, ADamagedLayoutIsReportedAndASigtermClosesTheProgramWithItsBoxO
         boxShown = WindowTitled(x, "Error");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    EXPECT_TRUE(boxShown);
+    EXPECT_TRUE(boxShown) << testutil::ReadFile(folder / "stderr.txt");
     kill(pid, SIGTERM);
     EXPECT_EQ(WaitFor(pid, std::chrono::seconds(2)), 0) << testutil::ReadFile(folder / "stderr.txt");
     // The box's own process went with it.
