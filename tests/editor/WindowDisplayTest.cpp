@@ -298,7 +298,7 @@ TEST_F(WindowOnX, ADamagedLayoutIsReportedAndASigtermClosesTheProgramWithItsBoxO
     const std::string program = ProgramIn(folder);
     testutil::WriteFile(folder / "ZAVO.gui", std::string(4096, '\0'));
     const pid_t pid = SpawnProgram(program,
-                                   {"XDG_CONFIG_HOME=" + folder.Path(), "HOME=" + folder.Path(),
+                                   {"XDG_CONFIG_HOME=" + (folder / "config"), "HOME=" + folder.Path(),
                                     "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
                                     LeakRules(folder)},
                                    folder / "stderr.txt");
@@ -323,6 +323,7 @@ TEST_F(WindowOnX, ADamagedLayoutIsReportedAndASigtermClosesTheProgramWithItsBoxO
     const std::string said = "The layout " + (folder / "ZAVO.gui") + " was not loaded (";
     EXPECT_NE(testutil::ReadFile(folder / "stderr.txt").find("zavo: " + said), std::string::npos);
     EXPECT_NE(testutil::ReadFile(folder / "Debug.txt").find(said), std::string::npos);
-    // The file is left for the user to mend.
+    // The file is left for the user to mend; the settings were written.
     EXPECT_EQ(testutil::ReadFile(folder / "ZAVO.gui"), std::string(4096, '\0'));
+    EXPECT_TRUE(std::filesystem::exists(folder / "config/zavo/settings.ini"));
 }
