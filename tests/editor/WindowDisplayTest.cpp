@@ -294,36 +294,60 @@ pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& e
 // asked for while the box is up ends the program at once, box and all.
 TEST_F(WindowOnX, ADamagedLayoutIsReportedAndASigtermClosesTheProgramWithItsBoxOpen)
 {
-    testutil::TempFolder folder;
-    const std::string program = ProgramIn(folder);
-    testutil::WriteFile(folder / "ZAVO.gui", std::string(4096, '\0'));
-    const pid_t pid = SpawnProgram(program,
-                                   {"XDG_CONFIG_HOME=" + (folder / "config"), "HOME=" + folder.Path(),
-                                    "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
-                                    LeakRules(folder)},
-                                   folder / "stderr.txt");
-    Display* x = XOpenDisplay(xvfb.Name().c_str());
-    ASSERT_NE(x, nullptr);
-    bool boxShown = false;
-    for (auto end = Clock::now() + std::chrono::seconds(30); Clock::now() < end && !boxShown;) {
-        boxShown = WindowTitled(x, "Error");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    namespace fs = std::filesystem;
+    // The layout the build wrote, cut in half; noise from a fixed seed.
+    const std::string built = testutil::ReadFile(fs::path(ZAVO_PROGRAM).parent_path() / "ZAVO.gui");
+    std::string noise(5000, '\0');
+    uint32_t seed = 99;
+    for (char& c : noise) c = char((seed = seed * 1664525u + 1013904223u) >> 24);
+    struct Case {
+        const char* what;
+        std::string bytes;  // none: a folder
+    };
+    const Case cases[] = {{"empty", ""}, {"cut", built.substr(0, built.size() / 2)},
+                          {"zero-filled", std::string(4096, '\0')}, {"random", noise}, {"folder", {}}};
+    ASSERT_GT(built.size(), 1000u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testutil::TempFolder folder;
+        const std::string program = ProgramIn(folder);
+        const std::string layout = folder / "ZAVO.gui";
+        if (std::string(c.what) == "folder")
+            fs::create_directory(layout);
+        else
+            testutil::WriteFile(layout, c.bytes);
+        const pid_t pid = SpawnProgram(program,
+                                       {"XDG_CONFIG_HOME=" + (folder / "config"), "HOME=" + folder.Path(),
+                                        "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                                        LeakRules(folder)},
+                                       folder / "stderr.txt");
+        Display* x = XOpenDisplay(xvfb.Name().c_str());
+        ASSERT_NE(x, nullptr);
+        bool boxShown = false;
+        for (auto end = Clock::now() + std::chrono::seconds(30); Clock::now() < end && !boxShown;) {
+            boxShown = WindowTitled(x, "Error");
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_TRUE(boxShown) << testutil::ReadFile(folder / "stderr.txt");
+        kill(pid, SIGTERM);
+        EXPECT_EQ(WaitFor(pid, std::chrono::seconds(2)), 0) << testutil::ReadFile(folder / "stderr.txt");
+        // The box's own process went with it.
+        bool gone = false;
+        for (auto end = Clock::now() + std::chrono::seconds(2); Clock::now() < end && !gone;) {
+            gone = !WindowTitled(x, "Error");
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_TRUE(gone);
+        XCloseDisplay(x);
+        const std::string said = "The layout " + layout + " was not loaded (";
+        const std::string err = testutil::ReadFile(folder / "stderr.txt");
+        EXPECT_NE(err.find("zavo: " + said), std::string::npos) << err;
+        EXPECT_NE(err.find("; the default layout is shown."), std::string::npos) << err;
+        EXPECT_NE(testutil::ReadFile(folder / "Debug.txt").find(said), std::string::npos);
+        // The file is left for the user to mend; the settings were written.
+        if (fs::is_regular_file(layout)) {
+            EXPECT_EQ(testutil::ReadFile(layout), c.bytes);
+        }
+        EXPECT_TRUE(fs::exists(folder / "config/zavo/settings.ini"));
     }
-    EXPECT_TRUE(boxShown) << testutil::ReadFile(folder / "stderr.txt");
-    kill(pid, SIGTERM);
-    EXPECT_EQ(WaitFor(pid, std::chrono::seconds(2)), 0) << testutil::ReadFile(folder / "stderr.txt");
-    // The box's own process went with it.
-    bool gone = false;
-    for (auto end = Clock::now() + std::chrono::seconds(2); Clock::now() < end && !gone;) {
-        gone = !WindowTitled(x, "Error");
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_TRUE(gone);
-    XCloseDisplay(x);
-    const std::string said = "The layout " + (folder / "ZAVO.gui") + " was not loaded (";
-    EXPECT_NE(testutil::ReadFile(folder / "stderr.txt").find("zavo: " + said), std::string::npos);
-    EXPECT_NE(testutil::ReadFile(folder / "Debug.txt").find(said), std::string::npos);
-    // The file is left for the user to mend; the settings were written.
-    EXPECT_EQ(testutil::ReadFile(folder / "ZAVO.gui"), std::string(4096, '\0'));
-    EXPECT_TRUE(std::filesystem::exists(folder / "config/zavo/settings.ini"));
 }
