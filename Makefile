@@ -35,7 +35,7 @@ test: deps
 # or a hang fails the target (the input is kept in build/fuzz as crash-*
 # etc.). Each target's inputs per second come from libFuzzer's final stats.
 FUZZ_SECONDS ?= 30
-FUZZ_TARGETS = Bank Preset Project MultiSample Bmp LearnFile Tuning Layout Fep
+FUZZ_TARGETS = Bank Preset Project MultiSample Bmp LearnFile Tuning Layout Fep Settings Categories
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O2 -g" \

@@ -97,7 +97,9 @@ public:
     // Loads a learn-file image; a short image fills what it has, bytes past
     // 512 and an odd last byte are ignored, and entries no controller can
     // drive become unbound.
-    static void ReadLearnData(const uint8_t* data, size_t size);
+    // Answers how many assignments named nothing a controller can drive
+    // and were dropped.
+    static int ReadLearnData(const uint8_t* data, size_t size);
     // GUI thread (the editor's tick; at exit with atExit): writes
     // "QVMIDI.qvm" when the bindings changed since the last attempt, or with
     // atExit since the last successful write. The file is replaced whole; a

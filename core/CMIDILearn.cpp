@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/CArpeggiator.h"
 #include "core/CMIDI.h"
@@ -12,6 +14,7 @@
 #include "core/CSequencer.h"
 #include "core/CSynth.h"
 #include "engine/CEngine.h"
+#include "os/OReadFile.h"
 #include "platform/CDebug.h"
 #include "platform/CGlobalData.h"
 #include "platform/COSystem.h"
@@ -99,12 +102,28 @@ bool WriteLearnFile(const char* path) {
 
 void CMIDI::LoadSettings() {
     COSystem sys;
-    if (FILE* f = std::fopen(sys.GetAppPath("QVMIDI.qvm"), "rb")) {
-        uint8_t image[kLearnFileSize];
-        const size_t got = std::fread(image, 1, sizeof(image), f);
-        std::fclose(f);
-        ReadLearnData(image, got);
+    const char* path = sys.GetAppPath("QVMIDI.qvm");
+    std::vector<uint8_t> image;
+    std::string why;
+    // One byte past the size tells a file that goes on.
+    const os::ReadStatus read = os::ReadWholeFile(path, kLearnFileSize + 1, image, why, true);
+    char line[900];
+    line[0] = '\0';
+    if (read == os::ReadStatus::kRefused) {
+        std::snprintf(line, sizeof(line), "QVMIDI.qvm %.600s: %s; no learnt controller was loaded", path,
+                      why.c_str());
+    } else if (read == os::ReadStatus::kRead) {
+        const int dropped = ReadLearnData(image.data(), image.size());
+        if (image.size() != kLearnFileSize)
+            std::snprintf(line, sizeof(line), "QVMIDI.qvm %.600s: %s bytes, a learn file has %zu; what it holds "
+                          "was taken", path, image.size() > kLearnFileSize ? "more than 512" :
+                          std::to_string(image.size()).c_str(), kLearnFileSize);
+        else if (dropped > 0)
+            std::snprintf(line, sizeof(line), "QVMIDI.qvm %.600s: %d assignments name nothing a controller can "
+                          "drive and were dropped", path, dropped);
     }
+    if (line[0])
+        CDebug::Log(line);
     for (int part = 1; part <= kParts; ++part) {
         char name[32];
         std::snprintf(name, sizeof(name), "part%d.scl", part);
@@ -114,9 +133,10 @@ void CMIDI::LoadSettings() {
     }
 }
 
-void CMIDI::ReadLearnData(const uint8_t* data, size_t size) {
+int CMIDI::ReadLearnData(const uint8_t* data, size_t size) {
+    int dropped = 0;
     if (!data)
-        return;
+        return dropped;
     size = std::min(size, kLearnFileSize);
     for (int c = 0; c < kControllers; ++c) {
         const size_t kindAt = 2 * static_cast<size_t>(c);
@@ -126,10 +146,14 @@ void CMIDI::ReadLearnData(const uint8_t* data, size_t size) {
         const uint32_t old = LoadSlot(c);
         int kind = static_cast<int16_t>(Word(data + kindAt));
         int index = indexAt + 2 <= size ? static_cast<int16_t>(Word(data + indexAt)) : IndexOf(old);
-        if (!Drivable(kind, index))
+        if (!Drivable(kind, index)) {
+            if (kind != -1 || index != -1)
+                ++dropped;
             kind = index = -1;
+        }
         StoreSlot(c, Pack(kind, index));
     }
+    return dropped;
 }
 
 bool CMIDI::SaveLearnFile(bool atExit) {

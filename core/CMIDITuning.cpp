@@ -4,10 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/CMIDI.h"
+#include "os/OReadFile.h"
 #include "platform/CDebug.h"
 #include "platform/COSystem.h"
 
@@ -248,11 +250,17 @@ bool CMIDI::LoadTuningFile(int part, const char* name) {
     if (std::snprintf(relative, sizeof(relative), "Tuning/%s", name) >= static_cast<int>(sizeof(relative)))
         return false;
     COSystem sys;
-    FILE* f = std::fopen(sys.GetAppPath(relative), "rb");
-    if (!f)
+    std::vector<uint8_t> bytes;
+    std::string why;
+    // A tuning file is optional: only one that is there and cannot be read
+    // is worth a line.
+    const os::ReadStatus read = os::ReadWholeFile(sys.GetAppPath(relative), kMaxFileSize, bytes, why);
+    if (read == os::ReadStatus::kRefused) {
+        char line[400];
+        std::snprintf(line, sizeof(line), "Tuning/%s: %s; tuning of part %d unchanged", name, why.c_str(), part + 1);
+        CDebug::Log(line);
+    }
+    if (read != os::ReadStatus::kRead)
         return false;
-    std::vector<uint8_t> bytes(kMaxFileSize);
-    const size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-    return ReadTuning(part, bytes.data(), got, name);
+    return ReadTuning(part, bytes.data(), bytes.size(), name);
 }

@@ -9,10 +9,13 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <unordered_map>
 
 #include "core/CProgram.h"
 #include "os/InitOrder.h"
+#include "os/OReadFile.h"
 #include "os/OReplaceFile.h"
+#include "platform/CDebug.h"
 
 namespace {
 
@@ -108,14 +111,19 @@ bool CPresetPool::ReadHeader(const uint8_t* header, uint32_t* masks)
 
 bool CPresetPool::Add(const std::string& path, const std::string& file)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
     // Nothing longer than the largest preset is one; reading stops past it.
     const size_t most = CProgram::kPresetHeaderBytes + CProgram::kPresetBodyV30 + 1;
-    std::vector<uint8_t> bytes(most);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(most));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    return Add(bytes.data(), bytes.size(), file);
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (os::ReadWholeFile(path.c_str(), most, bytes, why, true) == os::ReadStatus::kRead) {
+        if (Add(bytes.data(), bytes.size(), file)) return true;
+        const size_t header = CProgram::kPresetHeaderBytes;
+        const size_t body = bytes.size() > header ? bytes.size() - header : 0;
+        why = CProgram::PresetBodyProblem(body > 0 ? bytes.data() + header : nullptr, body);
+    }
+    const std::string line = "preset " + path + ": " + why + "; left out of the preset list";
+    CDebug::Log(line.c_str());
+    return false;
 }
 
 bool CPresetPool::Add(const uint8_t* data, size_t size, const std::string& file)
@@ -167,32 +175,49 @@ int CPresetPool::Scan(const std::string& dir)
         if (entries.size() >= kMostPresets) break;
         Add((fs::path(dir) / f).string(), f);
     }
-    std::ifstream cat(fs::path(dir) / kCategoriesFile, std::ios::binary);
-    if (cat) {
-        std::stringstream text;
-        text << cat.rdbuf();
-        ReadCategories(text.str());
+    // A line for each of the most presets the pool holds, each with a long
+    // file name, fits many times over.
+    constexpr size_t kMostCategoryBytes = 16u << 20;
+    const std::string path = (fs::path(dir) / kCategoriesFile).string();
+    std::vector<uint8_t> bytes;
+    std::string why;
+    const os::ReadStatus read = os::ReadWholeFile(path.c_str(), kMostCategoryBytes, bytes, why);
+    if (read == os::ReadStatus::kRefused) {
+        const std::string line = "categories " + path + ": " + why + "; the presets keep the words of their files";
+        CDebug::Log(line.c_str());
+    } else if (read == os::ReadStatus::kRead) {
+        const int ignored = ReadCategories(std::string(bytes.begin(), bytes.end()));
+        if (ignored > 0) {
+            const std::string line = "categories " + path + ": " + std::to_string(ignored) +
+                                     " lines that are no file name and five hexadecimal words were ignored";
+            CDebug::Log(line.c_str());
+        }
     }
     return static_cast<int>(entries.size());
 }
 
-void CPresetPool::ReadCategories(const std::string& text)
+int CPresetPool::ReadCategories(const std::string& text)
 {
+    int ignored = 0;
     otherLines.clear();
+    // A long file against a full pool stays quick.
+    std::unordered_multimap<std::string, size_t> byFile;
+    for (size_t i = 0; i < entries.size(); ++i) byFile.emplace(entries[i].file, i);
     std::istringstream in(text);
     std::string line, file;
     uint32_t masks[kCategoryGroups];
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!ParseLine(line, file, masks)) continue;
-        bool loaded = false;
-        for (CPreset& p : entries)
-            if (p.file == file) {
-                p.param.SetMasks(masks);
-                loaded = true;
-            }
-        if (!loaded) otherLines.push_back(FormatLine(file, masks));
+        if (!ParseLine(line, file, masks)) {
+            if (!line.empty()) ++ignored;
+            continue;
+        }
+        // Several entries may share a file name (a pool filled by hand).
+        auto [first, last] = byFile.equal_range(file);
+        for (auto it = first; it != last; ++it) entries[it->second].param.SetMasks(masks);
+        if (first == last) otherLines.push_back(FormatLine(file, masks));
     }
+    return ignored;
 }
 
 std::string CPresetPool::WriteCategories() const

@@ -65,16 +65,18 @@ public:
     // One preset file: a header and a body the program store accepts (a
     // known version, exactly as long as that version needs). False for
     // anything else, and the pool is unchanged. `file` names it in the
-    // categories file.
+    // categories file. The path form logs a file it refuses, and why.
     bool Add(const std::string& path, const std::string& file);
     bool Add(const uint8_t* data, size_t size, const std::string& file);
     // Empties the pool and reads the folder's presets and their masks;
-    // answers how many presets were added.
+    // answers how many presets were added. A categories file that cannot
+    // be read, or holds lines it ignores, leaves a line in the debug log.
     int Scan(const std::string& folder);
     // Reads masks from the categories file's text: lines that do not hold a
     // file name and five hexadecimal words are ignored, lines of presets not
-    // in the pool are kept for the next write.
-    void ReadCategories(const std::string& text);
+    // in the pool are kept for the next write. Answers how many lines were
+    // ignored (blank ones not counted).
+    int ReadCategories(const std::string& text);
     // The categories file's text: a line for every valid preset, then the
     // lines kept from presets not loaded.
     std::string WriteCategories() const;

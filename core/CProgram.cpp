@@ -848,7 +848,7 @@ void CProgram::BuildPresetImage(std::vector<uint8_t>& out) {
                SampleNamesOf(slot, program));
 }
 
-void CProgram::BuildProjectImage(std::vector<uint8_t>& out) {
+bool CProgram::BuildProjectImage(std::vector<uint8_t>& out, int* homelessPart) {
     Storage& s = *m_store;
     out.assign(static_cast<size_t>(ProjectFileBytes(kBankVersion)), 0);
     const int slot = GetPartBankSlot(0);
@@ -859,25 +859,58 @@ void CProgram::BuildProjectImage(std::vector<uint8_t>& out) {
     for (int i = 0; i < kPrograms; ++i)
         PutProgram(programs + i * kStoredProgramBytes, s.names[slot][i], s.records[slot][i], LabelsOf(slot, i),
                    SampleNamesOf(slot, i));
-    // A project holds one bank: a part that plays another keeps its sound
-    // at its program number.
+
+    // A project holds one bank, part 0's. A place of it is taken when a part
+    // of that bank plays it, or when it holds a program of its own (anything
+    // but an untouched "new program"); a part of another bank goes to its
+    // own program number when that place is free or already holds the same
+    // program, else to the first free place. Nothing the bank or a part
+    // holds is dropped: when no place is left the save is refused.
+    bool taken[kPrograms] = {};
+    for (int i = 0; i < kPrograms; ++i) taken[i] = strncmp(s.names[slot][i], "new program", kNameSize) != 0;
+    for (int p = 0; p < kParts; ++p) {
+        const int n = GetPartProgramNumber(p);
+        if (GetPartBankSlot(p) == slot && n >= 0 && n < kPrograms) taken[n] = true;
+    }
+    int place[kParts];
+    uint8_t program[kStoredProgramBytes];
     for (int p = 0; p < kParts; ++p) {
         const int own = GetPartBankSlot(p);
         const int n = GetPartProgramNumber(p);
-        if (own != slot && n >= 0 && n < kPrograms)
-            PutProgram(programs + n * kStoredProgramBytes, s.names[own][n], s.records[own][n], LabelsOf(own, n),
-                       SampleNamesOf(own, n));
+        place[p] = n;
+        if (own == slot || n < 0 || n >= kPrograms) continue;
+        PutProgram(program, s.names[own][n], s.records[own][n], LabelsOf(own, n), SampleNamesOf(own, n));
+        auto holds = [&](int i) { return memcmp(programs + i * kStoredProgramBytes, program, sizeof(program)) == 0; };
+        int to = -1;
+        if (holds(n)) {
+            to = n;
+        } else if (!taken[n]) {
+            to = n;
+        } else {
+            for (int i = 0; i < kPrograms && to < 0; ++i)
+                if (holds(i)) to = i;
+            for (int i = 0; i < kPrograms && to < 0; ++i)
+                if (!taken[i]) to = i;
+        }
+        if (to < 0) {
+            if (homelessPart) *homelessPart = p;
+            return false;
+        }
+        if (!holds(to)) memcpy(programs + to * kStoredProgramBytes, program, sizeof(program));
+        taken[to] = true;
+        place[p] = to;
     }
     uint8_t* at = programs + kPrograms * kStoredProgramBytes + kParts * 2;
     for (int p = 0; p < kParts; ++p)
         for (int f = 0; f < kPartFields; ++f, at += 4) {
             float v = s.partTable[p][f];
             if (f == 14) v = 0.0f;
-            if (f == 15) v = static_cast<float>(GetPartProgramNumber(p));
+            if (f == 15) v = static_cast<float>(place[p]);
             PutFloat(at, v);
         }
     for (int g = 0; g < kGlobalFields; ++g, at += 4) PutFloat(at, s.globals[g]);
     if (m_sequencer) m_sequencer->WriteProject(at);
+    return true;
 }
 
 // --- files ----------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/CDlgFile.h"
@@ -168,17 +169,20 @@ public:
     bool ReadTemplate(int t, const char* fileName);
     // A whole template file: the preset header, then a body of exactly the
     // size its version needs.
-    bool ReadTemplateBytes(int t, std::span<const uint8_t> file);
+    // why (when given) says what a refused file lacks, for the log.
+    bool ReadTemplateBytes(int t, std::span<const uint8_t> file, std::string* why = nullptr);
     bool OpenBank();
     bool OpenProject();
     bool ReadBank(const char* path, const char* bankName);
-    bool ReadBankBytes(std::span<const uint8_t> file, const char* bankName);
+    bool ReadBankBytes(std::span<const uint8_t> file, const char* bankName, std::string* why = nullptr);
     bool ReadProject(const char* path);
     // source names the project in the debug log.
-    bool ReadProjectBytes(std::span<const uint8_t> file, const char* source);
+    bool ReadProjectBytes(std::span<const uint8_t> file, const char* source, std::string* why = nullptr);
     bool ParseFxpBody(const uint8_t* body, int size, char* name, float* record, uint8_t* labels,
                       uint8_t* sampleNames);
     bool LoadFxpBodyToCurrent(const uint8_t* body, int size);
+    // Why a preset body (the bytes after the 60-byte header) is refused.
+    static std::string PresetBodyProblem(const uint8_t* body, size_t size);
     void NameSongBank();
     // The bank list preview of a bank file's bytes (which may be cut short
     // anywhere): "NNN name" for each program the file holds, "NNN (empty)"
@@ -189,12 +193,15 @@ public:
     // the whole file in memory. A bank: the current part's bank slot with
     // its header. A preset: a 60-byte header and the current program's
     // body. A project: the bank part 0 plays, with the program of every
-    // part that plays another bank put at its program number; the part
-    // table with each part's program in field 15; the globals; then the
-    // sequencer and song sections (zero without a sequencer).
+    // part that plays another bank put into a place of it that holds
+    // nothing else (an untouched "new program"); the part table with the
+    // place of each part's program in field 15; the globals; then the
+    // sequencer and song sections (zero without a sequencer). False, and
+    // the first part that found no place, when the 128 places cannot hold
+    // the bank's programs and every part's.
     void BuildBankImage(std::vector<uint8_t>& out);
     void BuildPresetImage(std::vector<uint8_t>& out);
-    void BuildProjectImage(std::vector<uint8_t>& out);
+    bool BuildProjectImage(std::vector<uint8_t>& out, int* homelessPart = nullptr);
 
 private:
     static int ClampPart(int part);

@@ -22,6 +22,7 @@
 #include "core/CProgramStorage.h"
 #include "core/CSequencer.h"
 #include "core/CSongList.h"
+#include "os/OReadFile.h"
 #include "platform/CDebug.h"
 #include "platform/CGlobalData.h"
 
@@ -166,22 +167,28 @@ int ProjectRecordBytes(int version) {
     return CProgram::kStoredRecordBytes;
 }
 
-// Reads the whole file when it is not longer than maxBytes.
-bool ReadWholeFile(const char* path, long maxBytes, std::vector<uint8_t>& out) {
-    if (!path) return false;
-    FILE* f = fopen(path, "rb");
-    if (!f) return false;
-    long size = -1;
-    if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
-    bool ok = size >= 0 && size <= maxBytes && fseek(f, 0, SEEK_SET) == 0;
-    if (ok) {
-        out.resize(static_cast<size_t>(size));
-        // One byte more is asked for: a file that grew meanwhile is refused.
-        uint8_t extra;
-        ok = fread(out.data(), 1, out.size(), f) == out.size() && fread(&extra, 1, 1, f) == 0;
-    }
-    fclose(f);
-    return ok;
+// One line in the debug log for a file that was not taken: what it is,
+// where, why, and what happened instead.
+void LogRefused(const char* what, const char* path, const std::string& why, const char* instead) {
+    char line[1400];
+    snprintf(line, sizeof(line), "%s %.1000s: %s; %s", what, path ? path : "", why.c_str(), instead);
+    CDebug::Log(line);
+}
+
+// Reads the whole file when it is not longer than maxBytes; a refusal is
+// logged with its reason.
+bool ReadWholeFile(const char* path, long maxBytes, std::vector<uint8_t>& out, const char* what,
+                   const char* instead) {
+    std::string why;
+    if (os::ReadWholeFile(path, static_cast<size_t>(maxBytes), out, why) == os::ReadStatus::kRead) return true;
+    LogRefused(what, path, why, instead);
+    return false;
+}
+
+// A reason for a byte reader's caller, when it asked for one.
+bool Refuse(std::string* why, const std::string& text) {
+    if (why) *why = text;
+    return false;
 }
 
 }  // namespace
@@ -422,22 +429,32 @@ void CProgram::FillNewPrograms(int slot, int first, int t) {
 }
 
 bool CProgram::ReadBank(const char* path, const char* bankName) {
+    constexpr const char* kInstead = "the bank was not loaded";
     std::vector<uint8_t> file;
-    return ReadWholeFile(path, kBankFileBytes, file) && ReadBankBytes(file, bankName);
+    if (!ReadWholeFile(path, kBankFileBytes, file, "bank", kInstead)) return false;
+    std::string why;
+    if (ReadBankBytes(file, bankName, &why)) return true;
+    LogRefused("bank", path, why, kInstead);
+    return false;
 }
 
-bool CProgram::ReadBankBytes(std::span<const uint8_t> file, const char* bankName) {
-    if (file.size() < static_cast<size_t>(kHeaderBytes) || file.size() > static_cast<size_t>(kBankFileBytes))
-        return false;
+bool CProgram::ReadBankBytes(std::span<const uint8_t> file, const char* bankName, std::string* why) {
+    if (file.size() < static_cast<size_t>(kHeaderBytes))
+        return Refuse(why, "shorter than a bank header (" + std::to_string(file.size()) + " bytes)");
+    if (file.size() > static_cast<size_t>(kBankFileBytes))
+        return Refuse(why, "larger than a bank");
     const int version = file[32];
     const int kind = file[33];
-    if (!IsKnownVersion(version) || kind > 1) return false;
+    if (!IsKnownVersion(version)) return Refuse(why, "unknown version " + std::to_string(version));
+    if (kind > 1) return Refuse(why, "unknown kind " + std::to_string(kind));
     // A bank may stop after any whole program (the rest become new
     // programs), but not inside one, and not before its first.
     const size_t programBytes = kNameSize + static_cast<size_t>(BankProgramBytes(version));
     const size_t body = file.size() - kHeaderBytes;
-    if (body == 0 || body % programBytes != 0 || body / programBytes > static_cast<size_t>(kPrograms))
-        return false;
+    if (body == 0) return Refuse(why, "no program after the header");
+    if (body % programBytes != 0 || body / programBytes > static_cast<size_t>(kPrograms))
+        return Refuse(why, "cut inside a program (" + std::to_string(file.size()) + " bytes for version " +
+                               std::to_string(version) + ")");
     const int count = static_cast<int>(body / programBytes);
 
     // New programs follow the synthesis type the current part plays now.
@@ -473,6 +490,14 @@ bool CProgram::ReadBankBytes(std::span<const uint8_t> file, const char* bankName
 }
 
 // --- presets --------------------------------------------------------------------
+
+std::string CProgram::PresetBodyProblem(const uint8_t* body, size_t size) {
+    if (!body || size == 0) return "no body after the 60-byte preset header";
+    const int need = FxpBodySize(body[0]);
+    if (need == 0) return "unknown preset version " + std::to_string(body[0]);
+    return "a preset body of " + std::to_string(size) + " bytes, version " + std::to_string(body[0]) + " has " +
+           std::to_string(need);
+}
 
 bool CProgram::ParseFxpBody(const uint8_t* body, int size, char* name, float* record,
                             uint8_t* labels, uint8_t* sampleNames) {
@@ -516,17 +541,25 @@ bool CProgram::LoadFxpBodyToCurrent(const uint8_t* body, int size) {
 // --- projects -------------------------------------------------------------------
 
 bool CProgram::ReadProject(const char* path) {
+    constexpr const char* kInstead = "the project was not loaded";
     std::vector<uint8_t> file;
-    return ReadWholeFile(path, ProjectFileBytes(31), file) && ReadProjectBytes(file, path);
+    if (!ReadWholeFile(path, ProjectFileBytes(31), file, "project", kInstead)) return false;
+    std::string why;
+    if (ReadProjectBytes(file, path, &why)) return true;
+    LogRefused("project", path, why, kInstead);
+    return false;
 }
 
-bool CProgram::ReadProjectBytes(std::span<const uint8_t> file, const char* source) {
-    if (file.size() < static_cast<size_t>(kHeaderBytes)) return false;
+bool CProgram::ReadProjectBytes(std::span<const uint8_t> file, const char* source, std::string* why) {
+    if (file.size() < static_cast<size_t>(kHeaderBytes))
+        return Refuse(why, "shorter than a project header (" + std::to_string(file.size()) + " bytes)");
     const int version = file[32];
     const int kind = file[33];
-    if (!IsKnownVersion(version) || kind > 1 ||
-        file.size() != static_cast<size_t>(ProjectFileBytes(version)))
-        return false;
+    if (!IsKnownVersion(version)) return Refuse(why, "unknown version " + std::to_string(version));
+    if (kind > 1) return Refuse(why, "unknown kind " + std::to_string(kind));
+    if (file.size() != static_cast<size_t>(ProjectFileBytes(version)))
+        return Refuse(why, std::to_string(file.size()) + " bytes, a project of version " + std::to_string(version) +
+                               " has " + std::to_string(ProjectFileBytes(version)));
 
     Storage& s = *m_store;
     for (int sl = 0; sl < kSlots; ++sl)
@@ -600,18 +633,26 @@ bool CProgram::ReadTemplate(int t, const char* fileName) {
     if (t < 0 || t >= kSynthTypes || !fileName) return false;
     char path[1024];
     ProgramPath(path, sizeof(path), fileName);
+    constexpr const char* kInstead = "the built-in template stays";
     std::vector<uint8_t> file;
-    return ReadWholeFile(path, kPresetHeaderBytes + kPresetBodyV30, file) && ReadTemplateBytes(t, file);
+    if (!ReadWholeFile(path, kPresetHeaderBytes + kPresetBodyV30, file, "template", kInstead)) return false;
+    std::string why;
+    if (ReadTemplateBytes(t, file, &why)) return true;
+    LogRefused("template", path, why, kInstead);
+    return false;
 }
 
-bool CProgram::ReadTemplateBytes(int t, std::span<const uint8_t> file) {
-    if (t < 0 || t >= kSynthTypes || file.size() <= static_cast<size_t>(kPresetHeaderBytes)) return false;
+bool CProgram::ReadTemplateBytes(int t, std::span<const uint8_t> file, std::string* why) {
+    if (t < 0 || t >= kSynthTypes) return Refuse(why, "no such synthesis type");
+    if (file.size() <= static_cast<size_t>(kPresetHeaderBytes))
+        return Refuse(why, "shorter than a preset header (" + std::to_string(file.size()) + " bytes)");
     const std::span<const uint8_t> body = file.subspan(kPresetHeaderBytes);
-    if (body.size() != static_cast<size_t>(FxpBodySize(body[0]))) return false;
+    if (body.size() != static_cast<size_t>(FxpBodySize(body[0])))
+        return Refuse(why, PresetBodyProblem(body.data(), body.size()));
     Storage& s = *m_store;
     if (!ParseFxpBody(body.data(), static_cast<int>(body.size()), s.templateName, s.templates[t], s.templateLabels,
                       s.templateSampleNames))
-        return false;
+        return Refuse(why, PresetBodyProblem(body.data(), body.size()));
     s.templates[t][0] = static_cast<float>(t);
     return true;
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -17,9 +18,11 @@
 #include "core/CSequencer.h"
 #include "core/CSongList.h"
 #include "engine/SafeMath.h"
+#include "os/OReadFile.h"
 #include "editor/CEditor.h"
 #include "os/OMessageBox.h"
 #include "platform/CAudioDevices.h"
+#include "platform/CDebug.h"
 #include "platform/CDlgFile.h"
 #include "platform/CGlobalData.h"
 #include "platform/CMIDIDevices.h"
@@ -430,6 +433,17 @@ void CSynth::InitPart(int32_t part) {
     LoadPart(part, false, 0);
 }
 
+void CSynth::InitAllPartsKeepingMutes() {
+    EngineHold hold(*this);
+    float mutes[kParts];
+    for (int part = 0; part < kParts; ++part)
+        mutes[part] = parameters.GetMixerParameter(kMixerMute, part);
+    for (int part = 0; part < kParts; ++part)
+        InitPart(part);
+    for (int part = 0; part < kParts; ++part)
+        parameters.SetMixerParameter(kMixerMute, part, mutes[part]);
+}
+
 void CSynth::InitPartGroup(int32_t part, int32_t programNumber) {
     if (!ValidPart(part) || programNumber < 0 || programNumber >= kPrograms)
         return;
@@ -590,8 +604,7 @@ void CSynth::SetSampleRate(float rate) {
     sequencer->tempo = tempo;
     sequencer->UpdateTempo();
     g_AudioDevices.SetSampleRate(g_GlobalData.sampleRate, g_GlobalData.refillPeriod);
-    for (int part = 0; part < kParts; ++part)
-        InitPart(part);
+    InitAllPartsKeepingMutes();
 }
 
 // ---------------------------------------------------------------------------
@@ -812,21 +825,24 @@ bool CSynth::LoadFxpPreset() {
     const char* path = nullptr;
     if (!g_DlgFile.ChoosePresetFile(&path, false) || !path)
         return false;
-    FILE* file = std::fopen(path, "rb");
-    if (!file)
-        return false;
-    uint8_t header[kFxpHeaderBytes];
-    // One byte more than the largest body tells a file with something
+    // One byte more than the largest preset tells a file with something
     // appended from one of the right size.
-    std::vector<uint8_t> body(kFxpBodyBytes + 1, 0);
-    size_t count = 0;
-    if (std::fread(header, 1, sizeof(header), file) == sizeof(header))
-        count = std::fread(body.data(), 1, body.size(), file);
-    std::fclose(file);
-    if (count == 0 || count != static_cast<size_t>(CProgram::FxpBodySize(body[0])))
-        return false;
-    LoadPresetBody(body.data(), static_cast<int32_t>(count), true);
-    return true;
+    std::vector<uint8_t> file;
+    std::string why;
+    if (os::ReadWholeFile(path, kFxpHeaderBytes + kFxpBodyBytes + 1, file, why, true) == os::ReadStatus::kRead) {
+        const size_t header = kFxpHeaderBytes;
+        const size_t count = file.size() > header ? file.size() - header : 0;
+        const uint8_t* body = file.data() + kFxpHeaderBytes;
+        if (count > 0 && count == static_cast<size_t>(CProgram::FxpBodySize(body[0]))) {
+            LoadPresetBody(body, static_cast<int32_t>(count), true);
+            return true;
+        }
+        why = CProgram::PresetBodyProblem(count > 0 ? body : nullptr, count);
+    }
+    char line[1400];
+    std::snprintf(line, sizeof(line), "preset %.1000s: %s; the preset was not loaded", path, why.c_str());
+    CDebug::Log(line);
+    return false;
 }
 
 void CSynth::MultiSampleGuard(void* context, const CMultiSample* which, bool begin) {

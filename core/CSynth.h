@@ -82,6 +82,10 @@ public:
     // the device menus and tells the user once. True when it acted.
     bool CheckAudioOutput();
     void InitPart(int32_t part);
+    // Every part's program applied again (a project read, a new rate); each
+    // part keeps its mixer mute, which the program's "Mute layer" slot
+    // would otherwise set back to what the program was stored with.
+    void InitAllPartsKeepingMutes();
     void InitPartGroup(int32_t part, int32_t program);
     void SetPartProgram(int32_t part, int32_t program);
     void PushParameters();

@@ -132,8 +132,8 @@ bool CSynth::OpenProjectFile() {
         if (read) {
             parameters.ApplyAllGlobal();
             parameters.ApplyAllMixer();
-            for (int part = 0; part < kParts; ++part)
-                InitPart(part);
+            // The project's mixer says which parts are muted.
+            InitAllPartsKeepingMutes();
             rate = sequencer->storedSampleRate;
         }
     }
@@ -409,9 +409,9 @@ float CSynth::GetCommandValue(int32_t id) {
     case 32:
         return CEngine::LevelToMeter(engine.GetPartOutputMeter(part));
     case 34:
-        return CEngine::LevelToMeter(engine.masterMeterLeft);
+        return CEngine::LevelToMeter(CEngine::ReadMeter(engine.masterMeterLeft));
     case 35:
-        return CEngine::LevelToMeter(engine.masterMeterRight);
+        return CEngine::LevelToMeter(CEngine::ReadMeter(engine.masterMeterRight));
     case 172:
         return presetBrowser.GetFilterMode() ? 1.0f : 0.0f;
     case 173:
@@ -505,11 +505,23 @@ bool CSynth::SaveProjectFile() {
     if (!program.GetFileDialog().ChooseProjectFile(&path, true) || !path || !*path)
         return false;
     std::vector<uint8_t> image;
+    int homeless = -1;
+    bool built;
     {
         // The sound as it is now: the render call in flight is waited out, a
         // synthesizer suspended before stays so.
         EngineHold hold(*this);
-        program.BuildProjectImage(image);
+        built = program.BuildProjectImage(image, &homeless);
+    }
+    if (!built) {
+        char text[300];
+        std::snprintf(text, sizeof(text),
+                      "The project was not saved: its bank (the bank of part 1) has no free place left for "
+                      "the sound of part %d. Play fewer programs of other banks, or free a program of "
+                      "the bank of part 1 (\"new program\").",
+                      homeless + 1);
+        os::ShowMessageBox(text, "Error");
+        return false;
     }
     return WriteChosen(path, image);
 }
@@ -519,7 +531,12 @@ bool CSynth::SaveBankFile() {
     if (!program.GetFileDialog().ChooseBankFile(&path, true) || !path || !*path)
         return false;
     std::vector<uint8_t> image;
-    program.BuildBankImage(image);
+    {
+        // Learnt controllers write records from the audio thread: the
+        // render call in flight is waited out, as for a project.
+        EngineHold hold(*this);
+        program.BuildBankImage(image);
+    }
     return WriteChosen(path, image);
 }
 
@@ -528,6 +545,9 @@ bool CSynth::SavePresetFile() {
     if (!g_DlgFile.ChoosePresetFile(&path, true) || !path || !*path)
         return false;
     std::vector<uint8_t> image;
-    program.BuildPresetImage(image);
+    {
+        EngineHold hold(*this);
+        program.BuildPresetImage(image);
+    }
     return WriteChosen(path, image);
 }

@@ -212,9 +212,10 @@ void CEngine::DumpVoice() const {
 }
 
 void CEngine::ResetMeters() {
-    Zero(partMeters);
-    masterMeterLeft = 0.0f;
-    masterMeterRight = 0.0f;
+    for (auto& part : partMeters)
+        for (float& meter : part) WriteMeter(meter, 0.0f);
+    WriteMeter(masterMeterLeft, 0.0f);
+    WriteMeter(masterMeterRight, 0.0f);
     data.globalValues[CEngineData::kGlobMeterLeft] = 0.0f;
     data.globalValues[CEngineData::kGlobMeterRight] = 0.0f;
 }
@@ -227,13 +228,13 @@ float CEngine::LevelToMeter(float level) {
 }
 
 float CEngine::GetFilter1InputMeter(int part) const {
-    return ValidPart(part) ? LevelToMeter(partMeters[part][0]) : 0.0f;
+    return ValidPart(part) ? LevelToMeter(ReadMeter(partMeters[part][0])) : 0.0f;
 }
 
 float CEngine::GetFilter2InputMeter(int part) const {
-    return ValidPart(part) ? LevelToMeter(partMeters[part][1]) : 0.0f;
+    return ValidPart(part) ? LevelToMeter(ReadMeter(partMeters[part][1])) : 0.0f;
 }
 
 float CEngine::GetPartOutputMeter(int part) const {
-    return ValidPart(part) ? LevelToMeter(partMeters[part][3]) : 0.0f;
+    return ValidPart(part) ? LevelToMeter(ReadMeter(partMeters[part][3])) : 0.0f;
 }

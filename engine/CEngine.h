@@ -144,8 +144,17 @@ public:
     bool outputBroken = false;
     uint32_t repairedBlock = 0;
     // Field 0 filter-1 input, 1 filter-2 input, 2 further level, 3 part output.
+    // The audio thread writes the meters and the GUI reads them as they
+    // come: each access is one relaxed atomic load or store (ReadMeter,
+    // WriteMeter).
     float partMeters[kParts][4];
     float masterMeterLeft = 0.0f, masterMeterRight = 0.0f;
+    static float ReadMeter(const float& meter) {
+        return std::atomic_ref<float>(const_cast<float&>(meter)).load(std::memory_order_relaxed);
+    }
+    static void WriteMeter(float& meter, float value) {
+        std::atomic_ref<float>(meter).store(value, std::memory_order_relaxed);
+    }
     float reverbMatrix[6][6];
     float reverbDamping[24];
     CEngineData data;

@@ -1263,14 +1263,16 @@ void CEngine::UpdateMeters()
         for (int k = 0; k < 4; ++k) {
             const float peak = std::sqrt(ClampSafe(P.F(412 + k), 0.0f, 1e30f));
             const float floor = k < 2 ? peak / 4096.0f : peak;
-            partMeters[p][k] = std::max(partMeters[p][k] * 0.2f, floor);
+            WriteMeter(partMeters[p][k], std::max(partMeters[p][k] * 0.2f, floor));
             P.SetF(412 + k, 0.0f);
         }
     }
     float& peakLeft = d.globalValues[CEngineData::kGlobMeterLeft];
     float& peakRight = d.globalValues[CEngineData::kGlobMeterRight];
-    masterMeterLeft = std::max(masterMeterLeft * 0.2f, 2.0f * std::sqrt(ClampSafe(peakLeft, 0.0f, 1e30f)));
-    masterMeterRight = std::max(masterMeterRight * 0.2f, 2.0f * std::sqrt(ClampSafe(peakRight, 0.0f, 1e30f)));
+    WriteMeter(masterMeterLeft,
+               std::max(masterMeterLeft * 0.2f, 2.0f * std::sqrt(ClampSafe(peakLeft, 0.0f, 1e30f))));
+    WriteMeter(masterMeterRight,
+               std::max(masterMeterRight * 0.2f, 2.0f * std::sqrt(ClampSafe(peakRight, 0.0f, 1e30f))));
     peakLeft = 0.0f;
     peakRight = 0.0f;
 }

@@ -11,6 +11,7 @@
 #include "gui/GUIHead.h"
 #include "gui/GUIResource.h"
 #include "os/OMessageBox.h"
+#include "os/OReadFile.h"
 #include "os/OReplaceFile.h"
 #include "platform/CDebug.h"
 
@@ -20,41 +21,12 @@ namespace {
 // layout of ours and is not read into memory.
 constexpr size_t kMaxLayoutBytes = 256u << 20;
 
-enum class ReadResult { kRead, kMissing, kFailed };
-
-// The file's bytes, read as they arrive (the buffer grows with the data
-// actually read, never by a size the file claims).
-ReadResult ReadFile(const std::string& path, std::vector<uint8_t>& out, std::string& error)
-{
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) {
-        if (errno == ENOENT) return ReadResult::kMissing;
-        error = strerror(errno);
-        return ReadResult::kFailed;
-    }
-    uint8_t chunk[65536];
-    size_t n = 0;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) {
-        if (out.size() + n > kMaxLayoutBytes) {
-            fclose(f);
-            error = "the file is too large";
-            return ReadResult::kFailed;
-        }
-        out.insert(out.end(), chunk, chunk + n);
-    }
-    const bool failed = ferror(f) != 0;
-    const int err = errno;
-    fclose(f);
-    if (failed) {
-        error = strerror(err);
-        return ReadResult::kFailed;
-    }
-    return ReadResult::kRead;
-}
-
+// In the debug log and on stderr as well: a box may go unseen (no desktop
+// session, a program started by a service) or be taken down by a stop.
 void Report(const std::string& text)
 {
     CDebug::Log(text.c_str());
+    std::fprintf(stderr, "zavo: %s\n", text.c_str());
     os::ShowMessageBox(text.c_str(), "Error");
 }
 
@@ -66,13 +38,13 @@ void GUIHead::LoadLayout()
     const std::string path = GUIResource::LayoutPath();
     std::vector<uint8_t> bytes;
     std::string error;
-    const ReadResult read = ReadFile(path, bytes, error);
-    if (read == ReadResult::kMissing) {
+    const os::ReadStatus read = os::ReadWholeFile(path.c_str(), kMaxLayoutBytes, bytes, error);
+    if (read == os::ReadStatus::kMissing) {
         AddDefaultLayout();
         return;
     }
     GUIResource::Layout layout;
-    if (read == ReadResult::kFailed || !GUIResource::ReadLayout(bytes, layout, error)) {
+    if (read == os::ReadStatus::kRefused || !GUIResource::ReadLayout(bytes, layout, error)) {
         // Saving at exit must not replace the user's file with the default.
         m_layoutRefused = true;
         Report("The layout " + path + " was not loaded (" + error + "); the default layout is shown.");

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "gui/CGLBitmapCache.h"
-#include "gui/GUIPlaceholder.h"
 #include "gui/UIPropertiesDialog.h"
 #include "platform/CGlobalData.h"
 
@@ -137,13 +136,6 @@ bool GUIResource::ReadLayout(std::span<const uint8_t> bytes, Layout& out, std::s
         std::unique_ptr<GUIObject> widget = CreateByTag(tag);
         if (!widget) continue;
         widget->Read(body);
-        if (auto* stub = dynamic_cast<GUIPlaceholder*>(widget.get())) {
-            uint8_t triple[6] = {};
-            std::copy_n(body.begin(), std::min<size_t>(6, body.size()), triple);
-            stub->storedGroup = Word(triple);
-            stub->storedIndex = Word(triple + 2);
-            stub->storedSub = Word(triple + 4);
-        }
         widget->AfterLoad();
         const bool background = SameTag(widget->GetTag(), "BKGD");
         if (background) widget->layer = 0;
@@ -165,15 +157,7 @@ bool GUIResource::ReadLayout(std::span<const uint8_t> bytes, Layout& out, std::s
 
 std::array<uint8_t, GUIObject::kRecordSize> GUIResource::WriteWidget(const GUIObject& widget)
 {
-    std::array<uint8_t, GUIObject::kRecordSize> record = widget.Write();
-    if (auto* stub = dynamic_cast<const GUIPlaceholder*>(&widget)) {
-        uint8_t* p = record.data() + GUIObject::kTagSize;
-        for (uint32_t v : {stub->storedGroup, stub->storedIndex, stub->storedSub}) {
-            *p++ = uint8_t(v);
-            *p++ = uint8_t(v >> 8);
-        }
-    }
-    return record;
+    return widget.Write();
 }
 
 std::vector<uint8_t> GUIResource::WriteLayout(const std::vector<std::unique_ptr<GUIObject>>& widgets)

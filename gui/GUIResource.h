@@ -2,8 +2,7 @@
 // The widget factory, the dialog factory and the layout file.
 //
 // The factory is one table of (tag, type number, constructor); a widget
-// class joins it with one row in GUIResourceTable.cpp. Tags whose classes
-// are not written yet have placeholder rows that keep the record.
+// class joins it with one row in GUIResourceTable.cpp.
 //
 // The layout file: an image section (records "IBMP", a 16-bit id 1..511, a
 // 64-byte name and one BMP stream, ended by "IEND"), then 56-byte widget

@@ -1,6 +1,5 @@
 // The widget factory's table: one row per tag. A class joins with one row,
-// Row<Class>("TAG", type number); tags whose classes come later load as
-// placeholders (Stub) that keep their tag and record and draw nothing.
+// Row<Class>("TAG", type number).
 #include <memory>
 
 #include "editor/CUI8D.h"
@@ -26,7 +25,6 @@
 #include "gui/GUIKnob.h"
 #include "gui/GUILMeter.h"
 #include "gui/GUIPicture.h"
-#include "gui/GUIPlaceholder.h"
 #include "gui/GUIResource.h"
 #include "gui/GUISelection.h"
 #include "gui/GUISpinBPM.h"
@@ -40,8 +38,6 @@ std::unique_ptr<GUIObject> Make(const char*)
 {
     return std::make_unique<T>();
 }
-
-std::unique_ptr<GUIObject> MakePlaceholder(const char* tag) { return std::make_unique<GUIPlaceholder>(tag); }
 
 template <class T>
 bool Copy(GUIObject& target, const GUIObject& source)
@@ -57,11 +53,6 @@ template <class T>
 constexpr GUIResource::WidgetType Row(const char* tag, int typeNumber)
 {
     return {tag, typeNumber, &Make<T>, &Copy<T>};
-}
-
-constexpr GUIResource::WidgetType Stub(const char* tag, int typeNumber)
-{
-    return {tag, typeNumber, &MakePlaceholder, &Copy<GUIPlaceholder>};
 }
 
 const GUIResource::WidgetType kTypes[] = {

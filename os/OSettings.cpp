@@ -1,8 +1,11 @@
 #include "os/OSettings.h"
 
 #include "os/OPath.h"
+#include "os/OReadFile.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -112,17 +115,46 @@ std::string OSettings::Unescape(std::string_view text)
 bool OSettings::Load()
 {
     m_sections.clear();
+    m_preamble.clear();
+    m_unreadable = false;
+    m_why.clear();
     if (m_path.empty())
         return false;
-    std::ifstream in(m_path, std::ios::binary);
-    if (!in)
+    // One byte past the limit tells a file that goes on from one that ends.
+    std::vector<uint8_t> bytes;
+    const ReadStatus read = ReadWholeFile(m_path.c_str(), kMostBytes + 1, bytes, m_why, true);
+    if (read != ReadStatus::kRead) {
+        m_unreadable = read == ReadStatus::kRefused;
         return false;
-    std::string line;
+    }
+    LoadText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return true;
+}
+
+void OSettings::LoadText(std::string_view text)
+{
+    m_sections.clear();
+    m_preamble.clear();
+    if (text.size() > kMostBytes) {
+        // The line the limit cuts is not taken.
+        text = text.substr(0, kMostBytes);
+        const size_t last = text.rfind('\n');
+        text = last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+    }
     Section* current = nullptr;
-    while (std::getline(in, line)) {
-        std::string_view l = Trim(line);
-        if (l.empty() || l.front() == ';' || l.front() == '#')
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view l = Trim(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (l.empty())
             continue;
+        if (IsComment(l)) {
+            if (current)
+                current->values.emplace_back(std::string(l), std::string());
+            else
+                m_preamble.emplace_back(l);
+            continue;
+        }
         if (l.front() == '[') {
             size_t close = l.find(']');
             if (close == std::string_view::npos) {
@@ -156,41 +188,94 @@ bool OSettings::Load()
         if (!replaced)
             current->values.emplace_back(std::move(key), std::move(value));
     }
-    return true;
 }
 
-bool OSettings::Save() const
+namespace {
+
+// The file a path names, through any symbolic links (also a link to a file
+// not made yet); the path itself when it is no link.
+std::string ThroughLinks(const std::string& path)
+{
+    std::string at = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return at;
+        std::string target(4096, '\0');
+        const ssize_t n = readlink(at.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size())
+            return at;
+        target.resize(static_cast<size_t>(n));
+        if (target[0] != '/') {
+            const size_t slash = at.rfind('/');
+            target = (slash == std::string::npos ? std::string() : at.substr(0, slash + 1)) + target;
+        }
+        at = target;
+    }
+    return at;
+}
+
+} // namespace
+
+bool OSettings::Save()
 {
     if (m_path.empty())
         return false;
-    size_t slash = m_path.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !MakeFolders(m_path.substr(0, slash)))
+    if (m_unreadable)
+        return false;  // Why() still says why it was not read
+    const std::string target = ThroughLinks(m_path);
+    struct stat st {};
+    const bool exists = stat(target.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+        m_why = "it is not a file";
         return false;
+    }
+    if (exists && (st.st_mode & S_IWUSR) == 0) {
+        m_why = "it is read-only";
+        return false;
+    }
+    size_t slash = target.rfind('/');
+    if (slash != std::string::npos && slash > 0 && !MakeFolders(target.substr(0, slash))) {
+        m_why = std::strerror(errno);
+        return false;
+    }
 
     std::ostringstream text;
+    for (const std::string& c : m_preamble)
+        text << c << '\n';
     bool first = true;
     for (const Section& s : m_sections) {
         if (!first)
             text << '\n';
         first = false;
         text << '[' << s.name << "]\n";
-        for (const auto& kv : s.values)
-            text << kv.first << '=' << Escape(kv.second) << '\n';
+        for (const auto& kv : s.values) {
+            if (IsComment(kv.first))
+                text << kv.first << '\n';
+            else
+                text << kv.first << '=' << Escape(kv.second) << '\n';
+        }
     }
     const std::string data = text.str();
 
-    std::string temp = m_path + ".tmp";
+    std::string temp = target + ".tmp";
     FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f)
+    if (!f) {
+        m_why = std::strerror(errno);
         return false;
+    }
+    if (exists)
+        fchmod(fileno(f), st.st_mode & 07777);
     bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
     ok = std::fflush(f) == 0 && ok;
     ok = fsync(fileno(f)) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;
     if (ok)
-        ok = std::rename(temp.c_str(), m_path.c_str()) == 0;
-    if (!ok)
+        ok = std::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        m_why = std::strerror(errno);
         std::remove(temp.c_str());
+    }
     return ok;
 }
 
@@ -200,7 +285,7 @@ const std::string* OSettings::Find(std::string_view section, std::string_view na
         if (s.name != section)
             continue;
         for (const auto& kv : s.values)
-            if (kv.first == name)
+            if (kv.first == name && !IsComment(kv.first))
                 return &kv.second;
     }
     return nullptr;
@@ -217,7 +302,7 @@ std::string& OSettings::Slot(std::string_view section, std::string_view name)
         sec = &m_sections.back();
     }
     for (auto& kv : sec->values)
-        if (kv.first == name)
+        if (kv.first == name && !IsComment(kv.first))
             return kv.second;
     sec->values.emplace_back(std::string(name), std::string());
     return sec->values.back().second;

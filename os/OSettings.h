@@ -24,10 +24,24 @@ public:
     const std::string& FilePath() const { return m_path; }
 
     // Reads the file; false (and an empty store) when it cannot be read.
+    // Only the first kMostBytes of a longer file are read (up to its last
+    // whole line there). Unreadable() tells a file that is there but could
+    // not be read (not a file, no permission, a read error) from a missing
+    // one; Why() says what went wrong.
     bool Load();
+    // The text of a settings file (at most kMostBytes of it are taken).
+    void LoadText(std::string_view text);
+    bool Unreadable() const { return m_unreadable; }
+    const std::string& Why() const { return m_why; }
     // Writes the file, creating its folders; the old file is replaced only
-    // once the new one is complete, so a failed write loses nothing.
-    bool Save() const;
+    // once the new one is complete, so a failed write loses nothing. A file
+    // that Load() could not read and a file without write permission for
+    // its owner are left alone (false, Why() says so). A symbolic link is
+    // written through to its target; the file keeps its mode. Comment
+    // lines (";" or "#") read by Load() are written back in their places.
+    bool Save();
+
+    static constexpr size_t kMostBytes = 1u << 20;
 
     // Copies the value with its terminator into out. False, leaving out
     // untouched, when the value is missing or does not fit in size bytes.
@@ -45,15 +59,22 @@ public:
     static std::string Unescape(std::string_view text);
 
 private:
+    // A comment line is kept as a value whose key is the whole line (a key
+    // read from the file never starts with ';' or '#').
     struct Section {
         std::string name;
         std::vector<std::pair<std::string, std::string>> values;
     };
+    static bool IsComment(std::string_view key) { return !key.empty() && (key[0] == ';' || key[0] == '#'); }
     const std::string* Find(std::string_view section, std::string_view name) const;
     std::string& Slot(std::string_view section, std::string_view name);
 
     std::string m_path;
+    // Comment lines above the first section.
+    std::vector<std::string> m_preamble;
     std::vector<Section> m_sections;
+    bool m_unreadable = false;
+    std::string m_why;
 };
 
 } // namespace os

@@ -3,9 +3,17 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <unistd.h>
 
 #include "os/OFileChooser.h"
 #include "os/OMessageBox.h"
@@ -14,7 +22,10 @@ namespace os {
 
 namespace {
 
-volatile std::sig_atomic_t g_stopRequested = 0;
+// Set by the stop signals, read by the window's loop and by the watcher of
+// an open message box (lock-free, so a signal handler may set it).
+std::atomic<int> g_stopRequested{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void OnStopSignal(int)
 {
@@ -38,6 +49,95 @@ bool DriverAskedFor(const char* driver)
 // Longest run of wheel notches one event turns into; a runaway value from a
 // device must not stall the loop.
 constexpr int kMaxNotches = 16;
+
+// The processes this one started and that still run (read from /proc: their
+// parent is this process).
+std::set<pid_t> OwnChildren()
+{
+    std::set<pid_t> children;
+    DIR* dir = opendir("/proc");
+    if (!dir) return children;
+    const pid_t self = getpid();
+    while (dirent* entry = readdir(dir)) {
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0') continue;
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/%ld/stat", pid);
+        FILE* f = std::fopen(path, "r");
+        if (!f) continue;
+        char line[512];
+        const size_t n = std::fread(line, 1, sizeof line - 1, f);
+        std::fclose(f);
+        line[n] = '\0';
+        // "pid (name) state ppid ...": the name may hold anything but ends at
+        // the last parenthesis.
+        const char* close = std::strrchr(line, ')');
+        char state = 0;
+        long parent = 0;
+        if (close && std::sscanf(close + 1, " %c %ld", &state, &parent) == 2 && parent == self && state != 'Z')
+            children.insert(static_cast<pid_t>(pid));
+    }
+    closedir(dir);
+    return children;
+}
+
+// SDL shows a message box from a process of its own and waits for it, past
+// any signal. A stop asked for while the box is up ends that process, so
+// the wait returns and the program closes as it would without the box.
+//
+// The watching thread is started with the window, long before any box: a
+// thread that is busy (allocating) while SDL forks the box's process could
+// leave that process stuck on a lock copied in its held state.
+struct BoxWatch {
+    std::mutex lock;
+    bool open = false;
+    bool stopped = false;
+    std::set<pid_t> before;  // children that are no box's
+};
+
+BoxWatch& Watch()
+{
+    // Never destroyed: the watching thread runs to the end of the process.
+    static BoxWatch* watch = new BoxWatch;
+    return *watch;
+}
+
+void StartBoxWatcher()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::thread([] {
+            for (;;) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                if (!g_stopRequested.load()) continue;
+                BoxWatch& w = Watch();
+                std::lock_guard<std::mutex> hold(w.lock);
+                if (!w.open) continue;
+                w.stopped = true;
+                for (pid_t child : OwnChildren())
+                    if (!w.before.count(child)) kill(child, SIGKILL);
+            }
+        }).detach();
+    });
+}
+
+// Answers false when the box was taken down by a stop (or never shown).
+bool ShowBoxUntilStop(uint32_t kind, const char* caption, const char* text, SDL_Window* window)
+{
+    if (g_stopRequested.load()) return false;
+    BoxWatch& w = Watch();
+    {
+        std::lock_guard<std::mutex> hold(w.lock);
+        w.before = OwnChildren();
+        w.open = true;
+        w.stopped = false;
+    }
+    const bool shown = SDL_ShowSimpleMessageBox(kind, caption, text, window) == 0;
+    std::lock_guard<std::mutex> hold(w.lock);
+    w.open = false;
+    return shown && !w.stopped;
+}
 
 } // namespace
 
@@ -138,10 +238,11 @@ bool OWindow::Create(const char* title, int width, int height, std::string* erro
     SetCursorShape(1);
 
     SDL_Window* window = m_window;
+    StartBoxWatcher();
     SetMessageBoxHook([window](const char* text, const char* caption) {
         const uint32_t kind = std::strcmp(caption, "Error") == 0 ? SDL_MESSAGEBOX_ERROR
                                                                  : SDL_MESSAGEBOX_INFORMATION;
-        if (SDL_ShowSimpleMessageBox(kind, caption, text, window) != 0)
+        if (!ShowBoxUntilStop(kind, caption, text, window))
             std::fprintf(stderr, "%s: %s\n", caption, text);
     });
     DesktopFileChooser().SetPump([this] { PumpTimerAndPaint(); });
@@ -400,7 +501,7 @@ bool OWindow::Pump(int timeoutMs)
         while (!m_closed && SDL_PollEvent(&e))
             Dispatch(e);
     }
-    if (g_stopRequested) Close();
+    if (g_stopRequested.load()) Close();
     return !m_closed;
 }
 

@@ -3,6 +3,7 @@
 #include "os/InitOrder.h"
 #include "os/OPath.h"
 #include "os/OSettings.h"
+#include "platform/CDebug.h"
 
 #include <atomic>
 #include <cstdio>
@@ -37,6 +38,20 @@ void ReadName(const os::OSettings& store, const char* name, char (&field)[N])
         field[0] = '\0';
 }
 
+// Said once a process, on stderr and in the debug log: the settings file
+// is kept as the user has it, and this session's settings are not stored.
+void SayNotSaved(const os::OSettings& store, const char* what, const char* why)
+{
+    static std::atomic<bool> said{false};
+    if (said.exchange(true))
+        return;
+    char line[1200];
+    std::snprintf(line, sizeof line, "The settings file %s %s (%s); it is left as it is and the settings of "
+                  "this session are not saved.", store.FilePath().c_str(), what, why);
+    std::fprintf(stderr, "zavo: %s\n", line);
+    CDebug::Log(line);
+}
+
 template <size_t N>
 std::string_view Text(const char (&field)[N])
 {
@@ -64,6 +79,8 @@ void CGlobalData::ReadSettings()
 {
     os::OSettings store;
     store.Load();  // a missing file leaves every default
+    m_settingsUnreadable = store.Unreadable();
+    std::snprintf(m_settingsWhy, sizeof m_settingsWhy, "%s", store.Why().c_str());
 
     ReadPath(store, "ProjectPath", ProjectPath, programFolder, "Project");
     ReadPath(store, "WavefilePath", WavefilePath, programFolder, "Project");
@@ -89,8 +106,14 @@ void CGlobalData::ReadSettings()
 void CGlobalData::WriteSettings() const
 {
     os::OSettings store;
-    // Keeps whatever else the file holds (other sections, unknown keys).
+    // Keeps whatever else the file holds (other sections, unknown keys,
+    // comments). A file that could not be read at start or now is never
+    // replaced by what this session knows.
     store.Load();
+    if (m_settingsUnreadable || store.Unreadable()) {
+        SayNotSaved(store, "could not be read", store.Unreadable() ? store.Why().c_str() : m_settingsWhy);
+        return;
+    }
 
     store.SetString(kSection, "ProjectPath", Text(ProjectPath));
     store.SetString(kSection, "WavefilePath", Text(WavefilePath));
@@ -105,7 +128,8 @@ void CGlobalData::WriteSettings() const
     store.SetInt(kSection, "MIDIOutOffset", MIDIOutOffset);
     store.SetInt(kSection, "KnobAnimation", KnobAnimation);
     store.SetInt(kSection, "ParameterLabel", ParameterLabel);
-    store.Save();  // failures are not reported: there is no one left to tell
+    if (!store.Save())
+        SayNotSaved(store, "was not written", store.Why().c_str());
 }
 
 void CGlobalData::SetSampleRate(int rate)

@@ -36,6 +36,11 @@ public:
     int32_t UIBackground = 0;
     uint8_t KnobAnimation = 1;
     uint8_t ParameterLabel = 0;
+
+private:
+    // The settings file was there but could not be read by ReadSettings.
+    bool m_settingsUnreadable = false;
+    char m_settingsWhy[128] = {};
 };
 
 extern CGlobalData g_GlobalData;

@@ -29,10 +29,9 @@
 #include "tests/core/SampleFixtures.h"
 #include "tools/FileFixtures.h"
 #include "tests/os/TestFolders.h"
+#include "stress/StressActor.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // A widget that polls its value every tick and draws it when it changed,
 // as the editor's controls do, while the audio thread writes learned values
@@ -52,23 +51,6 @@ struct PollingWidget : GUIObject {
             Update();
     }
     float shown = -1.0f;
-};
-
-class Actor {
-public:
-    Actor(const char* name, std::chrono::microseconds period, uint32_t seed)
-        : name(name), period(period), random(seed) {}
-    virtual ~Actor() = default;
-    virtual void Step() = 0;
-
-    const char* name;
-    std::chrono::microseconds period;
-    std::mt19937 random;
-    long steps = 0;
-
-protected:
-    int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); }
-    float Unit() { return std::uniform_real_distribution<float>(0.0f, 1.0f)(random); }
 };
 
 // The audio device: 256-frame render calls at the pace of 44.1 kHz, while
@@ -289,6 +271,7 @@ std::vector<std::unique_ptr<Actor>> MakeActors(CSynth& synth, const std::string&
     actors.push_back(std::make_unique<AudioActor>(synth));
     actors.push_back(std::make_unique<MidiInActor>(synth));
     actors.push_back(std::make_unique<GuiActor>(synth, sample));
+    stress::AddFileActors(actors, synth);
     return actors;
 }
 
@@ -354,6 +337,8 @@ int main(int argc, char** argv) {
         ok = false;
     if (!devices.Report())
         ok = false;
+    // The actors refer to the synthesizer: they go first.
+    actors.clear();
     synth.reset();
     std::printf(ok ? "stress passed\n" : "stress FAILED\n");
     return ok ? 0 : 1;

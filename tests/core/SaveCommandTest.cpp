@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -221,4 +222,125 @@ TEST_F(SaveCommandTest, WithoutZenityEveryFileActionSaysSo) {
     os::SetMessageBoxHook(previous);
     EXPECT_EQ(synth->program.GetCurrentBankName(), bankBefore);
     EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+}
+
+namespace {
+
+// Writes the bank of slot 0 as a file whose first `named` programs carry a
+// name (and so a sound of their own) and the rest are "new program",
+// program 3 sounding unlike slot 0's.
+void WriteOtherBank(CSynth& s, const std::string& path, int named) {
+    std::vector<uint8_t> image;
+    s.program.BuildBankImage(image);
+    constexpr size_t kProgramBytes =
+        CProgram::kNameSize + CProgram::kStoredRecordBytes + CProgram::kLabelBytes + CProgram::kSampleBytes;
+    for (int i = 0; i < CProgram::kPrograms; ++i) {
+        char* name = reinterpret_cast<char*>(image.data() + CProgram::kHeaderBytes + i * kProgramBytes);
+        std::memset(name, 0, CProgram::kNameSize);
+        if (i < named)
+            std::snprintf(name, CProgram::kNameSize, "Other %d", i);
+        else
+            std::snprintf(name, CProgram::kNameSize, "new program");
+    }
+    // Slot 20 (volume) of program 3, the first float block.
+    uint8_t* volume = image.data() + CProgram::kHeaderBytes + 3 * kProgramBytes + CProgram::kNameSize + 20 * 4;
+    const float quiet = 11.0f;
+    std::memcpy(volume, &quiet, 4);
+    testutil::WriteFile(path, std::string(image.begin(), image.end()));
+}
+
+} // namespace
+
+TEST_F(SaveCommandTest, PartsPlayingOneProgramNumberOfTwoBanksKeepBothSounds) {
+    auto first = std::make_unique<CSynth>();
+    first->Suspend();
+    CSynth& s = *first;
+    WriteOtherBank(s, Path("other.qvb"), 100);
+    // Part 0 on a bank slot of its own (program 3), part 3 on the factory
+    // bank's program 3.
+    s.SelectPart(0, 1);
+    ASSERT_TRUE(s.program.ReadBank(Path("other.qvb").c_str(), "Other"));
+    ASSERT_NE(s.program.GetPartBankSlot(0), s.program.GetPartBankSlot(3));
+    s.SetProgram(3);
+    s.SelectPart(3, 1);
+    s.SetProgram(3);
+    ASSERT_EQ(s.program.GetProgramData(0)[20], 11.0f);
+    ASSERT_NE(s.program.GetProgramData(3)[20], 11.0f);
+    std::vector<std::vector<float>> sounds;
+    for (int p = 0; p < CSynth::kParts; ++p) {
+        const float* r = s.program.GetProgramData(p);
+        sounds.push_back(Stored(std::vector<float>(r, r + CProgram::kRecordSize)));
+    }
+    Choosing choosing(s, chooser);
+    chooser.path = Path("two.qzp");
+    s.ExecuteCommand(103, 0.0f);
+
+    auto fresh = std::make_unique<CSynth>();
+    fresh->Suspend();
+    Choosing reading(*fresh, chooser);
+    fresh->ExecuteCommand(109, 0.0f);
+    for (int p = 0; p < CSynth::kParts; ++p) {
+        const float* r = fresh->program.GetProgramData(p);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(std::vector<float>(r, r + CProgram::kRecordSize), sounds[p]) << "part " << p;
+    }
+    EXPECT_EQ(fresh->program.GetPartProgramNumber(0), 3);
+    // Every program of part 0's bank is in the project as it was.
+    for (int i = 0; i < 100; ++i) {
+        char name[CProgram::kNameSize];
+        fresh->program.CopyProgramName(i, name);
+        EXPECT_EQ(std::string(name), "Other " + std::to_string(i));
+    }
+}
+
+TEST_F(SaveCommandTest, AProjectWithNoPlaceLeftForAPartsSoundSaysErrorAndKeepsTheOldFile) {
+    auto first = std::make_unique<CSynth>();
+    first->Suspend();
+    CSynth& s = *first;
+    WriteOtherBank(s, Path("other.qvb"), CProgram::kPrograms);
+    s.SelectPart(0, 1);
+    ASSERT_TRUE(s.program.ReadBank(Path("other.qvb").c_str(), "Other"));
+    s.SetProgram(3);
+    testutil::WriteFile(Path("old.qzp"), "old");
+    std::vector<std::string> boxes;
+    auto previous = os::SetMessageBoxHook([&](const char*, const char* title) { boxes.push_back(title); });
+    Choosing choosing(s, chooser);
+    chooser.path = Path("old.qzp");
+    // Part 0's bank has no "new program" left: the factory programs the
+    // other parts play have nowhere to go.
+    s.ExecuteCommand(103, 0.0f);
+    os::SetMessageBoxHook(previous);
+    EXPECT_EQ(boxes, std::vector<std::string>{"Error"});
+    EXPECT_EQ(testutil::ReadFile(Path("old.qzp")), "old");
+}
+
+TEST_F(SaveCommandTest, AMutedPartIsMutedAfterTheProjectIsReadBack) {
+    auto first = std::make_unique<CSynth>();
+    first->Suspend();
+    CSynth& s = *first;
+    // Muted through the mixer's command, saved at 48000 Hz and read by a
+    // synthesizer at 44100 Hz, so that the rate change applies every
+    // program again as well.
+    s.SelectPart(2, 1);
+    s.ExecuteCommand(174, 1.0f / 128.0f);
+    s.SelectPart(6, 1);
+    s.ExecuteCommand(174, 1.0f / 128.0f);
+    s.ExecuteCommand(174, 0.0f);
+    s.ExecuteCommand(99, 2.0f / 128.0f);
+    Choosing choosing(s, chooser);
+    chooser.path = Path("muted.qzp");
+    s.ExecuteCommand(103, 0.0f);
+
+    auto fresh = std::make_unique<CSynth>();
+    fresh->Suspend();
+    fresh->SetSampleRate(44100.0f);
+    Choosing reading(*fresh, chooser);
+    fresh->ExecuteCommand(109, 0.0f);
+    for (int p = 0; p < CSynth::kParts; ++p) {
+        fresh->SelectPart(p, 1);
+        const bool muted = p == 2;
+        EXPECT_EQ(fresh->GetCommandValue(174) != 0.0f, muted) << "part " << p;
+        EXPECT_EQ(fresh->engine.data.SettingI(p, CEngineData::kSetMute) != 0, muted) << "part " << p;
+    }
+    fresh->SetSampleRate(44100.0f);
 }

@@ -226,3 +226,114 @@ TEST_F(WindowOnX, AFirstStartPlaysThroughAJackServerThatAnswersAndKeepsIt)
 }
 
 } // namespace
+
+namespace {
+
+// Whether a top-level window of that title is on the display.
+bool WindowTitled(Display* display, const std::string& title)
+{
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return false;
+    bool found = false;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        char* name = nullptr;
+        if (XFetchName(display, children[i], &name) && name) {
+            found = title == name;
+            XFree(name);
+        }
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+// The program in a folder of its own (a link to the built one), so that
+// the files beside it are the test's.
+std::string ProgramIn(const testutil::TempFolder& folder)
+{
+    const std::string copy = folder / "zavo";
+    std::error_code ec;
+    std::filesystem::create_hard_link(ZAVO_PROGRAM, copy, ec);
+    if (ec) std::filesystem::copy_file(ZAVO_PROGRAM, copy);
+    return copy;
+}
+
+pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& env, const std::string& errFile)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::freopen(errFile.c_str(), "w", stderr);
+        std::freopen("/dev/null", "w", stdout);
+        std::vector<char*> envp;
+        for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+        envp.push_back(nullptr);
+        execle(program.c_str(), program.c_str(), static_cast<char*>(nullptr), envp.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+} // namespace
+
+// A layout file the program cannot take: the start says so in a box, on
+// stderr and in the debug log, and goes on with the default layout; a stop
+// asked for while the box is up ends the program at once, box and all.
+TEST_F(WindowOnX, ADamagedLayoutIsReportedAndASigtermClosesTheProgramWithItsBoxOpen)
+{
+    namespace fs = std::filesystem;
+    // The layout the build wrote, cut in half; noise from a fixed seed.
+    const std::string built = testutil::ReadFile(fs::path(ZAVO_PROGRAM).parent_path() / "ZAVO.gui");
+    std::string noise(5000, '\0');
+    uint32_t seed = 99;
+    for (char& c : noise) c = char((seed = seed * 1664525u + 1013904223u) >> 24);
+    struct Case {
+        const char* what;
+        std::string bytes;  // none: a folder
+    };
+    const Case cases[] = {{"empty", ""}, {"cut", built.substr(0, built.size() / 2)},
+                          {"zero-filled", std::string(4096, '\0')}, {"random", noise}, {"folder", {}}};
+    ASSERT_GT(built.size(), 1000u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testutil::TempFolder folder;
+        const std::string program = ProgramIn(folder);
+        const std::string layout = folder / "ZAVO.gui";
+        if (std::string(c.what) == "folder")
+            fs::create_directory(layout);
+        else
+            testutil::WriteFile(layout, c.bytes);
+        const pid_t pid = SpawnProgram(program,
+                                       {"XDG_CONFIG_HOME=" + (folder / "config"), "HOME=" + folder.Path(),
+                                        "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                                        LeakRules(folder)},
+                                       folder / "stderr.txt");
+        Display* x = XOpenDisplay(xvfb.Name().c_str());
+        ASSERT_NE(x, nullptr);
+        bool boxShown = false;
+        for (auto end = Clock::now() + std::chrono::seconds(30); Clock::now() < end && !boxShown;) {
+            boxShown = WindowTitled(x, "Error");
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_TRUE(boxShown) << testutil::ReadFile(folder / "stderr.txt");
+        kill(pid, SIGTERM);
+        EXPECT_EQ(WaitFor(pid, std::chrono::seconds(2)), 0) << testutil::ReadFile(folder / "stderr.txt");
+        // The box's own process went with it.
+        bool gone = false;
+        for (auto end = Clock::now() + std::chrono::seconds(2); Clock::now() < end && !gone;) {
+            gone = !WindowTitled(x, "Error");
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_TRUE(gone);
+        XCloseDisplay(x);
+        const std::string said = "The layout " + layout + " was not loaded (";
+        const std::string err = testutil::ReadFile(folder / "stderr.txt");
+        EXPECT_NE(err.find("zavo: " + said), std::string::npos) << err;
+        EXPECT_NE(err.find("; the default layout is shown."), std::string::npos) << err;
+        EXPECT_NE(testutil::ReadFile(folder / "Debug.txt").find(said), std::string::npos);
+        // The file is left for the user to mend; the settings were written.
+        if (fs::is_regular_file(layout)) {
+            EXPECT_EQ(testutil::ReadFile(layout), c.bytes);
+        }
+        EXPECT_TRUE(fs::exists(folder / "config/zavo/settings.ini"));
+    }
+}

@@ -11,11 +11,11 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "gui/CGLBitmapCache.h"
 #include "gui/GUIHead.h"
-#include "gui/GUIPlaceholder.h"
 #include "gui/GUIResource.h"
 #include "os/OMessageBox.h"
 #include "platform/CGlobalData.h"
@@ -100,7 +100,7 @@ TEST_F(LayoutFile, EveryTagAndItsImagesSaveBackByteForByte)
     lf::Image(file, 511, "last", lf::Bmp(4, 4, 32, 3));
     lf::End(file);
     // In drawing order (the reader sorts by layer); every tag of the table,
-    // bound where a descriptor exists; placeholders keep any triple.
+    // bound where a descriptor exists.
     lf::Widget bkgd{.tag = "BKGD", .w = 960, .h = 650, .layer = 0};
     bkgd.properties[2] = 3;
     lf::Record(file, bkgd);
@@ -109,7 +109,6 @@ TEST_F(LayoutFile, EveryTagAndItsImagesSaveBackByteForByte)
         if (strcmp(row.tag, "BKGD") == 0) continue;
         lf::Widget w{.tag = row.tag, .group = 0, .index = 16, .x = uint16_t(10 * layer), .y = 7, .w = 33,
                      .h = 21, .pageMask = uint16_t(0x0104 + layer), .dialog = 0, .layer = uint16_t(layer)};
-        if (dynamic_cast<GUIPlaceholder*>(GUIResource::CreateByTag(row.tag).get())) w.group = 4, w.index = 999, w.sub = 1234;
         w.properties[0] = 17;
         w.properties[15] = 511;
         lf::Record(file, w);
@@ -293,3 +292,46 @@ TEST_F(LayoutFile, DefaultLayoutAndAFailedSave)
 }
 
 }  // namespace
+
+// Damage a layout file meets on a disk (zeros, noise, a folder or an
+// unreadable file in its place): the default layout, one box, and the same
+// line on stderr and in the debug log.
+TEST_F(LayoutFile, ADamagedFileStartsTheDefaultLayoutAndIsReportedEverywhere)
+{
+    Bytes noise(3000);
+    uint32_t seed = 12345;
+    for (uint8_t& b : noise) b = uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+    struct Case {
+        const char* what;
+        const char* reason;
+    };
+    const Case cases[] = {{"zero-filled", ""}, {"random", ""}, {"folder", "(not a file)"}, {"unreadable", "(Permission denied)"}};
+    const std::string logPath = std::string(g_GlobalData.programFolder) + "Debug.txt";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(path);
+        const std::string what = c.what;
+        if (what == "folder") {
+            std::filesystem::create_directory(path);
+        } else {
+            WriteAll(path, what == "random" ? noise : Bytes(4096, 0));
+            if (what == "unreadable") {
+                std::filesystem::permissions(path, std::filesystem::perms::none);
+                if (geteuid() == 0) continue;  // root reads it all the same
+            }
+        }
+        boxes.clear();
+        const size_t logged = ReadAll(logPath).size();
+        ::testing::internal::CaptureStderr();
+        Load();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(IsDefault());
+        ASSERT_EQ(boxes.size(), 1u);
+        const std::string text = boxes[0].substr(std::string("Error: ").size());
+        EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+        EXPECT_NE(err.find("zavo: " + text + "\n"), std::string::npos) << err;
+        const Bytes log = ReadAll(logPath);
+        EXPECT_EQ(std::string(log.begin() + std::min(logged, log.size()), log.end()), text + "\n");
+    }
+    std::filesystem::remove_all(path);
+}

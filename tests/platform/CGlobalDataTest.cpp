@@ -1,10 +1,12 @@
 #include "platform/CGlobalData.h"
 
+#include "os/OSettings.h"
 #include "os/TestFolders.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -186,4 +188,69 @@ TEST(CGlobalData, SampleRateSetsMsPerBlockAndRefillPeriod)
     EXPECT_FLOAT_EQ(g.msPerBlock, 0.64f);
     g.SetSampleRate(0);  // refused: would divide by zero
     EXPECT_EQ(g.sampleRate, 50000);
+}
+
+// A start and an exit with a settings file the user made or protected: each
+// keeps what it held (a link keeps pointing at its file, which gets the
+// settings).
+TEST(CGlobalData, ASettingsFileThatCannotOrMustNotBeReplacedKeepsWhatItHeld)
+{
+    namespace fs = std::filesystem;
+    const std::string held = "[Settings]\nSoundDeviceOut=JACK\nMIDIDeviceOut=Port 7\n\n[User]\nName=me\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        fs::perms mode;
+        bool link;
+        bool replaced;  // rewritten by the exit (with the same settings)
+    };
+    std::string huge = held;
+    huge.reserve(100u << 20);
+    while (huge.size() < (100u << 20)) huge += "a line of no setting at all, repeated to fill the file\n";
+    const Case cases[] = {
+        {"mode 000", held, fs::perms::none, false, false},
+        {"mode 0444", held, fs::perms(0444), false, false},
+        {"symbolic link", held, fs::perms(0640), true, true},
+        {"comments", "; written by hand\n" + held + "# the end\n", fs::perms(0600), false, true},
+        {"100 MB", huge, fs::perms(0644), false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SettingsFolder folder;
+        fs::create_directories(folder.tmp / "zavo");
+        const std::string file = c.link ? folder.tmp / "dotfiles-zavo.ini" : folder.File();
+        WriteFile(file, c.text);
+        if (c.link) fs::create_symlink("../dotfiles-zavo.ini", folder.File());
+        fs::permissions(file, c.mode);
+        {
+            // As root a mode of 000 still reads: the start reads as nobody
+            // (who cannot even enter the folder), the exit writes as root.
+            const bool drop = c.mode == fs::perms::none && geteuid() == 0;
+            if (drop) {
+                ASSERT_EQ(seteuid(65534), 0);
+            }
+            CGlobalData g;
+            if (drop) {
+                ASSERT_EQ(seteuid(0), 0);
+            }
+            EXPECT_STREQ(g.SoundDeviceOut, c.mode == fs::perms::none ? "" : "JACK");
+            snprintf(g.MIDIDeviceIn, sizeof g.MIDIDeviceIn, "11");
+        }
+        EXPECT_EQ(fs::is_symlink(folder.File()), c.link);
+        EXPECT_EQ(fs::status(file).permissions(), c.mode);
+        fs::permissions(file, fs::perms(0644));
+        const std::string now = ReadFile(file);
+        if (!c.replaced) {
+            EXPECT_EQ(now, c.text);
+            continue;
+        }
+        EXPECT_LT(now.size(), os::OSettings::kMostBytes);
+        EXPECT_NE(now.find("MIDIDeviceIn=11\n"), std::string::npos) << now;
+        EXPECT_NE(now.find("SoundDeviceOut=JACK\n"), std::string::npos) << now;
+        EXPECT_NE(now.find("[User]\nName=me\n"), std::string::npos) << now;
+        if (c.text[0] == ';') {
+            EXPECT_EQ(now.rfind("; written by hand\n[Settings]\n", 0), 0u) << now;
+            EXPECT_NE(now.find("Name=me\n# the end\n"), std::string::npos) << now;
+        }
+    }
 }
