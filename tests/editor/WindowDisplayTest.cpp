@@ -260,8 +260,12 @@ std::string ProgramIn(const testutil::TempFolder& folder)
 
 pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& env, const std::string& errFile)
 {
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
+        // Ends with the test process, also when that is killed or crashes.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(1);
         std::freopen(errFile.c_str(), "w", stderr);
         std::freopen("/dev/null", "w", stdout);
         std::vector<char*> envp;
@@ -305,7 +309,7 @@ TEST_F(WindowOnX, ADamagedLayoutIsReportedAndASigtermClosesTheProgramWithItsBoxO
         const pid_t pid = SpawnProgram(program,
                                        {"XDG_CONFIG_HOME=" + (folder / "config"), "HOME=" + folder.Path(),
                                         "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
-                                        LeakRules(folder)},
+                                        testutil::LeakRules(folder)},
                                        folder / "stderr.txt");
         Display* x = XOpenDisplay(xvfb.Name().c_str());
         ASSERT_NE(x, nullptr);
@@ -316,7 +320,7 @@ TEST_F(WindowOnX, ADamagedLayoutIsReportedAndASigtermClosesTheProgramWithItsBoxO
         }
         EXPECT_TRUE(boxShown) << testutil::ReadFile(folder / "stderr.txt");
         kill(pid, SIGTERM);
-        EXPECT_EQ(WaitFor(pid, std::chrono::seconds(2)), 0) << testutil::ReadFile(folder / "stderr.txt");
+        EXPECT_EQ(testutil::WaitFor(pid, std::chrono::seconds(2)), 0) << testutil::ReadFile(folder / "stderr.txt");
         // The box's own process went with it.
         bool gone = false;
         for (auto end = Clock::now() + std::chrono::seconds(2); Clock::now() < end && !gone;) {
