@@ -115,6 +115,8 @@ public:
     bool SaveProjectFile();
     bool SaveBankFile();
     bool SavePresetFile();
+    // Checks the current sample rate in the rate menu.
+    void MarkSampleRate();
     // Reads a project chosen by the user into every part; a project made at
     // another sample rate switches to it.
     bool OpenProjectFile();

@@ -9,6 +9,7 @@
 
 #include "core/CPresetPool.h"
 #include "core/CSynth.h"
+#include "gui/CUIMenuResource.h"
 #include "gui/CGLBitmapCache.h"
 #include "gui/GUIHead.h"
 #include "os/TestFolders.h"
@@ -388,6 +389,12 @@ TEST(Browser, CategoryButtonsFilterThePresetListAndAClickLoadsThePreset)
     write("Keys B.fxp", 3);
     std::ofstream(dir / "Categories.txt") << "Bass 1.fxp\t2\t0\t0\t0\t0\nKeys A.fxp\t20\t0\t0\t0\t0\n"
                                               "Keys B.fxp\t20\t0\t0\t0\t0\n";
+    // The synthesizer writes its program lists into the menu table; the
+    // table is put back for the tests that read it after this one.
+    struct MenusBack {
+        std::vector<MenuEntry> rows{MenuTableRows(), MenuTableRows() + kMenuRows};
+        ~MenusBack() { std::copy(rows.begin(), rows.end(), MenuTableRows()); }
+    } menus;
     auto synth = std::make_unique<CSynth>();
     g_PresetPool.Scan(dir.Path());
     synth->presetBrowser.Rebuild();
