@@ -244,6 +244,7 @@ TEST_F(WindowHeader, APresetSavedFromTheHeaderIsListedAndLoadsAgain)
     Click(Find("BTTN", 5, 140, 15));
     auto* list = static_cast<GUIBrowser*>(Find("BRWS", 10, 1));
     ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(list->hasBar);  // its strip was in the cache when it measured itself
     head->RedrawAll();
     Click(list->listArea.left + 10, list->listArea.top + GUIBrowser::kRowHeight / 2);
     EXPECT_FLOAT_EQ(synth->GetParameter(kCutoff), 0.25f);
