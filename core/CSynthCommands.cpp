@@ -230,6 +230,20 @@ void CSynth::ExecuteCommand(int32_t id, float value) {
     case 135:
         Post({Request::Kind::kAllNotesOff});
         break;
+    case 100:
+    case 101:
+        // A reverb or chorus preset sets the effect's values at once; its
+        // number is kept with the global values, so a project brings it back.
+        if (!InRange(n, 0, CPIBase::kPresets - 1))
+            break;
+        if (id == 100)
+            parameters.ApplyReverbPreset(n);
+        else
+            parameters.ApplyChorusPreset(n);
+        parameters.SetGlobalParameter(id == 100 ? kGlobalReverbPreset : kGlobalChorusPreset,
+                                      static_cast<float>(n) / 128.0f);
+        Refresh();
+        break;
     case 5:
         if (!InRange(n, 0, kPrograms - 1))
             break;
@@ -419,6 +433,10 @@ float CSynth::GetCommandValue(int32_t id) {
         return static_cast<float>(program.GetSelectedListEntry()) / 128.0f;
     case 134:
         return program.IsCombinationBank(part) ? 1.0f : 0.0f;
+    case 100:
+        return parameters.GetGlobalParameter(kGlobalReverbPreset);
+    case 101:
+        return parameters.GetGlobalParameter(kGlobalChorusPreset);
     case 174:
         return parameters.GetMixerParameter(kMixerMute, part);
     case 175:
@@ -479,6 +497,13 @@ void CSynth::GetCommandText(int32_t id, char* out, size_t size) {
         MarkSampleRate();
         std::snprintf(out, size, "%5.0f Hz", static_cast<double>(g_GlobalData.sampleRate));
         return;
+    case 100:
+    case 101: {
+        const int32_t preset = Norm(parameters.GetGlobalParameter(id == 100 ? kGlobalReverbPreset : kGlobalChorusPreset));
+        const CPIBase::Preset* table = id == 100 ? CPIBase::kReverbPresets : CPIBase::kChorusPresets;
+        Cut(out, size, InRange(preset, 0, CPIBase::kPresets - 1) ? table[preset].name : "");
+        return;
+    }
     case 3:
         // The program takes no audio input; its menu says the same.
         Cut(out, size, "none");

@@ -103,6 +103,27 @@ TEST_F(CommandTest, TheRateMenuMarksTheRateInUseAndTheDeviceFieldsReadAsWords) {
     EXPECT_EQ(Text(6), name);
 }
 
+TEST_F(CommandTest, ReverbAndChorusPresetsApplyTheirValuesAndNameThemselves) {
+    struct Case {
+        int id, preset, global;  // the command, the preset, one value it sets
+        const CPIBase::Preset* table;
+        int valueIndex;
+    } cases[] = {{100, 3, 13, CPIBase::kReverbPresets, 1}, {101, 5, 18, CPIBase::kChorusPresets, 0}};
+    for (const Case& c : cases) {
+        synth->ExecuteCommand(c.id, c.preset / 128.0f);
+        EXPECT_EQ(Text(c.id), c.table[c.preset].name) << c.id;
+        EXPECT_FLOAT_EQ(synth->GetCommandValue(c.id), c.preset / 128.0f) << c.id;
+        EXPECT_NEAR(synth->parameters.GetGlobalParameter(c.global) * 127.0f, c.table[c.preset].value[c.valueIndex],
+                    0.01f)
+            << c.id;
+        // A number beyond the list changes nothing.
+        synth->ExecuteCommand(c.id, 24 / 128.0f);
+        EXPECT_EQ(Text(c.id), c.table[c.preset].name) << c.id;
+        synth->ExecuteCommand(c.id, 0.0f);
+        EXPECT_EQ(Text(c.id), c.table[0].name) << c.id;
+    }
+}
+
 TEST_F(CommandTest, ProgramStepsStopAtTheEndsOfTheBank) {
     synth->SelectPart(0, 1);
     synth->SetProgram(127);
