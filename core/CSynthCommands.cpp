@@ -487,9 +487,11 @@ void CSynth::GetCommandText(int32_t id, char* out, size_t size) {
         Cut(out, size, none ? "none" : name);
         return;
     }
-    case 4:
-        Cut(out, size, g_AudioDevices.GetDeviceName());
+    case 4: {
+        const char* name = g_AudioDevices.GetDeviceName();
+        Cut(out, size, name && *name ? name : "none");
         return;
+    }
     case 96:
         Cut(out, size, g_AudioDevices.GetDriverText());
         return;
