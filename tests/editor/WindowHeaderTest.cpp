@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/CPresetPool.h"
@@ -183,6 +184,21 @@ TEST_F(WindowHeader, PageButtonsLightTheirPageAndTheSongPageStaysPut)
     EXPECT_EQ(static_cast<CUIPartButton*>(part3)->ReadFlags() & 1, 1);
     EXPECT_EQ(static_cast<CUIPartButton*>(Find("PBTN", 3, 10))->ReadFlags() & 1, 0);
     synth->editor->SetValue(23, 0, 0.0f);
+}
+
+TEST_F(WindowHeader, MuteAndSoloActOnTheCurrentPartAndLightWhileOn)
+{
+    synth->SelectPart(4, 1);
+    for (const auto& [command, mixer] : {std::pair{174u, 9}, std::pair{175u, 11}}) {
+        GUIObject* button = Find("BTTN", 3, command);
+        Click(button);
+        EXPECT_EQ(synth->GetMixerParameter(4 << 10 | mixer), 1.0f) << command;
+        EXPECT_EQ(synth->GetMixerParameter(mixer), 0.0f) << command;  // part 1 untouched
+        EXPECT_TRUE(Lit(button)) << command;
+        Click(button);
+        EXPECT_EQ(synth->GetMixerParameter(4 << 10 | mixer), 0.0f) << command;
+        EXPECT_FALSE(Lit(button)) << command;
+    }
 }
 
 TEST_F(WindowHeader, TheHintLineFollowsThePointerAndTheLoadMeterShowsVoicesAndLoad)
