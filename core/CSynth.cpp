@@ -115,6 +115,9 @@ CSynth::CSynth() {
         }
         parameters.ApplyReverbPreset(0);
         parameters.ApplyChorusPreset(0);
+        // The preset fields name the presets applied.
+        parameters.SetGlobalParameter(kGlobalReverbPreset, 0.0f);
+        parameters.SetGlobalParameter(kGlobalChorusPreset, 0.0f);
         program.BuildProgramMenu(parameters.GetMenuView());
 
         if (editor->Open())

@@ -116,6 +116,10 @@ public:
     // read 0 and, as texts, "command unknown"; id 176 leaves out as it is.
     // Integers carried by values are converted with saturation (NaN is 0)
     // and checked before use. Texts are cut to size bytes.
+    // The global values that keep the reverb and chorus preset chosen last
+    // (commands 100 and 101 apply one and store its number there).
+    static constexpr int32_t kGlobalReverbPreset = 10;
+    static constexpr int32_t kGlobalChorusPreset = 17;
     void ExecuteCommand(int32_t id, float value);
     float GetCommandValue(int32_t id);
     void GetCommandText(int32_t id, char* out, size_t size);
@@ -126,6 +130,8 @@ public:
     bool SaveProjectFile();
     bool SaveBankFile();
     bool SavePresetFile();
+    // Checks the current sample rate in the rate menu.
+    void MarkSampleRate();
     // Reads a project chosen by the user into every part; a project made at
     // another sample rate switches to it.
     bool OpenProjectFile();

@@ -8,14 +8,17 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <vector>
 
 #include "core/CMIDI.h"
+#include "core/CPresetPool.h"
 #include "core/CSequencer.h"
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "engine/CTLShapes.h"
+#include "gui/CUIMenuResource.h"
 #include "os/OMessageBox.h"
 #include "os/OReplaceFile.h"
 #include "platform/CDlgFile.h"
@@ -32,6 +35,7 @@ constexpr int kMixerMute = 9;
 constexpr int kMixerSolo = 11;
 constexpr int kRecordSize = CProgram::kRecordSize;
 constexpr int kRates[6] = {96000, 88200, 48000, 44100, 32000, 22050};
+constexpr uint32_t kRateMenu = 275;  // the rates above, in that order
 constexpr int kUserWaveIds[3] = {1600, 1680, 1760};
 constexpr int kUserWaveParams[3] = {155, 163, 172};
 constexpr int kUserShapeId = 2000;
@@ -200,8 +204,21 @@ void CSynth::ExecuteCommand(int32_t id, float value) {
         g_AudioDevices.OpenControlPanel();
         break;
     case 99:
-        if (InRange(n, 0, 5))
+        if (InRange(n, 0, 5)) {
             SetSampleRate(static_cast<float>(kRates[n]));
+            MarkSampleRate();
+            // A JACK server keeps its own rate and the engine follows it:
+            // say so rather than leave the choice silently undone.
+            if (g_GlobalData.sampleRate != kRates[n]) {
+                char text[200];
+                std::snprintf(text, sizeof(text),
+                              "The audio output runs at %d Hz and cannot be set to %d Hz, so ZAVO stays at %d Hz. "
+                              "Change the rate of the JACK server to play at %d Hz.",
+                              static_cast<int>(g_GlobalData.sampleRate), kRates[n],
+                              static_cast<int>(g_GlobalData.sampleRate), kRates[n]);
+                os::ShowMessageBox(text, "Sample rate");
+            }
+        }
         break;
     case 160: {
         const double samples = static_cast<double>(value) * 0.1 * g_GlobalData.sampleRate;
@@ -212,6 +229,20 @@ void CSynth::ExecuteCommand(int32_t id, float value) {
     }
     case 135:
         Post({Request::Kind::kAllNotesOff});
+        break;
+    case 100:
+    case 101:
+        // A reverb or chorus preset sets the effect's values at once; its
+        // number is kept with the global values, so a project brings it back.
+        if (!InRange(n, 0, CPIBase::kPresets - 1))
+            break;
+        if (id == 100)
+            parameters.ApplyReverbPreset(n);
+        else
+            parameters.ApplyChorusPreset(n);
+        parameters.SetGlobalParameter(id == 100 ? kGlobalReverbPreset : kGlobalChorusPreset,
+                                      static_cast<float>(n) / 128.0f);
+        Refresh();
         break;
     case 5:
         if (!InRange(n, 0, kPrograms - 1))
@@ -359,6 +390,12 @@ void CSynth::ExecuteCommand(int32_t id, float value) {
     }
 }
 
+void CSynth::MarkSampleRate() {
+    for (int i = 0; i < 6; ++i)
+        CUIMenuResource::SetChecked(kRateMenu, static_cast<uint32_t>(i + 1),
+                                    g_GlobalData.sampleRate == kRates[i] ? 1 : 0, false);
+}
+
 float CSynth::GetCommandValue(int32_t id) {
     const int32_t part = CurrentPart();
     if (InRange(id, 10, 25))
@@ -396,6 +433,10 @@ float CSynth::GetCommandValue(int32_t id) {
         return static_cast<float>(program.GetSelectedListEntry()) / 128.0f;
     case 134:
         return program.IsCombinationBank(part) ? 1.0f : 0.0f;
+    case 100:
+        return parameters.GetGlobalParameter(kGlobalReverbPreset);
+    case 101:
+        return parameters.GetGlobalParameter(kGlobalChorusPreset);
     case 174:
         return parameters.GetMixerParameter(kMixerMute, part);
     case 175:
@@ -438,17 +479,36 @@ void CSynth::GetCommandText(int32_t id, char* out, size_t size) {
     case 1:
         Cut(out, size, "MIDI input device(s)");
         return;
-    case 2:
-        Cut(out, size, g_MIDIDevices.GetOutputName());
+    case 2: {
+        // Until an output was found or chosen its name is a row of '0'
+        // characters, which says nothing to the musician.
+        const char* name = g_MIDIDevices.GetOutputName();
+        const bool none = !*name || std::strspn(name, "0") == std::strlen(name);
+        Cut(out, size, none ? "none" : name);
         return;
-    case 4:
-        Cut(out, size, g_AudioDevices.GetDeviceName());
+    }
+    case 4: {
+        const char* name = g_AudioDevices.GetDeviceName();
+        Cut(out, size, name && *name ? name : "none");
         return;
+    }
     case 96:
         Cut(out, size, g_AudioDevices.GetDriverText());
         return;
     case 99:
+        MarkSampleRate();
         std::snprintf(out, size, "%5.0f Hz", static_cast<double>(g_GlobalData.sampleRate));
+        return;
+    case 100:
+    case 101: {
+        const int32_t preset = Norm(parameters.GetGlobalParameter(id == 100 ? kGlobalReverbPreset : kGlobalChorusPreset));
+        const CPIBase::Preset* table = id == 100 ? CPIBase::kReverbPresets : CPIBase::kChorusPresets;
+        Cut(out, size, InRange(preset, 0, CPIBase::kPresets - 1) ? table[preset].name : "");
+        return;
+    }
+    case 3:
+        // The program takes no audio input; its menu says the same.
+        Cut(out, size, "none");
         return;
     case 160: {
         const int32_t offset = std::atomic_ref<int32_t>(g_GlobalData.MIDIOutOffset).load(std::memory_order_relaxed);
@@ -463,7 +523,9 @@ void CSynth::GetCommandText(int32_t id, char* out, size_t size) {
         Cut(out, size, text);
         return;
     case 6:
-        Cut(out, size, program.GetCurrentBankName());
+        // The bank the current part plays from: the name stays right after
+        // a bank is loaded and when another part is chosen.
+        Cut(out, size, program.GetBankName(CurrentPart()));
         return;
     case 104:
         program.GetSlotName(program.GetSelectedBankNumber(), text);
@@ -496,6 +558,19 @@ bool WriteChosen(const char* path, const std::vector<uint8_t>& image) {
     std::snprintf(text, sizeof(text), "Cannot write \"%s\": %s", path, std::strerror(errno));
     os::ShowMessageBox(text, "Error");
     return false;
+}
+
+// The browser lists the presets of the preset folder and of its subfolders.
+bool InPresetFolder(const char* path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path folder = fs::weakly_canonical(fs::path(g_GlobalData.PresetPath), ec);
+    if (ec || folder.empty())
+        return false;
+    const fs::path parent = fs::weakly_canonical(fs::path(path), ec).parent_path();
+    if (ec)
+        return false;
+    return parent == folder || parent.parent_path() == folder;
 }
 
 } // namespace
@@ -549,5 +624,21 @@ bool CSynth::SavePresetFile() {
         EngineHold hold(*this);
         program.BuildPresetImage(image);
     }
-    return WriteChosen(path, image);
+    // Filed under the categories the browser shows now (the filter, or the
+    // words of the preset chosen last), so that it stays in the list that
+    // is being browsed.
+    uint32_t masks[kCategoryGroups];
+    for (int g = 0; g < kCategoryGroups; ++g)
+        masks[g] = presetBrowser.GetCategoryMask(g);
+    if (image.size() >= static_cast<size_t>(CProgram::kPresetHeaderBytes))
+        CPresetPool::WriteHeader(image.data(), masks);
+    if (!WriteChosen(path, image))
+        return false;
+    // A preset saved where the browser looks is listed at once.
+    if (InPresetFolder(path)) {
+        g_PresetPool.Scan(g_GlobalData.PresetPath);
+        presetBrowser.Rebuild();
+        Refresh();
+    }
+    return true;
 }

@@ -185,6 +185,16 @@ GuiRect CUIStepSequencer::Draw()
                     CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent);
     }
 
+    // The rows under the grid are named in the free column at their left.
+    static constexpr struct {
+        const Box& row;
+        const char* name;
+    } kRowNames[] = {{kKeyRow, "Key"}, {kFlagRowA, "Rest"}, {kFlagRowB, "Skip"}, {kLengthRow, "Length"}};
+    dc.SetColor(0xB4B4B4);
+    for (const auto& r : kRowNames)
+        dc.DrawText(x + kGridLeft - 4, y + (r.row.top + r.row.bottom + 1 - dc.Font().GetHeight()) / 2, r.name,
+                    CUnifiedDC::kTextRight | CUnifiedDC::kTextTransparent);
+
     // Pattern name on its box.
     const int letter = std::clamp(ValueToInt(GetValue(kSelection, 1)), 0, 7);
     const int number = std::clamp(ValueToInt(GetValue(kSelection, 2)), 0, 15);

@@ -479,13 +479,13 @@ void GUIHead::OnContextMenu(int x, int y)
     }
     if (const int menu = w->GetContextMenu(x, y); menu > 0) {
         if (m_editingAllowed) {
-            OpenMenu(kParameterMenu, x, y, w);
+            OpenMenu(kWidgetEditMenu, x, y, w);
         } else {
             const GuiPoint at = w->GetContextMenuPos();
             OpenMenu(menu, at.x, at.y, w);
         }
     } else if (m_editingAllowed) {
-        OpenMenu(kParameterMenu, x, y, w);
+        OpenMenu(kWidgetEditMenu, x, y, w);
     } else if (const int menu = w->GetParameterMenu(Model(), x, y); menu > 0) {
         OpenMenu(menu, x, y, w);
     }
@@ -531,7 +531,8 @@ bool GUIHead::OnOwnMenu(int menuId, int value)
     switch (menuId) {
     case kLayoutMenu: OnLayoutCommand(value); return true;
     case kParameterMenu:
-    case kLearnMenu: OnParameterMenu(value); return true;
+    case kLearnMenu:
+    case kWidgetEditMenu: OnParameterMenu(value); return true;
     case kColourMenu: SetColorScheme(value); return true;
     default: return false;
     }
@@ -727,6 +728,7 @@ bool GUIHead::OnValueChanged(const CIParameter* d, const void* bytes, int length
         if (d->group == 5 && d->index == 140) {
             if (m_openDialog >= 1 && m_openDialog <= 99) CloseDialog();
             m_page = int(d->sub);
+            m_requestedPage = m_page;
             CPIBase* model = Model();
             if (model && model->GetGUI() == this)
                 model->RefreshPartPage();
@@ -800,6 +802,13 @@ bool GUIHead::GetValue(const CIParameter* d, double& out)
         ++m_controllerCalls;
         found = m_dialog->GetValue(*d, out);
         if (--m_controllerCalls == 0) m_retired.clear();
+    } else if (d->kind == CIParameter::kCommand && d->group == 5 && d->index == 140) {
+        // A page button is lit while its page shows. The sound pages of the
+        // other synthesis types stand in for pages 2 to 5, so there the
+        // button that led to it stays lit.
+        found = true;
+        const int sub = int(d->sub);
+        out = sub == m_page || (m_page >= 6 && m_page <= 13 && sub == m_requestedPage) ? 1.0 : 0.0;
     }
     if (!found) out = 0.0;
     return found;
@@ -898,6 +907,12 @@ void GUIHead::SetParameter(int group, int index, float value)
 double GUIHead::GetParameter(int group, int index)
 {
     return m_editor ? m_editor->GetValue(uint32_t(group), uint32_t(index)) : 0.0;
+}
+
+const char* GUIHead::GetHoverHint()
+{
+    const char* hint = m_hover ? m_hover->GetHintId(m_pointerX, m_pointerY) : nullptr;
+    return hint ? hint : "";
 }
 
 const char* GUIHead::GetParameterText(int group, int index)

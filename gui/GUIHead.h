@@ -29,6 +29,7 @@ public:
     static constexpr int kParameterMenu = 2;
     static constexpr int kColourMenu = 3;
     static constexpr int kLearnMenu = 4;
+    static constexpr int kWidgetEditMenu = 6;  // a widget's menu while editing is allowed
     static constexpr int kAboutDialog = 500;
 
     // `editor` may be null (no values then); the menu lays out through the
@@ -114,6 +115,9 @@ public:
     void SetParameter(int group, int index, float value);
     double GetParameter(int group, int index);
     const char* GetParameterText(int group, int index);
+    // The hint of the widget under the pointer, empty when it has none: the
+    // header's hint line shows it.
+    const char* GetHoverHint();
 
     // ---- Modulation assignment and controllers ----
     bool IsAssignArmed() const;
@@ -239,6 +243,7 @@ private:
     std::vector<std::unique_ptr<GUIObject>> m_widgets;
     std::vector<std::unique_ptr<GUIObject>> m_dead;  // deleted, freed at the next event
     int m_page = 2;
+    int m_requestedPage = 2;  // the page the last page button asked for
     int m_openDialog = 0;
     int m_currentPart = 0;
     CUIMenu m_menu;

@@ -54,7 +54,13 @@ void GUIHead::LoadLayout()
     CGLBitmapCache images;
     for (GUIResource::Image& image : layout.images)
         if (CDIBitmap* slot = CGLBitmapCache::Set(image.id, image.name)) slot->Swap(image.bitmap);
-    for (auto& widget : layout.widgets) Adopt(std::move(widget));
+    // The reader ran each widget's AfterLoad before its images were in the
+    // cache; again now, so that a widget that measures its strips (the list's
+    // header, scroll bar and footer) finds them.
+    for (auto& widget : layout.widgets) {
+        widget->AfterLoad();
+        Adopt(std::move(widget));
+    }
     SortByLayer();
 }
 

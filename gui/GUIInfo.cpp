@@ -1,6 +1,7 @@
 #include "gui/GUIInfo.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "gui/GUIHead.h"
 #include "gui/WidgetDrawing.h"
@@ -11,7 +12,10 @@ GuiRect GUIInfo::Draw()
     const bool light = !(binding.group == 3 && binding.index == 36) && !(binding.group == 7 && binding.index == 34);
     widgetdraw::Face(*this, widgetdraw::Image(*this, 1), light);
     char text[128] = "";
-    owner->GetValueText(&binding, text, sizeof text);
+    if (IsHintLine())
+        snprintf(text, sizeof text, "%s", owner->GetHoverHint());
+    else
+        owner->GetValueText(&binding, text, sizeof text);
     const int width = std::max(w - 4, 1);
     if (binding.group == 3 && binding.index == 36) {
         surface->SetColor(0xFFFFFF);

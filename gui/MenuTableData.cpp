@@ -468,6 +468,11 @@ void MenuList::AddAll()
     ProgramMenu(10040, "Program %d-%d", 1);
     ProgramMenu(10050, "Bank %d-%d", 0);
     ProgramMenu(10060, "Program %d-%d", 1);
+    // A widget's menu while the layout may be edited: the parameter menu's
+    // actions with its properties, deletion and copy, which have no row in
+    // the sound parameters' own menu.
+    Menu(6, {I(50, "Property editor"), I(51, "Delete"), I(55, "Copy"), S(), I(52, "Modulation"), S(),
+             I(53, "MIDI learn"), I(54, "MIDI forget")});
 }
 
 // Lays the menus out: every menu that no other menu links to starts a block

@@ -165,6 +165,10 @@ void CAudioDevices::BuildMenu(CUIMenuResource&) {
     }
     for (int32_t position = k + 1; position <= kNames; ++position)
         CUIMenuResource::SetItem(kMenuId, position, kMenuDelete, 0, 0, 0, nullptr);
+    // No audio input is taken: its menu holds that one choice.
+    CUIMenuResource::SetItem(kInputMenuId, 1, kMenuItem, 0, 0, 1, "none");
+    for (uint32_t position = 2; position <= kNames + 1; ++position)
+        CUIMenuResource::SetItem(kInputMenuId, position, kMenuDelete, 0, 0, 0, nullptr);
 }
 
 const char* CAudioDevices::GetDriverText() {

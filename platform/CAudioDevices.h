@@ -14,6 +14,7 @@ public:
     static constexpr int32_t kNames = 32;
     static constexpr int32_t kNameSize = 64;
     static constexpr uint32_t kMenuId = 10010;
+    static constexpr uint32_t kInputMenuId = 10000;
 
     CAudioDevices() = default;
     // The outputs close themselves at exit.

@@ -119,8 +119,9 @@ bool CDlgFile::ChooseMultiSampleFile(const char** out, bool isNew)
 
 bool CDlgFile::ChoosePresetFile(const char** out, bool save)
 {
+    // Presets are kept where the browser finds them.
     auto r = Request(save, save ? "Save preset to file..." : "Load preset from file...", "fxp",
-                     g_GlobalData.programFolder);
+                     g_GlobalData.PresetPath[0] ? g_GlobalData.PresetPath : g_GlobalData.programFolder);
     r.filters = {{"sound preset (*.fxp)", "*.fxp"}};
     return Run(r, presetPath, out);
 }

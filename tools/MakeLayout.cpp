@@ -12,6 +12,9 @@
 //                                              title: a plain well)
 //   label <pages> <x> <y> <text>               a caption printed on the panel
 //   button <name> <w> <h> <text>               images "<name>.off" and "<name>.on"
+//   picture <name> <w> <h> <text>              image "<name>": the text in amber on the
+//                                              header's colour, lines split at '|', the
+//                                              first line the title
 //   dialog <id> <x> <y> <w> <h> <title>        a dialog frame ("DLOG") and its panel
 //                                              image "dialog<id>"; titles parted by
 //                                              '|' give one panel per opening argument
@@ -40,7 +43,7 @@ namespace {
 
 constexpr int kWidth = 960, kHeight = 650;
 constexpr int kHeaderHeight = 76;
-constexpr int kPageTitleX = 676, kPageTitleY = 55;
+constexpr int kPageTitleX = 692, kPageTitleY = 55;
 
 // One colour scheme for every panel (0x00BBGGRR).
 constexpr CUnifiedDC::Colour kPanel = 0x2B2925;
@@ -166,7 +169,6 @@ void DrawPage(CUnifiedDC& dc, int page, const std::string& title, const std::vec
     dc.SetColor(kFrameLine);
     dc.FillRect(0, kHeaderHeight, kWidth, kHeaderHeight + 1, 1.0f);
     dc.SetColor(kTitleInk);
-    dc.DrawText(8, 4, "ZAVO", CUnifiedDC::kTextTransparent);
     // The page's name beside the page buttons says where the musician is.
     dc.DrawText(kPageTitleX, kPageTitleY, title.c_str(), CUnifiedDC::kTextTransparent);
     DrawSections(dc, page, 0, 0, 0, frames, labels);
@@ -215,6 +217,31 @@ std::string DialogImage(int id, size_t argument)
     return name;
 }
 
+// A picture: lines of text centred one under the other, the title line
+// underlined, on the header's colour within a thin frame.
+void DrawPicture(CUnifiedDC& dc, const ButtonFace& p)
+{
+    dc.SetClip(0, 0, kWidth, kHeight);
+    dc.SetColor(kHeader);
+    dc.FillRect(0, 0, p.w, p.h, 1.0f);
+    dc.SetColor(kFrameLine);
+    dc.FrameRect(0, 0, p.w, p.h);
+    std::vector<std::string> lines;
+    std::stringstream in(p.text);
+    for (std::string line; std::getline(in, line, '|');) lines.push_back(line);
+    const int lineHeight = dc.Font().GetHeight() + 4;
+    int y = (p.h - lineHeight * int(lines.size())) / 2;
+    for (size_t i = 0; i < lines.size(); ++i, y += lineHeight) {
+        dc.SetColor(i == 0 ? kTitleInk : kPageInk);
+        dc.DrawText(p.w / 2, y, lines[i].c_str(), CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent);
+        if (i == 0) {
+            const int half = (dc.Font().GetTextWidth(lines[i].c_str()) + 3) / 8;
+            dc.SetColor(kTitleInk);
+            dc.FillRect(p.w / 2 - half, y + lineHeight - 3, p.w / 2 + half, y + lineHeight - 2, 1.0f);
+        }
+    }
+}
+
 bool CopySurface(CUnifiedDC& dc, CDIBitmap& out, int width = kWidth, int height = kHeight)
 {
     CDIBitmap* back = dc.GetBackSurface();
@@ -240,6 +267,7 @@ bool Build(const char* sourcePath, const char* outPath)
     std::vector<Frame> frames;
     std::vector<Label> labels;
     std::vector<ButtonFace> buttons;
+    std::vector<ButtonFace> pictures;
     std::vector<Dialog> dialogs;
     std::vector<std::pair<int, std::string>> widgetLines;  // line number, text
     std::string text;
@@ -266,12 +294,12 @@ bool Build(const char* sourcePath, const char* outPath)
                 return Fail(line, "label needs pages, x, y and a text");
             l.text = Rest(in);
             labels.push_back(l);
-        } else if (word == "button") {
+        } else if (word == "button" || word == "picture") {
             ButtonFace b{};
             if (!(in >> b.name >> b.w >> b.h) || b.w < 4 || b.h < 4 || b.w > kWidth || b.h > kHeight)
-                return Fail(line, "button needs a name, w, h and a text");
+                return Fail(line, word + " needs a name, w, h and a text");
             b.text = Rest(in);
-            buttons.push_back(b);
+            (word == "button" ? buttons : pictures).push_back(b);
         } else if (word == "dialog") {
             Dialog d{};
             if (!(in >> d.id >> d.x >> d.y >> d.w >> d.h) || d.id < 1 || d.id > 0xFFFF || d.w < 40 || d.h < 40 ||
@@ -314,7 +342,17 @@ bool Build(const char* sourcePath, const char* outPath)
             imageIds[name] = nextId++;
         }
 
-    // Dialog panels follow the button faces.
+    // Pictures follow the button faces.
+    for (const ButtonFace& p : pictures) {
+        if (nextId > GUIResource::kMaxImageId || imageIds.count(p.name)) return Fail(0, "cannot keep image " + p.name);
+        DrawPicture(dc, p);
+        CDIBitmap* slot = CGLBitmapCache::Set(nextId, p.name.c_str());
+        if (!slot || !CopySurface(dc, *slot, p.w, p.h)) return Fail(0, "cannot keep image " + p.name);
+        CGLBitmapCache::SetUsed(nextId, true);
+        imageIds[p.name] = nextId++;
+    }
+
+    // Dialog panels follow the pictures.
     for (const Dialog& d : dialogs)
         for (size_t k = 0; k < d.titles.size(); ++k) {
             const std::string name = DialogImage(d.id, k);

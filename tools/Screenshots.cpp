@@ -1,6 +1,7 @@
 // Renders every page of the built layout headless, with a synthesizer's
 // values behind it, into one PNG per page, then every dialog of the layout
-// opened over the page it is opened from most often (one PNG per dialog).
+// opened over the page it is opened from most often (one PNG per dialog),
+// and the about box.
 //
 //   zavo_screenshots <program folder holding ZAVO.gui> <output folder>
 #include <cstdio>
@@ -53,7 +54,12 @@ int main(int argc, char** argv)
     std::vector<int> dialogs;
     for (const auto& w : head->Objects())
         if (strcmp(w->GetTag(), "DLOG") == 0) dialogs.push_back(w->dialogId);
+    // The properties dialog shows the master volume knob's.
+    GUIObject* knob = nullptr;
+    for (const auto& w : head->Objects())
+        if (!knob && strcmp(w->GetTag(), "KNOB") == 0 && w->binding.group == 2) knob = w.get();
     for (int id : dialogs) {
+        head->SetMenuTarget(knob, 100, 100);
         // Sound dialogs open over the oscillator page; the others over the mixer.
         head->SetPage(id >= 2 && id <= 11 ? 2 : 0);
         if (id == 10) {
@@ -74,6 +80,15 @@ int main(int argc, char** argv)
                                  std::to_string(id) + ".png";
         if (!png::Write(*dc.GetBackSurface(), path)) return 1;
         head->CloseDialog();
+        ++written;
+    }
+    // The about box over the mixer.
+    head->SetPage(0);
+    head->RedrawAll();
+    head->ToggleAboutBox();
+    if (head->GetOpenDialog() == GUIHead::kAboutDialog) {
+        if (!png::Write(*dc.GetBackSurface(), std::string(argv[2]) + "/about.png")) return 1;
+        head->ToggleAboutBox();
         ++written;
     }
     synth->editor->SetGUI(nullptr);

@@ -67,10 +67,11 @@ add_custom_command(OUTPUT ${ZAVO_LAYOUT_FILE}
   COMMENT "Writing the layout")
 add_custom_target(zavo_layout ALL DEPENDS ${ZAVO_LAYOUT_FILE})
 
-# Every page rendered to PNG (make screenshots); nothing is kept in git.
+# Every page rendered to PNG (make screenshots) with the factory bank and
+# presets loaded; nothing is kept in git.
 add_executable(zavo_screenshots EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tools/Screenshots.cpp)
 target_link_libraries(zavo_screenshots PRIVATE zavo_png ${ZAVO_LINK})
 add_custom_target(screenshots
   COMMAND ${CMAKE_COMMAND} -E env XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/screenshots-config
           $<TARGET_FILE:zavo_screenshots> ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/screenshots
-  DEPENDS zavo_screenshots zavo_layout)
+  DEPENDS zavo_screenshots zavo_layout zavo_sounds)

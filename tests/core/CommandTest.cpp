@@ -9,10 +9,12 @@
 #include <string>
 
 #include "core/CSynth.h"
+#include "gui/CUIMenuResource.h"
 #include "os/OFileChooser.h"
 #include "params/CPIBase.h"
 #include "platform/CDlgFile.h"
 #include "platform/CGlobalData.h"
+#include "platform/CMIDIDevices.h"
 #include "tests/core/MidiFixture.h"
 
 namespace {
@@ -68,6 +70,57 @@ TEST_F(CommandTest, SampleRateAndMidiOutOffset) {
     for (const auto& c : cases) {
         synth->ExecuteCommand(160, c.value);
         EXPECT_EQ(g_GlobalData.MIDIOutOffset, c.offset) << c.value;
+    }
+}
+
+TEST_F(CommandTest, TheRateMenuMarksTheRateInUseAndTheDeviceFieldsReadAsWords) {
+    auto marked = [] {
+        std::string rows;
+        for (int row = CUIMenuResource::FindFirstRow(275); row > 0 && CUIMenuResource::Entry(row).menuId == 275; ++row)
+            rows += CUIMenuResource::Entry(row).checked ? '1' : '0';
+        return rows;
+    };
+    synth->ExecuteCommand(99, 2.0f / 128.0f);
+    EXPECT_EQ(marked(), "001000");
+    synth->ExecuteCommand(99, 3.0f / 128.0f);
+    EXPECT_EQ(Text(99), "44100 Hz");
+    EXPECT_EQ(marked(), "000100");
+    for (uint32_t position = 1; position <= 6; ++position)
+        CUIMenuResource::SetChecked(275, position, 0, false);
+
+    // No output chosen yet, no audio input at all: words, not a row of
+    // zeros or "command unknown".
+    const std::string output = g_MIDIDevices.GetOutputName(), setting = g_GlobalData.MIDIDeviceOut;
+    g_MIDIDevices.SetOutputName(std::string(32, '0').c_str());
+    EXPECT_EQ(Text(2), "none");
+    g_MIDIDevices.SetOutputName(output.c_str());
+    snprintf(g_GlobalData.MIDIDeviceOut, sizeof g_GlobalData.MIDIDeviceOut, "%s", setting.c_str());
+    EXPECT_EQ(Text(3), "none");
+    // The bank field names the bank the current part plays from.
+    char name[CProgram::kNameSize];
+    synth->program.GetSlotName(synth->program.GetPartBankSlot(0), name);
+    synth->SelectPart(0, 1);
+    EXPECT_EQ(Text(6), name);
+}
+
+TEST_F(CommandTest, ReverbAndChorusPresetsApplyTheirValuesAndNameThemselves) {
+    struct Case {
+        int id, preset, global;  // the command, the preset, one value it sets
+        const CPIBase::Preset* table;
+        int valueIndex;
+    } cases[] = {{100, 3, 13, CPIBase::kReverbPresets, 1}, {101, 5, 18, CPIBase::kChorusPresets, 0}};
+    for (const Case& c : cases) {
+        synth->ExecuteCommand(c.id, c.preset / 128.0f);
+        EXPECT_EQ(Text(c.id), c.table[c.preset].name) << c.id;
+        EXPECT_FLOAT_EQ(synth->GetCommandValue(c.id), c.preset / 128.0f) << c.id;
+        EXPECT_NEAR(synth->parameters.GetGlobalParameter(c.global) * 127.0f, c.table[c.preset].value[c.valueIndex],
+                    0.01f)
+            << c.id;
+        // A number beyond the list changes nothing.
+        synth->ExecuteCommand(c.id, 24 / 128.0f);
+        EXPECT_EQ(Text(c.id), c.table[c.preset].name) << c.id;
+        synth->ExecuteCommand(c.id, 0.0f);
+        EXPECT_EQ(Text(c.id), c.table[0].name) << c.id;
     }
 }
 
@@ -130,8 +183,10 @@ TEST_F(CommandTest, AssignmentSourcesArmAndDisarm) {
 TEST_F(CommandTest, TextsAndFilterMasks) {
     EXPECT_EQ(Text(1), "MIDI input device(s)");
     EXPECT_EQ(Text(108), "UI Design");
-    for (int id : {-1, 0, 3, 97, 135, 176 + 1, 200, 1 << 30})
+    for (int id : {-1, 0, 97, 135, 176 + 1, 200, 1 << 30})
         EXPECT_EQ(Text(id), "command unknown") << id;
+    // No audio input is taken, and the field says so.
+    EXPECT_EQ(Text(3), "none");
     EXPECT_EQ(Text(176), "untouched");
     EXPECT_EQ(Text(1, 5), "MIDI");
     EXPECT_EQ(Text(160, 1), "");

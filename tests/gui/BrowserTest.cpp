@@ -9,6 +9,7 @@
 
 #include "core/CPresetPool.h"
 #include "core/CSynth.h"
+#include "gui/CUIMenuResource.h"
 #include "gui/CGLBitmapCache.h"
 #include "gui/GUIHead.h"
 #include "os/TestFolders.h"

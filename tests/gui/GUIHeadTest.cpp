@@ -445,7 +445,7 @@ TEST_F(GuiManager, ColourMenuParameterMenuAndRedrawsWhileTheMenuIsOpen)
     head->SetEditingAllowed(true);
     head->OnContextMenu(110, 110);
     ASSERT_TRUE(head->Menu().IsOpen());
-    EXPECT_EQ(head->GetMenuId(), GUIHead::kParameterMenu);
+    EXPECT_EQ(head->GetMenuId(), GUIHead::kWidgetEditMenu);
     EXPECT_EQ(head->GetMenuTarget(), knob);
     head->Menu().Close();
     // A controller bound to the value, then "MIDI forget".

@@ -47,6 +47,7 @@ std::vector<Expect> ListedMenus()
         {407, 1, It(27, "Level meter"), It(27, "Level meter")},
         {2, 4, It(52, "Modulation"), It(54, "MIDI forget")},
         {4, 2, It(53, "MIDI learn"), It(54, "MIDI forget")},
+        {6, 8, It(50, "Property editor"), It(54, "MIDI forget")},
         {3, 3, Ln(500, "Colors (normal)"), Sep()},
         {500, 10, It(0, "RGB (standard)"), It(9, "Blue&White")},
         {501, 7, It(10, "invers RGB"), It(16, "invers Black&White")},

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -200,6 +201,25 @@ TEST_F(AudioDeviceTest, ServerAt48000RunsTheEngineThereInTune) {
     CloseAndExpectSilence();
     const std::vector<float> late(recorder.Left().begin() + 24000, recorder.Left().end());
     EXPECT_NEAR(MeasureFrequency(late, 48000.0), 440.0, 1.0);
+}
+
+TEST_F(AudioDeviceTest, ARateTheServerDoesNotRunAtStaysAndTheMusicianIsToldWhy) {
+    JackServer server(48000);
+    ASSERT_TRUE(server.Ok()) << server.Error();
+    ASSERT_TRUE(OpenJack(3));
+    ASSERT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeASIO) << server.Log();
+    std::vector<std::string> told;
+    const os::MessageBoxHook old =
+        os::SetMessageBoxHook([&](const char* text, const char*) { told.emplace_back(text); });
+    synth->ExecuteCommand(99, 3.0f / 128.0f);  // 44100 Hz
+    EXPECT_EQ(g_GlobalData.sampleRate, 48000);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find("runs at 48000 Hz"), std::string::npos) << told[0];
+    EXPECT_NE(told[0].find("JACK"), std::string::npos) << told[0];
+    // The server's own rate is taken without a word.
+    synth->ExecuteCommand(99, 2.0f / 128.0f);
+    EXPECT_EQ(told.size(), 1u);
+    os::SetMessageBoxHook(old);
 }
 
 TEST_F(AudioDeviceTest, ServerAtAnUnsupportedRateEndsOnTheSoundDevice) {

@@ -75,6 +75,8 @@ struct Expect {
 TEST_F(CDlgFileTest, EveryChooserAsksWithItsOwnFilterTitleExtensionAndFolder)
 {
     const std::string prog = g_GlobalData.programFolder;
+    // Presets start where the preset list looks for them.
+    const std::string presets = g_GlobalData.PresetPath;
     const std::vector<Expect> table = {
         {[](CDlgFile& d, const char** o) { return d.ChooseRecordFile(o); }, true,
          "Record to file...", "wav", "Wave files (*.wav)=*.wav", "/wav/"},
@@ -90,9 +92,9 @@ TEST_F(CDlgFileTest, EveryChooserAsksWithItsOwnFilterTitleExtensionAndFolder)
         {[](CDlgFile& d, const char** o) { return d.ChooseMultiSampleFile(o, false); }, false,
          "Open Multisample...", "qvi", "Multi Sample (*.qvi)=*.qvi", "/samples/"},
         {[](CDlgFile& d, const char** o) { return d.ChoosePresetFile(o, true); }, true,
-         "Save preset to file...", "fxp", "sound preset (*.fxp)=*.fxp", prog},
+         "Save preset to file...", "fxp", "sound preset (*.fxp)=*.fxp", presets},
         {[](CDlgFile& d, const char** o) { return d.ChoosePresetFile(o, false); }, false,
-         "Load preset from file...", "fxp", "sound preset (*.fxp)=*.fxp", prog},
+         "Load preset from file...", "fxp", "sound preset (*.fxp)=*.fxp", presets},
         {[](CDlgFile& d, const char** o) { return d.ChooseEnvelopePresetFile(o, true); }, true,
          "Save envelope preset to file...", "fep", "envelope preset (*.fep)=*.fep", prog},
         {[](CDlgFile& d, const char** o) { return d.ChooseEnvelopePresetFile(o, false); }, false,

@@ -1,0 +1,363 @@
+// The shipped layout driven as a musician drives it: the header's page
+// buttons, part buttons, hint line, load meter, logo and bank, preset and
+// project menu; the song and preset page; the recorder and properties
+// dialogs; the setup page's device fields.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/CPresetPool.h"
+#include "core/CSynth.h"
+#include "editor/CEditor.h"
+#include "editor/CUIPartButton.h"
+#include "gui/CGLBitmapCache.h"
+#include "gui/CUIMenuResource.h"
+#include "gui/CUnifiedDC.h"
+#include "gui/GUIBrowser.h"
+#include "gui/GUIHead.h"
+#include "os/OFileChooser.h"
+#include "os/TestFolders.h"
+#include "platform/CAudioDevices.h"
+#include "platform/CDlgFile.h"
+#include "platform/CGlobalData.h"
+
+namespace {
+
+class Chooser : public os::OFileChooser {
+public:
+    std::optional<std::string> Choose(const os::FileChooserRequest& r) override
+    {
+        startFolder = r.startFolder;
+        return answer;
+    }
+    std::optional<std::string> answer;
+    std::string startFolder;
+};
+
+bool Is(const GUIObject& w, const char* tag) { return strncmp(w.GetTag(), tag, GUIObject::kTagSize) == 0; }
+
+class WindowHeader : public ::testing::Test {
+protected:
+    // The synthesizer writes its program lists into the menu table: the
+    // table is put back when the suite ends.
+    static void SetUpTestSuite()
+    {
+        s_menus.assign(MenuTableRows(), MenuTableRows() + kMenuRows);
+        s_synth = new CSynth();
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_synth;
+        s_synth = nullptr;
+        std::copy(s_menus.begin(), s_menus.end(), MenuTableRows());
+    }
+    void SetUp() override
+    {
+        synth = s_synth;
+        ASSERT_TRUE(dc.CreateMemory(960, 650, 24));
+        head = std::make_unique<GUIHead>(&dc, synth->editor);
+        synth->editor->SetGUI(head.get());
+        // The layout the build wrote, read from the build folder.
+        const std::string programFolder = g_GlobalData.programFolder;
+        snprintf(g_GlobalData.programFolder, sizeof g_GlobalData.programFolder, "%s/",
+                 std::filesystem::path(ZAVO_LAYOUT_FILE).parent_path().c_str());
+        head->LoadLayout();
+        snprintf(g_GlobalData.programFolder, sizeof g_GlobalData.programFolder, "%s", programFolder.c_str());
+        ASSERT_GT(head->Objects().size(), 100u);
+        synth->SelectPart(0, 1);
+        head->SetPage(0);
+    }
+    void TearDown() override
+    {
+        synth->editor->SetGUI(nullptr);
+        head.reset();
+        for (int id = 1; id <= CGLBitmapCache::kSlots; ++id) CGLBitmapCache::Free(id);
+    }
+
+    // The widget of that tag and binding (on the header or in a dialog).
+    GUIObject* Find(const char* tag, uint32_t group, uint32_t index, uint32_t sub = 0)
+    {
+        for (const auto& w : head->Objects())
+            if (Is(*w, tag) && w->binding.group == group && w->binding.index == index && w->binding.sub == sub)
+                return w.get();
+        ADD_FAILURE() << "no " << tag << " " << group << " " << index << " " << sub;
+        return nullptr;
+    }
+    void Click(int x, int y, uint32_t flags = 0)
+    {
+        head->OnMouseMove(flags, x, y);
+        head->OnMouseDown(1 | flags, x, y);
+        head->OnMouseUp(flags, x, y);
+    }
+    void Click(const GUIObject* w) { Click(w->x + w->w / 2, w->y + w->h / 2); }
+    void Type(const std::string& text)
+    {
+        for (char c : text) head->OnKey(std::toupper(static_cast<unsigned char>(c)), c, 0);
+        head->OnKey(13, 13, 0);
+    }
+    // The row of that value in the open menu, chosen.
+    void Choose(int value)
+    {
+        const int menu = head->GetMenuId();
+        for (int row = 1; row < kMenuRows; ++row)
+            if (CUIMenuResource::Entry(row).menuId == uint32_t(menu) && head->Menu().GetEntryValue(row) == value) {
+                head->OnMenuResult(row);
+                head->Menu().Close();
+                return;
+            }
+        ADD_FAILURE() << "no row of value " << value << " in menu " << menu;
+    }
+    bool Lit(const GUIObject* w)
+    {
+        bool on = false;
+        head->GetBoolValue(&w->binding, on);
+        return on;
+    }
+    std::string Text(const GUIObject* w)
+    {
+        char text[128];
+        head->GetValueText(&w->binding, text, sizeof text);
+        return text;
+    }
+
+    static inline CSynth* s_synth = nullptr;
+    static inline std::vector<MenuEntry> s_menus;
+    CSynth* synth = nullptr;
+    CUnifiedDC dc;
+    std::unique_ptr<GUIHead> head;
+};
+
+}  // namespace
+
+TEST_F(WindowHeader, PageButtonsLightTheirPageAndTheSongPageStaysPut)
+{
+    std::vector<GUIObject*> tabs;
+    for (const auto& w : head->Objects())
+        if (Is(*w, "BTTN") && w->binding.group == 5 && w->binding.index == 140 && w->dialogId == 0)
+            tabs.push_back(w.get());
+    ASSERT_EQ(tabs.size(), 8u);
+    auto lit = [&] {
+        std::string s;
+        for (GUIObject* t : tabs)
+            if (Lit(t)) s += std::to_string(t->binding.sub) + " ";
+        return s;
+    };
+    const int type = synth->program.GetProgramType(0);
+    synth->parameters.SetPartSynthesisType(0, 0);
+    for (GUIObject* tab : tabs) {
+        Click(tab);
+        EXPECT_EQ(head->GetPage(), int(tab->binding.sub));
+        EXPECT_EQ(lit(), std::to_string(tab->binding.sub) + " ");
+    }
+
+    // A part of another synthesis type shows its own page from every sound
+    // page button; the button pressed stays lit.
+    GUIObject* filter = Find("BTTN", 5, 140, 3);
+    synth->parameters.SetPartSynthesisType(0, 6);
+    Click(filter);
+    EXPECT_EQ(head->GetPage(), 10);
+    EXPECT_EQ(lit(), "3 ");
+    synth->parameters.SetPartSynthesisType(0, type);
+
+    // The song page stays while patterns are chosen (each choice refreshes
+    // the window) and while another part is chosen.
+    Click(Find("BTTN", 5, 140, 15));
+    GUIObject* song = nullptr;
+    for (const auto& w : head->Objects())
+        if (Is(*w, "SOSQ")) song = w.get();
+    ASSERT_NE(song, nullptr);
+    EXPECT_TRUE(song->IsVisibleNow());
+    Click(song->x + 14 + 17 * 2 + 5, song->y + 38);  // pattern bank 3
+    EXPECT_EQ(synth->editor->GetValue(23, 0), 2.0);
+    GUIObject* part3 = Find("PBTN", 3, 12);
+    Click(part3);
+    EXPECT_EQ(synth->program.GetCurrentPart(), 2);
+    EXPECT_EQ(head->GetPage(), 15);
+    // Part 3's button is lit now, part 1's not.
+    EXPECT_EQ(static_cast<CUIPartButton*>(part3)->ReadFlags() & 1, 1);
+    EXPECT_EQ(static_cast<CUIPartButton*>(Find("PBTN", 3, 10))->ReadFlags() & 1, 0);
+    synth->editor->SetValue(23, 0, 0.0f);
+}
+
+TEST_F(WindowHeader, MuteAndSoloActOnTheCurrentPartAndLightWhileOn)
+{
+    synth->SelectPart(4, 1);
+    for (const auto& [command, mixer] : {std::pair{174u, 9}, std::pair{175u, 11}}) {
+        GUIObject* button = Find("BTTN", 3, command);
+        Click(button);
+        EXPECT_EQ(synth->GetMixerParameter(4 << 10 | mixer), 1.0f) << command;
+        EXPECT_EQ(synth->GetMixerParameter(mixer), 0.0f) << command;  // part 1 untouched
+        EXPECT_TRUE(Lit(button)) << command;
+        Click(button);
+        EXPECT_EQ(synth->GetMixerParameter(4 << 10 | mixer), 0.0f) << command;
+        EXPECT_FALSE(Lit(button)) << command;
+    }
+}
+
+TEST_F(WindowHeader, TheHintLineFollowsThePointerAndTheLoadMeterShowsVoicesAndLoad)
+{
+    const GUIObject* random = Find("BTTN", 3, 128);
+    head->OnMouseMove(0, random->x + 4, random->y + 4);
+    EXPECT_STREQ(head->GetHoverHint(), "randomize preset");
+    head->OnMouseMove(0, 400, 640);  // the background
+    EXPECT_STREQ(head->GetHoverHint(), "");
+    // The line itself draws what it shows: a hint changes its pixels.
+    const GUIObject* line = Find("INFO", 3, 176);
+    auto pixels = [&] {
+        head->RedrawAll();
+        std::string s;
+        for (int y = line->y; y < line->y + line->h; ++y)
+            s.append(reinterpret_cast<const char*>(dc.GetBackSurface()->PixelAddress(line->x, y)), 3 * size_t(line->w));
+        return s;
+    };
+    const std::string empty = pixels();
+    head->OnMouseMove(0, random->x + 4, random->y + 4);
+    EXPECT_NE(pixels(), empty);
+
+    const std::string load = Text(Find("INFO", 3, 36));
+    EXPECT_NE(load.find('/'), std::string::npos) << load;
+    EXPECT_NE(load.find('%'), std::string::npos) << load;
+}
+
+TEST_F(WindowHeader, APresetSavedFromTheHeaderIsListedAndLoadsAgain)
+{
+    testutil::TempFolder presets;
+    const std::string oldPresetPath = g_GlobalData.PresetPath;
+    snprintf(g_GlobalData.PresetPath, sizeof g_GlobalData.PresetPath, "%s", presets.Path().c_str());
+    g_PresetPool.Scan(presets.Path());
+    synth->presetBrowser.SetFilterMode(1);
+    ASSERT_EQ(synth->presetBrowser.GetCount(), 0);
+    Chooser chooser;
+    chooser.answer = presets / "My Pad.fxp";
+    g_DlgFile.SetChooser(&chooser);
+
+    // Renamed in the program field, a cutoff of its own, saved through the
+    // header's menu.
+    constexpr int kCutoff = 16;
+    const GUIObject* name = Find("EDTS", 3, 5);
+    Click(name->x + 20, name->y + 8);
+    Type("My Pad");
+    EXPECT_STREQ(synth->program.GetCurrentProgramName(), "My Pad");
+    head->SetParameter(0, kCutoff, 0.25f);
+    Click(Find("BTTN", 3, 102));
+    ASSERT_EQ(head->GetMenuId(), 280);
+    Choose(4);  // "Save preset..."
+    EXPECT_EQ(chooser.startFolder, presets.Path());
+    EXPECT_TRUE(std::filesystem::exists(presets / "My Pad.fxp"));
+    ASSERT_EQ(synth->presetBrowser.GetCount(), 1);
+    EXPECT_EQ(synth->presetBrowser.GetRow(0)->name, "My Pad");
+
+    // Changed again, then the preset is picked from the list.
+    head->SetParameter(0, kCutoff, 0.75f);
+    synth->program.SetProgramName(synth->program.GetCurrentProgramNumber(), "Other");
+    Click(Find("BTTN", 5, 140, 15));
+    auto* list = static_cast<GUIBrowser*>(Find("BRWS", 10, 1));
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(list->hasBar);  // its strip was in the cache when it measured itself
+    head->RedrawAll();
+    Click(list->listArea.left + 10, list->listArea.top + GUIBrowser::kRowHeight / 2);
+    EXPECT_FLOAT_EQ(synth->GetParameter(kCutoff), 0.25f);
+    EXPECT_STREQ(synth->program.GetCurrentProgramName(), "My Pad");
+
+    // A preset saved outside the preset folder is written but not listed.
+    testutil::TempFolder elsewhere;
+    chooser.answer = elsewhere / "Away.fxp";
+    Click(Find("BTTN", 3, 102));
+    Choose(4);
+    EXPECT_TRUE(std::filesystem::exists(elsewhere / "Away.fxp"));
+    EXPECT_EQ(synth->presetBrowser.GetCount(), 1);
+
+    g_DlgFile.SetChooser(nullptr);
+    snprintf(g_GlobalData.PresetPath, sizeof g_GlobalData.PresetPath, "%s", oldPresetPath.c_str());
+    g_PresetPool.Clear();
+    synth->presetBrowser.Rebuild();
+}
+
+TEST_F(WindowHeader, TheRecorderAndPropertiesDialogsOpenByTheirPathsWithTheirWidgets)
+{
+    auto shown = [&](int dialog) {
+        int widgets = 0, visible = 0;
+        for (const auto& w : head->Objects())
+            if (w->dialogId == dialog && !Is(*w, "DLOG")) ++widgets, visible += w->IsVisibleNow();
+        EXPECT_EQ(visible, widgets) << dialog;
+        return widgets;
+    };
+    // The recorder: the menu's "Wave recorder"; its file and status fields
+    // read their texts; the close box closes it.
+    Click(Find("BTTN", 3, 102));
+    Choose(11);
+    ASSERT_EQ(head->GetOpenDialog(), 100);
+    EXPECT_EQ(shown(100), 5);
+    EXPECT_FALSE(Text(Find("TEXT", 9, 0)).empty());
+    EXPECT_FALSE(Text(Find("TEXT", 9, 4)).empty());
+    GUIObject* frame = nullptr;
+    for (const auto& w : head->Objects())
+        if (Is(*w, "DLOG") && w->dialogId == 100) frame = w.get();
+    ASSERT_NE(frame, nullptr);
+    Click(frame->x + frame->w - 10, frame->y + 10);
+    EXPECT_EQ(head->GetOpenDialog(), 0);
+
+    // The properties of the master knob through the parameter menu, once
+    // layout editing is allowed; a new x applied with the first button.
+    GUIObject* master = Find("KNOB", 2, 6);
+    const int oldX = master->x;
+    head->SetEditingAllowed(true);
+    head->OnContextMenu(master->x + 16, master->y + 16);
+    ASSERT_EQ(head->GetMenuId(), GUIHead::kWidgetEditMenu);
+    Choose(50);
+    ASSERT_EQ(head->GetOpenDialog(), 1);
+    EXPECT_GE(shown(1), 30);
+    GUIObject* xField = Find("EDIT", 4, 1, 1);
+    EXPECT_EQ(std::stoi(Text(xField)), oldX);
+    Click(xField);
+    Type("800");
+    Click(Find("BTTN", 4, 0, 1));
+    EXPECT_EQ(head->GetOpenDialog(), 0);
+    EXPECT_EQ(master->x, 800);
+    master->x = oldX;
+    head->SetEditingAllowed(false);
+}
+
+TEST_F(WindowHeader, TheLogoOpensTheAboutBoxAndTheBackgroundTheHelpMenu)
+{
+    // The logo lies on the background's corner: a click there toggles the
+    // about box, a right click gives the colour schemes, a right click
+    // elsewhere on the background the help menu.
+    const GUIObject* logo = Find("PICT", 0, 0);
+    Click(logo);
+    ASSERT_EQ(head->GetOpenDialog(), GUIHead::kAboutDialog);
+    Click(480, 300);  // anywhere on the box
+    EXPECT_NE(head->GetOpenDialog(), GUIHead::kAboutDialog);
+    head->OnContextMenu(logo->x + 10, logo->y + 10);
+    EXPECT_EQ(head->GetMenuId(), GUIHead::kColourMenu);
+    head->Menu().Close();
+    head->OnContextMenu(400, 645);
+    EXPECT_EQ(head->GetMenuId(), 399);
+    head->Menu().Close();
+}
+
+TEST_F(WindowHeader, TheSetupPageSaysThereIsNoAudioInputInOneMenuRow)
+{
+    head->SetPage(14);
+    const GUIObject* input = Find("SLCT", 3, 3);
+    EXPECT_EQ(Text(input), "none");
+    g_AudioDevices.BuildMenu(synth->parameters.GetMenuView());
+    Click(input);
+    ASSERT_EQ(head->GetMenuId(), 10000);
+    int rows = 0;
+    for (int row = CUIMenuResource::FindFirstRow(10000); row > 0 && CUIMenuResource::Entry(row).menuId == 10000; ++row)
+        ++rows;
+    EXPECT_EQ(rows, 1);
+    head->Menu().Close();
+    // The device menus as the table has them.
+    for (uint32_t menu : {10000u, 10010u})
+        for (uint32_t position = 1; position <= 32; ++position)
+            CUIMenuResource::SetItem(menu, position, kMenuItem, 0, 0, 0, "<empty>");
+}
