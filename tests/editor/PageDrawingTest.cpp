@@ -148,7 +148,7 @@ TEST_F(ShippedPages, AWidgetRedrawnAloneLooksAsInAFullRedrawWhenHoveredAndLeft)
         int bx = 0, by = 0;
         ASSERT_TRUE(BackgroundPoint(bx, by)) << "page " << page;
         head->OnMouseMove(0, bx, by);
-        Idle();
+        Idle(64);  // what moves by itself (the 8D pad's points) comes to rest
         head->RedrawAll();
         const Pixels before = Shot();
         Pixels alone, full;
@@ -159,6 +159,7 @@ TEST_F(ShippedPages, AWidgetRedrawnAloneLooksAsInAFullRedrawWhenHoveredAndLeft)
             // press or a polled value does before the next full redraw.
             head->OnMouseMove(0, w->x + w->w / 2, w->y + w->h / 2);
             w->Update();
+            Idle();  // the hint line follows the pointer on the next tick
             ShotInto(alone);
             std::string hovered;
             if (alone != before) {  // else the hover shows nothing to compare
@@ -175,6 +176,7 @@ TEST_F(ShippedPages, AWidgetRedrawnAloneLooksAsInAFullRedrawWhenHoveredAndLeft)
             head->OnMouseMove(0, bx, by);
             EXPECT_FALSE(w->IsActive()) << what;
             w->Update();
+            Idle();
             ShotInto(full);
             const std::string after = Diff(before, full);
             EXPECT_EQ(after, "") << what << " after the pointer left";
