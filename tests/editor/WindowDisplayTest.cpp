@@ -37,6 +37,8 @@
 
 namespace {
 
+using testutil::Clock;
+
 // A knob on a panel with its caption; remembers the presses it gets.
 struct Knob : GUIObject {
     explicit Knob(const char* tag) : GUIObject(tag) {}
