@@ -18,6 +18,7 @@ constexpr int kCursorSize = 16;
 }  // namespace
 
 int CUI8D::pressedQuadrant = 0;
+int CUI8D::draggedQuadrant = 0;
 
 void CUI8D::Init()
 {
@@ -25,7 +26,6 @@ void CUI8D::Init()
     cursorX4 = cursorY4 = previousX4 = previousY4 = 0;
     drawn = dragging = linked = reset = false;
     menuParameter = 0;
-    under.Forget();
 }
 
 int CUI8D::Quadrant() const { return std::clamp(int(binding.index), 1, 4); }
@@ -57,34 +57,37 @@ void CUI8D::CursorOf(int q, double px, double py, int& cx4, int& cy4) const
 GuiRect CUI8D::Draw()
 {
     if (!surface) return {};
+    // The four quadrants share one square and their points may overlap (all
+    // four sit in the middle of a fresh sound): each quadrant draws the
+    // square afresh with every point, so the picture is the same whichever
+    // of them drew last and no point is cut by another's old background.
     const ClipScope clip(surface, x, y, x + w, y + h);
-    double px = 0.5, py = 0.5;
-    if (owner) owner->Get8DPoint(Quadrant(), &px, &py);
-    previousX4 = cursorX4;
-    previousY4 = cursorY4;
-    int cx4 = 0, cy4 = 0;
-    CursorOf(Quadrant(), px, py, cx4, cy4);
-    cursorX4 = cx4;
-    cursorY4 = cy4;
-    GuiRect changed = under.Restore(surface);
-    const int left = cursorX4 / 4 - kCursorSize / 2, top = cursorY4 / 4 - kCursorSize / 2;
-    under.Save(surface, left, top, left + kCursorSize, top + kCursorSize);
+    surface->ClearRect(x, y, x + w, y + h);
     CGLBitmapCache images;
     const CDIBitmap* coverage = CGLBitmapCache::GetPointCoverage(true);
     const CDIBitmap* alpha = CGLBitmapCache::GetPointAlpha(true);
-    surface->SetColor(dragging ? 0x3CC8FF : 0xF0F0F0);
-    if (coverage && !coverage->IsEmpty()) {
-        const int cl = cursorX4 / 4 - coverage->Width() / 2, ct = cursorY4 / 4 - coverage->Height() / 2;
-        surface->BlitMasked(cl, ct, cl + coverage->Width(), ct + coverage->Height(), coverage, alpha, 0, 0);
-    } else {
-        surface->FillRect(left + 5, top + 5, left + 11, top + 11, 1.0f);
+    for (int q = 1; q <= 4; ++q) {
+        double px = 0.5, py = 0.5;
+        if (owner) owner->Get8DPoint(q, &px, &py);
+        int cx4 = 0, cy4 = 0;
+        CursorOf(q, px, py, cx4, cy4);
+        if (q == Quadrant()) {
+            previousX4 = cursorX4;
+            previousY4 = cursorY4;
+            cursorX4 = cx4;
+            cursorY4 = cy4;
+        }
+        surface->SetColor(q == draggedQuadrant ? 0x3CC8FF : 0xF0F0F0);
+        if (coverage && !coverage->IsEmpty()) {
+            const int cl = cx4 / 4 - coverage->Width() / 2, ct = cy4 / 4 - coverage->Height() / 2;
+            surface->BlitMasked(cl, ct, cl + coverage->Width(), ct + coverage->Height(), coverage, alpha, 0, 0);
+        } else {
+            const int left = cx4 / 4 - kCursorSize / 2, top = cy4 / 4 - kCursorSize / 2;
+            surface->FillRect(left + 5, top + 5, left + 11, top + 11, 1.0f);
+        }
     }
     drawn = true;
-    GuiRect now{left, top, left + kCursorSize, top + kCursorSize};
-    if (changed.right > changed.left) UnionRects(now, now, changed);
-    GuiRect inside;
-    IntersectRects(inside, now, Rect());
-    return inside;
+    return Rect();
 }
 
 void CUI8D::OnIdle()
@@ -127,6 +130,7 @@ void CUI8D::OnMouseDown(uint32_t flags, int px, int py)
     }
     linked = (flags & 4) != 0;
     dragging = true;
+    draggedQuadrant = pressedQuadrant;
     DragTo(px, py);
 }
 
@@ -139,6 +143,7 @@ void CUI8D::OnMouseUp(uint32_t, int, int)
 {
     if (owner && (dragging || reset)) owner->EditGesture();
     dragging = linked = reset = false;
+    draggedQuadrant = 0;
     Update();
 }
 

@@ -4,7 +4,6 @@
 // whose distances from the centre along the axes are the point's X and Y
 // sound parameters. Shift drags all four points together; Control puts all
 // of them back to the middle.
-#include "editor/CSavedArea.h"
 #include "editor/WidgetDraw.h"
 #include "gui/GUIObject.h"
 
@@ -35,6 +34,7 @@ public:
     bool IsDragging() const { return dragging; }
 
     static int pressedQuadrant;  // shared by the four quadrants
+    static int draggedQuadrant;  // the point being dragged, drawn lit; 0 for none
 
 private:
     void DragTo(int x, int y);
@@ -46,5 +46,4 @@ private:
     Fresh<bool> linked;
     Fresh<bool> reset;
     Fresh<int> menuParameter;
-    CSavedArea under;  // the surface under the cursor image
 };

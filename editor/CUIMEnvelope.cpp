@@ -226,6 +226,11 @@ void CUIMEnvelope::DrawMeg(const View& v)
         surface->MoveTo(px[a], py[a]);
         surface->LineToAA(kx, ky);
         surface->LineToAA(rx, ry);
+        // A dotted line at the loop start's level leads from the hook back to
+        // that point: without it the hook reads as a stray line ending in the
+        // air (up to the graph's top edge for a loop from the peak).
+        const int dotY = int(ry + 0.5f), from = int(px[v.loopStart]) + 4;
+        for (int dx = int(rx) - 3; dx >= from; dx -= 3) surface->FillRect(dx, dotY, dx + 1, dotY + 1, 1.0f);
     }
     for (int i = 0; i < v.count; ++i) {
         surface->SetColor(i == s.selected ? kSelectedPoint : kPointColour);

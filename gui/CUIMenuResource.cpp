@@ -89,6 +89,17 @@ const char* CUIMenuResource::TextOfValue(uint32_t menuId, int32_t value)
     return found;
 }
 
+const char* CUIMenuResource::ShownTextOfValue(uint32_t menuId, int32_t value)
+{
+    const char* found = "";
+    VisitItems(menuId, 0, 0, [&](const MenuEntry& e) {
+        if (e.value != value) return false;
+        found = e.shortText && *e.shortText ? e.shortText : e.text ? e.text : "";
+        return true;
+    });
+    return found;
+}
+
 int32_t CUIMenuResource::MaxValue(uint32_t menuId)
 {
     int32_t maximum = 0;

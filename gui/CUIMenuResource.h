@@ -73,6 +73,10 @@ public:
     // Short text of the first item with that value in the menu or, depth
     // first in table order, its submenus; "" when there is none.
     static const char* TextOfValue(uint32_t menuId, int32_t value);
+    // The text a value field shows: the short text or, where that is empty
+    // ("(open)", "OFF", the reverb presets), the long text of the same item,
+    // so that a set value never looks like an empty field.
+    static const char* ShownTextOfValue(uint32_t menuId, int32_t value);
     // Largest item value of the menu and its submenus, at least 0.
     static int32_t MaxValue(uint32_t menuId);
     // The value after a key press: 33/38 previous item, 34/40 next item,

@@ -229,7 +229,11 @@ void GUIHead::HideHint()
 {
     if (!m_hintShown) return;
     m_hintShown = 0;
-    m_redrawAll = 1;
+    // A press hides the hint and may open a menu at once; the menu keeps the
+    // picture below it until it closes, so the hint goes now, not with the
+    // next idle redraw, or half of it stays beside the menu.
+    if (m_buttonDown == 0 && !m_menu.IsOpen() && m_surface) RedrawAll();
+    else m_redrawAll = 1;
 }
 
 void GUIHead::HintTick()

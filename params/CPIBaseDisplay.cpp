@@ -299,7 +299,7 @@ const char* CPIBase::GetParameterDisplay(const float* record, int part, int id) 
             FormatNumber(n == 0 ? 1e-7f : std::pow(10.0f, raw / 25.0f) / 1320.0f, kUnitSeconds, out);
         } else if (m_partSound[id].list > 0) {
             const char* item =
-                CUIMenuResource::TextOfValue(static_cast<uint32_t>(m_partSound[id].list), n);
+                CUIMenuResource::ShownTextOfValue(static_cast<uint32_t>(m_partSound[id].list), n);
             Put(out, "%s", item ? item : "");
         } else {
             Put(out, "%d", n);

@@ -283,6 +283,15 @@ void CPIBase::SetPartVolumeFactor(int part, float factor) {
 void CPIBase::SetGlobalParameter(int id, float normalized) {
     if (id < 0 || id >= kGlobalRows) return;
     SetGlobalRaw(id, normalized * m_global[id].scale);
+    // Choosing a reverb or chorus preset loads its values; the choice itself
+    // only names what was loaded last (the values may be edited afterwards).
+    if (id == 10 || id == 17) {
+        const int n = StoredInt(static_cast<double>(m_program ? m_program->GetGlobals()[id] : 0.0f) + 0.1);
+        if (id == 10)
+            ApplyReverbPreset(n);
+        else
+            ApplyChorusPreset(n);
+    }
 }
 
 void CPIBase::SetGlobalRaw(int id, float raw) {
@@ -416,6 +425,13 @@ const char* CPIBase::GetGlobalParameterDisplay(int id) {
     case 22:
         snprintf(m_display, sizeof(m_display), " %3.2f", raw * 0.99f * 0.0078125f + kTiny);
         break;
+    case 10:
+    case 17:
+        if (n >= 0 && n < kPresets)
+            snprintf(m_display, sizeof(m_display), "%s", (id == 10 ? kReverbPresets : kChorusPresets)[n].name);
+        else
+            snprintf(m_display, sizeof(m_display), "%d", n);
+        break;
     default:
         ListOrNumber(m_display, sizeof(m_display), m_global[id], n);
         break;
@@ -426,7 +442,9 @@ const char* CPIBase::GetGlobalParameterDisplay(int id) {
 void CPIBase::ApplyAllGlobal() {
     if (!m_program) return;
     const float* globals = m_program->GetGlobals();
-    for (int id = 0; id < kGlobalRows; ++id) SetGlobalParameter(id, globals[id] / m_global[id].scale);
+    // The stored values as they stand: the preset choices must not load their
+    // presets over the reverb and chorus values that were saved with them.
+    for (int id = 0; id < kGlobalRows; ++id) SetGlobalRaw(id, globals[id]);
 }
 
 // --- presets ------------------------------------------------------------------------

@@ -340,4 +340,26 @@ TEST_F(EnvelopeEditor, ExtremeProgramValuesDrawInsideTheWidget)
     }
 }
 
+// A loop from the peak back: the return hook after the loop end is led back
+// to the loop start by a dotted line at its level, so it never ends in the
+// air; nothing of it lies left of the loop start or above its level.
+TEST_F(EnvelopeEditor, TheLoopReturnLeadsBackToTheLoopStart)
+{
+    Envelope(0, 5, 1, 3);
+    Set(1089, 1.0f);  // the loop starts at the peak, at the graph's top
+    CUIMEnvelope::State().selected = -1;
+    env->Draw();
+    const CDIBitmap& s = *dc.GetBackSurface();
+    auto grey = [&](int x, int y) {
+        const uint8_t* p = s.PixelAddress(x, y);
+        return p[0] > 0xA0 && p[0] == p[1] && p[1] == p[2];  // the return's grey
+    };
+    const int top = PY(1.0f), from = PX(0.1f) + 4, to = PX(0.3f) + 20;
+    int dots = 0;
+    for (int x = from; x < to; ++x) dots += grey(x, top);
+    EXPECT_GE(dots, (to - from) / 3 - 1);
+    for (int x = GL; x < PX(0.1f) - 2; ++x) EXPECT_FALSE(grey(x, top)) << x;
+    WritePng("envelope-loop-return");
+}
+
 }  // namespace

@@ -229,6 +229,41 @@ TEST_F(ShippedPages, LeavingTheWindowTakesAwayTheValueTextAndTheHint)
     head->DeleteObject(low);
 }
 
+// A press on a selection whose hint shows opens its list at once: the hint
+// goes before the list opens, none of it stays beside the list.
+TEST_F(ShippedPages, AHintGoesWhenAPressOpensAList)
+{
+    // LFO 1's wave: a plain list, no submenu that could open over the hint.
+    GUIObject* field = nullptr;
+    head->SetPage(4);
+    for (GUIObject* w : Hoverable())
+        if (Is(*w, "SLCT") && w->binding.group == 0 && w->binding.index == 213) field = w;
+    ASSERT_NE(field, nullptr);
+    const int px = field->x + 10, py = field->y + 8;
+    head->OnMouseMove(0, px, py);
+    Idle();
+    ASSERT_FALSE(head->IsHintShown());
+    head->RedrawAll();
+    const Pixels before = Shot();
+    Idle(2);
+    ASSERT_TRUE(head->IsHintShown());
+    const GuiRect hint = head->GetHintBox();
+    head->OnMouseDown(1, px, py);
+    ASSERT_GT(head->GetMenuId(), 0);
+    const GuiRect menu = head->Menu().GetSavedRect();
+    const Pixels open = Shot();
+    int left = 0;
+    for (int y = std::max(hint.top, 0); y < std::min(hint.bottom, 650); ++y)
+        for (int x = std::max(hint.left, 0); x < std::min(hint.right, 960); ++x) {
+            if (x >= menu.left && x < menu.right && y >= menu.top && y < menu.bottom) continue;
+            const size_t i = (size_t(y) * 960 + size_t(x)) * 3;
+            left += memcmp(&open[i], &before[i], 3) != 0;
+        }
+    EXPECT_EQ(left, 0) << "pixels of the hint beside the list";
+    head->Menu().Close();
+    head->OnMouseUp(0, px, py);
+}
+
 TEST_F(ShippedPages, TextSitsInTheMiddleOfItsField)
 {
     const CDIBitmap* s = dc.GetBackSurface();

@@ -466,3 +466,60 @@ TEST_F(SoundLayout, DraggingAnEnvelopePointChangesTheEnvelopeAndTheSound)
     synth->SetParameter(65, 0.0f);
     synth->SetParameter(85, 0.0f);
 }
+
+// Set values read as words: an open input says "(open)" and an unused
+// routing "OFF" where their fields stood empty.
+TEST_F(SoundLayout, OpenInputsAndUnusedRoutingsReadAsWords)
+{
+    const struct {
+        int page, id;
+        const char* text;
+    } fields[] = {{3, 257, "(open)"}, {3, 250, "(open)"}, {2, 253, "(open)"}, {5, 65 + 5, "OFF"}};
+    for (const auto& f : fields) {
+        const float before = Get(f.id);
+        Set(f.id, 0.0f);
+        head->SetPage(f.page);
+        GUIObject* field = Shown("SLCT", 0, uint32_t(f.id));
+        ASSERT_NE(field, nullptr) << f.id;
+        char text[64] = {};
+        head->GetValueText(&field->binding, text, sizeof text);
+        EXPECT_STREQ(text, f.text) << f.id;
+        Set(f.id, before);
+    }
+}
+
+// The reverb editor's preset field names the preset, lists the presets and
+// loads the one chosen into the reverb; a project's own reverb values stay
+// as they were saved when it is applied again.
+TEST_F(SoundLayout, TheReverbPresetFieldLoadsThePresetByName)
+{
+    float* globals = synth->program.GetGlobals();
+    const std::vector<float> saved(globals, globals + 128);
+    head->SetPage(5);
+    ASSERT_TRUE(ClickOn(Shown("BTTN", 3, 171)));
+    ASSERT_EQ(head->GetOpenDialog(), 11);
+    GUIObject* preset = Shown("SLCT", 2, 10, 0, 11);
+    ASSERT_NE(preset, nullptr);
+    char text[64] = {};
+    Pick(preset, 13);
+    head->GetValueText(&preset->binding, text, sizeof text);
+    EXPECT_STREQ(text, "Hall 1");
+    const CPIBase::Preset& hall = CPIBase::kReverbPresets[13];
+    const int ids[6] = {11, 12, 13, 14, 15, 16}, values[6] = {0, 0, 1, 2, 3, 4};
+    for (int k = 0; k < 6; ++k)
+        EXPECT_FLOAT_EQ(globals[ids[k]], 128.0f * float(hall.value[values[k]]) / 127.0f) << ids[k];
+    // The room size reaches the engine.
+    EXPECT_NEAR(synth->engine.data.globalValues[13], float(hall.value[1]) / 127.0f * 99.0f + 1.0f, 1e-3f);
+    Pick(preset, 1);
+    head->GetValueText(&preset->binding, text, sizeof text);
+    EXPECT_STREQ(text, "Dark");
+
+    // A size edited after the choice survives applying the stored values.
+    synth->SetGlobalParameter(13, 0.25f);
+    synth->parameters.ApplyAllGlobal();
+    EXPECT_FLOAT_EQ(globals[13], 32.0f);
+    EXPECT_FLOAT_EQ(globals[10], 1.0f);
+
+    std::copy(saved.begin(), saved.end(), globals);
+    synth->parameters.ApplyAllGlobal();
+}
