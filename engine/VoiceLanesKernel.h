@@ -856,17 +856,34 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
         }
     }
 
-    // Cells out, then the states kept in registers over the block.
-    if (!modRampsRouted)
-        for (int k = 0; k < 12; ++k) {
-            for (int n = 0; n < g.groups; ++n)
+    // Cells out, then the states kept in registers over the block. The
+    // twelve ramps step side by side: one after the other, each would wait
+    // for its own additions, one at a time.
+    if (!modRampsRouted) {
+        for (int n = 0; n < g.groups; ++n)
+            for (int k = 0; k < 12; ++k)
                 modValue[k] = modValue[k] + modStep[k];
+        for (int k = 0; k < 12; ++k)
             A.SetF(319 + k, modValue[k]);
+    }
+    // The records and the lane count read once: the compiler cannot tell
+    // that the stores to the records leave them alone.
+    uint32_t* records[kMaxLanes];
+    for (int l = 0; l < N; ++l)
+        records[l] = g.record[l];
+    const int lanes = g.lanes;
+    if (lanes == N) {
+        for (int i = 0; i < g.countOut; ++i) {
+            const int c = g.cellsOut[i];
+            for (int l = 0; l < N; ++l)
+                records[l][c] = g.cells[c][l];
         }
-    for (int i = 0; i < g.countOut; ++i) {
-        const int c = g.cellsOut[i];
-        for (int l = 0; l < g.lanes; ++l)
-            g.record[l][c] = g.cells[c][l];
+    } else {
+        for (int i = 0; i < g.countOut; ++i) {
+            const int c = g.cellsOut[i];
+            for (int l = 0; l < lanes; ++l)
+                records[l][c] = g.cells[c][l];
+        }
     }
     if ((off & kOffFilter1L) == 0)
         filter1.Store(g);
