@@ -212,18 +212,22 @@ struct Lanes {
 #endif
         }
     }
+    // Indices are never negative (masked phases, clamped values): taken
+    // as unsigned, they need no sign extension on the way to an address.
     static void Lookup(const Segment* const* tables, I index, F& slope, F& offset)
     {
+        const U at = (U)index;
         __m128 pairs[N / 2];
         for (int l = 0; l < N; l += 2)
-            pairs[l / 2] = Pair(tables[l] + index[l], tables[l + 1] + index[l + 1]);
+            pairs[l / 2] = Pair(tables[l] + at[l], tables[l + 1] + at[l + 1]);
         Split(pairs, slope, offset);
     }
     static void Lookup(const Segment* table, I index, F& slope, F& offset)
     {
+        const U at = (U)index;
         __m128 pairs[N / 2];
         for (int l = 0; l < N; l += 2)
-            pairs[l / 2] = Pair(table + index[l], table + index[l + 1]);
+            pairs[l / 2] = Pair(table + at[l], table + at[l + 1]);
         Split(pairs, slope, offset);
     }
     static F ReadWave(const Segment* const* tables, U x)
