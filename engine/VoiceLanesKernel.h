@@ -123,10 +123,60 @@ struct Lanes {
         }
         return r;
     }
+    // The processor's max and min are exactly `a > b ? a : b` and
+    // `a < b ? a : b` (NaN in a gives b): one instruction where a select
+    // takes a compare and a blend.
+    static F Max(F a, F b)
+    {
+        F r;
+        if constexpr (N == 4) {
+            __m128 x, y;
+            std::memcpy(&x, &a, sizeof x);
+            std::memcpy(&y, &b, sizeof y);
+            const __m128 m = _mm_max_ps(x, y);
+            std::memcpy(&r, &m, sizeof r);
+        } else {
+#ifdef __AVX2__
+            __m256 x, y;
+            std::memcpy(&x, &a, sizeof x);
+            std::memcpy(&y, &b, sizeof y);
+            const __m256 m = _mm256_max_ps(x, y);
+            std::memcpy(&r, &m, sizeof r);
+#endif
+        }
+        return r;
+    }
+    static F Min(F a, F b)
+    {
+        F r;
+        if constexpr (N == 4) {
+            __m128 x, y;
+            std::memcpy(&x, &a, sizeof x);
+            std::memcpy(&y, &b, sizeof y);
+            const __m128 m = _mm_min_ps(x, y);
+            std::memcpy(&r, &m, sizeof r);
+        } else {
+#ifdef __AVX2__
+            __m256 x, y;
+            std::memcpy(&x, &a, sizeof x);
+            std::memcpy(&y, &b, sizeof y);
+            const __m256 m = _mm256_min_ps(x, y);
+            std::memcpy(&r, &m, sizeof r);
+#endif
+        }
+        return r;
+    }
+    // v where x is a number, +0 where it is NaN.
+    static F ZeroNaN(F x, F v)
+    {
+        const I ordered = x == x;
+        return (F)((I)v & ordered);
+    }
+    // With lo and hi nonzero, a value equal to a limit is that limit, so
+    // max and min give the same bits as the compares.
     static F ClampSafeV(F x, float lo, float hi)
     {
-        const F l = Splat(lo), h = Splat(hi);
-        return Select(x >= l, Select(x <= h, x, h), Select(x < l, l, Splat(0.0f)));
+        return ZeroNaN(x, Min(Max(x, Splat(lo)), Splat(hi)));
     }
     // Rounded to the nearest integer, ties to even: adding 1.5 * 2^23 leaves
     // the integer in the low mantissa bits. Exact for |c| <= 2^22.
@@ -162,18 +212,22 @@ struct Lanes {
 #endif
         }
     }
+    // Indices are never negative (masked phases, clamped values): taken
+    // as unsigned, they need no sign extension on the way to an address.
     static void Lookup(const Segment* const* tables, I index, F& slope, F& offset)
     {
+        const U at = (U)index;
         __m128 pairs[N / 2];
         for (int l = 0; l < N; l += 2)
-            pairs[l / 2] = Pair(tables[l] + index[l], tables[l + 1] + index[l + 1]);
+            pairs[l / 2] = Pair(tables[l] + at[l], tables[l + 1] + at[l + 1]);
         Split(pairs, slope, offset);
     }
     static void Lookup(const Segment* table, I index, F& slope, F& offset)
     {
+        const U at = (U)index;
         __m128 pairs[N / 2];
         for (int l = 0; l < N; l += 2)
-            pairs[l / 2] = Pair(table + index[l], table + index[l + 1]);
+            pairs[l / 2] = Pair(table + at[l], table + at[l + 1]);
         Split(pairs, slope, offset);
     }
     static F ReadWave(const Segment* const* tables, U x)
@@ -184,22 +238,20 @@ struct Lanes {
     }
     static F Shape(const Segment* table, F x)
     {
-        F c = Select(x > Splat(-2048.0f), x, Splat(-2048.0f));
-        c = Select(c < Splat(2047.0f), c, Splat(2047.0f));
+        const F c = Min(Max(x, Splat(-2048.0f)), Splat(2047.0f));
         F slope, offset;
         Lookup(table, RoundSmall(c) + 2048, slope, offset);
         return x * slope + offset;
     }
     static F OutputClip(const Segment* table, F x)
     {
-        F c = Select(x > Splat(-2048.0f), x, Splat(-2048.0f));
-        c = Select(c < Splat(2047.0f), c, Splat(2047.0f));
+        const F c = Min(Max(x, Splat(-2048.0f)), Splat(2047.0f));
         F slope, offset;
         Lookup(table, RoundSmall(c) + 2048, slope, offset);
         F y = x * slope + offset;
         y = Select(x < Splat(-2048.5f), Splat(-1.0f), y);
         y = Select(x >= Splat(2047.5f), Splat(1.0f), y);
-        return Select(x == x, y, Splat(0.0f));
+        return ZeroNaN(x, y);
     }
     static U FmOffset(F source, F depth)
     {
@@ -314,7 +366,7 @@ struct FilterLanes {
     {
         F x = in * drive + s[5];
         const F xx = x * x;
-        peak = L::Select(peak < xx, xx, peak);
+        peak = L::Max(xx, peak);
         drive += driveStep;
         feedback += feedbackStep;
         coef[0] += step[0];
@@ -401,9 +453,7 @@ struct TerrainLanes {
     static F Limit(F s)
     {
         const F lo = L::Splat(-CIIR2Order::kStateLimit), hi = L::Splat(CIIR2Order::kStateLimit);
-        F m = L::Select(s > lo, s, lo);
-        m = L::Select(m < hi, m, hi);
-        return L::Select(s == s, m, L::Splat(0.0f));
+        return L::ZeroNaN(s, L::Min(L::Max(s, lo), hi));
     }
     F Section(int i, F x)
     {
@@ -785,7 +835,7 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
         std::memcpy(g.right[n], &right, sizeof right);
         const F own = left + right + A.Fv(0);
         power = own * own;
-        peakOut = L::Select(peakOut < power, power, peakOut);
+        peakOut = L::Max(power, peakOut);
     };
 
     if (g.split) {
@@ -810,17 +860,34 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
         }
     }
 
-    // Cells out, then the states kept in registers over the block.
-    if (!modRampsRouted)
-        for (int k = 0; k < 12; ++k) {
-            for (int n = 0; n < g.groups; ++n)
+    // Cells out, then the states kept in registers over the block. The
+    // twelve ramps step side by side: one after the other, each would wait
+    // for its own additions, one at a time.
+    if (!modRampsRouted) {
+        for (int n = 0; n < g.groups; ++n)
+            for (int k = 0; k < 12; ++k)
                 modValue[k] = modValue[k] + modStep[k];
+        for (int k = 0; k < 12; ++k)
             A.SetF(319 + k, modValue[k]);
+    }
+    // The records and the lane count read once: the compiler cannot tell
+    // that the stores to the records leave them alone.
+    uint32_t* records[kMaxLanes];
+    for (int l = 0; l < N; ++l)
+        records[l] = g.record[l];
+    const int lanes = g.lanes;
+    if (lanes == N) {
+        for (int i = 0; i < g.countOut; ++i) {
+            const int c = g.cellsOut[i];
+            for (int l = 0; l < N; ++l)
+                records[l][c] = g.cells[c][l];
         }
-    for (int i = 0; i < g.countOut; ++i) {
-        const int c = g.cellsOut[i];
-        for (int l = 0; l < g.lanes; ++l)
-            g.record[l][c] = g.cells[c][l];
+    } else {
+        for (int i = 0; i < g.countOut; ++i) {
+            const int c = g.cellsOut[i];
+            for (int l = 0; l < lanes; ++l)
+                records[l][c] = g.cells[c][l];
+        }
     }
     if ((off & kOffFilter1L) == 0)
         filter1.Store(g);
