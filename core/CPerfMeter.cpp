@@ -7,6 +7,15 @@
 
 CPerfMeter::CPerfMeter() = default;
 
+std::string CPerfMeter::GetText() const {
+    const double shown = shownLoad.load(std::memory_order_relaxed);
+    if (shown < 0.0)
+        return "?? %";
+    char text[32];
+    std::snprintf(text, sizeof(text), "%2.0f %%", shown * 100.0);
+    return text;
+}
+
 void CPerfMeter::BeginBlock() {
     BeginBlockAt(Start());
 }
@@ -15,7 +24,7 @@ void CPerfMeter::BeginBlockAt(double now) {
     if (callCount > period) {
         const double d = now - windowStart;
         load = d > 0.0 ? busy / d : 0.0;
-        std::snprintf(text, sizeof(text), "%2.0f %%", load * 100.0);
+        shownLoad.store(load, std::memory_order_relaxed);
         busy = 0.0;
         callCount = 0;
     }

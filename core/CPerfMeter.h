@@ -4,6 +4,7 @@
 // render calls silent instead of letting the audio thread fall further and
 // further behind. It also keeps the load text shown by the editor.
 #include <atomic>
+#include <string>
 #include <cstdint>
 
 #include "platform/CClock.h"
@@ -28,7 +29,9 @@ public:
     int32_t EndBlockAfter(double elapsedSeconds, int32_t frames);
     bool OverBudgetAfter(double secondsSinceStart, int32_t frames);
 
-    const char* GetText() const { return text; }
+    // The load as the editor shows it ("34 %"; "?? %" before a first
+    // measurement), made on the reading thread from one atomic word.
+    std::string GetText() const;
 
     // Test programs render long stretches under the sanitizers on a loaded
     // machine, where the wall-clock guard would silence calls at random; they
@@ -36,9 +39,8 @@ public:
     static void EnableGuard(bool on) { s_guard.store(on, std::memory_order_relaxed); }
 
     double load = 0.0;
-    // Written by the audio thread, read by the GUI thread as a whole array;
-    // a half-updated text only shows for one idle tick.
-    char text[32] = "?? %";
+    // The last load measured, for the GUI thread; negative before the first.
+    std::atomic<double> shownLoad{-1.0};
     int32_t period = 100;
     int32_t callCount = 0;
     double busy = 0.0;

@@ -516,7 +516,7 @@ void CSynth::GetCommandText(int32_t id, char* out, size_t size) {
         return;
     }
     case 36:
-        std::snprintf(out, size, "%d/%s", engine.data.voicesInUse, perfMeter.GetText());
+        std::snprintf(out, size, "%d/%s", engine.data.voicesInUse, perfMeter.GetText().c_str());
         return;
     case 5:
         program.GetProgramDisplayName(CurrentPart(), text);
