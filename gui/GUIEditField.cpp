@@ -141,7 +141,7 @@ GuiRect GUIEditField::Draw()
     if (!surface || !owner) return {};
     widgetdraw::WhiteBox(*this, widgetdraw::Image(*this, 1));
     GuiRect dirty = Rect();
-    const GuiRect caption = widgetdraw::CaptionBelow(*this, y + 12, false);
+    const GuiRect caption = widgetdraw::CaptionBelow(*this, CaptionTop(), false);
     UnionRects(dirty, dirty, caption);
     if (active) {
         DrawEditing();

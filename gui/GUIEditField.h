@@ -2,6 +2,8 @@
 // A one-line text entry of up to 27 characters. A press starts editing with
 // the whole text selected; every key sends the text; Enter commits, Esc
 // restores the model's text.
+#include <algorithm>
+
 #include "gui/GUIObject.h"
 
 class GUIEditField : public GUIObject {
@@ -12,6 +14,9 @@ public:
     void Init() override;
     void Activate() override;
     GuiRect Draw() override;
+    // The caption hangs 12 px below the field's top, and below a field
+    // taller than that (it would be drawn across the field otherwise).
+    int CaptionTop() const { return y + std::max(12, h + 1); }
     bool OnKey(int key, int ch, uint32_t keyData) override;
     void OnIdle() override;
     void OnMouseMove(int x, int y) override;

@@ -10,7 +10,7 @@ GuiRect GUITextField::Draw()
     if (!surface || !owner) return {};
     widgetdraw::WhiteBox(*this, widgetdraw::Image(*this, 1));
     GuiRect dirty = Rect();
-    const GuiRect caption = widgetdraw::CaptionBelow(*this, y + 10, false);
+    const GuiRect caption = widgetdraw::CaptionBelow(*this, CaptionTop(), false);
     UnionRects(dirty, dirty, caption);
     char value[128] = "";
     owner->GetValueText(&binding, value, sizeof value);

@@ -354,3 +354,46 @@ TEST_F(StandardWidgets, PictureOfEveryStandardWidget)
 }
 
 }  // namespace
+
+// A caption hangs under its field: a field taller than the caption's usual
+// offset keeps its box whole, the caption starting below it.
+TEST_F(StandardWidgets, CaptionsOfTallFieldsHangBelowTheirBox)
+{
+    struct Case {
+        const char* tag;
+        int h;
+    };
+    for (const Case& c : {Case{"TEXT", 10}, Case{"TEXT", 16}, Case{"EDIT", 10}, Case{"EDIT", 16}}) {
+        SCOPED_TRACE(std::string(c.tag) + " " + std::to_string(c.h));
+        GUIObject* field = Add(c.tag, 3, 5, 0, 300, 300, 120, c.h);
+        ASSERT_NE(field, nullptr);
+        auto shot = [&] {
+            head->RedrawAll();
+            std::vector<uint8_t> pixels;
+            for (int y = field->y; y < field->y + 40; ++y)
+                for (int x = field->x - 20; x < field->x + field->w + 20; ++x) {
+                    const uint8_t* p = dc.GetBackSurface()->PixelAddress(x, y);
+                    pixels.insert(pixels.end(), p, p + 3);
+                }
+            return pixels;
+        };
+        field->binding.label = "";
+        const std::vector<uint8_t> bare = shot();
+        field->binding.label = "Caption";
+        const std::vector<uint8_t> captioned = shot();
+        // The first row the caption changes lies below the box (and the
+        // offset a short field has always had).
+        const size_t row = size_t(field->w + 40) * 3;
+        size_t first = bare.size();
+        for (size_t i = 0; i < bare.size(); ++i)
+            if (bare[i] != captioned[i]) {
+                first = i;
+                break;
+            }
+        ASSERT_LT(first, bare.size()) << "no caption drawn";
+        const int firstRow = int(first / row);
+        EXPECT_GE(firstRow, std::max(c.tag[0] == 'E' ? 12 : 10, c.h + 1) - 1);
+        EXPECT_GE(firstRow, c.h);
+        head->DeleteObject(field);
+    }
+}
