@@ -26,8 +26,10 @@ namespace testutil {
 
 using Clock = std::chrono::steady_clock;
 
-// Runs the program with the environment given, its output to a file.
-inline pid_t Spawn(const std::vector<std::string>& env, const std::string& errFile)
+// Runs the program (the built one, or a copy of it) in its folder with the
+// environment given, its output to a file.
+inline pid_t Spawn(const std::vector<std::string>& env, const std::string& errFile,
+                   const std::string& program = ZAVO_PROGRAM)
 {
     const pid_t parent = getpid();
     const pid_t pid = fork();
@@ -40,7 +42,6 @@ inline pid_t Spawn(const std::vector<std::string>& env, const std::string& errFi
         std::vector<char*> envp;
         for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
         envp.push_back(nullptr);
-        const std::string program = ZAVO_PROGRAM;
         chdir(std::filesystem::path(program).parent_path().c_str());
         execle(program.c_str(), program.c_str(), static_cast<char*>(nullptr), envp.data());
         _exit(127);

@@ -258,25 +258,6 @@ std::string ProgramIn(const testutil::TempFolder& folder)
     return copy;
 }
 
-pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& env, const std::string& errFile)
-{
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // Ends with the test process, also when that is killed or crashes.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(1);
-        std::freopen(errFile.c_str(), "w", stderr);
-        std::freopen("/dev/null", "w", stdout);
-        std::vector<char*> envp;
-        for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-        envp.push_back(nullptr);
-        execle(program.c_str(), program.c_str(), static_cast<char*>(nullptr), envp.data());
-        _exit(127);
-    }
-    return pid;
-}
-
 } // namespace
 
 // A layout file the program cannot take: the start says so in a box, on
@@ -306,11 +287,10 @@ TEST_F(WindowOnX, ADamagedLayoutIsReportedAndASigtermClosesTheProgramWithItsBoxO
             fs::create_directory(layout);
         else
             testutil::WriteFile(layout, c.bytes);
-        const pid_t pid = SpawnProgram(program,
-                                       {"XDG_CONFIG_HOME=" + (folder / "config"), "HOME=" + folder.Path(),
-                                        "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
-                                        testutil::LeakRules(folder)},
-                                       folder / "stderr.txt");
+        const pid_t pid = testutil::Spawn({"XDG_CONFIG_HOME=" + (folder / "config"), "HOME=" + folder.Path(),
+                                           "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                                           testutil::LeakRules(folder)},
+                                          folder / "stderr.txt", program);
         Display* x = XOpenDisplay(xvfb.Name().c_str());
         ASSERT_NE(x, nullptr);
         bool boxShown = false;
