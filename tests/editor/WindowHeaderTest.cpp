@@ -221,6 +221,28 @@ TEST_F(WindowHeader, TheHintLineFollowsThePointerAndTheLoadMeterShowsVoicesAndLo
     head->OnMouseMove(0, random->x + 4, random->y + 4);
     EXPECT_NE(pixels(), empty);
 
+    // A header button's hint box falls on the line: resting there, the box
+    // stays whole, the line drawn again over it at no tick.
+    const GUIObject* previous = Find("BTTN", 3, 122);
+    head->OnMouseMove(0, previous->x + 4, previous->y + 4);
+    for (int i = 0; i < 4 && !head->IsHintShown(); ++i) head->OnIdle();
+    ASSERT_TRUE(head->IsHintShown());
+    const GuiRect box = head->GetHintBox();
+    ASSERT_TRUE(box.top < line->y + line->h && box.right > line->x) << "the box misses the line";
+    auto boxPixels = [&] {
+        std::string s;
+        for (int y = box.top; y < box.bottom; ++y)
+            s.append(reinterpret_cast<const char*>(dc.GetBackSurface()->PixelAddress(box.left, y)),
+                     3 * size_t(box.right - box.left));
+        return s;
+    };
+    const std::string whole = boxPixels();
+    for (int i = 0; i < 3; ++i) head->OnIdle();
+    EXPECT_TRUE(head->IsHintShown());
+    EXPECT_EQ(boxPixels(), whole) << "the hint box was drawn over";
+    head->OnMouseMove(0, 400, 640);
+    head->OnIdle();
+
     const std::string load = Text(Find("INFO", 3, 36));
     EXPECT_NE(load.find('/'), std::string::npos) << load;
     EXPECT_NE(load.find('%'), std::string::npos) << load;
