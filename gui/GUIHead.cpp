@@ -289,6 +289,7 @@ void GUIHead::OnMouseDown(uint32_t flags, int x, int y)
     HideHint();
     if (m_menu.IsOpen()) {
         m_menu.CloseIfOutside(flags, x, y);
+        if (!m_menu.IsOpen()) LeaveMenuAt(x, y);
         return;
     }
     m_buttonDown = 1;
@@ -345,6 +346,16 @@ void GUIHead::EndHover()
         w->Deactivate();
         m_redrawAll = 1;
     }
+}
+
+// The menu took the pointer's moves while it was open: the pointer is where
+// the closing click was, and no longer over the widget that opened the menu,
+// whose hint would otherwise pop up there once the menu is gone.
+void GUIHead::LeaveMenuAt(int x, int y)
+{
+    m_pointerX = m_previousX = x;
+    m_pointerY = m_previousY = y;
+    EndHover();
 }
 
 void GUIHead::OnMouseLeave()
@@ -405,6 +416,7 @@ void GUIHead::OnMouseUp(uint32_t flags, int x, int y)
     m_buttonDown = 0;
     if (m_menu.IsOpen()) {
         const int row = m_menu.Click(flags, x, y);
+        if (!m_menu.IsOpen()) LeaveMenuAt(x, y);
         if (row >= 0) OnMenuResult(row);
         return;
     }

@@ -217,6 +217,7 @@ private:
     int ClientHeight() const;
     void HideHint();
     void HintTick();
+    void LeaveMenuAt(int x, int y);
     void ShowHint();
     void DeactivateAll(bool redraw);
     // Ends the hover highlight: widgets lit by the pointer go dark, an edit

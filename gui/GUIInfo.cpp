@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "gui/GUIHead.h"
 #include "gui/WidgetDrawing.h"
@@ -11,11 +12,8 @@ GuiRect GUIInfo::Draw()
     if (!surface || !owner) return {};
     const bool light = !(binding.group == 3 && binding.index == 36) && !(binding.group == 7 && binding.index == 34);
     widgetdraw::Face(*this, widgetdraw::Image(*this, 1), light);
-    char text[128] = "";
-    if (IsHintLine())
-        snprintf(text, sizeof text, "%s", owner->GetHoverHint());
-    else
-        owner->GetValueText(&binding, text, sizeof text);
+    ReadText(shown, sizeof shown);
+    const char* text = shown;
     const int width = std::max(w - 4, 1);
     if (binding.group == 3 && binding.index == 36) {
         surface->SetColor(0xFFFFFF);
@@ -25,4 +23,21 @@ GuiRect GUIInfo::Draw()
         surface->DrawText(x + 2, widgetdraw::TextTop(*this), text, CUnifiedDC::kTextTransparent, 2, width);
     }
     return Rect();
+}
+
+void GUIInfo::ReadText(char* text, size_t size)
+{
+    text[0] = '\0';
+    if (IsHintLine())
+        snprintf(text, size, "%s", owner->GetHoverHint());
+    else
+        owner->GetValueText(&binding, text, size);
+}
+
+void GUIInfo::OnIdle()
+{
+    if (!owner) return;
+    char text[sizeof shown];
+    ReadText(text, sizeof text);
+    if (strcmp(text, shown) != 0) Update();
 }

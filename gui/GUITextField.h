@@ -13,4 +13,10 @@ public:
     // taller than that (it would be drawn across the field otherwise).
     int CaptionTop() const { return y + std::max(10, h + 1); }
     void OnMouseDown(uint32_t flags, int x, int y) override;
+    // A value that changes by itself (the recorder's running time) is
+    // drawn again when its text moves on.
+    void OnIdle() override;
+
+private:
+    char shown[128] = "";
 };

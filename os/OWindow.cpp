@@ -242,7 +242,7 @@ bool OWindow::Create(const char* title, int width, int height, std::string* erro
     SetMessageBoxHook([window](const char* text, const char* caption) {
         const uint32_t kind = std::strcmp(caption, "Error") == 0 ? SDL_MESSAGEBOX_ERROR
                                                                  : SDL_MESSAGEBOX_INFORMATION;
-        if (!ShowBoxUntilStop(kind, caption, text, window))
+        if (!ShowBoxUntilStop(kind, caption, WrapLines(text).c_str(), window))
             std::fprintf(stderr, "%s: %s\n", caption, text);
     });
     DesktopFileChooser().SetPump([this] { PumpTimerAndPaint(); });

@@ -79,6 +79,9 @@ inline Window ZavoWindow(Display* display)
     unsigned count = 0;
     if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return 0;
     Window found = 0;
+    // A window may go between the query and the look at its name (another
+    // program's box closing): Xlib's default handler would end the test.
+    XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     for (unsigned i = 0; i < count && !found; ++i) {
         char* name = nullptr;
         XWindowAttributes a;
@@ -90,6 +93,8 @@ inline Window ZavoWindow(Display* display)
         }
     }
     if (children) XFree(children);
+    XSync(display, False);
+    XSetErrorHandler(previous);
     return found;
 }
 

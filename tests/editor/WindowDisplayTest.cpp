@@ -236,6 +236,9 @@ bool WindowTitled(Display* display, const std::string& title)
     unsigned count = 0;
     if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return false;
     bool found = false;
+    // A window may go between the query and the look at its name (another
+    // program's box closing): Xlib's default handler would end the test.
+    XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     for (unsigned i = 0; i < count && !found; ++i) {
         char* name = nullptr;
         if (XFetchName(display, children[i], &name) && name) {
@@ -244,6 +247,8 @@ bool WindowTitled(Display* display, const std::string& title)
         }
     }
     if (children) XFree(children);
+    XSync(display, False);
+    XSetErrorHandler(previous);
     return found;
 }
 

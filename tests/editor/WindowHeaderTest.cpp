@@ -221,6 +221,28 @@ TEST_F(WindowHeader, TheHintLineFollowsThePointerAndTheLoadMeterShowsVoicesAndLo
     head->OnMouseMove(0, random->x + 4, random->y + 4);
     EXPECT_NE(pixels(), empty);
 
+    // A header button's hint box falls on the line: resting there, the box
+    // stays whole, the line drawn again over it at no tick.
+    const GUIObject* previous = Find("BTTN", 3, 122);
+    head->OnMouseMove(0, previous->x + 4, previous->y + 4);
+    for (int i = 0; i < 4 && !head->IsHintShown(); ++i) head->OnIdle();
+    ASSERT_TRUE(head->IsHintShown());
+    const GuiRect box = head->GetHintBox();
+    ASSERT_TRUE(box.top < line->y + line->h && box.right > line->x) << "the box misses the line";
+    auto boxPixels = [&] {
+        std::string s;
+        for (int y = box.top; y < box.bottom; ++y)
+            s.append(reinterpret_cast<const char*>(dc.GetBackSurface()->PixelAddress(box.left, y)),
+                     3 * size_t(box.right - box.left));
+        return s;
+    };
+    const std::string whole = boxPixels();
+    for (int i = 0; i < 3; ++i) head->OnIdle();
+    EXPECT_TRUE(head->IsHintShown());
+    EXPECT_EQ(boxPixels(), whole) << "the hint box was drawn over";
+    head->OnMouseMove(0, 400, 640);
+    head->OnIdle();
+
     const std::string load = Text(Find("INFO", 3, 36));
     EXPECT_NE(load.find('/'), std::string::npos) << load;
     EXPECT_NE(load.find('%'), std::string::npos) << load;
@@ -296,7 +318,37 @@ TEST_F(WindowHeader, TheRecorderAndPropertiesDialogsOpenByTheirPathsWithTheirWid
     ASSERT_EQ(head->GetOpenDialog(), 100);
     EXPECT_EQ(shown(100), 5);
     EXPECT_FALSE(Text(Find("TEXT", 9, 0)).empty());
-    EXPECT_FALSE(Text(Find("TEXT", 9, 4)).empty());
+    const GUIObject* status = Find("TEXT", 9, 4);
+    EXPECT_FALSE(Text(status).empty());
+    // While it records, the running time moves on in the window with no
+    // event at all: the field is drawn again at the next tick.
+    {
+        auto pixels = [&] {
+            std::string box;
+            for (int y = status->y; y < status->y + status->h; ++y)
+                box.append(reinterpret_cast<const char*>(dc.GetBackSurface()->PixelAddress(status->x, y)),
+                           size_t(status->w) * 3);
+            return box;
+        };
+        testutil::TempFolder folder;
+        CWaveIO& recorder = synth->editor->GetRecorder();
+        const std::string path = recorder.defaultPath, name = recorder.fileName;
+        ASSERT_TRUE(recorder.Open((folder / "take.wav").c_str(), 44100));
+        recorder.Start();
+        head->OnIdle();
+        const std::string started = pixels();
+        const std::string before = Text(status);
+        std::vector<float> second(2 * 11025, 0.25f);
+        for (int i = 0; i < 4; ++i) recorder.Feed(second.data(), 11025);
+        head->OnIdle();
+        EXPECT_NE(Text(status), before);
+        EXPECT_NE(pixels(), started) << "the time shown stood still";
+        EXPECT_TRUE(recorder.Stop());
+        head->OnIdle();
+        EXPECT_EQ(Text(status), "not recording");
+        snprintf(recorder.defaultPath, sizeof recorder.defaultPath, "%s", path.c_str());
+        snprintf(recorder.fileName, sizeof recorder.fileName, "%s", name.c_str());
+    }
     GUIObject* frame = nullptr;
     for (const auto& w : head->Objects())
         if (Is(*w, "DLOG") && w->dialogId == 100) frame = w.get();

@@ -423,6 +423,43 @@ TEST_F(GuiManager, HintsRedrawsAndPolling)
     EXPECT_EQ(head->GetHover(), edge);
 }
 
+// A menu chosen by a click elsewhere in the window: the widget that opened
+// it shows no hint at the place the pointer left when the menu opened.
+TEST_F(GuiManager, NoHintForTheOpenerAfterAMenuClosesByAClick)
+{
+    for (const bool onARow : {true, false}) {
+        TestWidget* opener = Add("KNOB", 0, 16, 0, 2, 0, 100, 100, 40, 40);
+        opener->contextMenu = 100;
+        head->OnMouseMove(0, 110, 110);
+        head->OnContextMenu(110, 110);  // before the hint's resting tick
+        ASSERT_TRUE(head->Menu().IsOpen());
+        ASSERT_FALSE(head->IsHintShown());
+        const GuiRect body = head->Menu().GetBody();
+        if (onARow) {
+            for (int y = body.top + 1; y < body.bottom && head->Menu().IsOpen(); y += 4) {
+                head->OnMouseMove(0, body.left + 10, y);
+                head->OnMouseDown(1, body.left + 10, y);
+                head->OnMouseUp(0, body.left + 10, y);
+            }
+            EXPECT_EQ(opener->menuValues.size(), 1u);
+        } else {
+            head->OnMouseDown(1, 600, 500);  // outside: closes it
+            head->OnMouseUp(0, 600, 500);
+        }
+        ASSERT_FALSE(head->Menu().IsOpen());
+        Ticks(4);
+        EXPECT_FALSE(head->IsHintShown()) << "row " << onARow;
+        EXPECT_FALSE(opener->IsActive()) << "row " << onARow;
+        // Back over it, the hint comes as usual.
+        head->OnMouseMove(0, 112, 112);
+        Ticks(4);
+        EXPECT_TRUE(head->IsHintShown()) << "row " << onARow;
+        head->OnMouseMove(0, 600, 500);
+        head->OnIdle();
+        head->DeleteObject(opener);
+    }
+}
+
 TEST_F(GuiManager, ColourMenuParameterMenuAndRedrawsWhileTheMenuIsOpen)
 {
     head->OnContextMenu(10, 10);  // the background's corner

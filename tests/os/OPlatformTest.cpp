@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -85,6 +86,33 @@ TEST(OShell, OpensThroughXdgOpenWithTheTargetAsOneArgument)
     testutil::ScopedEnv path("PATH", empty.Path());
     EXPECT_FALSE(os::ShellOpen("https://example.invalid/"));
     EXPECT_FALSE(os::ShellOpen(nullptr));
+}
+
+TEST(OMessageBox, LongTextsAreBrokenAtSpacesForTheBox)
+{
+    struct Case { const char* text; size_t width; const char* wrapped; };
+    const Case cases[] = {
+        {"short", 10, "short"},
+        {"one two three four", 8, "one two\nthree\nfour"},
+        {"kept\nbreak here and", 9, "kept\nbreak\nhere and"},
+        {"averyveryverylongword next", 5, "averyveryverylongword\nnext"},
+        {"", 5, ""},
+        {nullptr, 5, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(os::WrapLines(c.text, c.width), c.wrapped) << (c.text ? c.text : "(null)");
+    // A sentence pair as the rate message gives it: no line past the width.
+    const std::string rate = os::WrapLines(
+        "The audio output runs at 44100 Hz and cannot be set to 48000 Hz, so ZAVO stays at 44100 Hz. "
+        "Change the rate of the JACK server to play at 48000 Hz.");
+    size_t longest = 0, start = 0;
+    for (size_t end = rate.find('\n'); ; end = rate.find('\n', start)) {
+        longest = std::max(longest, (end == std::string::npos ? rate.size() : end) - start);
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    EXPECT_LE(longest, 72u);
+    EXPECT_GT(rate.find('\n'), 40u);
 }
 
 TEST(OMessageBox, HookReceivesTextAndTitleAndCanBeReplaced)
