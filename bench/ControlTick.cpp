@@ -1,10 +1,19 @@
-// The block control stage with all 128 voices sounding on 16 parts, every
-// module on: the per-block cost that comes on top of the render.
+// The block control stage with all 128 voices sounding on 16 parts: the
+// per-block cost that comes on top of the render. BM_ControlTick runs the
+// stage alone, every module on; the 128-voice cases below time it within
+// play against the stages as they were, side by side.
 #include <benchmark/benchmark.h>
+#include <xmmintrin.h>
 
+#include <chrono>
+#include <cstring>
 #include <memory>
+#include <vector>
 
+#include "core/CSynth.h"
+#include "editor/CEditor.h"
 #include "engine/CEngine.h"
+#include "tests/engine/RenderFixture.h"
 
 namespace {
 
@@ -50,3 +59,106 @@ void BM_ControlTick(benchmark::State& state)
 
 // Argument: the module-off mask (0x8000 leaves out the terrain filter).
 BENCHMARK(BM_ControlTick)->Arg(0)->Arg(0x8000);
+
+// ---------------------------------------------------------------------------
+// The control stage alone at 128 voices, now against the stages as they were
+// (partLanesRender) on a second engine with the same notes, in one run. Each
+// engine renders its blocks as usual so that envelopes, glides and ramps move
+// as they do in play; only ControlTick is timed.
+
+namespace {
+
+// The default record on every part, 8 notes on each part's channel, as
+// bench_SynthDefault plays them.
+std::unique_ptr<CSynth> DefaultProgramNotes(bool before)
+{
+    CEditor::AllowWindow(false);
+    auto synth = std::make_unique<CSynth>();
+    synth->engine.partLanesRender = before;
+    for (int part = 0; part < CEngine::kParts; ++part) {
+        std::memcpy(synth->program.GetProgramData(part), CProgram::DefaultRecord(),
+                    sizeof(float) * CProgram::kRecordSize);
+        synth->InitPart(part);
+        synth->SetMixerParameter(part << 10 | 4, static_cast<float>(part) / 128.0f);
+        synth->SetMixerParameter(part << 10 | 10, 8.0f / 128.0f);
+    }
+    synth->Resume();
+    for (int part = 0; part < CEngine::kParts; ++part)
+        for (int n = 0; n < 8; ++n)
+            synth->ProcessMidiMessage(0x640090u | part | static_cast<uint32_t>(48 + 3 * n + part) << 8, 0);
+    // Into the notes' sustain, through the synthesizer's own block loop.
+    std::vector<float> left(256), right(256);
+    float* outs[2] = {left.data(), right.data()};
+    for (int c = 0; c < 20; ++c)
+        synth->Process(nullptr, outs, 256);
+    return synth;
+}
+
+// 128 voices of the fixture's full chain (every module on), 8 per part.
+std::unique_ptr<CEngine> EveryModuleVoices(bool before)
+{
+    using namespace render_fixture;
+    UseSampleRate(44100);
+    auto e = MakeEngine(CEngine::kVoices);
+    e->partLanesRender = before;
+    for (int p = 0; p < CEngine::kParts; ++p) {
+        SetUpPart(*e, p, 0u, kTerrainOut);
+        SetUpFullChain(e->data, p);
+        for (int k = 0; k < 8; ++k)
+            StartVoice(*e, p * 8 + k, p, static_cast<float>(k - 4) * 0.0208333f);
+    }
+    return e;
+}
+
+// Seconds spent in ControlTick over `blocks` blocks.
+double ControlSeconds(CEngine& e, int blocks)
+{
+    static std::vector<float> out(2 * 256);
+    double t = 0.0;
+    for (int b = 0; b < blocks; ++b) {
+        const auto start = std::chrono::steady_clock::now();
+        e.ControlTick();
+        t += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        e.RenderBlock(out.data());
+    }
+    benchmark::DoNotOptimize(out.data());
+    return t;
+}
+
+void TimeAgainstBefore(benchmark::State& state, CEngine& now, CEngine& before)
+{
+    const unsigned csr = _mm_getcsr();
+    _mm_setcsr(csr | 0x8040u);  // flush-to-zero, denormals-are-zero, as the audio thread runs
+    constexpr int kBlocks = 200;
+    double nowTime = 0.0, beforeTime = 0.0;
+    for (auto _ : state) {
+        const double t = ControlSeconds(now, kBlocks);
+        state.SetIterationTime(t);
+        nowTime += t;
+        beforeTime += ControlSeconds(before, kBlocks);
+    }
+    _mm_setcsr(csr);
+    const double ticks = static_cast<double>(state.iterations()) * kBlocks;
+    state.counters["us_per_tick"] = nowTime * 1e6 / ticks;
+    state.counters["before_us_per_tick"] = beforeTime * 1e6 / ticks;
+    state.counters["speedup"] = beforeTime / nowTime;
+}
+
+void BM_ControlDefaultProgram128(benchmark::State& state)
+{
+    auto now = DefaultProgramNotes(false);
+    auto before = DefaultProgramNotes(true);
+    TimeAgainstBefore(state, now->engine, before->engine);
+}
+
+void BM_ControlEveryModule128(benchmark::State& state)
+{
+    auto now = EveryModuleVoices(false);
+    auto before = EveryModuleVoices(true);
+    TimeAgainstBefore(state, *now, *before);
+}
+
+} // namespace
+
+BENCHMARK(BM_ControlDefaultProgram128)->Unit(benchmark::kMicrosecond)->UseManualTime()->MinTime(1.0);
+BENCHMARK(BM_ControlEveryModule128)->Unit(benchmark::kMicrosecond)->UseManualTime()->MinTime(1.0);

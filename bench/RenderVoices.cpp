@@ -2,7 +2,8 @@
 // and render per block): (a) one oscillator and one filter per voice, (b)
 // every module of the voice chain switched on. Each is timed beside the kept
 // one-voice-at-a-time render and the render as it was before voices of
-// several parts shared lanes.
+// several parts shared lanes (with the lane kernel and control stage of
+// then).
 #include <benchmark/benchmark.h>
 #include <xmmintrin.h>
 

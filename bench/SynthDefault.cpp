@@ -1,8 +1,9 @@
 // Held notes rendered through the synthesizer's float output in 256-frame
 // calls, each case timed against the render as it was before voices of
-// several parts shared lanes (each part's voices in groups of eight, every
-// part's control work done every block) on a second synthesizer playing the
-// same notes, so each speed-up is a ratio measured side by side in one run:
+// several parts shared lanes (each part's voices in groups of eight through
+// the lane kernel and control stage of then, every part's control work done
+// every block) on a second synthesizer playing the same notes, so each
+// speed-up is a ratio measured side by side in one run:
 //   - the default program on every part, 8 notes on each of the 16 parts;
 //   - the factory bank's first 16 programs, one per part, 8 notes each;
 //   - 8 notes of the default program spread one per part over 8 parts,

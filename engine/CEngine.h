@@ -13,6 +13,7 @@
 #include "engine/CFastResample.h"
 #include "engine/CResample.h"
 #include "engine/CTerrainFilter.h"
+#include "engine/PartControl.h"
 #include "engine/VoiceLanes.h"
 
 class CEngine {
@@ -178,23 +179,48 @@ private:
 
     // Stages of ControlTick, in their order (engine/CEngineControl.cpp).
     void SmoothPartParameters();
-    void ControlPitch();
-    void ControlEnvelopesLFOs();
-    void ControlFilter1();
-    void ControlFilter2();
-    void ControlOscillators();
-    void ControlMultiEnvelopes();
+    // The per-voice stages, part by part: the part's values once, then
+    // pitch and modulation, envelopes and LFOs, oscillator increments,
+    // filters (four voices at once), oscillators and multi-segment
+    // envelopes of each of its voices.
+    void ControlVoices();
+    using PartControl = engine::PartControl;
+    void SetUpPartControl(int part, float tempo, float unitGain, PartControl& pc);
+    void SetUpPartStructure(PartControl& pc);
+    // Each part's control values, kept from block to block.
+    PartControl partControls[kParts];
+    void ControlVoicePitch(const PartControl& pc, int voice, float unitGain);
+    void ControlVoiceEnvelopesLFOs(const PartControl& pc, int voice, float tempo);
+    void ControlVoiceIncrements(const PartControl& pc, int voice);
+    void ControlVoiceOscillators(const PartControl& pc, int voice);
+    void ControlVoiceMultiEnvelopes(const PartControl& pc, int voice);
     void ControlChorusLFO();
     void ControlPartEffects();
     void Glide8DValues();
     void UpdateMeters();
     // Helpers of the stages.
-    void SetUpFilter(int voice, int filter);
+    void SetUpFilter(const PartControl& pc, int voice, int filter);
+    void SetUpFilterLanes(const PartControl& pc, const uint8_t* voices, int count, int filter);
     void SetUpFormant(int voice);
     void SetUpSpectrum(int voice, int shift);
     void SetUpWaveguide(int voice);
     void SelectSpectrumRegion(int voice, int group, int32_t q);
-    void StepMultiEnvelopes(int voice);
+    void StepMultiEnvelopes(const PartControl& pc, int voice);
+    // The per-voice stages and their helpers as they were before the
+    // stages ran part by part (engine/CEngineControlBefore.cpp), run when
+    // partLanesRender is set.
+    void ControlPitchBefore();
+    void ControlEnvelopesLFOsBefore();
+    void ControlFilter1Before();
+    void ControlFilter2Before();
+    void ControlOscillatorsBefore();
+    void ControlMultiEnvelopesBefore();
+    void SetUpFilterBefore(int voice, int filter);
+    void SetUpFormantBefore(int voice);
+    void SetUpSpectrumBefore(int voice, int shift);
+    void SetUpWaveguideBefore(int voice);
+    void SelectSpectrumRegionBefore(int voice, int group, int32_t q);
+    void StepMultiEnvelopesBefore(int voice);
     friend struct CEngineControlAccess;  // white-box access for the tests
     // Helpers of the part effects (engine/CEngineEffects.cpp).
     void ProcessPhaser(int part, bool dual, float mix);
@@ -211,9 +237,24 @@ private:
     };
     // `count` voices (of parts set up alike, each part's voices together)
     // through the kernel of `width` lanes.
-    void RenderLanes(const voice_lanes::PartSetup& setup, const LaneVoice* voices, int count, int width);
+    void RenderLanes(const voice_lanes::PartSetup& setup, const voice_lanes::CellMoves& moves,
+                     const LaneVoice* voices, int count, int width);
+    // The cells the groups of a set-up move between records and rows.
+    static void SetUpLaneMoves(const voice_lanes::PartSetup& setup, voice_lanes::CellMoves& moves);
+    // Whether a set-up's chain leaves out every heavier module (terrain,
+    // spectral, formant, sub-pulses, shaper, waveguide, unison).
+    static bool LightChain(const voice_lanes::PartSetup& setup);
+    // 2 * `width` voices as two whole groups side by side.
+    void RenderLanePair(const voice_lanes::PartSetup& setup, const voice_lanes::CellMoves& moves,
+                        const LaneVoice* voices, int width);
+    void FillGroup(voice_lanes::Group& g, const voice_lanes::PartSetup& setup, const voice_lanes::CellMoves& moves,
+                   const LaneVoice* voices, int count, int width);
+    // A rendered group's lanes into their parts' mixes and voice states.
+    void MixGroup(const voice_lanes::Group& g, const LaneVoice* voices, int count);
     voice_lanes::PartSetup laneSetups[kParts];
-    voice_lanes::Group laneGroup;
+    voice_lanes::CellMoves laneMoves[kParts];
+    voice_lanes::PartSetup laneMovesFor[kParts];  // the set-up each part's moves were made for
+    voice_lanes::Group laneGroup[2];
     uint32_t laneSpare[CEngineData::kVoiceAudioCells] = {};
     float laneSpareRing[kWaveRing] = {};
     void FillSubSamples(int part, int frames, int divider);

@@ -9,163 +9,145 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <emmintrin.h>
+#include <iterator>
+#include <type_traits>
+#include <xmmintrin.h>
 
 #include "engine/CEngine.h"
 #include "engine/CTLLFOWaves.h"
 #include "engine/CTLParameter.h"
+#include "engine/ControlStage.h"
 #include "engine/EffectMath.h"
 #include "engine/EngineCells.h"
 #include "engine/SafeMath.h"
 #include "platform/CGlobalData.h"
 
-
 using namespace engine;
+using namespace engine::control_stage;
 
 namespace {
 
-using Segment = CTLBase::Segment;
-
-constexpr float kPhase24 = 16777216.0f;
-constexpr int32_t kPulseMin = 335544;    // 0.02 of a 24-bit phase
-constexpr int32_t kPulseMax = 33218886;  // 1.98 of a 24-bit phase
-
-
-
-// Runs fn for every voice that the stages process: voices in use that
-// belong to a part and are not free.
-template <typename Fn>
-void ForEachVoice(CEngineData& d, Fn&& fn)
+// The part record words a part's control values are taken from, in runs
+// (361..363 are left out: the part's smoothing moves them every block, and
+// they reach the voices directly).
+struct KeyRun {
+    int from, to;
+};
+constexpr KeyRun kKeyRuns[] = {{65, 125}, {155, 173}, {185, 234}, {270, 273}, {318, 322}, {347, 361}, {364, 397}};
+constexpr int KeyWords()
 {
-    const int inUse = std::clamp(d.voicesInUse, 0, CEngineData::kVoices);
-    for (int v = 0; v < inUse; ++v) {
-        const int part = d.voicePart[v];
-        if (part < 0 || part >= CEngineData::kParts || d.voiceState[v] >= CEngineData::kVoiceFree)
-            continue;
-        fn(v, part, Cells{d.voiceControl[v]}, Cells{d.voiceAudio[v]}, Cells{d.partRecord[part]});
+    int n = 0;
+    for (const KeyRun& r : kKeyRuns)
+        n += r.to - r.from;
+    return n;
+}
+static_assert(KeyWords() == PartControl::kKeyWords);
+
+bool SameKey(const uint32_t* key, const uint32_t* record)
+{
+    for (const KeyRun& r : kKeyRuns) {
+        const size_t n = static_cast<size_t>(r.to - r.from);
+        if (std::memcmp(key, record + r.from, n * sizeof(uint32_t)) != 0)
+            return false;
+        key += n;
+    }
+    return true;
+}
+
+void TakeKey(uint32_t* key, const uint32_t* record)
+{
+    for (const KeyRun& r : kKeyRuns) {
+        const size_t n = static_cast<size_t>(r.to - r.from);
+        std::memcpy(key, record + r.from, n * sizeof(uint32_t));
+        key += n;
     }
 }
 
-// Float cells kept in float arrays that also hold integer phases.
-int32_t WordI(const float& cell) { return std::bit_cast<int32_t>(cell); }
-void SetWordI(float& cell, int32_t v) { cell = std::bit_cast<float>(v); }
+// A set of voice control cells.
+struct CellSet {
+    uint64_t bits[(CEngineData::kVoiceControlCells + 63) / 64] = {};
+    void Add(int cell) { bits[cell >> 6] |= uint64_t{1} << (cell & 63); }
+    bool Has(int cell) const { return ((bits[cell >> 6] >> (cell & 63)) & 1u) != 0; }
+};
 
-template <std::size_t N>
-float Lookup(const Segment (&table)[N], float x, float scale)
+// ClampSafe in lanes: x within lo..hi, hi above, lo below, nanValue for NaN.
+__m128 ClampSafe4(__m128 x, float lo, float hi, float nanValue)
 {
-    return CTLBase::Evaluate(table, x * scale);
+    const __m128 l = _mm_set1_ps(lo), h = _mm_set1_ps(hi);
+    const __m128 ge = _mm_cmpge_ps(x, l);
+    const __m128 le = _mm_cmple_ps(x, h);
+    const __m128 lt = _mm_cmplt_ps(x, l);
+    const __m128 inside = _mm_or_ps(_mm_and_ps(le, x), _mm_andnot_ps(le, h));
+    const __m128 outside = _mm_or_ps(_mm_and_ps(lt, l), _mm_andnot_ps(lt, _mm_set1_ps(nanValue)));
+    return _mm_or_ps(_mm_and_ps(ge, inside), _mm_andnot_ps(ge, outside));
 }
 
-float Glide(float x, float target, float c) { return x + (target - x) * c; }
-
-// The part cells that glide toward their targets besides 1..64, and the
-// gliding global cells.
-constexpr int kSmoothedPartCells[] = {284, 281, 282, 283, 289, 296, 288, 295, 294, 361, 362, 363};
-constexpr int kSmoothedGlobalCells[] = {6, 8, 9, 7, 20, 21};
-constexpr int kSmoothedMixerWords = 4;
-
-// A cell that went non-finite jumps to its target (0 if that is not finite
-// either): gliding from NaN would stay NaN for good.
-void RepairCell(float& cell, float target)
+// CTLBase::Evaluate in lanes: the segment index of each lane (y rounded and
+// limited to 0..n - 1, NaN reading segment 0) ...
+struct Index4 {
+    alignas(16) int32_t at[4];
+    Index4(__m128 y, int n)
+    {
+        __m128 c = _mm_max_ps(y, _mm_setzero_ps());  // y > 0 ? y : 0
+        c = _mm_min_ps(c, _mm_set1_ps(static_cast<float>(n - 1)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(at), _mm_cvttps_epi32(_mm_add_ps(c, _mm_set1_ps(0.5f))));
+    }
+};
+// ... and the line of each lane's segment at y.
+__m128 Evaluate4(const CTLBase::Segment* table, const Index4& i, __m128 y)
 {
-    if (!std::isfinite(cell))
-        cell = std::isfinite(target) ? target : 0.0f;
+    const __m128 slope = _mm_setr_ps(table[i.at[0]].slope, table[i.at[1]].slope, table[i.at[2]].slope,
+                                     table[i.at[3]].slope);
+    const __m128 offset = _mm_setr_ps(table[i.at[0]].offset, table[i.at[1]].offset, table[i.at[2]].offset,
+                                      table[i.at[3]].offset);
+    return _mm_add_ps(_mm_mul_ps(y, slope), offset);
 }
 
-// The sample-rate divider d of a part (0..2). Assigned controllers write the
-// cell without the parameter model's limits, so it is limited wherever read.
-int Divider(const Cells& p) { return std::clamp(p.List(272), 0, 2); }
+// One cell of up to four records as lanes (the missing lanes repeat the
+// first record), and back.
+struct Records4 {
+    uint32_t* r[4];
+    int count;
+    __m128 Get(int cell) const
+    {
+        return _mm_setr_ps(std::bit_cast<float>(r[0][cell]), std::bit_cast<float>(r[1][cell]),
+                           std::bit_cast<float>(r[2][cell]), std::bit_cast<float>(r[3][cell]));
+    }
+    void Set(int cell, __m128 x)
+    {
+        alignas(16) uint32_t t[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(t), _mm_castps_si128(x));
+        for (int j = 0; j < count; ++j)
+            r[j][cell] = t[j];
+    }
+};
 
-// Float ramp: the render adds the step to the value once per sample.
-void RampF(Cells a, int cell, float target, float factor)
+// A value where it is finite (below infinity in size; NaN compares
+// false), the fallback elsewhere.
+__m128 FiniteOr(__m128 value, __m128 fallback)
 {
-    // A ramp that went non-finite restarts at its target: stepping from NaN
-    // would keep it NaN for the rest of the note.
-    if (!std::isfinite(a.F(cell)))
-        a.SetF(cell, target);
-    a.SetF(cell + 1, (target - a.F(cell)) * factor);
+    const __m128 size = _mm_and_ps(value, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)));
+    const __m128 finite = _mm_cmplt_ps(size, _mm_castsi128_ps(_mm_set1_epi32(0x7F800000)));
+    return _mm_or_ps(_mm_and_ps(finite, value), _mm_andnot_ps(finite, fallback));
 }
 
-// Integer ramp for phases' increments and offsets: a signed step over the
-// block; a step of zero takes the target at once.
-void RampI(Cells a, int cell, int32_t target, int shift)
+// Four float ramps at once (RampF on the value cells first, first + 2,
+// first + 4 and first + 6, toward the four targets in that order): the
+// same operations on each, in lanes.
+void RampF4(Cells a, int first, __m128 target, float factor)
 {
-    const int32_t diff = std::bit_cast<int32_t>(static_cast<uint32_t>(target) - a.U(cell));
-    const int32_t step = diff >> shift;
-    if (step == 0)
-        a.SetI(cell, target);
-    a.SetI(cell + 1, step);
+    const __m128 low = a.F4(first);  // value, step, value, step
+    const __m128 high = a.F4(first + 4);
+    const __m128 value = FiniteOr(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)), target);
+    const __m128 step = _mm_mul_ps(_mm_sub_ps(target, value), _mm_set1_ps(factor));
+    a.SetF4(first, _mm_unpacklo_ps(value, step));
+    a.SetF4(first + 4, _mm_unpackhi_ps(value, step));
 }
 
-// A table result stored into an integer cell.
-int32_t ToCell(float x) { return RoundClamp(x, -2147483520, 2147483520); }
-
-bool PartSilenced(const CEngineData& d, int part)
-{
-    const bool anySolo = d.SettingI(part, CEngineData::kSetAnySolo) != 0;
-    const bool muted = d.SettingI(part, CEngineData::kSetMute) != 0;
-    const bool solo = d.SettingI(part, CEngineData::kSetSolo) != 0;
-    return anySolo ? !solo : muted;
-}
-
-// Voice control cells of EG n (0-based) and its part record block.
-struct EgCells {
-    int level, output, stage, target, delay, timeMod, rates, hold, modBase, part;
-};
-constexpr EgCells kEg[4] = {
-    {81, 82, 95, 96, 97, 147, 149, 182, 193, 185},
-    {83, 84, 99, 100, 101, 148, 154, 183, 196, 192},
-    {85, 86, 103, 104, 105, 199, 159, 184, 200, 199},
-    {87, 88, 107, 108, 109, 203, 164, 185, 204, 206},
-};
-
-// Filter roles of the two filter set-ups.
-struct FilterCells {
-    int cutoff, resonance, offset, smoothed, type, coef, weight, g1, g2, r1, r2, sectionOut, drive;
-    uint32_t offBit;
-};
-constexpr FilterCells kFilter[2] = {
-    {16, 17, 19, 241, 229, 119, 125, 231, 232, 251, 252, 125, 41, kOffFilter1},
-    {32, 33, 35, 242, 233, 127, 133, 235, 236, 258, 259, 131, 63, kOffFilter2},
-};
-
-// Multi-segment envelope cells: part record and voice control record.
-struct MegCells {
-    int times, levels, slopes, count, mode, loopStart, loopEnd, loopSlope, source;
-    int index, end, output, step;
-};
-constexpr MegCells kMeg[4] = {
-    {1024, 1088, 1152, 347, 348, 349, 350, 351, -1, 243, 245, 246, 98},
-    {2080, 1216, 1280, 368, 369, 370, 371, 352, 366, 272, 273, 250, 102},
-    {2144, 1344, 1408, 374, 375, 376, 377, 353, 372, 274, 275, 254, 106},
-    {2208, 1472, 1536, 380, 381, 382, 383, 354, 378, 276, 277, 258, 110},
-};
-constexpr int kMegPoints = 64;
-// The shared clock counts sixteenths of a sample. It is moved back by this
-// much (with every running end) before it could overflow; a stopped end
-// stays far beyond anything the clock can reach.
-constexpr int32_t kMegClockRebase = 1 << 30;
-constexpr int32_t kMegMaxSegment = 1 << 29;
-
-// Spectral configurations: enable mask and pitch offsets of the six
-// sub-oscillators.
-struct SpectrumConfig {
-    uint32_t mask;
-    float offset[6];
-};
-constexpr SpectrumConfig kSpectrumConfig[11] = {
-    {0x3F, {0, 0, 0, 0, 0, 0}},
-    {0x3F, {0, -0.0625f, 0, -0.0625f, 0, -0.0625f}},
-    {0x3F, {0, -0.0625f, -0.125f, 0, -0.0625f, -0.125f}},
-    {0x3F, {0, -0.0625f, -0.125f, -0.099060155f, -0.25f, -0.1451205f}},
-    {0x0F, {0, -0.0625f, 0, -0.0625f, 0, 0}},
-    {0x07, {0, 0, 0, 0, 0, 0}},
-    {0x03, {0, 0, 0, 0, 0, 0}},
-    {0x03, {0, -0.0625f, 0, 0, 0, 0}},
-    {0x01, {0, 0, 0, 0, 0, 0}},
-    {0x3F, {0, 0.02083332f, 0.036458313f, 0, 0.02083332f, 0.036458313f}},
-    {0x3F, {0, 0.015624991f, 0.036458313f, 0, 0.015624991f, 0.036458313f}},
-};
-constexpr float kSpectrumDetune[6] = {0.51f, -0.51f, 0.0f, -1.01f, 0.71f, 0.3f};
+// Voice cells that the multiplicative accumulators 208.. turn into gains.
+constexpr int kGainTarget[18] = {7, 8, 9, 10, 11, 12, 15, 20, 62, 24, 27, 30, 18, 34, 226, 227, 228, 229};
 
 } // namespace
 
@@ -176,16 +158,21 @@ void CEngine::ControlTick()
     data.blockCounter.fetch_add(1, std::memory_order_relaxed);
     g_Constants.timeScale = 1.0f;
     SmoothPartParameters();
-    // The per-voice stages, only when a voice is there to control.
-    bool anyVoice = partLanesRender;
-    ForEachVoice(data, [&](int, int, Cells, Cells, Cells) { anyVoice = true; });
-    if (anyVoice) {
-        ControlPitch();
-        ControlEnvelopesLFOs();
-        ControlFilter1();
-        ControlFilter2();
-        ControlOscillators();
-        ControlMultiEnvelopes();
+    if (partLanesRender) {
+        // The stages as they were, for the comparisons: they ran whether or
+        // not a voice sounded (after looking for one).
+        bool anyVoice = false;
+        ForEachVoice(data, [&](int, int, Cells, Cells, Cells) { anyVoice = true; });
+        (void)anyVoice;
+        ControlPitchBefore();
+        ControlEnvelopesLFOsBefore();
+        ControlFilter1Before();
+        ControlFilter2Before();
+        ControlOscillatorsBefore();
+        ControlMultiEnvelopesBefore();
+    } else {
+        // The per-voice stages; with no voice to control they do nothing.
+        ControlVoices();
     }
     ControlChorusLFO();
     ControlPartEffects();
@@ -260,296 +247,599 @@ void CEngine::RepairSmoothedCells(int part)
 
 // ---------------------------------------------------------------------------
 
-void CEngine::ControlPitch()
+// The per-voice stages run part by part: what every voice of a part reads
+// from the part record (decoded list values, routes, table lookups of part
+// values) is taken once per part, then each voice goes through all stages
+// while its records are in the cache. Voices touch only their own records
+// (and the filters' routing cells of the part record, the same for each
+// voice), so the order changes no result: every voice gets the arithmetic
+// of the stages one voice at a time, operation for operation.
+
+void CEngine::ControlVoices()
 {
-    const float timeScale = g_Constants.timeScale;
-    // The modulation matrix's cell numbers are part values: decoded once per
-    // part here instead of once per voice.
-    struct Route {
-        int32_t source, add, mul;
-    };
-    // Only parts with a voice to control: with nothing sounding this stage
-    // does no work.
-    bool used[kParts] = {};
-    ForEachVoice(data, [&](int, int part, Cells, Cells, Cells) { used[part] = true; });
-    Route routes[kParts][20];
-    for (int p = 0; p < kParts; ++p) {
-        if (!used[p] && !partLanesRender)
-            continue;
-        const Cells P{data.partRecord[p]};
-        for (int i = 0; i < 20; ++i)
-            routes[p][i] = {P.List(65 + i), P.List(105 + i), P.List(85 + i)};
-    }
+    uint8_t voices[kParts][kVoices];
+    int counts[kParts] = {};
+    ForEachVoice(data, [&](int v, int part, Cells, Cells, Cells) {
+        voices[part][counts[part]++] = static_cast<uint8_t>(v);
+    });
     // Most accumulators stay at 1 (no route multiplies them): their gain is
     // the same table value for every voice.
     const float unitGain = Lookup(g_TLParameter.decade, 1.0f, 512.0f);
-    ForEachVoice(data, [&](int, int part, Cells V, Cells, Cells P) {
-
-        for (int i = 1; i <= 64; ++i)
-            V.SetU(i, P.U(i));
-        V.SetU(65, P.U(150));
-        V.SetU(66, P.U(158));
-        V.SetU(67, P.U(167));
-        V.SetU(68, P.U(176));
-        for (int n = 0; n < 4; ++n)
-            V.SetU(69 + n, P.U(215 + 4 * n));
-        V.SetU(186, P.U(322));
-        V.SetU(146, P.U(338));
-        V.SetU(240, P.U(179));
-        for (int n = 0; n < 4; ++n) {
-            V.SetU(kEg[n].rates + 2, P.U(kEg[n].part + 3));  // sustain level
-            V.SetU(kEg[n].rates + 4, P.U(kEg[n].part + 5));  // fast-release rate
+    const float tempo = LoadTempo(tempoIncrement);
+    for (int p = 0; p < kParts; ++p) {
+        if (counts[p] == 0)
+            continue;
+        PartControl& pc = partControls[p];
+        SetUpPartControl(p, tempo, unitGain, pc);
+        // Up to four voices at a time: the filter set-ups run in lanes.
+        for (int i = 0; i < counts[p]; i += 4) {
+            const uint8_t* group = voices[p] + i;
+            const int n = std::min(4, counts[p] - i);
+            for (int j = 0; j < n; ++j) {
+                ControlVoicePitch(pc, group[j], unitGain);
+                ControlVoiceEnvelopesLFOs(pc, group[j], tempo);
+                ControlVoiceIncrements(pc, group[j]);
+            }
+            for (int filter = 0; filter < 2; ++filter) {
+                if ((pc.off & kFilter[filter].offBit) != 0)
+                    continue;
+                if (pc.filterPlan[filter].lanes)
+                    SetUpFilterLanes(pc, group, n, filter);
+                else
+                    for (int j = 0; j < n; ++j)
+                        SetUpFilter(pc, group[j], filter);
+            }
+            for (int j = 0; j < n; ++j) {
+                if ((pc.off & kOffFormant) == 0)
+                    SetUpFormant(group[j]);
+                ControlVoiceOscillators(pc, group[j]);
+                ControlVoiceMultiEnvelopes(pc, group[j]);
+            }
         }
-        for (int i = 0; i < 3; ++i)
-            V.SetU(269 + i, P.U(361 + i));
+    }
+}
 
-        // Modulation accumulators.
-        for (int cell : {144, 147, 148})
-            V.SetF(cell, 0.0f);
-        for (int cell = 193; cell <= 207; ++cell)
-            V.SetF(cell, 0.0f);
-        for (int cell = 208; cell <= 229; ++cell)
-            V.SetF(cell, 1.0f);
-
-        V.SetF(77, Glide(V.F(77), V.F(266), 0.1f));
-        V.SetF(178, Glide(V.F(178), V.F(267), 0.1f));
-        V.SetF(179, Glide(V.F(179), V.F(268), 0.1f));
-
-        // Pitch bend and glide; a retrigger that the part's legato bits do
-        // not cover jumps to the new note.
-        const float target = V.F(57) * P.F(146) + V.F(74);
-        if ((P.U(267) & ~V.U(80)) != 0)
-            V.SetF(75, target);
-        V.SetF(75, Glide(V.F(75), target, P.F(145)));
-        float pitch = V.F(75);
-        if (P.U(268) != 0)
-            pitch = static_cast<float>(RoundClamp(pitch * 192.0f, -16777216, 16777216)) / 192.0f;
-
-        V.SetF(65, V.F(65) + P.F(151) * pitch);
-        V.SetF(66, V.F(66) + P.F(159) * pitch);
-        V.SetF(67, V.F(67) + P.F(168) * pitch);
-        V.SetF(186, V.F(186) + P.F(323) * pitch);
-        V.SetF(145, P.F(177) * V.F(74) + V.F(68));
-        V.SetF(68, V.F(68) + P.F(177) * pitch);
-
-        V.SetF(79, pitch);
-        V.SetF(16, V.F(16) + P.F(230) * V.F(79) * 1.6f);
-        V.SetF(32, V.F(32) + P.F(234) * V.F(79) * 1.6f);
-
-        for (int i = 0; i < 3; ++i)
-            V.SetU(173 + i, V.U(74 + i));
-        V.SetF(180, Glide(V.F(180), V.F(93), timeScale));
-        V.SetF(181, Glide(V.F(181), V.F(94), timeScale));
-
-        // Modulation matrix. Cell indices come from the part record; one out
-        // of the record is a routing that was never resolved, and is skipped.
-        for (int i = 0; i < 20; ++i) {
-            const int32_t source = routes[part][i].source;
-            if (source <= 0 || source >= CEngineData::kVoiceControlCells)
-                continue;
-            const int32_t add = routes[part][i].add;
-            const int32_t mul = routes[part][i].mul;
-            const float m = V.F(source) * V.F(36 + i) + P.F(125 + i);
-            if (add >= 0 && add < CEngineData::kVoiceControlCells)
-                V.SetF(add, V.F(add) + m);
-            if (mul >= 0 && mul < CEngineData::kVoiceControlCells)
-                V.SetF(mul, V.F(mul) * m);
+void CEngine::SetUpPartControl(int part, float tempo, float unitGain, PartControl& pc)
+{
+    const CTLParameter& T = g_TLParameter;
+    const Cells P{data.partRecord[part]};
+    // What moves from block to block: the head cells, the LFO increments
+    // (tempo), the part's hold and the ramp factor.
+    if (!pc.valid || pc.part != part || !SameKey(pc.key, P.w)) {
+        // The words are taken before the values: a word that the editor
+        // changes in between differs from the key at the next block, which
+        // then takes the values again.
+        TakeKey(pc.key, P.w);
+        pc.part = part;
+        SetUpPartStructure(pc);
+        pc.valid = true;
+    }
+    pc.P = P;
+    pc.factor = P.F(277);
+    std::memcpy(pc.head + 1, P.w + 1, 64 * sizeof(uint32_t));
+    for (int k = 0; k < pc.headGainCount; ++k) {
+        const int cell = pc.headGain[k];
+        pc.head[cell] = std::bit_cast<uint32_t>(P.F(cell) * unitGain);
+    }
+    for (int n = 0; n < 4; ++n) {
+        const float rate = P.F(215 + 4 * n);
+        pc.lfoIncrement[n] = pc.lfoTempo[n] ? ToCell(rate * tempo)
+                                            : ToCell(Lookup(T.pitchIncrementHalf, rate, 4096.0f));
+    }
+    pc.megHeldByPart = std::bit_cast<int32_t>(data.partWork[part][75]) == 1;
+    // The routing of the filters' sections, the same for every voice.
+    for (int filter = 0; filter < 2; ++filter) {
+        const FilterCells& f = kFilter[filter];
+        if ((pc.off & f.offBit) != 0)
+            continue;
+        Cells W{data.partRecord[part]};
+        auto setRouting = [&](float g1, float g2, int32_t r1, int32_t r2) {
+            W.SetF(f.g1, g1);
+            W.SetF(f.g2, g2);
+            W.SetI(f.r1, r1);
+            W.SetI(f.r2, r2);
+        };
+        const int32_t sectionOut = 4 * f.sectionOut;
+        switch (pc.filterType[filter]) {
+        case 0: setRouting(2.0f, 2.0f, sectionOut, 0); break;
+        case 1: setRouting(-2.0f, -2.0f, sectionOut, 0); break;
+        case 2: setRouting(2.0f, -2.0f, sectionOut, 0); break;
+        case 3: setRouting(2.0f, -2.0f, 4 * 164, sectionOut); break;
+        case 4: setRouting(2.0f, kGuard, 0, sectionOut); break;
+        case 5: setRouting(-2.0f, kGuard, 0, sectionOut); break;
+        default: break;
         }
+    }
+}
 
-        // Multiplicative accumulators become gains 10^(3m - 3).
-        static constexpr int kGainTarget[18] = {7, 8, 9, 10, 11, 12, 15, 20, 62,
-                                                24, 27, 30, 18, 34, 226, 227, 228, 229};
-        for (int k = 0; k < 18; ++k) {
-            const int cell = kGainTarget[k];
-            const float m = V.F(208 + k);
-            V.SetF(cell, V.F(cell) * (m == 1.0f ? unitGain : Lookup(g_TLParameter.decade, m, 512.0f)));
-        }
+void CEngine::SetUpPartStructure(PartControl& pc)
+{
+    const CTLParameter& T = g_TLParameter;
+    const int part = pc.part;
+    const Cells P{data.partRecord[part]};
+    pc.off = P.U(270);
+    pc.shift = 5 - Divider(P);
 
-        // The smoothed cutoffs start at the cutoff of a note's first block.
-        if (V.I(CEngineData::kVcCutoffRequest1) == 2) {
-            V.SetI(CEngineData::kVcCutoffRequest1, 1);
-            V.SetU(241, V.U(16));
+    CellSet written, read;
+    pc.routeCount = 0;
+    for (int i = 0; i < 20; ++i) {
+        const int32_t source = P.List(65 + i);
+        if (source <= 0 || source >= CEngineData::kVoiceControlCells)
+            continue;
+        int32_t add = P.List(105 + i);
+        int32_t mul = P.List(85 + i);
+        if (add < 0 || add >= CEngineData::kVoiceControlCells)
+            add = -1;
+        else
+            written.Add(add);
+        if (mul < 0 || mul >= CEngineData::kVoiceControlCells)
+            mul = -1;
+        else
+            written.Add(mul);
+        read.Add(source);
+        pc.routes[pc.routeCount++] = {source, add, mul, i};
+    }
+    pc.gainCount = 0;
+    pc.headGainCount = 0;
+    pc.unitTail = true;
+    for (int k = 14; k < 18; ++k)
+        pc.unitTail = pc.unitTail && !written.Has(208 + k);
+    for (int k = 0; k < 18; ++k) {
+        const int cell = kGainTarget[k];
+        const bool routed = written.Has(208 + k);
+        if (k >= 14 && pc.unitTail)
+            continue;
+        if (cell <= 64 && !routed && !written.Has(cell) && !read.Has(cell))
+            pc.headGain[pc.headGainCount++] = cell;
+        else
+            pc.gains[pc.gainCount++] = {cell, k, routed};
+    }
+
+    for (int n = 0; n < 4; ++n) {
+        const int32_t sync = P.List(216 + 4 * n);
+        pc.lfoTempo[n] = sync == 1 || sync == 4;
+        // The rate cell holds the part's value unless a route moves it.
+        pc.lfoShared[n] = !written.Has(69 + n);
+        pc.lfoWave[n] = P.List(213 + 4 * n);
+        pc.egTrigger[n] = P.List(kEg[n].part + 6);
+        pc.egDelay[n] = std::max(P.List(kEg[n].part), 0);
+        pc.egAfterAttack[n] = P.List(318 + n) == 5 ? 5 : 1;
+    }
+
+    for (int filter = 0; filter < 2; ++filter) {
+        const FilterCells& f = kFilter[filter];
+        pc.filterType[filter] = P.List(f.type);
+        PartControl::FilterPlan& plan = pc.filterPlan[filter];
+        plan = {};
+        auto tables = [](const Segment* (&to)[3], const Segment* a, const Segment* b, const Segment* c) {
+            to[0] = a;
+            to[1] = b;
+            to[2] = c;
+        };
+        plan.lanes = true;
+        switch (pc.filterType[filter]) {
+        case 0:
+            tables(plan.first, T.lp4Gain1, T.lp4A1Sec1, T.lp4A2Sec1);
+            tables(plan.second, T.lp4Gain2, T.lp4A1Sec2, T.lp4A2Sec2);
+            plan.curve = T.breakpointsB;
+            break;
+        case 1:
+            tables(plan.first, T.hp4Gain1, T.hp4A1Sec1, T.hp4A2Sec1);
+            tables(plan.second, T.hp4Gain2, T.hp4A1Sec2, T.hp4A2Sec2);
+            break;
+        case 2:
+            tables(plan.first, T.lp2Gain, T.lp2A1, T.lp2A2);
+            tables(plan.second, T.hp2Gain, T.hp2A1, T.hp2A2);
+            plan.firstAtY2 = true;
+            break;
+        case 3:
+            tables(plan.first, T.lp2Gain, T.lp2A1, T.lp2A2);
+            tables(plan.second, T.hp2Gain, T.hp2A1, T.hp2A2);
+            break;
+        case 4:
+            tables(plan.first, T.lp2Gain, T.lp2A1, T.lp2A2);
+            plan.curve = T.breakpointsA;
+            plan.weightFromCurve = true;
+            break;
+        case 5:
+            tables(plan.first, T.hp2Gain, T.hp2A1, T.hp2A2);
+            break;
+        default:
+            plan.lanes = false;
+            break;
         }
-        if (V.I(CEngineData::kVcCutoffRequest2) == 2) {
-            V.SetI(CEngineData::kVcCutoffRequest2, 1);
-            V.SetU(242, V.U(32));
-        }
-    });
+    }
+
+    static constexpr int kWaveform[3] = {155, 163, 172};
+    for (int osc = 0; osc < 3; ++osc) {
+        const int waveform = P.List(kWaveform[osc]);
+        pc.waveSlot[osc] = (waveform >= 0 && waveform < CTLWaves::kBasicWaves)
+                               ? CTLWaves::BasicSlot(waveform)
+                               : CTLWaves::kSlotOscillator1 + 16 * osc + part;
+        pc.powerLayer[osc] = (pc.off & kOffOsc[osc]) == 0 && waveform == 65;
+        pc.powerSource[osc] = P.List(387 + osc);
+    }
+
+    for (int k = 0; k < 4; ++k) {
+        const MegCells& m = kMeg[k];
+        const int n = TruncClamp(P.F(m.count), 0, kMegPoints);
+        pc.megCount[k] = n;
+        pc.megLoopEnd[k] = std::clamp(TruncClamp(P.F(m.loopEnd), 0, kMegPoints), 0, std::max(n - 1, 0));
+        pc.megLoopStart[k] = std::clamp(TruncClamp(P.F(m.loopStart), 0, kMegPoints), 0, pc.megLoopEnd[k]);
+        pc.megOwn[k] = k == 0 || P.F(m.source) >= 1.0f;
+        pc.megTempo[k] = P.U(m.mode) != 0;
+    }
+    pc.megFreeRunning = P.U(396) != 0;
+    pc.terrain = (pc.off & kOffTerrain) == 0;
 }
 
 // ---------------------------------------------------------------------------
 
-void CEngine::ControlEnvelopesLFOs()
+[[gnu::always_inline]] inline void CEngine::ControlVoicePitch(const PartControl& pc, int voice, float unitGain)
+{
+    const float timeScale = g_Constants.timeScale;
+    Cells V{data.voiceControl[voice]};
+    const Cells P = pc.P;
+
+    // Cells 65..68 and 186 take the part's values too, and are set below
+    // from them.
+    std::memcpy(V.w + 1, pc.head + 1, 64 * sizeof(uint32_t));
+    for (int n = 0; n < 4; ++n)
+        V.SetU(69 + n, P.U(215 + 4 * n));
+    V.SetU(146, P.U(338));
+    V.SetU(240, P.U(179));
+    for (int n = 0; n < 4; ++n) {
+        V.SetU(kEg[n].rates + 2, P.U(kEg[n].part + 3));  // sustain level
+        V.SetU(kEg[n].rates + 4, P.U(kEg[n].part + 5));  // fast-release rate
+    }
+    for (int i = 0; i < 3; ++i)
+        V.SetU(269 + i, P.U(361 + i));
+
+    // Modulation accumulators.
+    for (int cell : {144, 147, 148})
+        V.SetF(cell, 0.0f);
+    for (int cell = 193; cell <= 207; ++cell)
+        V.SetF(cell, 0.0f);
+    for (int cell = 208; cell <= 229; ++cell)
+        V.SetF(cell, 1.0f);
+
+    V.SetF(77, Glide(V.F(77), V.F(266), 0.1f));
+    V.SetF(178, Glide(V.F(178), V.F(267), 0.1f));
+    V.SetF(179, Glide(V.F(179), V.F(268), 0.1f));
+
+    // Pitch bend and glide; a retrigger that the part's legato bits do
+    // not cover jumps to the new note.
+    const float notePitch = V.F(74);
+    const float target = P.F(57) * P.F(146) + notePitch;
+    float pitch = (P.U(267) & ~V.U(80)) != 0 ? target : V.F(75);
+    pitch = Glide(pitch, target, P.F(145));
+    V.SetF(75, pitch);
+    if (P.U(268) != 0)
+        pitch = static_cast<float>(RoundClamp(pitch * 192.0f, -16777216, 16777216)) / 192.0f;
+
+    V.SetF(65, P.F(150) + P.F(151) * pitch);
+    V.SetF(66, P.F(158) + P.F(159) * pitch);
+    V.SetF(67, P.F(167) + P.F(168) * pitch);
+    V.SetF(186, P.F(322) + P.F(323) * pitch);
+    V.SetF(145, P.F(177) * notePitch + P.F(176));
+    V.SetF(68, P.F(176) + P.F(177) * pitch);
+
+    V.SetF(79, pitch);
+    V.SetF(16, P.F(16) + P.F(230) * pitch * 1.6f);
+    V.SetF(32, P.F(32) + P.F(234) * pitch * 1.6f);
+
+    for (int i = 0; i < 3; ++i)
+        V.SetU(173 + i, V.U(74 + i));
+    V.SetF(180, Glide(V.F(180), V.F(93), timeScale));
+    V.SetF(181, Glide(V.F(181), V.F(94), timeScale));
+
+    // Modulation matrix. Cell indices come from the part record; one out
+    // of the record is a routing that was never resolved, and is skipped.
+    for (int r = 0; r < pc.routeCount; ++r) {
+        const PartControl::Route& route = pc.routes[r];
+        const float m = V.F(route.source) * V.F(36 + route.index) + P.F(125 + route.index);
+        if (route.add >= 0)
+            V.SetF(route.add, V.F(route.add) + m);
+        if (route.mul >= 0)
+            V.SetF(route.mul, V.F(route.mul) * m);
+    }
+
+    // Multiplicative accumulators become gains 10^(3m - 3) (those of the
+    // part's head cells that no route touches are applied already).
+    for (int k = 0; k < pc.gainCount; ++k) {
+        const PartControl::Gain& g = pc.gains[k];
+        float gain = unitGain;
+        if (g.routed) {
+            const float m = V.F(208 + g.index);
+            gain = m == 1.0f ? unitGain : Lookup(g_TLParameter.decade, m, 512.0f);
+        }
+        V.SetF(g.cell, V.F(g.cell) * gain);
+    }
+    if (pc.unitTail)
+        V.SetF4(226, _mm_mul_ps(V.F4(226), _mm_set1_ps(unitGain)));
+
+    // The smoothed cutoffs start at the cutoff of a note's first block.
+    if (V.I(CEngineData::kVcCutoffRequest1) == 2) {
+        V.SetI(CEngineData::kVcCutoffRequest1, 1);
+        V.SetU(241, V.U(16));
+    }
+    if (V.I(CEngineData::kVcCutoffRequest2) == 2) {
+        V.SetI(CEngineData::kVcCutoffRequest2, 1);
+        V.SetU(242, V.U(32));
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+[[gnu::always_inline]] inline void CEngine::ControlVoiceEnvelopesLFOs(const PartControl& pc, int v, float tempo)
 {
     const CTLParameter& T = g_TLParameter;
     const float timeScale = g_Constants.timeScale;
-    ForEachVoice(data, [&](int v, int, Cells V, Cells A, Cells P) {
+    Cells V{data.voiceControl[v]};
+    const Cells A{data.voiceAudio[v]};
+    const Cells P = pc.P;
 
-        bool wrapped[4] = {};
-        for (int n = 0; n < 4; ++n) {
-            const int32_t sync = P.List(216 + 4 * n);
+    // Values written here and read again below are kept at hand: every
+    // store into the record could otherwise be a store into any cell.
+    bool wrapped[4] = {};
+    float glided[4];
+#pragma GCC unroll 4
+    for (int n = 0; n < 4; ++n) {
+        int32_t inc = pc.lfoIncrement[n];
+        if (!pc.lfoShared[n]) {
             const float rate = V.F(69 + n);
-            const int32_t inc = (sync == 1 || sync == 4)
-                                    ? ToCell(rate * LoadTempo(tempoIncrement))
-                                    : ToCell(Lookup(T.pitchIncrementHalf, rate, 4096.0f));
-            V.SetI(69 + n, inc);
-            const uint32_t old = V.U(111 + n);
-            const uint32_t phase = (old + static_cast<uint32_t>(inc)) & kPhaseMask24;
-            V.SetU(111 + n, phase);
-            wrapped[n] = phase < old;
+            inc = pc.lfoTempo[n] ? ToCell(rate * tempo) : ToCell(Lookup(T.pitchIncrementHalf, rate, 4096.0f));
+        }
+        V.SetI(69 + n, inc);
+        const uint32_t old = V.U(111 + n);
+        const uint32_t phase = (old + static_cast<uint32_t>(inc)) & kPhaseMask24;
+        V.SetU(111 + n, phase);
+        wrapped[n] = phase < old;
 
-            const int32_t wave = P.List(213 + 4 * n);
-            const int out = 169 + n;
-            if (wave >= 0 && wave < CTLLFOWaves::kWaves) {
-                V.SetF(out, g_TLLFOWaves.At(wave, phase));
-            } else if (wave == 5) {
-                // Sample and hold of the LFO before it; LFO 1 takes LFO 4's
-                // output of the previous block.
-                if (wrapped[n])
-                    V.SetU(out, V.U(169 + (n + 3) % 4));
-            } else if (wave == 6) {
-                if (wrapped[n])
-                    V.SetF(115 + n, (A.F(156) - V.F(out)) * static_cast<float>(inc) * 5.9604645e-8f);
-                V.SetF(out, V.F(out) + V.F(115 + n));
+        const int32_t wave = pc.lfoWave[n];
+        const int out = 169 + n;
+        if (wave >= 0 && wave < CTLLFOWaves::kWaves) {
+            V.SetF(out, g_TLLFOWaves.At(wave, phase));
+        } else if (wave == 5) {
+            // Sample and hold of the LFO before it; LFO 1 takes LFO 4's
+            // output of the previous block.
+            if (wrapped[n])
+                V.SetU(out, V.U(169 + (n + 3) % 4));
+        } else if (wave == 6) {
+            if (wrapped[n])
+                V.SetF(115 + n, (A.F(156) - V.F(out)) * static_cast<float>(inc) * 5.9604645e-8f);
+            V.SetF(out, V.F(out) + V.F(115 + n));
+        }
+        glided[n] = Glide(V.F(89 + n), V.F(out) * V.F(226 + n), timeScale);
+        V.SetF(89 + n, glided[n]);
+    }
+
+    float levels[4];
+#pragma GCC unroll 4
+    for (int n = 0; n < 4; ++n) {
+        const EgCells& e = kEg[n];
+        // Envelopes triggered by an LFO restart or release on its wraps.
+        const int32_t trigger = pc.egTrigger[n];
+        if (trigger >= 3 && trigger <= 6 && wrapped[trigger - 3]) {
+            if (V.I(e.stage) == 3) {
+                V.SetI(e.stage, -1);
+                V.SetF(e.target, 1.6f);
+                V.SetI(e.delay, pc.egDelay[n]);
+            } else {
+                V.SetI(e.stage, 3);
+                V.SetF(e.target, 1e-13f);
             }
-            V.SetF(89 + n, Glide(V.F(89 + n), V.F(out) * V.F(226 + n), timeScale));
         }
 
-        for (int n = 0; n < 4; ++n) {
-            const EgCells& e = kEg[n];
-            // Envelopes triggered by an LFO restart or release on its wraps.
-            const int32_t trigger = P.List(e.part + 6);
-            if (trigger >= 3 && trigger <= 6 && wrapped[trigger - 3]) {
-                if (V.I(e.stage) == 3) {
-                    V.SetI(e.stage, -1);
-                    V.SetF(e.target, 1.6f);
-                    V.SetI(e.delay, std::max(P.List(e.part), 0));
-                } else {
-                    V.SetI(e.stage, 3);
-                    V.SetF(e.target, 1e-13f);
-                }
+        float level = V.F(e.level);
+        const float sustain = V.F(e.rates + 2);
+        switch (V.I(e.stage)) {
+        case -1: {
+            data.voiceState[v] = 0;
+            const int32_t counter = V.I(e.delay) - 1;
+            V.SetI(e.delay, counter);
+            if (counter < 0) {
+                const float s = V.F(146) + V.F(e.timeMod);
+                V.SetF(e.timeMod, s);
+                const float dd = n < 2 ? s : V.F(146);
+                V.SetF(e.rates + 0, Lookup(T.envelopeRate, s + V.F(e.modBase) + P.F(e.part + 1), 128.0f));
+                V.SetF(e.rates + 1, Lookup(T.envelopeRate, dd + V.F(e.modBase + 1) + P.F(e.part + 2), 128.0f));
+                V.SetF(e.rates + 3, Lookup(T.envelopeRate, dd + V.F(e.modBase + 2) + P.F(e.part + 4), 128.0f));
+                V.SetI(e.stage, 0);
             }
-
-            float level = V.F(e.level);
-            const float sustain = V.F(e.rates + 2);
-            switch (V.I(e.stage)) {
-            case -1: {
-                data.voiceState[v] = 0;
-                const int32_t counter = V.I(e.delay) - 1;
-                V.SetI(e.delay, counter);
-                if (counter < 0) {
-                    const float s = V.F(146) + V.F(e.timeMod);
-                    V.SetF(e.timeMod, s);
-                    const float dd = n < 2 ? s : V.F(146);
-                    V.SetF(e.rates + 0, Lookup(T.envelopeRate, s + V.F(e.modBase) + P.F(e.part + 1), 128.0f));
-                    V.SetF(e.rates + 1, Lookup(T.envelopeRate, dd + V.F(e.modBase + 1) + P.F(e.part + 2), 128.0f));
-                    V.SetF(e.rates + 3, Lookup(T.envelopeRate, dd + V.F(e.modBase + 2) + P.F(e.part + 4), 128.0f));
-                    V.SetI(e.stage, 0);
-                }
-                break;
-            }
-            case 0:
-                level += (V.F(e.target) - level) * V.F(e.rates + 0);
-                if (level >= 1.0f) {
-                    level = 1.0f;
-                    // 5 holds first; the parameter model writes 1 or 5, and
-                    // anything else decays at once rather than re-attacking.
-                    V.SetI(e.stage, P.List(318 + n) == 5 ? 5 : 1);
-                    V.SetF(e.target, sustain);
-                }
-                break;
-            case 1:
+            break;
+        }
+        case 0:
+            level += (V.F(e.target) - level) * V.F(e.rates + 0);
+            if (level >= 1.0f) {
+                level = 1.0f;
+                // 5 holds first; the parameter model writes 1 or 5, and
+                // anything else decays at once rather than re-attacking.
+                V.SetI(e.stage, pc.egAfterAttack[n]);
                 V.SetF(e.target, sustain);
-                level += (sustain - level) * V.F(e.rates + 1);
-                break;
-            case 3:
-                level += (V.F(e.target) - level) * V.F(e.rates + 3);
-                break;
-            case 4:
-                level += (V.F(e.target) - level) * V.F(e.rates + 4);
-                break;
-            case 5: {
-                const int32_t hold = V.I(e.hold) - 1;
-                V.SetI(e.hold, hold);
-                if (hold < 0)
-                    V.SetI(e.stage, 1);
-                break;
             }
-            default:
-                break;
-            }
-            V.SetF(e.level, level);
-            V.SetF(e.output, level - sustain);
+            break;
+        case 1:
+            V.SetF(e.target, sustain);
+            level += (sustain - level) * V.F(e.rates + 1);
+            break;
+        case 3:
+            level += (V.F(e.target) - level) * V.F(e.rates + 3);
+            break;
+        case 4:
+            level += (V.F(e.target) - level) * V.F(e.rates + 4);
+            break;
+        case 5: {
+            const int32_t hold = V.I(e.hold) - 1;
+            V.SetI(e.hold, hold);
+            if (hold < 0)
+                V.SetI(e.stage, 1);
+            break;
         }
-
-        // Multi-segment envelope outputs; their segments are set up later in
-        // the tick (ControlMultiEnvelopes).
-        for (const MegCells& m : kMeg) {
-            const float value = V.F(m.output + 2) * V.F(m.output + 3) + V.F(m.step) + kGuard;
-            V.SetF(m.output + 2, value);
-            V.SetF(m.output, ClampSafe(value + V.F(m.output + 1), 0.0f, 1.0f));
+        default:
+            break;
         }
+        levels[n] = level;
+        V.SetF(e.level, level);
+        V.SetF(e.output, level - sustain);
+    }
 
-        const float gain = V.F(76);
-        V.SetF(231, V.F(81) * gain);
-        V.SetF(235, V.F(83) * gain);
-        V.SetF(236, V.F(85) * gain);
-        V.SetF(237, V.F(87) * gain);
-        V.SetF(238, V.F(89) * gain);
-        V.SetF(239, V.F(90) * gain);
-        V.SetF(232, V.F(83) * V.F(89));
-        V.SetF(233, V.F(90) * V.F(56));
-        V.SetF(234, V.F(91) * V.F(77));
-        for (int m = 0; m < 4; ++m)
-            V.SetF(262 + m, V.F(kMeg[m].output) * gain);
-    });
+    // Multi-segment envelope outputs; their segments are set up later in
+    // the tick (ControlVoiceMultiEnvelopes).
+    // (The products are written one by one: put together in a vector they
+    // would be read back from the stack before the stores had landed.)
+    // The four envelopes' cells (output, offset, value, factor) lie in rows
+    // of four from 246: turned into columns, the four advance in lanes.
+    const float gain = V.F(76);
+    {
+        static_assert(kMeg[1].output == kMeg[0].output + 4 && kMeg[3].output == kMeg[0].output + 12);
+        const int first = kMeg[0].output;
+        __m128 output = V.F4(first), offset = V.F4(first + 4), value = V.F4(first + 8), factor = V.F4(first + 12);
+        _MM_TRANSPOSE4_PS(output, offset, value, factor);
+        const __m128 step = _mm_setr_ps(V.F(kMeg[0].step), V.F(kMeg[1].step), V.F(kMeg[2].step), V.F(kMeg[3].step));
+        value = _mm_add_ps(_mm_add_ps(_mm_mul_ps(value, factor), step), _mm_set1_ps(kGuard));
+        // ClampSafe(x, 0, 1): x when 0 <= x <= 1 (-0 stays), 1 above, +0
+        // below and for NaN.
+        const __m128 x = _mm_add_ps(value, offset);
+        output = _mm_and_ps(_mm_cmpge_ps(x, _mm_setzero_ps()), _mm_min_ps(x, _mm_set1_ps(1.0f)));
+        V.SetF4(262, _mm_mul_ps(output, _mm_set1_ps(gain)));
+        _MM_TRANSPOSE4_PS(output, offset, value, factor);
+        V.SetF4(first, output);
+        V.SetF4(first + 4, offset);
+        V.SetF4(first + 8, value);
+        V.SetF4(first + 12, factor);
+    }
+
+    const float velocity56 = V.F(56);
+    const float glide77 = V.F(77);
+    V.SetF(231, levels[0] * gain);
+    V.SetF(235, levels[1] * gain);
+    V.SetF(236, levels[2] * gain);
+    V.SetF(237, levels[3] * gain);
+    V.SetF(238, glided[0] * gain);
+    V.SetF(239, glided[1] * gain);
+    V.SetF(232, levels[1] * glided[0]);
+    V.SetF(233, glided[1] * velocity56);
+    V.SetF(234, glided[2] * glide77);
 }
 
 // ---------------------------------------------------------------------------
 
-void CEngine::ControlFilter1()
+[[gnu::always_inline]] inline void CEngine::ControlVoiceIncrements(const PartControl& pc, int v)
 {
     const CTLParameter& T = g_TLParameter;
-    ForEachVoice(data, [&](int v, int, Cells V, Cells A, Cells P) {
-        const uint32_t off = P.U(270);
+    Cells V{data.voiceControl[v]};
+    Cells A{data.voiceAudio[v]};
+    const uint32_t off = pc.off;
 
-        const int32_t inc1 = ToCell(Lookup(T.pitchIncrement, V.F(65) + V.F(144), 4096.0f));
-        V.SetI(65, inc1);
+    // The three oscillators' increments: one table read in lanes (the
+    // fourth lane is left unused), each lane as Lookup and ToCell do it
+    // (limited in floating point, NaN giving 0, then rounded).
+    static_assert(std::extent_v<decltype(CTLParameter::pitchIncrement)> == CTLParameter::kLarge);
+    alignas(16) int32_t inc[4];
+    {
+        const __m128 y = _mm_mul_ps(_mm_add_ps(V.F4(65), _mm_set1_ps(V.F(144))), _mm_set1_ps(4096.0f));
+        const __m128 x = Evaluate4(T.pitchIncrement, Index4(y, CTLParameter::kLarge), y);
+        _mm_store_si128(reinterpret_cast<__m128i*>(inc),
+                        _mm_cvtps_epi32(ClampSafe4(x, -2147483520.0f, 2147483520.0f, 0.0f)));
+    }
+    const int32_t inc1 = inc[0];
+    V.SetI(65, inc1);
 
-        if ((off & kOffSubPulse) == 0 && inc1 > 0) {
-            // Periods and pulse points of the six sub-harmonic pulses.
-            const uint32_t q = 0x1000000u / static_cast<uint32_t>(inc1);
-            for (int k = 1; k <= 6; ++k)
-                A.SetU(182 + k, q * static_cast<uint32_t>(k));
-            A.SetF(195, V.F(1));
-            const uint32_t width = static_cast<uint32_t>(RoundClamp((V.F(1) + 1.0f) * 256.0f, 0, 65536));
-            const uint32_t point = (q * width) >> 9;
-            for (int k = 1; k <= 6; ++k)
-                A.SetU(188 + k, point * static_cast<uint32_t>(k));
-        }
+    if ((off & kOffSubPulse) == 0 && inc1 > 0) {
+        // Periods and pulse points of the six sub-harmonic pulses.
+        const uint32_t q = 0x1000000u / static_cast<uint32_t>(inc1);
+        for (int k = 1; k <= 6; ++k)
+            A.SetU(182 + k, q * static_cast<uint32_t>(k));
+        A.SetF(195, V.F(1));
+        const uint32_t width = static_cast<uint32_t>(RoundClamp((V.F(1) + 1.0f) * 256.0f, 0, 65536));
+        const uint32_t point = (q * width) >> 9;
+        for (int k = 1; k <= 6; ++k)
+            A.SetU(188 + k, point * static_cast<uint32_t>(k));
+    }
 
-        V.SetF(1, V.F(1) * kPhase24 + kPhase24);
-        if ((off & kOffOsc2) == 0) {
-            V.SetI(66, ToCell(Lookup(T.pitchIncrement, V.F(66) + V.F(144), 4096.0f)));
-            V.SetF(3, V.F(3) * kPhase24 + kPhase24);
-            V.SetF(4, V.F(4) * kPhase24);
-        }
-        if ((off & kOffOsc3) == 0) {
-            V.SetI(67, ToCell(Lookup(T.pitchIncrement, V.F(67) + V.F(144), 4096.0f)));
-            V.SetF(6, V.F(6) * kPhase24);
-        }
-        if ((off & kOffFilter1) == 0)
-            SetUpFilter(v, 0);
-    });
+    V.SetF(1, V.F(1) * kPhase24 + kPhase24);
+    if ((off & kOffOsc2) == 0) {
+        V.SetI(66, inc[1]);
+        V.SetF(3, V.F(3) * kPhase24 + kPhase24);
+        V.SetF(4, V.F(4) * kPhase24);
+    }
+    if ((off & kOffOsc3) == 0) {
+        V.SetI(67, inc[2]);
+        V.SetF(6, V.F(6) * kPhase24);
+    }
 }
 
-void CEngine::SetUpFilter(int voice, int filter)
+
+// The filter set-up of up to four voices of a part at once, for the filter
+// types whose set-up is the same sequence of table reads for every voice
+// (0..5; SetUpFilter does the others): every lane does the one-voice
+// operations on its voice.
+void CEngine::SetUpFilterLanes(const PartControl& pc, const uint8_t* voices, int count, int filter)
+{
+    const CTLParameter& T = g_TLParameter;
+    const FilterCells& f = kFilter[filter];
+    const PartControl::FilterPlan& plan = pc.filterPlan[filter];
+    Records4 V{{}, count}, A{{}, count};
+    for (int j = 0; j < 4; ++j) {
+        const int v = voices[j < count ? j : 0];
+        V.r[j] = data.voiceControl[v];
+        A.r[j] = data.voiceAudio[v];
+    }
+
+    const __m128 cutoff = V.Get(f.cutoff);
+    __m128 smoothed = V.Get(f.smoothed);
+    // Rising cutoffs follow at once, falling ones glide.
+    const __m128 rise = _mm_sub_ps(cutoff, smoothed);
+    const __m128 rising = _mm_cmpge_ps(rise, _mm_set1_ps(kGuard));
+    const __m128 follow = _mm_or_ps(_mm_and_ps(rising, _mm_set1_ps(1.0f)), _mm_andnot_ps(rising, _mm_set1_ps(0.2f)));
+    smoothed = ClampSafe4(_mm_add_ps(smoothed, _mm_mul_ps(rise, follow)), -4.0f, 4.0f, 0.0f);
+    V.Set(f.smoothed, smoothed);
+    const __m128 resonance = ClampSafe4(V.Get(f.resonance), kGuard, 1.0f, kGuard);
+    const __m128 negRes = _mm_xor_ps(resonance, _mm_set1_ps(-0.0f));
+    V.Set(f.resonance, negRes);
+
+    // std::min(x, 1): 1 only when 1 < x (NaN stays).
+    const __m128 c = _mm_min_ps(_mm_set1_ps(1.0f), _mm_add_ps(smoothed, _mm_set1_ps(pc.P.F(274))));
+    const __m128 c2 = ClampSafe4(_mm_add_ps(c, V.Get(f.offset)), -4.0f, 0.99f, 0.0f);
+    const __m128 y1 = _mm_mul_ps(c, _mm_set1_ps(4096.0f));
+    const __m128 y2 = _mm_mul_ps(c2, _mm_set1_ps(4096.0f));
+    const Index4 i1(y1, CTLParameter::kLarge), i2(y2, CTLParameter::kLarge);
+    const __m128 yFirst = plan.firstAtY2 ? y2 : y1;
+    const Index4& iFirst = plan.firstAtY2 ? i2 : i1;
+    const __m128 ySecond = plan.firstAtY2 ? y1 : y2;
+    const Index4& iSecond = plan.firstAtY2 ? i1 : i2;
+    for (int k = 0; k < 3; ++k)
+        V.Set(f.coef + k, Evaluate4(plan.first[k], iFirst, yFirst));
+    for (int k = 0; k < 3; ++k)
+        V.Set(f.coef + 3 + k, plan.second[k] != nullptr ? Evaluate4(plan.second[k], iSecond, ySecond)
+                                                        : _mm_set1_ps(kGuard));
+
+    // Resonance feedback; the cell already holds the negated resonance.
+    __m128 driveTarget = _mm_mul_ps(negRes, _mm_set1_ps(1024.0f));
+    __m128 weight = _mm_set1_ps(1.0f);
+    if (plan.curve != nullptr) {
+        const __m128 y = _mm_mul_ps(c, _mm_set1_ps(1024.0f));
+        const __m128 q = _mm_mul_ps(Evaluate4(plan.curve, Index4(y, CTLParameter::kMedium), y), negRes);
+        driveTarget = _mm_mul_ps(q, _mm_set1_ps(1024.0f));
+        if (plan.weightFromCurve)
+            weight = _mm_sub_ps(_mm_set1_ps(1.0f), q);
+    }
+    V.Set(f.weight, weight);
+    // RampF in lanes.
+    const __m128 value = FiniteOr(A.Get(f.drive), driveTarget);
+    A.Set(f.drive, value);
+    A.Set(f.drive + 1, _mm_mul_ps(_mm_sub_ps(driveTarget, value), _mm_set1_ps(pc.factor)));
+    V.Set(f.cutoff, Evaluate4(T.atanSquare, i1, y1));
+}
+
+void CEngine::SetUpFilter(const PartControl& pc, int voice, int filter)
 {
     const CTLParameter& T = g_TLParameter;
     const FilterCells& f = kFilter[filter];
     Cells V{data.voiceControl[voice]};
     Cells A{data.voiceAudio[voice]};
-    Cells P{data.partRecord[data.voicePart[voice]]};
+    const Cells P = pc.P;
 
     V.SetF(f.weight, 1.0f);
     const float cutoff = V.F(f.cutoff);
@@ -567,58 +857,11 @@ void CEngine::SetUpFilter(int voice, int filter)
     const float y1 = c * 4096.0f;
     const float y2 = c2 * 4096.0f;
     auto at = [](const Segment* table, float y) { return CTLBase::Evaluate(table, CTLParameter::kLarge, y); };
-    auto set3 = [&](int first, const Segment* t1, const Segment* t2, const Segment* t3, float y) {
-        V.SetF(first, at(t1, y));
-        V.SetF(first + 1, at(t2, y));
-        V.SetF(first + 2, at(t3, y));
-    };
-    auto setRouting = [&](float g1, float g2, int32_t r1, int32_t r2) {
-        P.SetF(f.g1, g1);
-        P.SetF(f.g2, g2);
-        P.SetI(f.r1, r1);
-        P.SetI(f.r2, r2);
-    };
-    auto setNone = [&]() {
-        V.SetF(f.coef + 3, kGuard);
-        V.SetF(f.coef + 4, kGuard);
-        V.SetF(f.coef + 5, kGuard);
-    };
-    const int32_t sectionOut = 4 * f.sectionOut;
+    // Types 0..5 are set up in lanes (SetUpFilterLanes); the cells that a
+    // type leaves alone keep their values.
     const Segment* curve = nullptr;
-    const int type = P.List(f.type);
+    const int type = pc.filterType[filter];
     switch (type) {
-    case 0:
-        set3(f.coef, T.lp4Gain1, T.lp4A1Sec1, T.lp4A2Sec1, y1);
-        set3(f.coef + 3, T.lp4Gain2, T.lp4A1Sec2, T.lp4A2Sec2, y2);
-        setRouting(2.0f, 2.0f, sectionOut, 0);
-        curve = T.breakpointsB;
-        break;
-    case 1:
-        set3(f.coef, T.hp4Gain1, T.hp4A1Sec1, T.hp4A2Sec1, y1);
-        set3(f.coef + 3, T.hp4Gain2, T.hp4A1Sec2, T.hp4A2Sec2, y2);
-        setRouting(-2.0f, -2.0f, sectionOut, 0);
-        break;
-    case 2:
-        set3(f.coef, T.lp2Gain, T.lp2A1, T.lp2A2, y2);
-        set3(f.coef + 3, T.hp2Gain, T.hp2A1, T.hp2A2, y1);
-        setRouting(2.0f, -2.0f, sectionOut, 0);
-        break;
-    case 3:
-        set3(f.coef, T.lp2Gain, T.lp2A1, T.lp2A2, y1);
-        set3(f.coef + 3, T.hp2Gain, T.hp2A1, T.hp2A2, y2);
-        setRouting(2.0f, -2.0f, 4 * 164, sectionOut);
-        break;
-    case 4:
-        set3(f.coef, T.lp2Gain, T.lp2A1, T.lp2A2, y1);
-        setNone();
-        setRouting(2.0f, kGuard, 0, sectionOut);
-        curve = T.breakpointsA;
-        break;
-    case 5:
-        set3(f.coef, T.hp2Gain, T.hp2A1, T.hp2A2, y1);
-        setNone();
-        setRouting(-2.0f, kGuard, 0, sectionOut);
-        break;
     case 6: {
         const float g = at(T.onePoleGain, y1);
         V.SetF(f.coef, g * g * g * g);
@@ -646,27 +889,13 @@ void CEngine::SetUpFilter(int voice, int filter)
     if (curve != nullptr) {
         const float q = CTLBase::Evaluate(curve, CTLParameter::kMedium, c * 1024.0f) * negRes;
         driveTarget = q * 1024.0f;
-        if (type == 4)
-            V.SetF(f.weight, 1.0f - q);
-        else if (type == 7)
+        if (type == 7)
             V.SetF(f.weight, (1.0f - q) * 0.5f);
     }
-    RampF(A, f.drive, driveTarget, P.F(277));
+    RampF(A, f.drive, driveTarget, pc.factor);
     V.SetF(f.cutoff, Lookup(T.atanSquare, c, 4096.0f));
 }
 
-// ---------------------------------------------------------------------------
-
-void CEngine::ControlFilter2()
-{
-    ForEachVoice(data, [&](int v, int, Cells, Cells, Cells P) {
-        const uint32_t off = P.U(270);
-        if ((off & kOffFilter2) == 0)
-            SetUpFilter(v, 1);
-        if ((off & kOffFormant) == 0)
-            SetUpFormant(v);
-    });
-}
 
 void CEngine::SetUpFormant(int voice)
 {
@@ -714,104 +943,106 @@ void CEngine::SetUpFormant(int voice)
 
 // ---------------------------------------------------------------------------
 
-void CEngine::ControlOscillators()
+[[gnu::always_inline]] inline void CEngine::ControlVoiceOscillators(const PartControl& pc, int v)
 {
-    ForEachVoice(data, [&](int v, int part, Cells V, Cells A, Cells P) {
-        const uint32_t off = P.U(270);
-        const float factor = P.F(277);
-        const int shift = 5 - Divider(P);
+    Cells V{data.voiceControl[v]};
+    Cells A{data.voiceAudio[v]};
+    const uint32_t off = pc.off;
+    const float factor = pc.factor;
+    const int shift = pc.shift;
 
-        // Wave table of an oscillator: the band level whose harmonics stay
-        // below Nyquist at this increment. At and above half the sample rate
-        // the band index stays at the highest level instead of wrapping.
-        auto table = [&](int osc, int32_t inc, int waveCell) {
-            const uint32_t band = std::min(static_cast<uint32_t>(inc) >> 16, 255u);
-            const int level = static_cast<int>(CTLWaves::bandLevelMap[band] / CTLWaves::kLevelBytes);
-            const int waveform = P.List(waveCell);
-            const int slot = (waveform >= 0 && waveform < CTLWaves::kBasicWaves)
-                                 ? CTLWaves::BasicSlot(waveform)
-                                 : CTLWaves::kSlotOscillator1 + 16 * osc + part;
-            A.SetI(115 + osc, CEngineData::OscTableRef(slot, std::clamp(level, 0, CTLWaves::kLevels - 1)));
-        };
-        auto pulse = [](float x) { return RoundClamp(x, kPulseMin, kPulseMax); };
+    // Wave table of an oscillator: the band level whose harmonics stay
+    // below Nyquist at this increment. At and above half the sample rate
+    // the band index stays at the highest level instead of wrapping.
+    auto table = [&](int osc, int32_t inc) {
+        const uint32_t band = std::min(static_cast<uint32_t>(inc) >> 16, 255u);
+        const int level = static_cast<int>(CTLWaves::bandLevelMap[band] / CTLWaves::kLevelBytes);
+        A.SetI(115 + osc, CEngineData::OscTableRef(pc.waveSlot[osc], std::clamp(level, 0, CTLWaves::kLevels - 1)));
+    };
+    auto pulse = [](float x) { return RoundClamp(x, kPulseMin, kPulseMax); };
 
-        RampI(A, 1, V.I(65), shift);
-        table(0, V.I(65), 155);
-        RampI(A, 3, pulse(V.F(1)), shift);
+    RampI(A, 1, V.I(65), shift);
+    table(0, V.I(65));
+    RampI(A, 3, pulse(V.F(1)), shift);
 
-        if ((off & kOffOsc2) == 0) {
-            RampI(A, 7, V.I(66), shift);
-            table(1, V.I(66), 163);
-            RampI(A, 9, pulse(V.F(3)), shift);
-            RampF(A, 11, std::max(V.F(4), kGuard) * 5.093066f, factor);
-        }
-        if ((off & kOffOsc3) == 0) {
-            RampI(A, 13, V.I(67), shift);
-            table(2, V.I(67), 172);
-            RampF(A, 17, std::max(V.F(6), kGuard) * 5.093066f, factor);
-        }
-        if ((off & kOffSpectrum) == 0)
-            SetUpSpectrum(v, shift);
+    if ((off & kOffOsc2) == 0) {
+        RampI(A, 7, V.I(66), shift);
+        table(1, V.I(66));
+        RampI(A, 9, pulse(V.F(3)), shift);
+        RampF(A, 11, std::max(V.F(4), kGuard) * 5.093066f, factor);
+    }
+    if ((off & kOffOsc3) == 0) {
+        RampI(A, 13, V.I(67), shift);
+        table(2, V.I(67));
+        RampF(A, 17, std::max(V.F(6), kGuard) * 5.093066f, factor);
+    }
+    if ((off & kOffSpectrum) == 0)
+        SetUpSpectrum(v, shift);
 
-        RampF(A, 19, V.F(7), factor);
-        RampF(A, 21, V.F(8), factor);
-        RampF(A, 23, V.F(9), factor);
-        RampF(A, 25, V.F(10), factor);
-        RampF(A, 27, V.F(11), factor);
-        A.SetF(315, 0.5f);
-        RampF(A, 37, V.F(15), factor);
+    RampF4(A, 19, V.F4(7), factor);
+    RampF(A, 27, V.F(11), factor);
+    A.SetF(315, 0.5f);
+    RampF(A, 37, V.F(15), factor);
 
-        if ((off & kOffWaveguide) == 0)
-            SetUpWaveguide(v);
+    if ((off & kOffWaveguide) == 0)
+        SetUpWaveguide(v);
 
-        auto filterRamps = [&](int first, int drive, int shiftCell, int coef, int request) {
+    // The drive's two ramps and the seven coefficient ramps lie side by
+    // side (first = drive + 4).
+    auto filterRamps = [&](int first, int drive, int shiftCell, int coef, int request) {
+        const bool jump = V.I(request) == 1;
+        if (jump) {
             RampF(A, drive, V.F(shiftCell - 1) * 1024.0f, factor);
             RampF(A, drive + 2, V.F(shiftCell), factor);
-            const bool jump = V.I(request) == 1;
-            if (jump)
-                V.SetI(request, 0);
+            V.SetI(request, 0);
             for (int i = 0; i < 7; ++i) {
                 const int cell = first + 2 * i;
-                if (jump) {
-                    A.SetU(cell, V.U(coef + i));
-                    A.SetF(cell + 1, kGuard);
-                } else {
-                    RampF(A, cell, V.F(coef + i), factor);
-                }
+                A.SetU(cell, V.U(coef + i));
+                A.SetF(cell + 1, kGuard);
             }
-        };
-        if ((off & kOffFilter1) == 0)
-            filterRamps(47, 43, 19, 119, CEngineData::kVcCutoffRequest1);
-        if ((off & kOffFilter2) == 0)
-            filterRamps(69, 65, 35, 127, CEngineData::kVcCutoffRequest2);
-
-        RampF(A, 283, V.F(60), factor);
-        RampF(A, 109, V.F(62) * 2048.0f, factor);
-
-        // Restart count of a stolen voice: silence it, then clear its states.
-        const int32_t restart = A.I(CEngineData::kAcRestartCount);
-        if (restart == 1) {
-            V.SetF(20, 1e-5f);
-        } else if (restart >= 2) {
-            for (int cell = 121; cell <= 143; ++cell)
-                A.SetU(cell, 0);
-            for (int cell : {145, 150, 151, 165, 166, 197, 198})
-                A.SetU(cell, 0);
-            const int32_t next = restart - 1;
-            A.SetI(CEngineData::kAcRestartCount, next == 1 ? 0 : next);
-            V.SetF(20, 1e-5f);
+            return;
         }
+        const __m128 driveTargets = _mm_setr_ps(V.F(shiftCell - 1) * 1024.0f, V.F(shiftCell), V.F(coef), V.F(coef + 1));
+        RampF4(A, drive, driveTargets, factor);
+        RampF4(A, first + 4, V.F4(coef + 2), factor);
+        RampF(A, first + 12, V.F(coef + 6), factor);
+    };
+    if ((off & kOffFilter1) == 0)
+        filterRamps(47, 43, 19, 119, CEngineData::kVcCutoffRequest1);
+    if ((off & kOffFilter2) == 0)
+        filterRamps(69, 65, 35, 127, CEngineData::kVcCutoffRequest2);
 
-        RampF(A, 111, V.F(20), factor);
-        RampF(A, 113, V.F(21), factor);
-        A.SetF(0, 0.0f);
+    RampF(A, 283, V.F(60), factor);
+    RampF(A, 109, V.F(62) * 2048.0f, factor);
 
-        // Modulation ramps: values at 319..330, their steps at 331..342.
-        static constexpr int kModSource[12] = {246, 250, 254, 258, 81, 83, 85, 87, 89, 90, 91, 92};
-        for (int j = 0; j < 12; ++j)
-            A.SetF(331 + j, (V.F(kModSource[j]) - A.F(319 + j)) * factor);
-    });
+    // Restart count of a stolen voice: silence it, then clear its states.
+    const int32_t restart = A.I(CEngineData::kAcRestartCount);
+    if (restart == 1) {
+        V.SetF(20, 1e-5f);
+    } else if (restart >= 2) {
+        for (int cell = 121; cell <= 143; ++cell)
+            A.SetU(cell, 0);
+        for (int cell : {145, 150, 151, 165, 166, 197, 198})
+            A.SetU(cell, 0);
+        const int32_t next = restart - 1;
+        A.SetI(CEngineData::kAcRestartCount, next == 1 ? 0 : next);
+        V.SetF(20, 1e-5f);
+    }
+
+    RampF(A, 111, V.F(20), factor);
+    RampF(A, 113, V.F(21), factor);
+    A.SetF(0, 0.0f);
+
+    // Modulation ramps: values at 319..330, their steps at 331..342.
+    // Sources: the four MEG outputs, the four EG levels, the four LFO values.
+    const __m128 f4 = _mm_set1_ps(factor);
+    const __m128 megs = _mm_setr_ps(V.F(246), V.F(250), V.F(254), V.F(258));
+    const __m128 egs = _mm_setr_ps(V.F(81), V.F(83), V.F(85), V.F(87));
+    A.SetF4(331, _mm_mul_ps(_mm_sub_ps(megs, A.F4(319)), f4));
+    A.SetF4(335, _mm_mul_ps(_mm_sub_ps(egs, A.F4(323)), f4));
+    A.SetF4(339, _mm_mul_ps(_mm_sub_ps(V.F4(89), A.F4(327)), f4));
 }
+
 
 void CEngine::SetUpSpectrum(int voice, int shift)
 {
@@ -970,64 +1201,60 @@ void CEngine::SetUpWaveguide(int voice)
 
 // ---------------------------------------------------------------------------
 
-void CEngine::ControlMultiEnvelopes()
+[[gnu::always_inline]] inline void CEngine::ControlVoiceMultiEnvelopes(const PartControl& pc, int v)
 {
     const float sampleRate = static_cast<float>(g_GlobalData.sampleRate);
-    ForEachVoice(data, [&](int v, int, Cells V, Cells A, Cells P) {
-        const uint32_t off = P.U(270);
+    Cells V{data.voiceControl[v]};
+    Cells A{data.voiceAudio[v]};
+    const Cells P = pc.P;
 
-        StepMultiEnvelopes(v);
+    StepMultiEnvelopes(pc, v);
 
-        if ((off & kOffTerrain) == 0 && terrainFilters[v] != nullptr) {
-            // The cutoff moves the shapes' frequencies by up to four octaves
-            // either way (0.5 leaves them where the shape puts them).
-            const float cutoff = ClampSafe(V.F(269), 0.0f, 1.0f, 0.5f);
-            const float scale = std::exp2((cutoff - 0.5f) * 8.0f);
-            terrainFilters[v]->Set(1.0f / sampleRate, P.List(364), P.List(365), scale,
-                                   ClampSafe(V.F(270), 0.0f, 1.0f), ClampSafe(V.F(271), 0.0f, 1.0f));
+    if (pc.terrain && terrainFilters[v] != nullptr) {
+        // The cutoff moves the shapes' frequencies by up to four octaves
+        // either way (0.5 leaves them where the shape puts them).
+        const float cutoff = ClampSafe(V.F(269), 0.0f, 1.0f, 0.5f);
+        const float scale = std::exp2((cutoff - 0.5f) * 8.0f);
+        terrainFilters[v]->Set(1.0f / sampleRate, P.List(364), P.List(365), scale,
+                               ClampSafe(V.F(270), 0.0f, 1.0f), ClampSafe(V.F(271), 0.0f, 1.0f));
+    }
+
+    for (int j = 0; j < 3; ++j) {
+        if (!pc.powerLayer[j])
+            continue;
+        float source = 0.0f;
+        switch (pc.powerSource[j]) {
+        case 0: source = V.F(76); break;
+        case 1: source = V.F(266); break;
+        case 2: source = P.F(56); break;
+        default: break;
         }
+        // A negative base would give NaN for a fractional exponent.
+        const float x = std::pow(ClampSafe(source, 0.0f, 1e6f), P.F(390 + j));
+        RampF(A, 345 + 2 * j, ClampSafe(x, 0.0f, 1e6f), pc.factor);
+    }
 
-        static constexpr int kWaveform[3] = {155, 163, 172};
-        static constexpr uint32_t kOscBit[3] = {kOffOsc1, kOffOsc2, kOffOsc3};
-        for (int j = 0; j < 3; ++j) {
-            if ((off & kOscBit[j]) != 0 || P.List(kWaveform[j]) != 65)
-                continue;
-            float source = 0.0f;
-            switch (P.List(387 + j)) {
-            case 0: source = V.F(76); break;
-            case 1: source = V.F(266); break;
-            case 2: source = P.F(56); break;
-            default: break;
-            }
-            // A negative base would give NaN for a fractional exponent.
-            const float x = std::pow(ClampSafe(source, 0.0f, 1e6f), P.F(390 + j));
-            RampF(A, 345 + 2 * j, ClampSafe(x, 0.0f, 1e6f), P.F(277));
-        }
-
-        for (int n = 0; n < 4; ++n) {
-            if (P.List(213 + 4 * n) != 6)
-                continue;
-            const float out = V.F(169 + n);
-            const float slope = V.F(115 + n);
-            if ((out > 1.0f && slope > 0.0f) || (out < -1.0f && slope < 0.0f))
-                V.SetF(115 + n, -slope);
-        }
-    });
+    for (int n = 0; n < 4; ++n) {
+        if (pc.lfoWave[n] != 6)
+            continue;
+        const float out = V.F(169 + n);
+        const float slope = V.F(115 + n);
+        if ((out > 1.0f && slope > 0.0f) || (out < -1.0f && slope < 0.0f))
+            V.SetF(115 + n, -slope);
+    }
 }
 
-void CEngine::StepMultiEnvelopes(int voice)
+void CEngine::StepMultiEnvelopes(const PartControl& pc, int voice)
 {
     Cells V{data.voiceControl[voice]};
-    const Cells P{data.partRecord[data.voicePart[voice]]};
-    const bool heldByPart = std::bit_cast<int32_t>(data.partWork[data.voicePart[voice]][75]) == 1;
-    const bool freeRunning = P.U(396) != 0;
-    const bool held = V.I(CEngineData::kVcGate) != 0 || heldByPart || freeRunning;
+    const Cells P = pc.P;
+    const bool freeRunning = pc.megFreeRunning;
+    const bool held = V.I(CEngineData::kVcGate) != 0 || pc.megHeldByPart || freeRunning;
 
-    auto count = [&](const MegCells& m) { return TruncClamp(P.F(m.count), 0, kMegPoints); };
     if (freeRunning) {
         bool restart = false;
-        for (const MegCells& m : kMeg)
-            restart = restart || V.I(m.index) >= count(m);
+        for (int k = 0; k < 4; ++k)
+            restart = restart || V.I(kMeg[k].index) >= pc.megCount[k];
         if (restart) {
             for (const MegCells& m : kMeg) {
                 V.SetI(m.index, 0);
@@ -1083,9 +1310,10 @@ void CEngine::StepMultiEnvelopes(int voice)
         }
     };
     // Duration and timing of segment i of envelope m; moves its end.
-    auto setUp = [&](const MegCells& m, int i, bool loop) {
+    auto setUp = [&](int k, int i, bool loop) {
+        const MegCells& m = kMeg[k];
         float d = P.F(m.times + i) - P.F(m.times + i - 1);
-        if (P.U(m.mode) != 0)
+        if (pc.megTempo[k])
             d *= LoadTempo(tempoFactor);
         const int n = TruncClamp(d * 1000.0f / g_GlobalData.msPerBlock, 1, 1 << 24);
         if (n >= 2) {
@@ -1097,11 +1325,12 @@ void CEngine::StepMultiEnvelopes(int voice)
         return n;
     };
     // Advances one envelope by its own cells; reports what changed.
-    auto advance = [&](const MegCells& m) {
+    auto advance = [&](int k) {
+        const MegCells& m = kMeg[k];
         Change ch;
-        const int n = count(m);
-        const int loopEnd = std::clamp(TruncClamp(P.F(m.loopEnd), 0, kMegPoints), 0, std::max(n - 1, 0));
-        const int loopStart = std::clamp(TruncClamp(P.F(m.loopStart), 0, kMegPoints), 0, loopEnd);
+        const int n = pc.megCount[k];
+        const int loopEnd = pc.megLoopEnd[k];
+        const int loopStart = pc.megLoopStart[k];
         int index = std::max(V.I(m.index), 0);
         if (index >= n)
             return ch;  // stopped
@@ -1123,18 +1352,18 @@ void CEngine::StepMultiEnvelopes(int voice)
             stop(m, n);
         } else {
             ch.kind = Change::kSegment;
-            ch.blocks = setUp(m, index, ch.loop);
+            ch.blocks = setUp(k, index, ch.loop);
         }
         return ch;
     };
 
     const MegCells& m1 = kMeg[0];
-    const Change first = advance(m1);
-    const int count1 = count(m1);
+    const Change first = advance(0);
+    const int count1 = pc.megCount[0];
     for (int k = 1; k < 4; ++k) {
         const MegCells& m = kMeg[k];
-        if (P.F(m.source) >= 1.0f) {
-            advance(m);
+        if (pc.megOwn[k]) {
+            advance(k);
             continue;
         }
         // Following MEG1: same segment changes and timing, own levels and
@@ -1149,6 +1378,7 @@ void CEngine::StepMultiEnvelopes(int voice)
             shape(m, first.index, first.blocks, first.loop);
     }
 }
+
 
 // ---------------------------------------------------------------------------
 

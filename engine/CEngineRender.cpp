@@ -414,6 +414,32 @@ LaneCells MakeLaneCells(bool heavy)
     return c;
 }
 const LaneCells kLaneCells[2] = {MakeLaneCells(false), MakeLaneCells(true)};
+// The modules of the heavier chain (their off bits).
+constexpr uint32_t kHeavyModules = kOffTerrain | kOffSpectrum | kOffFormant | kOffSubPulse | kOffShaper | kOffWaveguide;
+
+// std::max(peak, x * x) over the frames of both sides, four frames at a
+// time: maxps(x, peak) is `x > peak ? x : peak`, the same value with NaN
+// and zeros, and a maximum is the same whatever order it takes its values
+// in.
+float PeakOfSquares(float peak, const float* left, const float* right, int frames)
+{
+    __m128 p = _mm_set1_ps(peak);
+    int j = 0;
+    for (; j + 4 <= frames; j += 4) {
+        const __m128 l = _mm_load_ps(left + j), r = _mm_load_ps(right + j);
+        p = _mm_max_ps(_mm_mul_ps(l, l), p);
+        p = _mm_max_ps(_mm_mul_ps(r, r), p);
+    }
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, p);
+    for (float v : lanes)
+        peak = std::max(peak, v);
+    for (; j < frames; ++j) {
+        peak = std::max(peak, left[j] * left[j]);
+        peak = std::max(peak, right[j] * right[j]);
+    }
+    return peak;
+}
 
 void RaisePeak(uint32_t* record, int cell, float peak)
 {
@@ -544,20 +570,20 @@ void CEngine::MixPartsIntoBuses(const bool* run, int frames)
         const float pan = ClampSafe(data.SettingF(p, CEngineData::kSetPan), 0.0f, 1.0f, 0.5f);
         const float reverbSend = data.SettingF(p, CEngineData::kSetReverbSend);
         const float chorusSend = data.SettingF(p, CEngineData::kSetChorusSend);
-        float peak = data.PartF(p, CEngineData::kFxPartPeak);
+        alignas(16) float left[kBlockFrames], right[kBlockFrames];
         for (int j = 0; j < frames; ++j) {
-            const float left = Shape(partClip, (mix[2 * j] + kGuard) * 1024.0f) * level * pan;
-            const float right = Shape(partClip, (mix[2 * j + 1] + kGuard) * 1024.0f) * level * (1.0f - pan);
-            peak = std::max(peak, left * left);
-            peak = std::max(peak, right * right);
-            buses[0][j] += left;
-            buses[1][j] += right;
-            buses[2][j] += left * reverbSend;
-            buses[3][j] += right * reverbSend;
-            buses[4][j] += left * chorusSend;
-            buses[5][j] += right * chorusSend;
+            left[j] = Shape(partClip, (mix[2 * j] + kGuard) * 1024.0f) * level * pan;
+            right[j] = Shape(partClip, (mix[2 * j + 1] + kGuard) * 1024.0f) * level * (1.0f - pan);
         }
-        data.SetPartF(p, CEngineData::kFxPartPeak, peak);
+        for (int j = 0; j < frames; ++j) {
+            buses[0][j] += left[j];
+            buses[1][j] += right[j];
+            buses[2][j] += left[j] * reverbSend;
+            buses[3][j] += right[j] * reverbSend;
+            buses[4][j] += left[j] * chorusSend;
+            buses[5][j] += right[j] * chorusSend;
+        }
+        data.SetPartF(p, CEngineData::kFxPartPeak, PeakOfSquares(data.PartF(p, CEngineData::kFxPartPeak), left, right, frames));
     }
 }
 
@@ -694,8 +720,7 @@ void CEngine::RenderVoice(int v, int part, int frames, int divider)
     // Voices without the heavier modules run a copy of the sample loop with
     // those compiled out: the smaller loop keeps more of its state in
     // registers, which shortens the filter's feedback path.
-    constexpr uint32_t kHeavy = kOffTerrain | kOffSpectrum | kOffFormant | kOffSubPulse | kOffShaper | kOffWaveguide;
-    const bool lean = (off & kHeavy) == kHeavy && !unison && !sampled[0] && !sampled[1] && !sampled[2];
+    const bool lean = (off & kHeavyModules) == kHeavyModules && !unison && !sampled[0] && !sampled[1] && !sampled[2];
     // The usual series routing waveguide -> filter 1 -> filter 2 -> formant
     // reads each output right after the module before wrote it: those values
     // are passed on in registers, which keeps the store and reload off the
@@ -1035,12 +1060,13 @@ void CEngine::RenderVoices(int frames)
                 continue;
             }
             SetUpLanePart(p, frames, divider, laneSetups[p]);
+            SetUpLaneMoves(laneSetups[p], laneMoves[p]);
             for (int i = 0; i < count[p]; i += lanes) {
                 LaneVoice group[voice_lanes::kMaxLanes];
                 const int n = std::min(lanes, count[p] - i);
                 for (int l = 0; l < n; ++l)
                     group[l] = {members[p][i + l], p};
-                RenderLanes(laneSetups[p], group, n, lanes);
+                RenderLanes(laneSetups[p], laneMoves[p], group, n, lanes);
             }
         }
         return;
@@ -1075,6 +1101,12 @@ void CEngine::RenderVoices(int frames)
             for (int i = 0; i < count[q]; ++i)
                 run[n++] = {members[q][i], q};
         }
+        // The moves follow from the set-up alone: worked out again only
+        // when it changed.
+        if (!(laneMovesFor[p] == laneSetups[p])) {
+            SetUpLaneMoves(laneSetups[p], laneMoves[p]);
+            laneMovesFor[p] = laneSetups[p];
+        }
         // Full groups of the widest lanes; what is left over takes the
         // narrowest kernel that holds it, and a voice alone renders on its
         // own, which costs less than a group of mostly spare lanes.
@@ -1084,9 +1116,17 @@ void CEngine::RenderVoices(int frames)
                 RenderVoice(run[i].voice, run[i].part, frames, laneSetups[p].divider);
                 break;
             }
+            if (left >= 2 * lanes && lanes == 8 && LightChain(laneSetups[p])) {
+                // Two whole groups step side by side: a light chain leaves
+                // room beside its filter recursions for the other's work (a
+                // heavy one has work enough of its own).
+                RenderLanePair(laneSetups[p], laneMoves[p], run + i, lanes);
+                i += 2 * lanes;
+                continue;
+            }
             const int width = left > 4 ? lanes : 4;
             const int take = std::min(width, left);
-            RenderLanes(laneSetups[p], run + i, take, width);
+            RenderLanes(laneSetups[p], laneMoves[p], run + i, take, width);
             i += take;
         }
     }
@@ -1167,9 +1207,122 @@ void CEngine::SetUpLanePart(int part, int frames, int divider, voice_lanes::Part
 
 }
 
-void CEngine::RenderLanes(const voice_lanes::PartSetup& setup, const LaneVoice* voices, int count, int width)
+namespace {
+
+// The kept kernel's split of the chain into sources over the whole block,
+// then filters and output.
+void SetUpKeptKernelSplit(voice_lanes::Group& g)
 {
-    voice_lanes::Group& g = laneGroup;
+    // The sources (up to the mixer) touch these cells and, through the
+    // routing, the cells they read; the filters and the output stage write
+    // theirs. Kept apart, the two halves can run one after the other.
+    static constexpr int kSourceCells[][2] = {{0, 28},    {118, 120}, {153, 161}, {176, 195},
+                                              {199, 199}, {201, 201}, {280, 282}, {303, 344}};
+    auto isSourceCell = [](int cell) {
+        for (const auto& range : kSourceCells)
+            if (cell >= range[0] && cell <= range[1])
+                return true;
+        return false;
+    };
+    auto isOutputCell = [&](int cell) {
+        return cell == g.outCell || (cell >= 29 && cell <= 38) || (cell >= 89 && cell <= 114) ||
+               (cell >= 121 && cell <= 152) || (cell >= 162 && cell <= 168) || cell == 197 || cell == 198 ||
+               cell == 283 || cell == 284;
+    };
+    g.split = !isSourceCell(g.outCell);
+    for (int cell : {g.inTerrain, g.inFm[1], g.inFm[2], g.inRing1, g.inRing2, g.inAmp, g.inAmpMod, g.inMix[0],
+                     g.inMix[1], g.inMix[2], g.inMix[3], g.inMix[4]})
+        g.split = g.split && !isOutputCell(cell);
+    g.countCarried = 0;
+    for (int cell : {0, g.filter[0].input, g.filter[0].r1, g.filter[0].r2, g.filter[1].input, g.filter[1].r1,
+                     g.filter[1].r2, g.outCell, g.inFade, g.inDirectL, g.inDirectR, g.inShaper, g.inGuide1,
+                     g.inGuide2, g.inFormant}) {
+        if (!isSourceCell(cell) || std::find(g.cellsCarried, g.cellsCarried + g.countCarried, cell) !=
+                                       g.cellsCarried + g.countCarried)
+            continue;
+        g.cellsCarried[g.countCarried++] = cell;
+    }
+
+}
+
+} // namespace
+
+bool CEngine::LightChain(const voice_lanes::PartSetup& s)
+{
+    return (s.off & kHeavyModules) == kHeavyModules && !s.unison;
+}
+
+void CEngine::SetUpLaneMoves(const voice_lanes::PartSetup& s, voice_lanes::CellMoves& m)
+{
+    // Rows: the cells the chain writes per sample (in and out again), the
+    // steps it reads, and the cells the routing reads.
+    const LaneCells& cells = kLaneCells[LightChain(s) ? 0 : 1];
+    std::copy(cells.written, cells.written + cells.countWritten, m.out);
+    m.countOut = cells.countWritten;
+    std::copy(cells.written, cells.written + cells.countWritten, m.in);
+    std::copy(cells.steps, cells.steps + cells.countSteps, m.in + cells.countWritten);
+    m.countIn = cells.countWritten + cells.countSteps;
+    const int fixedIn = m.countIn;
+    auto addIn = [&](int cell) {
+        if (cells.touched[cell] || std::find(m.in + fixedIn, m.in + m.countIn, cell) != m.in + m.countIn)
+            return false;
+        m.in[m.countIn++] = cell;
+        return true;
+    };
+    if (addIn(s.outCell))
+        m.out[m.countOut++] = s.outCell;
+    for (int cell : {s.inFm[1], s.inFm[2], s.sync1, s.sync2, s.inRing1, s.inRing2, s.inAmp, s.inAmpMod, s.inMix[0],
+                     s.inMix[1], s.inMix[2], s.inMix[3], s.inMix[4], s.filter[0].input, s.filter[0].r1,
+                     s.filter[0].r2, s.filter[1].input, s.filter[1].r1, s.filter[1].r2, s.inFade, s.inDirectL,
+                     s.inDirectR, s.inTerrain, s.inShaper, s.inGuide1, s.inGuide2, s.inFormant})
+        addIn(cell);
+
+    // Whole blocks of eight for the eight-lane kernel. Every cell that goes
+    // out also comes in, so each outgoing block came in whole.
+    using voice_lanes::kBlockCells;
+    m.blocksIn = m.blocksOut = 0;
+    m.countTailIn = m.countTailOut = 0;
+    for (int i = 0; i < m.countIn; ++i) {
+        if (m.in[i] < kBlockCells)
+            m.blocksIn |= uint64_t{1} << (m.in[i] >> 3);
+        else
+            m.tailIn[m.countTailIn++] = m.in[i];
+    }
+    for (int i = 0; i < m.countOut; ++i) {
+        if (m.out[i] < kBlockCells)
+            m.blocksOut |= uint64_t{1} << (m.out[i] >> 3);
+        else
+            m.tailOut[m.countTailOut++] = m.out[i];
+    }
+}
+
+void CEngine::RenderLanes(const voice_lanes::PartSetup& setup, const voice_lanes::CellMoves& moves,
+                          const LaneVoice* voices, int count, int width)
+{
+    voice_lanes::Group& g = laneGroup[0];
+    FillGroup(g, setup, moves, voices, count, width);
+    if (partLanesRender) {
+        SetUpKeptKernelSplit(g);
+        voice_lanes::RenderBefore(g);
+    } else {
+        voice_lanes::Render(g, width);
+    }
+    MixGroup(g, voices, count);
+}
+
+void CEngine::RenderLanePair(const voice_lanes::PartSetup& setup, const voice_lanes::CellMoves& moves,
+                             const LaneVoice* voices, int width)
+{
+    FillGroup(laneGroup[0], setup, moves, voices, width, width);
+    FillGroup(laneGroup[1], setup, moves, voices + width, width, width);
+    voice_lanes::RenderPair(laneGroup[0], laneGroup[1], width);
+    MixGroup(laneGroup[0], voices, width);
+    MixGroup(laneGroup[1], voices + width, width);
+}
+
+void CEngine::FillGroup(voice_lanes::Group& g, const voice_lanes::PartSetup& setup,
+                        const voice_lanes::CellMoves& moves, const LaneVoice* voices, int count, int width)
+{
     static_cast<voice_lanes::PartSetup&>(g) = setup;
     const uint32_t off = setup.off;
     if (count < width)
@@ -1206,64 +1359,17 @@ void CEngine::RenderLanes(const voice_lanes::PartSetup& setup, const LaneVoice* 
         g.peakOut[l] = std::bit_cast<float>(P.U(414));
         g.power[l] = std::bit_cast<float>(g.record[l][CEngineData::kAcOutputPower]);
     }
-    // Rows: the cells the chain writes per sample (in and out again), the
-    // steps it reads, and the cells the routing reads.
-    constexpr uint32_t kHeavy = kOffTerrain | kOffSpectrum | kOffFormant | kOffSubPulse | kOffShaper | kOffWaveguide;
-    const LaneCells& cells = kLaneCells[(off & kHeavy) != kHeavy || g.unison ? 1 : 0];
-    std::copy(cells.written, cells.written + cells.countWritten, g.cellsOut);
-    g.countOut = cells.countWritten;
-    std::copy(cells.written, cells.written + cells.countWritten, g.cellsIn);
-    std::copy(cells.steps, cells.steps + cells.countSteps, g.cellsIn + cells.countWritten);
-    g.countIn = cells.countWritten + cells.countSteps;
-    const int fixedIn = g.countIn;
-    auto addIn = [&](int cell) {
-        if (cells.touched[cell] || std::find(g.cellsIn + fixedIn, g.cellsIn + g.countIn, cell) != g.cellsIn + g.countIn)
-            return false;
-        g.cellsIn[g.countIn++] = cell;
-        return true;
-    };
-    if (addIn(g.outCell))
-        g.cellsOut[g.countOut++] = g.outCell;
-    for (int cell : {g.inFm[1], g.inFm[2], g.sync1, g.sync2, g.inRing1, g.inRing2, g.inAmp, g.inAmpMod, g.inMix[0],
-                     g.inMix[1], g.inMix[2], g.inMix[3], g.inMix[4], g.filter[0].input, g.filter[0].r1,
-                     g.filter[0].r2, g.filter[1].input, g.filter[1].r1, g.filter[1].r2, g.inFade, g.inDirectL,
-                     g.inDirectR, g.inTerrain, g.inShaper, g.inGuide1, g.inGuide2, g.inFormant})
-        addIn(cell);
+    g.moves = &moves;
+}
 
-    // The sources (up to the mixer) touch these cells and, through the
-    // routing, the cells they read; the filters and the output stage write
-    // theirs. Kept apart, the two halves can run one after the other.
-    static constexpr int kSourceCells[][2] = {{0, 28},    {118, 120}, {153, 161}, {176, 195},
-                                              {199, 199}, {201, 201}, {280, 282}, {303, 344}};
-    auto isSourceCell = [](int cell) {
-        for (const auto& range : kSourceCells)
-            if (cell >= range[0] && cell <= range[1])
-                return true;
-        return false;
-    };
-    auto isOutputCell = [&](int cell) {
-        return cell == g.outCell || (cell >= 29 && cell <= 38) || (cell >= 89 && cell <= 114) ||
-               (cell >= 121 && cell <= 152) || (cell >= 162 && cell <= 168) || cell == 197 || cell == 198 ||
-               cell == 283 || cell == 284;
-    };
-    g.split = !isSourceCell(g.outCell);
-    for (int cell : {g.inTerrain, g.inFm[1], g.inFm[2], g.inRing1, g.inRing2, g.inAmp, g.inAmpMod, g.inMix[0],
-                     g.inMix[1], g.inMix[2], g.inMix[3], g.inMix[4]})
-        g.split = g.split && !isOutputCell(cell);
-    g.countCarried = 0;
-    for (int cell : {0, g.filter[0].input, g.filter[0].r1, g.filter[0].r2, g.filter[1].input, g.filter[1].r1,
-                     g.filter[1].r2, g.outCell, g.inFade, g.inDirectL, g.inDirectR, g.inShaper, g.inGuide1,
-                     g.inGuide2, g.inFormant}) {
-        if (!isSourceCell(cell) || std::find(g.cellsCarried, g.cellsCarried + g.countCarried, cell) !=
-                                       g.cellsCarried + g.countCarried)
-            continue;
-        g.cellsCarried[g.countCarried++] = cell;
-    }
-
-    voice_lanes::Render(g, width);
-
+void CEngine::MixGroup(const voice_lanes::Group& g, const LaneVoice* voices, int count)
+{
     // Each frame of a part's mix adds its voices in voice order.
     const int step = 1 << g.divider;
+    float* mixOf[voice_lanes::kMaxLanes] = {};
+    for (int l = 0; l < count; ++l)
+        mixOf[l] = partMix[voices[l].part];
+    const int done = g.divider == 0 ? voice_lanes::AddToMix(g, count, mixOf) : 0;
     for (int first = 0; first < count;) {
         const int part = voices[first].part;
         int last = first + 1;
@@ -1271,7 +1377,6 @@ void CEngine::RenderLanes(const voice_lanes::PartSetup& setup, const LaneVoice* 
             ++last;
         float* mix = partMix[part];
         uint32_t* record = data.partRecord[part];
-        const int done = g.divider == 0 ? voice_lanes::AddToMix(g, first, last, mix) : 0;
         for (int l = first; l < last; ++l) {
             const int v = voices[l].voice;
             for (int n = done; n < g.groups; ++n) {

@@ -511,9 +511,3 @@ const CTLBase::Segment* CTLWaves::OscillatorWave(int part, int osc, int waveform
     return WaveForBand(kSlotOscillator1 + 16 * osc + part, band);
 }
 
-const CTLBase::Segment* CTLWaves::SpectrumRegion(int part, bool waveB, int region) const
-{
-    part = std::clamp(part, 0, kParts - 1);
-    region = std::clamp(region, 0, kRegions - 1);
-    return (waveB ? spectrumWavesB : spectrumWavesA)[part][region];
-}

@@ -90,8 +90,14 @@ public:
     // The table set an oscillator of a part plays for a waveform value:
     // the basic waves for 0..4, the part's own wave buffer otherwise.
     const Segment* OscillatorWave(int part, int osc, int waveform, uint32_t band) const;
-    // Region 0..63 of spectral wave A or B of a part.
-    const Segment* SpectrumRegion(int part, bool waveB, int region) const;
+    // Region 0..63 of spectral wave A or B of a part (inline: the render
+    // looks up four per sub-oscillator of every voice each block).
+    const Segment* SpectrumRegion(int part, bool waveB, int region) const
+    {
+        part = part < 0 ? 0 : (part > kParts - 1 ? kParts - 1 : part);
+        region = region < 0 ? 0 : (region > kRegions - 1 ? kRegions - 1 : region);
+        return (waveB ? spectrumWavesB : spectrumWavesA)[part][region];
+    }
 
     // Static building blocks, public for the tests.
     // Amplitude of a partial slider (0..127): 1.0 at 127, silent at 2.0

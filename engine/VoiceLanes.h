@@ -75,6 +75,23 @@ struct PartSetup {
     bool operator==(const PartSetup&) const = default;
 };
 
+// The cells a group copies from the records into its rows before the block
+// and back after it, the same for every group of one set-up. The eight-lane
+// kernel moves them in blocks of eight cells (cell c in block c / 8); cells
+// past the last whole block move one by one.
+constexpr int kBlockCells = kCells & ~7;
+struct CellMoves {
+    int in[kCells] = {};
+    int countIn = 0;
+    int out[kCells] = {};
+    int countOut = 0;
+    uint64_t blocksIn = 0, blocksOut = 0;
+    int tailIn[kCells - kBlockCells] = {};
+    int countTailIn = 0;
+    int tailOut[kCells - kBlockCells] = {};
+    int countTailOut = 0;
+};
+
 // One group of voices, filled by the engine. Lanes beyond `lanes` run on a
 // spare record and their results are dropped.
 struct Group : PartSetup {
@@ -90,10 +107,7 @@ struct Group : PartSetup {
     uint32_t guideDelay[kMaxLanes] = {};
 
     // Cells copied into the rows before the block and out after it.
-    int cellsIn[kCells] = {};
-    int countIn = 0;
-    int cellsOut[kCells] = {};
-    int countOut = 0;
+    const CellMoves* moves = nullptr;
 
     // Per lane: noise, meters and output, in and out.
     uint32_t seed[kMaxLanes] = {};
@@ -103,9 +117,10 @@ struct Group : PartSetup {
     // The left and right value each lane adds at each rendered sample.
     float left[kMaxFrames][kMaxLanes] = {}, right[kMaxFrames][kMaxLanes] = {};
 
-    // Sources first over the whole block, then filters and output: allowed
-    // where no source reads a cell the filters or the output write. The
-    // cells the second half reads from the first, per sample.
+    // The kept kernel only (RenderBefore): sources first over the whole
+    // block, then filters and output, allowed where no source reads a cell
+    // the filters or the output write; the cells the second half reads from
+    // the first, per sample.
     bool split = false;
     int cellsCarried[kMaxCarried] = {};
     int countCarried = 0;
@@ -124,10 +139,19 @@ void LimitToSse2(bool limit);
 void RenderSse2(Group& g);
 void RenderAvx2(Group& g);
 void Render(Group& g, int width);
-// Adds lanes first..last-1, lane after lane, to an interleaved stereo mix
-// whose frame n is rendered sample n (no sub-sampling). Answers how many
-// leading frames it added; the caller adds the rest.
-int AddToMixAvx2(const Group& g, int first, int last, float* mix);
-int AddToMix(const Group& g, int first, int last, float* mix);
+// Two groups of one set-up, side by side in one pass.
+void RenderAvx2Pair(Group& a, Group& b);
+void RenderPair(Group& a, Group& b, int width);
+// The kernel as it was before the render's cost followed the voices, kept
+// for the benchmarks to compare with: eight lanes where AVX2 is there, else
+// four.
+void RenderBefore(Group& g);
+void RenderBeforeAvx2(Group& g);
+// Adds lanes 0..lanes-1, lane after lane, each to its interleaved stereo
+// mix (mix[l]; lanes of one mix next to each other) whose frame n is
+// rendered sample n (no sub-sampling). Answers how many leading frames it
+// added; the caller adds the rest.
+int AddToMixAvx2(const Group& g, int lanes, float* const* mix);
+int AddToMix(const Group& g, int lanes, float* const* mix);
 
 } // namespace voice_lanes

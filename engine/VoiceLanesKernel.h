@@ -559,55 +559,132 @@ struct SpectrumLanes {
     }
 };
 
-template <int N>
-inline __attribute__((always_inline)) void RenderLanes(Group& g)
+#ifdef __AVX2__
+constexpr bool kHaveBlocks = true;
+// Rows r[0..7] of eight values become columns: r[k][l] and r[l][k] swap.
+inline __attribute__((always_inline)) void Transpose8(__m256 r[8])
 {
+    const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
+    const __m256 t2 = _mm256_unpacklo_ps(r[2], r[3]), t3 = _mm256_unpackhi_ps(r[2], r[3]);
+    const __m256 t4 = _mm256_unpacklo_ps(r[4], r[5]), t5 = _mm256_unpackhi_ps(r[4], r[5]);
+    const __m256 t6 = _mm256_unpacklo_ps(r[6], r[7]), t7 = _mm256_unpackhi_ps(r[6], r[7]);
+    const __m256 u0 = _mm256_shuffle_ps(t0, t2, 0x44), u1 = _mm256_shuffle_ps(t0, t2, 0xEE);
+    const __m256 u2 = _mm256_shuffle_ps(t1, t3, 0x44), u3 = _mm256_shuffle_ps(t1, t3, 0xEE);
+    const __m256 u4 = _mm256_shuffle_ps(t4, t6, 0x44), u5 = _mm256_shuffle_ps(t4, t6, 0xEE);
+    const __m256 u6 = _mm256_shuffle_ps(t5, t7, 0x44), u7 = _mm256_shuffle_ps(t5, t7, 0xEE);
+    r[0] = _mm256_permute2f128_ps(u0, u4, 0x20);
+    r[1] = _mm256_permute2f128_ps(u1, u5, 0x20);
+    r[2] = _mm256_permute2f128_ps(u2, u6, 0x20);
+    r[3] = _mm256_permute2f128_ps(u3, u7, 0x20);
+    r[4] = _mm256_permute2f128_ps(u0, u4, 0x31);
+    r[5] = _mm256_permute2f128_ps(u1, u5, 0x31);
+    r[6] = _mm256_permute2f128_ps(u2, u6, 0x31);
+    r[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
+}
+// Cells move between the records and the rows in blocks of eight (cells
+// 8b..8b+7 of eight lanes), one transpose each: some forty instructions for
+// 64 values that one by one take three each. Cells past the last whole
+// block of a record move one by one.
+inline __attribute__((always_inline)) void BlockIn(Group& g, int b)
+{
+    __m256 r[8];
+    for (int l = 0; l < 8; ++l)
+        r[l] = _mm256_loadu_ps(reinterpret_cast<const float*>(g.record[l] + 8 * b));
+    Transpose8(r);
+    for (int k = 0; k < 8; ++k)
+        _mm256_store_ps(reinterpret_cast<float*>(g.cells[8 * b + k]), r[k]);
+}
+inline __attribute__((always_inline)) void BlockOut(Group& g, int b)
+{
+    __m256 r[8];
+    for (int k = 0; k < 8; ++k)
+        r[k] = _mm256_load_ps(reinterpret_cast<const float*>(g.cells[8 * b + k]));
+    Transpose8(r);
+    for (int l = 0; l < 8; ++l)
+        _mm256_storeu_ps(reinterpret_cast<float*>(g.record[l] + 8 * b), r[l]);
+}
+#else
+constexpr bool kHaveBlocks = false;
+inline void BlockIn(Group&, int) {}
+inline void BlockOut(Group&, int) {}
+#endif
+
+// One group's run over a block: its states in and out, and its chain one
+// sample at a time. Two runs can step side by side, so the recursions of
+// one (filters, feedback) wait beside the work of the other.
+template <int N>
+struct GroupRun {
     using L = Lanes<N>;
     using F = typename L::F;
     using U = typename L::U;
     using I = typename L::I;
-    L A{g.cells};
 
-    // Cells in as rows of lanes; spare lanes read lane 0's record.
-    for (int i = 0; i < g.countIn; ++i) {
-        const int c = g.cellsIn[i];
-        for (int l = 0; l < N; ++l)
-            g.cells[c][l] = g.record[l][c];
-    }
-
-    const uint32_t off = g.off;
-    FilterLanes<N> filter1(A, g, 0), filter2(A, g, 1);
-    const bool filter1On = g.filter[0].on, filter2On = g.filter[1].on;
-    const bool terrainOn = (off & kOffTerrainL) == 0, spectrumOn = (off & kOffSpectrumL) == 0;
-    TerrainLanes<N> terrain(g, terrainOn);
-    SpectrumLanes<N> spectrum(A, g, spectrumOn);
+    Group& g;
+    L A;
+    const uint32_t off;
+    FilterLanes<N> filter1, filter2;
+    const bool filter1On, filter2On, terrainOn, spectrumOn;
+    TerrainLanes<N> terrain;
+    SpectrumLanes<N> spectrum;
     F modValue[12], modStep[12];
     bool modRampsRouted = false;
-    for (int cell : {g.inTerrain, g.inFm[1], g.inFm[2], g.inRing1, g.inRing2, g.inAmp, g.inAmpMod, g.inMix[0],
-                     g.inMix[1], g.inMix[2], g.inMix[3], g.inMix[4], g.filter[0].input, g.filter[0].r1,
-                     g.filter[0].r2, g.filter[1].input, g.filter[1].r1, g.filter[1].r2, g.outCell, g.inFade,
-                     g.inDirectL, g.inDirectR, g.inShaper, g.inGuide1, g.inGuide2, g.inFormant})
-        modRampsRouted = modRampsRouted || (cell >= 319 && cell <= 330);
-    for (int k = 0; k < 12; ++k) {
-        modValue[k] = A.Fv(319 + k);
-        modStep[k] = A.Fv(331 + k);
-    }
     U seed;
     F pink[6];
     F peak1, peak2, peakOut, power;
-    for (int l = 0; l < N; ++l) {
-        seed[l] = g.seed[l];
-        for (int k = 0; k < 6; ++k)
-            pink[k][l] = g.pink[k][l];
-        peak1[l] = g.peak1[l];
-        peak2[l] = g.peak2[l];
-        peakOut[l] = g.peakOut[l];
-        power[l] = g.power[l];
+
+    // Cells in as rows of lanes (the filters and the spectral oscillator
+    // read their states from the records themselves).
+    void CopyIn()
+    {
+        // Spare lanes read lane 0's record.
+        if constexpr (N == 8 && kHaveBlocks) {
+            const voice_lanes::CellMoves& m = *g.moves;
+            for (uint64_t b = m.blocksIn; b != 0; b &= b - 1)
+                BlockIn(g, __builtin_ctzll(b));
+            for (int i = 0; i < m.countTailIn; ++i) {
+                const int c = m.tailIn[i];
+                for (int l = 0; l < N; ++l)
+                    g.cells[c][l] = g.record[l][c];
+            }
+        } else {
+            for (int i = 0; i < g.moves->countIn; ++i) {
+                const int c = g.moves->in[i];
+                for (int l = 0; l < N; ++l)
+                    g.cells[c][l] = g.record[l][c];
+            }
+        }
+    }
+
+    __attribute__((always_inline)) explicit GroupRun(Group& group)
+        : g(group), A{group.cells}, off(group.off), filter1(A, group, 0), filter2(A, group, 1),
+          filter1On(group.filter[0].on), filter2On(group.filter[1].on),
+          terrainOn((off & kOffTerrainL) == 0), spectrumOn((off & kOffSpectrumL) == 0),
+          terrain(group, terrainOn), spectrum(A, group, spectrumOn)
+    {
+        CopyIn();
+        for (int cell : {g.inTerrain, g.inFm[1], g.inFm[2], g.inRing1, g.inRing2, g.inAmp, g.inAmpMod, g.inMix[0],
+                         g.inMix[1], g.inMix[2], g.inMix[3], g.inMix[4], g.filter[0].input, g.filter[0].r1,
+                         g.filter[0].r2, g.filter[1].input, g.filter[1].r1, g.filter[1].r2, g.outCell, g.inFade,
+                         g.inDirectL, g.inDirectR, g.inShaper, g.inGuide1, g.inGuide2, g.inFormant})
+            modRampsRouted = modRampsRouted || (cell >= 319 && cell <= 330);
+        for (int k = 0; k < 12; ++k) {
+            modValue[k] = A.Fv(319 + k);
+            modStep[k] = A.Fv(331 + k);
+        }
+        for (int l = 0; l < N; ++l) {
+            seed[l] = g.seed[l];
+            for (int k = 0; k < 6; ++k)
+                pink[k][l] = g.pink[k][l];
+            peak1[l] = g.peak1[l];
+            peak2[l] = g.peak2[l];
+            peakOut[l] = g.peakOut[l];
+            power[l] = g.power[l];
+        }
     }
 
     // Sources: everything up to the mixer, one sample.
-    auto sources = [&](int n) __attribute__((always_inline)) {
-        (void)n;
+    __attribute__((always_inline)) void Sources()
+    {
         // 1. Terrain filter.
         if (terrainOn)
             A.SetF(317, terrain.Process(A.Fv(g.inTerrain)));
@@ -742,10 +819,11 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
             A.SetF(199, s);
             A.SetF(159, L::Select(s * s >= 1024.0f, L::Splat(0.0f), sum));
         }
-    };
+    }
 
     // Filters and output, one sample.
-    auto filtersAndOutput = [&](int n) __attribute__((always_inline)) {
+    __attribute__((always_inline)) void FiltersAndOutput(int n)
+    {
         // 11. Waveguide: a delay line with a fractional all-pass and damping.
         if ((off & kOffWaveguideL) == 0) {
             const F gainIn = A.Ramp(29);
@@ -836,76 +914,95 @@ inline __attribute__((always_inline)) void RenderLanes(Group& g)
         const F own = left + right + A.Fv(0);
         power = own * own;
         peakOut = L::Max(power, peakOut);
-    };
-
-    if (g.split) {
-        // The sources of every sample first, then the filters and output of
-        // every sample: the sources of one sample do not wait for the filter
-        // recursion of the one before. The cells the second half reads from
-        // the first are kept per sample.
-        for (int n = 0; n < g.groups; ++n) {
-            sources(n);
-            for (int k = 0; k < g.countCarried; ++k)
-                std::memcpy(g.carried[k][n], g.cells[g.cellsCarried[k]], sizeof(F));
-        }
-        for (int n = 0; n < g.groups; ++n) {
-            for (int k = 0; k < g.countCarried; ++k)
-                std::memcpy(g.cells[g.cellsCarried[k]], g.carried[k][n], sizeof(F));
-            filtersAndOutput(n);
-        }
-    } else {
-        for (int n = 0; n < g.groups; ++n) {
-            sources(n);
-            filtersAndOutput(n);
-        }
     }
 
-    // Cells out, then the states kept in registers over the block. The
-    // twelve ramps step side by side: one after the other, each would wait
-    // for its own additions, one at a time.
-    if (!modRampsRouted) {
-        for (int n = 0; n < g.groups; ++n)
+    __attribute__((always_inline)) void Finish()
+    {
+        // Cells out, then the states kept in registers over the block. The
+        // twelve ramps step side by side: one after the other, each would wait
+        // for its own additions, one at a time.
+        if (!modRampsRouted) {
+            for (int n = 0; n < g.groups; ++n)
+                for (int k = 0; k < 12; ++k)
+                    modValue[k] = modValue[k] + modStep[k];
             for (int k = 0; k < 12; ++k)
-                modValue[k] = modValue[k] + modStep[k];
-        for (int k = 0; k < 12; ++k)
-            A.SetF(319 + k, modValue[k]);
-    }
-    // The records and the lane count read once: the compiler cannot tell
-    // that the stores to the records leave them alone.
-    uint32_t* records[kMaxLanes];
-    for (int l = 0; l < N; ++l)
-        records[l] = g.record[l];
-    const int lanes = g.lanes;
-    if (lanes == N) {
-        for (int i = 0; i < g.countOut; ++i) {
-            const int c = g.cellsOut[i];
-            for (int l = 0; l < N; ++l)
-                records[l][c] = g.cells[c][l];
+                A.SetF(319 + k, modValue[k]);
         }
-    } else {
-        for (int i = 0; i < g.countOut; ++i) {
-            const int c = g.cellsOut[i];
-            for (int l = 0; l < lanes; ++l)
-                records[l][c] = g.cells[c][l];
+        // The records and the lane count read once: the compiler cannot tell
+        // that the stores to the records leave them alone.
+        uint32_t* records[kMaxLanes];
+        for (int l = 0; l < N; ++l)
+            records[l] = g.record[l];
+        const int lanes = g.lanes;
+        if constexpr (N == 8 && kHaveBlocks) {
+            // Every cell of an outgoing block came in with it, so the cells the
+            // chain left alone go back unchanged; spare lanes write the spare
+            // record.
+            const voice_lanes::CellMoves& m = *g.moves;
+            for (uint64_t b = m.blocksOut; b != 0; b &= b - 1)
+                BlockOut(g, __builtin_ctzll(b));
+            for (int i = 0; i < m.countTailOut; ++i) {
+                const int c = m.tailOut[i];
+                for (int l = 0; l < lanes; ++l)
+                    records[l][c] = g.cells[c][l];
+            }
+        } else if (lanes == N) {
+            for (int i = 0; i < g.moves->countOut; ++i) {
+                const int c = g.moves->out[i];
+                for (int l = 0; l < N; ++l)
+                    records[l][c] = g.cells[c][l];
+            }
+        } else {
+            for (int i = 0; i < g.moves->countOut; ++i) {
+                const int c = g.moves->out[i];
+                for (int l = 0; l < lanes; ++l)
+                    records[l][c] = g.cells[c][l];
+            }
+        }
+        if ((off & kOffFilter1L) == 0)
+            filter1.Store(g);
+        if ((off & kOffFilter2L) == 0)
+            filter2.Store(g);
+        if (terrainOn)
+            terrain.Store(g);
+        if (spectrumOn)
+            spectrum.Store(g);
+        for (int l = 0; l < N; ++l) {
+            g.seed[l] = seed[l];
+            for (int k = 0; k < 6; ++k)
+                g.pink[k][l] = pink[k][l];
+            g.peak1[l] = peak1[l];
+            g.peak2[l] = peak2[l];
+            g.peakOut[l] = peakOut[l];
+            g.power[l] = power[l];
         }
     }
-    if ((off & kOffFilter1L) == 0)
-        filter1.Store(g);
-    if ((off & kOffFilter2L) == 0)
-        filter2.Store(g);
-    if (terrainOn)
-        terrain.Store(g);
-    if (spectrumOn)
-        spectrum.Store(g);
-    for (int l = 0; l < N; ++l) {
-        g.seed[l] = seed[l];
-        for (int k = 0; k < 6; ++k)
-            g.pink[k][l] = pink[k][l];
-        g.peak1[l] = peak1[l];
-        g.peak2[l] = peak2[l];
-        g.peakOut[l] = peakOut[l];
-        g.power[l] = power[l];
+};
+
+template <int N>
+inline void RenderLanes(Group& g)
+{
+    GroupRun<N> run(g);
+    for (int n = 0; n < g.groups; ++n) {
+        run.Sources();
+        run.FiltersAndOutput(n);
     }
+    run.Finish();
+}
+
+// Two groups of one set-up (the same switches, routing and block length).
+template <int N>
+inline void RenderLanesPair(Group& a, Group& b)
+{
+    GroupRun<N> first(a), second(b);
+    for (int n = 0; n < a.groups; ++n) {
+        first.Sources();
+        second.Sources();
+        first.FiltersAndOutput(n);
+        second.FiltersAndOutput(n);
+    }
+    first.Finish();
+    second.Finish();
 }
 
 } // namespace

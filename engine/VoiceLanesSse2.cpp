@@ -27,9 +27,19 @@ void Render(Group& g, int width)
         RenderSse2(g);
 }
 
-int AddToMix(const Group& g, int first, int last, float* mix)
+void RenderPair(Group& a, Group& b, int width)
 {
-    return s_useAvx2 ? AddToMixAvx2(g, first, last, mix) : 0;
+    if (s_useAvx2 && width > 4) {
+        RenderAvx2Pair(a, b);
+    } else {
+        Render(a, width);
+        Render(b, width);
+    }
+}
+
+int AddToMix(const Group& g, int lanes, float* const* mix)
+{
+    return s_useAvx2 ? AddToMixAvx2(g, lanes, mix) : 0;
 }
 
 } // namespace voice_lanes

@@ -1,5 +1,7 @@
 #include "os/OJackDriver.h"
 
+#include "os/OJackClientLock.h"
+
 #include <jack/jack.h>
 
 #include <atomic>
@@ -23,7 +25,13 @@ void ReportJackError(const char* text) {
 jack_client_t* OpenClient(jack_status_t& status) {
     jack_set_error_function(ReportJackError);
     jack_set_info_function(+[](const char*) {});
+    OJackClientLock lock;
     return jack_client_open(OJackDriver::kClientName, JackNoStartServer, &status);
+}
+
+void CloseClient(jack_client_t* client) {
+    OJackClientLock lock;
+    jack_client_close(client);
 }
 
 } // namespace
@@ -36,7 +44,7 @@ bool OJackDriver::ServerAnswers() {
     jack_client_t* client = OpenClient(status);
     g_quiet.fetch_sub(1);
     if (!client) return false;
-    jack_client_close(client);
+    CloseClient(client);
     return true;
 }
 
@@ -59,7 +67,7 @@ bool OJackDriver::Init(char* name32, char* errorText124) {
         this);
     if (jack_set_process_callback(m_client, &OJackDriver::Process, this) != 0) {
         if (errorText124) std::snprintf(errorText124, 124, "JACK refused the process callback");
-        jack_client_close(m_client);
+        CloseClient(m_client);
         m_client = nullptr;
         return false;
     }
@@ -72,7 +80,7 @@ void OJackDriver::Exit() {
     Stop();
     DisposeBuffers();
     // The client of a server that is gone can only be closed; that frees it.
-    jack_client_close(m_client);
+    CloseClient(m_client);
     m_client = nullptr;
     std::memset(m_ports, 0, sizeof m_ports);
 }

@@ -1,5 +1,7 @@
 #include "os/ORtMidiPorts.h"
 
+#include "os/OJackClientLock.h"
+
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
@@ -45,6 +47,7 @@ constexpr RtMidi::Api kApis[] = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK};
 bool Available(RtMidi::Api api) {
     if (api == RtMidi::LINUX_ALSA)
         return access("/dev/snd/seq", R_OK | W_OK) == 0;
+    OJackClientLock lock;
     jack_status_t status{};
     jack_client_t* probe = jack_client_open(ORtMidiPorts::kClientName, JackNoStartServer, &status);
     if (!probe)
@@ -76,6 +79,7 @@ std::vector<std::string> ListPorts() {
     for (RtMidi::Api api : kApis) {
         if (!Available(api))
             continue;
+        OJackClientLock lock;  // the object is a JACK client on JACK
         try {
             Rt rt(api, ORtMidiPorts::kClientName);
             ErrorSink sink;
@@ -119,6 +123,7 @@ public:
         m_closing.store(true);
         while (m_inCallback.load() != 0)
             std::this_thread::yield();
+        OJackClientLock lock;
         rt.reset();
     }
 
@@ -161,6 +166,11 @@ public:
     using Rt = RtMidiOut;
     static constexpr const char* kLocalName = "midi_out";
 
+    ~RtOutput() override {
+        OJackClientLock lock;
+        rt.reset();
+    }
+
     void Prepare() {}
     bool Send(uint32_t message) override {
         const uint8_t bytes[3] = {static_cast<uint8_t>(message), static_cast<uint8_t>(message >> 8),
@@ -189,6 +199,7 @@ std::unique_ptr<Port> OpenNamed(const std::string& name, std::string& error, Arg
     for (RtMidi::Api api : kApis) {
         if (!Available(api))
             continue;
+        OJackClientLock lock;
         try {
             auto port = std::make_unique<Port>(args...);
             port->rt = std::make_unique<typename Port::Rt>(api, ORtMidiPorts::kClientName);

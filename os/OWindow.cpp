@@ -17,19 +17,15 @@
 
 #include "os/OFileChooser.h"
 #include "os/OMessageBox.h"
+#include "os/OStop.h"
 
 namespace os {
 
 namespace {
 
-// Set by the stop signals, read by the window's loop and by the watcher of
-// an open message box (lock-free, so a signal handler may set it).
-std::atomic<int> g_stopRequested{0};
-static_assert(std::atomic<int>::is_always_lock_free);
-
 void OnStopSignal(int)
 {
-    g_stopRequested = 1;
+    PostStop();
 }
 
 // The dummy and offscreen drivers draw nowhere. SDL falls back to them when
@@ -109,8 +105,14 @@ void StartBoxWatcher()
     std::call_once(once, [] {
         std::thread([] {
             for (;;) {
+                if (!StopRequested()) {
+                    // Until a stop comes; a signal that interrupts the
+                    // wait only sends it round to look again.
+                    WaitForStopPost();
+                    continue;
+                }
+                // From the stop on, a box that opens late goes too.
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                if (!g_stopRequested.load()) continue;
                 BoxWatch& w = Watch();
                 std::lock_guard<std::mutex> hold(w.lock);
                 if (!w.open) continue;
@@ -125,7 +127,7 @@ void StartBoxWatcher()
 // Answers false when the box was taken down by a stop (or never shown).
 bool ShowBoxUntilStop(uint32_t kind, const char* caption, const char* text, SDL_Window* window)
 {
-    if (g_stopRequested.load()) return false;
+    if (StopRequested()) return false;
     BoxWatch& w = Watch();
     {
         std::lock_guard<std::mutex> hold(w.lock);
@@ -229,8 +231,6 @@ bool OWindow::Create(const char* title, int width, int height, std::string* erro
     }
     m_width = width;
     m_height = height;
-    static const uint32_t timerEvent = SDL_RegisterEvents(1);
-    m_timerEvent = timerEvent;
     SDL_SetRenderDrawColor(m_renderer, 0, 0, 0, 255);
     SDL_RenderClear(m_renderer);
     SDL_RenderPresent(m_renderer);
@@ -324,30 +324,35 @@ void OWindow::SetCursorShape(int shape)
     if (m_cursors[slot]) SDL_SetCursor(m_cursors[slot]);
 }
 
-uint32_t OWindow::TimerTick(uint32_t interval, void* self)
-{
-    auto* window = static_cast<OWindow*>(self);
-    // A slow GUI thread finds one tick waiting, not a backlog.
-    if (!window->m_timerPending.exchange(true)) {
-        SDL_Event event{};
-        event.type = window->m_timerEvent;
-        if (SDL_PushEvent(&event) != 1) window->m_timerPending = false;
-    }
-    return interval;
-}
-
 void OWindow::StartTimer(int id, int ms)
 {
-    StopTimer();
     m_timerId = id;
-    m_timerPending = false;
-    m_sdlTimer = SDL_AddTimer(static_cast<uint32_t>(ms), &OWindow::TimerTick, this);
+    m_timerMs = ms > 0 ? ms : 1;
+    m_nextTickMs = SDL_GetTicks64() + static_cast<uint64_t>(m_timerMs);
 }
 
 void OWindow::StopTimer()
 {
-    if (m_sdlTimer) SDL_RemoveTimer(m_sdlTimer);
-    m_sdlTimer = 0;
+    m_timerMs = 0;
+}
+
+int OWindow::WaitBeforeTick(int timeoutMs) const
+{
+    if (m_timerMs <= 0) return timeoutMs;
+    const uint64_t now = SDL_GetTicks64();
+    const int untilTick = m_nextTickMs > now ? static_cast<int>(m_nextTickMs - now) : 0;
+    return timeoutMs < 0 ? untilTick : std::min(timeoutMs, untilTick);
+}
+
+void OWindow::TickIfDue()
+{
+    if (m_timerMs <= 0) return;
+    const uint64_t now = SDL_GetTicks64();
+    if (now < m_nextTickMs) return;
+    // A loop that was busy finds one tick due, not a backlog.
+    m_nextTickMs += static_cast<uint64_t>(m_timerMs);
+    if (m_nextTickMs <= now) m_nextTickMs = now + static_cast<uint64_t>(m_timerMs);
+    if (m_handler) m_handler->OnTimer(m_timerId);
 }
 
 uint32_t OWindow::MouseFlags(uint32_t buttons) const
@@ -388,11 +393,6 @@ int TypedCharacter()
 
 void OWindow::Dispatch(const SDL_Event& e)
 {
-    if (e.type == m_timerEvent && m_timerEvent != 0) {
-        m_timerPending = false;
-        if (m_handler) m_handler->OnTimer(m_timerId);
-        return;
-    }
     switch (e.type) {
     case SDL_MOUSEMOTION:
         ReleaseLostButton(e.motion.state, e.motion.x, e.motion.y);
@@ -496,12 +496,13 @@ void OWindow::Close()
 bool OWindow::Pump(int timeoutMs)
 {
     SDL_Event e;
-    if (!m_closed && SDL_WaitEventTimeout(&e, timeoutMs)) {
+    if (!m_closed && SDL_WaitEventTimeout(&e, WaitBeforeTick(timeoutMs))) {
         Dispatch(e);
         while (!m_closed && SDL_PollEvent(&e))
             Dispatch(e);
     }
-    if (g_stopRequested.load()) Close();
+    if (!m_closed) TickIfDue();
+    if (StopRequested()) Close();
     return !m_closed;
 }
 
@@ -511,13 +512,13 @@ void OWindow::PumpTimerAndPaint()
     SDL_Event e;
     bool closeAsked = false;
     while (SDL_PollEvent(&e)) {
-        if (e.type == m_timerEvent ||
-            (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_EXPOSED))
+        if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_EXPOSED)
             Dispatch(e);
         else if (e.type == SDL_QUIT ||
                  (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE))
             closeAsked = true;
     }
+    TickIfDue();
     // A close asked for while the chooser ran is acted on once it is gone.
     if (closeAsked) {
         SDL_Event quit{};
@@ -534,7 +535,7 @@ void OWindow::Run()
 
 void OWindow::RequestStop()
 {
-    g_stopRequested = 1;
+    PostStop();
 }
 
 void OWindow::InstallStopSignals()

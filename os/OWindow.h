@@ -3,7 +3,6 @@
 // finished 24-bit bottom-up BGR surface, and its events turned into the
 // plain calls of IWindowEvents (client pixels, mouse flags, virtual keys and
 // characters). Nothing outside os/ sees an SDL type.
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -86,7 +85,9 @@ public:
     void SetCursorShape(int shape) override;
     int GetCursorShape() const { return m_cursorShape; }
 
-    // Timer 1: one event every ms milliseconds, never more than one waiting.
+    // Timer `id`: OnTimer every ms milliseconds from the window's loop
+    // (Pump, PumpTimerAndPaint), never more than one due at a time. No
+    // thread wakes for it: the loop waits for events until the next tick.
     void StartTimer(int id, int ms);
     void StopTimer();
 
@@ -95,8 +96,8 @@ public:
     // Waits up to timeoutMs for events and dispatches all that are there.
     // False once the window was closed.
     bool Pump(int timeoutMs);
-    // Dispatches only timer and expose events, dropping the rest: the pump
-    // of a modal file chooser.
+    // Runs the timer and dispatches only expose events, dropping the rest:
+    // the pump of a modal file chooser.
     void PumpTimerAndPaint();
     // Runs until a close request, SIGINT or SIGTERM, then calls OnClose.
     void Run();
@@ -110,11 +111,9 @@ public:
     // What the window shows now: 24-bit RGB, top row first.
     bool ReadBack(std::vector<uint8_t>& rgb, int& width, int& height);
     uint32_t GetWindowId() const;
-    uint32_t TimerEventType() const { return m_timerEvent; }
     bool IsCaptured() const { return m_captured; }
 
 private:
-    static uint32_t TimerTick(uint32_t interval, void* self);
     uint32_t MouseFlags(uint32_t buttons) const;
     void ReleaseLostButton(uint32_t sdlButtons, int x, int y);
     void Close();
@@ -130,10 +129,12 @@ private:
     uint32_t m_buttons = 0;  // kMouseLeft/Right/Middle held
     bool m_captured = false;
     bool m_closed = false;
-    uint32_t m_timerEvent = 0;
     int m_timerId = 0;
-    int m_sdlTimer = 0;
-    std::atomic<bool> m_timerPending{false};
+    int m_timerMs = 0;  // 0: no timer
+    uint64_t m_nextTickMs = 0;
+    // How long the loop may wait for events before the next tick is due.
+    int WaitBeforeTick(int timeoutMs) const;
+    void TickIfDue();
 };
 
 } // namespace os

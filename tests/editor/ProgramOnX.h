@@ -72,8 +72,8 @@ inline int WaitFor(pid_t pid, std::chrono::milliseconds limit)
     return -1;
 }
 
-// The mapped top-level window titled "ZAVO", or 0.
-inline Window ZavoWindow(Display* display)
+// The top-level window of that title (only a mapped one when `mapped`), or 0.
+inline Window TopWindowTitled(Display* display, const std::string& title, bool mapped)
 {
     Window root = 0, parent = 0, *children = nullptr;
     unsigned count = 0;
@@ -86,8 +86,8 @@ inline Window ZavoWindow(Display* display)
         char* name = nullptr;
         XWindowAttributes a;
         if (XFetchName(display, children[i], &name) && name) {
-            if (std::string(name) == "ZAVO" && XGetWindowAttributes(display, children[i], &a) &&
-                a.map_state == IsViewable)
+            if (title == name &&
+                (!mapped || (XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable)))
                 found = children[i];
             XFree(name);
         }
@@ -97,6 +97,9 @@ inline Window ZavoWindow(Display* display)
     XSetErrorHandler(previous);
     return found;
 }
+
+// The mapped top-level window titled "ZAVO", or 0.
+inline Window ZavoWindow(Display* display) { return TopWindowTitled(display, "ZAVO", true); }
 
 // Whether a top-level window titled "ZAVO" is mapped on the display.
 inline bool ZavoWindowShown(Display* display) { return ZavoWindow(display) != 0; }

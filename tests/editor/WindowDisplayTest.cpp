@@ -207,7 +207,7 @@ TEST_F(WindowOnX, AFirstStartPlaysThroughAJackServerThatAnswersAndKeepsIt)
         // The devices open right after the window: the program's ports show
         // on the server once it plays there.
         if (server) {
-            jack_client_t* client = jack_client_open("zavo-test-look", JackNoStartServer, nullptr);
+            jack_client_t* client = jack_client_open(testutil::UniqueJackName("zavo-test-look").c_str(), JackNoStartServer, nullptr);
             ASSERT_NE(client, nullptr);
             bool playing = false;
             for (auto end = Clock::now() + std::chrono::seconds(10); Clock::now() < end && !playing;)
@@ -232,24 +232,7 @@ namespace {
 // Whether a top-level window of that title is on the display.
 bool WindowTitled(Display* display, const std::string& title)
 {
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return false;
-    bool found = false;
-    // A window may go between the query and the look at its name (another
-    // program's box closing): Xlib's default handler would end the test.
-    XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    for (unsigned i = 0; i < count && !found; ++i) {
-        char* name = nullptr;
-        if (XFetchName(display, children[i], &name) && name) {
-            found = title == name;
-            XFree(name);
-        }
-    }
-    if (children) XFree(children);
-    XSync(display, False);
-    XSetErrorHandler(previous);
-    return found;
+    return testutil::TopWindowTitled(display, title, false) != 0;
 }
 
 // The program in a folder of its own (a link to the built one), so that

@@ -242,8 +242,10 @@ TEST_F(WindowTest, TimerPaintCloseAndTheChoosersPump)
     SDL_Delay(20);
     Run();
 
-    // While a file chooser runs only timer and paint events are handled; a
-    // close request waits for the chooser to end.
+    // While a file chooser runs only the timer and paint events are handled;
+    // a close request waits for the chooser to end.
+    window.StartTimer(1, 5);
+    SDL_Delay(20);
     SDL_Event e{};
     e.type = SDL_WINDOWEVENT;
     e.window.event = SDL_WINDOWEVENT_EXPOSED;
@@ -252,11 +254,9 @@ TEST_F(WindowTest, TimerPaintCloseAndTheChoosersPump)
     SDL_Event quit{};
     quit.type = SDL_QUIT;
     Push(quit);
-    SDL_Event tick{};
-    tick.type = window.TimerEventType();
-    Push(tick);
     window.PumpTimerAndPaint();
     EXPECT_EQ(rec.calls, (Calls{"paint", "timer 1 0 0"}));
+    window.StopTimer();
     rec.calls.clear();
     EXPECT_FALSE(window.Pump(0));
     Push(quit);

@@ -124,7 +124,7 @@ class JackRecorder {
 public:
     explicit JackRecorder(size_t frames) : m_left(frames, 0.0f) {
         jack_status_t status{};
-        if (!(m_client = jack_client_open("zavo-recorder", JackNoStartServer, &status))) return;
+        if (!(m_client = jack_client_open(UniqueJackName("zavo-recorder").c_str(), JackNoStartServer, &status))) return;
         for (int i = 0; i < 2; ++i)
             m_in[i] = jack_port_register(m_client, i ? "in_2" : "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(m_client, &JackRecorder::Process, this);

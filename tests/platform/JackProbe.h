@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/JackServer.h"
+
 namespace testutil {
 
 class JackProbe {
@@ -25,7 +27,7 @@ public:
     explicit JackProbe(size_t captureFrames) : left(captureFrames), right(captureFrames) {
         for (Event& e : received)
             e.bytes.assign(3, 0);
-        client = jack_client_open("zavo-test-probe", JackNoStartServer, nullptr);
+        client = jack_client_open(UniqueJackName("zavo-test-probe").c_str(), JackNoStartServer, nullptr);
         if (!client)
             return;
         keys = jack_port_register(client, "keys", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);

@@ -7,6 +7,7 @@
 // the kernel does when the test process ends without it.
 #include <jack/jack.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,7 +25,7 @@
 
 namespace testutil {
 
-// A server name no running server has: unique per process and per call.
+// A server or client name nobody else has: unique per process and per call.
 inline std::string UniqueJackName(const char* stem) {
     static std::atomic<int> counter{0};
     return std::string(stem) + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
@@ -92,7 +93,8 @@ inline pid_t TryJackd(const std::string& program, const std::string& name, int r
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (std::chrono::steady_clock::now() < deadline) {
         jack_status_t status{};
-        if (jack_client_t* client = jack_client_open("zavo-probe", JackOptions(JackNoStartServer | JackServerName),
+        if (jack_client_t* client = jack_client_open(UniqueJackName("zavo-probe").c_str(),
+                                                     JackOptions(JackNoStartServer | JackServerName),
                                                      &status, name.c_str())) {
             if (serverRate) *serverRate = static_cast<int>(jack_get_sample_rate(client));
             jack_client_close(client);
@@ -176,6 +178,34 @@ private:
     pid_t m_pid = -1;
     int m_rate = 0;
 };
+
+// Runs this test program once more for one test (a disabled one, run only
+// so), with `env` ("NAME=value") over its own environment and its output in
+// outPath. Answers the child's pid, or -1.
+inline pid_t SpawnThisTest(const std::string& test, const std::vector<std::string>& env, const std::string& outPath) {
+    std::vector<std::string> args = {"/proc/self/exe", "--gtest_also_run_disabled_tests", "--gtest_filter=" + test};
+    std::vector<std::string> envText = env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry(*e);
+        bool replaced = false;
+        for (const std::string& own : env)
+            replaced = replaced || entry.compare(0, own.find('=') + 1, own, 0, own.find('=') + 1) == 0;
+        if (!replaced) envText.push_back(entry);
+    }
+    std::vector<char*> argv, envp;
+    for (std::string& a : args) argv.push_back(a.data());
+    for (std::string& e : envText) envp.push_back(e.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t child = -1;
+    if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) child = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return child;
+}
 
 // For tests that need no server at all: the default server becomes a name
 // nothing answers to.

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,25 +48,11 @@ TEST(JackServerFixture, AServerEndsWithATestProgramKilledInTheMiddle) {
     Subreaper reaper;
     TempFolder folder;
     const std::string pidFile = folder / "jackd.pid";
-    std::vector<std::string> args = {"/proc/self/exe", "--gtest_also_run_disabled_tests",
-                                     "--gtest_filter=JackServerFixture.DISABLED_HoldsAServerUntilKilled"};
     // Everything the killed program leaves in its temporary folder goes
     // with this test's.
-    std::vector<std::string> env = {"ZAVO_TEST_JACKD_PID=" + pidFile, "TMPDIR=" + folder.Path()};
-    for (char** e = environ; *e; ++e)
-        if (std::string(*e).rfind("TMPDIR=", 0) != 0) env.emplace_back(*e);
-    std::vector<char*> argv, envp;
-    for (std::string& a : args) argv.push_back(a.data());
-    for (std::string& e : env) envp.push_back(e.data());
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (folder / "out.txt").c_str(), O_WRONLY | O_CREAT, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t child = -1;
-    ASSERT_EQ(posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t child = SpawnThisTest("JackServerFixture.DISABLED_HoldsAServerUntilKilled",
+                                      {"ZAVO_TEST_JACKD_PID=" + pidFile, "TMPDIR=" + folder.Path()}, folder / "out.txt");
+    ASSERT_GT(child, 0);
 
     pid_t jackd = -1;
     for (int i = 0; i < 1000 && jackd <= 0; ++i) {

@@ -1,0 +1,149 @@
+// Programs on servers of their own open and close their JACK clients, all
+// named alike, at the same moment: none of them may fail for the others.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "os/OJackClientLock.h"
+#include "os/OJackDriver.h"
+#include "os/OStop.h"
+#include "platform/JackServer.h"
+
+using namespace testutil;
+
+// Run only by the test below, in a process of its own, on the server
+// JACK_DEFAULT_SERVER names.
+TEST(JackClientLock, DISABLED_OpensAndClosesTheClientOverAndOver) {
+    for (int i = 0; i < 40; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(os::OJackDriver::ServerAnswers());
+        os::OJackDriver driver;
+        char name[32] = {}, error[124] = {};
+        ASSERT_TRUE(driver.Init(name, error)) << error;
+        driver.Exit();
+    }
+}
+
+TEST(JackClientLock, ProgramsOnServersOfTheirOwnOpenTheirClientsAtOnce) {
+    constexpr int kPrograms = 3;
+    std::vector<std::unique_ptr<JackServer>> servers;
+    for (int i = 0; i < kPrograms; ++i) {
+        servers.push_back(std::make_unique<JackServer>(44100));
+        ASSERT_TRUE(servers.back()->Ok()) << servers.back()->Error();
+    }
+    TempFolder folder;
+    pid_t children[kPrograms] = {};
+    for (int i = 0; i < kPrograms; ++i) {
+        children[i] = SpawnThisTest("JackClientLock.DISABLED_OpensAndClosesTheClientOverAndOver",
+                                    {"JACK_DEFAULT_SERVER=" + servers[i]->Name()}, folder / std::to_string(i));
+        ASSERT_GT(children[i], 0);
+    }
+    for (int i = 0; i < kPrograms; ++i) {
+        int status = 0;
+        ASSERT_EQ(waitpid(children[i], &status, 0), children[i]);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "program " << i << ":\n" << ReadFile(folder / std::to_string(i)) << servers[i]->Log();
+    }
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// The lock as another program holds it: a description of the file of its
+// own (flock locks belong to the open file, so this one competes with the
+// guards of this process as another process would).
+class OtherHolder {
+public:
+    OtherHolder()
+        : m_fd(open(("/dev/shm/zavo-jack-" + std::to_string(getuid()) + ".lock").c_str(),
+                    O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {}
+    ~OtherHolder() {
+        if (m_fd >= 0) close(m_fd);
+    }
+    bool Take() { return m_fd >= 0 && flock(m_fd, LOCK_EX) == 0; }
+    bool TryTake() { return m_fd >= 0 && flock(m_fd, LOCK_EX | LOCK_NB) == 0; }
+    void Release() { flock(m_fd, LOCK_UN); }
+
+private:
+    int m_fd;
+};
+
+// How long a guard took to come in, and whether the lock was held while it
+// lived (a description that holds nothing cannot take it then).
+struct Entry {
+    milliseconds waited;
+    bool held;
+};
+
+Entry Enter() {
+    const auto start = Clock::now();
+    os::OJackClientLock guard;
+    const auto waited = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    OtherHolder probe;
+    const bool free = probe.TryTake();
+    if (free) probe.Release();
+    return {waited, !free};
+}
+
+} // namespace
+
+// A guard waits for another program's open to end and then holds the lock.
+TEST(JackClientLock, AGuardWaitsForAnotherProgramToLetGo) {
+    OtherHolder other;
+    ASSERT_TRUE(other.Take());
+    std::thread letGo([&] {
+        std::this_thread::sleep_for(milliseconds(300));
+        other.Release();
+    });
+    const Entry entry = Enter();
+    letGo.join();
+    EXPECT_GE(entry.waited.count(), 250);
+    EXPECT_LT(entry.waited, os::kLongestLockWait);
+    EXPECT_TRUE(entry.held);
+}
+
+// Run only by the test below: the stop it posts stays for the process.
+TEST(JackClientLock, DISABLED_AStopEndsTheWaitForAHolderThatDoesNotLetGo) {
+    OtherHolder other;
+    ASSERT_TRUE(other.Take());
+    // Asked to stop while the guard waits, and again with the stop already
+    // in: a stopping program waits a short while in all, then goes on.
+    std::thread stop([] {
+        std::this_thread::sleep_for(milliseconds(50));
+        os::PostStop();
+    });
+    const Entry during = Enter();
+    stop.join();
+    const Entry after = Enter();
+    for (const Entry& e : {during, after}) {
+        EXPECT_GE(e.waited, os::kLongestLockWaitStopping - milliseconds(5));
+        EXPECT_LT(e.waited, milliseconds(2000)) << "the stop was not heeded";
+    }
+    // It still takes a lock that is free (other programs of the test run
+    // may hold it a moment).
+    other.Release();
+    bool held = false;
+    for (int i = 0; i < 5 && !held; ++i) held = Enter().held;
+    EXPECT_TRUE(held);
+}
+
+TEST(JackClientLock, AStopEndsTheWaitForAHolderThatDoesNotLetGo) {
+    TempFolder folder;
+    const pid_t child = SpawnThisTest("JackClientLock.DISABLED_AStopEndsTheWaitForAHolderThatDoesNotLetGo", {},
+                                      folder / "out");
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(folder / "out");
+}
