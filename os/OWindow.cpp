@@ -215,25 +215,27 @@ bool OWindow::Create(const char* title, int width, int height, std::string* erro
         SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS);
         return false;
     }
+    // The window shows a surface of its own that SDL puts on the screen a
+    // rectangle at a time (shared memory on X11). A GPU renderer would
+    // present the whole window for every changed rectangle, and with no GPU
+    // its software rasteriser keeps a pool of threads busy doing so.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     m_window = SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_SHOWN);
-    if (m_window) {
-        // No vsync: a redraw is shown at once and never waits for the screen.
-        m_renderer = SDL_CreateRenderer(m_window, -1, 0);
-        if (!m_renderer) m_renderer = SDL_CreateRenderer(m_window, -1, SDL_RENDERER_SOFTWARE);
-    }
-    if (m_renderer)
-        m_texture = SDL_CreateTexture(m_renderer, SDL_PIXELFORMAT_BGR24,
-                                      SDL_TEXTUREACCESS_STREAMING, width, height);
-    if (!m_texture) {
+    if (!m_window) {
         if (error) *error = SDL_GetError();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS);
+        return false;
+    }
+    SDL_Surface* surface = SDL_GetWindowSurface(m_window);
+    if (!surface || surface->w < width || surface->h < height) {
+        if (error) *error = surface ? "the window's surface is smaller than the window" : SDL_GetError();
         Destroy();
         return false;
     }
     m_width = width;
     m_height = height;
-    SDL_SetRenderDrawColor(m_renderer, 0, 0, 0, 255);
-    SDL_RenderClear(m_renderer);
-    SDL_RenderPresent(m_renderer);
+    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    SDL_UpdateWindowSurface(m_window);
     SDL_StartTextInput();
     SetCursorShape(1);
 
@@ -251,7 +253,7 @@ bool OWindow::Create(const char* title, int width, int height, std::string* erro
 
 void OWindow::Destroy()
 {
-    if (!m_window && !m_renderer) return;
+    if (!m_window) return;
     StopTimer();
     DesktopFileChooser().SetPump({});
     SetMessageBoxHook({});
@@ -262,11 +264,7 @@ void OWindow::Destroy()
         if (c) SDL_FreeCursor(c);
         c = nullptr;
     }
-    if (m_texture) SDL_DestroyTexture(m_texture);
-    if (m_renderer) SDL_DestroyRenderer(m_renderer);
-    if (m_window) SDL_DestroyWindow(m_window);
-    m_texture = nullptr;
-    m_renderer = nullptr;
+    SDL_DestroyWindow(m_window);
     m_window = nullptr;
     m_buttons = 0;
     SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS);
@@ -285,28 +283,43 @@ void OWindow::SetClientSize(int, int) {}
 void OWindow::ShowRect(const uint8_t* bits, int width, int height, int stride, int x, int y, int w,
                        int h)
 {
-    if (!m_texture || !bits) return;
+    if (!m_window || !bits) return;
     const int x0 = std::max(x, 0), y0 = std::max(y, 0);
     const int x1 = std::min({x + w, width, m_width}), y1 = std::min({y + h, height, m_height});
     if (x1 <= x0 || y1 <= y0) return;
-    const SDL_Rect area{x0, y0, x1 - x0, y1 - y0};
-    void* pixels = nullptr;
-    int pitch = 0;
-    if (SDL_LockTexture(m_texture, &area, &pixels, &pitch) != 0) return;
+    // Asked for again each time: SDL makes a new one should the old go.
+    SDL_Surface* surface = SDL_GetWindowSurface(m_window);
+    if (!surface || x1 > surface->w || y1 > surface->h) return;
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+    const uint32_t format = surface->format->format;
+    const bool packed = format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888;
     for (int row = y0; row < y1; ++row) {
         // The surface stores its bottom row first.
         const uint8_t* from = bits + static_cast<size_t>(height - 1 - row) * stride + x0 * 3;
-        std::memcpy(static_cast<uint8_t*>(pixels) + static_cast<size_t>(row - y0) * pitch, from,
-                    static_cast<size_t>(x1 - x0) * 3);
+        uint8_t* to = static_cast<uint8_t*>(surface->pixels) + static_cast<size_t>(row) * surface->pitch;
+        if (packed) {
+            // Blue, green, red bytes into 0xAARRGGBB words: the X server's
+            // usual format, done here without a call per row.
+            uint32_t* out = reinterpret_cast<uint32_t*>(to) + x0;
+            for (int col = 0; col < x1 - x0; ++col, from += 3)
+                out[col] = 0xFF000000u | uint32_t(from[2]) << 16 | uint32_t(from[1]) << 8 | from[0];
+        } else {
+            SDL_ConvertPixels(x1 - x0, 1, SDL_PIXELFORMAT_BGR24, from, (x1 - x0) * 3, format,
+                              to + x0 * surface->format->BytesPerPixel, surface->pitch);
+        }
     }
-    SDL_UnlockTexture(m_texture);
-    PresentTexture();
-}
-
-void OWindow::PresentTexture()
-{
-    SDL_RenderCopy(m_renderer, m_texture, nullptr, nullptr);
-    SDL_RenderPresent(m_renderer);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    const SDL_Rect area{x0, y0, x1 - x0, y1 - y0};
+    SDL_UpdateWindowSurfaceRects(m_window, &area, 1);
+    m_presented.pixels += static_cast<uint64_t>(area.w) * static_cast<uint64_t>(area.h);
+    ++m_presented.rects;
+    if (m_presented.rects == 1) {
+        m_presented.left = x0, m_presented.top = y0, m_presented.right = x1, m_presented.bottom = y1;
+    } else {
+        m_presented.left = std::min(m_presented.left, x0), m_presented.top = std::min(m_presented.top, y0);
+        m_presented.right = std::max(m_presented.right, x1);
+        m_presented.bottom = std::max(m_presented.bottom, y1);
+    }
 }
 
 void OWindow::SetCursorShape(int shape)
@@ -554,16 +567,23 @@ void OWindow::Shutdown()
 
 bool OWindow::ReadBack(std::vector<uint8_t>& rgb, int& width, int& height)
 {
-    if (!m_renderer) return false;
+    SDL_Surface* surface = m_window ? SDL_GetWindowSurface(m_window) : nullptr;
+    if (!surface) return false;
     width = m_width;
     height = m_height;
     rgb.assign(static_cast<size_t>(m_width) * m_height * 3, 0);
-    // Drawn again, then read from the renderer's target before it is shown.
-    SDL_RenderCopy(m_renderer, m_texture, nullptr, nullptr);
-    const bool ok = SDL_RenderReadPixels(m_renderer, nullptr, SDL_PIXELFORMAT_RGB24, rgb.data(),
-                                         m_width * 3) == 0;
-    SDL_RenderPresent(m_renderer);
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+    const bool ok = SDL_ConvertPixels(m_width, m_height, surface->format->format, surface->pixels, surface->pitch,
+                                      SDL_PIXELFORMAT_RGB24, rgb.data(), m_width * 3) == 0;
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     return ok;
+}
+
+OWindow::Presented OWindow::TakePresented()
+{
+    const Presented taken = m_presented;
+    m_presented = {};
+    return taken;
 }
 
 uint32_t OWindow::GetWindowId() const

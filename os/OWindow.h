@@ -11,8 +11,6 @@
 
 union SDL_Event;
 struct SDL_Window;
-struct SDL_Renderer;
-struct SDL_Texture;
 struct SDL_Cursor;
 
 namespace os {
@@ -110,6 +108,15 @@ public:
 
     // What the window shows now: 24-bit RGB, top row first.
     bool ReadBack(std::vector<uint8_t>& rgb, int& width, int& height);
+
+    // What was put on the screen since the last call: pixels and rectangles
+    // presented, and the smallest rectangle holding them all.
+    struct Presented {
+        uint64_t pixels = 0;
+        uint64_t rects = 0;
+        int left = 0, top = 0, right = 0, bottom = 0;
+    };
+    Presented TakePresented();
     uint32_t GetWindowId() const;
     bool IsCaptured() const { return m_captured; }
 
@@ -117,11 +124,8 @@ private:
     uint32_t MouseFlags(uint32_t buttons) const;
     void ReleaseLostButton(uint32_t sdlButtons, int x, int y);
     void Close();
-    void PresentTexture();
 
     SDL_Window* m_window = nullptr;
-    SDL_Renderer* m_renderer = nullptr;
-    SDL_Texture* m_texture = nullptr;
     SDL_Cursor* m_cursors[13] = {};
     IWindowEvents* m_handler = nullptr;
     int m_width = 0, m_height = 0;
@@ -132,6 +136,7 @@ private:
     int m_timerId = 0;
     int m_timerMs = 0;  // 0: no timer
     uint64_t m_nextTickMs = 0;
+    Presented m_presented;
     // How long the loop may wait for events before the next tick is due.
     int WaitBeforeTick(int timeoutMs) const;
     void TickIfDue();
