@@ -11,6 +11,7 @@
 #include "gui/CGLBitmapCache.h"
 #include "gui/GUIResource.h"
 #include "platform/CGlobalData.h"
+#include "platform/CDlgFile.h"
 
 namespace {
 
@@ -240,7 +241,10 @@ void GUIHead::HintTick()
 {
     if (!m_hintShown) {
         const int moved = std::abs(m_pointerX - m_previousX) + std::abs(m_pointerY - m_previousY);
-        if (m_hover && m_hover != m_hinted && moved < 1) {
+        // The widget must still be the one under the pointer: a dialog
+        // opened since the last move lies over it, and its hint would cover
+        // the dialog's own fields.
+        if (m_hover && m_hover != m_hinted && moved < 1 && WidgetAt(m_pointerX, m_pointerY) == m_hover) {
             m_hinted = m_hover;
             ShowHint();
         }
@@ -308,8 +312,25 @@ void GUIHead::OnMouseDown(uint32_t flags, int x, int y)
         OpenMenu(menu, at.x, at.y, w);
         return;
     }
+    const uint32_t choosers = g_DlgFile.ShownCount();
     Capture(w);
     w->OnMouseDown(flags, x, y);
+    EndPressIfChooserRan(choosers, flags, x, y);
+}
+
+// A press that opened a file chooser (the sample dialog's "New", the bitmap
+// field) has ended by the time the chooser is gone: its release went to the
+// chooser, or came while the window took no input. Left held, the pressed
+// widget would take the next click's moves and keys. It gets its release at
+// once, as if the button had been let go where it was pressed.
+void GUIHead::EndPressIfChooserRan(uint32_t choosersBefore, uint32_t flags, int x, int y)
+{
+    if (g_DlgFile.ShownCount() == choosersBefore) return;
+    m_buttonDown = 0;
+    GUIObject* c = m_captured;
+    if (!c || IsEditType(c)) return;
+    m_captured = nullptr;
+    c->OnMouseUp(flags & ~uint32_t(1), x, y);
 }
 
 // A pressed widget takes the mouse; an edit field also takes the keyboard
@@ -333,8 +354,10 @@ void GUIHead::OnDoubleClick(uint32_t flags, int x, int y)
     }
     GUIObject* w = WidgetAt(x, y);
     if (!w || m_editMode) return;
+    const uint32_t choosers = g_DlgFile.ShownCount();
     Capture(w);
     w->OnDoubleClick(flags, x, y);
+    EndPressIfChooserRan(choosers, flags, x, y);
 }
 
 void GUIHead::EndHover()
@@ -612,8 +635,21 @@ void GUIHead::ShowDialogPanel(GUIObject* dlog)
     m_surface->SetPanel(CGLBitmapCache::Get(dlog->GetImage()), dlog->x, dlog->y);
 }
 
+// A dialog or the about box opening over the pointer: the hint of what is
+// now covered goes, and nothing under it is hovered any more.
+void GUIHead::ForgetHover()
+{
+    HideHint();
+    m_hover = nullptr;
+}
+
 void GUIHead::CloseDialog()
 {
+    if (m_openDialog == kAboutDialog) {
+        // Keys close the about box as a click does: its picture goes too.
+        CloseAboutBox();
+        return;
+    }
     if (m_openDialog <= 0) return;
     const int closing = m_openDialog;
     DropController();
@@ -625,6 +661,7 @@ void GUIHead::CloseDialog()
 
 void GUIHead::OpenDialog(int x, int y, int dialogId, int argument)
 {
+    ForgetHover();
     if (m_openDialog != 0) {
         const int closing = m_openDialog;
         DropController();
