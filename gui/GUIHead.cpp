@@ -858,10 +858,15 @@ bool GUIHead::GetValue(const CIParameter* d, double& out)
     } else if (d->kind == CIParameter::kCommand && d->group == 5 && d->index == 140) {
         // A page button is lit while its page shows. The sound pages of the
         // other synthesis types stand in for pages 2 to 5, so there the
-        // button that led to it stays lit.
+        // button that led to it stays lit. Page 5 is micro's sound page as
+        // well as profi's Mod/FX page: for a part that is not profi's it is
+        // a stand-in too.
         found = true;
         const int sub = int(d->sub);
-        out = sub == m_page || (m_page >= 6 && m_page <= 13 && sub == m_requestedPage) ? 1.0 : 0.0;
+        const CPIBase* model = Model();
+        const bool standIn = (m_page >= 6 && m_page <= 13) ||
+                             (m_page == 5 && model && model->GetPartSynthesisType(m_currentPart) != 0);
+        out = standIn ? (sub == m_requestedPage ? 1.0 : 0.0) : (sub == m_page ? 1.0 : 0.0);
     }
     if (!found) out = 0.0;
     return found;
