@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/CArpeggiator.h"
+#include "core/CKeyboard.h"
 #include "core/CMIDI.h"
 #include "core/CPresetPool.h"
 #include "core/CSequencer.h"
@@ -794,7 +795,10 @@ void CSynth::SaveAllMultiSamples() {
 float CSynth::GetPartActivity(int32_t part) {
     if (!ValidPart(part))
         return 0.0f;
-    const int bits = (midi->PartActivity(part) ? 2 : 0) | (part == program.GetCurrentPart() ? 1 : 0);
+    // A note arriving lights the part for a moment; a key held down on it
+    // keeps it lit for as long as it plays.
+    const bool playing = midi->PartActivity(part) != 0 || midi->keyboard->AnyKeyDown(part);
+    const int bits = (playing ? 2 : 0) | (part == program.GetCurrentPart() ? 1 : 0);
     return static_cast<float>(bits) / 128.0f;
 }
 

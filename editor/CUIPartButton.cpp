@@ -24,7 +24,9 @@ GuiRect CUIPartButton::Draw()
     if (!surface) return {};
     const ClipScope clip(surface, x, y, x + w, y + h);
     drawnFlags = ReadFlags();
-    static constexpr CUnifiedDC::Colour kFace[4] = {0x787878, 0x3CC8FF, 0x5A9678, 0x3CFFC8};
+    // Grey, amber while chosen, green while playing (a dull green read as
+    // grey beside the others), yellow-green for both.
+    static constexpr CUnifiedDC::Colour kFace[4] = {0x787878, 0x3CC8FF, 0x64D264, 0x3CFFC8};
     surface->SetColor(0x282828);
     surface->FillRect(x, y, x + w, y + h, 1.0f);
     surface->SetColor(kFace[drawnFlags]);

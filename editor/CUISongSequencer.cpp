@@ -22,13 +22,15 @@ struct Box {
 constexpr Box kScrollLeft{385, 3, 400, 13};
 constexpr Box kScrollRight{898, 3, 913, 13};
 constexpr Box kRuler{399, 17, 895, 27};
-constexpr Box kLoopToggle{845, 82, 853, 90};
-constexpr Box kSwingField{841, 117, 899, 129};
-constexpr Box kTempoField{841, 149, 899, 161};
-constexpr Box kStopButton{842, 215, 865, 237};
-constexpr Box kPlayButton{875, 215, 898, 237};
+// Transport, loop, swing and tempo share the strip above the track columns,
+// left of the position numbers: the grid keeps all of its 16 columns.
+constexpr Box kStopButton{107, 3, 128, 24};
+constexpr Box kPlayButton{134, 3, 155, 24};
+constexpr Box kLoopToggle{166, 10, 174, 18};
+constexpr Box kSwingField{236, 9, 280, 21};
+constexpr Box kTempoField{322, 9, 380, 21};
 constexpr int kCellsLeft = 399, kCellsTop = 29, kRowsTop = 28;
-constexpr int kTempoSplit = 869;
+constexpr int kTempoSplit = 350;  // whole beats left of it, thousandths right
 constexpr Box kFunctionColumn{107, 28, 175, 28 + 16 * 13};
 constexpr Box kProgramColumn{176, 28, 303, 28 + 16 * 13};
 constexpr int kChannelLeft = 307, kChannelRight = 373;
@@ -183,32 +185,34 @@ GuiRect CUISongSequencer::Draw()
     if (menuCell >= 0) SetValue(kCursor, menuCell, 0.0f);
 
     // Loop, swing, tempo, transport.
-    dc.SetColor(0x1E1E1E);
-    dc.FillRect(x + 836, y + 74, x + 904, y + 240, 0.85f);
     dc.SetColor(GetValue(kLoop, 0) >= 1.0 ? 0x3CC8FF : 0x505050);
     dc.FillRect(x + kLoopToggle.left, y + kLoopToggle.top, x + kLoopToggle.right + 1, y + kLoopToggle.bottom + 1, 1.0f);
     dc.SetColor(0xC8C8C8);
-    dc.DrawText(x + 857, y + 81, "loop", flags);
-    dc.DrawText(x + 841, y + 105, "swing", flags);
-    dc.DrawText(x + 841, y + 137, "tempo", flags);
+    dc.DrawText(x + kLoopToggle.right + 4, y + kSwingField.top, "loop", flags);
+    dc.DrawText(x + kSwingField.left - 30, y + kSwingField.top, "swing", flags);
+    dc.DrawText(x + kTempoField.left - 32, y + kTempoField.top, "tempo", flags);
     dc.SetColor(0x000000);
     dc.FillRect(x + kSwingField.left, y + kSwingField.top, x + kSwingField.right + 1, y + kSwingField.bottom + 1, 1.0f);
     dc.FillRect(x + kTempoField.left, y + kTempoField.top, x + kTempoField.right + 1, y + kTempoField.bottom + 1, 1.0f);
     const double swing = GetValue(kSwing, 0);
     snprintf(text, sizeof text, "%d%%", std::isfinite(swing) ? int(std::lround(std::clamp(swing, 0.0, 1.0) * 100)) : 0);
     dc.SetColor(0x3CC8FF);
-    dc.DrawText(x + 870, y + kSwingField.top, text, flags | CUnifiedDC::kTextCentre);
+    dc.DrawText(x + (kSwingField.left + kSwingField.right) / 2, y + kSwingField.top, text, flags | CUnifiedDC::kTextCentre);
     const double tempo = GetValue(kTempo, 0);
     snprintf(text, sizeof text, "%.3f", std::isfinite(tempo) ? std::clamp(tempo, 0.0, 999.0) : 0.0);
-    dc.DrawText(x + 870, y + kTempoField.top, text, flags | CUnifiedDC::kTextCentre);
+    dc.DrawText(x + (kTempoField.left + kTempoField.right) / 2, y + kTempoField.top, text, flags | CUnifiedDC::kTextCentre);
     const bool running = GetValue(kPlay, 0) >= 1.0;
     dc.SetColor(running ? 0x505050 : 0x3C3CC8);
     dc.FillRect(x + kStopButton.left, y + kStopButton.top, x + kStopButton.right + 1, y + kStopButton.bottom + 1, 1.0f);
     dc.SetColor(running ? 0x3CC83C : 0x505050);
     dc.FillRect(x + kPlayButton.left, y + kPlayButton.top, x + kPlayButton.right + 1, y + kPlayButton.bottom + 1, 1.0f);
     dc.SetColor(0xFFFFFF);
-    dc.FillRect(x + 849, y + 221, x + 859, y + 231, 1.0f);
-    for (int i = 0; i < 10; ++i) dc.FillRect(x + 882 + i, y + 221 + i / 2, x + 883 + i, y + 231 - i / 2, 1.0f);
+    // A square on stop, a triangle on play, each 10 pixels, centred.
+    const int stopX = x + (kStopButton.left + kStopButton.right) / 2 - 5;
+    const int iconTop = y + (kStopButton.top + kStopButton.bottom) / 2 - 5;
+    dc.FillRect(stopX, iconTop, stopX + 10, iconTop + 10, 1.0f);
+    const int playX = x + (kPlayButton.left + kPlayButton.right) / 2 - 4;
+    for (int i = 0; i < 10; ++i) dc.FillRect(playX + i, iconTop + i / 2, playX + i + 1, iconTop + 10 - i / 2, 1.0f);
     return Rect();
 }
 

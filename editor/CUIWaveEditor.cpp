@@ -15,7 +15,8 @@ constexpr int kFilterBase[2] = {768, 896};
 constexpr int kOscBase[2] = {1840, 1920};
 constexpr int kRebuildId[2] = {1919, 1999};
 constexpr uint32_t kBack = 0x281E1E, kAreaBack = 0x140E0E, kBar = 0xC89696, kSelectedBar = 0x83C3FF,
-                   kText = 0xFFF4DA, kTab = 0x5A4646, kTabShown = 0x8C6E6E;
+                   kText = 0xFFF4DA, kTab = 0x5A4646, kTabShown = 0x8C6E6E, kGrid = 0x2E2424,
+                   kHint = 0x9A8C8C;
 const char* const kTabNames[4] = {"Filter A", "Filter B", "Osc A", "Osc B"};
 
 }  // namespace
@@ -59,11 +60,23 @@ GuiRect CUIWaveEditor::Draw()
     const GuiRect area = EditArea();
     surface->SetColor(kAreaBack);
     surface->FillRect(area.left, area.top, area.right, area.bottom, 1.0f);
+    // A scale behind the bars: levels in quarters, and the filter bins in
+    // groups of 16, so that an empty spectrum still shows what it holds.
+    surface->SetColor(kGrid);
+    for (int q = 1; q < 4; ++q) {
+        const int gy = area.bottom - (area.bottom - area.top) * q / 4;
+        surface->FillRect(area.left, gy, area.right, gy + 1, 1.0f);
+    }
+    if (IsFilter())
+        for (int k = 16; k < kFilterBins; k += 16)
+            surface->FillRect(area.left + 4 * k - 1, area.top, area.left + 4 * k, area.bottom, 1.0f);
     char text[96];
+    bool empty = true;
     if (IsFilter()) {
         const float height = float(area.bottom - area.top);
         for (int k = 0; k < kFilterBins; ++k) {
             const float v = SafeValue(GetValue(0, Base() + k), 0.0f, 1.0f);
+            if (v > 0.0f) empty = false;
             const int bx = area.left + 4 * k;
             surface->SetColor(k == m_selected ? kSelectedBar : kBar);
             surface->FillRect(bx, area.bottom - int(v * height), bx + 3, area.bottom, 1.0f);
@@ -72,15 +85,24 @@ GuiRect CUIWaveEditor::Draw()
             std::snprintf(text, sizeof text, "Bin %d:  %3.0f %%", m_selected,
                           double(SafeValue(GetValue(0, Base() + m_selected), 0.0f, 1.0f) * 100.0f));
         else
-            std::snprintf(text, sizeof text, "No bin selected");
+            std::snprintf(text, sizeof text, "%s: 128 bins", kTabNames[m_tab]);
     } else {
         float levels[kBands + 1];
         CUIPartialEditor::ReadLevels(*this, Base(), 127.0f, levels);
+        for (int b = 1; b <= kBands; ++b)
+            if (levels[b] > 0.0f) empty = false;
         CUIPartialEditor::DrawHarmonics(*surface, area, levels, 127.0f, m_selected);
         CUIPartialEditor::HeaderText(m_selected, m_selected >= 1 ? levels[m_selected] : 0.0f, text, sizeof text);
     }
     surface->SetColor(kText);
     surface->DrawText(x + 6, y + 4, text, CUnifiedDC::kTextTransparent);
+    if (empty) {
+        surface->SetColor(kHint);
+        // Between the 3/4 and 1/2 lines of the scale, clear of both.
+        surface->DrawText((area.left + area.right) / 2, area.top + (area.bottom - area.top) * 3 / 8 - 6,
+                          "Empty: draw with the mouse, or right-click for presets",
+                          CUnifiedDC::kTextTransparent | CUnifiedDC::kTextCentre);
+    }
     surface->SetClip(oldClip.left, oldClip.top, oldClip.right, oldClip.bottom);
     return Rect();
 }

@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "gui/CGLBitmapCache.h"
 #include "gui/GUIHead.h"
+#include "gui/GUIResource.h"
 #include "gui/WidgetDrawing.h"
 #include "os/OMessageBox.h"
 #include "platform/CGlobalData.h"
@@ -19,11 +21,36 @@ void GUIBackground::Init()
     clickPoint = {};
 }
 
+// A page panel "page<n>" may have a second panel "page<n>.1": the same page
+// titled for a part of another type than profi that shows it as its own
+// (micro's sound page is profi's Mod/FX page).
+int GUIBackground::VariantSlot(int pageImage)
+{
+    char base[64], wanted[72], name[72];
+    if (!CGLBitmapCache::GetName(pageImage, base, sizeof base)) return 0;
+    snprintf(wanted, sizeof wanted, "%s.1", base);
+    for (int slot = 1; slot <= GUIResource::kMaxImageId; ++slot)
+        if (slot != pageImage && CGLBitmapCache::GetName(slot, name, sizeof name) && strcmp(name, wanted) == 0)
+            return slot;
+    return 0;
+}
+
+const CDIBitmap* GUIBackground::VariantPanel(int page) const
+{
+    if (page < 2 || page > 5) return nullptr;
+    const CPIBase* model = owner->GetModel();
+    if (!model || model->GetPartSynthesisType(owner->GetCurrentPart()) == 0) return nullptr;
+    const int slot = VariantSlot(int(properties[page]));
+    const CDIBitmap* image = slot > 0 ? CGLBitmapCache::Get(slot) : nullptr;
+    return image && !image->IsEmpty() ? image : nullptr;
+}
+
 GuiRect GUIBackground::Draw()
 {
     if (!surface || !owner) return {};
     const int page = owner->GetPage();
     const CDIBitmap* image = page >= 0 && page < kProperties ? widgetdraw::Image(*this, page + 1) : nullptr;
+    if (const CDIBitmap* variant = VariantPanel(page)) image = variant;
     if (!image) {
         // Erasing copies from the background, so the plain colour is an
         // image too: captions erase to it rather than to black.

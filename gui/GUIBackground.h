@@ -30,6 +30,11 @@ public:
 
     GuiPoint clickPoint;
 
+    // The slot of the second panel of the page panel in slot pageImage
+    // (named as it with ".1" added), 0 when it has none.
+    static int VariantSlot(int pageImage);
+
 private:
+    const CDIBitmap* VariantPanel(int page) const;
     CDIBitmap m_plain;  // the plain fill, the surface's size
 };

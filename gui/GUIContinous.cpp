@@ -184,11 +184,12 @@ bool GUIContinous::OnKey(int key, int ch, uint32_t)
         const long long n = (long long)index + delta;
         if (n >= 0 && n <= s) index = int(n);
     };
+    int direction = 0;
     switch (key) {
-    case kPgUp: add(Trunc(double(binding.step) * s)); break;
-    case kPgDn: add(Trunc(double(binding.step) * -s)); break;
-    case kUp: add(1); break;
-    case kDown: add(-1); break;
+    case kPgUp: add(Trunc(double(binding.step) * s)), direction = 1; break;
+    case kPgDn: add(Trunc(double(binding.step) * -s)), direction = -1; break;
+    case kUp: add(1), direction = 1; break;
+    case kDown: add(-1), direction = -1; break;
     case kEnd: index = s; break;
     case kHome: index = 0; break;
     case kDelete: index = std::clamp(Trunc(double(binding.defaultValue) * s), 0, s); break;
@@ -196,6 +197,15 @@ bool GUIContinous::OnKey(int key, int ch, uint32_t)
     }
     stepIndex = index;
     owner->SetFloatValue(&binding, float(index) / float(s));
+    // A value stored more coarsely than the knob steps (the raster keeps 32
+    // of its 128) can round back to where it was: a step key goes on by one
+    // until the value moves or the end is reached, so no press is lost.
+    for (float now = v; direction != 0 && owner->GetFloatValue(&binding, now) && now == v;) {
+        const int next = stepIndex + direction;
+        if (next < 0 || next > s) break;
+        stepIndex = next;
+        owner->SetFloatValue(&binding, float(next) / float(s));
+    }
     Update();
     return true;
 }

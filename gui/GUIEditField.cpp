@@ -7,7 +7,7 @@
 #include "gui/WidgetDrawing.h"
 
 namespace {
-enum Key { kBack = 8, kEnter = 13, kEscape = 27, kLeft = 37, kRight = 39, kDelete = 46 };
+enum Key { kBack = 8, kEnter = 13, kEscape = 27, kEnd = 35, kHome = 36, kLeft = 37, kRight = 39, kDelete = 46 };
 }
 
 void GUIEditField::Init()
@@ -51,7 +51,7 @@ bool GUIEditField::OnKey(int key, int ch, uint32_t)
     if (!owner || !active) return false;
     const bool printable = ch >= 32 && ch < 127;
     const bool known = printable || key == kBack || key == kEnter || key == kEscape || key == kLeft ||
-                       key == kRight || key == kDelete;
+                       key == kRight || key == kDelete || key == kHome || key == kEnd;
     if (!known) return false;
     int len = int(strlen(text));
     if (fresh && (printable || key == kBack || key == kDelete)) {
@@ -76,6 +76,10 @@ bool GUIEditField::OnKey(int key, int ch, uint32_t)
             break;
         case kLeft: caret = std::max(0, caret - 1); break;
         case kRight: caret = std::min(len, caret + 1); break;
+        // Moving the caret ends the selection of a fresh text, so that what
+        // is typed next goes there instead of replacing the whole text.
+        case kHome: caret = 0; break;
+        case kEnd: caret = len; break;
         case kDelete: text[0] = 0, caret = 0; break;
         case kEnter: enter = true; break;
         case kEscape: LoadValueText(), caret = int(strlen(text)); break;

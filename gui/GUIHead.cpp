@@ -11,6 +11,7 @@
 #include "gui/CGLBitmapCache.h"
 #include "gui/GUIResource.h"
 #include "platform/CGlobalData.h"
+#include "platform/CDlgFile.h"
 
 namespace {
 
@@ -240,7 +241,10 @@ void GUIHead::HintTick()
 {
     if (!m_hintShown) {
         const int moved = std::abs(m_pointerX - m_previousX) + std::abs(m_pointerY - m_previousY);
-        if (m_hover && m_hover != m_hinted && moved < 1) {
+        // The widget must still be the one under the pointer: a dialog
+        // opened since the last move lies over it, and its hint would cover
+        // the dialog's own fields.
+        if (m_hover && m_hover != m_hinted && moved < 1 && WidgetAt(m_pointerX, m_pointerY) == m_hover) {
             m_hinted = m_hover;
             ShowHint();
         }
@@ -308,8 +312,25 @@ void GUIHead::OnMouseDown(uint32_t flags, int x, int y)
         OpenMenu(menu, at.x, at.y, w);
         return;
     }
+    const uint32_t choosers = g_DlgFile.ShownCount();
     Capture(w);
     w->OnMouseDown(flags, x, y);
+    EndPressIfChooserRan(choosers, flags, x, y);
+}
+
+// A press that opened a file chooser (the sample dialog's "New", the bitmap
+// field) has ended by the time the chooser is gone: its release went to the
+// chooser, or came while the window took no input. Left held, the pressed
+// widget would take the next click's moves and keys. It gets its release at
+// once, as if the button had been let go where it was pressed.
+void GUIHead::EndPressIfChooserRan(uint32_t choosersBefore, uint32_t flags, int x, int y)
+{
+    if (g_DlgFile.ShownCount() == choosersBefore) return;
+    m_buttonDown = 0;
+    GUIObject* c = m_captured;
+    if (!c || IsEditType(c)) return;
+    m_captured = nullptr;
+    c->OnMouseUp(flags & ~uint32_t(1), x, y);
 }
 
 // A pressed widget takes the mouse; an edit field also takes the keyboard
@@ -333,8 +354,10 @@ void GUIHead::OnDoubleClick(uint32_t flags, int x, int y)
     }
     GUIObject* w = WidgetAt(x, y);
     if (!w || m_editMode) return;
+    const uint32_t choosers = g_DlgFile.ShownCount();
     Capture(w);
     w->OnDoubleClick(flags, x, y);
+    EndPressIfChooserRan(choosers, flags, x, y);
 }
 
 void GUIHead::EndHover()
@@ -612,8 +635,21 @@ void GUIHead::ShowDialogPanel(GUIObject* dlog)
     m_surface->SetPanel(CGLBitmapCache::Get(dlog->GetImage()), dlog->x, dlog->y);
 }
 
+// A dialog or the about box opening over the pointer: the hint of what is
+// now covered goes, and nothing under it is hovered any more.
+void GUIHead::ForgetHover()
+{
+    HideHint();
+    m_hover = nullptr;
+}
+
 void GUIHead::CloseDialog()
 {
+    if (m_openDialog == kAboutDialog) {
+        // Keys close the about box as a click does: its picture goes too.
+        CloseAboutBox();
+        return;
+    }
     if (m_openDialog <= 0) return;
     const int closing = m_openDialog;
     DropController();
@@ -625,6 +661,7 @@ void GUIHead::CloseDialog()
 
 void GUIHead::OpenDialog(int x, int y, int dialogId, int argument)
 {
+    ForgetHover();
     if (m_openDialog != 0) {
         const int closing = m_openDialog;
         DropController();
@@ -821,10 +858,15 @@ bool GUIHead::GetValue(const CIParameter* d, double& out)
     } else if (d->kind == CIParameter::kCommand && d->group == 5 && d->index == 140) {
         // A page button is lit while its page shows. The sound pages of the
         // other synthesis types stand in for pages 2 to 5, so there the
-        // button that led to it stays lit.
+        // button that led to it stays lit. Page 5 is micro's sound page as
+        // well as profi's Mod/FX page: for a part that is not profi's it is
+        // a stand-in too.
         found = true;
         const int sub = int(d->sub);
-        out = sub == m_page || (m_page >= 6 && m_page <= 13 && sub == m_requestedPage) ? 1.0 : 0.0;
+        const CPIBase* model = Model();
+        const bool standIn = (m_page >= 6 && m_page <= 13) ||
+                             (m_page == 5 && model && model->GetPartSynthesisType(m_currentPart) != 0);
+        out = standIn ? (sub == m_requestedPage ? 1.0 : 0.0) : (sub == m_page ? 1.0 : 0.0);
     }
     if (!found) out = 0.0;
     return found;

@@ -216,6 +216,8 @@ private:
     int ClientWidth() const;
     int ClientHeight() const;
     void HideHint();
+    void ForgetHover();
+    void EndPressIfChooserRan(uint32_t choosersBefore, uint32_t flags, int x, int y);
     void HintTick();
     void LeaveMenuAt(int x, int y);
     void ShowHint();

@@ -116,6 +116,7 @@ void GUIHead::ToggleAboutBox()
         if (strncmp(w->GetTag(), "ABOX", GUIObject::kTagSize) == 0) box = w.get();
     if (!box) return;
     auto* overlay = dynamic_cast<CUIAboutBox*>(box);
+    ForgetHover();
     if (m_openDialog == kAboutDialog) {
         DropController();
         m_openDialog = 0;

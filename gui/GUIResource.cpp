@@ -1,5 +1,7 @@
 #include "gui/GUIResource.h"
 
+#include "gui/GUIBackground.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -168,7 +170,13 @@ std::vector<uint8_t> GUIResource::WriteLayout(const std::vector<std::unique_ptr<
     for (int id = 1; id <= kMaxImageId; ++id) CGLBitmapCache::SetUsed(id, false);
     for (const auto& w : widgets)
         for (uint32_t p : w->properties)
-            if (p >= 1 && p <= uint32_t(kMaxImageId)) CGLBitmapCache::SetUsed(int(p), true);
+            if (p >= 1 && p <= uint32_t(kMaxImageId)) {
+                CGLBitmapCache::SetUsed(int(p), true);
+                // A page panel's second panel goes with it.
+                if (strncmp(w->GetTag(), "BKGD", GUIObject::kTagSize) == 0)
+                    if (const int variant = GUIBackground::VariantSlot(int(p)); variant > 0)
+                        CGLBitmapCache::SetUsed(variant, true);
+            }
 
     std::vector<uint8_t> out;
     for (int id = 1; id <= kMaxImageId; ++id) {

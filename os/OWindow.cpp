@@ -420,10 +420,14 @@ void OWindow::Dispatch(const SDL_Event& e)
         m_captured = true;
         if (!m_handler) break;
         const uint32_t flags = MouseFlags(m_buttons);
+        const uint64_t chooserPumps = m_chooserPumps;
         if (e.button.clicks >= 2 && e.button.clicks % 2 == 0)
             m_handler->OnDoubleClick(flags, e.button.x, e.button.y);
         else
             m_handler->OnMouseDown(flags, e.button.x, e.button.y);
+        // The press opened a file chooser: its release went there. Held on
+        // to, the capture would keep the pointer from every other window.
+        if (m_chooserPumps != chooserPumps) ReleaseLostButton(0, e.button.x, e.button.y);
         break;
     }
     case SDL_MOUSEBUTTONUP:
@@ -521,6 +525,7 @@ bool OWindow::Pump(int timeoutMs)
 
 void OWindow::PumpTimerAndPaint()
 {
+    ++m_chooserPumps;
     SDL_PumpEvents();
     SDL_Event e;
     bool closeAsked = false;

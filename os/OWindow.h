@@ -132,6 +132,7 @@ private:
     int m_cursorShape = 1;
     uint32_t m_buttons = 0;  // kMouseLeft/Right/Middle held
     bool m_captured = false;
+    uint64_t m_chooserPumps = 0;  // calls of the file chooser's pump
     bool m_closed = false;
     int m_timerId = 0;
     int m_timerMs = 0;  // 0: no timer

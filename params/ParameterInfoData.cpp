@@ -310,6 +310,8 @@ void CPIBase::FillLabelOverrides() {
     m_labelOverride[6][10] = "White";
     m_labelOverride[6][11] = "Pink";
     m_labelOverride[6][37] = "EnvSens";
-    m_labelOverride[6][40] = "EnvSens";
+    // The second amount is the one the ana programs give to LFO 1 on the
+    // cutoff; two knobs named alike could not be told apart.
+    m_labelOverride[6][40] = "LFOSens";
     m_labelOverride[6][60] = "F1-F2";
 }

@@ -59,6 +59,7 @@ bool CDlgFile::Run(os::FileChooserRequest& request, char (&buffer)[512], const c
     if (busy)
         return false;
     busy = 1;
+    ++m_shown;
     request.initialName = buffer;
     os::OFileChooser& chooser = m_chooser ? *m_chooser : os::DesktopFileChooser();
     std::optional<std::string> answer;
@@ -111,6 +112,11 @@ bool CDlgFile::ChooseProjectFile(const char** out, bool save)
 
 bool CDlgFile::ChooseMultiSampleFile(const char** out, bool isNew)
 {
+    // The sample folder is made the first time it is needed: a chooser asked
+    // to start in a missing folder starts in the working folder, and a new
+    // multi-sample would land beside the program.
+    if (g_GlobalData.SamplePath[0])
+        MakeDirectory(g_GlobalData.SamplePath);
     auto r = Request(isNew, isNew ? "New Multisample..." : "Open Multisample...", "qvi",
                      g_GlobalData.SamplePath);
     r.filters = {{"Multi Sample (*.qvi)", "*.qvi"}};

@@ -41,6 +41,12 @@ public:
     // desktop chooser. The chooser must outlive its use here.
     void SetChooser(os::OFileChooser* chooser) { m_chooser = chooser; }
 
+    // How many choosers were shown so far. A chooser is modal: the window
+    // sees none of the input meant for it while one is open, so a caller
+    // that compares this count before and after handling an input knows
+    // that a button press or a drag it started may have ended unseen.
+    uint32_t ShownCount() const { return m_shown; }
+
     char recordPath[512];
     char samplePath[512];
     char projectPath[512];
@@ -58,6 +64,7 @@ private:
              char* rememberFolder = nullptr, size_t rememberSize = 0);
 
     os::OFileChooser* m_chooser = nullptr;
+    uint32_t m_shown = 0;
 };
 
 extern CDlgFile g_DlgFile;

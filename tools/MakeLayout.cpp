@@ -7,7 +7,10 @@
 //   zavo_make_layout <Layout.txt> <output file>
 //
 // Source lines ('#' starts a comment):
-//   page  <n> <title>                          a page and its title
+//   page  <n> <title>                          a page and its title; a second title
+//                                              after '|' gives the panel "page<n>.1",
+//                                              shown when a part of another type than
+//                                              profi lands on one of profi's pages
 //   frame <pages> <x> <y> <w> <h> [title]      a section frame on those pages (no
 //                                              title: a plain well)
 //   label <pages> <x> <y> <text>               a caption printed on the panel
@@ -127,7 +130,7 @@ std::string Rest(std::istringstream& in)
     std::string s;
     std::getline(in, s);
     const size_t start = s.find_first_not_of(' ');
-    return start == std::string::npos ? "" : s.substr(start);
+    return start == std::string::npos ? "" : s.substr(start, s.find_last_not_of(' ') - start + 1);
 }
 
 // The section frames and captions of one page (dialog 0) or one dialog's
@@ -321,7 +324,7 @@ bool Build(const char* sourcePath, const char* outPath)
     if (!dc.CreateMemory(kWidth, kHeight, 24)) return Fail(0, "no drawing surface");
     std::map<std::string, int> imageIds;
     for (const auto& [page, title] : pages) {
-        DrawPage(dc, page, title, frames, labels);
+        DrawPage(dc, page, title.substr(0, title.find('|')), frames, labels);
         const std::string name = "page" + std::to_string(page);
         CDIBitmap* slot = CGLBitmapCache::Set(page + 1, name.c_str());
         if (!slot || !CopySurface(dc, *slot)) return Fail(0, "cannot keep image " + name);
@@ -363,6 +366,20 @@ bool Build(const char* sourcePath, const char* outPath)
             CGLBitmapCache::SetUsed(nextId, true);
             imageIds[name] = nextId++;
         }
+    // The pages' second panels come last, for a part of another type on a
+    // profi page.
+    for (const auto& [page, title] : pages) {
+        const size_t bar = title.find('|');
+        if (bar == std::string::npos) continue;
+        const std::string name = "page" + std::to_string(page) + ".1";
+        if (nextId > GUIResource::kMaxImageId) return Fail(0, "cannot keep image " + name);
+        DrawPage(dc, page, title.substr(bar + 1), frames, labels);
+        CDIBitmap* slot = CGLBitmapCache::Set(nextId, name.c_str());
+        if (!slot || !CopySurface(dc, *slot)) return Fail(0, "cannot keep image " + name);
+        CGLBitmapCache::SetUsed(nextId, true);
+        imageIds[name] = nextId++;
+    }
+
     for (const Frame& f : frames)
         if (f.dialog && std::none_of(dialogs.begin(), dialogs.end(), [&](const Dialog& d) { return d.id == f.dialog; }))
             return Fail(0, "a frame on dialog " + std::to_string(f.dialog) + ", which has no dialog line");

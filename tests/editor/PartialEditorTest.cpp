@@ -177,6 +177,46 @@ TEST_F(PartialEditor, WaveEditorPaintsRebuildTheSpectralWave)
     EXPECT_GT(Get(768 + 2), 0.7f);
 }
 
+TEST_F(PartialEditor, AnEmptySpectrumShowsItsScaleAndHowToFillIt)
+{
+    const GuiRect a = wedt->EditArea();
+    // Pixels in the band between the 3/4 and 1/2 lines that are neither the
+    // area's ground nor the scale, right of the first bins.
+    auto marks = [&] {
+        wedt->Draw();
+        const CDIBitmap& s = *dc.GetBackSurface();
+        const uint8_t* ground = s.PixelAddress(a.left + 1, a.top + 1);
+        const uint8_t* scale = s.PixelAddress(a.left + 4 * 16 - 1, a.top + 1);
+        int n = 0;
+        for (int y = a.top + (a.bottom - a.top) / 4 + 2; y < a.bottom - (a.bottom - a.top) / 2 - 1; ++y)
+            for (int x = a.left + 40; x < a.right; ++x) {
+                const uint8_t* p = s.PixelAddress(x, y);
+                n += memcmp(p, ground, 3) != 0 && memcmp(p, scale, 3) != 0;
+            }
+        return n;
+    };
+    for (int tab : {0, 2}) {
+        head->OnMouseDown(1, wedt->x + 175 + 44 * tab, wedt->y + 8);
+        head->OnMouseUp(0, wedt->x + 175 + 44 * tab, wedt->y + 8);
+        const int base = tab == 0 ? 768 : 1840, count = tab == 0 ? 128 : 80;
+        std::vector<float> saved;
+        for (int k = 0; k < count; ++k) saved.push_back(Get(base + k));
+        for (int k = 0; k < count; ++k) Set(base + k, 0.0f);
+        wedt->Draw();
+        // The scale is there to paint on: the ground differs from its lines.
+        const CDIBitmap& s = *dc.GetBackSurface();
+        EXPECT_NE(memcmp(s.PixelAddress(a.left + 1, a.top + 1),
+                         s.PixelAddress(a.left + 1, a.bottom - (a.bottom - a.top) / 2), 3), 0) << tab;
+        EXPECT_GT(marks(), 100) << "tab " << tab << ": nothing says what the empty box is for";
+        // One low bar or partial at the left end: the hint gives way.
+        const int px = tab == 0 ? a.left + 2 : a.left + 1;
+        head->OnMouseDown(1, px, a.bottom - 3);
+        head->OnMouseUp(0, px, a.bottom - 3);
+        EXPECT_EQ(marks(), 0) << tab;
+        for (int k = 0; k < count; ++k) Set(base + k, saved[size_t(k)]);
+    }
+}
+
 TEST_F(PartialEditor, ExtremeProgramValuesDrawInsideTheWidgets)
 {
     CUIPartialEditor* shaper = Place<CUIPartialEditor>(10, 145, 720, 130, 2000);

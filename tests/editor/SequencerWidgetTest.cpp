@@ -139,6 +139,18 @@ TEST_F(SongPage, PatternsAreDraggedIntoCellsMovedAndTransposed)
     DragPath({{kSongX + 15 + 10, kSongY + 123}, {kSongX + 5, kSongY + 5}});
     EXPECT_EQ(Cells(), before);
 
+    // The last two columns are cells on every track, not loop, swing, tempo
+    // or transport.
+    const double tempoBefore = head->GetParameter(13, 0), loopBefore = head->GetParameter(35, 0);
+    for (int track = 0; track < 16; ++track)
+        for (int position : {14, 15}) {
+            Click(cellX(position), cellY(track), 1 | 4);
+            EXPECT_GE(pattern(track, position), 0) << "track " << track << ", position " << position;
+        }
+    EXPECT_EQ(head->GetParameter(13, 0), tempoBefore);
+    EXPECT_EQ(head->GetParameter(35, 0), loopBefore);
+    EXPECT_EQ(head->GetParameter(33, 0), 0.0);  // not started
+
     // Shift places the selected pattern; a cell drawn after the clicked one
     // must not take the transpose when the window redraws under the menu.
     Click(cellX(2), cellY(10), 1 | 4);
@@ -173,18 +185,18 @@ TEST_F(SongPage, TempoSwingAndRowsPastTheTracks)
     const int y0 = kSongY - 200;
     seq->tempo = 120.5f;
     // The whole part stops at 40 and 300; the fraction reaches .996.
-    DragPath({{kSongX + 850, y0 + 155}, {kSongX + 850, y0 - 1000}});
+    DragPath({{kSongX + 330, y0 + 15}, {kSongX + 330, y0 - 1000}});
     EXPECT_NEAR(seq->tempo, 300.5f, 0.002f);
-    DragPath({{kSongX + 850, y0 + 155}, {kSongX + 850, y0 + 2000}});
+    DragPath({{kSongX + 330, y0 + 15}, {kSongX + 330, y0 + 2000}});
     EXPECT_NEAR(seq->tempo, 40.5f, 0.002f);
-    DragPath({{kSongX + 880, y0 + 155}, {kSongX + 880, y0 - 1000}});
+    DragPath({{kSongX + 365, y0 + 15}, {kSongX + 365, y0 - 1000}});
     EXPECT_NEAR(seq->tempo, 40.996f, 0.0005f);
-    DragPath({{kSongX + 880, y0 + 155}, {kSongX + 880, y0 + 2000}});
+    DragPath({{kSongX + 365, y0 + 15}, {kSongX + 365, y0 + 2000}});
     EXPECT_NEAR(seq->tempo, 40.0f, 0.0005f);
     seq->swing = 30.0f;
-    DragPath({{kSongX + 860, y0 + 120}, {kSongX + 860, y0 + 110}});
+    DragPath({{kSongX + 258, y0 + 15}, {kSongX + 258, y0 + 5}});
     EXPECT_NEAR(seq->swing, 40.0f, 1e-4f);
-    DragPath({{kSongX + 860, y0 + 120}, {kSongX + 860, y0 - 500}});
+    DragPath({{kSongX + 258, y0 + 15}, {kSongX + 258, y0 - 500}});
     EXPECT_NEAR(seq->swing, 100.0f, 1e-4f);
 
     // Rows below track 15 belong to no part: no menu, no change.

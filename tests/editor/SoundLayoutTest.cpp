@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -318,7 +319,7 @@ TEST_F(SoundLayout, KnobCaptionsNameWhatThePartsTypeFeedsThem)
     } rows[] = {
         {0, 2, 7, "Input 1"}, {0, 5, 10, "Input 4"}, {1, 5, 10, "Noise"},   {2, 6, 7, "Input 1"},
         {5, 9, 8, "White"},   {6, 10, 7, "Osc1"},    {6, 10, 11, "Pink"},   {6, 10, 37, "EnvSens"},
-        {6, 10, 60, "F1-F2"}, {6, 10, 16, "Cutoff"},
+        {6, 10, 60, "F1-F2"}, {6, 10, 16, "Cutoff"}, {6, 10, 40, "LFOSens"},
     };
     for (const auto& r : rows) {
         synth->parameters.SetPartSynthesisType(0, r.type);
@@ -326,6 +327,19 @@ TEST_F(SoundLayout, KnobCaptionsNameWhatThePartsTypeFeedsThem)
         const GUIObject* knob = Shown("KNOB", 0, uint32_t(r.id));
         ASSERT_NE(knob, nullptr) << r.id << " on page " << r.page;
         EXPECT_STREQ(knob->Caption(), r.caption) << r.id << " of type " << r.type;
+    }
+    // Modulation amounts on one page are told apart by their captions.
+    for (const auto& [type, page] : {std::pair{0, 5}, std::pair{1, 5}, std::pair{2, 6}, std::pair{3, 7},
+                                     std::pair{4, 8}, std::pair{5, 9}, std::pair{6, 10}}) {
+        synth->parameters.SetPartSynthesisType(0, type);
+        head->SetPage(page);
+        std::map<std::string, uint32_t> seen;
+        for (uint32_t id = 36; id <= 55; ++id)
+            if (const GUIObject* knob = Shown("KNOB", 0, id); knob && knob->dialogId == 0) {
+                const auto [at, fresh] = seen.emplace(knob->Caption(), id);
+                EXPECT_TRUE(fresh) << "type " << type << ": amounts " << at->second << " and " << id
+                                   << " both read " << knob->Caption();
+            }
     }
 }
 

@@ -13,11 +13,13 @@
 #include <utility>
 #include <vector>
 
+#include "core/CMIDI.h"
 #include "core/CPresetPool.h"
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "editor/CUIPartButton.h"
 #include "gui/CGLBitmapCache.h"
+#include "gui/GUIBackground.h"
 #include "gui/CUIMenuResource.h"
 #include "gui/CUnifiedDC.h"
 #include "gui/GUIBrowser.h"
@@ -35,10 +37,12 @@ public:
     std::optional<std::string> Choose(const os::FileChooserRequest& r) override
     {
         startFolder = r.startFolder;
+        ++asked;
         return answer;
     }
     std::optional<std::string> answer;
     std::string startFolder;
+    int asked = 0;
 };
 
 bool Is(const GUIObject& w, const char* tag) { return strncmp(w.GetTag(), tag, GUIObject::kTagSize) == 0; }
@@ -164,6 +168,32 @@ TEST_F(WindowHeader, PageButtonsLightTheirPageAndTheSongPageStaysPut)
     Click(filter);
     EXPECT_EQ(head->GetPage(), 10);
     EXPECT_EQ(lit(), "3 ");
+
+    // Micro's page is profi's Mod/FX page: it lights the button that led
+    // there and carries micro's title; for profi it is Mod/FX with its own.
+    const GUIObject* background = Find("BKGD", 0, 0);
+    const int titled = GUIBackground::VariantSlot(int(background->properties[5]));
+    ASSERT_GT(titled, 0) << "page 5 has no second panel";
+    auto titleIs = [&](int slot) {
+        head->RedrawAll();
+        const CDIBitmap* panel = CGLBitmapCache::Get(slot);
+        for (int y = 50; y < 72; ++y)
+            if (memcmp(dc.GetBackSurface()->PixelAddress(680, y), panel->PixelAddress(680, y), 3 * 270) != 0)
+                return false;
+        return true;
+    };
+    synth->parameters.SetPartSynthesisType(0, 1);
+    for (int sub : {2, 3, 4, 5}) {
+        Click(Find("BTTN", 5, 140, uint32_t(sub)));
+        EXPECT_EQ(head->GetPage(), 5);
+        EXPECT_EQ(lit(), std::to_string(sub) + " ");
+        EXPECT_TRUE(titleIs(titled)) << sub;
+    }
+    synth->parameters.SetPartSynthesisType(0, 0);
+    Click(Find("BTTN", 5, 140, 5));
+    EXPECT_EQ(lit(), "5 ");
+    EXPECT_TRUE(titleIs(int(background->properties[5])));
+    EXPECT_FALSE(titleIs(titled));
     synth->parameters.SetPartSynthesisType(0, type);
 
     // The song page stays while patterns are chosen (each choice refreshes
@@ -387,6 +417,21 @@ TEST_F(WindowHeader, TheLogoOpensTheAboutBoxAndTheBackgroundTheHelpMenu)
     ASSERT_EQ(head->GetOpenDialog(), GUIHead::kAboutDialog);
     Click(480, 300);  // anywhere on the box
     EXPECT_NE(head->GetOpenDialog(), GUIHead::kAboutDialog);
+    // Esc, Enter and F5 close it as well, picture and all, wherever the
+    // pointer rests.
+    head->RedrawAll();
+    const std::vector<uint8_t> closed(dc.GetBackSurface()->PixelAddress(0, 300),
+                                      dc.GetBackSurface()->PixelAddress(0, 300) + 3 * 960);
+    for (int key : {27, 13, 116}) {
+        Click(logo);
+        ASSERT_EQ(head->GetOpenDialog(), GUIHead::kAboutDialog) << key;
+        head->OnMouseMove(0, 480, 300);
+        EXPECT_TRUE(head->OnKey(key, key == 13 ? 13 : 0, 0)) << key;
+        EXPECT_NE(head->GetOpenDialog(), GUIHead::kAboutDialog) << key;
+        head->OnIdle();
+        EXPECT_EQ(memcmp(dc.GetBackSurface()->PixelAddress(0, 300), closed.data(), closed.size()), 0)
+            << "the box stays drawn after key " << key;
+    }
     head->OnContextMenu(logo->x + 10, logo->y + 10);
     EXPECT_EQ(head->GetMenuId(), GUIHead::kColourMenu);
     head->Menu().Close();
@@ -412,4 +457,148 @@ TEST_F(WindowHeader, TheSetupPageSaysThereIsNoAudioInputInOneMenuRow)
     for (uint32_t menu : {10000u, 10010u})
         for (uint32_t position = 1; position <= 32; ++position)
             CUIMenuResource::SetItem(menu, position, kMenuItem, 0, 0, 0, "<empty>");
+}
+
+TEST_F(WindowHeader, EveryKnobStepsAwayFromItsEndsByOneKey)
+{
+    // Down after End and Up after Home move every knob, also one whose value
+    // is kept more coarsely than the knob steps (the spectral raster).
+    int knobs = 0;
+    for (const auto& [type, page] : {std::pair{0, 2}, std::pair{0, 3}, std::pair{0, 4}, std::pair{0, 5},
+                                     std::pair{2, 6}, std::pair{6, 10}}) {
+        synth->parameters.SetPartSynthesisType(0, type);
+        head->SetPage(page);
+        for (const auto& w : head->Objects()) {
+            if (!Is(*w, "KNOB") || !w->IsVisibleNow() || w->dialogId) continue;
+            ++knobs;
+            head->OnMouseMove(0, w->x + 16, w->y + 16);
+            float before = 0, end = 0, home = 0, v = 0;
+            head->GetFloatValue(&w->binding, before);
+            for (const auto& [toEnd, step] : {std::pair{35, 40}, std::pair{36, 38}}) {
+                head->OnKey(toEnd, 0, 0);
+                head->GetFloatValue(&w->binding, toEnd == 35 ? end : home);
+                head->OnKey(step, 0, 0);
+                head->GetFloatValue(&w->binding, v);
+                EXPECT_NE(v, toEnd == 35 ? end : home)
+                    << "page " << page << ", knob " << w->binding.group << "/" << w->binding.index << ", key " << step;
+            }
+            EXPECT_GT(end, home) << w->binding.index;
+            head->SetFloatValue(&w->binding, before);
+        }
+    }
+    EXPECT_GT(knobs, 60);
+    synth->parameters.SetPartSynthesisType(0, synth->program.GetProgramType(0));
+}
+
+TEST_F(WindowHeader, HomeAndEndInTheProgramNameMoveTheCaretInsteadOfReplacingTheName)
+{
+    GUIObject* name = Find("EDTS", 3, 5);
+    const std::string old = Text(name);
+    auto rename = [&](int key, const std::string& typed) {
+        synth->editor->SetText(9, 5, "Saw Lead");
+        Click(name);
+        head->OnKey(key, 0, 0);
+        Type(typed);
+        return Text(name).substr(4);  // after the number
+    };
+    EXPECT_EQ(rename(35, " X"), "Saw Lead X");
+    EXPECT_EQ(rename(36, "X "), "X Saw Lead");
+    // Without them the whole name is replaced, as before.
+    EXPECT_EQ(rename(0, "Pad"), "Pad");
+    synth->editor->SetText(9, 5, old.substr(4).c_str());
+}
+
+TEST_F(WindowHeader, AHintNeverShowsOverADialogThatOpenedAboveItsWidget)
+{
+    head->SetPage(2);
+    const GUIObject* panel = nullptr;
+    for (const auto& w : head->Objects())
+        if (Is(*w, "DLOG") && w->dialogId == 6) panel = w.get();
+    ASSERT_NE(panel, nullptr);
+    // A control with a hint that the distortion dialog covers when it opens
+    // where it stands.
+    const GUIObject* knob = nullptr;
+    for (const auto& w : head->Objects()) {
+        const int cx = w->x + w->w / 2, cy = w->y + w->h / 2;
+        if (Is(*w, "KNOB") && w->IsVisibleNow() && w->dialogId == 0 && cx > panel->x + 8 &&
+            cx < panel->x + panel->w - 8 && cy > panel->y + 24 && cy < panel->y + panel->h - 4)
+            knob = w.get();
+    }
+    ASSERT_NE(knob, nullptr);
+    const int px = knob->x + knob->w / 2, py = knob->y + knob->h / 2;
+    for (bool hintFirst : {true, false}) {
+        head->OnMouseMove(0, 10, 640);
+        head->OnIdle();
+        head->OnMouseMove(0, px, py);
+        if (hintFirst) {
+            for (int i = 0; i < 4 && !head->IsHintShown(); ++i) head->OnIdle();
+            ASSERT_TRUE(head->IsHintShown());
+        }
+        head->OpenDialog(panel->x - 4, panel->y - 4, 6, 0);
+        ASSERT_EQ(head->GetOpenDialog(), 6);
+        EXPECT_FALSE(head->IsHintShown()) << hintFirst;
+        for (int i = 0; i < 4; ++i) head->OnIdle();
+        EXPECT_FALSE(head->IsHintShown()) << hintFirst;
+        head->CloseDialog();
+    }
+}
+
+TEST_F(WindowHeader, APartButtonLightsWhileItsPartPlays)
+{
+    // Part 2 on MIDI channel 2, three notes held there.
+    const float channel = synth->GetMixerParameter(1 << 10 | 4);
+    synth->SetMixerParameter(1 << 10 | 4, 1.0f / 16.0f);
+    const int ch = synth->midi->PartChannel(1);
+    ASSERT_GE(ch, 0);
+    auto* button = static_cast<CUIPartButton*>(Find("PBTN", 3, 11));
+    std::vector<float> l(512), r(512);
+    float* outs[2] = {l.data(), r.data()};
+    synth->Resume();
+    for (uint32_t key : {60u, 64u, 67u}) synth->ProcessMidiMessage((0x64u << 16) | (key << 8) | 0x90u | uint32_t(ch), 0);
+    synth->Process(nullptr, outs, 512);
+    head->RedrawAll();
+    const uint8_t* face = dc.GetBackSurface()->PixelAddress(button->x + 3, button->y + 2);
+    const std::vector<uint8_t> lit(face, face + 3);
+    // Lit for as long as the notes are held, however many ticks pass.
+    for (int tick = 0; tick < 40; ++tick) {
+        head->OnIdle();
+        ASSERT_EQ(button->ReadFlags() & 2, 2) << "tick " << tick;
+    }
+    for (uint32_t key : {60u, 64u, 67u}) synth->ProcessMidiMessage((key << 8) | 0x80u | uint32_t(ch), 0);
+    synth->Process(nullptr, outs, 512);
+    for (int tick = 0; tick < 40; ++tick) head->OnIdle();
+    EXPECT_EQ(button->ReadFlags() & 2, 0);
+    head->RedrawAll();
+    const uint8_t* dark = dc.GetBackSurface()->PixelAddress(button->x + 3, button->y + 2);
+    // The lit face is told from the grey one at a glance: far apart in green.
+    EXPECT_GT(int(lit[1]) - int(dark[1]), 60);
+    synth->SetMixerParameter(1 << 10 | 4, channel);
+}
+
+TEST_F(WindowHeader, APressThatOpensAChooserLeavesNoButtonHeld)
+{
+    // The sample dialog's "New" asks for the file on the press; the chooser
+    // is cancelled by a click outside the window, so no release reaches it.
+    Chooser chooser;  // cancels
+    g_DlgFile.SetChooser(&chooser);
+    head->SetPage(2);
+    head->OpenDialog(0, 0, 9, 0);
+    ASSERT_EQ(head->GetOpenDialog(), 9);
+    GUIObject* fresh = Find("BTTN", 8, 2);
+    head->OnMouseMove(0, fresh->x + 5, fresh->y + 5);
+    head->OnMouseDown(1, fresh->x + 5, fresh->y + 5);
+    EXPECT_EQ(chooser.asked, 1);
+    EXPECT_EQ(head->GetCaptured(), nullptr);
+    // The pointer comes back in one jump and clicks a page button: the page
+    // changes, the chooser stays shut.
+    GUIObject* mixer = Find("BTTN", 5, 140, 0);
+    head->OnMouseDown(1, mixer->x + 5, mixer->y + 5);
+    head->OnMouseUp(0, mixer->x + 5, mixer->y + 5);
+    EXPECT_EQ(head->GetPage(), 0);
+    EXPECT_EQ(chooser.asked, 1);
+    // Moves with the button up reach nothing pressed either.
+    head->OnMouseMove(0, fresh->x + 5, fresh->y + 5);
+    head->OnMouseMove(1, fresh->x + 9, fresh->y + 5);
+    EXPECT_EQ(chooser.asked, 1);
+    g_DlgFile.SetChooser(nullptr);
 }

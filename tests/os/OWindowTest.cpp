@@ -8,6 +8,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,34 @@ TEST_F(WindowTest, AReleaseTheWindowNeverSawComesBeforeTheNextMoveOrKey)
     EXPECT_EQ(calls[0], "down 1 10 20");
     EXPECT_EQ(calls[1].rfind("up 0 ", 0), 0u) << calls[1];
     EXPECT_EQ(calls[2].rfind("key 35 0", 0), 0u) << calls[2];
+}
+
+TEST_F(WindowTest, APressThatRanAFileChooserEndsWithItAndLetsThePointerGo)
+{
+    // The widget's press opens the desktop chooser, which pumps the window
+    // while it runs; the release goes to the chooser.
+    struct Opener : Recorder {
+        void OnMouseDown(uint32_t f, int x, int y) override
+        {
+            Recorder::OnMouseDown(f, x, y);
+            if (pump) pump();
+        }
+        std::function<void()> pump;
+    } opener;
+    window.SetHandler(&opener);
+    opener.pump = [this] { window.PumpTimerAndPaint(); };
+    Button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 10, 20);
+    window.Pump(0);
+    EXPECT_EQ(opener.calls, (Calls{"down 1 10 20", "up 0 10 20"}));
+    EXPECT_FALSE(window.IsCaptured());
+    // The next click is a click of its own.
+    opener.calls.clear();
+    opener.pump = nullptr;
+    Button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 300, 40);
+    Button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 300, 40);
+    window.Pump(0);
+    EXPECT_EQ(opener.calls, (Calls{"down 1 300 40", "up 0 300 40"}));
+    window.SetHandler(&rec);
 }
 
 TEST_F(WindowTest, WheelNotchesAreAKeyThenAWheelCall)

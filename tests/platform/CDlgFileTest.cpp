@@ -1,11 +1,13 @@
 #include "platform/CDlgFile.h"
 
 #include "os/OFileChooser.h"
+#include "os/TestFolders.h"
 #include "platform/CGlobalData.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -41,7 +43,9 @@ protected:
         saved = g_GlobalData;
         snprintf(g_GlobalData.WavefilePath, 512, "/wav/");
         snprintf(g_GlobalData.ProjectPath, 512, "/proj/");
-        snprintf(g_GlobalData.SamplePath, 512, "/samples/");
+        // The multi-sample chooser makes its folder: one that can be made.
+        samples = temp / "samples/";
+        snprintf(g_GlobalData.SamplePath, 512, "%s", samples.c_str());
         dlg.SetChooser(&fake);
     }
     void TearDown() override
@@ -60,6 +64,8 @@ protected:
             return *this;
         }
     } saved;
+    testutil::TempFolder temp;
+    std::string samples;
     FakeChooser fake;
     CDlgFile dlg;
 };
@@ -88,9 +94,9 @@ TEST_F(CDlgFileTest, EveryChooserAsksWithItsOwnFilterTitleExtensionAndFolder)
         {[](CDlgFile& d, const char** o) { return d.ChooseProjectFile(o, false); }, false,
          "Open project from file...", "qzp", "Project files (*.qzp)=*.qzp", "/proj/"},
         {[](CDlgFile& d, const char** o) { return d.ChooseMultiSampleFile(o, true); }, true,
-         "New Multisample...", "qvi", "Multi Sample (*.qvi)=*.qvi", "/samples/"},
+         "New Multisample...", "qvi", "Multi Sample (*.qvi)=*.qvi", samples},
         {[](CDlgFile& d, const char** o) { return d.ChooseMultiSampleFile(o, false); }, false,
-         "Open Multisample...", "qvi", "Multi Sample (*.qvi)=*.qvi", "/samples/"},
+         "Open Multisample...", "qvi", "Multi Sample (*.qvi)=*.qvi", samples},
         {[](CDlgFile& d, const char** o) { return d.ChoosePresetFile(o, true); }, true,
          "Save preset to file...", "fxp", "sound preset (*.fxp)=*.fxp", presets},
         {[](CDlgFile& d, const char** o) { return d.ChoosePresetFile(o, false); }, false,
@@ -148,7 +154,7 @@ TEST_F(CDlgFileTest, ChosenFoldersAreRememberedForTheNextChooser)
     EXPECT_STREQ(g_GlobalData.ProjectPath, "/songs/");
     // The multi-sample chooser does not move its start folder.
     ASSERT_TRUE(dlg.ChooseMultiSampleFile(&out, true));
-    EXPECT_STREQ(g_GlobalData.SamplePath, "/samples/");
+    EXPECT_EQ(g_GlobalData.SamplePath, samples);
 
     // The next record chooser is offered the last choice; a cancel keeps it.
     fake.answers = {std::nullopt};
@@ -220,4 +226,25 @@ TEST_F(CDlgFileTest, APathTooLongToKeepIsRefused)
     fake.answers = {"/x/" + std::string(504, 'y') + ".wav"};  // 511 bytes fit
     EXPECT_TRUE(dlg.ChooseRecordFile(&out));
     EXPECT_EQ(strlen(out), 511u);
+}
+
+TEST_F(CDlgFileTest, TheSampleFolderIsMadeWhenTheMultiSampleChooserFirstOpens)
+{
+    // A first start has no sample folder: the chooser would start in the
+    // working folder and a new multi-sample land beside the program.
+    ASSERT_FALSE(std::filesystem::exists(samples));
+    fake.answers = {samples + "Strings.qvi", std::nullopt};
+    const char* out = nullptr;
+    ASSERT_TRUE(dlg.ChooseMultiSampleFile(&out, true));
+    EXPECT_TRUE(std::filesystem::is_directory(samples));
+    EXPECT_EQ(fake.requests[0].startFolder, samples);
+    // Already there: opened as it is.
+    EXPECT_FALSE(dlg.ChooseMultiSampleFile(&out, false));
+    EXPECT_TRUE(std::filesystem::is_directory(samples));
+    // A folder that cannot be made leaves the chooser to cope.
+    const std::string deep = temp / "no/such/folder/";
+    snprintf(g_GlobalData.SamplePath, 512, "%s", deep.c_str());
+    EXPECT_FALSE(dlg.ChooseMultiSampleFile(&out, true));
+    EXPECT_FALSE(std::filesystem::exists(deep));
+    EXPECT_EQ(fake.requests.size(), 3u);
 }
