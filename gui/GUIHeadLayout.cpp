@@ -40,6 +40,9 @@ void GUIHead::LoadLayout()
     std::string error;
     const os::ReadStatus read = os::ReadWholeFile(path.c_str(), kMaxLayoutBytes, bytes, error);
     if (read == os::ReadStatus::kMissing) {
+        // Nothing to keep at exit, but the user sees one knob and must
+        // learn why.
+        Report("The layout " + path + " was not found; the default layout is shown.");
         AddDefaultLayout();
         return;
     }
