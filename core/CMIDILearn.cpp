@@ -14,7 +14,9 @@
 #include "core/CSequencer.h"
 #include "core/CSynth.h"
 #include "engine/CEngine.h"
+#include "os/OMessageBox.h"
 #include "os/OReadFile.h"
+#include "os/OReplaceFile.h"
 #include "platform/CDebug.h"
 #include "platform/CGlobalData.h"
 #include "platform/COSystem.h"
@@ -69,7 +71,7 @@ void SetSlot(int controller, uint32_t pair) {
 
 uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
-bool WriteLearnFile(const char* path) {
+bool WriteLearnFile(const char* path, std::string& why) {
     uint8_t image[CMIDI::kLearnFileSize];
     for (int c = 0; c < CMIDI::kControllers; ++c) {
         const uint32_t pair = LoadSlot(c);
@@ -78,21 +80,8 @@ bool WriteLearnFile(const char* path) {
         image[256 + 2 * c] = static_cast<uint8_t>(pair >> 16);
         image[256 + 2 * c + 1] = static_cast<uint8_t>(pair >> 24);
     }
-    // Written beside the file and renamed over it: a failed write leaves the
-    // bindings of the last good one in place.
-    char temp[600];
-    if (std::snprintf(temp, sizeof(temp), "%s.tmp", path) >= static_cast<int>(sizeof(temp)))
-        return false;
-    FILE* f = std::fopen(temp, "wb");
-    if (!f)
-        return false;
-    bool ok = std::fwrite(image, 1, sizeof(image), f) == sizeof(image);
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(temp, path) != 0) {
-        std::remove(temp);
-        return false;
-    }
-    return true;
+    // A failed write leaves the bindings of the last good file in place.
+    return os::ReplaceFile(path, image, sizeof(image), &why);
 }
 
 } // namespace
@@ -123,7 +112,7 @@ void CMIDI::LoadSettings() {
                           "drive and were dropped", path, dropped);
     }
     if (line[0])
-        CDebug::Log(line);
+        CDebug::Say(line);
     for (int part = 1; part <= kParts; ++part) {
         char name[32];
         std::snprintf(name, sizeof(name), "part%d.scl", part);
@@ -163,15 +152,22 @@ bool CMIDI::SaveLearnFile(bool atExit) {
     g_learnAttempted = changes;
     COSystem sys;
     const char* path = sys.GetAppPath("QVMIDI.qvm");
-    errno = 0;
-    if (*path && WriteLearnFile(path)) {
+    std::string why = "the program folder's name is too long";
+    if (*path && WriteLearnFile(path, why)) {
         g_learnSaved = changes;
         return true;
     }
-    char line[700];
-    std::snprintf(line, sizeof(line), "QVMIDI.qvm: cannot write \"%s\": %s", path,
-                  errno ? std::strerror(errno) : "path too long");
-    CDebug::Log(line);
+    char line[900];
+    std::snprintf(line, sizeof(line), "The learnt controllers could not be saved to \"%.600s\": %s.", path,
+                  why.c_str());
+    // While the editor runs the user has just learnt or assigned one: a box.
+    // At exit nobody looks at a box any more.
+    if (atExit) {
+        CDebug::Say(line);
+    } else {
+        CDebug::Log(line);
+        os::ShowMessageBox(line, "Error");
+    }
     return false;
 }
 

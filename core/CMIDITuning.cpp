@@ -236,7 +236,7 @@ bool CMIDI::ReadTuning(int part, const uint8_t* data, size_t size, const char* n
         char line[256];
         std::snprintf(line, sizeof(line), "Tuning/%s: %s; tuning of part %d unchanged",
                       name ? name : "", reason, part + 1);
-        CDebug::Log(line);
+        CDebug::Say(line);
         return false;
     }
     tuningLoaded[part] = 1;
@@ -258,7 +258,7 @@ bool CMIDI::LoadTuningFile(int part, const char* name) {
     if (read == os::ReadStatus::kRefused) {
         char line[400];
         std::snprintf(line, sizeof(line), "Tuning/%s: %s; tuning of part %d unchanged", name, why.c_str(), part + 1);
-        CDebug::Log(line);
+        CDebug::Say(line);
     }
     if (read != os::ReadStatus::kRead)
         return false;

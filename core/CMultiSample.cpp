@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "os/OReplaceFile.h"
 #include "platform/CDebug.h"
 #include "platform/CGlobalData.h"
 #include "platform/COSystem.h"
@@ -295,21 +296,12 @@ bool CMultiSample::Save()
         PutF32(r + kZoneExtra + 4, s.extra[1]);
     }
 
-    // Written beside the file and renamed over it, so that a failed write
-    // never leaves a half-written multi-sample behind.
+    // A failed write never leaves a half-written multi-sample behind, and
+    // says so: the multi-samples are saved with the user's bank or project.
     char file[kPathSize + kNameSize + 8];
-    char temp[sizeof(file) + 4];
     std::snprintf(file, sizeof(file), "%s%s.qvi", directory, name);
-    std::snprintf(temp, sizeof(temp), "%s.tmp", file);
-    FILE* f = std::fopen(temp, "wb");
-    if (!f)
+    if (!os::ReplaceFileOrSay(file, buffer, sizeof(buffer)))
         return false;
-    bool ok = std::fwrite(buffer, 1, sizeof(buffer), f) == sizeof(buffer);
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(temp, file) != 0) {
-        std::remove(temp);
-        return false;
-    }
     dirty = 0;
     return true;
 }

@@ -1,9 +1,11 @@
 #include "core/CPresetBrowser.h"
 
 #include <algorithm>
+#include <string>
 
 #include "core/CPresetPool.h"
 #include "core/CSynth.h"
+#include "os/OMessageBox.h"
 
 CPresetBrowser::CPresetBrowser(CSynth* s, CPresetPool* p) : synth(s), pool(p) {}
 
@@ -77,8 +79,14 @@ void CPresetBrowser::ApplyMasks()
         Rebuild();
         return;
     }
-    if (selected && EntryOf(static_cast<size_t>(selectedIndex)))
-        Pool().StoreMasks(rows[static_cast<size_t>(selectedIndex)].entry, masks);
+    const CPreset* preset = selected ? EntryOf(static_cast<size_t>(selectedIndex)) : nullptr;
+    if (!preset) return;
+    std::string why;
+    if (Pool().StoreMasks(rows[static_cast<size_t>(selectedIndex)].entry, masks, &why)) return;
+    // The words show now but would be gone at the next start.
+    const std::string text = "The words of the preset \"" + preset->name + "\" are not kept after the program ends: " +
+                             why + ".";
+    os::ShowMessageBox(text.c_str(), "Error");
 }
 
 void CPresetBrowser::SetFilterMode(uint8_t on)

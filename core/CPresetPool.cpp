@@ -122,7 +122,7 @@ bool CPresetPool::Add(const std::string& path, const std::string& file)
         why = CProgram::PresetBodyProblem(body > 0 ? bytes.data() + header : nullptr, body);
     }
     const std::string line = "preset " + path + ": " + why + "; left out of the preset list";
-    CDebug::Log(line.c_str());
+    CDebug::Say(line.c_str());
     return false;
 }
 
@@ -184,13 +184,13 @@ int CPresetPool::Scan(const std::string& dir)
     const os::ReadStatus read = os::ReadWholeFile(path.c_str(), kMostCategoryBytes, bytes, why);
     if (read == os::ReadStatus::kRefused) {
         const std::string line = "categories " + path + ": " + why + "; the presets keep the words of their files";
-        CDebug::Log(line.c_str());
+        CDebug::Say(line.c_str());
     } else if (read == os::ReadStatus::kRead) {
         const int ignored = ReadCategories(std::string(bytes.begin(), bytes.end()));
         if (ignored > 0) {
             const std::string line = "categories " + path + ": " + std::to_string(ignored) +
                                      " lines that are no file name and five hexadecimal words were ignored";
-            CDebug::Log(line.c_str());
+            CDebug::Say(line.c_str());
         }
     }
     return static_cast<int>(entries.size());
@@ -233,12 +233,21 @@ std::string CPresetPool::WriteCategories() const
     return text;
 }
 
-bool CPresetPool::StoreMasks(size_t i, const uint32_t* masks)
+bool CPresetPool::StoreMasks(size_t i, const uint32_t* masks, std::string* why)
 {
-    if (i >= entries.size()) return false;
+    if (i >= entries.size()) {
+        if (why) *why = "no such preset";
+        return false;
+    }
     entries[i].param.SetMasks(masks);
-    if (folder.empty()) return false;
+    if (folder.empty()) {
+        if (why) *why = "the preset list was read from no folder";
+        return false;
+    }
     const std::string text = WriteCategories();
     const std::string path = (std::filesystem::path(folder) / kCategoriesFile).string();
-    return os::ReplaceFile(path.c_str(), text.data(), text.size());
+    std::string failure;
+    if (os::ReplaceFile(path.c_str(), text.data(), text.size(), &failure)) return true;
+    if (why) *why = "cannot write \"" + path + "\": " + failure;
+    return false;
 }

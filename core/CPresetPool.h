@@ -82,8 +82,8 @@ public:
     std::string WriteCategories() const;
     // Stores entry i's masks and rewrites the categories file (through a
     // temporary file); false when there is no such entry or the file could
-    // not be written.
-    bool StoreMasks(size_t i, const uint32_t* masks);
+    // not be written, and why (when given) says which.
+    bool StoreMasks(size_t i, const uint32_t* masks, std::string* why = nullptr);
     void Clear();
 
     const std::vector<CPreset>& Entries() const { return entries; }

@@ -13,6 +13,7 @@
 #include "engine/SafeMath.h"
 #include "gui/CUIMenuResource.h"
 #include "os/ORandom.h"
+#include "os/OReplaceFile.h"
 #include "platform/CGlobalData.h"
 
 namespace {
@@ -780,26 +781,22 @@ bool CProgram::NewBank(int t) {
 }
 
 bool CProgram::WriteNewBankFile(const char* path, const char* bankName, int t) {
-    FILE* f = fopen(path, "wb");
-    if (!f) return false;
     Storage& s = *m_store;
-    uint8_t header[kHeaderBytes] = {};
-    CopyText(reinterpret_cast<char*>(header), kNameSize, bankName);
-    header[32] = kBankVersion;
-    header[33] = 0;
-    bool ok = fwrite(header, 1, sizeof(header), f) == sizeof(header);
-
     // Every program is the same: "new program", template t, template labels.
-    uint8_t program[kNameSize + kStoredRecordBytes + kLabelBytes + kSampleBytes] = {};
+    constexpr size_t kProgramBytes = kNameSize + kStoredRecordBytes + kLabelBytes + kSampleBytes;
+    std::vector<uint8_t> image(kHeaderBytes + kPrograms * kProgramBytes, 0);
+    CopyText(reinterpret_cast<char*>(image.data()), kNameSize, bankName);
+    image[32] = kBankVersion;
+    image[33] = 0;
+    uint8_t* program = image.data() + kHeaderBytes;
     CopyText(reinterpret_cast<char*>(program), kNameSize, "new program");
     float record[kRecordSize];
     memcpy(record, s.templates[t], sizeof(record));
     record[0] = static_cast<float>(t);
     EncodeStoredRecord(record, program + kNameSize);
     memcpy(program + kNameSize + kStoredRecordBytes, s.templateLabels, kLabelBytes);
-    for (int i = 0; i < kPrograms && ok; ++i) ok = fwrite(program, 1, sizeof(program), f) == sizeof(program);
-    if (fclose(f) != 0) ok = false;
-    return ok;
+    for (int i = 1; i < kPrograms; ++i) memcpy(program + i * kProgramBytes, program, kProgramBytes);
+    return os::ReplaceFileOrSay(path, image.data(), image.size());
 }
 
 // --- writers ----------------------------------------------------------------------

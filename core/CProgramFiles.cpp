@@ -167,12 +167,12 @@ int ProjectRecordBytes(int version) {
     return CProgram::kStoredRecordBytes;
 }
 
-// One line in the debug log for a file that was not taken: what it is,
+// One line on stderr and in the debug log for a file that was not taken: what it is,
 // where, why, and what happened instead.
 void LogRefused(const char* what, const char* path, const std::string& why, const char* instead) {
     char line[1400];
     snprintf(line, sizeof(line), "%s %.1000s: %s; %s", what, path ? path : "", why.c_str(), instead);
-    CDebug::Log(line);
+    CDebug::Say(line);
 }
 
 // Reads the whole file when it is not longer than maxBytes; a refusal is

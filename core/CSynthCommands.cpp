@@ -549,17 +549,6 @@ void CSynth::GetCommandText(int32_t id, char* out, size_t size) {
 
 namespace {
 
-// Writes the image over the chosen file; a failure says so in a message box
-// and leaves the old file as it was.
-bool WriteChosen(const char* path, const std::vector<uint8_t>& image) {
-    if (os::ReplaceFile(path, image.data(), image.size()))
-        return true;
-    char text[700];
-    std::snprintf(text, sizeof(text), "Cannot write \"%s\": %s", path, std::strerror(errno));
-    os::ShowMessageBox(text, "Error");
-    return false;
-}
-
 // The browser lists the presets of the preset folder and of its subfolders.
 bool InPresetFolder(const char* path) {
     namespace fs = std::filesystem;
@@ -598,7 +587,7 @@ bool CSynth::SaveProjectFile() {
         os::ShowMessageBox(text, "Error");
         return false;
     }
-    return WriteChosen(path, image);
+    return os::ReplaceFileOrSay(path, image.data(), image.size());
 }
 
 bool CSynth::SaveBankFile() {
@@ -612,7 +601,7 @@ bool CSynth::SaveBankFile() {
         EngineHold hold(*this);
         program.BuildBankImage(image);
     }
-    return WriteChosen(path, image);
+    return os::ReplaceFileOrSay(path, image.data(), image.size());
 }
 
 bool CSynth::SavePresetFile() {
@@ -632,7 +621,7 @@ bool CSynth::SavePresetFile() {
         masks[g] = presetBrowser.GetCategoryMask(g);
     if (image.size() >= static_cast<size_t>(CProgram::kPresetHeaderBytes))
         CPresetPool::WriteHeader(image.data(), masks);
-    if (!WriteChosen(path, image))
+    if (!os::ReplaceFileOrSay(path, image.data(), image.size()))
         return false;
     // A preset saved where the browser looks is listed at once.
     if (InPresetFolder(path)) {

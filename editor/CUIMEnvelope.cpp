@@ -762,11 +762,5 @@ bool CUIMEnvelope::SavePresetFile()
     const char* path = nullptr;
     if (!State().clipValid || !g_DlgFile.ChooseEnvelopePresetFile(&path, true)) return false;
     const std::vector<uint8_t> bytes = State().clip.WritePreset();
-    if (!os::ReplaceFile(path, bytes.data(), bytes.size())) {
-        char text[600];
-        std::snprintf(text, sizeof text, "The envelope could not be saved to\n%s", path);
-        os::ShowMessageBox(text, "Error");
-        return false;
-    }
-    return true;
+    return os::ReplaceFileOrSay(path, bytes.data(), bytes.size());
 }

@@ -1,7 +1,5 @@
 // The GUI manager's side of the layout file: reading it at open, the
 // default layout, writing it back, and the about overlay.
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,8 +23,7 @@ constexpr size_t kMaxLayoutBytes = 256u << 20;
 // session, a program started by a service) or be taken down by a stop.
 void Report(const std::string& text)
 {
-    CDebug::Log(text.c_str());
-    std::fprintf(stderr, "zavo: %s\n", text.c_str());
+    CDebug::Say(text.c_str());
     os::ShowMessageBox(text.c_str(), "Error");
 }
 
@@ -40,6 +37,9 @@ void GUIHead::LoadLayout()
     std::string error;
     const os::ReadStatus read = os::ReadWholeFile(path.c_str(), kMaxLayoutBytes, bytes, error);
     if (read == os::ReadStatus::kMissing) {
+        // Nothing to keep at exit, but the user sees one knob and must
+        // learn why.
+        Report("The layout " + path + " was not found; the default layout is shown.");
         AddDefaultLayout();
         return;
     }
@@ -97,12 +97,13 @@ bool GUIHead::SaveLayout(bool overwriteRefused)
     if (!m_editingAllowed) return false;
     const std::string path = GUIResource::LayoutPath();
     if (m_layoutRefused && !overwriteRefused) {
-        CDebug::Log(("The layout " + path + " was refused at start; it is left as it is.").c_str());
+        CDebug::Say(("The layout " + path + " was refused at start; it is left as it is.").c_str());
         return false;
     }
     const std::vector<uint8_t> bytes = GUIResource::WriteLayout(m_widgets);
-    if (!os::ReplaceFile(path.c_str(), bytes.data(), bytes.size())) {
-        Report("The layout could not be saved to " + path + " (" + strerror(errno) + "); the old file is kept.");
+    std::string why;
+    if (!os::ReplaceFile(path.c_str(), bytes.data(), bytes.size(), &why)) {
+        Report("The layout could not be saved to " + path + " (" + why + "); the old file is kept.");
         return false;
     }
     m_layoutRefused = false;

@@ -2,16 +2,13 @@
 
 #include "os/OPath.h"
 #include "os/OReadFile.h"
+#include "os/OReplaceFile.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace os {
 
@@ -117,6 +114,8 @@ bool OSettings::Load()
     m_sections.clear();
     m_preamble.clear();
     m_unreadable = false;
+    m_partial = false;
+    m_strangeLine = 0;
     m_why.clear();
     if (m_path.empty())
         return false;
@@ -128,6 +127,10 @@ bool OSettings::Load()
         return false;
     }
     LoadText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    if (m_partial)
+        m_why = "it is longer than " + std::to_string(kMostBytes) + " bytes, only the lines before were read";
+    else if (m_strangeLine > 0)
+        m_why = "line " + std::to_string(m_strangeLine) + " is no section, setting or comment";
     return true;
 }
 
@@ -135,6 +138,8 @@ void OSettings::LoadText(std::string_view text)
 {
     m_sections.clear();
     m_preamble.clear();
+    m_partial = text.size() > kMostBytes;
+    m_strangeLine = 0;
     if (text.size() > kMostBytes) {
         // The line the limit cuts is not taken.
         text = text.substr(0, kMostBytes);
@@ -142,8 +147,16 @@ void OSettings::LoadText(std::string_view text)
         text = last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
     }
     Section* current = nullptr;
+    int number = 0;
+    // The first line that is no section, setting or comment: what the file
+    // means there is unknown, so it is not written back.
+    auto strange = [&] {
+        if (m_strangeLine == 0)
+            m_strangeLine = number;
+    };
     while (!text.empty()) {
         const size_t end = text.find('\n');
+        ++number;
         std::string_view l = Trim(text.substr(0, end));
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         if (l.empty())
@@ -158,6 +171,7 @@ void OSettings::LoadText(std::string_view text)
         if (l.front() == '[') {
             size_t close = l.find(']');
             if (close == std::string_view::npos) {
+                strange();
                 current = nullptr;
                 continue;
             }
@@ -173,11 +187,15 @@ void OSettings::LoadText(std::string_view text)
             continue;
         }
         size_t eq = l.find('=');
-        if (!current || eq == std::string_view::npos)
+        if (!current || eq == std::string_view::npos) {
+            strange();
             continue;
+        }
         std::string key(Trim(l.substr(0, eq)));
-        if (key.empty())
+        if (key.empty()) {
+            strange();
             continue;
+        }
         std::string value = Unescape(Trim(l.substr(eq + 1)));
         bool replaced = false;
         for (auto& kv : current->values)
@@ -190,50 +208,13 @@ void OSettings::LoadText(std::string_view text)
     }
 }
 
-namespace {
-
-// The file a path names, through any symbolic links (also a link to a file
-// not made yet); the path itself when it is no link.
-std::string ThroughLinks(const std::string& path)
-{
-    std::string at = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return at;
-        std::string target(4096, '\0');
-        const ssize_t n = readlink(at.c_str(), target.data(), target.size());
-        if (n <= 0 || static_cast<size_t>(n) >= target.size())
-            return at;
-        target.resize(static_cast<size_t>(n));
-        if (target[0] != '/') {
-            const size_t slash = at.rfind('/');
-            target = (slash == std::string::npos ? std::string() : at.substr(0, slash + 1)) + target;
-        }
-        at = target;
-    }
-    return at;
-}
-
-} // namespace
-
 bool OSettings::Save()
 {
     if (m_path.empty())
         return false;
-    if (m_unreadable)
-        return false;  // Why() still says why it was not read
+    if (LeftAsItIs())
+        return false;  // Why() still says why it was not taken
     const std::string target = ThroughLinks(m_path);
-    struct stat st {};
-    const bool exists = stat(target.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
-        m_why = "it is not a file";
-        return false;
-    }
-    if (exists && (st.st_mode & S_IWUSR) == 0) {
-        m_why = "it is read-only";
-        return false;
-    }
     size_t slash = target.rfind('/');
     if (slash != std::string::npos && slash > 0 && !MakeFolders(target.substr(0, slash))) {
         m_why = std::strerror(errno);
@@ -257,26 +238,7 @@ bool OSettings::Save()
         }
     }
     const std::string data = text.str();
-
-    std::string temp = target + ".tmp";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) {
-        m_why = std::strerror(errno);
-        return false;
-    }
-    if (exists)
-        fchmod(fileno(f), st.st_mode & 07777);
-    bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = fsync(fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (ok)
-        ok = std::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        m_why = std::strerror(errno);
-        std::remove(temp.c_str());
-    }
-    return ok;
+    return ReplaceFile(m_path.c_str(), data.data(), data.size(), &m_why);
 }
 
 const std::string* OSettings::Find(std::string_view section, std::string_view name) const

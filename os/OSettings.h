@@ -32,13 +32,18 @@ public:
     // The text of a settings file (at most kMostBytes of it are taken).
     void LoadText(std::string_view text);
     bool Unreadable() const { return m_unreadable; }
+    // The file Load() met must not be written back: it could not be read,
+    // was read only in part, or holds a line that is no section, setting
+    // or comment (writing it would lose what the user meant there). Why()
+    // says which.
+    bool LeftAsItIs() const { return m_unreadable || m_partial || m_strangeLine > 0; }
     const std::string& Why() const { return m_why; }
-    // Writes the file, creating its folders; the old file is replaced only
-    // once the new one is complete, so a failed write loses nothing. A file
-    // that Load() could not read and a file without write permission for
-    // its owner are left alone (false, Why() says so). A symbolic link is
-    // written through to its target; the file keeps its mode. Comment
-    // lines (";" or "#") read by Load() are written back in their places.
+    // Writes the file, creating its folders, through the program's one
+    // write path (os/OReplaceFile.h): a failed write loses nothing, a
+    // symbolic link is written through to its file, which keeps its mode,
+    // a write-protected file is left alone. So is a file LeftAsItIs()
+    // (false, Why() says why). Comment lines (";" or "#") read by Load()
+    // are written back in their places.
     bool Save();
 
     static constexpr size_t kMostBytes = 1u << 20;
@@ -74,6 +79,8 @@ private:
     std::vector<std::string> m_preamble;
     std::vector<Section> m_sections;
     bool m_unreadable = false;
+    bool m_partial = false;  // longer than kMostBytes
+    int m_strangeLine = 0;   // the first line not understood, from 1
     std::string m_why;
 };
 

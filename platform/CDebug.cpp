@@ -20,3 +20,9 @@ void CDebug::Log(const char* text)
     std::fputs("\n", f);
     std::fclose(f);
 }
+
+void CDebug::Say(const char* text)
+{
+    std::fprintf(stderr, "zavo: %s\n", text ? text : "");
+    Log(text);
+}

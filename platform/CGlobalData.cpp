@@ -38,18 +38,14 @@ void ReadName(const os::OSettings& store, const char* name, char (&field)[N])
         field[0] = '\0';
 }
 
-// Said once a process, on stderr and in the debug log: the settings file
-// is kept as the user has it, and this session's settings are not stored.
+// On stderr and in the debug log: the settings file is kept as the user
+// has it, and this session's settings are not stored.
 void SayNotSaved(const os::OSettings& store, const char* what, const char* why)
 {
-    static std::atomic<bool> said{false};
-    if (said.exchange(true))
-        return;
     char line[1200];
     std::snprintf(line, sizeof line, "The settings file %s %s (%s); it is left as it is and the settings of "
                   "this session are not saved.", store.FilePath().c_str(), what, why);
-    std::fprintf(stderr, "zavo: %s\n", line);
-    CDebug::Log(line);
+    CDebug::Say(line);
 }
 
 template <size_t N>
@@ -80,6 +76,7 @@ void CGlobalData::ReadSettings()
     os::OSettings store;
     store.Load();  // a missing file leaves every default
     m_settingsUnreadable = store.Unreadable();
+    m_settingsKept = store.LeftAsItIs();
     std::snprintf(m_settingsWhy, sizeof m_settingsWhy, "%s", store.Why().c_str());
 
     ReadPath(store, "ProjectPath", ProjectPath, programFolder, "Project");
@@ -107,11 +104,14 @@ void CGlobalData::WriteSettings() const
 {
     os::OSettings store;
     // Keeps whatever else the file holds (other sections, unknown keys,
-    // comments). A file that could not be read at start or now is never
-    // replaced by what this session knows.
+    // comments). A file that could not be read whole and understood, at
+    // start or now, is never replaced by what this session knows.
     store.Load();
-    if (m_settingsUnreadable || store.Unreadable()) {
-        SayNotSaved(store, "could not be read", store.Unreadable() ? store.Why().c_str() : m_settingsWhy);
+    if (m_settingsKept || store.LeftAsItIs()) {
+        const bool now = store.LeftAsItIs();
+        const bool unreadable = now ? store.Unreadable() : m_settingsUnreadable;
+        SayNotSaved(store, unreadable ? "could not be read" : "is not written back",
+                    now ? store.Why().c_str() : m_settingsWhy);
         return;
     }
 

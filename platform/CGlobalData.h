@@ -38,8 +38,10 @@ public:
     uint8_t ParameterLabel = 0;
 
 private:
-    // The settings file was there but could not be read by ReadSettings.
+    // The settings file was there but could not be read by ReadSettings,
+    // or (kept) not read whole and understood: it is not written back.
     bool m_settingsUnreadable = false;
+    bool m_settingsKept = false;
     char m_settingsWhy[128] = {};
 };
 

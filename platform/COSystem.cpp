@@ -1,6 +1,7 @@
 #include "platform/COSystem.h"
 
 #include "os/OMessageBox.h"
+#include "os/OReplaceFile.h"
 #include "os/OShell.h"
 #include "platform/CGlobalData.h"
 
@@ -77,27 +78,24 @@ bool CopyFileBytes(const char* target, const char* source)
     FILE* in = std::fopen(source, "rb");
     if (!in)
         return false;
-    FILE* out = std::fopen(target, "wb");
-    if (!out) {
-        std::fclose(in);
-        return false;
-    }
-    bool ok = true;
-    char block[1024];
-    for (;;) {
-        size_t n = std::fread(block, 1, sizeof block, in);
-        if (n == 0)
-            break;
-        if (std::fwrite(block, 1, n, out) != n) {
-            ok = false;
-            break;
+    // Through the one write path: a copy that fails half-way leaves no
+    // half file, and an older copy stays as it was.
+    const bool ok = os::ReplaceFileWith(target, [in](FILE* out, std::string& why) {
+        char block[1024];
+        for (;;) {
+            const size_t n = std::fread(block, 1, sizeof block, in);
+            if (n == 0)
+                break;
+            if (std::fwrite(block, 1, n, out) != n)
+                return false;
         }
-    }
-    if (std::ferror(in))
-        ok = false;
+        if (std::ferror(in)) {
+            why = "the source could not be read";
+            return false;
+        }
+        return true;
+    });
     std::fclose(in);
-    if (std::fclose(out) != 0)
-        ok = false;
     return ok;
 }
 

@@ -6,6 +6,7 @@
 // load guard is off: a slow sanitizer build must not silence renders.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "core/CPerfMeter.h"
 #include "editor/CEditor.h"
@@ -25,6 +26,14 @@ struct Settings {
         // asks for a driver itself.
         setenv("SDL_AUDIODRIVER", "dummy", 0);
         setenv("SDL_VIDEODRIVER", "dummy", 0);
+        // SDL shows a message box on the desktop whatever the video driver;
+        // such a box (a window's missing layout) would wait for a click.
+        // Tests that want a display name their own Xvfb.
+        const char* video = std::getenv("SDL_VIDEODRIVER");
+        if (video && std::string(video) == "dummy") {
+            unsetenv("DISPLAY");
+            unsetenv("WAYLAND_DISPLAY");
+        }
     }
     testutil::TempFolder folder;
 } g_Settings ZAVO_INIT(ZAVO_PRIO_TEST_ENVIRONMENT);

@@ -2,14 +2,19 @@
 // MIDI clock follower.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #include "core/CArpeggiator.h"
 #include "core/CSequencer.h"
 #include "editor/CEditor.h"
+#include "os/OMessageBox.h"
 #include "os/TestFolders.h"
 #include "tests/core/FileTestSupport.h"
 #include "tests/core/MidiFixture.h"
@@ -118,18 +123,45 @@ TEST_F(LearnTest, LearnFilesOfAnySizeBindWhatIsSound) {
     }
 }
 
-TEST_F(LearnTest, AFailedWriteKeepsTheOldFileAndIsLogged) {
+// A learnt controller that cannot be kept (a write-protected learn file, a
+// full disk) is said in a box while the editor runs, and on stderr and in
+// the debug log at exit; the old file stays whole.
+TEST_F(LearnTest, AFailedWriteKeepsTheOldFileAndIsSaid) {
+    std::vector<std::string> boxes;
+    auto previous = os::SetMessageBoxHook(
+        [&](const char* text, const char* title) { boxes.push_back(std::string(title) + ": " + text); });
     CMIDI::AssignController(0, 10, 5);
     ASSERT_TRUE(CMIDI::SaveLearnFile());
     const std::string first = testutil::ReadFile(File());
-    std::filesystem::create_directory(File() + ".tmp");
+    for (const char* said : {"the file is write-protected", "No space left on device"}) {
+        SCOPED_TRACE(said);
+        const bool full = std::string(said).starts_with("No space");
+        std::filesystem::permissions(File(), std::filesystem::perms(full ? 0644 : 0444));
+        std::optional<testutil::ScopedWriteFault> fault;
+        if (full) fault.emplace(ENOSPC);
+        boxes.clear();
+        CMIDI::AssignController(0, 11, 6);
+        EXPECT_FALSE(CMIDI::SaveLearnFile());
+        EXPECT_EQ(testutil::ReadFile(File()), first);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].rfind("Error: The learnt controllers could not be saved to \"" + File() + "\": ", 0), 0u)
+            << boxes[0];
+        EXPECT_NE(boxes[0].find(said), std::string::npos) << boxes[0];
+        // The tick tries again only after the next change: one box.
+        EXPECT_TRUE(CMIDI::SaveLearnFile());
+        EXPECT_EQ(boxes.size(), 1u);
+        // The exit tries again and says so where no box is looked at.
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(CMIDI::SaveLearnFile(true));
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(err.rfind("zavo: The learnt controllers could not be saved", 0), 0u) << err;
+        EXPECT_NE(testutil::ReadFile(folder / "Debug.txt").find(err.substr(6)), std::string::npos);
+        CMIDI::ClearController(0, 11);
+    }
+    os::SetMessageBoxHook(previous);
+    std::filesystem::permissions(File(), std::filesystem::perms(0644));
     CMIDI::AssignController(0, 11, 6);
-    EXPECT_FALSE(CMIDI::SaveLearnFile());
-    EXPECT_EQ(testutil::ReadFile(File()), first);
-    EXPECT_NE(testutil::ReadFile(folder / "Debug.txt").find("QVMIDI.qvm"), std::string::npos);
-    // The tick tries again only after the next change; the exit does.
-    EXPECT_TRUE(CMIDI::SaveLearnFile());
-    std::filesystem::remove(File() + ".tmp");
     EXPECT_TRUE(CMIDI::SaveLearnFile(true));
     EXPECT_EQ(testutil::ReadFile(File())[256 + 2 * 6], 11);
 }

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "core/CPresetBrowser.h"
 #include "core/CPresetPool.h"
 #include "core/CSynth.h"
+#include "os/OMessageBox.h"
 #include "os/TestFolders.h"
 #include "tools/FileFixtures.h"
 
@@ -31,6 +36,15 @@ std::vector<std::string> Rows(CPresetBrowser& b)
     std::vector<std::string> out;
     for (b.First(); !b.AtEnd(); b.Next()) out.push_back(b.GetText(0));
     return out;
+}
+
+// Outside filter mode with "Quiet" chosen: the words set are that preset's.
+void ChooseQuiet(CPresetBrowser& b)
+{
+    b.Rebuild();
+    b.SetFilterMode(0);
+    b.SetSelection(3);
+    ASSERT_TRUE(b.ApplySelection());
 }
 
 // A folder of presets: four good ones and the files a scan must pass over.
@@ -170,10 +184,7 @@ TEST(PresetBrowser, MasksStoredOutsideFilterModeSurviveARestart)
     pool.Scan(f.dir.Path());
     {
         CPresetBrowser b(nullptr, &pool);
-        b.Rebuild();
-        b.SetFilterMode(0);
-        b.SetSelection(3);  // Quiet
-        ASSERT_TRUE(b.ApplySelection());
+        ChooseQuiet(b);
         b.SetCategoryMask(2, 0x4);  // "Warm"; the other groups keep theirs
         EXPECT_EQ(b.GetCategoryMask(0), 0x4000u);
         EXPECT_EQ(b.GetCategoryMask(2), 4u);
@@ -191,6 +202,44 @@ TEST(PresetBrowser, MasksStoredOutsideFilterModeSurviveARestart)
     EXPECT_EQ(m[2], 4u);
     again.Entries()[0].param.GetMasks(m);
     EXPECT_EQ(m[4], 1u);
+}
+
+// Words that cannot be kept (a write-protected categories file or presets
+// folder, a full disk) are said in a box at once; the file stays whole.
+TEST(PresetBrowser, WordsThatCannotBeKeptAreSaidInABox)
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> boxes;
+    auto previous = os::SetMessageBoxHook(
+        [&](const char* text, const char* title) { boxes.push_back(std::string(title) + ": " + text); });
+    enum Damage { kProtectedFile, kProtectedFolder, kFullDisk };
+    const std::pair<Damage, const char*> cases[] = {{kProtectedFile, "the file is write-protected"},
+                                                    {kProtectedFolder, "is write-protected"},
+                                                    {kFullDisk, "No space left on device"}};
+    for (const auto& [damage, said] : cases) {
+        SCOPED_TRACE(said);
+        PresetFolder f;
+        const std::string file = f.dir / "Categories.txt";
+        const std::string before = ReadText(file);
+        CPresetPool pool;
+        pool.Scan(f.dir.Path());
+        CPresetBrowser b(nullptr, &pool);
+        ChooseQuiet(b);
+        if (damage == kProtectedFile) fs::permissions(file, fs::perms(0444));
+        if (damage == kProtectedFolder) fs::permissions(f.dir.Path(), fs::perms(0555));
+        std::optional<testutil::ScopedWriteFault> full;
+        if (damage == kFullDisk) full.emplace(ENOSPC);
+        boxes.clear();
+        b.SetCategoryMask(2, 0x4);
+        full.reset();
+        fs::permissions(f.dir.Path(), fs::perms(0755));
+        EXPECT_EQ(b.GetCategoryMask(2), 4u);  // shown for this session
+        EXPECT_EQ(ReadText(file), before);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].rfind("Error: The words of the preset \"Quiet\" are not kept", 0), 0u) << boxes[0];
+        EXPECT_NE(boxes[0].find(said), std::string::npos) << boxes[0];
+    }
+    os::SetMessageBoxHook(previous);
 }
 
 TEST(PresetBrowser, CommandsReachTheSynthesizersBrowser)

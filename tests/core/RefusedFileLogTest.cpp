@@ -1,6 +1,6 @@
 // Every file the program reads at start or on request and refuses (damaged,
 // not there when it must be, unreadable, a folder in its place) leaves one
-// line in "Debug.txt" that names the file and says why.
+// line in "Debug.txt" and on stderr that names the file and says why.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -108,13 +108,18 @@ TEST(RefusedFileLog, EachRefusedFileLeavesOneLineWithItsNameAndReason) {
         Damaged damaged(ProgramFile(file), c.damage, contents);
         if (!damaged.possible) continue;  // as root every file reads
         NewLogLines log;
+        ::testing::internal::CaptureStderr();
         c.read();
+        const std::string err = ::testing::internal::GetCapturedStderr();
         const std::vector<std::string> lines = log.Get();
         int naming = 0;
         for (const std::string& l : lines)
             if (l.find(c.file) != std::string::npos) {
                 ++naming;
                 EXPECT_NE(l.find(c.reason), std::string::npos) << l;
+                // Also where a user who started the program from a shell
+                // looks, and where a log that cannot be written is no loss.
+                EXPECT_NE(err.find("zavo: " + l + "\n"), std::string::npos) << err;
             }
         EXPECT_EQ(naming, 1) << ::testing::PrintToString(lines);
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <cmath>
 #include <filesystem>
@@ -186,6 +187,69 @@ TEST_F(SaveCommandTest, AFailedWriteKeepsTheOldFileAndSaysError) {
         ++entries;
     }
     EXPECT_EQ(entries, 1) << "no temporary file left behind";
+}
+
+// Bank, preset and project saves onto a write-protected file, through a
+// symbolic link, onto a full disk and into a write-protected folder: the
+// old file stays whole and an "Error" box says why, or the file the link
+// names takes the save and keeps its mode. As root nothing of this stops
+// a write: the modes are the program's own check.
+TEST_F(SaveCommandTest, SavesKeepTheOldFileOrWriteThroughALinkAndSayWhy) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> boxes;
+    auto previous = os::SetMessageBoxHook(
+        [&](const char* text, const char* title) { boxes.push_back(std::string(title) + ": " + text); });
+    Choosing choosing(*synth, chooser);
+    enum Target { kProtectedFile, kLink, kFullDisk, kProtectedFolder };
+    const struct {
+        Target target;
+        const char* said;  // in the box; none: no box
+    } targets[] = {{kProtectedFile, "the file is write-protected. The old file is kept."},
+                   {kLink, nullptr},
+                   {kFullDisk, "No space left on device. The old file is kept."},
+                   {kProtectedFolder, "is write-protected. The old file is kept."}};
+    const struct {
+        int command;
+        const char* name;
+    } saves[] = {{106, "bank.qvb"}, {129, "preset.fxp"}, {103, "project.qzp"}};
+    const std::string old = "the user's old file";
+    for (const auto& save : saves)
+        for (const auto& t : targets) {
+            SCOPED_TRACE(std::string(save.name) + " target " + std::to_string(t.target));
+            testutil::TempFolder dir;
+            const std::string folder = t.target == kProtectedFolder ? dir / "locked" : dir.Path();
+            fs::create_directories(folder);
+            const std::string file = folder + "/" + save.name;
+            testutil::WriteFile(file, old);
+            fs::permissions(file, fs::perms(t.target == kProtectedFile ? 0444 : 0640));
+            chooser.path = file;
+            if (t.target == kLink) {
+                chooser.path = dir / "link";
+                fs::create_symlink(save.name, chooser.path);
+            }
+            if (t.target == kProtectedFolder) fs::permissions(folder, fs::perms(0555));
+            std::optional<testutil::ScopedWriteFault> full;
+            if (t.target == kFullDisk) full.emplace(ENOSPC);
+            boxes.clear();
+            synth->ExecuteCommand(save.command, 0.0f);
+            full.reset();
+            fs::permissions(folder, fs::perms(0755));
+            const std::string now = testutil::ReadFile(file);
+            EXPECT_EQ(fs::status(file).permissions(), fs::perms(t.target == kProtectedFile ? 0444 : 0640));
+            if (!t.said) {
+                EXPECT_TRUE(boxes.empty()) << boxes[0];
+                EXPECT_TRUE(fs::is_symlink(chooser.path));
+                EXPECT_GT(now.size(), old.size());
+                EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << "a link and its file";
+                continue;
+            }
+            EXPECT_EQ(now, old);
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].rfind("Error: Cannot write \"" + file + "\": ", 0), 0u) << boxes[0];
+            EXPECT_NE(boxes[0].find(t.said), std::string::npos) << boxes[0];
+            EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1) << "no temporary file left";
+        }
+    os::SetMessageBoxHook(previous);
 }
 
 // With no file chooser installed each action that needs a file says so, by

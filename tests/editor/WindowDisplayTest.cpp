@@ -25,7 +25,9 @@
 
 #include "core/CSynth.h"
 #include "gui/CDIBitmap.h"
+#include "gui/CUnifiedDC.h"
 #include "gui/GUIHead.h"
+#include "gui/GUIResource.h"
 #include "os/TestFolders.h"
 #include "tests/editor/XvfbDisplay.h"
 #include "tests/platform/JackServer.h"
@@ -80,6 +82,21 @@ TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
     // window code is leak-checked on the dummy driver.
     __lsan::ScopedDisabler xLibraries;
 #endif
+    // The default layout, from a file: a missing one would be said in a
+    // box that waits for a click on this display.
+    const std::string layout = GUIResource::LayoutPath();
+    {
+        CUnifiedDC dc;
+        ASSERT_TRUE(dc.CreateMemory(960, 650));
+        GUIHead defaults(&dc, nullptr);
+        defaults.AddDefaultLayout();
+        const std::vector<uint8_t> bytes = GUIResource::WriteLayout(defaults.Objects());
+        testutil::WriteFile(layout, std::string(bytes.begin(), bytes.end()));
+    }
+    struct Remove {
+        std::string path;
+        ~Remove() { std::filesystem::remove(path); }
+    } removeLayout{layout};
     auto synth = std::make_unique<CSynth>();
     CEditor* editor = synth->editor;
     CEditor::AllowWindow(true);
@@ -248,8 +265,8 @@ std::string ProgramIn(const testutil::TempFolder& folder)
 
 } // namespace
 
-// A layout file the program cannot take: the start says so in a box, on
-// stderr and in the debug log, and goes on with the default layout; a stop
+// A layout file the program cannot take, or none: the start says so in a
+// box, on stderr and in the debug log, and goes on with the default layout; a stop
 // asked for while the box is up ends the program at once, box and all.
 TEST_F(WindowOnX, ADamagedLayoutIsReportedAndASigtermClosesTheProgramWithItsBoxOpen)
 {
@@ -261,19 +278,24 @@ TEST_F(WindowOnX, ADamagedLayoutIsReportedAndASigtermClosesTheProgramWithItsBoxO
     for (char& c : noise) c = char((seed = seed * 1664525u + 1013904223u) >> 24);
     struct Case {
         const char* what;
-        std::string bytes;  // none: a folder
+        std::string bytes;  // none: a folder, or no file at all
     };
-    const Case cases[] = {{"empty", ""}, {"cut", built.substr(0, built.size() / 2)},
-                          {"zero-filled", std::string(4096, '\0')}, {"random", noise}, {"folder", {}}};
+    const Case cases[] = {{"empty", ""},
+                          {"cut", built.substr(0, built.size() / 2)},
+                          {"zero-filled", std::string(4096, '\0')},
+                          {"random", noise},
+                          {"folder", {}},
+                          {"missing", {}}};
     ASSERT_GT(built.size(), 1000u);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         testutil::TempFolder folder;
         const std::string program = ProgramIn(folder);
         const std::string layout = folder / "ZAVO.gui";
+        const bool missing = std::string(c.what) == "missing";
         if (std::string(c.what) == "folder")
             fs::create_directory(layout);
-        else
+        else if (!missing)
             testutil::WriteFile(layout, c.bytes);
         const pid_t pid = testutil::Spawn({"XDG_CONFIG_HOME=" + (folder / "config"), "HOME=" + folder.Path(),
                                            "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
@@ -297,7 +319,7 @@ TEST_F(WindowOnX, ADamagedLayoutIsReportedAndASigtermClosesTheProgramWithItsBoxO
         }
         EXPECT_TRUE(gone);
         XCloseDisplay(x);
-        const std::string said = "The layout " + layout + " was not loaded (";
+        const std::string said = "The layout " + layout + (missing ? " was not found" : " was not loaded (");
         const std::string err = testutil::ReadFile(folder / "stderr.txt");
         EXPECT_NE(err.find("zavo: " + said), std::string::npos) << err;
         EXPECT_NE(err.find("; the default layout is shown."), std::string::npos) << err;

@@ -262,7 +262,10 @@ TEST_F(LayoutFile, DefaultLayoutAndAFailedSave)
 {
     Load();
     EXPECT_FALSE(head->IsLayoutRefused());
-    EXPECT_TRUE(boxes.empty());
+    // One knob on an empty window: the user is told why.
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Error: The layout " + path + " was not found; the default layout is shown.");
+    boxes.clear();
     ASSERT_TRUE(IsDefault());
     const auto& w = head->Objects();
     // The properties dialog: ten fields, sixteen image names, two buttons.
@@ -294,8 +297,8 @@ TEST_F(LayoutFile, DefaultLayoutAndAFailedSave)
 }  // namespace
 
 // Damage a layout file meets on a disk (zeros, noise, a folder or an
-// unreadable file in its place): the default layout, one box, and the same
-// line on stderr and in the debug log.
+// unreadable file in its place, no file at all): the default layout, one
+// box, and the same line on stderr and in the debug log.
 TEST_F(LayoutFile, ADamagedFileStartsTheDefaultLayoutAndIsReportedEverywhere)
 {
     Bytes noise(3000);
@@ -305,7 +308,11 @@ TEST_F(LayoutFile, ADamagedFileStartsTheDefaultLayoutAndIsReportedEverywhere)
         const char* what;
         const char* reason;
     };
-    const Case cases[] = {{"zero-filled", ""}, {"random", ""}, {"folder", "(not a file)"}, {"unreadable", "(Permission denied)"}};
+    const Case cases[] = {{"zero-filled", ""},
+                          {"random", ""},
+                          {"folder", "(not a file)"},
+                          {"unreadable", "(Permission denied)"},
+                          {"missing", " was not found; the default layout is shown."}};
     const std::string logPath = std::string(g_GlobalData.programFolder) + "Debug.txt";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -313,7 +320,7 @@ TEST_F(LayoutFile, ADamagedFileStartsTheDefaultLayoutAndIsReportedEverywhere)
         const std::string what = c.what;
         if (what == "folder") {
             std::filesystem::create_directory(path);
-        } else {
+        } else if (what != "missing") {
             WriteAll(path, what == "random" ? noise : Bytes(4096, 0));
             if (what == "unreadable") {
                 std::filesystem::permissions(path, std::filesystem::perms::none);

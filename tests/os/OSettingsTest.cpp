@@ -94,6 +94,13 @@ TEST(OSettings, ReadersRefuseWhatDoesNotFit)
     for (const char* name : {"Huge", "Junk", "Blank", "Lost"}) EXPECT_FALSE(s.GetInt("Settings", name, v)) << name;
     EXPECT_FALSE(s.GetInt("Broken", "Lost", v));
     EXPECT_EQ(v, 42);
+    // What the user meant by the line without "=" is unknown: the file is
+    // not written back.
+    EXPECT_TRUE(s.LeftAsItIs());
+    EXPECT_EQ(s.Why(), "line 9 is no section, setting or comment");
+    const std::string before = ReadFile(file);
+    EXPECT_FALSE(s.Save());
+    EXPECT_EQ(ReadFile(file), before);
 }
 
 TEST(OSettings, DefaultFileFollowsXdgConfigHome)
@@ -117,11 +124,16 @@ TEST(OSettings, FailedSaveKeepsTheOldFile)
     testutil::TempFolder tmp;
     std::string file = tmp / "s.ini";
     WriteFile(file, "[Settings]\nA=1\n");
-    // The temporary file cannot be made where a folder of that name stands.
-    std::filesystem::create_directory(file + ".tmp");
     OSettings s(file);
     ASSERT_TRUE(s.Load());
     s.SetInt("Settings", "A", 2);
-    EXPECT_FALSE(s.Save());
+    {
+        testutil::ScopedWriteFault full(ENOSPC);
+        EXPECT_FALSE(s.Save());
+    }
+    EXPECT_EQ(s.Why(), std::strerror(ENOSPC));
     EXPECT_EQ(ReadFile(file), "[Settings]\nA=1\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.Path()), {}), 1) << "no temporary file left";
+    EXPECT_TRUE(s.Save());
+    EXPECT_EQ(ReadFile(file), "[Settings]\nA=2\n");
 }

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "os/OReplaceFile.h"
+
 namespace testutil {
 
 class TempFolder {
@@ -58,6 +60,16 @@ public:
 private:
     std::string m_name;
     std::optional<std::string> m_old;
+};
+
+// Every file write fails with the error (ENOSPC: a full disk) while the
+// guard lives.
+class ScopedWriteFault {
+public:
+    explicit ScopedWriteFault(int error) { os::SetWriteFault(error); }
+    ~ScopedWriteFault() { os::SetWriteFault(0); }
+    ScopedWriteFault(const ScopedWriteFault&) = delete;
+    ScopedWriteFault& operator=(const ScopedWriteFault&) = delete;
 };
 
 // The temporary folder a test program runs in: its settings folder and its

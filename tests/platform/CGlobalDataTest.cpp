@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -212,7 +213,7 @@ TEST(CGlobalData, ASettingsFileThatCannotOrMustNotBeReplacedKeepsWhatItHeld)
         {"mode 0444", held, fs::perms(0444), false, false},
         {"symbolic link", held, fs::perms(0640), true, true},
         {"comments", "; written by hand\n" + held + "# the end\n", fs::perms(0600), false, true},
-        {"100 MB", huge, fs::perms(0644), false, true},
+        {"100 MB", huge, fs::perms(0644), false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -252,5 +253,51 @@ TEST(CGlobalData, ASettingsFileThatCannotOrMustNotBeReplacedKeepsWhatItHeld)
             EXPECT_EQ(now.rfind("; written by hand\n[Settings]\n", 0), 0u) << now;
             EXPECT_NE(now.find("Name=me\n# the end\n"), std::string::npos) << now;
         }
+    }
+}
+
+// A settings file the program did not read whole, or could not make out,
+// is the user's: a start and an exit leave it byte for byte as it was and
+// say so in one line, on stderr and in the debug log.
+TEST(CGlobalData, SettingsNotReadWholeOrNotUnderstoodSurviveAStartAndAnExit)
+{
+    std::string noise(4096, '\0');
+    uint32_t seed = 7;
+    for (char& c : noise) c = char((seed = seed * 1664525u + 1013904223u) >> 24);
+    const std::string head = "[Settings]\nSoundDeviceOut=JACK\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* said;
+        const char* device;  // what the start took from the file
+    };
+    const Case cases[] = {
+        {"1.1 MB value, then a section", head + "Big=" + std::string(1100000, 'v') + "\n[Tail]\nKey=1\n",
+         "longer than 1048576 bytes", "JACK"},
+        {"one 50 MB line", std::string(50u << 20, 'x'), "longer than 1048576 bytes", ""},
+        {"4 KB of noise", noise, "is no section, setting or comment", ""},
+        {"a line of no setting", head + "Port 7 is the keyboard\n", "line 3 is no section", "JACK"},
+    };
+    const std::string log = testutil::TestFolder() + "/Debug.txt";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SettingsFolder folder;
+        std::filesystem::create_directories(folder.tmp / "zavo");
+        WriteFile(folder.File(), c.text);
+        const size_t logged = ReadFile(log).size();
+        testing::internal::CaptureStderr();
+        {
+            CGlobalData g;
+            EXPECT_STREQ(g.SoundDeviceOut, c.device);
+            snprintf(g.MIDIDeviceIn, sizeof g.MIDIDeviceIn, "11");
+        }
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(ReadFile(folder.File()) == c.text) << "the file changed";
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_EQ(err.rfind("zavo: The settings file " + folder.File(), 0), 0u) << err;
+        EXPECT_NE(err.find(c.said), std::string::npos) << err;
+        EXPECT_NE(err.find("it is left as it is"), std::string::npos) << err;
+        const std::string added = ReadFile(log).substr(logged);
+        EXPECT_EQ(added, err.substr(6)) << "the same line in the debug log";
     }
 }
