@@ -89,6 +89,32 @@ TEST_F(FactoryLayout, ReadsBackAndSavesByteForByteAndTheToolRepeatsItself)
     EXPECT_TRUE(ReadAll(again) == bytes);
 }
 
+// A button that opens a dialog names one the layout has; no other widget
+// opens one.
+TEST_F(FactoryLayout, TheToolTakesADialogOpenerOnlyOnAButtonAndForADialogItHas)
+{
+    const testutil::TempFolder folder;
+    auto build = [&](const std::string& widget, GUIResource::Layout* out) {
+        const std::string source = folder / "opener.txt", target = folder / "opener.gui";
+        std::ofstream(source) << "page 0 Mixer\ndialog 12 100 100 200 100 Pad\n"
+                                 "KNOB 0 298 0 all 120 140 32 32 dlg=12\n"
+                              << widget << "\n";
+        std::filesystem::remove(target);
+        if (std::system((std::string(ZAVO_LAYOUT_TOOL) + " " + source + " " + target + " 2>/dev/null").c_str()) != 0)
+            return false;
+        std::string error;
+        return !out || GUIResource::ReadLayout(ReadAll(target), *out, error);
+    };
+    GUIResource::Layout built;
+    ASSERT_TRUE(build("BTTN 0 0 0 0 10 100 56 16 opens=12", &built));
+    int openers = 0;
+    for (const auto& w : built.widgets)
+        if (Is(*w, "BTTN")) openers += static_cast<const GUIButton&>(*w).OpensDialog() == 12;
+    EXPECT_EQ(openers, 1);
+    EXPECT_FALSE(build("BTTN 0 0 0 0 10 100 56 16 opens=13", nullptr));
+    EXPECT_FALSE(build("KNOB 0 20 0 0 10 100 32 32 opens=12", nullptr));
+}
+
 TEST_F(FactoryLayout, EveryPageIsInsideTheWindowWithoutOverlapsAndItsTextsFit)
 {
     // The sound pages of synthesis type 0, the mixer and the setup at least.
