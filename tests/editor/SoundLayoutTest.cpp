@@ -80,15 +80,16 @@ struct TypeUse {
 };
 
 // Profi uses everything (checked separately); the others what their page
-// offers: micro two oscillators and noise beside the matrix and the 8D pad.
+// offers: micro two oscillators and noise beside the matrix and the 8D pad,
+// which every other type reaches in the pad's dialog.
 const TypeUse kTypes[] = {
     {1, "micro", Join({{7, 8, 10, 145, 153, 154, 155, 161, 162, 163, kCustomWave1, kCustomWave2}, kFilter1, kAmp,
                        kEnvelopes, kLfo12, kEffects, kMatrix, k8D, kMorph})},
-    {2, "spec", Join({kOsc1, kSpectral, kCommon, {145, 268, 340, 344}, kMorph})},
-    {3, "fm", Join({kOsc1, kOsc2, kOsc3, kCommon, kVoice, kShaper, kMorph})},
-    {4, "forman", Join({kOsc1, kOsc2, kOsc3, kCommon, kFormant, kVoice, kMorph})},
-    {5, "wave", Join({kOsc1, kOsc2, kOsc3, kCommon, kWaveguide, {145, 268, 340, 341, 344}, kMorph})},
-    {6, "ana", Join({kOsc1, kOsc2, kOsc3, kCommon, kFilter2, {37, 40, 60, 339, 145, 340, 344}, kMorph})},
+    {2, "spec", Join({kOsc1, kSpectral, kCommon, {145, 268, 340, 344}, kMorph, k8D})},
+    {3, "fm", Join({kOsc1, kOsc2, kOsc3, kCommon, kVoice, kShaper, kMorph, k8D})},
+    {4, "forman", Join({kOsc1, kOsc2, kOsc3, kCommon, kFormant, kVoice, kMorph, k8D})},
+    {5, "wave", Join({kOsc1, kOsc2, kOsc3, kCommon, kWaveguide, {145, 268, 340, 341, 344}, kMorph, k8D})},
+    {6, "ana", Join({kOsc1, kOsc2, kOsc3, kCommon, kFilter2, {37, 40, 60, 339, 145, 340, 344}, kMorph, k8D})},
 };
 
 // Rows no page offers, on purpose: four input selections no module of the
@@ -243,6 +244,8 @@ protected:
                 dialogs.insert(9);
             }
             if (Is(*w, "SLCT") && b.group == 0 && b.index == 182) dialogs.insert(5);
+            if (Is(*w, "BTTN"))
+                if (const int opened = static_cast<const GUIButton&>(*w).OpensDialog()) dialogs.insert(opened);
             if (Is(*w, "BTTN") && b.group == 3) {
                 if (b.index >= 111 && b.index <= 113) dialogs.insert(6 + int(b.index) - 111);
                 if (b.index == 171) dialogs.insert(11);
