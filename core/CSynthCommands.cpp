@@ -538,6 +538,16 @@ void CSynth::GetCommandText(int32_t id, char* out, size_t size) {
     case 108:
         Cut(out, size, "UI Design");
         return;
+    case 141: {
+        // The field of the source menu names the armed source, as the
+        // menu's check mark does.
+        int armed = 0;
+        for (int s = 0; s < 8; ++s)
+            if (CPIBase::IsAssignSource(s))
+                armed = s + 1;
+        Cut(out, size, CUIMenuResource::TextOfValue(312, armed));
+        return;
+    }
     default:
         Cut(out, size, "command unknown");
         return;

@@ -62,7 +62,11 @@ GuiRect CUI8D::Draw()
     // square afresh with every point, so the picture is the same whichever
     // of them drew last and no point is cut by another's old background.
     const ClipScope clip(surface, x, y, x + w, y + h);
-    surface->ClearRect(x, y, x + w, y + h);
+    // In a dialog the square is the dialog's, not the page's under it.
+    if (dialogId != 0)
+        surface->DrawDialogPanel(x, y, x + w, y + h);
+    else
+        surface->ClearRect(x, y, x + w, y + h);
     CGLBitmapCache images;
     const CDIBitmap* coverage = CGLBitmapCache::GetPointCoverage(true);
     const CDIBitmap* alpha = CGLBitmapCache::GetPointAlpha(true);

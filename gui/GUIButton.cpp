@@ -11,12 +11,14 @@ void GUIButton::Init()
     pressed = shown = 0;
 }
 
-int GUIButton::GetLeftClickMenu(int, int) { return int(binding.listId); }
+int GUIButton::GetLeftClickMenu(int, int) { return OpensDialog() ? 0 : int(binding.listId); }
 
 GuiRect GUIButton::Draw()
 {
     if (!surface || !owner) return {};
-    if (Flagged()) {
+    if (OpensDialog()) {
+        shown = owner->GetOpenDialog() == OpensDialog();
+    } else if (Flagged()) {
         shown = pressed;
     } else {
         bool on = false;
@@ -51,6 +53,14 @@ void GUIButton::OnMouseDown(uint32_t, int, int)
 {
     if (!owner) return;
     pressed = 1;
+    if (const int dialog = OpensDialog()) {
+        // The dialog keeps the place the layout gives it.
+        if (owner->GetOpenDialog() == dialog)
+            owner->CloseDialog();
+        else
+            owner->OpenDialog(x, y + h, dialog, 0);
+        return;
+    }
     if (Flagged()) {
         // A one-shot press always sends 1, whether or not the release was
         // drawn (a hidden button is not).
@@ -72,6 +82,7 @@ void GUIButton::OnMouseUp(uint32_t, int, int)
     if (!owner) return;
     const bool wasPressed = pressed != 0;
     pressed = 0;
+    if (OpensDialog()) return;
     if ((binding.flags & CIParameter::kFlagMomentary) && wasPressed) owner->SetIntValue(&binding, 0);
     Update();
 }

@@ -22,11 +22,12 @@
 //                                              image "dialog<id>"; titles parted by
 //                                              '|' give one panel per opening argument
 //                                              ("dialog<id>", "dialog<id>.1", ...)
-//   <TAG> <group> <index> <sub> <pages> <x> <y> <w> <h> [p<k>=<n>|img<k>=<name>|dlg=<id>|layer=<n>]...
+//   <TAG> <group> <index> <sub> <pages> <x> <y> <w> <h> [p<k>=<n>|img<k>=<name>|dlg=<id>|layer=<n>|opens=<id>]...
 // Pages are "all", a number, a range "a-b" or a list "a,b,c-d". Frames and
 // labels whose pages are "d<id>" are drawn on that dialog's panel instead (in
 // window coordinates, as the dialog's widgets are). A widget with dlg=<id>
 // belongs to that dialog and lies above its panel (layer 11 unless given).
+// A button with opens=<id> opens and closes that dialog (its last style word).
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -428,6 +429,10 @@ bool Build(const char* sourcePath, const char* outPath)
                 if (std::none_of(dialogs.begin(), dialogs.end(), [&](const Dialog& d) { return d.id == k; }))
                     return Fail(line, "no dialog " + std::to_string(k));
                 w.dialog = uint16_t(k);
+            } else if (sscanf(property.c_str(), "opens=%d", &k) == 1) {
+                if (tag != "BTTN" || std::none_of(dialogs.begin(), dialogs.end(), [&](const Dialog& d) { return d.id == k; }))
+                    return Fail(line, "a button opens a dialog of the layout, not " + property);
+                w.properties[GUIObject::kProperties - 1] = uint16_t(k);
             } else if (sscanf(property.c_str(), "layer=%d", &k) == 1) {
                 if (k < 1 || k > 0xFFFF) return Fail(line, "bad layer " + property);
                 w.layer = uint16_t(k);

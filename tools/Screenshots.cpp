@@ -61,7 +61,7 @@ int main(int argc, char** argv)
     for (int id : dialogs) {
         head->SetMenuTarget(knob, 100, 100);
         // Sound dialogs open over the oscillator page; the others over the mixer.
-        head->SetPage(id >= 2 && id <= 11 ? 2 : 0);
+        head->SetPage(id >= 2 && id <= 12 ? 2 : 0);
         if (id == 10) {
             // The modulation dialog belongs to a knob: opened from its
             // parameter menu ("Modulation") over the first one that can be a

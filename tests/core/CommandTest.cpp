@@ -172,12 +172,17 @@ TEST_F(CommandTest, AssignmentSourcesArmAndDisarm) {
     EXPECT_EQ(synth->GetCommandValue(151), 1.0f);
     synth->ExecuteCommand(151, 0.0f);
     EXPECT_EQ(synth->GetCommandValue(151), 0.0f);
+    EXPECT_EQ(Text(141), "none");
     synth->ExecuteCommand(141, 1.0f);
     EXPECT_EQ(synth->GetCommandValue(151), 1.0f);
+    // The source menu's field names the armed source.
+    EXPECT_EQ(Text(141), "8D 1-X");
     synth->ExecuteCommand(141, 8.0f);
     EXPECT_EQ(synth->GetCommandValue(158), 1.0f);
+    EXPECT_EQ(Text(141), "8D 4-Y");
     synth->ExecuteCommand(141, 0.0f);
     EXPECT_EQ(synth->GetCommandValue(158), 0.0f);
+    EXPECT_EQ(Text(141), "none");
 }
 
 TEST_F(CommandTest, TextsAndFilterMasks) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -19,6 +20,7 @@
 #include "editor/CUIMEnvelope.h"
 #include "gui/CGLBitmapCache.h"
 #include "gui/CUnifiedDC.h"
+#include "gui/GUIButton.h"
 #include "gui/GUIHead.h"
 #include "gui/GUIResource.h"
 #include "gui/GUIDialog.h"
@@ -79,15 +81,16 @@ struct TypeUse {
 };
 
 // Profi uses everything (checked separately); the others what their page
-// offers: micro two oscillators and noise beside the matrix and the 8D pad.
+// offers: micro two oscillators and noise beside the matrix and the 8D pad,
+// which every other type reaches in the pad's dialog.
 const TypeUse kTypes[] = {
     {1, "micro", Join({{7, 8, 10, 145, 153, 154, 155, 161, 162, 163, kCustomWave1, kCustomWave2}, kFilter1, kAmp,
                        kEnvelopes, kLfo12, kEffects, kMatrix, k8D, kMorph})},
-    {2, "spec", Join({kOsc1, kSpectral, kCommon, {145, 268, 340, 344}, kMorph})},
-    {3, "fm", Join({kOsc1, kOsc2, kOsc3, kCommon, kVoice, kShaper, kMorph})},
-    {4, "forman", Join({kOsc1, kOsc2, kOsc3, kCommon, kFormant, kVoice, kMorph})},
-    {5, "wave", Join({kOsc1, kOsc2, kOsc3, kCommon, kWaveguide, {145, 268, 340, 341, 344}, kMorph})},
-    {6, "ana", Join({kOsc1, kOsc2, kOsc3, kCommon, kFilter2, {37, 40, 60, 339, 145, 340, 344}, kMorph})},
+    {2, "spec", Join({kOsc1, kSpectral, kCommon, {145, 268, 340, 344}, kMorph, k8D})},
+    {3, "fm", Join({kOsc1, kOsc2, kOsc3, kCommon, kVoice, kShaper, kMorph, k8D})},
+    {4, "forman", Join({kOsc1, kOsc2, kOsc3, kCommon, kFormant, kVoice, kMorph, k8D})},
+    {5, "wave", Join({kOsc1, kOsc2, kOsc3, kCommon, kWaveguide, {145, 268, 340, 341, 344}, kMorph, k8D})},
+    {6, "ana", Join({kOsc1, kOsc2, kOsc3, kCommon, kFilter2, {37, 40, 60, 339, 145, 340, 344}, kMorph, k8D})},
 };
 
 // Rows no page offers, on purpose: four input selections no module of the
@@ -193,7 +196,10 @@ protected:
         for (const auto& w : head->Objects()) {
             if (w->dialogId != id || Is(*w, "DLOG")) continue;
             EXPECT_TRUE(w->IsVisibleNow()) << "dialog " << id << ": " << w->GetTag();
-            EXPECT_EQ(head->WidgetAt(w->x + w->w / 2, w->y + w->h / 2), w.get()) << "dialog " << id << ": " << w->GetTag();
+            // The pad's four quadrants share one square.
+            const GUIObject* top = head->WidgetAt(w->x + w->w / 2, w->y + w->h / 2);
+            EXPECT_TRUE(top == w.get() || (Is(*w, "UI8D") && top && Is(*top, "UI8D") && top->dialogId == id))
+                << "dialog " << id << ": " << w->GetTag();
             ++shown;
         }
         EXPECT_GT(shown, 0) << "dialog " << id;
@@ -239,6 +245,8 @@ protected:
                 dialogs.insert(9);
             }
             if (Is(*w, "SLCT") && b.group == 0 && b.index == 182) dialogs.insert(5);
+            if (Is(*w, "BTTN"))
+                if (const int opened = static_cast<const GUIButton&>(*w).OpensDialog()) dialogs.insert(opened);
             if (Is(*w, "BTTN") && b.group == 3) {
                 if (b.index >= 111 && b.index <= 113) dialogs.insert(6 + int(b.index) - 111);
                 if (b.index == 171) dialogs.insert(11);
@@ -536,4 +544,103 @@ TEST_F(SoundLayout, TheReverbPresetFieldLoadsThePresetByName)
 
     std::copy(saved.begin(), saved.end(), globals);
     synth->parameters.ApplyAllGlobal();
+}
+
+// The 8D pad's dialog opens from the sound page of every type. In it "8D 1-X"
+// is chosen from the source menu; a knob dragged then sets how far point 1's
+// X axis moves that knob's value, and the pad pulled out is heard. "none"
+// makes the knob a plain knob again. The axes' names are the program's.
+TEST_F(SoundLayout, The8DDialogAssignsAKnobToAnAxisAndThePadMovesItsValue)
+{
+    auto opener = [&]() -> GUIObject* {
+        for (const auto& w : head->Objects())
+            if (Is(*w, "BTTN") && w->IsVisibleNow() && w->dialogId == 0 &&
+                static_cast<const GUIButton&>(*w).OpensDialog() == 12)
+                return w.get();
+        return nullptr;
+    };
+    for (int type = 0; type <= 6; ++type) {
+        SCOPED_TRACE("synthesis type " + std::to_string(type));
+        synth->parameters.SetPartSynthesisType(0, type);
+        head->SetPage(type == 0 ? 5 : type + 4);
+        ASSERT_TRUE(ClickOn(opener()));
+        ExpectDialogShown(12);
+        ASSERT_TRUE(ClickOn(opener()));  // a second press closes it
+        EXPECT_EQ(head->GetOpenDialog(), 0);
+    }
+
+    synth->SetSampleRate(44100.0f);
+    synth->parameters.SetPartSynthesisType(0, 6);
+    head->SetPage(10);
+    float* record = synth->program.GetProgramData(0);
+    const std::vector<float> saved(record + CPIBase::kAssignBase, record + CPIBase::kAssignBase + 4 * CPIBase::kAssignments);
+    const float savedVolume = Get(20);
+    for (int k = 0; k < CPIBase::kAssignments; ++k) record[CPIBase::kAssignBase + 4 * k + 1] = record[CPIBase::kAssignBase + 4 * k + 2] = 0;
+    synth->parameters.RebuildAssignedFlags(0);
+    Set(20, 0.3f);
+
+    ASSERT_TRUE(ClickOn(opener()));
+    GUIObject* source = Shown("SLCT", 3, 141, 0, 12);
+    Pick(source, 1);
+    EXPECT_TRUE(CPIBase::IsAssignSource(0));
+    bool lit = false;
+    head->GetBoolValue(&Shown("BTTN", 3, 151, 0, 12)->binding, lit);
+    EXPECT_TRUE(lit);
+    char text[64] = {};
+    head->GetValueText(&source->binding, text, sizeof text);
+    EXPECT_STREQ(text, "8D 1-X");
+    // Point 1's X gets a name of the program's own.
+    ASSERT_TRUE(ClickOn(Shown("EDIT", 3, 143, 0, 12)));
+    for (char c : std::string("Loudness")) head->OnKey(std::toupper(static_cast<unsigned char>(c)), c, 0);
+    head->OnKey(13, 13, 0);
+    synth->program.GetLabel(0, text);
+    EXPECT_STREQ(text, "Loudness");
+    ASSERT_TRUE(ClickOn(opener()));
+
+    // The volume knob dragged 40 pixels up: the amount, not the volume.
+    GUIObject* volume = Shown("KNOB", 0, 20);
+    ASSERT_NE(volume, nullptr);
+    const int kx = volume->x + 16, ky = volume->y + 16;
+    ASSERT_EQ(head->WidgetAt(kx, ky), volume);
+    Drag(0, kx, ky, kx, ky - 40);
+    int amount = 0;
+    EXPECT_TRUE(synth->parameters.FindAssignment(0, 20, &amount));
+    EXPECT_EQ(amount, 40);
+    EXPECT_NEAR(Get(20), 0.3f, 1e-6f);
+    const std::vector<float> centred = RenderNote(16384);
+
+    // Point 1 pulled out to the far end of its X axis in the dialog's pad.
+    ASSERT_TRUE(ClickOn(opener()));
+    const GUIObject* pad = Shown("UI8D", 0, 1, 0, 12);
+    ASSERT_NE(pad, nullptr);
+    const int cx = pad->x + pad->w / 2, cy = pad->y + pad->h / 2;
+    head->OnMouseDown(1, cx, cy - 28);
+    head->OnMouseMove(1, cx - 14, cy - 28);
+    head->OnMouseMove(1, cx - 24, cy - 29);
+    head->OnMouseUp(0, cx - 24, cy - 29);
+    EXPECT_NEAR(Get(299), 1.0f, 0.02f);
+    const std::vector<float> pulled = RenderNote(16384);
+    // 0.3 + (1 - 0.5) * 40 / 64: louder by far.
+    EXPECT_GT(edtest::Rms(pulled, 8192, 16384), 2.0 * edtest::Rms(centred, 8192, 16384));
+
+    // "none": the knob turns its own value again and the amount stays.
+    Pick(source, 0);
+    EXPECT_FALSE(CPIBase::IsAssignArmed());
+    head->GetValueText(&source->binding, text, sizeof text);
+    EXPECT_STREQ(text, "none");
+    ASSERT_TRUE(ClickOn(opener()));
+    Drag(0, kx, ky, kx, ky - 10);
+    EXPECT_GT(Get(20), 0.3f + 0.05f);
+    bool kept = false;
+    for (int k = 0; k < CPIBase::kAssignments; ++k) {
+        const float* e = record + CPIBase::kAssignBase + 4 * k;
+        kept |= e[0] == 0 && int(e[1]) * 256 + int(e[2]) == 20 && e[3] == 40;
+    }
+    EXPECT_TRUE(kept);
+
+    std::copy(saved.begin(), saved.end(), record + CPIBase::kAssignBase);
+    synth->parameters.RebuildAssignedFlags(0);
+    synth->program.SetLabel(0, "");
+    for (int id = 299; id <= 306; ++id) Set(id, 0.5f);
+    Set(20, savedVolume);
 }

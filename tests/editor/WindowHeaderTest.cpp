@@ -602,3 +602,37 @@ TEST_F(WindowHeader, APressThatOpensAChooserLeavesNoButtonHeld)
     EXPECT_EQ(chooser.asked, 1);
     g_DlgFile.SetChooser(nullptr);
 }
+
+// The header's combination switch beside the bank: the current part's bank
+// becomes a bank of combinations that the part's group of four plays, and a
+// second press makes it a plain bank again, the four parts on consecutive
+// channels over the whole keyboard.
+TEST_F(WindowHeader, TheCombinationSwitchMakesAndUndoesACombinationBank)
+{
+    synth->SelectPart(5, 1);  // part 6, of the group of parts 5..8
+    GUIObject* combi = Find("BTTN", 3, 134);
+    ASSERT_NE(combi, nullptr);
+    ASSERT_FALSE(synth->program.IsCombinationBank(5));
+    EXPECT_FALSE(Lit(combi));
+    synth->SetMixerParameter(6 << 10 | 5, 40.0f / 128.0f);  // a split the undo takes back
+
+    Click(combi);
+    EXPECT_TRUE(synth->program.IsCombinationBank(5));
+    EXPECT_TRUE(Lit(combi));
+    for (int q = 4; q < 8; ++q) EXPECT_EQ(synth->program.GetPartBankSlot(q), synth->program.GetPartBankSlot(5)) << q;
+    // The program field counts combinations and their parts.
+    const std::string name = Text(Find("EDTS", 3, 5));
+    ASSERT_GE(name.size(), 5u);
+    EXPECT_EQ(name[2], '-') << name;
+
+    Click(combi);
+    EXPECT_FALSE(synth->program.IsCombinationBank(5));
+    EXPECT_FALSE(Lit(combi));
+    const int channel = int(synth->GetMixerParameter(4 << 10 | 4) * 128.0f + 0.1f);
+    for (int q = 4; q < 8; ++q) {
+        EXPECT_EQ(int(synth->GetMixerParameter(q << 10 | 4) * 128.0f + 0.1f), channel + q - 4) << q;
+        EXPECT_EQ(synth->GetMixerParameter(q << 10 | 5), 0.0f) << q;
+        EXPECT_EQ(synth->GetMixerParameter(q << 10 | 6), 0.0f) << q;
+    }
+    synth->SelectPart(0, 1);
+}

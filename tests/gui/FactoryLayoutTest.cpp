@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "gui/CGLBitmapCache.h"
+#include "gui/GUIButton.h"
 #include "gui/CUnifiedDC.h"
 #include "gui/GUIResource.h"
 #include "os/TestFolders.h"
@@ -88,6 +89,32 @@ TEST_F(FactoryLayout, ReadsBackAndSavesByteForByteAndTheToolRepeatsItself)
     EXPECT_TRUE(ReadAll(again) == bytes);
 }
 
+// A button that opens a dialog names one the layout has; no other widget
+// opens one.
+TEST_F(FactoryLayout, TheToolTakesADialogOpenerOnlyOnAButtonAndForADialogItHas)
+{
+    const testutil::TempFolder folder;
+    auto build = [&](const std::string& widget, GUIResource::Layout* out) {
+        const std::string source = folder / "opener.txt", target = folder / "opener.gui";
+        std::ofstream(source) << "page 0 Mixer\ndialog 12 100 100 200 100 Pad\n"
+                                 "KNOB 0 298 0 all 120 140 32 32 dlg=12\n"
+                              << widget << "\n";
+        std::filesystem::remove(target);
+        if (std::system((std::string(ZAVO_LAYOUT_TOOL) + " " + source + " " + target + " 2>/dev/null").c_str()) != 0)
+            return false;
+        std::string error;
+        return !out || GUIResource::ReadLayout(ReadAll(target), *out, error);
+    };
+    GUIResource::Layout built;
+    ASSERT_TRUE(build("BTTN 0 0 0 0 10 100 56 16 opens=12", &built));
+    int openers = 0;
+    for (const auto& w : built.widgets)
+        if (Is(*w, "BTTN")) openers += static_cast<const GUIButton&>(*w).OpensDialog() == 12;
+    EXPECT_EQ(openers, 1);
+    EXPECT_FALSE(build("BTTN 0 0 0 0 10 100 56 16 opens=13", nullptr));
+    EXPECT_FALSE(build("KNOB 0 20 0 0 10 100 32 32 opens=12", nullptr));
+}
+
 TEST_F(FactoryLayout, EveryPageIsInsideTheWindowWithoutOverlapsAndItsTextsFit)
 {
     // The sound pages of synthesis type 0, the mixer and the setup at least.
@@ -140,7 +167,7 @@ TEST_F(FactoryLayout, EveryDialogHoldsItsWidgetsTidilyBelowItsTitleBar)
     for (const auto& w : layout.widgets)
         if (Is(*w, "DLOG")) frames.push_back(w.get());
     // The sound dialogs at least: custom waves, shape, effects, samples, modulation.
-    for (int id : {2, 3, 4, 5, 6, 7, 8, 9, 10, 11})
+    for (int id : {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12})
         EXPECT_TRUE(std::any_of(frames.begin(), frames.end(), [&](const GUIObject* d) { return d->dialogId == id; }))
             << "no dialog " << id;
     for (const GUIObject* d : frames) {
@@ -170,6 +197,7 @@ TEST_F(FactoryLayout, EveryDialogHoldsItsWidgetsTidilyBelowItsTitleBar)
         EXPECT_GT(count, 0) << "dialog " << id << " is empty";
         for (size_t i = 0; i < inside.size(); ++i)
             for (size_t j = i + 1; j < inside.size(); ++j) {
+                if (Is(*inside[i], "UI8D") && Is(*inside[j], "UI8D") && inside[i]->Rect() == inside[j]->Rect()) continue;
                 bool overlap = false;
                 for (const GuiRect& ra : Footprint(*inside[i]))
                     for (const GuiRect& rb : Footprint(*inside[j]))
@@ -201,6 +229,41 @@ TEST_F(FactoryLayout, EveryPageHasTheHeaderAndAButtonForEveryPage)
             if (target >= 6 && target <= 13) continue;
             EXPECT_NE(std::find(switches.begin(), switches.end(), target), switches.end()) << page << " to " << target;
         }
+    }
+}
+
+// What a musician reaches: the widgets of the pages and of the dialogs their
+// buttons open, and the menus a click or a right click on them opens.
+TEST_F(FactoryLayout, TheCombinationSwitchThe8DPadAndTheMainMenusAreReachable)
+{
+    uint32_t shownPages = 0;
+    for (int page : pages) shownPages |= 1u << page;
+    std::set<int> openable;
+    for (const auto& w : layout.widgets)
+        if (Is(*w, "BTTN") && w->dialogId == 0 && (w->pageMask & shownPages))
+            if (const int id = static_cast<const GUIButton&>(*w).OpensDialog()) openable.insert(id);
+    std::set<uint32_t> commands;
+    std::set<int> menus;
+    for (const auto& w : layout.widgets) {
+        if (w->dialogId == 0 ? !(w->pageMask & shownPages) : !openable.count(w->dialogId)) continue;
+        if (w->binding.group == 3) commands.insert(w->binding.index);
+        // The edit selection opens its list from its right edge.
+        const int x = w->x + w->w - 2, y = w->y + w->h / 2;
+        menus.insert(w->GetLeftClickMenu(x, y));
+        menus.insert(w->GetContextMenu(x, y));
+    }
+    std::vector<uint32_t> wanted = {134, 141};
+    for (uint32_t id = 143; id <= 158; ++id) wanted.push_back(id);
+    for (uint32_t id : wanted) EXPECT_EQ(commands.count(id), 1u) << "command " << id;
+    for (int menu : {280, 312, 399}) EXPECT_EQ(menus.count(menu), 1u) << "menu " << menu;
+    // The pad's dialog opens from every sound page: the micro page and those
+    // of the types with a page of their own.
+    for (int page = 5; page <= 10; ++page) {
+        bool opener = false;
+        for (const auto& w : layout.widgets)
+            opener |= Is(*w, "BTTN") && w->dialogId == 0 && (w->pageMask >> page & 1) &&
+                      static_cast<const GUIButton&>(*w).OpensDialog() == 12;
+        EXPECT_TRUE(opener) << "page " << page;
     }
 }
 
@@ -252,5 +315,5 @@ TEST_F(FactoryLayout, HoldsEveryWidgetKindAndEveryDialogTheProgramOpens)
                             "PICT", "LMTR", "INFO", "BRWS", "CATB", "SBPM", "SLDR", "MWHL", "MENV",
                             "WEDT", "PEDT", "PBTN", "SCTR", "STSQ", "SOSQ", "KEYB", "UI8D", "ABOX"})
         EXPECT_EQ(kinds.count(tag), 1u) << tag;
-    for (int id : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 100}) EXPECT_EQ(dialogs.count(id), 1u) << "dialog " << id;
+    for (int id : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 100}) EXPECT_EQ(dialogs.count(id), 1u) << "dialog " << id;
 }
