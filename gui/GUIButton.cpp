@@ -13,10 +13,18 @@ void GUIButton::Init()
 
 int GUIButton::GetLeftClickMenu(int, int) { return int(binding.listId); }
 
+int GUIButton::OpensDialog() const
+{
+    const bool unbound = binding.group == 0 && binding.index == 0 && binding.sub == 0;
+    return unbound && properties[kOpensDialog] <= 0xFFFF ? int(properties[kOpensDialog]) : 0;
+}
+
 GuiRect GUIButton::Draw()
 {
     if (!surface || !owner) return {};
-    if (Flagged()) {
+    if (OpensDialog()) {
+        shown = owner->GetOpenDialog() == OpensDialog();
+    } else if (Flagged()) {
         shown = pressed;
     } else {
         bool on = false;
@@ -51,6 +59,14 @@ void GUIButton::OnMouseDown(uint32_t, int, int)
 {
     if (!owner) return;
     pressed = 1;
+    if (const int dialog = OpensDialog()) {
+        // The dialog lies where the layout put it.
+        if (owner->GetOpenDialog() == dialog)
+            owner->CloseDialog();
+        else
+            owner->OpenDialog(0, 0, dialog, 0);
+        return;
+    }
     if (Flagged()) {
         // A one-shot press always sends 1, whether or not the release was
         // drawn (a hidden button is not).

@@ -1,7 +1,10 @@
 #pragma once
 // A switch with two images. The binding's flags choose its kind: momentary
 // (1 while held, 0 on release), one-shot (1 on every press, nothing on
-// release) or a toggle that shows the model's state.
+// release) or a toggle that shows the model's state. A button bound to no
+// value whose last property names a dialog of the layout opens that dialog
+// and closes it again, lit while it is open (the editors a page has no room
+// for).
 #include "gui/GUIObject.h"
 
 class GUIButton : public GUIObject {
@@ -14,6 +17,11 @@ public:
     void OnMouseUp(uint32_t flags, int x, int y) override;
     int GetLeftClickMenu(int x, int y) override;
     GuiPoint GetLeftClickMenuPos() override { return {x, y + h}; }
+
+    // The property that names the dialog an opener opens.
+    static constexpr int kOpensDialog = kProperties - 1;
+    // The dialog this button opens, 0 for a button of a value.
+    int OpensDialog() const;
 
     uint8_t pressed = 0;
     uint8_t shown = 0;
