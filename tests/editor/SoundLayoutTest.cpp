@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/CSynth.h"
@@ -373,6 +374,48 @@ TEST_F(SoundLayout, EveryTypeReachesItsPagesAndEveryValueItUses)
         }
         EXPECT_TRUE(missing.empty()) << "without a widget:" << missing;
     }
+}
+
+// The buttons in the section title bars open the editors a type's page has
+// no room for, lit while open, and close them again; what is chosen there is
+// what the part plays.
+TEST_F(SoundLayout, TitleBarButtonsOpenTheEditorsAPageHasNoRoomFor)
+{
+    for (int type = 1; type <= 6; ++type) {
+        SCOPED_TRACE("synthesis type " + std::to_string(type));
+        synth->parameters.SetPartSynthesisType(0, type);
+        head->SetPage(type + 4);
+        std::vector<GUIButton*> openers;
+        for (const auto& w : head->Objects())
+            if (Is(*w, "BTTN") && w->IsVisibleNow() && static_cast<GUIButton&>(*w).OpensDialog())
+                openers.push_back(static_cast<GUIButton*>(w.get()));
+        EXPECT_GE(openers.size(), 4u);
+        for (GUIButton* b : openers) {
+            const int dialog = b->OpensDialog();
+            ASSERT_TRUE(ClickOn(b)) << "dialog " << dialog;
+            ExpectDialogShown(dialog);
+            EXPECT_EQ(b->shown, 1) << "dialog " << dialog;
+            ASSERT_TRUE(ClickOn(b)) << "dialog " << dialog;
+            EXPECT_EQ(head->GetOpenDialog(), 0);
+        }
+    }
+    // fm: routing 12 aimed at LFO 3's level, and LFO 3's wave, both set in
+    // dialogs of the page.
+    const float destination = Get(85 + 11), wave = Get(221);
+    synth->parameters.SetPartSynthesisType(0, 3);
+    head->SetPage(7);
+    for (const auto& [dialog, id, value] : {std::tuple{20, 85 + 11, 80}, std::tuple{22, 221, 2}}) {
+        for (const auto& w : head->Objects()) {
+            if (Is(*w, "BTTN") && w->IsVisibleNow() && static_cast<GUIButton&>(*w).OpensDialog() == dialog) {
+                ASSERT_TRUE(ClickOn(w.get()));
+            }
+        }
+        Pick(Shown("SLCT", 0, uint32_t(id), 0, dialog), value);
+        EXPECT_EQ(synth->program.GetProgramData(0)[id], float(value)) << id;
+        head->CloseDialog();
+    }
+    Set(85 + 11, destination);
+    Set(221, wave);
 }
 
 TEST_F(SoundLayout, KnobCaptionsNameWhatThePartsTypeFeedsThem)
