@@ -13,6 +13,12 @@ void GUIButton::Init()
 
 int GUIButton::GetLeftClickMenu(int, int) { return OpensDialog() ? 0 : int(binding.listId); }
 
+int GUIButton::OpensDialog() const
+{
+    const bool unbound = binding.group == 0 && binding.index == 0 && binding.sub == 0;
+    return unbound && properties[kOpensDialog] <= 0xFFFF ? int(properties[kOpensDialog]) : 0;
+}
+
 GuiRect GUIButton::Draw()
 {
     if (!surface || !owner) return {};
@@ -54,11 +60,11 @@ void GUIButton::OnMouseDown(uint32_t, int, int)
     if (!owner) return;
     pressed = 1;
     if (const int dialog = OpensDialog()) {
-        // The dialog keeps the place the layout gives it.
+        // The dialog lies where the layout put it.
         if (owner->GetOpenDialog() == dialog)
             owner->CloseDialog();
         else
-            owner->OpenDialog(x, y + h, dialog, 0);
+            owner->OpenDialog(0, 0, dialog, 0);
         return;
     }
     if (Flagged()) {

@@ -1,9 +1,10 @@
 #pragma once
 // A switch with two images. The binding's flags choose its kind: momentary
 // (1 while held, 0 on release), one-shot (1 on every press, nothing on
-// release) or a toggle that shows the model's state. A button whose last
-// style word names a dialog of the layout opens and closes that dialog
-// instead (lit while it is open) and sends no value.
+// release) or a toggle that shows the model's state. A button bound to no
+// value whose last property names a dialog of the layout opens that dialog
+// and closes it again, lit while it is open (the editors a page has no room
+// for).
 #include "gui/GUIObject.h"
 
 class GUIButton : public GUIObject {
@@ -17,9 +18,10 @@ public:
     int GetLeftClickMenu(int x, int y) override;
     GuiPoint GetLeftClickMenuPos() override { return {x, y + h}; }
 
-    // The style word that names the dialog a button opens (0: none).
-    static constexpr int kOpensProperty = kProperties - 1;
-    int OpensDialog() const { return int(properties[kOpensProperty]); }
+    // The property that names the dialog an opener opens.
+    static constexpr int kOpensDialog = kProperties - 1;
+    // The dialog this button opens, 0 for a button of a value.
+    int OpensDialog() const;
 
     uint8_t pressed = 0;
     uint8_t shown = 0;

@@ -22,12 +22,12 @@
 //                                              image "dialog<id>"; titles parted by
 //                                              '|' give one panel per opening argument
 //                                              ("dialog<id>", "dialog<id>.1", ...)
-//   <TAG> <group> <index> <sub> <pages> <x> <y> <w> <h> [p<k>=<n>|img<k>=<name>|dlg=<id>|layer=<n>|opens=<id>]...
+//   <TAG> <group> <index> <sub> <pages> <x> <y> <w> <h> [p<k>=<n>|img<k>=<name>|dlg=<id>|opens=<id>|layer=<n>]...
 // Pages are "all", a number, a range "a-b" or a list "a,b,c-d". Frames and
 // labels whose pages are "d<id>" are drawn on that dialog's panel instead (in
 // window coordinates, as the dialog's widgets are). A widget with dlg=<id>
 // belongs to that dialog and lies above its panel (layer 11 unless given).
-// A button with opens=<id> opens and closes that dialog (its last style word).
+// A button bound to nothing (0 0 0) with opens=<id> opens that dialog.
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "gui/CDIBitmap.h"
+#include "gui/GUIButton.h"
 #include "gui/CGLBitmapCache.h"
 #include "gui/CUnifiedDC.h"
 #include "gui/GUIResource.h"
@@ -430,9 +431,11 @@ bool Build(const char* sourcePath, const char* outPath)
                     return Fail(line, "no dialog " + std::to_string(k));
                 w.dialog = uint16_t(k);
             } else if (sscanf(property.c_str(), "opens=%d", &k) == 1) {
-                if (tag != "BTTN" || std::none_of(dialogs.begin(), dialogs.end(), [&](const Dialog& d) { return d.id == k; }))
-                    return Fail(line, "a button opens a dialog of the layout, not " + property);
-                w.properties[GUIObject::kProperties - 1] = uint16_t(k);
+                if (tag != "BTTN" || group != 0 || index != 0 || sub != 0)
+                    return Fail(line, "only a button bound to nothing opens a dialog");
+                if (std::none_of(dialogs.begin(), dialogs.end(), [&](const Dialog& d) { return d.id == k; }))
+                    return Fail(line, "no dialog " + std::to_string(k));
+                w.properties[GUIButton::kOpensDialog] = uint16_t(k);
             } else if (sscanf(property.c_str(), "layer=%d", &k) == 1) {
                 if (k < 1 || k > 0xFFFF) return Fail(line, "bad layer " + property);
                 w.layer = uint16_t(k);

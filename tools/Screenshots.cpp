@@ -45,6 +45,8 @@ int main(int argc, char** argv)
     int written = 0;
     for (int page = 0; page < 16; ++page) {
         if (!(pages >> page & 1)) continue;
+        // A type's own page shows the captions of that type.
+        synth->parameters.SetPartSynthesisType(0, page >= 6 && page <= 10 ? page - 4 : page == 5 ? 1 : 0);
         head->SetPage(page);
         head->RedrawAll();
         const std::string path = std::string(argv[2]) + "/page" + (page < 10 ? "0" : "") + std::to_string(page) + ".png";
@@ -60,8 +62,10 @@ int main(int argc, char** argv)
         if (!knob && strcmp(w->GetTag(), "KNOB") == 0 && w->binding.group == 2) knob = w.get();
     for (int id : dialogs) {
         head->SetMenuTarget(knob, 100, 100);
-        // Sound dialogs open over the oscillator page; the others over the mixer.
-        head->SetPage(id >= 2 && id <= 12 ? 2 : 0);
+        // Sound dialogs open over the oscillator page, those of the type
+        // pages over the fm page; the others over the mixer.
+        synth->parameters.SetPartSynthesisType(0, id >= 20 && id <= 99 ? 3 : 0);
+        head->SetPage(id >= 2 && id <= 12 ? 2 : id >= 20 && id <= 99 ? 7 : 0);
         if (id == 10) {
             // The modulation dialog belongs to a knob: opened from its
             // parameter menu ("Modulation") over the first one that can be a

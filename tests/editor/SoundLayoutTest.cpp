@@ -13,12 +13,14 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "editor/CUIMEnvelope.h"
 #include "gui/CGLBitmapCache.h"
+#include "gui/GUIButton.h"
 #include "gui/CUnifiedDC.h"
 #include "gui/GUIButton.h"
 #include "gui/GUIHead.h"
@@ -26,6 +28,7 @@
 #include "gui/GUIDialog.h"
 #include "params/CPIBase.h"
 #include "tests/editor/EditorFixture.h"
+#include "tools/SoundDescription.h"
 
 namespace {
 
@@ -53,49 +56,58 @@ Ids Join(std::initializer_list<Ids> parts)
     return all;
 }
 
-// The modules, by the values they hold.
-const Ids kOsc1 = {1, 2, 151, 152, 153, 154, 155, 156, 238, kCustomWave1};
-const Ids kOsc2 = {3, 4, 159, 160, 161, 162, 163, 164, 166, 239, kCustomWave2};
-const Ids kOsc3 = {5, 6, 168, 169, 170, 171, 172, 173, 175, 240, 241, kCustomWave3};
-const Ids kMixer = Join({Range(7, 11), Range(242, 246)});
-const Ids kFilter1 = {16, 17, 18, 19, 229, 230, 250};
-const Ids kFilter2 = {32, 33, 34, 35, 233, 234, 257};
-const Ids kAmp = {20, 21, 255};
 const Ids kEnvelopes = Join({Range(185, 212), Range(318, 321), {kMultiEnvelopes}});
-const Ids kLfo12 = Range(213, 220);
-const Ids kEffects = Join({Range(278, 296), Range(315, 317), {393}});
-const Ids kMatrix = Join({Range(36, 55), Range(65, 104)});
-const Ids kVoice = {145, 267, 268, 269, 340, 341, 344};
-const Ids kShaper = {15, 182, 248, 271, 272, kUserShape};
-const Ids kWaveguide = {12, 13, 14, 59, 177, 178, 179, 180, 181, 253, 254};
-const Ids kSpectral = {58, 61, 63, 64, 323, 324, 326, 329, 330, 331, 342, 343, kOscSpectra, kFilterSpectra};
-const Ids kFormant = Join({Range(22, 31), {256, 327}});
-const Ids k8D = Range(298, 306);
-const Ids kMorph = Range(387, 392);  // in the multi-sample dialog
-const Ids kCommon = Join({kMixer, kFilter1, kAmp, kEnvelopes, kLfo12, kEffects});
 
-struct TypeUse {
-    int type;
-    const char* name;
-    Ids uses;
+// Engine module-off bits (the mask the parameter model keeps in engine cell 270).
+constexpr uint32_t kOsc2 = 0x2, kOsc3 = 0x4, kRing = 0x8, kMix13 = 0x20, kMix45 = 0x40, kShaper = 0x80,
+                   kGuide = 0x100, kFilter1 = 0x200, kFilter2 = 0x1000, kFormant = 0x2000, kSpectrum = 0x4000,
+                   kTerrain = 0x8000;
+
+// The module whose run reads the value: the descriptor's module, or for
+// the rows that name none (the input selectors, the terrain shapes) the
+// module they feed; 0 for what every voice reads.
+uint32_t ModuleOf(int id)
+{
+    switch (id) {
+    case 239: return kOsc2;
+    case 240: case 241: return kRing;
+    case 242: case 243: case 244: return kMix13;
+    case 245: case 246: return kMix45;
+    case 248: case kUserShape: return kShaper;
+    case 250: return kFilter1;
+    case 253: case 254: return kGuide;
+    case 256: return kFormant;
+    case 257: return kFilter2;
+    case 237: case 364: case 365: return kTerrain;
+    case kCustomWave2: return kOsc2;
+    case kCustomWave3: return kOsc3;
+    case kFilterSpectra: case kOscSpectra: return kSpectrum;
+    default: break;
+    }
+    const CIParameter* row = CIParameter::Find(0, uint32_t(id), 0);
+    return row ? row->moduleMask : 0;
+}
+
+// Values no type's page needs to offer, each with its reason.
+const struct {
+    int id;
+    const char* why;
+} kNotOnSoundPages[] = {
+    {251, "filter 1 section routing: no module of the panels names it"},
+    {252, "filter 1 section routing: no module of the panels names it"},
+    {258, "filter 2 section routing: no module of the panels names it"},
+    {259, "filter 2 section routing: no module of the panels names it"},
+    {59, "waveguide detune: stored, read by no module of the engine"},
+    {386, "the category: filed on the song and presets page"},
+    {394, "layer level: the part's reverb send on the mixer page"},
+    {395, "layer mute: the part's mute in the header and on the mixer page"},
 };
 
-// Profi uses everything (checked separately); the others what their page
-// offers: micro two oscillators and noise beside the matrix and the 8D pad,
-// which every other type reaches in the pad's dialog.
-const TypeUse kTypes[] = {
-    {1, "micro", Join({{7, 8, 10, 145, 153, 154, 155, 161, 162, 163, kCustomWave1, kCustomWave2}, kFilter1, kAmp,
-                       kEnvelopes, kLfo12, kEffects, kMatrix, k8D, kMorph})},
-    {2, "spec", Join({kOsc1, kSpectral, kCommon, {145, 268, 340, 344}, kMorph, k8D})},
-    {3, "fm", Join({kOsc1, kOsc2, kOsc3, kCommon, kVoice, kShaper, kMorph, k8D})},
-    {4, "forman", Join({kOsc1, kOsc2, kOsc3, kCommon, kFormant, kVoice, kMorph, k8D})},
-    {5, "wave", Join({kOsc1, kOsc2, kOsc3, kCommon, kWaveguide, {145, 268, 340, 341, 344}, kMorph, k8D})},
-    {6, "ana", Join({kOsc1, kOsc2, kOsc3, kCommon, kFilter2, {37, 40, 60, 339, 145, 340, 344}, kMorph, k8D})},
-};
-
-// Rows no page offers, on purpose: four input selections no module of the
-// panels names.
-const Ids kNoWidget = {251, 252, 258, 259};
+bool NotOnSoundPages(int id)
+{
+    return std::any_of(std::begin(kNotOnSoundPages), std::end(kNotOnSoundPages),
+                       [&](const auto& e) { return e.id == id; });
+}
 
 class SoundLayout : public edtest::EditorFixture {
 protected:
@@ -236,22 +248,27 @@ protected:
     {
         uint32_t mask = 0;
         for (int p : pages) mask |= 1u << p;
+        // The dialogs the pages open, and those that these open in turn (a
+        // custom wave chosen in the oscillators' dialog).
         std::set<int> dialogs;
-        for (const auto& w : head->Objects()) {
-            if (w->dialogId != 0 || !(w->pageMask & mask)) continue;
-            const CIParameter& b = w->binding;
-            if (Is(*w, "SLCT") && b.group == 0 && (b.index == 155 || b.index == 163 || b.index == 172)) {
-                dialogs.insert(2 + (b.index == 163) + 2 * (b.index == 172));
-                dialogs.insert(9);
+        for (size_t known = size_t(-1); known != dialogs.size();) {
+            known = dialogs.size();
+            for (const auto& w : head->Objects()) {
+                if (w->dialogId == 0 ? !(w->pageMask & mask) : !dialogs.count(w->dialogId)) continue;
+                const CIParameter& b = w->binding;
+                if (Is(*w, "SLCT") && b.group == 0 && (b.index == 155 || b.index == 163 || b.index == 172)) {
+                    dialogs.insert(2 + (b.index == 163) + 2 * (b.index == 172));
+                    dialogs.insert(9);
+                }
+                if (Is(*w, "SLCT") && b.group == 0 && b.index == 182) dialogs.insert(5);
+                if (Is(*w, "BTTN") && b.group == 3) {
+                    if (b.index >= 111 && b.index <= 113) dialogs.insert(6 + int(b.index) - 111);
+                    if (b.index == 171) dialogs.insert(11);
+                }
+                if (Is(*w, "KNOB") && b.group == 0 && IsModDestination(int(b.index))) dialogs.insert(10);
+                if (Is(*w, "BTTN"))
+                    if (const int opens = static_cast<const GUIButton&>(*w).OpensDialog()) dialogs.insert(opens);
             }
-            if (Is(*w, "SLCT") && b.group == 0 && b.index == 182) dialogs.insert(5);
-            if (Is(*w, "BTTN"))
-                if (const int opened = static_cast<const GUIButton&>(*w).OpensDialog()) dialogs.insert(opened);
-            if (Is(*w, "BTTN") && b.group == 3) {
-                if (b.index >= 111 && b.index <= 113) dialogs.insert(6 + int(b.index) - 111);
-                if (b.index == 171) dialogs.insert(11);
-            }
-            if (Is(*w, "KNOB") && b.group == 0 && IsModDestination(int(b.index))) dialogs.insert(10);
         }
         std::set<int> ids;
         for (const auto& w : head->Objects()) {
@@ -270,6 +287,42 @@ protected:
             }
         }
         return ids;
+    }
+
+    // The modules the engine runs for a type: those its template or any of
+    // its factory programs routes, as the parameter model's module-off mask
+    // says once the sound's routing is applied (to a spare part, put back).
+    uint32_t UsedModules(int type)
+    {
+        static const sounds::Description d = sounds::ParseFile(ZAVO_SOURCE_DIR "/data/FactorySounds.txt");
+        EXPECT_TRUE(d.error.empty()) << d.error;
+        constexpr int part = 15;
+        CEngineData& e = synth->engine.data;
+        const std::vector<uint32_t> cells(e.partRecord[part], e.partRecord[part] + CEngineData::kPartCells);
+        const std::vector<float> targets(e.partTargets[part], e.partTargets[part] + CEngineData::kPartTargets);
+        std::vector<const sounds::Sound*> played{&d.templates[size_t(type)]};
+        for (const sounds::Sound& s : d.programs)
+            if (s.type == type) played.push_back(&s);
+        uint32_t used = 0;
+        for (const sounds::Sound* s : played) {
+            std::vector<float> record(CProgram::DefaultRecord(), CProgram::DefaultRecord() + CProgram::kRecordSize);
+            for (const sounds::Sound* layer : {&d.common, &d.templates[size_t(type)], s})
+                for (const auto& [id, value] : layer->values) record[size_t(id)] = value;
+            // The routing: every input selector, the overdrive, the LFO waves
+            // (a random one runs the noise) and the effect switches.
+            for (int id = 1; id < 416; ++id) {
+                const CIParameter* row = CIParameter::Find(0, uint32_t(id), 0);
+                const bool routing = row && (row->listId == 270 || id == 62 || id == 213 || id == 217 || id == 221 ||
+                                             id == 225 || (id >= 315 && id <= 317));
+                if (routing)
+                    synth->parameters.SetParameter(record.data(), record[size_t(id)] / row->scale, part, id, false,
+                                                   false);
+            }
+            used |= ~e.partRecord[part][270];
+        }
+        std::copy(cells.begin(), cells.end(), e.partRecord[part]);
+        std::copy(targets.begin(), targets.end(), e.partTargets[part]);
+        return used;
     }
 
     struct Saved {
@@ -305,18 +358,69 @@ TEST_F(SoundLayout, EveryTypeReachesItsPagesAndEveryValueItUses)
                            kMultiEnvelopes})
                 uses.push_back(id);
         } else {
-            uses = std::find_if(std::begin(kTypes), std::end(kTypes), [&](const TypeUse& t) {
-                       return t.type == type;
-                   })->uses;
+            // What the engine reads while it plays the type's sounds, and
+            // what the type's captions name.
+            const uint32_t used = UsedModules(type);
+            for (int id = 1; id < 416; ++id) {
+                const uint32_t module = ModuleOf(id);
+                if ((CIParameter::Find(0, uint32_t(id), 0) && (module == 0 || (used & module))) ||
+                    synth->parameters.GetLabelOverride(type, id))
+                    uses.push_back(id);
+            }
+            for (int id : {kCustomWave1, kCustomWave2, kCustomWave3, kUserShape, kFilterSpectra, kOscSpectra,
+                           kMultiEnvelopes})
+                if (ModuleOf(id) == 0 || (used & ModuleOf(id))) uses.push_back(id);
         }
         std::string missing;
         for (int id : uses) {
-            const bool row = id >= 416 || CIParameter::Find(0, uint32_t(id), 0);
-            if (row && !covered.count(id) && std::find(kNoWidget.begin(), kNoWidget.end(), id) == kNoWidget.end())
-                missing += " " + std::to_string(id);
+            const bool row = id >= 416 || CIParameter::Find(0, uint32_t(id), 0) ||
+                             synth->parameters.GetLabelOverride(type, id);
+            if (row && !covered.count(id) && !NotOnSoundPages(id)) missing += " " + std::to_string(id);
         }
         EXPECT_TRUE(missing.empty()) << "without a widget:" << missing;
     }
+}
+
+// The buttons in the section title bars open the editors a type's page has
+// no room for, lit while open, and close them again; what is chosen there is
+// what the part plays.
+TEST_F(SoundLayout, TitleBarButtonsOpenTheEditorsAPageHasNoRoomFor)
+{
+    for (int type = 1; type <= 6; ++type) {
+        SCOPED_TRACE("synthesis type " + std::to_string(type));
+        synth->parameters.SetPartSynthesisType(0, type);
+        head->SetPage(type + 4);
+        std::vector<GUIButton*> openers;
+        for (const auto& w : head->Objects())
+            if (Is(*w, "BTTN") && w->IsVisibleNow() && static_cast<GUIButton&>(*w).OpensDialog())
+                openers.push_back(static_cast<GUIButton*>(w.get()));
+        EXPECT_GE(openers.size(), 4u);
+        for (GUIButton* b : openers) {
+            const int dialog = b->OpensDialog();
+            ASSERT_TRUE(ClickOn(b)) << "dialog " << dialog;
+            ExpectDialogShown(dialog);
+            EXPECT_EQ(b->shown, 1) << "dialog " << dialog;
+            ASSERT_TRUE(ClickOn(b)) << "dialog " << dialog;
+            EXPECT_EQ(head->GetOpenDialog(), 0);
+        }
+    }
+    // fm: routing 12 aimed at LFO 3's level, and LFO 3's wave, both set in
+    // dialogs of the page.
+    const float destination = Get(85 + 11), wave = Get(221);
+    synth->parameters.SetPartSynthesisType(0, 3);
+    head->SetPage(7);
+    for (const auto& [dialog, id, value] : {std::tuple{20, 85 + 11, 80}, std::tuple{22, 221, 2}}) {
+        for (const auto& w : head->Objects()) {
+            if (Is(*w, "BTTN") && w->IsVisibleNow() && static_cast<GUIButton&>(*w).OpensDialog() == dialog) {
+                ASSERT_TRUE(ClickOn(w.get()));
+            }
+        }
+        Pick(Shown("SLCT", 0, uint32_t(id), 0, dialog), value);
+        EXPECT_EQ(synth->program.GetProgramData(0)[id], float(value)) << id;
+        head->CloseDialog();
+    }
+    Set(85 + 11, destination);
+    Set(221, wave);
 }
 
 TEST_F(SoundLayout, KnobCaptionsNameWhatThePartsTypeFeedsThem)
