@@ -84,6 +84,10 @@ bool CMIDIDevices::OpenInputs(char* errorText) {
     for (size_t i = 0; i < names.size(); ++i) {
         if (i >= maskLength || inputMask[i] != '1' || inputs[i])
             continue;
+        // The list may have changed order since a port was opened (a port
+        // made meanwhile): one port opened twice would play every note twice.
+        if (std::find(std::begin(inputNames), std::end(inputNames), names[i]) != std::end(inputNames))
+            continue;
         std::string error;
         inputSlots[i].Clear();
         inputs[i] = Ports().OpenInput(names[i], &CMIDIDevices::MidiInProc, &inputSlots[i], error);
@@ -91,6 +95,7 @@ bool CMIDIDevices::OpenInputs(char* errorText) {
             SetError(errorText, error);
             return false;
         }
+        inputNames[i] = names[i];
         lastInputOpened = static_cast<int32_t>(i);
     }
     return true;
@@ -106,6 +111,7 @@ void CMIDIDevices::CloseInput(int index) {
         return;
     // Once the port is gone no callback runs: what it holds is final.
     inputs[index].reset();
+    inputNames[index].clear();
     ReleaseHeld(inputSlots[index]);
 }
 

@@ -128,6 +128,7 @@ private:
     os::OMidiPorts* ports = nullptr;
     std::atomic<CSynth*> synth{nullptr};
     std::unique_ptr<os::OMidiInput> inputs[kMaxDevices];
+    std::string inputNames[kMaxDevices];  // the port each open input is
     InputSlot inputSlots[kMaxDevices];
     int32_t lastInputOpened = -1;
     char inputMask[kNameSize] = {};
