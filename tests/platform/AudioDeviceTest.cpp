@@ -189,8 +189,17 @@ TEST_F(AudioDeviceTest, WithoutAServerJackEndsOnTheSoundDeviceInTune) {
 TEST_F(AudioDeviceTest, ServerAt48000RunsTheEngineThereInTune) {
     JackServer server(48000);
     ASSERT_TRUE(server.Ok()) << server.Error();
-    ASSERT_TRUE(OpenJack(3));
+    const std::string logPath = std::string(g_GlobalData.programFolder) + "Debug.txt";
+    const size_t logged = ReadFile(logPath).size();
+    testing::internal::CaptureStdout();
+    const bool opened = OpenJack(3);
+    // The driver's set-up is for the diagnostic log, not the musician.
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    ASSERT_TRUE(opened);
     ASSERT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeASIO) << server.Log();
+    const std::string log = ReadFile(logPath).substr(logged);
+    EXPECT_NE(log.find("ASIOGetChannels (inputs: 0, outputs: 2);\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("ASIOGetSampleRate (sampleRate: 48000.000000);\n"), std::string::npos) << log;
     EXPECT_EQ(g_GlobalData.sampleRate, 48000);
     synth->ProcessMidiMessage(kNoteOn69, CMIDIQueue::ClockMs());
     ASSERT_TRUE(WaitTaken()) << "the engine did not take the note";
