@@ -151,8 +151,8 @@ void OpenDocument(const char* target)
 {
     // A document that is not there is said at once, not as a missing program.
     const bool there = target && access(target, R_OK) == 0;
-    OpenOrReport(there ? target : nullptr, "Document >%s< not found", "No program is installed that opens >%s<.",
-                 target);
+    const char* noProgram = "No program is installed that opens >%s<.";
+    OpenOrReport(there ? target : nullptr, there ? noProgram : "Document >%s< not found", noProgram, target);
 }
 
 void ReportFailedOpens()
