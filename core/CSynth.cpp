@@ -734,7 +734,6 @@ bool CSynth::CheckAudioOutput() {
     RestMeters();
     const bool playing =
         g_AudioDevices.ReopenAfterLoss(window, this, g_GlobalData.sampleRate, g_GlobalData.refillPeriod);
-
     g_AudioDevices.BuildMenu(parameters.GetMenuView());
     g_MIDIDevices.Start(this);
     g_MIDIDevices.BuildMenus(parameters.GetMenuView());
