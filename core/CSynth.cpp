@@ -713,6 +713,7 @@ void CSynth::OpenDevices() {
     const char* output = g_GlobalData.SoundDeviceOut[0] != '\0' ? g_GlobalData.SoundDeviceOut
                                                                : CAudioDevices::FirstStartName();
     g_AudioDevices.Open(window, output, this, g_GlobalData.sampleRate, g_GlobalData.refillPeriod);
+    ReportAudioOutput();
     g_MIDIDevices.SetInputMask(g_GlobalData.MIDIDeviceIn);
     g_MIDIDevices.SetOutputName(g_GlobalData.MIDIDeviceOut);
     g_MIDIDevices.Start(this);
@@ -731,12 +732,7 @@ bool CSynth::CheckAudioOutput() {
     // that server went with it, and the inputs let go of what they held.
     g_MIDIDevices.CloseAll();
     g_AudioDevices.Close();
-    {
-        // Nothing renders now: the meters would stay lit where the last
-        // block left them.
-        EngineHold hold(*this);
-        engine.ResetMeters();
-    }
+    RestMeters();
     const bool playing =
         g_AudioDevices.ReopenAfterLoss(window, this, g_GlobalData.sampleRate, g_GlobalData.refillPeriod);
     g_AudioDevices.BuildMenu(parameters.GetMenuView());
@@ -746,6 +742,28 @@ bool CSynth::CheckAudioOutput() {
                                : "The JACK server has stopped, and no sound device could be opened.",
                        "Audio output");
     return true;
+}
+
+void CSynth::RestMeters() {
+    // Nothing renders now: the meters would stay lit where the last block
+    // left them.
+    EngineHold hold(*this);
+    engine.ResetMeters();
+}
+
+void CSynth::BuildMidiMenus() { g_MIDIDevices.BuildMenus(parameters.GetMenuView()); }
+
+bool CSynth::ReportAudioOutput() {
+    if (g_AudioDevices.IsOpen())
+        return true;
+    RestMeters();
+    char text[CAudioDevices::kNameSize + 160];
+    std::snprintf(text, sizeof text,
+                  "The audio output \"%s\" could not be opened, so ZAVO plays nothing. "
+                  "Choose another audio output on the Setup page.",
+                  g_GlobalData.SoundDeviceOut);
+    os::ShowMessageBox(text, "Audio output");
+    return false;
 }
 
 void CSynth::CloseDevices() {

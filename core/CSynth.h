@@ -81,6 +81,11 @@ public:
     // through the sound device as a start without a server does, rebuilds
     // the device menus and tells the user once. True when it acted.
     bool CheckAudioOutput();
+    // The MIDI menus as the ports are now; asked for when one opens.
+    void BuildMidiMenus();
+    // After an output was asked for: when none plays, sets the level meters
+    // at rest and says so in a box. True when an output plays.
+    bool ReportAudioOutput();
     void InitPart(int32_t part);
     // Every part's program applied again (a project read, a new rate); each
     // part keeps its mixer mute, which the program's "Mute layer" slot
@@ -209,6 +214,8 @@ private:
     // part must not stay gated on keys of the part that had them.
     class EngineHold;
     friend class EngineHold;
+    // The level meters at rest, for when nothing renders any more.
+    void RestMeters();
     struct VoiceCounts {
         int32_t n[kParts];
         bool operator==(const VoiceCounts&) const = default;

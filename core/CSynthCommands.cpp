@@ -194,6 +194,7 @@ void CSynth::ExecuteCommand(int32_t id, float value) {
         g_MIDIDevices.CloseAll();
         g_AudioDevices.Select(n, editor ? editor->GetWindow() : nullptr, this, g_GlobalData.sampleRate,
                               g_GlobalData.refillPeriod);
+        ReportAudioOutput();
         g_AudioDevices.BuildMenu(parameters.GetMenuView());
         g_MIDIDevices.Start(this);
         break;
@@ -205,7 +206,11 @@ void CSynth::ExecuteCommand(int32_t id, float value) {
         break;
     case 99:
         if (InRange(n, 0, 5)) {
+            const bool playing = g_AudioDevices.IsOpen();
             SetSampleRate(static_cast<float>(kRates[n]));
+            // The output is made anew at the new rate, which may fail.
+            if (playing && !ReportAudioOutput())
+                g_AudioDevices.BuildMenu(parameters.GetMenuView());
             MarkSampleRate();
             // A JACK server keeps its own rate and the engine follows it:
             // say so rather than leave the choice silently undone.
@@ -488,7 +493,8 @@ void CSynth::GetCommandText(int32_t id, char* out, size_t size) {
         return;
     }
     case 4: {
-        const char* name = g_AudioDevices.GetDeviceName();
+        // What plays, not what was asked for: a failed output reads "none".
+        const char* name = g_AudioDevices.IsOpen() ? g_AudioDevices.GetDeviceName() : "";
         Cut(out, size, name && *name ? name : "none");
         return;
     }

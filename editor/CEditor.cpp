@@ -5,6 +5,7 @@
 #include "core/CMIDI.h"
 #include "core/CSynth.h"
 #include "gui/GUIHead.h"
+#include "platform/COSystem.h"
 
 namespace {
 
@@ -199,6 +200,8 @@ void CEditor::ProcessProgramMessages() {
 void CEditor::OnTimer() {
     // A JACK server that went away: on to the sound device, told once.
     synth->CheckAudioOutput();
+    // A document or page the desktop had no program for (the help menu).
+    ReportFailedOpens();
     ProcessProgramMessages();
     synth->parameters.ServicePendingRequests();
     // Learnt, forgotten or assigned controllers: written here, never on the

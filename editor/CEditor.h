@@ -84,6 +84,9 @@ public:
     bool AssignController(int kind, int index, int controller);
 
     bool OnMenuCommand(int menuId, int value);
+    // Called as a menu opens: the MIDI device menus list the ports present
+    // now (a port made since the start is there, one gone is not).
+    void PrepareMenu(int menuId);
     void Get8DPoint(int point, double* x, double* y);
 
     // Commands 111, 112, 113 (distortion, delay, modulation effect) and 171

@@ -20,6 +20,7 @@
 #include "gui/GUIHead.h"
 
 #include "platform/CDlgFile.h"
+#include "platform/CMIDIDevices.h"
 
 namespace {
 
@@ -396,6 +397,12 @@ void CEditor::GetSampleText(int32_t item, int32_t index, char* out, size_t size)
 }
 
 // ---- Menu commands -------------------------------------------------------
+
+void CEditor::PrepareMenu(int menuId)
+{
+    if (synth && (menuId == int(CMIDIDevices::kInputMenu) || menuId == int(CMIDIDevices::kOutputMenu)))
+        synth->BuildMidiMenus();
+}
 
 bool CEditor::OnMenuCommand(int menuId, int value)
 {

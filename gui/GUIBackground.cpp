@@ -11,9 +11,6 @@
 #include "platform/CGlobalData.h"
 #include "platform/COSystem.h"
 
-const char* const GUIBackground::kWebAddress1 = "";
-const char* const GUIBackground::kWebAddress2 = "";
-
 void GUIBackground::Init()
 {
     GUIObject::Init();

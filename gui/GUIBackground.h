@@ -10,9 +10,10 @@ class GUIBackground : public GUIObject {
 public:
     static constexpr uint32_t kPlainColour = 0x2B2925;  // 0x00BBGGRR
     static constexpr int kHelpMenu = 399;
-    // Where help items 1 and 2 lead; no web pages are published yet.
-    static const char* const kWebAddress1;
-    static const char* const kWebAddress2;
+    // Where help items 1 and 2 lead; no web pages are published yet, and
+    // the help menu offers an item only while its address is set.
+    static constexpr const char* kWebAddress1 = "";
+    static constexpr const char* kWebAddress2 = "";
 
     GUIBackground() : GUIObject("BKGD") {}
     GUIBackground(const GUIBackground& other) : GUIObject(other) {}

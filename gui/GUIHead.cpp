@@ -550,7 +550,10 @@ void GUIHead::OnIdle()
 bool GUIHead::OpenMenu(int menuId, int x, int y, GUIObject* target)
 {
     m_menuTarget = target;
-    if (!m_surface || menuId <= 0 || !m_menu.Open(m_surface, x, y, uint32_t(menuId))) return false;
+    if (!m_surface || menuId <= 0) return false;
+    // A menu of what is there now (the MIDI ports) is written as it opens.
+    if (m_editor) m_editor->PrepareMenu(menuId);
+    if (!m_menu.Open(m_surface, x, y, uint32_t(menuId))) return false;
     m_menuId = menuId;
     return true;
 }

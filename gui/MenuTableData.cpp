@@ -2,6 +2,7 @@
 // order; the builder lays them out so that every submenu's rows follow the
 // row that links to it, and numbers positions and result ids itself.
 #include "gui/CUIMenuResource.h"
+#include "gui/GUIBackground.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -182,6 +183,16 @@ private:
         for (int k = 0; k < 11; ++k) rows.push_back(L(1299 + k, Keep("Octave %s", NoteName(12 * k))));
         Menu(317, std::move(rows));
         for (int k = 0; k < 11; ++k) NoteOctave(1299 + k, 12 * k, std::min(12 * k + 11, 127));
+    }
+    // An item that leads to a web page stands only while there is a page:
+    // without an address it could only fail.
+    void HelpMenu()
+    {
+        std::vector<RowDef> rows{I(0, "Help...")};
+        if (*GUIBackground::kWebAddress1) rows.push_back(I(1, "Quorva on the web..."));
+        if (*GUIBackground::kWebAddress2) rows.push_back(I(2, "ZAVO website..."));
+        for (const RowDef& row : {S(), I(3, "About ZAVO..."), S(), I(4, "Edit layout")}) rows.push_back(row);
+        Menu(399, std::move(rows));
     }
     // Filled with the devices at run time.
     void DeviceMenus()
@@ -446,8 +457,7 @@ void MenuList::AddAll()
     Menu(1086, {I(6, "Steps"), I(7, "Steps & Controls"), I(8, "Rhythm"), I(9, "Mute"),
                I(10, "Gate times"), I(11, "Arpeggio keys"), I(12, "All parameters")});
     Menu(309, {I(0, "1/4"), I(1, "1/2"), I(2, "1"), I(3, "2"), I(4, "4")});
-    Menu(399, {I(0, "Help..."), I(1, "Quorva on the web..."), I(2, "ZAVO website..."), S(),
-               I(3, "About ZAVO..."), S(), I(4, "Edit layout")});
+    HelpMenu();
     EmptySlots();
     SequenceSlots();
     Menu(10090, {I(1, "String body"), I(2, "Combo"), I(3, "Resonant"), I(4, "Multiband"),

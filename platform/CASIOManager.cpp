@@ -1,6 +1,7 @@
 #include "platform/CASIOManager.h"
 
 #include <bit>
+#include <cstdarg>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,12 +10,25 @@
 #include "os/InitOrder.h"
 #include "os/OAudioDriver.h"
 #include "platform/CASIODriverList.h"
+#include "platform/CDebug.h"
 
 using namespace os;
 
 namespace {
 
 constexpr int32_t kMaxBufferInfos = 64;
+
+// The driver's set-up, line by line, for the diagnostic log only: standard
+// output belongs to what the program says to its user.
+void LogLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void LogLine(const char* format, ...) {
+    char line[160];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    CDebug::Log(line);
+}
 
 // What the host knows of the loaded driver.
 struct ASIOHostInfo {
@@ -98,19 +112,18 @@ void BufferSwitch(int32_t index, int32_t frames, bool) {
 
 int32_t InitASIOStaticData(ASIOHostInfo& h) {
     if (ASIO_CALL(GetChannels(h.inputChannels, h.outputChannels)) != kDriverOK) return -1;
-    std::printf("ASIOGetChannels (inputs: %d, outputs: %d);\n", int(h.inputChannels), int(h.outputChannels));
+    LogLine("ASIOGetChannels (inputs: %d, outputs: %d);", int(h.inputChannels), int(h.outputChannels));
     if (ASIO_CALL(GetBufferSize(h.minSize, h.maxSize, h.preferredSize, h.granularity)) != kDriverOK) return -2;
-    std::printf("ASIOGetBufferSize (min: %d, max: %d, preferred: %d, granularity: %d);\n", int(h.minSize),
-                int(h.maxSize), int(h.preferredSize), int(h.granularity));
+    LogLine("ASIOGetBufferSize (min: %d, max: %d, preferred: %d, granularity: %d);", int(h.minSize),
+            int(h.maxSize), int(h.preferredSize), int(h.granularity));
     if (ASIOGetSampleRate(h.sampleRate) != kDriverOK) return -3;
     if (!(h.sampleRate > 0.0 && h.sampleRate <= 96000.0)) {
         ASIOSetSampleRate(44100.0);
         if (ASIOGetSampleRate(h.sampleRate) != kDriverOK) return -5;
     }
-    std::printf("ASIOGetSampleRate (sampleRate: %f);\n", h.sampleRate);
+    LogLine("ASIOGetSampleRate (sampleRate: %f);", h.sampleRate);
     h.outputReady = ASIOOutputReady() == kDriverOK;
-    std::printf("ASIOOutputReady(); - %s\n", h.outputReady ? "Supported" : "Not supported");
-    std::fflush(stdout);
+    LogLine("ASIOOutputReady(); - %s", h.outputReady ? "Supported" : "Not supported");
     return 0;
 }
 
@@ -130,8 +143,7 @@ bool CreateASIOBuffers(ASIOHostInfo& h, const ODriverCallbacks& callbacks) {
         if (ASIOGetChannelInfo(h.channelInfos[i]) != kDriverOK) return false;
     }
     if (ASIO_CALL(GetLatencies(h.inputLatency, h.outputLatency)) == kDriverOK) {
-        std::printf("ASIOGetLatencies (input: %d, output: %d);\n", int(h.inputLatency), int(h.outputLatency));
-        std::fflush(stdout);
+        LogLine("ASIOGetLatencies (input: %d, output: %d);", int(h.inputLatency), int(h.outputLatency));
     }
     return true;
 }

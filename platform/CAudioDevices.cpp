@@ -129,7 +129,12 @@ void CAudioDevices::SetDeviceName(const char* name) {
         CDirectSoundOut::SetDeviceName(name);
 }
 
+bool CAudioDevices::IsOpen() const {
+    return m_mode == kModeASIO ? g_ASIOManager.IsOpen() : g_DirectSoundOut.IsOpen();
+}
+
 int32_t CAudioDevices::GetDeviceIndex() const {
+    if (!IsOpen()) return kNames;
     const char* current = GetDeviceName();
     for (int32_t i = 0; i < kNames; ++i)
         if (std::strcmp(m_names[i], current) == 0) return i + 1;
@@ -142,7 +147,8 @@ const char* CAudioDevices::GetName(int32_t index) const {
 
 void CAudioDevices::BuildMenu(CUIMenuResource&) {
     std::memset(m_names, 0, sizeof m_names);
-    const char* current = GetDeviceName();
+    // Only an output that plays is checked.
+    const char* current = IsOpen() ? GetDeviceName() : "";
     int32_t k = 0;
     char name[kNameSize];
     for (int32_t i = 0; k < kNames && GetASIODriverName(i, name); ++i, ++k) {

@@ -40,8 +40,11 @@ public:
     // does. True when an output plays again.
     bool ReopenAfterLoss(void* window, CSynth* synth, int32_t sampleRate, int32_t refillPeriod);
     void SetSampleRate(int32_t sampleRate, int32_t refillPeriod);
+    // Whether an output plays (the last open or switch may have failed).
+    bool IsOpen() const;
     const char* GetDeviceName() const;
     void SetDeviceName(const char* name);
+    // The menu row (1-based) of the output that plays; 32 when none does.
     int32_t GetDeviceIndex() const;
     void BuildMenu(CUIMenuResource& menu);
     const char* GetDriverText();

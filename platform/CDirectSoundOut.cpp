@@ -63,6 +63,8 @@ const char* CDirectSoundOut::GetListedName(int32_t index) {
 
 bool CDirectSoundOut::Open(void* window, CSynth* synth, int32_t rate, int32_t periodMs) {
     Close();
+    // Every output starts from the default latency.
+    m_latency.store(kDefaultLatency, std::memory_order_relaxed);
     if (!OpenDevice(window)) return false;
     m_synth = synth;
     // A ring without a device or a timer plays nothing: that is a failed open.

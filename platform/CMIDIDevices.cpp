@@ -47,10 +47,15 @@ std::vector<std::string> CMIDIDevices::ListInputs() {
     return names;
 }
 
+// Device 0 is "none": the output a start falls back to when the stored name
+// is not there (or nothing is stored) connects nothing.
 std::vector<std::string> CMIDIDevices::ListOutputs() {
-    std::vector<std::string> names = Ports().OutputNames();
-    if (names.size() > kMaxDevices)
-        names.resize(kMaxDevices);
+    std::vector<std::string> names{kNoOutput};
+    for (std::string& name : Ports().OutputNames()) {
+        if (names.size() == kMaxDevices)
+            break;
+        names.push_back(std::move(name));
+    }
     return names;
 }
 
@@ -79,6 +84,10 @@ bool CMIDIDevices::OpenInputs(char* errorText) {
     for (size_t i = 0; i < names.size(); ++i) {
         if (i >= maskLength || inputMask[i] != '1' || inputs[i])
             continue;
+        // The list may have changed order since a port was opened (a port
+        // made meanwhile): one port opened twice would play every note twice.
+        if (std::find(std::begin(inputNames), std::end(inputNames), names[i]) != std::end(inputNames))
+            continue;
         std::string error;
         inputSlots[i].Clear();
         inputs[i] = Ports().OpenInput(names[i], &CMIDIDevices::MidiInProc, &inputSlots[i], error);
@@ -86,6 +95,7 @@ bool CMIDIDevices::OpenInputs(char* errorText) {
             SetError(errorText, error);
             return false;
         }
+        inputNames[i] = names[i];
         lastInputOpened = static_cast<int32_t>(i);
     }
     return true;
@@ -101,6 +111,7 @@ void CMIDIDevices::CloseInput(int index) {
         return;
     // Once the port is gone no callback runs: what it holds is final.
     inputs[index].reset();
+    inputNames[index].clear();
     ReleaseHeld(inputSlots[index]);
 }
 
@@ -157,10 +168,6 @@ void CMIDIDevices::InputSlot::Track(uint32_t message) {
 
 bool CMIDIDevices::OpenOutput(char* errorText) {
     const std::vector<std::string> names = ListOutputs();
-    if (names.empty()) {
-        SetError(errorText, "no MIDI output device");
-        return false;
-    }
     // The name is kept to 63 characters, so a longer one compares by those.
     size_t device = 0;
     while (device < names.size() && names[device].substr(0, kNameSize - 1) != outputName)
@@ -169,11 +176,14 @@ bool CMIDIDevices::OpenOutput(char* errorText) {
         device = 0;
         CopyName(outputName, names[0].c_str());
     }
-    std::string error;
-    std::unique_ptr<os::OMidiOutput> opened = Ports().OpenOutput(names[device], error);
-    if (!opened) {
-        SetError(errorText, error);
-        return false;
+    std::unique_ptr<os::OMidiOutput> opened;
+    if (device != 0) {
+        std::string error;
+        opened = Ports().OpenOutput(names[device], error);
+        if (!opened) {
+            SetError(errorText, error);
+            return false;
+        }
     }
     std::unique_ptr<os::OMidiOutput> previous;
     {
@@ -182,6 +192,8 @@ bool CMIDIDevices::OpenOutput(char* errorText) {
         output = std::move(opened);
     }
     outputDevice = static_cast<int32_t>(device);
+    if (!output)
+        timer.Stop();  // nothing to send to
     RunTimerWithOutput();
     return true;
 }

@@ -25,6 +25,8 @@ public:
     static constexpr int kErrorSize = 256;
     static constexpr uint32_t kInputMenu = 10020;
     static constexpr uint32_t kOutputMenu = 10030;
+    // Output device 0 and the first row of the output menu: no output.
+    static constexpr const char* kNoOutput = "none";
 
     CMIDIDevices();
     // Closes whatever is still open.
@@ -54,7 +56,8 @@ public:
     // left down and the sustain pedal up on each channel it held it.
     void CloseInputs();
     // Opens the output whose name is the output name; when no device has
-    // that name, device 0, whose name becomes the output name.
+    // that name, device 0 ("none": nothing is connected), whose name becomes
+    // the output name.
     bool OpenOutput(char* errorText = nullptr);
     // Waits for a flush in progress before the output goes.
     void CloseOutputs();
@@ -70,10 +73,12 @@ public:
 
     // Menu commands: flip input index's mask character (0..31), closing
     // that input when it is switched off and opening the marked inputs not
-    // open yet (the others keep playing); open output index of the list.
-    // Other indexes do nothing.
+    // open yet (the others keep playing); open output index of the list
+    // (0 "none" closes the output). Other indexes do nothing.
     void ToggleInput(int32_t index);
     void SelectOutput(int32_t index);
+    // Lists the ports as they are now into the menus; row 1 of the output
+    // menu is "none".
     void BuildMenus(CUIMenuResource& menu);
 
     // Audio thread: queues a short message for the MIDI-out clock time. A
@@ -123,6 +128,7 @@ private:
     os::OMidiPorts* ports = nullptr;
     std::atomic<CSynth*> synth{nullptr};
     std::unique_ptr<os::OMidiInput> inputs[kMaxDevices];
+    std::string inputNames[kMaxDevices];  // the port each open input is
     InputSlot inputSlots[kMaxDevices];
     int32_t lastInputOpened = -1;
     char inputMask[kNameSize] = {};

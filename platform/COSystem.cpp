@@ -7,7 +7,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,12 +33,19 @@ const char* LastSeparator(const char* path)
     return slash > back ? slash : back;
 }
 
-void OpenOrReport(const char* target, const char* format)
+// notFound is said at once when nothing could be started; noProgram when
+// the desktop turns out to have no program for the target (said on the
+// editor's tick, ReportFailedOpens).
+// Nothing is started for a null target; named is the target as the text
+// shows it.
+void OpenOrReport(const char* target, const char* notFound, const char* noProgram, const char* named)
 {
-    if (os::ShellOpen(target))
-        return;
+    const char* t = named ? named : "";
     char text[1024];
-    std::snprintf(text, sizeof text, format, target ? target : "");
+    std::snprintf(text, sizeof text, noProgram, t);
+    if (os::ShellOpen(target, text))
+        return;
+    std::snprintf(text, sizeof text, notFound, t);
     os::ShowMessageBox(text, "Error");
 }
 
@@ -133,10 +142,19 @@ void SplitPath(const char* path, char* folder, size_t folderSize, char* name, si
 
 void OpenWebPage(const char* target)
 {
-    OpenOrReport(target, "Web page >%s< not found");
+    OpenOrReport(target, "Web page >%s< not found", "No web browser is installed to open >%s<.", target);
 }
 
 void OpenDocument(const char* target)
 {
-    OpenOrReport(target, "Document >%s< not found");
+    // A document that is not there is said at once, not as a missing program.
+    const bool there = target && access(target, R_OK) == 0;
+    const char* noProgram = "No program is installed that opens >%s<.";
+    OpenOrReport(there ? target : nullptr, there ? noProgram : "Document >%s< not found", noProgram, target);
+}
+
+void ReportFailedOpens()
+{
+    for (const std::string& note : os::TakeShellFailures())
+        os::ShowMessageBox(note.c_str(), "Error");
 }

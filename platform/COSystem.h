@@ -46,6 +46,11 @@ void SplitPath(const char* path, char (&folder)[F], char (&name)[N], char (&exte
 }
 
 // Open a web address or a document with the desktop's program; a failure
-// shows a message box titled "Error".
+// shows a message box titled "Error": at once when the document is not
+// there or nothing could be started, else once it shows that the desktop
+// has no program for it (ReportFailedOpens).
 void OpenWebPage(const char* target);
 void OpenDocument(const char* target);
+// GUI thread: says each open that failed since the last call in an "Error"
+// box.
+void ReportFailedOpens();

@@ -69,6 +69,7 @@ DeviceStress::DeviceStress(CSynth& synth, Clock::time_point deadline)
         g_MIDIDevices.CloseAll();
         g_MIDIDevices.SetPorts(&m_ports);
         g_MIDIDevices.SetInputMask("11");
+        g_MIDIDevices.SetOutputName("out");  // the sequencer's notes leave through the flush timer
         g_MIDIDevices.Start(&m_synth);
     }
     m_threads.emplace_back(&DeviceStress::Outputs, this);

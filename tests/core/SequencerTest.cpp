@@ -16,6 +16,7 @@
 #include "os/OMidiPorts.h"
 #include "platform/CGlobalData.h"
 #include "platform/CMIDIDevices.h"
+#include "tests/GlobalGuards.h"
 #include "tests/core/MidiFixture.h"
 
 namespace {
@@ -270,7 +271,9 @@ TEST_F(SequencerTest, MidiStartContinueAndStopDriveTheTransport) {
 // Play right after, every note sent has had its note-off.
 TEST_F(SequencerTest, MidiOutNotesGoOutInTimeAndAreAllReleased) {
     RecordingPorts ports;
+    testutil::ScopedSettings settings;  // the output's name is stored
     g_MIDIDevices.SetPorts(&ports);
+    g_MIDIDevices.SetOutputName("recorder");
     ASSERT_TRUE(g_MIDIDevices.OpenOutput());
     // Messages other tests queued, at whatever times, go first.
     for (int i = 0; i < 5; ++i) {

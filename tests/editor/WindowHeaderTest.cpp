@@ -4,7 +4,11 @@
 // dialogs; the setup page's device fields.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <sys/stat.h>
+#include <thread>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -26,9 +30,13 @@
 #include "gui/GUIHead.h"
 #include "os/OFileChooser.h"
 #include "os/TestFolders.h"
+#include "os/OMessageBox.h"
+#include "os/OMidiPorts.h"
 #include "platform/CAudioDevices.h"
 #include "platform/CDlgFile.h"
 #include "platform/CGlobalData.h"
+#include "platform/CMIDIDevices.h"
+#include "tests/GlobalGuards.h"
 
 namespace {
 
@@ -44,6 +52,40 @@ public:
     std::string startFolder;
     int asked = 0;
 };
+
+// MIDI ports of the test: the outputs can change while the program runs; an
+// open output is listed in `open`.
+class Ports : public os::OMidiPorts {
+public:
+    struct Output : os::OMidiOutput {
+        Output(Ports& p, std::string n) : owner(p), name(std::move(n)) { owner.open.push_back(name); }
+        ~Output() override { owner.open.erase(std::find(owner.open.begin(), owner.open.end(), name)); }
+        bool Send(uint32_t) override { return true; }
+        Ports& owner;
+        std::string name;
+    };
+    std::vector<std::string> InputNames() override { return {}; }
+    std::vector<std::string> OutputNames() override { return outputs; }
+    std::unique_ptr<os::OMidiInput> OpenInput(const std::string&, os::MidiInputCallback, void*,
+                                              std::string&) override
+    {
+        return nullptr;
+    }
+    std::unique_ptr<os::OMidiOutput> OpenOutput(const std::string& name, std::string&) override
+    {
+        return std::make_unique<Output>(*this, name);
+    }
+    std::vector<std::string> outputs, open;
+};
+
+// Texts of the rows of a menu, in order.
+std::vector<std::string> RowTexts(uint32_t menu)
+{
+    std::vector<std::string> texts;
+    for (int row = CUIMenuResource::FindFirstRow(menu); row > 0 && CUIMenuResource::Entry(row).menuId == menu; ++row)
+        texts.emplace_back(CUIMenuResource::Entry(row).text);
+    return texts;
+}
 
 bool Is(const GUIObject& w, const char* tag) { return strncmp(w.GetTag(), tag, GUIObject::kTagSize) == 0; }
 
@@ -635,4 +677,87 @@ TEST_F(WindowHeader, TheCombinationSwitchMakesAndUndoesACombinationBank)
         EXPECT_EQ(synth->GetMixerParameter(q << 10 | 6), 0.0f) << q;
     }
     synth->SelectPart(0, 1);
+}
+
+TEST_F(WindowHeader, TheMidiOutFieldListsThePortsAsItOpensAndNoneLetsGo)
+{
+    testutil::ScopedSettings settings;
+    testutil::ScopedMenuTable table;
+    Ports ports;
+    ports.outputs = {"synth:in"};
+    g_MIDIDevices.CloseAll();
+    g_MIDIDevices.SetPorts(&ports);
+    g_MIDIDevices.SetOutputName("");
+    ASSERT_TRUE(g_MIDIDevices.OpenOutput());
+    EXPECT_TRUE(ports.open.empty()) << "nothing stored: nothing connected";
+    head->SetPage(14);
+    const GUIObject* field = Find("SLCT", 3, 2);
+    EXPECT_EQ(Text(field), "none");
+
+    // A port made after the start is in the menu when it opens.
+    ports.outputs.push_back("late:in");
+    Click(field);
+    ASSERT_EQ(head->GetMenuId(), int(CMIDIDevices::kOutputMenu));
+    EXPECT_EQ(RowTexts(CMIDIDevices::kOutputMenu), (std::vector<std::string>{"none", "synth:in", "late:in"}));
+    Choose(2);
+    EXPECT_EQ(ports.open, std::vector<std::string>{"late:in"});
+    EXPECT_EQ(Text(field), "late:in");
+    EXPECT_STREQ(g_GlobalData.MIDIDeviceOut, "late:in");
+
+    // "none" disconnects, and is what the setting keeps.
+    ports.outputs = {"late:in"};
+    Click(field);
+    EXPECT_EQ(RowTexts(CMIDIDevices::kOutputMenu), (std::vector<std::string>{"none", "late:in"}));
+    Choose(0);
+    EXPECT_TRUE(ports.open.empty());
+    EXPECT_EQ(Text(field), "none");
+    EXPECT_STREQ(g_GlobalData.MIDIDeviceOut, "none");
+    g_MIDIDevices.CloseAll();
+    g_MIDIDevices.SetPorts(nullptr);
+}
+
+TEST_F(WindowHeader, TheSetupPageHasNoButtonWithoutAnAction)
+{
+    // Command 98 does nothing: no button offers it.
+    for (const auto& w : head->Objects())
+        EXPECT_FALSE(w->binding.group == 3 && w->binding.index == 98) << w->GetTag();
+}
+
+TEST_F(WindowHeader, TheHelpMenuOffersNoWebPageAndSaysWhenNothingOpensTheManual)
+{
+    head->OnContextMenu(400, 645);
+    ASSERT_EQ(head->GetMenuId(), 399);
+    EXPECT_EQ(RowTexts(399), (std::vector<std::string>{"Help...", "", "About ZAVO...", "", "Edit layout"}));
+    head->Menu().Close();
+
+    std::vector<std::string> boxes;
+    const os::MessageBoxHook previous =
+        os::SetMessageBoxHook([&](const char* text, const char* title) { boxes.push_back(std::string(title) + "|" + text); });
+    testutil::TempFolder bin;
+    testutil::WriteFile(bin / "xdg-open", "#!/bin/sh\nexit 3\n");  // as when it finds no viewer
+    chmod((bin / "xdg-open").c_str(), 0755);
+    testutil::ScopedEnv path("PATH", bin.Path());
+    const std::string manual = std::string(g_GlobalData.programFolder) + "Manual.pdf";
+    const bool hadManual = std::filesystem::exists(manual);
+    if (!hadManual) testutil::WriteFile(manual, "%PDF-1.4\n");
+    auto help = [&] {
+        head->OnContextMenu(400, 645);
+        Choose(0);
+    };
+    help();
+    EXPECT_TRUE(boxes.empty()) << "said once xdg-open gave up, not before";
+    for (int i = 0; i < 500 && boxes.empty(); ++i) {
+        synth->editor->OnTimer();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Error|No program is installed that opens >" + manual + "<.");
+    // A manual that is not there is said at once.
+    if (!hadManual) {
+        std::filesystem::remove(manual);
+        help();
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[1], "Error|Document >" + manual + "< not found");
+    }
+    os::SetMessageBoxHook(previous);
 }

@@ -154,7 +154,7 @@ std::vector<Expect> ListedMenus()
         {308, 8, It(1, "Copy pattern"), Ln(1086, "Randomize pattern")},
         {1086, 7, It(6, "Steps"), It(12, "All parameters")},
         {309, 5, It(0, "1/4"), It(4, "4")},
-        {399, 7, It(0, "Help..."), It(4, "Edit layout")},
+        {399, 5, It(0, "Help..."), It(4, "Edit layout")},  // no web item without an address
         {10070, 16, It(0, "001-(empty)", ""), It(15, "016-(empty)", "")},
         {10080, 16, It(0, "sequ 1", ""), It(15, "sequ 16", "")},
         {10090, 16, It(1, "String body"), It(16, "[Randomize]")},

@@ -88,6 +88,26 @@ TEST(OShell, OpensThroughXdgOpenWithTheTargetAsOneArgument)
     EXPECT_FALSE(os::ShellOpen(nullptr));
 }
 
+TEST(OShell, AnOpenThatXdgOpenGivesUpOnLeavesItsNote)
+{
+    // xdg-open ends with 3 when it finds no program for the target, and
+    // with 0 when one opened it.
+    testutil::TempFolder tmp;
+    std::string done = tmp / "done";
+    MakeScript(tmp / "xdg-open", "case \"$1\" in *.pdf) : > '" + done + "'; exit 3;; esac\n");
+    testutil::ScopedEnv path("PATH", tmp.Path());
+    ASSERT_TRUE(os::ShellOpen("https://example.invalid/", "page note"));
+    ASSERT_TRUE(os::ShellOpen("/x/a.pdf", "pdf note"));
+    std::vector<std::string> notes;
+    for (int i = 0; i < 500 && notes.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        notes = os::TakeShellFailures();
+    }
+    EXPECT_EQ(notes, std::vector<std::string>{"pdf note"});
+    EXPECT_TRUE(std::filesystem::exists(done));
+    EXPECT_TRUE(os::TakeShellFailures().empty()) << "each note is taken once";
+}
+
 TEST(OMessageBox, LongTextsAreBrokenAtSpacesForTheBox)
 {
     struct Case { const char* text; size_t width; const char* wrapped; };

@@ -189,8 +189,17 @@ TEST_F(AudioDeviceTest, WithoutAServerJackEndsOnTheSoundDeviceInTune) {
 TEST_F(AudioDeviceTest, ServerAt48000RunsTheEngineThereInTune) {
     JackServer server(48000);
     ASSERT_TRUE(server.Ok()) << server.Error();
-    ASSERT_TRUE(OpenJack(3));
+    const std::string logPath = std::string(g_GlobalData.programFolder) + "Debug.txt";
+    const size_t logged = ReadFile(logPath).size();
+    testing::internal::CaptureStdout();
+    const bool opened = OpenJack(3);
+    // The driver's set-up is for the diagnostic log, not the musician.
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    ASSERT_TRUE(opened);
     ASSERT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeASIO) << server.Log();
+    const std::string log = ReadFile(logPath).substr(logged);
+    EXPECT_NE(log.find("ASIOGetChannels (inputs: 0, outputs: 2);\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("ASIOGetSampleRate (sampleRate: 48000.000000);\n"), std::string::npos) << log;
     EXPECT_EQ(g_GlobalData.sampleRate, 48000);
     synth->ProcessMidiMessage(kNoteOn69, CMIDIQueue::ClockMs());
     ASSERT_TRUE(WaitTaken()) << "the engine did not take the note";
@@ -306,4 +315,52 @@ TEST_F(AudioDeviceTest, AFirstStartPicksJackWhenAServerAnswersElseTheDefaultDevi
     CASIODriverList::Rescan();
     CAudioDevices::EnumerateDirectSound();
     EXPECT_STREQ(CAudioDevices::FirstStartName(), "Default audio device");
+}
+
+TEST_F(AudioDeviceTest, AnOutputThatCannotOpenIsSaidOnceAndTheFieldSaysNone) {
+    NoJackServer none;
+    CASIODriverList::Rescan();
+    CAudioDevices::EnumerateDirectSound();
+    g_AudioDevices.BuildMenu(synth->parameters.GetMenuView());
+    int device = -1;  // the sound device's default, as the menu lists it
+    for (int i = 0; i < CAudioDevices::kNames && device < 0; ++i)
+        if (const char* name = g_AudioDevices.GetName(i); name && std::strcmp(name, "Default audio device") == 0)
+            device = i;
+    ASSERT_GE(device, 0);
+    auto text = [&] {
+        char out[64] = {};
+        synth->GetCommandText(4, out, sizeof out);
+        return std::string(out);
+    };
+    std::vector<std::string> shown;
+    const os::MessageBoxHook previous =
+        os::SetMessageBoxHook([&](const char* t, const char* title) { shown.push_back(std::string(title) + "|" + t); });
+    {
+        // Playing first, so the meters are lit when the output goes.
+        synth->ExecuteCommand(4, float(device) / 128.0f);
+        ASSERT_TRUE(g_AudioDevices.IsOpen());
+        synth->ProcessMidiMessage(kNoteOn69, CMIDIQueue::ClockMs());
+        for (int i = 0; i < 500 && synth->GetCommandValue(34) == 0.0f; ++i) Sleep(10);
+        ASSERT_GT(synth->GetCommandValue(34), 0.0f) << "the meter never lit";
+        ScopedEnv broken("SDL_AUDIODRIVER", "no-such-driver");
+        synth->ExecuteCommand(4, float(device) / 128.0f);
+    }
+    EXPECT_FALSE(g_AudioDevices.IsOpen());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("Audio output|The audio output \"Default audio device\" could not be opened", 0), 0u)
+        << shown[0];
+    EXPECT_EQ(text(), "none");
+    EXPECT_EQ(synth->GetCommandValue(4) * 128.0f, float(CAudioDevices::kNames)) << "no menu row is the output";
+    CUIMenuResource menu;
+    ASSERT_TRUE(menu.Open(CAudioDevices::kMenuId));
+    for (const MenuEntry* e = menu.First(); e; e = menu.Next()) EXPECT_EQ(e->checked, 0) << e->text;
+    for (int id : {32, 34, 35}) EXPECT_EQ(synth->GetCommandValue(id), 0.0f) << id;
+    EXPECT_STREQ(g_GlobalData.SoundDeviceOut, "Default audio device") << "kept for the next start";
+
+    // Once a device opens again it is named and nothing more is said.
+    synth->ExecuteCommand(4, float(device) / 128.0f);
+    EXPECT_TRUE(g_AudioDevices.IsOpen());
+    EXPECT_EQ(text(), "Default audio device");
+    EXPECT_EQ(shown.size(), 1u);
+    os::SetMessageBoxHook(previous);
 }

@@ -116,10 +116,15 @@ TEST(COSystem, ShellFailuresShowAnErrorBox)
         [&](const char* text, const char* title) { shown.push_back(std::string(title) + "|" + text); });
     OpenWebPage("https://example.invalid/");
     OpenDocument("/x/Manual.pdf");
+    // A document that is there, with nothing to open it.
+    const std::string manual = empty / "Manual.pdf";
+    testutil::WriteFile(manual, "%PDF-1.4\n");
+    OpenDocument(manual.c_str());
     os::SetMessageBoxHook(previous);
-    ASSERT_EQ(shown.size(), 2u);
+    ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[0], "Error|Web page >https://example.invalid/< not found");
     EXPECT_EQ(shown[1], "Error|Document >/x/Manual.pdf< not found");
+    EXPECT_EQ(shown[2], "Error|No program is installed that opens >" + manual + "<.");
 }
 
 TEST(OSFile, WordsAreLittleEndian)

@@ -10,6 +10,8 @@
 
 #include "core/CMIDI.h"
 #include "core/CSynth.h"
+#include "editor/CEditor.h"
+#include "gui/CUIMenuResource.h"
 #include "os/ORtMidiPorts.h"
 #include "platform/CASIODriverList.h"
 #include "platform/CAudioDevices.h"
@@ -26,6 +28,14 @@ double Rms(const std::vector<float>& x, int64_t from, int64_t to) {
     for (int64_t i = from; i < to; ++i)
         sum += double(x[size_t(i)]) * x[size_t(i)];
     return std::sqrt(sum / double(to - from));
+}
+
+// The value of the row of that text in a menu, -1 when it has none.
+int ValueOf(uint32_t menu, const std::string& text) {
+    for (int row = CUIMenuResource::FindFirstRow(menu); row > 0 && CUIMenuResource::Entry(row).menuId == menu; ++row)
+        if (text == CUIMenuResource::Entry(row).text)
+            return CUIMenuResource::Entry(row).value;
+    return -1;
 }
 
 } // namespace
@@ -128,4 +138,50 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     EXPECT_EQ(queue.writeIndex.load(), closed);
     devices.CloseAll();
     g_AudioDevices.Close();
+}
+
+TEST(MIDIJackTest, NothingIsJoinedUntilChosenAndPortsMadeLaterAreOfferedAsTheMenusOpen) {
+    testutil::JackServer server;
+    ASSERT_TRUE(server.Ok()) << server.Error();
+    testutil::JackProbe probe(1024);
+    ASSERT_TRUE(probe.ok);
+    testutil::ScopedSettings settings;
+    testutil::ScopedMenuTable menus;
+    auto synth = std::make_unique<CSynth>();
+    struct CloseDevices {
+        ~CloseDevices() { g_MIDIDevices.CloseAll(); }
+    } closeDevices;
+    g_MIDIDevices.CloseAll();
+    g_MIDIDevices.SetPorts(nullptr);
+
+    // Nothing stored: the probe's MIDI input is on the server, and is left
+    // alone; the program has no output port at all.
+    g_MIDIDevices.SetInputMask("");
+    g_MIDIDevices.SetOutputName("");
+    ASSERT_TRUE(g_MIDIDevices.Start(synth.get()));
+    EXPECT_EQ(g_MIDIDevices.GetOutputDevice(), 0);
+    const char** own = jack_get_ports(probe.client, "^zavo-midi.*:midi_out$", nullptr, 0);
+    EXPECT_EQ(own, nullptr);
+    jack_free(own);
+    EXPECT_EQ(jack_port_connected(probe.sink), 0);
+
+    // Ports made after the start are in the menus as they open.
+    jack_port_t* late = jack_port_register(probe.client, "late", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    jack_port_t* lateKeys = jack_port_register(probe.client, "late_keys", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    ASSERT_TRUE(late && lateKeys);
+    synth->editor->PrepareMenu(CMIDIDevices::kInputMenu);
+    EXPECT_GE(ValueOf(CMIDIDevices::kInputMenu, jack_port_name(lateKeys)), 0);
+    synth->editor->PrepareMenu(CMIDIDevices::kOutputMenu);
+    EXPECT_EQ(ValueOf(CMIDIDevices::kOutputMenu, "none"), 0);
+    const int value = ValueOf(CMIDIDevices::kOutputMenu, jack_port_name(late));
+    ASSERT_GT(value, 0);
+
+    // Chosen, it is joined; "none" lets it go.
+    synth->ExecuteCommand(2, float(value) / 128.0f);
+    EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return jack_port_connected(late) == 1; }, 3000)) << server.Log();
+    EXPECT_STREQ(g_GlobalData.MIDIDeviceOut, jack_port_name(late));
+    synth->ExecuteCommand(2, 0.0f);
+    EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return jack_port_connected(late) == 0; }, 3000));
+    EXPECT_STREQ(g_GlobalData.MIDIDeviceOut, "none");
+    EXPECT_EQ(jack_port_connected(probe.sink), 0);
 }
