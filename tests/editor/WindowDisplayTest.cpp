@@ -69,8 +69,40 @@ protected:
         display.emplace("DISPLAY", xvfb.Name());
         driver.emplace("SDL_VIDEODRIVER", "x11");
     }
+    // The editor's window with a knob at (300, 200), 80 x 90, drawn, and a
+    // connection to the display to look and click with.
+    void OpenWithKnob()
+    {
+        synth = std::make_unique<CSynth>();
+        editor = synth->editor;
+        CEditor::AllowWindow(true);
+        const bool opened = editor->Open();
+        CEditor::AllowWindow(false);
+        ASSERT_TRUE(opened) << CBaseWnd::LastError();
+        editor->GetGUI()->SetWidgetFactory([&](const char* tag) {
+            auto k = std::make_unique<Knob>(tag);
+            knob = k.get();
+            return k;
+        });
+        editor->GetGUI()->AddObject("PROB", 0, -1, 0, 5, 0, 300, 200, 80, 90);
+        editor->GetGUI()->RedrawAll();
+        x = XOpenDisplay(xvfb.Name().c_str());
+        ASSERT_NE(x, nullptr);
+    }
+    void CloseKnobWindow()
+    {
+        XCloseDisplay(x);
+        editor->OnDestroy();
+        synth.reset();
+        os::OWindow::Shutdown();
+    }
     testutil::XvfbDisplay xvfb;
     std::optional<testutil::ScopedEnv> display, driver;
+    // After the server: they go before it.
+    std::unique_ptr<CSynth> synth;
+    CEditor* editor = nullptr;
+    Knob* knob = nullptr;
+    Display* x = nullptr;
 };
 
 TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
@@ -80,23 +112,7 @@ TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
     // window code is leak-checked on the dummy driver.
     __lsan::ScopedDisabler xLibraries;
 #endif
-    auto synth = std::make_unique<CSynth>();
-    CEditor* editor = synth->editor;
-    CEditor::AllowWindow(true);
-    const bool opened = editor->Open();
-    CEditor::AllowWindow(false);
-    ASSERT_TRUE(opened) << CBaseWnd::LastError();
-    GUIHead* gui = editor->GetGUI();
-    Knob* knob = nullptr;
-    gui->SetWidgetFactory([&](const char* tag) {
-        auto k = std::make_unique<Knob>(tag);
-        knob = k.get();
-        return k;
-    });
-    gui->AddObject("PROB", 0, -1, 0, 5, 0, 300, 200, 80, 90);
-    gui->RedrawAll();
-    Display* x = XOpenDisplay(xvfb.Name().c_str());
-    ASSERT_NE(x, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenWithKnob());
     // Up to two seconds for the window to map and be painted.
     os::OWindow& window = editor->window.Window();
     for (auto end = testutil::Clock::now() + std::chrono::seconds(2); testutil::Clock::now() < end && !testutil::ZavoWindowShown(x);)
@@ -139,10 +155,28 @@ TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
     XSync(x, False);
     ASSERT_EQ(knob->downs.size(), 1u);
     EXPECT_EQ(knob->downs[0], (std::vector<int>{1, 340, 250}));
-    XCloseDisplay(x);
-    editor->OnDestroy();
-    synth.reset();
-    os::OWindow::Shutdown();
+    CloseKnobWindow();
+}
+
+// A program busy when its window opened (starting under load) reads the
+// window's focus and the user's first click in one go: the click still
+// reaches the widget.
+TEST_F(WindowOnX, AClickMadeBeforeTheLoopFirstRanReachesTheWidget)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    __lsan::ScopedDisabler xLibraries;
+#endif
+    ASSERT_NO_FATAL_FAILURE(OpenWithKnob());
+    // The window is mapped (opening waits for that) but has not looked at
+    // its events yet; the click is with the server before it does.
+    ASSERT_TRUE(testutil::ZavoWindowShown(x));
+    testutil::Click(x, 340, 250);
+    os::OWindow& window = editor->window.Window();
+    for (auto end = testutil::Clock::now() + std::chrono::seconds(2); testutil::Clock::now() < end && knob->downs.empty();)
+        window.Pump(20);
+    ASSERT_EQ(knob->downs.size(), 1u) << "the first click was dropped";
+    EXPECT_EQ(knob->downs[0], (std::vector<int>{1, 340, 250}));
+    CloseKnobWindow();
 }
 
 TEST(Program, WithoutADisplayItEndsAtOnceWithAMessage)
