@@ -205,6 +205,12 @@ bool OWindow::Create(const char* title, int width, int height, std::string* erro
     m_closed = false;
     // Stop signals are the program's own (InstallStopSignals).
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // SDL drops a press that it reads within 10 ms of the window getting the
+    // focus. It goes by when it reads them, not when they happened: a loop
+    // that was busy (starting, loading a bank) finds the focus and the
+    // user's click in one batch, and the click was lost. A click that brings
+    // the window to the front acts as well.
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) {
         if (error) *error = SDL_GetError();
         return false;

@@ -4,6 +4,9 @@
 // or by CTest, no test touches the user's settings or files beside the
 // program. The folder goes after the last global has written to it. The
 // load guard is off: a slow sanitizer build must not silence renders.
+#include <sched.h>
+#include <sys/mount.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -16,9 +19,32 @@
 
 namespace {
 
+// JACK keeps what its servers and clients share in /dev/shm under names
+// that do not say which server they belong to: a client's socket is named
+// after the client alone, the servers of a user share one registry and one
+// metadata database, and a server that ends deletes that database under
+// the others. Test programs that run side by side (ctest -j, a second
+// checkout), each with servers of its own, break each other's servers
+// then: a server that had just answered cannot reach a client's socket
+// ("Cannot connect to server socket"). So each test program gets a
+// /dev/shm of its own where it may (as root, as CI runs), shared with the
+// servers, programs and test programs it starts; elsewhere it runs as
+// before.
+void OwnSharedMemory()
+{
+    constexpr const char* kMark = "ZAVO_TEST_OWN_SHM";
+    if (std::getenv(kMark) || unshare(CLONE_NEWNS) != 0) return;
+    // Nothing mounted here is seen outside.
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") != 0)
+        return;
+    setenv(kMark, "1", 1);
+}
+
 struct Settings {
     Settings()
     {
+        OwnSharedMemory();
         if (folder.Path().empty())
             std::abort();
         setenv("XDG_CONFIG_HOME", folder.Path().c_str(), 1);

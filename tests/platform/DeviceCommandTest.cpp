@@ -12,6 +12,7 @@
 #include "os/OMidiPorts.h"
 #include "platform/CASIODriverList.h"
 #include "platform/CAudioDevices.h"
+#include "platform/CDirectSoundOut.h"
 #include "platform/CGlobalData.h"
 #include "platform/CMIDIDevices.h"
 #include "platform/JackServer.h"
@@ -42,6 +43,8 @@ protected:
         g_MIDIDevices.CloseAll();
         g_MIDIDevices.SetPorts(nullptr);
         g_AudioDevices.Close();
+        // The latency command set the sound device's own latency.
+        g_DirectSoundOut.SetLatency(m_latency);
         const std::vector<CASIODriverList::Source> none;
         CASIODriverList::Rescan(&none);
     }
@@ -52,6 +55,7 @@ protected:
     }
     ScopedEnv m_sdl{"SDL_AUDIODRIVER", "dummy"};
     TestPorts ports;
+    const int32_t m_latency = g_DirectSoundOut.GetLatency();
 };
 
 } // namespace

@@ -291,10 +291,11 @@ TEST_F(MIDIDevicesTest, ClosingTheOutputWaitsForTheFlushInProgress) {
     devices.SetOutputName("X");
     ports.sendDelay = std::chrono::microseconds(300);
     ASSERT_TRUE(devices.StartTimer(1));
-    // On a loaded machine the timer's thread may not get to run within a
-    // round: rounds go on until a send happened (read once the timer
-    // stopped), however long that takes within reason.
-    for (int round = 0; round < 30 || (ports.sent.empty() && round < 3000); ++round) {
+    // At least 30 rounds, and more until some sends were made: a loaded
+    // machine can give the timer no turn within a round. The timer rests
+    // between rounds, so the sends are counted without a race.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (int round = 0; round < 30 || (ports.sent.empty() && std::chrono::steady_clock::now() < end); ++round) {
         ASSERT_TRUE(devices.OpenOutput());
         CMIDIDevices::SetOutClock(0);
         for (int i = 0; i < 8; ++i)

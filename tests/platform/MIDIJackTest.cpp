@@ -82,7 +82,7 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     CMIDIDevices devices;
     devices.SetInputMask(mask.c_str());
     devices.SetOutputName(jack_port_name(probe.sink));
-    ASSERT_TRUE(devices.Start(synth.get()));
+    ASSERT_TRUE(devices.Start(synth.get())) << server.Log();
 
     // The program's own ports are on the server but are not offered.
     const char** own = jack_get_ports(probe.client, "^zavo-midi", nullptr, 0);
