@@ -174,6 +174,16 @@ private:
 
 } // namespace
 
+// Declared right after a test's server: the output lets go of its JACK
+// client while the server still runs. libjack can hang in a client's close
+// once its server is gone before the client saw it go.
+struct ClosedBeforeTheServer {
+    ClosedBeforeTheServer() = default;
+    ClosedBeforeTheServer(const ClosedBeforeTheServer&) = delete;
+    ClosedBeforeTheServer& operator=(const ClosedBeforeTheServer&) = delete;
+    ~ClosedBeforeTheServer() { g_AudioDevices.Close(); }
+};
+
 TEST_F(AudioDeviceTest, WithoutAServerJackEndsOnTheSoundDeviceInTune) {
     NoJackServer none;
     TempFolder folder;
@@ -189,6 +199,7 @@ TEST_F(AudioDeviceTest, WithoutAServerJackEndsOnTheSoundDeviceInTune) {
 TEST_F(AudioDeviceTest, ServerAt48000RunsTheEngineThereInTune) {
     JackServer server(48000);
     ASSERT_TRUE(server.Ok()) << server.Error();
+    ClosedBeforeTheServer closeFirst;
     const std::string logPath = std::string(g_GlobalData.programFolder) + "Debug.txt";
     const size_t logged = ReadFile(logPath).size();
     testing::internal::CaptureStdout();
@@ -215,6 +226,7 @@ TEST_F(AudioDeviceTest, ServerAt48000RunsTheEngineThereInTune) {
 TEST_F(AudioDeviceTest, ARateTheServerDoesNotRunAtStaysAndTheMusicianIsToldWhy) {
     JackServer server(48000);
     ASSERT_TRUE(server.Ok()) << server.Error();
+    ClosedBeforeTheServer closeFirst;
     ASSERT_TRUE(OpenJack(3));
     ASSERT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeASIO) << server.Log();
     std::vector<std::string> told;
@@ -242,6 +254,7 @@ TEST_F(AudioDeviceTest, ServerAtAnUnsupportedRateEndsOnTheSoundDevice) {
 TEST_F(AudioDeviceTest, OpeningSwitchingAndClosingWhileNotesPlay) {
     JackServer server(44100);
     ASSERT_TRUE(server.Ok()) << server.Error();
+    ClosedBeforeTheServer closeFirst;
     ASSERT_TRUE(OpenJack());
     const std::string names[] = {"JACK", "", "Default audio device"};
     for (int i = 0; i < 50; ++i) {
@@ -273,6 +286,7 @@ TEST_F(AudioDeviceTest, AStoppedServerIsToldOnceAndTheSoundDeviceTakesOver) {
             os::SetMessageBoxHook([&](const char* text, const char*) { shown.push_back(text); });
         JackServer server(44100);
         ASSERT_TRUE(server.Ok()) << server.Error();
+        ClosedBeforeTheServer closeFirst;
         ASSERT_TRUE(OpenJack(3));
         ASSERT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeASIO) << server.Log();
         synth->ProcessMidiMessage(kNoteOn69, CMIDIQueue::ClockMs());
