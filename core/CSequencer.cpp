@@ -246,6 +246,10 @@ void CSequencer::OnBarStart(int part) {
         return;
     }
     StartPart(part, nextPattern[part], tickCounter);
+    // A part left without a pattern has no step whose end would release what
+    // the last one holds (a step reaching the bar line, or a pattern longer
+    // than the bar): it would sound through the empty bars.
+    if (pattern && !PlayingPattern(part)) ReleasePartNotes(part);
 }
 
 int CSequencer::MidiOutChannel(int part) const {

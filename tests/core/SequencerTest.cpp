@@ -233,6 +233,18 @@ TEST_F(SequencerTest, SongAdvancesAtEveryBarAndLoopsOrStops) {
     EXPECT_EQ(seq->GetTick(), 0);
     seq->GetPositionText(text, sizeof(text));
     EXPECT_STREQ(text, "0001:01:00");
+
+    // A pattern of 20 16ths whose 16th step holds to the bar line, then
+    // empty bars: the part lets go of that note at the bar.
+    song->Clear();
+    song->SetEnd(3);
+    FillPattern(0, 20, 4, 60);
+    seq->patterns[0].steps[15].gate = 100;
+    Transport(Kind::kPlay);
+    for (int b = 0; b < 2 * barBlocks; ++b)
+        Render(32);
+    EXPECT_EQ(seq->GetSongPosition(), 2);
+    EXPECT_EQ(GatedKeyOfPart(0), -1);
 }
 
 // With MIDI sync on, start plays from the song start (even after a pause),
