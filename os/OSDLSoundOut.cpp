@@ -2,10 +2,56 @@
 
 #include <SDL2/SDL.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 namespace os {
+
+namespace {
+
+std::atomic<void (*)(const char*)> g_libraryLog{nullptr};
+const char* (*g_alsaErrorText)(int) = nullptr;
+
+// The line libasound's own handler would print, handed to the log.
+void AlsaLine(const char* file, int line, const char* function, int err, const char* format, ...)
+    __attribute__((format(printf, 5, 6)));
+void AlsaLine(const char* file, int line, const char* function, int err, const char* format, ...) {
+    char text[512];
+    const int head = std::snprintf(text, sizeof text, "ALSA lib %s:%d:(%s) ", file ? file : "", line,
+                                   function ? function : "");
+    size_t at = std::min<size_t>(head > 0 ? static_cast<size_t>(head) : 0, sizeof text - 1);
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text + at, sizeof text - at, format ? format : "", args);
+    va_end(args);
+    at = std::strlen(text);
+    if (err != 0 && g_alsaErrorText) std::snprintf(text + at, sizeof text - at, ": %s", g_alsaErrorText(err));
+    if (void (*log)(const char*) = g_libraryLog.load(std::memory_order_acquire))
+        log(text);
+    else
+        std::fprintf(stderr, "%s\n", text);
+}
+
+} // namespace
+
+void OSDLSoundOut::SetLibraryLog(void (*log)(const char*)) {
+    g_libraryLog.store(log, std::memory_order_release);
+    // The library SDL uses, by the name SDL opens it under; the handle is
+    // kept, so the handler stays with the library for the process's life.
+    // Without libasound there is nothing to route.
+    [[maybe_unused]] static const bool routed = [] {
+        void* alsa = dlopen("libasound.so.2", RTLD_LAZY);
+        if (!alsa) return false;
+        using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+        auto setHandler = reinterpret_cast<int (*)(Handler)>(dlsym(alsa, "snd_lib_error_set_handler"));
+        g_alsaErrorText = reinterpret_cast<const char* (*)(int)>(dlsym(alsa, "snd_strerror"));
+        return setHandler && setHandler(&AlsaLine) == 0;
+    }();
+}
 
 OSDLSoundOut::~OSDLSoundOut() { Close(); }
 

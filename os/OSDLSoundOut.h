@@ -25,6 +25,12 @@ public:
     OSDLSoundOut() = default;
     ~OSDLSoundOut() override;
 
+    // SDL's ALSA driver leaves libasound to print its complaints on stderr
+    // (eight lines where there is no card), though a failed open is said
+    // to the musician already. Each such line goes to `log` instead, whole
+    // and without its newline; it may come on SDL's threads too.
+    static void SetLibraryLog(void (*log)(const char* line));
+
     std::vector<std::string> ListDevices() override;
     bool Open(const char* name, int32_t rate) override;
     void Close() override;

@@ -8,6 +8,7 @@
 #include "core/CSynth.h"
 #include "os/InitOrder.h"
 #include "os/OSDLSoundOut.h"
+#include "platform/CDebug.h"
 #include "platform/CGlobalData.h"
 
 namespace {
@@ -29,6 +30,9 @@ void CopyName(char (&out)[CDirectSoundOut::kNameSize], const char* name) {
 CDirectSoundOut g_DirectSoundOut ZAVO_INIT(ZAVO_PRIO_DEVICES);
 
 CDirectSoundOut::CDirectSoundOut() {
+    // The sound library's lines at a failed open are for the diagnostic
+    // log: the musician is told in a box.
+    os::OSDLSoundOut::SetLibraryLog(&CDebug::Log);
     g_deviceCount = 0;
     g_selected = 0;
     g_currentName[0] = '\0';

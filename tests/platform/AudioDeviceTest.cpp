@@ -376,5 +376,30 @@ TEST_F(AudioDeviceTest, AnOutputThatCannotOpenIsSaidOnceAndTheFieldSaysNone) {
     EXPECT_TRUE(g_AudioDevices.IsOpen());
     EXPECT_EQ(text(), "Default audio device");
     EXPECT_EQ(shown.size(), 1u);
+
+    // A new rate makes the output anew and a start opens the stored one (what
+    // a musician meets first): each failure is said alike. ALSA, given no
+    // device (the test's configuration, never the machine's card), says why
+    // in the diagnostic log, not on stderr.
+    TempFolder folder;
+    WriteFile(folder / "asound.conf", "pcm.!default { type plug slave.pcm \"zavo_nothing\" }\n");
+    ScopedEnv alsaConfig("ALSA_CONFIG_PATH", folder / "asound.conf");
+    const std::string logPath = std::string(g_GlobalData.programFolder) + "Debug.txt";
+    for (const bool atStart : {false, true}) {
+        shown.clear();
+        const size_t logged = ReadFile(logPath).size();
+        testing::internal::CaptureStderr();
+        {
+            ScopedEnv broken("SDL_AUDIODRIVER", atStart ? "alsa" : "no-such-driver");
+            atStart ? synth->OpenDevices() : synth->ExecuteCommand(99, 2.0f / 128.0f);  // 48000 Hz
+        }
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(g_AudioDevices.IsOpen()) << atStart;
+        const std::string said = shown.size() == 1 ? shown[0] : "";
+        EXPECT_EQ(said.rfind("Audio output|The audio output \"Default audio device\" could not", 0), 0u) << said;
+        EXPECT_EQ(text(), "none") << atStart;
+        EXPECT_EQ(err.find("ALSA lib"), std::string::npos) << err;
+        EXPECT_EQ(ReadFile(logPath).find("ALSA lib pcm.c", logged) != std::string::npos, atStart);
+    }
     os::SetMessageBoxHook(previous);
 }
