@@ -148,18 +148,24 @@ TEST_F(CommandTest, ProgramStepsStopAtTheEndsOfTheBank) {
 }
 
 // Back from a combination bank on part 9, parts 8..11 take consecutive
-// channels from part 8's and the whole keyboard.
+// channels from part 8's and the whole keyboard (both key limits cleared).
 TEST_F(CommandTest, CombinationOffGivesTheGroupConsecutiveChannels) {
     synth->SelectPart(9, 1);
     synth->ExecuteCommand(134, 0.0f);
     ASSERT_EQ(synth->GetCommandValue(134), 1.0f);
     synth->SetMixerParameter(8 << 10 | 4, 5.0f / 128.0f);
+    for (int q = 8; q < 12; ++q) {
+        synth->SetMixerParameter(q << 10 | 5, 36.0f / 128.0f);
+        synth->SetMixerParameter(q << 10 | 6, 96.0f / 128.0f);
+    }
     synth->ExecuteCommand(134, 0.0f);
     EXPECT_EQ(synth->GetCommandValue(134), 0.0f);
     for (int q = 8; q < 12; ++q) {
         EXPECT_EQ(Channel(q), 5 + q - 8) << q;
         EXPECT_EQ(synth->GetMixerParameter(q << 10 | 5), 0.0f);
         EXPECT_EQ(synth->GetMixerParameter(q << 10 | 6), 0.0f);
+        EXPECT_EQ(synth->engine.data.SettingI(q, CEngineData::kSetKeyLow), 0) << q;
+        EXPECT_EQ(synth->engine.data.SettingI(q, CEngineData::kSetKeyHigh), 0) << q;
     }
     synth->SelectPart(0, 1);
 }
