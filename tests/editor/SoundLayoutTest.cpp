@@ -25,6 +25,7 @@
 #include "gui/GUIButton.h"
 #include "gui/GUIHead.h"
 #include "gui/GUIResource.h"
+#include "gui/GUISelection.h"
 #include "gui/GUIDialog.h"
 #include "params/CPIBase.h"
 #include "tests/editor/EditorFixture.h"
@@ -594,7 +595,8 @@ TEST_F(SoundLayout, DraggingAnEnvelopePointChangesTheEnvelopeAndTheSound)
 }
 
 // Set values read as words: an open input says "(open)" and an unused
-// routing "OFF" where their fields stood empty.
+// routing "OFF" where their fields stood empty; a routing's row is drawn
+// anew when its source or destination changes.
 TEST_F(SoundLayout, OpenInputsAndUnusedRoutingsReadAsWords)
 {
     const struct {
@@ -612,6 +614,21 @@ TEST_F(SoundLayout, OpenInputsAndUnusedRoutingsReadAsWords)
         EXPECT_STREQ(text, f.text) << f.id;
         Set(f.id, before);
     }
+
+    // A routing's row shows "Pitch" once it has a source, its amount anew when "Volume" becomes "Pitch".
+    constexpr uint32_t r = 5;
+    const float saved[] = {Get(65 + r), Get(85 + r)};
+    Set(85 + r, 0.0f);
+    auto* destination = static_cast<GUISelection*>(Shown("SLCT", 0, 85 + r));
+    Pick(Shown("SLCT", 0, 65 + r), 13);  // the modulation wheel
+    head->OnIdle();
+    EXPECT_STREQ(destination->text, "Pitch");
+    Pick(destination, 22);
+    head->OnMouseMove(0, destination->x + 8, destination->y + 8);
+    head->OnIdle();
+    head->OnKey(36, 0, 0);  // Home
+    EXPECT_TRUE(head->IsRedrawAllPending()) << "the amount stays in dB";
+    Set(65 + r, saved[0]), Set(85 + r, saved[1]);
 }
 
 // The reverb editor's preset field names the preset, lists the presets and
