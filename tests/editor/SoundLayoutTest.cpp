@@ -728,6 +728,22 @@ TEST_F(SoundLayout, The8DDialogAssignsAKnobToAnAxisAndThePadMovesItsValue)
     EXPECT_TRUE(synth->parameters.FindAssignment(0, 20, &amount));
     EXPECT_EQ(amount, 40);
     EXPECT_NEAR(Get(20), 0.3f, 1e-6f);
+    // The knob shows the armed axis; no depth goes past its top, so a drag down there acts at once.
+    // The master volume turns its own value and assigns nothing.
+    char shown[64] = {};
+    EXPECT_TRUE(head->GetAssignText(&volume->binding, shown, sizeof shown) && std::string(shown) == "8D 1-X +40");
+    Set(20, 1.0f);
+    Drag(0, kx, ky, kx, ky - 40);
+    Drag(0, kx, ky, kx, ky + 40);
+    synth->parameters.FindAssignment(0, 20, &amount);
+    EXPECT_EQ(amount, -40);
+    Set(20, 0.3f);
+    Drag(0, kx, ky, kx, ky - 80);  // +40 again
+    const GUIObject* master = Shown("KNOB", 2, 6);
+    const float masterBefore = synth->GetGlobalParameter(6);
+    Drag(0, master->x + 16, master->y + 16, master->x + 16, master->y + 26);
+    EXPECT_FALSE(synth->parameters.FindAssignment(0, 6, &amount) || synth->GetGlobalParameter(6) == masterBefore);
+    synth->SetGlobalParameter(6, masterBefore);
     const std::vector<float> centred = RenderNote(16384);
 
     // Point 1 pulled out to the far end of its X axis in the dialog's pad.
