@@ -30,6 +30,7 @@ constexpr int kSteps = 64;
 constexpr int kZones = 16;
 // The velocity of the on-screen keyboard's notes.
 constexpr int kScreenVelocity = 80;
+constexpr int kProgramMenu = 10040;  // the program field's list of the current bank
 
 bool ValidPart(uint32_t part) { return part < kParts; }
 bool ValidStep(uint32_t step) { return step < kSteps; }
@@ -402,6 +403,10 @@ void CEditor::PrepareMenu(int menuId)
 {
     if (synth && (menuId == int(CMIDIDevices::kInputMenu) || menuId == int(CMIDIDevices::kOutputMenu)))
         synth->BuildMidiMenus();
+    // The program list names what the bank holds now: a preset loaded, a
+    // program pasted or renamed changes a name without anyone asking for
+    // the list's value.
+    if (synth && menuId == kProgramMenu) synth->program.BuildProgramMenu(synth->parameters.GetMenuView());
 }
 
 bool CEditor::OnMenuCommand(int menuId, int value)

@@ -74,6 +74,8 @@ public:
     const CDIBitmap* GetPanel() const { return m_panel; }
     // Background of the open dialog and where its top-left lies. Not owned.
     void SetPanel(const CDIBitmap* image, int x, int y);
+    int GetPanelX() const { return m_panelX; }
+    int GetPanelY() const { return m_panelY; }
     CGLFont& Font() { return m_font; }
 
     // ---- State; each setter answers the previous value ----

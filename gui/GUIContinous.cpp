@@ -131,7 +131,9 @@ void GUIContinous::OnMouseDown(uint32_t flags, int, int py)
     if (!owner) return;
     steps = StepCount();
     pixelsPerStep = 128.0f / float(steps);
-    assignDrag = owner->IsAssignArmed();
+    // Assignments tie the pad to sound values only: a mixer or master knob
+    // turns its own value while an axis is armed.
+    assignDrag = owner->IsAssignArmed() && binding.group == 0;
     if (assignDrag) {
         if (flags & 8) {
             owner->SetAssignAmount(&binding, 0);
@@ -158,7 +160,13 @@ void GUIContinous::OnMouseDrag(uint32_t flags, int, int py)
 {
     if (!owner) return;
     if (assignDrag) {
-        const int amount = std::clamp(amountAtPress + (pressY - py), -63, 63);
+        // No depth past the knob's ends: the arc would show nothing of it,
+        // the sound would not follow, and the next drag the other way would
+        // first undo it unseen.
+        float v = 0.0f;
+        owner->GetFloatValue(&binding, v);
+        const int frame = v == v ? std::min(int(std::clamp(v, 0.0f, 1.0f) * 128.0f), 127) : 0;
+        const int amount = std::clamp(amountAtPress + (pressY - py), std::max(-63, -frame), std::min(63, 127 - frame));
         owner->SetAssignAmount(&binding, amount);
         Update();
         return;

@@ -991,12 +991,28 @@ bool GUIHead::GetAssignAmount(const CIParameter* d, int& amount)
 {
     amount = 0;
     CPIBase* model = Model();
-    return d && model && model->FindAssignment(m_currentPart, int(d->index), &amount);
+    return d && d->group == 0 && model && model->FindAssignment(m_currentPart, int(d->index), &amount);
 }
 
+// Only sound values take an assignment: another group's index names no
+// sound value, and stored as one it would move a value of the program.
 void GUIHead::SetAssignAmount(const CIParameter* d, int amount)
 {
-    if (CPIBase* model = Model(); d && model) model->SetAssignment(m_currentPart, int(d->index), amount);
+    if (CPIBase* model = Model(); d && d->group == 0 && model)
+        model->SetAssignment(m_currentPart, int(d->index), amount);
+}
+
+bool GUIHead::GetAssignText(const CIParameter* d, char* out, size_t size)
+{
+    if (!IsAssignArmed() || !d || d->group != 0 || !out || size == 0) return false;
+    int source = 0;
+    while (source < 7 && !CPIBase::IsAssignSource(source)) ++source;
+    int amount = 0;
+    GetAssignAmount(d, amount);
+    // The axis as the 8D dialog's menu names it ("none" is the menu's value 0).
+    const char* axis = CUIMenuResource::TextOfValue(kAssignMenu, source + 1);
+    snprintf(out, size, "%s %+d", axis ? axis : "8D", amount);
+    return true;
 }
 
 bool GUIHead::HasRouting(const CIParameter* d)

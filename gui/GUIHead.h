@@ -30,6 +30,7 @@ public:
     static constexpr int kColourMenu = 3;
     static constexpr int kLearnMenu = 4;
     static constexpr int kWidgetEditMenu = 6;  // a widget's menu while editing is allowed
+    static constexpr int kAssignMenu = 312;    // "none", then the 8D pad's eight axes
     static constexpr int kAboutDialog = 500;
 
     // `editor` may be null (no values then); the menu lays out through the
@@ -123,6 +124,10 @@ public:
     bool IsAssignArmed() const;
     bool GetAssignAmount(const CIParameter* d, int& amount);
     void SetAssignAmount(const CIParameter* d, int amount);
+    // While an 8D axis is armed a drag sets a depth, not the value: what the
+    // widget shows in place of its value, the axis and its depth on this
+    // value ("8D 1-X +40"). False, and nothing written, while none is armed.
+    bool GetAssignText(const CIParameter* d, char* out, size_t size);
     bool HasRouting(const CIParameter* d);
     int GetController(const CIParameter* d);
     bool SetController(const CIParameter* d, int controller);

@@ -45,9 +45,11 @@ GuiRect GUIKnob::Draw()
     surface->BlitMasked(x, y, x + kFrame, y + kFrame, CGLBitmapCache::GetKnobStripA(),
                         CGLBitmapCache::GetKnobStripB(), frame * kFrame, 0);
 
-    // Caption under the knob; the value text while hovered.
+    // Caption under the knob; the value text while hovered, or the armed 8D
+    // axis and its depth here, which is what a drag changes then.
     char value[128] = "";
-    if (active) owner->GetValueText(&binding, value, sizeof value);
+    if (active && !owner->GetAssignText(&binding, value, sizeof value))
+        owner->GetValueText(&binding, value, sizeof value);
     // A value without a text (nothing loaded to show) keeps the caption.
     const bool showValue = active && value[0];
     const char* label = Caption();

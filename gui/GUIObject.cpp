@@ -36,19 +36,26 @@ void PutWord(uint8_t*& out, uint32_t v)
 // row's ink becomes the row's most common colour (the panel), drawn from
 // the picture itself so that a colour scheme treats it alike. A line that
 // runs on above and below the box (a frame's edge) is no text and stays.
-void ErasePrintedText(CUnifiedDC& dc, const CDIBitmap& picture, const GuiRect& box)
+// The picture's top-left lies at origin: (0, 0) for the page's picture, the
+// dialog's corner for an open dialog's panel.
+void ErasePrintedText(CUnifiedDC& dc, const CDIBitmap& picture, GuiPoint origin, const GuiRect& box)
 {
-    dc.ClearRect(box.left, box.top, box.right, box.bottom);
+    const bool dialog = &picture == dc.GetPanel();
+    if (dialog)
+        dc.DrawDialogPanel(box.left, box.top, box.right, box.bottom);
+    else
+        dc.ClearRect(box.left, box.top, box.right, box.bottom);
+    const int left = box.left - origin.x, right = box.right - origin.x;
+    const int top = box.top - origin.y, bottom = box.bottom - origin.y;
     const int width = picture.Width(), height = picture.Height();
-    if (box.left < 0 || box.right > width || box.top < 2 || box.bottom + 2 > height || box.right <= box.left)
-        return;
+    if (left < 0 || right > width || top < 2 || bottom + 2 > height || right <= left) return;
     auto colour = [&](int x, int y) {
         const uint8_t* p = picture.PixelAddress(x, y);
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
     };
-    std::vector<uint32_t> row(size_t(box.right - box.left));
-    for (int y = box.top; y < box.bottom; ++y) {
-        for (int x = box.left; x < box.right; ++x) row[size_t(x - box.left)] = colour(x, y);
+    std::vector<uint32_t> row(size_t(right - left));
+    for (int y = top; y < bottom; ++y) {
+        for (int x = left; x < right; ++x) row[size_t(x - left)] = colour(x, y);
         // The most common colour of the row, and a place that has it.
         std::vector<uint32_t> sorted = row;
         std::sort(sorted.begin(), sorted.end());
@@ -60,11 +67,13 @@ void ErasePrintedText(CUnifiedDC& dc, const CDIBitmap& picture, const GuiRect& b
             if (j - i > best) best = j - i, panel = sorted[i];
             i = j;
         }
-        const int from = box.left + int(std::find(row.begin(), row.end(), panel) - row.begin());
-        for (int x = box.left; x < box.right; ++x) {
-            if (row[size_t(x - box.left)] == panel) continue;
-            const bool line = colour(x, box.top - 2) != panel && colour(x, box.bottom + 1) != panel;
-            if (!line) dc.Blit(CUnifiedDC::kBlitCopy, x, y, x + 1, y + 1, &picture, from, y);
+        const int from = left + int(std::find(row.begin(), row.end(), panel) - row.begin());
+        for (int x = left; x < right; ++x) {
+            if (row[size_t(x - left)] == panel) continue;
+            const bool line = colour(x, top - 2) != panel && colour(x, bottom + 1) != panel;
+            if (!line)
+                dc.Blit(CUnifiedDC::kBlitCopy, x + origin.x, y + origin.y, x + origin.x + 1, y + origin.y + 1,
+                        &picture, from, y);
         }
     }
 }
@@ -207,15 +216,19 @@ GuiRect GUIObject::DrawText(int left, int top, int right, int bottom, const char
     const int erase = std::max(half, int(shownTextHalf));
     shownTextHalf = uint16_t(std::clamp(half, 0, 0xFFFF));
     GuiRect dirty{};
-    const CDIBitmap* picture = surface->GetBackground();
-    if (dialogId == 0 && highlight && *text && picture) {
-        // A value shown in the caption's place: a caption the page's
-        // picture prints there must not show around it (printed a little
-        // lower than this line, so two rows more are looked at).
-        dirty = {std::max(left, 0), ty, std::min(right, picture->Width()), ty + textHeight + 3};
-        ErasePrintedText(*surface, *picture, dirty);
-        shownTextHalf = uint16_t(std::clamp((right - left) / 2 + 1, 0, 0xFFFF));
-        shownOverPrint = 1;
+    const CDIBitmap* picture = dialogId == 0 ? surface->GetBackground() : surface->GetPanel();
+    if (highlight && *text && picture) {
+        // A value shown in the caption's place: a caption the page's (or
+        // the dialog's) picture prints there must not show around it
+        // (printed a little lower than this line, so two rows more are
+        // looked at).
+        const GuiPoint origin = dialogId == 0 ? GuiPoint{} : GuiPoint{surface->GetPanelX(), surface->GetPanelY()};
+        dirty = {std::max(left, origin.x), ty, std::min(right, origin.x + picture->Width()), ty + textHeight + 3};
+        ErasePrintedText(*surface, *picture, origin, dirty);
+        if (dialogId == 0) {
+            shownTextHalf = uint16_t(std::clamp((right - left) / 2 + 1, 0, 0xFFFF));
+            shownOverPrint = 1;
+        }
     } else if (dialogId == 0 && erase > 0) {
         // From the background picture, black without one; the printed
         // caption comes back whole after a value covered it.

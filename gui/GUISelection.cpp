@@ -11,7 +11,6 @@
 void GUISelection::Init()
 {
     GUIObject::Init();
-    shownEntry = -1;
     text[0] = 0;
     clickPoint = {};
     controller = {};
@@ -42,11 +41,10 @@ GuiRect GUISelection::Draw()
         const GuiRect disc = DrawControllerDisc(*this, x + w - 9, y + h / 2);
         UnionRects(dirty, dirty, disc);
     }
-    const int n = Entry();
-    if (n != shownEntry || binding.group != 0) {
-        owner->GetValueText(&binding, text, sizeof text);
-        shownEntry = n;
-    }
+    // Fetched at every drawing, not only when the entry changed: a text can
+    // depend on another value (a routing's destination reads empty while
+    // its source is off), and a program change can leave the entry as it was.
+    owner->GetValueText(&binding, text, sizeof text);
     surface->SetColor(0x141414);
     surface->DrawText(x + 2, widgetdraw::TextTop(*this), text, CUnifiedDC::kTextTransparent, 2, std::max(w - 6, 1));
     return dirty;

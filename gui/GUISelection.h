@@ -21,7 +21,6 @@ public:
     // n = trunc(max x v), the list entry shown.
     int Entry() const;
 
-    int shownEntry = -1;
     char text[128] = {};
     GuiPoint clickPoint;
     GUIContinous::ControllerEntry controller;

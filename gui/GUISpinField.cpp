@@ -25,8 +25,11 @@ GuiRect GUISpinField::Draw()
     GuiRect dirty = Rect();
     widgetdraw::Face(*this, widgetdraw::StateImage(*this), !(binding.group == 7 && binding.index == 37));
 
+    // Hovered while an 8D axis is armed: the axis and its depth, which a
+    // drag changes then, in place of the value.
     char text[128] = "";
-    owner->GetValueText(&binding, text, sizeof text);
+    if (!active || !owner->GetAssignText(&binding, text, sizeof text))
+        owner->GetValueText(&binding, text, sizeof text);
     const bool transport = binding.group == 7 && binding.index == 37;
     surface->SetColor(transport ? 0xFFFFFF : 0x141414);
     surface->DrawText(x + 2, widgetdraw::TextTop(*this), text, CUnifiedDC::kTextTransparent, 2, std::max(w - 4, 1));
@@ -58,7 +61,7 @@ GuiRect GUISpinField::Draw()
 void GUISpinField::OnMouseDown(uint32_t flags, int px, int py)
 {
     if (!owner) return;
-    if (owner->IsAssignArmed()) {
+    if (owner->IsAssignArmed() && binding.group == 0) {
         GUIContinous::OnMouseDown(flags, px, py);
         return;
     }

@@ -593,6 +593,9 @@ void CPIBase::SetSoundRule(float* record, int part, int id, float raw, int n, in
         OnRoutingSourceChanged(part, id, n);
     else if (id >= 85 && id <= 104)
         OnRoutingDestinationChanged(part, id, n);
+    // The routing's other fields read differently now (the amount's unit,
+    // the destination shown only with a source): its row is drawn anew.
+    if (id >= 65 && id <= 104 && !fromUpdate) Notify();
     // Everything else is stored only.
 }
 

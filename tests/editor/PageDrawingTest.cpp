@@ -186,6 +186,14 @@ TEST_F(ShippedPages, AWidgetRedrawnAloneLooksAsInAFullRedrawWhenHoveredAndLeft)
             }
         }
     }
+    // So in a dialog whose panel prints a caption ("Coarse" of the tuning one).
+    head->OpenDialog(0, 0, 21, 0);
+    for (const auto& w : head->Objects())
+        if (Is(*w, "KNOB") && w->dialogId == 21 && w->IsVisibleNow()) {
+            head->OnMouseMove(0, w->x + 16, w->y + 16);
+            Idle();
+            EXPECT_EQ(InkBesideTheValue(*w), 0) << "knob " << w->binding.index << " of the tuning dialog";
+        }
 }
 
 TEST_F(ShippedPages, LeavingTheWindowTakesAwayTheValueTextAndTheHint)

@@ -25,6 +25,7 @@
 #include "gui/GUIButton.h"
 #include "gui/GUIHead.h"
 #include "gui/GUIResource.h"
+#include "gui/GUISelection.h"
 #include "gui/GUIDialog.h"
 #include "params/CPIBase.h"
 #include "tests/editor/EditorFixture.h"
@@ -594,7 +595,8 @@ TEST_F(SoundLayout, DraggingAnEnvelopePointChangesTheEnvelopeAndTheSound)
 }
 
 // Set values read as words: an open input says "(open)" and an unused
-// routing "OFF" where their fields stood empty.
+// routing "OFF" where their fields stood empty; a routing's row is drawn
+// anew when its source or destination changes.
 TEST_F(SoundLayout, OpenInputsAndUnusedRoutingsReadAsWords)
 {
     const struct {
@@ -612,6 +614,21 @@ TEST_F(SoundLayout, OpenInputsAndUnusedRoutingsReadAsWords)
         EXPECT_STREQ(text, f.text) << f.id;
         Set(f.id, before);
     }
+
+    // A routing's row shows "Pitch" once it has a source, its amount anew when "Volume" becomes "Pitch".
+    constexpr uint32_t r = 5;
+    const float saved[] = {Get(65 + r), Get(85 + r)};
+    Set(85 + r, 0.0f);
+    auto* destination = static_cast<GUISelection*>(Shown("SLCT", 0, 85 + r));
+    Pick(Shown("SLCT", 0, 65 + r), 13);  // the modulation wheel
+    head->OnIdle();
+    EXPECT_STREQ(destination->text, "Pitch");
+    Pick(destination, 22);
+    head->OnMouseMove(0, destination->x + 8, destination->y + 8);
+    head->OnIdle();
+    head->OnKey(36, 0, 0);  // Home
+    EXPECT_TRUE(head->IsRedrawAllPending()) << "the amount stays in dB";
+    Set(65 + r, saved[0]), Set(85 + r, saved[1]);
 }
 
 // The reverb editor's preset field names the preset, lists the presets and
@@ -711,6 +728,22 @@ TEST_F(SoundLayout, The8DDialogAssignsAKnobToAnAxisAndThePadMovesItsValue)
     EXPECT_TRUE(synth->parameters.FindAssignment(0, 20, &amount));
     EXPECT_EQ(amount, 40);
     EXPECT_NEAR(Get(20), 0.3f, 1e-6f);
+    // The knob shows the armed axis; no depth goes past its top, so a drag down there acts at once.
+    // The master volume turns its own value and assigns nothing.
+    char shown[64] = {};
+    EXPECT_TRUE(head->GetAssignText(&volume->binding, shown, sizeof shown) && std::string(shown) == "8D 1-X +40");
+    Set(20, 1.0f);
+    Drag(0, kx, ky, kx, ky - 40);
+    Drag(0, kx, ky, kx, ky + 40);
+    synth->parameters.FindAssignment(0, 20, &amount);
+    EXPECT_EQ(amount, -40);
+    Set(20, 0.3f);
+    Drag(0, kx, ky, kx, ky - 80);  // +40 again
+    const GUIObject* master = Shown("KNOB", 2, 6);
+    const float masterBefore = synth->GetGlobalParameter(6);
+    Drag(0, master->x + 16, master->y + 16, master->x + 16, master->y + 26);
+    EXPECT_FALSE(synth->parameters.FindAssignment(0, 6, &amount) || synth->GetGlobalParameter(6) == masterBefore);
+    synth->SetGlobalParameter(6, masterBefore);
     const std::vector<float> centred = RenderNote(16384);
 
     // Point 1 pulled out to the far end of its X axis in the dialog's pad.

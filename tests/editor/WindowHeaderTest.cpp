@@ -360,6 +360,14 @@ TEST_F(WindowHeader, APresetSavedFromTheHeaderIsListedAndLoadsAgain)
     EXPECT_FLOAT_EQ(synth->GetParameter(kCutoff), 0.25f);
     EXPECT_STREQ(synth->program.GetCurrentProgramName(), "My Pad");
 
+    // The program field's list names the program as "Load preset..." left it.
+    synth->program.SetProgramName(synth->program.GetCurrentProgramNumber(), "Other");
+    Click(Find("BTTN", 3, 102));
+    Choose(3);
+    Click(name->x + name->w - 4, name->y + 8);
+    EXPECT_STREQ(CUIMenuResource::TextOfValue(10040, synth->program.GetCurrentProgramNumber()) + 4, "My Pad");
+    head->Menu().Close();
+
     // A preset saved outside the preset folder is written but not listed.
     testutil::TempFolder elsewhere;
     chooser.answer = elsewhere / "Away.fxp";
