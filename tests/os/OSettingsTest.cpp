@@ -94,10 +94,8 @@ TEST(OSettings, ReadersRefuseWhatDoesNotFit)
     for (const char* name : {"Huge", "Junk", "Blank", "Lost"}) EXPECT_FALSE(s.GetInt("Settings", name, v)) << name;
     EXPECT_FALSE(s.GetInt("Broken", "Lost", v));
     EXPECT_EQ(v, 42);
-    // What the user meant by the line without "=" is unknown: it is kept
-    // as it stands, as is every other line. A changed value is written
-    // anew; a new one goes to the end of its section, not under the header
-    // without "]" where no section is.
+    // Lines not understood are kept as they stand, as is every other line
+    // but a changed one; a new one goes to the end of its section.
     EXPECT_FALSE(s.LeftAsItIs());
     EXPECT_EQ(s.StrangeLine(), 9);
     EXPECT_EQ(s.Why(), "line 9 is no section, setting or comment");
