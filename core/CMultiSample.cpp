@@ -265,7 +265,7 @@ bool CMultiSample::New(const char* p)
     return true;
 }
 
-bool CMultiSample::Save()
+bool CMultiSample::Save(std::string* failures)
 {
     if (!dirty)
         return true;
@@ -300,7 +300,7 @@ bool CMultiSample::Save()
     // says so: the multi-samples are saved with the user's bank or project.
     char file[kPathSize + kNameSize + 8];
     std::snprintf(file, sizeof(file), "%s%s.qvi", directory, name);
-    if (!os::ReplaceFileOrSay(file, buffer, sizeof(buffer)))
+    if (!os::ReplaceFileOrSay(file, buffer, sizeof(buffer), failures))
         return false;
     dirty = 0;
     return true;

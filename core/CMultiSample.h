@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 #include "core/CSample.h"
 #include "engine/CSampleVoiceSource.h"
@@ -64,8 +65,9 @@ public:
     void OpenIfChanged(const char* path);
     bool New(const char* path);
     // True when there is nothing to save; false when nothing is loaded or the
-    // file cannot be written.
-    bool Save();
+    // file cannot be written, which is said in an "Error" box, or added to
+    // failures when given (see os::ReplaceFileOrSay).
+    bool Save(std::string* failures = nullptr);
     bool AssignZoneFile(const char* sourcePath, int zone, int layer);
     void ClearZoneLayer(int zone, int layer);
     void ResetVoices();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -805,9 +806,24 @@ bool CSynth::NewBank(int32_t templateIndex) {
     return result;
 }
 
-void CSynth::SaveAllMultiSamples() {
-    for (int part = 0; part < kParts; ++part)
-        engine.SavePartMultiSamples(part);
+void CSynth::SaveAllMultiSamples(bool holdEngine) {
+    std::string failures;
+    {
+        std::optional<EngineHold> hold;
+        if (holdEngine)
+            hold.emplace(*this);
+        for (int part = 0; part < kParts; ++part)
+            engine.SavePartMultiSamples(part, &failures);
+    }
+    if (!failures.empty())
+        os::ShowMessageBox(failures.c_str(), "Error");
+}
+
+void CSynth::SavePartMultiSamples(int32_t part) {
+    std::string failures;
+    engine.SavePartMultiSamples(part, &failures);
+    if (!failures.empty())
+        os::ShowMessageBox(failures.c_str(), "Error");
 }
 
 float CSynth::GetPartActivity(int32_t part) {

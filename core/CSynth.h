@@ -111,7 +111,12 @@ public:
     void StopSequencer();
     bool OpenBank();
     bool NewBank(int32_t templateIndex);
-    void SaveAllMultiSamples();
+    // Saves the multi-samples of every part, or of one; the engine is held
+    // meanwhile when holdEngine is set. What could not be written is said
+    // in one "Error" box once the hold is over: a box waits for a click, and
+    // the sound would stop for as long.
+    void SaveAllMultiSamples(bool holdEngine = false);
+    void SavePartMultiSamples(int32_t part);
     float GetPartActivity(int32_t part);
     void SelectPart(int32_t part, int32_t value);
     int32_t LoadPresetBody(const uint8_t* body, int32_t size, bool apply);

@@ -319,15 +319,12 @@ void CSynth::ExecuteCommand(int32_t id, float value) {
         SetMixerParameter(part << 10 | kMixerSolo, value);
         break;
     case 103:
-        {
-            EngineHold hold(*this);
-            SaveAllMultiSamples();
-        }
+        SaveAllMultiSamples(true);
         SaveProjectFile();
         Refresh();
         break;
     case 106:
-        engine.SavePartMultiSamples(part);
+        SavePartMultiSamples(part);
         SaveBankFile();
         program.BuildProgramMenu(parameters.GetMenuView());
         Refresh();

@@ -193,12 +193,13 @@ int32_t CEngine::TogglePartMute(int part) {
     return muted;
 }
 
-bool CEngine::SavePartMultiSamples(int part) {
+bool CEngine::SavePartMultiSamples(int part, std::string* failures) {
     if (!ValidPart(part))
         return false;
-    bool result = false;
+    bool result = true;
     for (int osc = 0; osc < kOscillators; ++osc)
-        result = MultiSample(part, osc).Save();
+        if (!MultiSample(part, osc).Save(failures))
+            result = false;
     return result;
 }
 

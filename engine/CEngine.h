@@ -79,7 +79,9 @@ public:
     void RestartSyncedLFOs(int part);
     void ResetVoiceModValues(int voice);
     int32_t TogglePartMute(int part);
-    bool SavePartMultiSamples(int part);
+    // True when every multi-sample of the part is saved (or had nothing to
+    // save); failures is as for os::ReplaceFileOrSay.
+    bool SavePartMultiSamples(int part, std::string* failures = nullptr);
     void DumpVoice() const;
 
     static float LevelToMeter(float level);

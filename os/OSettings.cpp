@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 
 namespace os {
 
@@ -111,8 +110,8 @@ std::string OSettings::Unescape(std::string_view text)
 
 bool OSettings::Load()
 {
-    m_sections.clear();
-    m_preamble.clear();
+    m_lines.clear();
+    m_byteOrderMark = false;
     m_unreadable = false;
     m_partial = false;
     m_strangeLine = 0;
@@ -136,8 +135,7 @@ bool OSettings::Load()
 
 void OSettings::LoadText(std::string_view text)
 {
-    m_sections.clear();
-    m_preamble.clear();
+    m_lines.clear();
     m_partial = text.size() > kMostBytes;
     m_strangeLine = 0;
     if (text.size() > kMostBytes) {
@@ -146,66 +144,55 @@ void OSettings::LoadText(std::string_view text)
         const size_t last = text.rfind('\n');
         text = last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
     }
-    Section* current = nullptr;
-    int number = 0;
-    // The first line that is no section, setting or comment: what the file
-    // means there is unknown, so it is not written back.
-    auto strange = [&] {
-        if (m_strangeLine == 0)
-            m_strangeLine = number;
-    };
+    // A text editor may put a byte-order mark before the first section.
+    static constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    m_byteOrderMark = text.substr(0, kMark.size()) == kMark;
+    if (m_byteOrderMark)
+        text.remove_prefix(kMark.size());
+    std::string section;
+    bool inSection = false;
     while (!text.empty()) {
         const size_t end = text.find('\n');
-        ++number;
-        std::string_view l = Trim(text.substr(0, end));
+        Line line;
+        line.text = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        if (l.empty())
-            continue;
-        if (IsComment(l)) {
-            if (current)
-                current->values.emplace_back(std::string(l), std::string());
-            else
-                m_preamble.emplace_back(l);
-            continue;
-        }
-        if (l.front() == '[') {
-            size_t close = l.find(']');
-            if (close == std::string_view::npos) {
-                strange();
-                current = nullptr;
-                continue;
+        const std::string_view l = Trim(line.text);
+        bool understood = l.empty() || l.front() == ';' || l.front() == '#';
+        if (!understood && l.front() == '[') {
+            const size_t close = l.find(']');
+            // A header without its "]" ends the section before it, and what
+            // follows is in none until the next one.
+            inSection = close != std::string_view::npos;
+            understood = inSection;
+            if (inSection)
+                section = Trim(l.substr(1, close - 1));
+        } else if (!understood) {
+            const size_t eq = l.find('=');
+            if (inSection && eq != std::string_view::npos && !Trim(l.substr(0, eq)).empty()) {
+                line.setting = understood = true;
+                line.key = Trim(l.substr(0, eq));
+                line.value = Unescape(Trim(l.substr(eq + 1)));
             }
-            std::string name(Trim(l.substr(1, close - 1)));
-            current = nullptr;
-            for (Section& s : m_sections)
-                if (s.name == name)
-                    current = &s;
-            if (!current) {
-                m_sections.push_back({name, {}});
-                current = &m_sections.back();
-            }
-            continue;
         }
-        size_t eq = l.find('=');
-        if (!current || eq == std::string_view::npos) {
-            strange();
-            continue;
-        }
-        std::string key(Trim(l.substr(0, eq)));
-        if (key.empty()) {
-            strange();
-            continue;
-        }
-        std::string value = Unescape(Trim(l.substr(eq + 1)));
-        bool replaced = false;
-        for (auto& kv : current->values)
-            if (kv.first == key) {
-                kv.second = value;
-                replaced = true;
-            }
-        if (!replaced)
-            current->values.emplace_back(std::move(key), std::move(value));
+        if (!understood && m_strangeLine == 0)
+            m_strangeLine = static_cast<int>(m_lines.size()) + 1;
+        line.section = section;
+        line.inSection = inSection;
+        m_lines.push_back(std::move(line));
     }
+}
+
+std::string OSettings::Text() const
+{
+    std::string text = m_byteOrderMark ? "\xEF\xBB\xBF" : "";
+    for (const Line& l : m_lines) {
+        if (l.changed)
+            text += l.key + '=' + Escape(l.value);
+        else
+            text += l.text;
+        text += '\n';
+    }
+    return text;
 }
 
 bool OSettings::Save()
@@ -214,66 +201,76 @@ bool OSettings::Save()
         return false;
     if (LeftAsItIs())
         return false;  // Why() still says why it was not taken
+    const std::string data = Text();
+    if (data.size() > kMostBytes) {
+        // The next start would read only a part of it, and never write it
+        // again: the file stays as it is.
+        m_why = "the settings would make it longer than " + std::to_string(kMostBytes) +
+                " bytes, more than a start reads";
+        errno = EFBIG;
+        return false;
+    }
     const std::string target = ThroughLinks(m_path);
     size_t slash = target.rfind('/');
     if (slash != std::string::npos && slash > 0 && !MakeFolders(target.substr(0, slash))) {
         m_why = std::strerror(errno);
         return false;
     }
-
-    std::ostringstream text;
-    for (const std::string& c : m_preamble)
-        text << c << '\n';
-    bool first = true;
-    for (const Section& s : m_sections) {
-        if (!first)
-            text << '\n';
-        first = false;
-        text << '[' << s.name << "]\n";
-        for (const auto& kv : s.values) {
-            if (IsComment(kv.first))
-                text << kv.first << '\n';
-            else
-                text << kv.first << '=' << Escape(kv.second) << '\n';
-        }
-    }
-    const std::string data = text.str();
     return ReplaceFile(m_path.c_str(), data.data(), data.size(), &m_why);
 }
 
-const std::string* OSettings::Find(std::string_view section, std::string_view name) const
+size_t OSettings::Find(std::string_view section, std::string_view name) const
 {
-    for (const Section& s : m_sections) {
-        if (s.name != section)
-            continue;
-        for (const auto& kv : s.values)
-            if (kv.first == name && !IsComment(kv.first))
-                return &kv.second;
-    }
-    return nullptr;
+    for (size_t i = m_lines.size(); i-- > 0;)
+        if (m_lines[i].setting && m_lines[i].section == section && m_lines[i].key == name)
+            return i;
+    return m_lines.size();
 }
 
-std::string& OSettings::Slot(std::string_view section, std::string_view name)
+const std::string* OSettings::Value(std::string_view section, std::string_view name) const
 {
-    Section* sec = nullptr;
-    for (Section& s : m_sections)
-        if (s.name == section)
-            sec = &s;
-    if (!sec) {
-        m_sections.push_back({std::string(section), {}});
-        sec = &m_sections.back();
+    const size_t i = Find(section, name);
+    return i < m_lines.size() ? &m_lines[i].value : nullptr;
+}
+
+void OSettings::Set(std::string_view section, std::string_view name, std::string value)
+{
+    if (const size_t i = Find(section, name); i < m_lines.size()) {
+        if (m_lines[i].value != value) {
+            m_lines[i].value = std::move(value);
+            m_lines[i].changed = true;
+        }
+        return;
     }
-    for (auto& kv : sec->values)
-        if (kv.first == name && !IsComment(kv.first))
-            return kv.second;
-    sec->values.emplace_back(std::string(name), std::string());
-    return sec->values.back().second;
+    Line added;
+    added.section = section;
+    added.inSection = true;
+    added.setting = true;
+    added.key = name;
+    added.value = std::move(value);
+    added.changed = true;
+    // After the last line of the section that is not blank (a section
+    // named twice: its last part), or a new section at the end.
+    auto blank = [](const Line& l) { return Trim(l.text).empty() && !l.changed; };
+    for (size_t i = m_lines.size(); i-- > 0;)
+        if (m_lines[i].inSection && m_lines[i].section == section && !blank(m_lines[i])) {
+            m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::move(added));
+            return;
+        }
+    if (!m_lines.empty() && !blank(m_lines.back()))
+        m_lines.push_back(Line{});
+    Line header;
+    header.text = "[" + std::string(section) + "]";
+    header.section = section;
+    header.inSection = true;
+    m_lines.push_back(std::move(header));
+    m_lines.push_back(std::move(added));
 }
 
 bool OSettings::GetString(std::string_view section, std::string_view name, char* out,
                           size_t size) const
 {
-    const std::string* v = Find(section, name);
+    const std::string* v = Value(section, name);
     if (!v || !out || v->size() + 1 > size)
         return false;
     // A value may hold a zero byte; what follows it is kept in the file but
@@ -285,7 +282,7 @@ bool OSettings::GetString(std::string_view section, std::string_view name, char*
 
 bool OSettings::GetInt(std::string_view section, std::string_view name, int32_t& out) const
 {
-    const std::string* v = Find(section, name);
+    const std::string* v = Value(section, name);
     if (!v || v->empty())
         return false;
     errno = 0;
@@ -301,12 +298,12 @@ bool OSettings::GetInt(std::string_view section, std::string_view name, int32_t&
 
 void OSettings::SetString(std::string_view section, std::string_view name, std::string_view value)
 {
-    Slot(section, name) = std::string(value);
+    Set(section, name, std::string(value));
 }
 
 void OSettings::SetInt(std::string_view section, std::string_view name, int32_t value)
 {
-    Slot(section, name) = std::to_string(value);
+    Set(section, name, std::to_string(value));
 }
 
 } // namespace os

@@ -2,7 +2,10 @@
 // A small settings store kept as an INI file: one section per key path,
 // string and integer values. String values keep their bytes: bytes that
 // would break the line structure are written as escapes and read back
-// unchanged.
+// unchanged. The file is the user's as much as the program's: every line
+// read is written back as it stood (comments, blank lines, lines that are
+// not understood, settings not changed); only a changed or new setting is
+// written anew.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -27,23 +30,26 @@ public:
     // Only the first kMostBytes of a longer file are read (up to its last
     // whole line there). Unreadable() tells a file that is there but could
     // not be read (not a file, no permission, a read error) from a missing
-    // one; Why() says what went wrong.
+    // one; Why() says what went wrong, or which line was not understood.
     bool Load();
-    // The text of a settings file (at most kMostBytes of it are taken).
+    // The text of a settings file (at most kMostBytes of it are taken); a
+    // UTF-8 byte-order mark before it is passed over (and kept).
     void LoadText(std::string_view text);
     bool Unreadable() const { return m_unreadable; }
     // The file Load() met must not be written back: it could not be read,
-    // was read only in part, or holds a line that is no section, setting
-    // or comment (writing it would lose what the user meant there). Why()
-    // says which.
-    bool LeftAsItIs() const { return m_unreadable || m_partial || m_strangeLine > 0; }
+    // or was read only in part (writing it would lose the rest). Why() says
+    // which.
+    bool LeftAsItIs() const { return m_unreadable || m_partial; }
+    // The first line that is no section, setting or comment, from 1; 0
+    // when every line was understood. Such a line is kept as it stands.
+    int StrangeLine() const { return m_strangeLine; }
     const std::string& Why() const { return m_why; }
     // Writes the file, creating its folders, through the program's one
     // write path (os/OReplaceFile.h): a failed write loses nothing, a
     // symbolic link is written through to its file, which keeps its mode,
-    // a write-protected file is left alone. So is a file LeftAsItIs()
-    // (false, Why() says why). Comment lines (";" or "#") read by Load()
-    // are written back in their places.
+    // a write-protected file is left alone. So is a file LeftAsItIs(), and
+    // one that would grow past kMostBytes, which the next Load() could not
+    // read whole (false, Why() says why).
     bool Save();
 
     static constexpr size_t kMostBytes = 1u << 20;
@@ -64,20 +70,27 @@ public:
     static std::string Unescape(std::string_view text);
 
 private:
-    // A comment line is kept as a value whose key is the whole line (a key
-    // read from the file never starts with ';' or '#').
-    struct Section {
-        std::string name;
-        std::vector<std::pair<std::string, std::string>> values;
+    // A line of the file, or one a Set added. Every line knows the section
+    // it stands in (none above the first and after a broken header).
+    struct Line {
+        std::string text;  // as read; empty for an added one
+        std::string section;
+        bool inSection = false;
+        bool setting = false;
+        std::string key;
+        std::string value;  // unescaped
+        bool changed = false;  // written anew from key and value
     };
-    static bool IsComment(std::string_view key) { return !key.empty() && (key[0] == ';' || key[0] == '#'); }
-    const std::string* Find(std::string_view section, std::string_view name) const;
-    std::string& Slot(std::string_view section, std::string_view name);
+    // The last line that sets name in section (it is the one that counts);
+    // m_lines.size() when none does.
+    size_t Find(std::string_view section, std::string_view name) const;
+    const std::string* Value(std::string_view section, std::string_view name) const;
+    void Set(std::string_view section, std::string_view name, std::string value);
+    std::string Text() const;
 
     std::string m_path;
-    // Comment lines above the first section.
-    std::vector<std::string> m_preamble;
-    std::vector<Section> m_sections;
+    std::vector<Line> m_lines;
+    bool m_byteOrderMark = false;
     bool m_unreadable = false;
     bool m_partial = false;  // longer than kMostBytes
     int m_strangeLine = 0;   // the first line not understood, from 1

@@ -104,8 +104,9 @@ void CGlobalData::WriteSettings() const
 {
     os::OSettings store;
     // Keeps whatever else the file holds (other sections, unknown keys,
-    // comments). A file that could not be read whole and understood, at
-    // start or now, is never replaced by what this session knows.
+    // comments, lines it does not understand). A file that could not be
+    // read whole, at start or now, is never replaced by what this session
+    // knows.
     store.Load();
     if (m_settingsKept || store.LeftAsItIs()) {
         const bool now = store.LeftAsItIs();
@@ -128,8 +129,16 @@ void CGlobalData::WriteSettings() const
     store.SetInt(kSection, "MIDIOutOffset", MIDIOutOffset);
     store.SetInt(kSection, "KnobAnimation", KnobAnimation);
     store.SetInt(kSection, "ParameterLabel", ParameterLabel);
-    if (!store.Save())
+    const std::string strange = store.StrangeLine() > 0 ? store.Why() : std::string();
+    if (!store.Save()) {
         SayNotSaved(store, "was not written", store.Why().c_str());
+    } else if (!strange.empty()) {
+        // The line has no effect; whoever wrote it may want to know.
+        char line[1200];
+        std::snprintf(line, sizeof line, "The settings file %s: %s; it is kept as it stands.",
+                      store.FilePath().c_str(), strange.c_str());
+        CDebug::Say(line);
+    }
 }
 
 void CGlobalData::SetSampleRate(int rate)

@@ -39,7 +39,7 @@ public:
 
 private:
     // The settings file was there but could not be read by ReadSettings,
-    // or (kept) not read whole and understood: it is not written back.
+    // or (kept) not read whole: it is not written back.
     bool m_settingsUnreadable = false;
     bool m_settingsKept = false;
     char m_settingsWhy[128] = {};

@@ -169,7 +169,10 @@ TEST_F(SaveCommandTest, ProjectReadsBackTheSame) {
 
 TEST_F(SaveCommandTest, AFailedWriteKeepsTheOldFileAndSaysError) {
     std::vector<std::string> boxes;
-    auto previous = os::SetMessageBoxHook([&](const char*, const char* title) { boxes.push_back(title); });
+    std::string said;  // a box waits for a click: the sound must not be held meanwhile
+    auto previous = os::SetMessageBoxHook([&](const char* text, const char* title) {
+        boxes.push_back(title + std::string(synth->IsSuspended() ? " held" : "")), said = text;
+    });
     Choosing choosing(*synth, chooser);
     // A folder in place of the file: the rename over it fails.
     std::filesystem::create_directory(Path("taken.qvb"));
@@ -178,8 +181,23 @@ TEST_F(SaveCommandTest, AFailedWriteKeepsTheOldFileAndSaysError) {
     // A file in place of the folder.
     chooser.path = Path("taken.qvb/inside/x.fxp");
     synth->ExecuteCommand(129, 0.0f);
+    chooser.path = Path("taken.qvb");
+    synth->ExecuteCommand(133, 0.0f);  // a new bank
+    // Two multi-samples of a project that cannot be written: one box.
+    CMultiSample& one = synth->engine.MultiSample(0, 0);
+    CMultiSample& two = synth->engine.MultiSample(3, 2);
+    testutil::ScopedValue clean1(one.dirty), clean2(two.dirty);
+    ASSERT_TRUE(one.New(Path("taken.qvi").c_str()) && two.New(Path("held.qvi").c_str()));
+    std::filesystem::create_directory(Path("taken.qvi"));
+    std::filesystem::create_directory(Path("held.qvi"));
+    chooser.path = Path("song.qzp");
+    synth->ExecuteCommand(103, 0.0f);
     os::SetMessageBoxHook(previous);
-    EXPECT_EQ(boxes, (std::vector<std::string>{"Error", "Error"}));
+    EXPECT_EQ(boxes, (std::vector<std::string>{"Error", "Error", "Error", "Error"}));
+    EXPECT_NE(said.find("taken.qvi\": a folder of that name is in its place.\nCannot write \"" + Path("held.qvi")),
+              std::string::npos) << said;
+    for (const char* made : {"song.qzp", "taken_s", "held_s", "taken.qvi", "held.qvi"})
+        std::filesystem::remove(Path(made));
     EXPECT_TRUE(std::filesystem::is_directory(Path("taken.qvb")));
     int entries = 0;
     for (const auto& e : std::filesystem::directory_iterator(folder.Path())) {

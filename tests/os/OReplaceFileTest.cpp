@@ -3,11 +3,15 @@
 // file behind, and says why.
 #include "os/OReplaceFile.h"
 
+#include "os/OMessageBox.h"
 #include "os/TestFolders.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -25,7 +29,8 @@ size_t Entries(const std::string& folder) { return size_t(std::distance(fs::dire
 
 TEST(OReplaceFile, KeepsModeAndLinksAndRefusesWhatMustNotBeWritten)
 {
-    enum Target { kNew, kPlain, kLinkChain, kDanglingLink, kProtected, kProtectedFolder, kFolder, kFull, kNoFolder };
+    enum Target { kNew, kPlain, kLinkChain, kDanglingLink, kLongName, kLeftTemps, kProtected, kProtectedFolder,
+                  kFolder, kFull, kNoFolder, kLinkLoop, kLinkToDevNull };
     const struct {
         Target target;
         const char* why;  // none: written
@@ -35,20 +40,31 @@ TEST(OReplaceFile, KeepsModeAndLinksAndRefusesWhatMustNotBeWritten)
         {kPlain, nullptr, 0},
         {kLinkChain, nullptr, 0},
         {kDanglingLink, nullptr, 0},
+        {kLongName, nullptr, 0},
+        {kLeftTemps, nullptr, 0},
         {kProtected, "the file is write-protected", EACCES},
         {kProtectedFolder, "is write-protected", EACCES},
         {kFolder, "a folder of that name is in its place", EISDIR},
         {kFull, "No space left on device", ENOSPC},
         {kNoFolder, "No such file or directory", ENOENT},
+        {kLinkLoop, "symbolic links lead round in a circle", ELOOP},
+        {kLinkToDevNull, "it is no ordinary file", EINVAL},
     };
+    // A new file gets the user's usual mode.
+    const mode_t umaskBefore = umask(022);
+    std::string box;
+    const os::MessageBoxHook boxBefore = os::SetMessageBoxHook([&](const char* text, const char*) { box = text; });
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.target));
         testutil::TempFolder tmp;
         const std::string dir = tmp / "d";
         fs::create_directory(dir);
-        std::string file = dir + "/f.bin";  // where the bytes belong
-        std::string path = file;                 // what the caller names
-        if (c.target != kNew && c.target != kDanglingLink && c.target != kFolder && c.target != kNoFolder) {
+        // 255 bytes, the longest name a file system takes.
+        std::string file = dir + (c.target == kLongName ? "/" + std::string(251, 'n') + ".bin" : "/f.bin");
+        std::string path = file;  // what the caller names
+        const bool hasOld = c.target != kNew && c.target != kDanglingLink && c.target != kFolder &&
+                            c.target != kNoFolder && c.target != kLinkLoop && c.target != kLinkToDevNull;
+        if (hasOld) {
             testutil::WriteFile(file, "old");
             fs::permissions(file, fs::perms(c.target == kProtected ? 0444 : 0604));
         }
@@ -64,6 +80,18 @@ TEST(OReplaceFile, KeepsModeAndLinksAndRefusesWhatMustNotBeWritten)
         if (c.target == kFolder) fs::create_directory(file);
         if (c.target == kNoFolder) path = file = dir + "/no/f.bin";
         if (c.target == kProtectedFolder) fs::permissions(dir, fs::perms(0555));
+        if (c.target == kLinkLoop) fs::create_symlink("f.bin", dir + "/g.bin");
+        if (c.target == kLinkLoop) fs::create_symlink("g.bin", file);
+        if (c.target == kLinkToDevNull) fs::create_symlink("/dev/null", file);
+        // Two temporary files that killed saves left, one a save still
+        // writes (locked), one of another file, one not the program's.
+        int writing = -1;
+        const size_t kept = c.target == kLeftTemps ? 3 : 0;
+        for (const char* n : {".f.bin.zavo-a1B2c3", ".f.bin.zavo-Z9Z9Z9", ".f.bin.zavo-live00",
+                              ".f.bin.zavo-a1B2c3.bak", ".g.bin.zavo-a1B2c3"})
+            if (kept) testutil::WriteFile(dir + "/" + n, "cut");
+        if (kept) writing = open((dir + "/.f.bin.zavo-live00").c_str(), O_RDONLY);
+        EXPECT_TRUE(!kept || flock(writing, LOCK_EX) == 0);
         const size_t before = Entries(dir);
         std::optional<testutil::ScopedWriteFault> full;
         if (c.target == kFull) full.emplace(ENOSPC);
@@ -71,29 +99,32 @@ TEST(OReplaceFile, KeepsModeAndLinksAndRefusesWhatMustNotBeWritten)
         errno = 0;
         const bool written = os::ReplaceFile(path.c_str(), "new", 3, &why);
         const int error = errno;
+        box.clear();  // the box of a save the user asked for, which says whether an old file is kept
+        EXPECT_TRUE(written || !os::ReplaceFileOrSay(path.c_str(), "new", 3));
         full.reset();
         fs::permissions(dir, fs::perms(0755));
+        if (writing >= 0) close(writing);
         if (!c.why) {
             EXPECT_TRUE(written) << why;
             EXPECT_EQ(testutil::ReadFile(file), "new");
-            // An old file keeps its mode; a new one gets the user's (the
-            // test program runs with umask 022 or stricter).
+            // An old file keeps its mode; a new one gets the user's.
             const fs::perms mode = fs::status(file).permissions();
-            if (c.target == kNew || c.target == kDanglingLink) {
-                EXPECT_EQ(mode & fs::perms(0600), fs::perms(0600));
-            } else {
-                EXPECT_EQ(mode, fs::perms(0604));
-            }
+            EXPECT_EQ(mode, fs::perms(c.target == kNew || c.target == kDanglingLink ? 0644 : 0604));
             if (c.target == kLinkChain || c.target == kDanglingLink) {
                 EXPECT_TRUE(fs::is_symlink(tmp / "one"));
             }
-            EXPECT_EQ(Entries(dir), 1u);
+            EXPECT_EQ(Entries(dir), 1u + kept);
+            EXPECT_TRUE(!kept || fs::exists(dir + "/.f.bin.zavo-live00"));
             continue;
         }
         EXPECT_FALSE(written);
         EXPECT_EQ(error, c.error);
         EXPECT_NE(why.find(c.why), std::string::npos) << why;
-        if (c.target == kFolder) {
+        EXPECT_EQ(box.find("The old file is kept.") != std::string::npos, hasOld) << box;
+        if (c.target == kLinkLoop || c.target == kLinkToDevNull) {
+            EXPECT_TRUE(fs::is_symlink(file));
+            EXPECT_TRUE(fs::is_character_file("/dev/null"));
+        } else if (c.target == kFolder) {
             EXPECT_TRUE(fs::is_directory(file));
         } else if (c.target != kNoFolder) {
             EXPECT_EQ(testutil::ReadFile(file), "old");
@@ -101,6 +132,8 @@ TEST(OReplaceFile, KeepsModeAndLinksAndRefusesWhatMustNotBeWritten)
         }
         EXPECT_EQ(Entries(dir), before) << "no temporary file left";
     }
+    os::SetMessageBoxHook(boxBefore);
+    umask(umaskBefore);
 }
 
 // A streamed write that fails half-way (a source that cannot be read)

@@ -94,13 +94,22 @@ TEST(OSettings, ReadersRefuseWhatDoesNotFit)
     for (const char* name : {"Huge", "Junk", "Blank", "Lost"}) EXPECT_FALSE(s.GetInt("Settings", name, v)) << name;
     EXPECT_FALSE(s.GetInt("Broken", "Lost", v));
     EXPECT_EQ(v, 42);
-    // What the user meant by the line without "=" is unknown: the file is
-    // not written back.
-    EXPECT_TRUE(s.LeftAsItIs());
+    // Lines not understood are kept as they stand, as is every other line
+    // but a changed one; a new one goes to the end of its section.
+    EXPECT_FALSE(s.LeftAsItIs());
+    EXPECT_EQ(s.StrangeLine(), 9);
     EXPECT_EQ(s.Why(), "line 9 is no section, setting or comment");
     const std::string before = ReadFile(file);
-    EXPECT_FALSE(s.Save());
+    EXPECT_TRUE(s.Save());
     EXPECT_EQ(ReadFile(file), before);
+    s.SetInt("Settings", "Neg", INT32_MIN);
+    s.SetInt("Settings", "Big", 5);
+    s.SetString("Settings", "New", "n");
+    EXPECT_TRUE(s.Save());
+    std::string after = before;
+    after.replace(after.find("Big=4294967295\r"), 15, "Big=5");
+    after.insert(after.find("[Broken"), "New=n\n");
+    EXPECT_EQ(ReadFile(file), after);
 }
 
 TEST(OSettings, DefaultFileFollowsXdgConfigHome)
