@@ -1,7 +1,7 @@
 // The block control stage with all 128 voices sounding on 16 parts: the
 // per-block cost that comes on top of the render. BM_ControlTick runs the
 // stage alone, every module on; the 128-voice cases below time it within
-// play against the stages as they were, side by side.
+// play (scripts/bench-compare times them against an earlier commit).
 #include <benchmark/benchmark.h>
 #include <xmmintrin.h>
 
@@ -61,20 +61,18 @@ void BM_ControlTick(benchmark::State& state)
 BENCHMARK(BM_ControlTick)->Arg(0)->Arg(0x8000);
 
 // ---------------------------------------------------------------------------
-// The control stage alone at 128 voices, now against the stages as they were
-// (partLanesRender) on a second engine with the same notes, in one run. Each
-// engine renders its blocks as usual so that envelopes, glides and ramps move
-// as they do in play; only ControlTick is timed.
+// The control stage alone at 128 voices. The engine renders its blocks as
+// usual so that envelopes, glides and ramps move as they do in play; only
+// ControlTick is timed.
 
 namespace {
 
 // The default record on every part, 8 notes on each part's channel, as
 // bench_SynthDefault plays them.
-std::unique_ptr<CSynth> DefaultProgramNotes(bool before)
+std::unique_ptr<CSynth> DefaultProgramNotes()
 {
     CEditor::AllowWindow(false);
     auto synth = std::make_unique<CSynth>();
-    synth->engine.partLanesRender = before;
     for (int part = 0; part < CEngine::kParts; ++part) {
         std::memcpy(synth->program.GetProgramData(part), CProgram::DefaultRecord(),
                     sizeof(float) * CProgram::kRecordSize);
@@ -95,12 +93,11 @@ std::unique_ptr<CSynth> DefaultProgramNotes(bool before)
 }
 
 // 128 voices of the fixture's full chain (every module on), 8 per part.
-std::unique_ptr<CEngine> EveryModuleVoices(bool before)
+std::unique_ptr<CEngine> EveryModuleVoices()
 {
     using namespace render_fixture;
     UseSampleRate(44100);
     auto e = MakeEngine(CEngine::kVoices);
-    e->partLanesRender = before;
     for (int p = 0; p < CEngine::kParts; ++p) {
         SetUpPart(*e, p, 0u, kTerrainOut);
         SetUpFullChain(e->data, p);
@@ -125,37 +122,31 @@ double ControlSeconds(CEngine& e, int blocks)
     return t;
 }
 
-void TimeAgainstBefore(benchmark::State& state, CEngine& now, CEngine& before)
+void TimeControl(benchmark::State& state, CEngine& e)
 {
     const unsigned csr = _mm_getcsr();
     _mm_setcsr(csr | 0x8040u);  // flush-to-zero, denormals-are-zero, as the audio thread runs
     constexpr int kBlocks = 200;
-    double nowTime = 0.0, beforeTime = 0.0;
+    double total = 0.0;
     for (auto _ : state) {
-        const double t = ControlSeconds(now, kBlocks);
+        const double t = ControlSeconds(e, kBlocks);
         state.SetIterationTime(t);
-        nowTime += t;
-        beforeTime += ControlSeconds(before, kBlocks);
+        total += t;
     }
     _mm_setcsr(csr);
-    const double ticks = static_cast<double>(state.iterations()) * kBlocks;
-    state.counters["us_per_tick"] = nowTime * 1e6 / ticks;
-    state.counters["before_us_per_tick"] = beforeTime * 1e6 / ticks;
-    state.counters["speedup"] = beforeTime / nowTime;
+    state.counters["us_per_tick"] = total * 1e6 / (static_cast<double>(state.iterations()) * kBlocks);
 }
 
 void BM_ControlDefaultProgram128(benchmark::State& state)
 {
-    auto now = DefaultProgramNotes(false);
-    auto before = DefaultProgramNotes(true);
-    TimeAgainstBefore(state, now->engine, before->engine);
+    auto synth = DefaultProgramNotes();
+    TimeControl(state, synth->engine);
 }
 
 void BM_ControlEveryModule128(benchmark::State& state)
 {
-    auto now = EveryModuleVoices(false);
-    auto before = EveryModuleVoices(true);
-    TimeAgainstBefore(state, *now, *before);
+    auto e = EveryModuleVoices();
+    TimeControl(state, *e);
 }
 
 } // namespace

@@ -1,9 +1,8 @@
 // 128 voices over 16 parts, one second of audio per iteration (control tick
 // and render per block): (a) one oscillator and one filter per voice, (b)
 // every module of the voice chain switched on. Each is timed beside the kept
-// one-voice-at-a-time render and the render as it was before voices of
-// several parts shared lanes (with the lane kernel and control stage of
-// then).
+// one-voice-at-a-time render (scripts/bench-compare times them against an
+// earlier commit).
 #include <benchmark/benchmark.h>
 #include <xmmintrin.h>
 
@@ -19,13 +18,10 @@ namespace {
 
 constexpr int kVoicesPerPart = 8;
 
-enum class Render { kNow, kBefore, kScalar };
-
-std::unique_ptr<CEngine> MakeVoices(bool fullChain, Render render)
+std::unique_ptr<CEngine> MakeVoices(bool fullChain, bool scalar)
 {
     auto e = MakeEngine(CEngine::kVoices);
-    e->scalarRender = render == Render::kScalar;
-    e->partLanesRender = render == Render::kBefore;
+    e->scalarRender = scalar;
     CEngineData& d = e->data;
     for (int p = 0; p < CEngine::kParts; ++p) {
         if (fullChain) {
@@ -61,23 +57,21 @@ double RenderSecond(CEngine& e, std::vector<float>& out)
 }
 
 // Each iteration renders one second with the usual render, then one second
-// with each kept render on engines of their own, so the speed-ups are
+// with the one-voice render on an engine of its own, so the speed-up is
 // measured side by side.
 void RenderVoices(benchmark::State& state, bool fullChain)
 {
     const unsigned csr = _mm_getcsr();
     _mm_setcsr(csr | 0x8040u);  // flush-to-zero, denormals-are-zero, as the audio thread runs
     UseSampleRate(44100);
-    auto fast = MakeVoices(fullChain, Render::kNow);
-    auto before = MakeVoices(fullChain, Render::kBefore);
-    auto scalar = MakeVoices(fullChain, Render::kScalar);
+    auto fast = MakeVoices(fullChain, false);
+    auto scalar = MakeVoices(fullChain, true);
     std::vector<float> out(2 * static_cast<size_t>(g_GlobalData.blockSize));
-    double fastTime = 0.0, beforeTime = 0.0, scalarTime = 0.0, audio = 0.0;
+    double fastTime = 0.0, scalarTime = 0.0, audio = 0.0;
     for (auto _ : state) {
         const double t = RenderSecond(*fast, out);
         state.SetIterationTime(t);
         fastTime += t;
-        beforeTime += RenderSecond(*before, out);
         scalarTime += RenderSecond(*scalar, out);
         audio += static_cast<double>(g_GlobalData.sampleRate / g_GlobalData.blockSize) * g_GlobalData.blockSize /
                  g_GlobalData.sampleRate;
@@ -89,9 +83,6 @@ void RenderVoices(benchmark::State& state, bool fullChain)
     state.counters["scalar_realtime_factor"] = audio / scalarTime;
     state.counters["scalar_ns_per_voice_sample"] = scalarTime * 1e9 / voiceSamples;
     state.counters["speedup"] = scalarTime / fastTime;
-    state.counters["before_realtime_factor"] = audio / beforeTime;
-    state.counters["before_ns_per_voice_sample"] = beforeTime * 1e9 / voiceSamples;
-    state.counters["speedup_over_before"] = beforeTime / fastTime;
 }
 
 void BM_OneOscillatorOneFilter(benchmark::State& state) { RenderVoices(state, false); }

@@ -1,9 +1,5 @@
 // Held notes rendered through the synthesizer's float output in 256-frame
-// calls, each case timed against the render as it was before voices of
-// several parts shared lanes (each part's voices in groups of eight through
-// the lane kernel and control stage of then, every part's control work done
-// every block) on a second synthesizer playing the same notes, so each
-// speed-up is a ratio measured side by side in one run:
+// calls (scripts/bench-compare times them against an earlier commit):
 //   - the default program on every part, 8 notes on each of the 16 parts;
 //   - the factory bank's first 16 programs, one per part, 8 notes each;
 //   - 8 notes of the default program spread one per part over 8 parts,
@@ -31,11 +27,10 @@ enum class Programs { kDefault, kFactory };
 
 // `layout[p]` notes held on part p (channel p), part p playing the default
 // record or the factory bank's program p.
-std::unique_ptr<CSynth> HeldNotes(Programs programs, const std::vector<int>& layout, bool before)
+std::unique_ptr<CSynth> HeldNotes(Programs programs, const std::vector<int>& layout)
 {
     CEditor::AllowWindow(false);  // measured here: no window, no device
     auto synth = std::make_unique<CSynth>();
-    synth->engine.partLanesRender = before;
     for (int part = 0; part < kParts; ++part) {
         if (programs == Programs::kDefault) {
             float* record = synth->program.GetProgramData(part);
@@ -67,24 +62,21 @@ double RenderSeconds(CSynth& synth, double seconds)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// One case: its synthesizer now and before, side by side.
+// One case: its synthesizer and the time it took.
 struct Timed {
-    std::unique_ptr<CSynth> now, before;
-    double nowTime = 0.0, beforeTime = 0.0;
+    std::unique_ptr<CSynth> now;
+    double nowTime = 0.0;
     int notes = 0;
-    Timed(Programs programs, const std::vector<int>& layout)
-        : now(HeldNotes(programs, layout, false)), before(HeldNotes(programs, layout, true))
+    Timed(Programs programs, const std::vector<int>& layout) : now(HeldNotes(programs, layout))
     {
         for (int n : layout)
             notes += n;
         RenderSeconds(*now, 0.1);
-        RenderSeconds(*before, 0.1);
     }
     double Step(double seconds)
     {
         const double t = RenderSeconds(*now, seconds);
         nowTime += t;
-        beforeTime += RenderSeconds(*before, seconds);
         return t;
     }
     double NsPerVoiceSample(double time, double audio) const
@@ -95,12 +87,8 @@ struct Timed {
     {
         const std::string p = prefix;
         state.counters[p + "realtime_factor"] = audio / nowTime;
-        state.counters[p + "before_realtime_factor"] = audio / beforeTime;
-        if (notes > 0) {
+        if (notes > 0)
             state.counters[p + "ns_per_voice_sample"] = NsPerVoiceSample(nowTime, audio);
-            state.counters[p + "before_ns_per_voice_sample"] = NsPerVoiceSample(beforeTime, audio);
-        }
-        state.counters[p + "speedup"] = beforeTime / nowTime;
     }
 };
 
@@ -128,7 +116,7 @@ void BM_FactoryMix128Notes(benchmark::State& state) { Held(state, Programs::kFac
 void BM_Idle(benchmark::State& state) { Held(state, Programs::kDefault, Layout(0, 16)); }
 
 // 8 notes one per part against the same 8 notes on one part: the ratio of
-// their costs per voice-sample, now and before.
+// their costs per voice-sample.
 void BM_SpreadOverEightParts(benchmark::State& state)
 {
     Timed spread(Programs::kDefault, Layout(1, 8));
@@ -142,7 +130,6 @@ void BM_SpreadOverEightParts(benchmark::State& state)
     spread.Report(state, audio);
     together.Report(state, audio, "one_part_");
     state.counters["spread_cost_ratio"] = spread.nowTime / together.nowTime;
-    state.counters["before_spread_cost_ratio"] = spread.beforeTime / together.beforeTime;
 }
 
 } // namespace

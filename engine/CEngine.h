@@ -96,10 +96,6 @@ public:
     // beside the faster paths as their reference: the benchmarks and the
     // equivalence tests compare the two in one run.
     bool scalarRender = false;
-    // The render as it was before voices of several parts shared lanes:
-    // every part's voices in groups of the widest lanes, and every part's
-    // control work done each block. Kept for the benchmarks to compare.
-    bool partLanesRender = false;
     // Blocks in a row in which no part sounded and the output stayed below
     // kMasterQuietLevel (about -180 dB); past kMasterRestBlocks (twice the
     // reverb's longest line) the master effects rest.
@@ -208,21 +204,6 @@ private:
     void SetUpWaveguide(int voice);
     void SelectSpectrumRegion(int voice, int group, int32_t q);
     void StepMultiEnvelopes(const PartControl& pc, int voice);
-    // The per-voice stages and their helpers as they were before the
-    // stages ran part by part (engine/CEngineControlBefore.cpp), run when
-    // partLanesRender is set.
-    void ControlPitchBefore();
-    void ControlEnvelopesLFOsBefore();
-    void ControlFilter1Before();
-    void ControlFilter2Before();
-    void ControlOscillatorsBefore();
-    void ControlMultiEnvelopesBefore();
-    void SetUpFilterBefore(int voice, int filter);
-    void SetUpFormantBefore(int voice);
-    void SetUpSpectrumBefore(int voice, int shift);
-    void SetUpWaveguideBefore(int voice);
-    void SelectSpectrumRegionBefore(int voice, int group, int32_t q);
-    void StepMultiEnvelopesBefore(int voice);
     friend struct CEngineControlAccess;  // white-box access for the tests
     // Helpers of the part effects (engine/CEngineEffects.cpp).
     void ProcessPhaser(int part, bool dual, float mix);

@@ -158,22 +158,8 @@ void CEngine::ControlTick()
     data.blockCounter.fetch_add(1, std::memory_order_relaxed);
     g_Constants.timeScale = 1.0f;
     SmoothPartParameters();
-    if (partLanesRender) {
-        // The stages as they were, for the comparisons: they ran whether or
-        // not a voice sounded (after looking for one).
-        bool anyVoice = false;
-        ForEachVoice(data, [&](int, int, Cells, Cells, Cells) { anyVoice = true; });
-        (void)anyVoice;
-        ControlPitchBefore();
-        ControlEnvelopesLFOsBefore();
-        ControlFilter1Before();
-        ControlFilter2Before();
-        ControlOscillatorsBefore();
-        ControlMultiEnvelopesBefore();
-    } else {
-        // The per-voice stages; with no voice to control they do nothing.
-        ControlVoices();
-    }
+    // The per-voice stages; with no voice to control they do nothing.
+    ControlVoices();
     ControlChorusLFO();
     ControlPartEffects();
     data.globalValues[CEngineData::kGlideCell] = 0.05f;

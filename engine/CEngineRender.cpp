@@ -481,51 +481,32 @@ void CEngine::RenderBlock(float* out)
             FillSubSamples(p, frames, RenderDivider(p));
     }
 
-    const Segment* partClip = g_TLShapes.Fixed(1);
-    if (partLanesRender) {
+    MixPartsIntoBuses(run, frames);
+    if (!busesUsed && masterQuietBlocks >= kMasterRestBlocks) {
+        // Nothing sounds and the master effects' tails died away long
+        // ago: they rest (their lines hold nothing audible) until a part
+        // sounds again, and the master stage puts out silence.
         for (int j = 0; j < frames; ++j) {
             ClearMasterBuses();
-            for (int p = 0; p < kParts; ++p) {
-                if (!run[p])
-                    continue;
-                partSampleLeft = Shape(partClip, (partMix[p][2 * j] + kGuard) * 1024.0f);
-                partSampleRight = Shape(partClip, (partMix[p][2 * j + 1] + kGuard) * 1024.0f);
-                ProcessPartOutput(p);
-            }
-            ProcessMasterOutput(out + 2 * j);
+            ProcessMasterStage(out + 2 * j);
         }
-        bool quiet = !busesUsed;
-        for (int i = 0; i < 2 * frames && quiet; ++i)
-            quiet = std::fabs(out[i]) <= kMasterQuietLevel;
-        masterQuietBlocks = quiet ? masterQuietBlocks + 1 : 0;
-    } else {
-        MixPartsIntoBuses(run, frames);
-        if (!busesUsed && masterQuietBlocks >= kMasterRestBlocks) {
-            // Nothing sounds and the master effects' tails died away long
-            // ago: they rest (their lines hold nothing audible) until a part
-            // sounds again, and the master stage puts out silence.
-            for (int j = 0; j < frames; ++j) {
-                ClearMasterBuses();
-                ProcessMasterStage(out + 2 * j);
-            }
-            return;
-        }
-        for (int j = 0; j < frames; ++j) {
-            ClearMasterBuses();
-            outputUsed = busesUsed ? 1 : 0;
-            masterLeft = buses[0][j];
-            masterRight = buses[1][j];
-            reverbSendLeft = buses[2][j];
-            reverbSendRight = buses[3][j];
-            chorusSendLeft = buses[4][j];
-            chorusSendRight = buses[5][j];
-            ProcessMasterOutput(out + 2 * j);
-        }
-        bool quiet = !busesUsed;
-        for (int i = 0; i < 2 * frames && quiet; ++i)
-            quiet = std::fabs(out[i]) <= kMasterQuietLevel;
-        masterQuietBlocks = quiet ? masterQuietBlocks + 1 : 0;
+        return;
     }
+    for (int j = 0; j < frames; ++j) {
+        ClearMasterBuses();
+        outputUsed = busesUsed ? 1 : 0;
+        masterLeft = buses[0][j];
+        masterRight = buses[1][j];
+        reverbSendLeft = buses[2][j];
+        reverbSendRight = buses[3][j];
+        chorusSendLeft = buses[4][j];
+        chorusSendRight = buses[5][j];
+        ProcessMasterOutput(out + 2 * j);
+    }
+    bool quiet = !busesUsed;
+    for (int i = 0; i < 2 * frames && quiet; ++i)
+        quiet = std::fabs(out[i]) <= kMasterQuietLevel;
+    masterQuietBlocks = quiet ? masterQuietBlocks + 1 : 0;
     for (int p = 0; p < kParts; ++p) {
         if (!run[p])
             continue;
@@ -1049,29 +1030,6 @@ void CEngine::RenderVoices(int frames)
             members[part][count[part]++] = v;
     }
     const int lanes = voice_lanes::LaneCount();
-    if (partLanesRender) {
-        for (int p = 0; p < kParts; ++p) {
-            if (count[p] == 0)
-                continue;
-            const int divider = RenderDivider(p);
-            if (!PartRendersInLanes(p, members[p], count[p])) {
-                for (int i = 0; i < count[p]; ++i)
-                    RenderVoice(members[p][i], p, frames, divider);
-                continue;
-            }
-            SetUpLanePart(p, frames, divider, laneSetups[p]);
-            SetUpLaneMoves(laneSetups[p], laneMoves[p]);
-            for (int i = 0; i < count[p]; i += lanes) {
-                LaneVoice group[voice_lanes::kMaxLanes];
-                const int n = std::min(lanes, count[p] - i);
-                for (int l = 0; l < n; ++l)
-                    group[l] = {members[p][i + l], p};
-                RenderLanes(laneSetups[p], laneMoves[p], group, n, lanes);
-            }
-        }
-        return;
-    }
-
     // Voices of parts whose chains are set up alike share lanes, so a voice
     // costs the same whichever part it sounds on. A part's voices all go
     // into one run of groups, in voice order.
@@ -1207,46 +1165,6 @@ void CEngine::SetUpLanePart(int part, int frames, int divider, voice_lanes::Part
 
 }
 
-namespace {
-
-// The kept kernel's split of the chain into sources over the whole block,
-// then filters and output.
-void SetUpKeptKernelSplit(voice_lanes::Group& g)
-{
-    // The sources (up to the mixer) touch these cells and, through the
-    // routing, the cells they read; the filters and the output stage write
-    // theirs. Kept apart, the two halves can run one after the other.
-    static constexpr int kSourceCells[][2] = {{0, 28},    {118, 120}, {153, 161}, {176, 195},
-                                              {199, 199}, {201, 201}, {280, 282}, {303, 344}};
-    auto isSourceCell = [](int cell) {
-        for (const auto& range : kSourceCells)
-            if (cell >= range[0] && cell <= range[1])
-                return true;
-        return false;
-    };
-    auto isOutputCell = [&](int cell) {
-        return cell == g.outCell || (cell >= 29 && cell <= 38) || (cell >= 89 && cell <= 114) ||
-               (cell >= 121 && cell <= 152) || (cell >= 162 && cell <= 168) || cell == 197 || cell == 198 ||
-               cell == 283 || cell == 284;
-    };
-    g.split = !isSourceCell(g.outCell);
-    for (int cell : {g.inTerrain, g.inFm[1], g.inFm[2], g.inRing1, g.inRing2, g.inAmp, g.inAmpMod, g.inMix[0],
-                     g.inMix[1], g.inMix[2], g.inMix[3], g.inMix[4]})
-        g.split = g.split && !isOutputCell(cell);
-    g.countCarried = 0;
-    for (int cell : {0, g.filter[0].input, g.filter[0].r1, g.filter[0].r2, g.filter[1].input, g.filter[1].r1,
-                     g.filter[1].r2, g.outCell, g.inFade, g.inDirectL, g.inDirectR, g.inShaper, g.inGuide1,
-                     g.inGuide2, g.inFormant}) {
-        if (!isSourceCell(cell) || std::find(g.cellsCarried, g.cellsCarried + g.countCarried, cell) !=
-                                       g.cellsCarried + g.countCarried)
-            continue;
-        g.cellsCarried[g.countCarried++] = cell;
-    }
-
-}
-
-} // namespace
-
 bool CEngine::LightChain(const voice_lanes::PartSetup& s)
 {
     return (s.off & kHeavyModules) == kHeavyModules && !s.unison;
@@ -1301,12 +1219,7 @@ void CEngine::RenderLanes(const voice_lanes::PartSetup& setup, const voice_lanes
 {
     voice_lanes::Group& g = laneGroup[0];
     FillGroup(g, setup, moves, voices, count, width);
-    if (partLanesRender) {
-        SetUpKeptKernelSplit(g);
-        voice_lanes::RenderBefore(g);
-    } else {
-        voice_lanes::Render(g, width);
-    }
+    voice_lanes::Render(g, width);
     MixGroup(g, voices, count);
 }
 

@@ -1,7 +1,6 @@
 #pragma once
-// Cell roles and small helpers shared by the block control stage
-// (engine/CEngineControl.cpp) and the copy of it kept for comparison
-// (engine/CEngineControlBefore.cpp). Internal to those two files.
+// Cell roles and small helpers of the block control stage
+// (engine/CEngineControl.cpp). Internal to it.
 #include <algorithm>
 #include <bit>
 #include <cmath>

@@ -38,7 +38,6 @@ namespace voice_lanes {
 constexpr int kMaxLanes = 8;
 constexpr int kCells = 358;  // cells of a voice audio record
 constexpr int kMaxFrames = 32;
-constexpr int kMaxCarried = 16;
 
 struct FilterSetup {
     bool on = false;
@@ -117,15 +116,6 @@ struct Group : PartSetup {
     // The left and right value each lane adds at each rendered sample.
     float left[kMaxFrames][kMaxLanes] = {}, right[kMaxFrames][kMaxLanes] = {};
 
-    // The kept kernel only (RenderBefore): sources first over the whole
-    // block, then filters and output, allowed where no source reads a cell
-    // the filters or the output write; the cells the second half reads from
-    // the first, per sample.
-    bool split = false;
-    int cellsCarried[kMaxCarried] = {};
-    int countCarried = 0;
-    alignas(64) uint32_t carried[kMaxCarried][kMaxFrames][kMaxLanes] = {};
-
     alignas(64) uint32_t cells[kCells][kMaxLanes] = {};
 };
 
@@ -142,11 +132,6 @@ void Render(Group& g, int width);
 // Two groups of one set-up, side by side in one pass.
 void RenderAvx2Pair(Group& a, Group& b);
 void RenderPair(Group& a, Group& b, int width);
-// The kernel as it was before the render's cost followed the voices, kept
-// for the benchmarks to compare with: eight lanes where AVX2 is there, else
-// four.
-void RenderBefore(Group& g);
-void RenderBeforeAvx2(Group& g);
 // Adds lanes 0..lanes-1, lane after lane, each to its interleaved stereo
 // mix (mix[l]; lanes of one mix next to each other) whose frame n is
 // rendered sample n (no sub-sampling). Answers how many leading frames it

@@ -3,9 +3,13 @@
 // voice cells the way the parameter model and the note start leave them,
 // then renders through ControlTick and RenderBlock. Shared by the render
 // tests and the render benchmark.
+#include <cinttypes>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/CEngine.h"
@@ -160,6 +164,25 @@ inline std::vector<float> Render(CEngine& e, int frames)
     }
     left.resize(static_cast<size_t>(frames));
     return left;
+}
+
+// FNV-1a over the bits of what a render leaves (output, records), for the
+// end-to-end tests that hold today's render to the hashes stored with them.
+struct BitHash {
+    uint64_t value = 14695981039346656037u;
+    void Add(const void* data, size_t bytes)
+    {
+        const auto* b = static_cast<const unsigned char*>(data);
+        for (size_t i = 0; i < bytes; ++i)
+            value = (value ^ b[i]) * 1099511628211u;
+    }
+};
+// A hash as the tables store it, for the failure messages.
+inline std::string HashText(uint64_t h)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%016" PRIx64, h);
+    return text;
 }
 
 // Frequency from the upward zero crossings from sample `from` on, each placed

@@ -114,7 +114,7 @@ TEST(JackClientLock, AGuardWaitsForAnotherProgramToLetGo) {
 }
 
 // Run only by the test below: the stop it posts stays for the process.
-TEST(JackClientLock, DISABLED_AStopEndsTheWaitForAHolderThatDoesNotLetGo) {
+TEST(JackClientLock, DISABLED_ChildOfTheStopTest) {
     OtherHolder other;
     ASSERT_TRUE(other.Take());
     // Asked to stop while the guard waits, and again with the stop already
@@ -140,8 +140,7 @@ TEST(JackClientLock, DISABLED_AStopEndsTheWaitForAHolderThatDoesNotLetGo) {
 
 TEST(JackClientLock, AStopEndsTheWaitForAHolderThatDoesNotLetGo) {
     TempFolder folder;
-    const pid_t child = SpawnThisTest("JackClientLock.DISABLED_AStopEndsTheWaitForAHolderThatDoesNotLetGo", {},
-                                      folder / "out");
+    const pid_t child = SpawnThisTest("JackClientLock.DISABLED_ChildOfTheStopTest", {}, folder / "out");
     ASSERT_GT(child, 0);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
