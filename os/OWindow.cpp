@@ -211,6 +211,12 @@ bool OWindow::Create(const char* title, int width, int height, std::string* erro
     // user's click in one batch, and the click was lost. A click that brings
     // the window to the front acts as well.
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    // The window takes the pointer itself for a left drag. SDL's own taking
+    // follows the buttons it counts held, and it counts one held for good
+    // when the release went to another window (a file chooser's): it would
+    // take the pointer whenever the window regains the focus, and the
+    // pointer's moves back into the window would go unseen.
+    SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) {
         if (error) *error = SDL_GetError();
         return false;
@@ -291,11 +297,17 @@ void OWindow::ShowRect(const uint8_t* bits, int width, int height, int stride, i
 {
     if (!m_window || !bits) return;
     const int x0 = std::max(x, 0), y0 = std::max(y, 0);
-    const int x1 = std::min({x + w, width, m_width}), y1 = std::min({y + h, height, m_height});
+    int x1 = std::min({x + w, width, m_width}), y1 = std::min({y + h, height, m_height});
     if (x1 <= x0 || y1 <= y0) return;
     // Asked for again each time: SDL makes a new one should the old go.
+    // Where the window manager made the window smaller than asked for, the
+    // surface is smaller too: the part that fits is shown, or nothing past
+    // the first change reaching over its edge would ever be drawn.
     SDL_Surface* surface = SDL_GetWindowSurface(m_window);
-    if (!surface || x1 > surface->w || y1 > surface->h) return;
+    if (!surface) return;
+    x1 = std::min(x1, surface->w);
+    y1 = std::min(y1, surface->h);
+    if (x1 <= x0 || y1 <= y0) return;
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
     const uint32_t format = surface->format->format;
     const bool packed = format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888;
@@ -414,12 +426,14 @@ void OWindow::Dispatch(const SDL_Event& e)
 {
     switch (e.type) {
     case SDL_MOUSEMOTION:
+        if (!(e.motion.state & SDL_BUTTON_LMASK)) m_pressSwallowed = false;  // SDL counts it up again
         ReleaseLostButton(e.motion.state, e.motion.x, e.motion.y);
         if (m_handler) m_handler->OnMouseMove(MouseFlags(m_buttons), e.motion.x, e.motion.y);
         break;
     case SDL_MOUSEBUTTONDOWN: {
         m_buttons |= ButtonBit(e.button.button);
         if (e.button.button != SDL_BUTTON_LEFT) break;
+        m_pressSwallowed = false;
         // Held on to while pressed, so a drag outside the window still
         // reaches the widget.
         SDL_CaptureMouse(SDL_TRUE);
@@ -433,19 +447,36 @@ void OWindow::Dispatch(const SDL_Event& e)
             m_handler->OnMouseDown(flags, e.button.x, e.button.y);
         // The press opened a file chooser: its release went there. Held on
         // to, the capture would keep the pointer from every other window.
-        if (m_chooserPumps != chooserPumps) ReleaseLostButton(0, e.button.x, e.button.y);
+        if (m_chooserPumps != chooserPumps) {
+            ReleaseLostButton(0, e.button.x, e.button.y);
+            // SDL still counts the button held when the release reached
+            // the chooser's window, and passes on no press until it has seen
+            // a release: the next click arrives as a release alone.
+            m_pressSwallowed = (SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) != 0 &&
+                               (SDL_GetGlobalMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) == 0;
+        }
         break;
     }
-    case SDL_MOUSEBUTTONUP:
+    case SDL_MOUSEBUTTONUP: {
+        const bool pressed = (m_buttons & ButtonBit(e.button.button)) != 0;
         m_buttons &= ~ButtonBit(e.button.button);
         if (e.button.button == SDL_BUTTON_LEFT) {
-            if (m_handler) m_handler->OnMouseUp(MouseFlags(m_buttons), e.button.x, e.button.y);
+            // A release whose press went elsewhere (to a file chooser, or
+            // before the window had the pointer) ends nothing here: passed
+            // on, it would click an open menu's row or drop a dragged item.
+            // One whose press SDL swallowed is that whole click.
+            if (m_handler && !pressed && m_pressSwallowed)
+                m_handler->OnMouseDown(MouseFlags(kMouseLeft), e.button.x, e.button.y);
+            if (m_handler && (pressed || m_pressSwallowed))
+                m_handler->OnMouseUp(MouseFlags(m_buttons), e.button.x, e.button.y);
+            m_pressSwallowed = false;
             SDL_CaptureMouse(SDL_FALSE);
             m_captured = false;
         } else if (e.button.button == SDL_BUTTON_RIGHT) {
-            if (m_handler) m_handler->OnContextMenu(e.button.x, e.button.y);
+            if (m_handler && pressed) m_handler->OnContextMenu(e.button.x, e.button.y);
         }
         break;
+    }
     case SDL_MOUSEWHEEL: {
         int notches = e.wheel.y;
         if (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
@@ -532,6 +563,16 @@ bool OWindow::Pump(int timeoutMs)
 void OWindow::PumpTimerAndPaint()
 {
     ++m_chooserPumps;
+    // The press that opened the chooser holds the pointer. Let go at once:
+    // SDL takes the pointer back whenever the window regains the focus
+    // while the capture is asked for, and a pointer held then sends no
+    // crossing events. The pointer's jump back from the closed chooser went
+    // unseen, and the next click landed where the chooser had been opened,
+    // opening it again.
+    if (m_captured) {
+        SDL_CaptureMouse(SDL_FALSE);
+        m_captured = false;
+    }
     SDL_PumpEvents();
     SDL_Event e;
     bool closeAsked = false;
@@ -583,8 +624,12 @@ bool OWindow::ReadBack(std::vector<uint8_t>& rgb, int& width, int& height)
     width = m_width;
     height = m_height;
     rgb.assign(static_cast<size_t>(m_width) * m_height * 3, 0);
+    // A surface cut smaller by the window manager is read as far as it goes;
+    // the rest stays black.
+    const int w = std::min(m_width, surface->w), h = std::min(m_height, surface->h);
+    if (w <= 0 || h <= 0) return true;
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
-    const bool ok = SDL_ConvertPixels(m_width, m_height, surface->format->format, surface->pixels, surface->pitch,
+    const bool ok = SDL_ConvertPixels(w, h, surface->format->format, surface->pixels, surface->pitch,
                                       SDL_PIXELFORMAT_RGB24, rgb.data(), m_width * 3) == 0;
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     return ok;

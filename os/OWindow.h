@@ -132,6 +132,7 @@ private:
     int m_cursorShape = 1;
     uint32_t m_buttons = 0;  // kMouseLeft/Right/Middle held
     bool m_captured = false;
+    bool m_pressSwallowed = false;  // SDL counts the left button held, the display up
     uint64_t m_chooserPumps = 0;  // calls of the file chooser's pump
     bool m_closed = false;
     int m_timerId = 0;

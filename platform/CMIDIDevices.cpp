@@ -82,23 +82,58 @@ bool CMIDIDevices::OpenInputs(char* errorText) {
     const std::vector<std::string> names = ListInputs();
     const size_t maskLength = std::strlen(inputMask);
     for (size_t i = 0; i < names.size(); ++i) {
-        if (i >= maskLength || inputMask[i] != '1' || inputs[i])
-            continue;
         // The list may have changed order since a port was opened (a port
         // made meanwhile): one port opened twice would play every note twice.
-        if (std::find(std::begin(inputNames), std::end(inputNames), names[i]) != std::end(inputNames))
+        if (i >= maskLength || inputMask[i] != '1' || SlotOf(names[i]) >= 0)
             continue;
-        std::string error;
-        inputSlots[i].Clear();
-        inputs[i] = Ports().OpenInput(names[i], &CMIDIDevices::MidiInProc, &inputSlots[i], error);
-        if (!inputs[i]) {
-            SetError(errorText, error);
+        if (!OpenInput(names[i], static_cast<int32_t>(i), errorText))
             return false;
-        }
-        inputNames[i] = names[i];
-        lastInputOpened = static_cast<int32_t>(i);
     }
     return true;
+}
+
+// Open inputs are kept by port name in slots of their own: a row of the list
+// is a different port once a port is made or goes ahead of it.
+int CMIDIDevices::SlotOf(const std::string& name) const {
+    for (int slot = 0; slot < kMaxDevices; ++slot)
+        if (inputs[slot] && inputNames[slot] == name)
+            return slot;
+    return -1;
+}
+
+bool CMIDIDevices::OpenInput(const std::string& name, int32_t row, char* errorText) {
+    int slot = 0;
+    while (slot < kMaxDevices && inputs[slot])
+        ++slot;
+    if (slot == kMaxDevices) {
+        SetError(errorText, "no room for another MIDI input");
+        return false;
+    }
+    std::string error;
+    inputSlots[slot].Clear();
+    inputs[slot] = Ports().OpenInput(name, &CMIDIDevices::MidiInProc, &inputSlots[slot], error);
+    if (!inputs[slot]) {
+        SetError(errorText, error);
+        return false;
+    }
+    inputNames[slot] = name;
+    lastInputOpened = row;
+    return true;
+}
+
+// The stored form stays a mask by row: written from the ports open now, at
+// their rows in the list now.
+void CMIDIDevices::StoreOpenInputs(const std::vector<std::string>& names) {
+    char mask[kNameSize] = "0";
+    size_t length = 1;
+    for (size_t i = 0; i < names.size(); ++i) {
+        mask[i] = SlotOf(names[i]) >= 0 ? '1' : '0';
+        if (mask[i] == '1')
+            length = i + 1;
+    }
+    mask[length] = '\0';
+    CopyName(inputMask, mask);
+    CopyName(g_GlobalData.MIDIDeviceIn, inputMask);
 }
 
 void CMIDIDevices::CloseInputs() {
@@ -106,13 +141,13 @@ void CMIDIDevices::CloseInputs() {
         CloseInput(i);
 }
 
-void CMIDIDevices::CloseInput(int index) {
-    if (!inputs[index])
+void CMIDIDevices::CloseInput(int slot) {
+    if (!inputs[slot])
         return;
     // Once the port is gone no callback runs: what it holds is final.
-    inputs[index].reset();
-    inputNames[index].clear();
-    ReleaseHeld(inputSlots[index]);
+    inputs[slot].reset();
+    inputNames[slot].clear();
+    ReleaseHeld(inputSlots[slot]);
 }
 
 void CMIDIDevices::ReleaseHeld(InputSlot& slot) {
@@ -235,6 +270,11 @@ bool CMIDIDevices::RunTimerWithOutput() {
 }
 
 void CMIDIDevices::CloseAll() {
+    // At exit or a change of device: the settings keep the ports that were
+    // open, where the list has them now. With none open (closed already,
+    // or none would open) the choice stays as it was.
+    if (std::any_of(std::begin(inputs), std::end(inputs), [](const auto& in) { return in != nullptr; }))
+        StoreOpenInputs(ListInputs());
     CloseInputs();
     timerPeriod.store(0);
     timer.Stop();
@@ -249,21 +289,18 @@ void CMIDIDevices::Detach(const CSynth* s) {
 }
 
 void CMIDIDevices::ToggleInput(int32_t index) {
-    if (index < 0 || index >= kMaxDevices)
+    const std::vector<std::string> names = ListInputs();
+    if (index < 0 || static_cast<size_t>(index) >= names.size())
         return;
-    // A mask shorter than the index is padded: the flip must not end the
-    // mask text early or leave a terminator in the middle.
-    size_t length = std::strlen(inputMask);
-    while (length <= static_cast<size_t>(index))
-        inputMask[length++] = '0';
-    inputMask[length] = '\0';
-    inputMask[index] = inputMask[index] == '1' ? '0' : '1';
-    CopyName(g_GlobalData.MIDIDeviceIn, inputMask);
-    // Only the input switched off closes: reopening the others would drop
-    // note-offs that arrive meanwhile and leave their notes hanging.
-    if (inputMask[index] == '0')
-        CloseInput(index);
-    OpenInputs();
+    // The row's port, wherever the list had it when it opened. Only that
+    // input opens or closes: reopening the others would drop note-offs that
+    // arrive meanwhile and leave their notes hanging.
+    const std::string& name = names[static_cast<size_t>(index)];
+    if (const int slot = SlotOf(name); slot >= 0)
+        CloseInput(slot);
+    else
+        OpenInput(name, index, nullptr);
+    StoreOpenInputs(names);
 }
 
 void CMIDIDevices::SelectOutput(int32_t index) {
@@ -277,11 +314,11 @@ void CMIDIDevices::SelectOutput(int32_t index) {
 }
 
 void CMIDIDevices::BuildMenus(CUIMenuResource&) {
-    const size_t maskLength = std::strlen(inputMask);
     FillMenu(kOutputMenu, ListOutputs(), outputDeviceNames,
              [&](uint32_t i) { return std::strcmp(outputDeviceNames[i], outputName) == 0; });
-    FillMenu(kInputMenu, ListInputs(), inputDeviceNames,
-             [&](uint32_t i) { return i < maskLength && inputMask[i] == '1'; });
+    const std::vector<std::string> inputNamesNow = ListInputs();
+    FillMenu(kInputMenu, inputNamesNow, inputDeviceNames,
+             [&](uint32_t i) { return SlotOf(inputNamesNow[i]) >= 0; });
 }
 
 // Row i + 1 of the menu stands for device i; rows past the devices go.
@@ -335,8 +372,9 @@ void CMIDIDevices::FlushOut() {
     }
 }
 
-bool CMIDIDevices::IsInputOpen(int index) const {
-    return index >= 0 && index < kMaxDevices && inputs[index] != nullptr;
+bool CMIDIDevices::IsInputOpen(int index) {
+    const std::vector<std::string> names = ListInputs();
+    return index >= 0 && static_cast<size_t>(index) < names.size() && SlotOf(names[static_cast<size_t>(index)]) >= 0;
 }
 
 void CMIDIDevices::MidiInProc(void* user, uint32_t message) {

@@ -71,14 +71,14 @@ public:
     // so that no input opened later calls into an object that is gone.
     void Detach(const CSynth* synth);
 
-    // Menu commands: flip input index's mask character (0..31), closing
-    // that input when it is switched off and opening the marked inputs not
-    // open yet (the others keep playing); open output index of the list
-    // (0 "none" closes the output). Other indexes do nothing.
+    // Menu commands: open or close the input port on row index of the list
+    // as it is now (the others keep playing), and store the mask of the
+    // ports then open; open output index of the list (0 "none" closes the
+    // output). Other indexes do nothing.
     void ToggleInput(int32_t index);
     void SelectOutput(int32_t index);
-    // Lists the ports as they are now into the menus; row 1 of the output
-    // menu is "none".
+    // Lists the ports as they are now into the menus, an input ticked when
+    // its port is open; row 1 of the output menu is "none".
     void BuildMenus(CUIMenuResource& menu);
 
     // Audio thread: queues a short message for the MIDI-out clock time. A
@@ -95,7 +95,8 @@ public:
     static uint32_t GetOutClock() { return s_outClock.load(std::memory_order_relaxed); }
 
     CSynth* GetSynth() const { return synth.load(); }
-    bool IsInputOpen(int index) const;
+    // Whether the port on row index of the input list as it is now is open.
+    bool IsInputOpen(int index);
     int32_t GetOutputDevice() const { return outputDevice; }
     int32_t GetLastInputOpened() const { return lastInputOpened; }
 
@@ -113,7 +114,10 @@ private:
         void Track(uint32_t message);
         void Clear();
     };
-    void CloseInput(int index);
+    void CloseInput(int slot);
+    int SlotOf(const std::string& name) const;
+    bool OpenInput(const std::string& name, int32_t row, char* errorText);
+    void StoreOpenInputs(const std::vector<std::string>& names);
     void ReleaseHeld(InputSlot& slot);
     static void MidiInProc(void* user, uint32_t message);
     static void TimerProc(void* user);
@@ -127,7 +131,7 @@ private:
 
     os::OMidiPorts* ports = nullptr;
     std::atomic<CSynth*> synth{nullptr};
-    std::unique_ptr<os::OMidiInput> inputs[kMaxDevices];
+    std::unique_ptr<os::OMidiInput> inputs[kMaxDevices];  // by slot, not by row
     std::string inputNames[kMaxDevices];  // the port each open input is
     InputSlot inputSlots[kMaxDevices];
     int32_t lastInputOpened = -1;

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,8 +60,13 @@ struct Knob : GUIObject {
         surface->DrawText(x + 12, y + h - 18, "Cutoff", 0);
         return Rect();
     }
-    void OnMouseDown(uint32_t f, int px, int py) override { downs.push_back({int(f), px, py}); }
+    void OnMouseDown(uint32_t f, int px, int py) override
+    {
+        downs.push_back({int(f), px, py});
+        if (auto run = std::move(onDown)) run();
+    }
     std::vector<std::vector<int>> downs;
+    std::function<void()> onDown;  // once, as a button that opens a file chooser
 };
 
 class WindowOnX : public ::testing::Test {
@@ -174,6 +180,40 @@ TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
     XSync(x, False);
     ASSERT_EQ(knob->downs.size(), 1u);
     EXPECT_EQ(knob->downs[0], (std::vector<int>{1, 340, 250}));
+
+    // A press that opens a file chooser: the chooser's window comes up under
+    // the held button and X gives it the release. The next click, made after
+    // the pointer jumped back, reaches the widget whole and where it is.
+    knob->onDown = [&] {
+        XSetWindowAttributes chooserLike{};
+        chooserLike.override_redirect = True;
+        const Window chooser = XCreateWindow(x, DefaultRootWindow(x), 0, 0, 960, 650, 0, CopyFromParent,
+                                             InputOutput, CopyFromParent, CWOverrideRedirect, &chooserLike);
+        XSelectInput(x, chooser, ButtonPressMask | ButtonReleaseMask);
+        XMapRaised(x, chooser);
+        XSync(x, False);
+        window.PumpTimerAndPaint();
+        XTestFakeButtonEvent(x, 1, False, 0);
+        XSync(x, False);
+        window.PumpTimerAndPaint();
+        XDestroyWindow(x, chooser);
+        XSync(x, False);
+        window.PumpTimerAndPaint();
+    };
+    XTestFakeMotionEvent(x, -1, 305, 205, 0);  // away: no double click
+    XTestFakeButtonEvent(x, 1, True, 0);
+    XSync(x, False);
+    for (auto end = testutil::Clock::now() + std::chrono::seconds(2); testutil::Clock::now() < end && knob->downs.size() < 2;)
+        window.Pump(20);
+    ASSERT_EQ(knob->downs.size(), 2u);
+    XTestFakeMotionEvent(x, -1, 370, 280, 0);
+    XTestFakeButtonEvent(x, 1, True, 0);
+    XTestFakeButtonEvent(x, 1, False, 0);
+    XSync(x, False);
+    for (auto end = testutil::Clock::now() + std::chrono::seconds(2); testutil::Clock::now() < end && knob->downs.size() < 3;)
+        window.Pump(20);
+    ASSERT_EQ(knob->downs.size(), 3u) << "the click after the chooser was lost";
+    EXPECT_EQ(knob->downs[2], (std::vector<int>{1, 370, 280}));
     CloseKnobWindow();
 }
 

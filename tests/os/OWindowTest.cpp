@@ -8,6 +8,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -178,27 +179,51 @@ TEST_F(WindowTest, APressThatRanAFileChooserEndsWithItAndLetsThePointerGo)
 {
     // The widget's press opens the desktop chooser, which pumps the window
     // while it runs; the release goes to the chooser.
+    // The pointer is let go with the chooser's first pump, not after it:
+    // held when the window regains the focus, it would miss the pointer's
+    // jump back.
     struct Opener : Recorder {
         void OnMouseDown(uint32_t f, int x, int y) override
         {
             Recorder::OnMouseDown(f, x, y);
             if (pump) pump();
+            if (pump) calls.push_back(window->IsCaptured() ? "held" : "let go");
         }
         std::function<void()> pump;
+        os::OWindow* window = nullptr;
     } opener;
+    opener.window = &window;
     window.SetHandler(&opener);
-    opener.pump = [this] { window.PumpTimerAndPaint(); };
+    // What X delivers while the chooser is up: the focus goes, the press's
+    // release, the focus comes back.
+    opener.pump = [this] {
+        auto focus = [this](uint8_t event) {
+            SDL_Event e{};
+            e.type = SDL_WINDOWEVENT;
+            e.window.event = event;
+            Push(e);
+        };
+        focus(SDL_WINDOWEVENT_FOCUS_LOST);
+        Button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 10, 20);
+        focus(SDL_WINDOWEVENT_FOCUS_GAINED);
+        focus(SDL_WINDOWEVENT_TAKE_FOCUS);
+        window.PumpTimerAndPaint();
+    };
     Button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 10, 20);
     window.Pump(0);
-    EXPECT_EQ(opener.calls, (Calls{"down 1 10 20", "up 0 10 20"}));
+    EXPECT_EQ(opener.calls, (Calls{"down 1 10 20", "let go", "up 0 10 20"}));
     EXPECT_FALSE(window.IsCaptured());
-    // The next click is a click of its own.
+    // After it: a release whose press went to the chooser ends nothing; the
+    // next click is a click of its own.
     opener.calls.clear();
     opener.pump = nullptr;
+    Button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 10, 20);
+    Button(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT, 10, 20);
+    Motion(300, 40);
     Button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 300, 40);
     Button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 300, 40);
     window.Pump(0);
-    EXPECT_EQ(opener.calls, (Calls{"down 1 300 40", "up 0 300 40"}));
+    EXPECT_EQ(opener.calls, (Calls{"move 0 300 40", "down 1 300 40", "up 0 300 40"}));
     window.SetHandler(&rec);
 }
 
@@ -328,6 +353,16 @@ TEST_F(WindowTest, ShowsTheSurfaceTopRowFirstWithColoursInPlace)
     EXPECT_EQ(at(0, 0), 0xFF0000);
     EXPECT_EQ(at(959, 649), 0x0000FF);
     EXPECT_EQ(at(480, 300), 0x404040);
+
+    // A window manager that ignores the fixed size makes the surface
+    // smaller: a change reaching past it still shows where it fits.
+    SDL_SetWindowSize(SDL_GetWindowFromID(window.GetWindowId()), 700, 500);
+    std::fill(bits.begin(), bits.end(), 0x80);
+    window.ShowRect(bits.data(), w, h, stride, 0, 0, w, h);
+    ASSERT_TRUE(window.ReadBack(rgb, rw, rh));
+    EXPECT_EQ(at(0, 0), 0x808080);
+    EXPECT_EQ(at(699, 499), 0x808080);
+    EXPECT_EQ(at(700, 499), 0);
 }
 
 TEST(WindowOpen, WithoutADisplayTheWindowIsRefused)

@@ -107,8 +107,9 @@ TEST_F(MIDIDevicesTest, InputMaskAndToggleOpenTheMarkedDevices) {
         EXPECT_EQ(fresh.GetInputMask() + std::string(), c.kept) << c.mask;
         EXPECT_EQ(g_GlobalData.MIDIDeviceIn + std::string(), c.kept) << c.mask;
     }
-    // Toggling past the mask's end pads it; indexes without a slot do nothing.
+    // Toggling past the mask's end pads it; rows without a port do nothing.
     devices.SetInputMask("01");
+    EXPECT_TRUE(devices.OpenInputs());
     devices.ToggleInput(5);
     EXPECT_STREQ(devices.GetInputMask(), "010001");
     EXPECT_STREQ(g_GlobalData.MIDIDeviceIn, "010001");
@@ -127,16 +128,25 @@ TEST_F(MIDIDevicesTest, APortListedAnewIsNeverOpenedTwice) {
     devices.SetInputMask("1");
     ASSERT_TRUE(devices.OpenInputs());
     ports.inputs = {"new", "a"};
-    devices.ToggleInput(1);
-    EXPECT_EQ(ports.inputOpens, 1);
-    EXPECT_EQ(ports.open, Names{"a"});
-    // Switching off the row that shows checked closes that input; its port
-    // opens again at the place the list now has it.
-    devices.ToggleInput(0);
-    EXPECT_EQ(ports.inputOpens, 2);
-    EXPECT_EQ(ports.open, Names{"a"});
+    // The menu ticks the port that is open, and a row acts on its own port.
+    CUIMenuResource view;
+    devices.BuildMenus(view);
+    EXPECT_EQ(Menu(CMIDIDevices::kInputMenu), (std::vector<std::string>{"new", "a*"}));
     EXPECT_FALSE(devices.IsInputOpen(0));
     EXPECT_TRUE(devices.IsInputOpen(1));
+    devices.ToggleInput(0);
+    EXPECT_EQ(ports.open, (Names{"new", "a"}));
+    EXPECT_EQ(ports.inputOpens, 2);
+    EXPECT_STREQ(g_GlobalData.MIDIDeviceIn, "11");
+    devices.ToggleInput(1);
+    EXPECT_EQ(ports.open, Names{"new"});
+    EXPECT_STREQ(devices.GetInputMask(), "1");
+    devices.ToggleInput(1);
+    EXPECT_EQ(ports.inputOpens, 3);
+    // At exit the mask says the open ports' rows in the list of then.
+    ports.inputs = {"usb", "new", "a", "late"};
+    devices.CloseAll();
+    EXPECT_STREQ(g_GlobalData.MIDIDeviceIn, "011");
 }
 
 TEST_F(MIDIDevicesTest, OutputByNameOnlyAfterTheInputsOpened) {
@@ -181,13 +191,14 @@ TEST_F(MIDIDevicesTest, OutputByNameOnlyAfterTheInputsOpened) {
 
     // Menus: "none", then one row per device up to 32, checked as selected.
     ports.inputs = FakePorts::Named("in", 40);
+    ports.inputs[1] = "a";
     CUIMenuResource view;
     devices.BuildMenus(view);
     EXPECT_EQ(Menu(CMIDIDevices::kOutputMenu),
               (std::vector<std::string>{"none", "X", "Y", "Z", longName.substr(0, 63) + "*"}));
     const std::vector<std::string> inputs = Menu(CMIDIDevices::kInputMenu);
     ASSERT_EQ(inputs.size(), 32u);
-    EXPECT_EQ(inputs[0] + inputs[1] + inputs[31], "in0*in1*in31");
+    EXPECT_EQ(inputs[0] + inputs[1] + inputs[31], "in0a*in31");
     ports.outputs = FakePorts::Named("out", 40);
     devices.BuildMenus(view);
     const std::vector<std::string> outputs = Menu(CMIDIDevices::kOutputMenu);
