@@ -133,7 +133,7 @@ void GUIContinous::OnMouseDown(uint32_t flags, int, int py)
     pixelsPerStep = 128.0f / float(steps);
     // Assignments tie the pad to sound values only: a mixer or master knob
     // turns its own value while an axis is armed.
-    assignDrag = owner->IsAssignArmed() && binding.group == 0;
+    assignDrag = owner->IsAssignArmed(&binding);
     if (assignDrag) {
         if (flags & 8) {
             owner->SetAssignAmount(&binding, 0);

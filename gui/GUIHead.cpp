@@ -985,7 +985,7 @@ const char* GUIHead::GetParameterText(int group, int index)
 
 // ---- Assignments and controllers --------------------------------------------
 
-bool GUIHead::IsAssignArmed() const { return CPIBase::IsAssignArmed(); }
+bool GUIHead::IsAssignArmed(const CIParameter* d) const { return d && d->group == 0 && CPIBase::IsAssignArmed(); }
 
 bool GUIHead::GetAssignAmount(const CIParameter* d, int& amount)
 {
@@ -1004,7 +1004,7 @@ void GUIHead::SetAssignAmount(const CIParameter* d, int amount)
 
 bool GUIHead::GetAssignText(const CIParameter* d, char* out, size_t size)
 {
-    if (!IsAssignArmed() || !d || d->group != 0 || !out || size == 0) return false;
+    if (!IsAssignArmed(d) || !out || size == 0) return false;
     int source = 0;
     while (source < 7 && !CPIBase::IsAssignSource(source)) ++source;
     int amount = 0;

@@ -121,7 +121,9 @@ public:
     const char* GetHoverHint();
 
     // ---- Modulation assignment and controllers ----
-    bool IsAssignArmed() const;
+    // Whether a drag of the widget bound to d sets a depth: an 8D axis is
+    // armed and d is a sound value (mixer and master values take none).
+    bool IsAssignArmed(const CIParameter* d) const;
     bool GetAssignAmount(const CIParameter* d, int& amount);
     void SetAssignAmount(const CIParameter* d, int amount);
     // While an 8D axis is armed a drag sets a depth, not the value: what the

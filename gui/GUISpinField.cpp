@@ -61,7 +61,7 @@ GuiRect GUISpinField::Draw()
 void GUISpinField::OnMouseDown(uint32_t flags, int px, int py)
 {
     if (!owner) return;
-    if (owner->IsAssignArmed() && binding.group == 0) {
+    if (owner->IsAssignArmed(&binding)) {
         GUIContinous::OnMouseDown(flags, px, py);
         return;
     }
