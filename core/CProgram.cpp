@@ -237,9 +237,17 @@ int CProgram::TypeOf(const float* record) {
     return static_cast<int>(v);
 }
 
+// The part level and the master level where their curves give a gain of 1
+// (-64 dB + 76/127 of the knob's scaled position is 0 dB), and the reverb
+// return at half: the mix the program has always started with. Projects
+// saved earlier keep the values they hold.
+constexpr float kUnityPosition = 64.0f * 127.0f / 76.0f;
+constexpr float kUnityPartLevel = kUnityPosition * kUnityPosition / 127.0f;  // about 90.06
+constexpr float kUnityMasterLevel = kUnityPosition * kUnityPosition / 128.0f;  // about 89.36
+
 void CProgram::SetPartRowDefaults(int part, float* row) {
     for (int f = 0; f < kPartFields; ++f) row[f] = 0.0f;
-    row[2] = 92.0f;
+    row[2] = kUnityPartLevel;
     row[3] = 64.0f;
     row[4] = static_cast<float>(part);
     if (part == 0) row[10] = 4.0f;
@@ -247,8 +255,9 @@ void CProgram::SetPartRowDefaults(int part, float* row) {
 
 void CProgram::SetGlobalDefaults(float* globals) {
     for (int i = 0; i < kGlobalFields; ++i) globals[i] = 0.0f;
-    globals[6] = 100.0f;
+    globals[6] = kUnityMasterLevel;
     globals[7] = 64.0f;
+    globals[8] = 64.0f;
 }
 
 int CProgram::ClampPart(int part) { return (part >= 0 && part < kParts) ? part : 0; }

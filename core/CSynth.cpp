@@ -107,6 +107,11 @@ CSynth::CSynth() {
         program.LoadFactory();
         g_PresetPool.Scan(g_GlobalData.PresetPath);
         presetBrowser.Rebuild();
+        // The engine plays every stored mixer and global value from the
+        // start, as after a project load (the programs then apply what they
+        // set of the mix): the knobs show what is heard.
+        parameters.ApplyAllGlobal();
+        parameters.ApplyAllMixer();
         const bool combination = program.IsCombinationBank(0);
         const int slot = program.GetCurrentBankSlot();
         for (int part = 0; part < kParts; part += combination ? 4 : 1) {
