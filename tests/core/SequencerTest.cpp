@@ -241,10 +241,15 @@ TEST_F(SequencerTest, SongAdvancesAtEveryBarAndLoopsOrStops) {
     FillPattern(0, 20, 4, 60);
     seq->patterns[0].steps[15].gate = 100;
     Transport(Kind::kPlay);
+    // Part 5 has no pattern in any bar: the bars have nothing of it to let go.
+    Render(32);
+    synth->SendMidiOutNote(0, 144, 5, 60, 100);
     for (int b = 0; b < 2 * barBlocks; ++b)
         Render(32);
     EXPECT_EQ(seq->GetSongPosition(), 2);
     EXPECT_EQ(GatedKeyOfPart(0), -1);
+    EXPECT_EQ(synth->GetMidiOutNoteFlag(5, 60), 1);
+    synth->SendMidiOutAllNotesOff(0, 5);
 }
 
 // With MIDI sync on, start plays from the song start (even after a pause),

@@ -219,6 +219,9 @@ TEST(CEngine, SmallOperations) {
     engine->MultiSample(0, 2).dirty = 1;
     EXPECT_FALSE(engine->SavePartMultiSamples(0));
     EXPECT_FALSE(engine->SavePartMultiSamples(16));
+    engine->MultiSample(0, 2).dirty = 0;
+    engine->MultiSample(0, 0).dirty = 1;
+    EXPECT_FALSE(engine->SavePartMultiSamples(0)) << "oscillator 1";
 
     d.partTargets[6][3] = 1.0f;
     d.voicePart[20] = 6;

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "engine/CEngine.h"
 #include "platform/CGlobalData.h"
+#include "tests/engine/RenderFixture.h"
 
 namespace {
 
@@ -206,6 +209,30 @@ TEST_F(MasterReverb, ImpulseReachesTheOutputsAfterThePredelay)
     EXPECT_NEAR(Gw()[D::kGwLineOut + 4], 0.0f, 1e-9);
     EXPECT_EQ(Gw()[D::kGwReverbPosition], 670.0f);
     EXPECT_EQ(Gw()[D::kGwAllpassPosition], 670.0f);
+}
+
+// With the chorus off and the reverb on, a sine part's chorus send is heard
+// nowhere: neither through the chorus nor through the reverb.
+TEST_F(MasterReverb, AChorusSendIsNotHeardWithTheChorusOff)
+{
+    using namespace render_fixture;
+    std::vector<float> heard[2];
+    for (int run = 0; run < 2; ++run) {
+        SetUp();
+        CEngineData& d = engine->data;
+        d.voicesInUse = 1;
+        SetUpPart(*engine, 0, Only(kOsc1) | kDrive, kOsc1Out);
+        StartVoice(*engine, 0, 0, 0.0f);
+        d.globalTargets[D::kGlobReverbReturn] = 0.5f;
+        G()[D::kGlobChorusReturn] = d.globalTargets[D::kGlobChorusReturn] = 0.5f;
+        for (int k = 0; k < 4; ++k) Gw()[D::kGwChorusTime + 2 * k] = 10.0f;
+        const float sends[2] = {0.5f, run == 0 ? 0.0f : 0.8f};
+        for (int k = 0; k < 2; ++k) d.partMixerTargets[0][k] = sends[k];
+        SetPart(0, 1.0f, 0.5f, sends[0], sends[1]);
+        heard[run] = Render(*engine, 4096);
+    }
+    EXPECT_GT(*std::max_element(heard[0].begin(), heard[0].end()), 0.1f);
+    EXPECT_EQ(heard[0], heard[1]);
 }
 
 TEST_F(MasterReverb, OffLeavesEverythingAloneAndNaNDoesNotStay)
