@@ -237,17 +237,20 @@ int CProgram::TypeOf(const float* record) {
     return static_cast<int>(v);
 }
 
-// The part level and the master level where their curves give a gain of 1
-// (-64 dB + 76/127 of the knob's scaled position is 0 dB), and the reverb
-// return at half: the mix the program has always started with. Projects
-// saved earlier keep the values they hold.
-constexpr float kUnityPosition = 64.0f * 127.0f / 76.0f;
-constexpr float kUnityPartLevel = kUnityPosition * kUnityPosition / 127.0f;  // about 90.06
-constexpr float kUnityMasterLevel = kUnityPosition * kUnityPosition / 128.0f;  // about 89.36
+// The mix the program has always started with: master and part levels
+// whose gains multiply to 1, and the reverb return at half. The level texts
+// round a position on a slightly flatter curve than the gain played (about
+// half a dB below it), so the master sits where its text reads "+0 dB"
+// (+0.5 dB played) and the parts where theirs read "-1 dB" (-0.5 dB played).
+// Projects saved earlier keep the values they hold.
+constexpr float kMasterPosition = 64.0f * 128.0f / 76.0f;
+constexpr float kPartPosition = 63.0f * 128.0f / 76.0f;
+constexpr float kDefaultMasterLevel = kMasterPosition * kMasterPosition / 128.0f;  // about 90.77
+constexpr float kDefaultPartLevel = kPartPosition * kPartPosition / 127.0f;        // about 88.65
 
 void CProgram::SetPartRowDefaults(int part, float* row) {
     for (int f = 0; f < kPartFields; ++f) row[f] = 0.0f;
-    row[2] = kUnityPartLevel;
+    row[2] = kDefaultPartLevel;
     row[3] = 64.0f;
     row[4] = static_cast<float>(part);
     if (part == 0) row[10] = 4.0f;
@@ -255,7 +258,7 @@ void CProgram::SetPartRowDefaults(int part, float* row) {
 
 void CProgram::SetGlobalDefaults(float* globals) {
     for (int i = 0; i < kGlobalFields; ++i) globals[i] = 0.0f;
-    globals[6] = kUnityMasterLevel;
+    globals[6] = kDefaultMasterLevel;
     globals[7] = 64.0f;
     globals[8] = 64.0f;
 }

@@ -41,14 +41,14 @@ TEST(ProgramStore, ConstructionDefaults) {
         EXPECT_EQ(p.GetPartBankSlot(part), 0);
         EXPECT_EQ(p.GetPartProgramNumber(part), -1);
         const float* row = p.GetPartRow(part);
-        EXPECT_EQ(row[2], 92.0f);
+        EXPECT_NEAR(row[2], 88.648f, 1e-3f);  // "-1 dB"
         EXPECT_EQ(row[3], 64.0f);
         EXPECT_EQ(row[4], static_cast<float>(part));
         EXPECT_EQ(row[10], part == 0 ? 4.0f : 0.0f);
     }
-    EXPECT_EQ(p.GetGlobals()[6], 100.0f);
+    EXPECT_NEAR(p.GetGlobals()[6], 90.770f, 1e-3f);  // "+0 dB"
     EXPECT_EQ(p.GetGlobals()[7], 64.0f);
-    EXPECT_EQ(p.GetGlobals()[8], 0.0f);
+    EXPECT_EQ(p.GetGlobals()[8], 64.0f);
     EXPECT_EQ(DisplayName(p, 0), "none");
 
     const float* r = p.GetProgramRecord(15, 127);

@@ -136,7 +136,7 @@ struct Stored {
     uint64_t full, spread;
 };
 constexpr Stored kStored[] = {
-    {"default", 0x3bdb0957fa9c3048, 0xac081df18fc41afd},
+    {"default", 0x4fe2507145333019, 0xef78d88d8f09cae0},
     {"full chain", 0xc38da8ee2f551247, 0xbeda6f68f692ffcd},
     {"spectral", 0x22b394afc71f3195, 0x17705bc32406d074},
     {"waveguide", 0x6d06a97b0f9896c1, 0x7ca9f0b466d12dc0},
