@@ -350,6 +350,7 @@ void GUIHead::OnDoubleClick(uint32_t flags, int x, int y)
     HideHint();
     if (m_menu.IsOpen()) {
         m_menu.CloseIfOutside(flags, x, y);
+        EndMenuPress();
         return;
     }
     GUIObject* w = WidgetAt(x, y);
@@ -379,6 +380,18 @@ void GUIHead::LeaveMenuAt(int x, int y)
     m_pointerX = m_previousX = x;
     m_pointerY = m_previousY = y;
     EndHover();
+    EndMenuPress();
+}
+
+// A left-click menu keeps the widget that opened it captured, and the
+// press's release went to the menu. Once the menu is gone and no button is
+// held, that widget lets go as at a release (an edit field keeps the
+// keyboard): held on, it would take every move, and nothing under the
+// pointer would light up or show its hint until the next click.
+void GUIHead::EndMenuPress()
+{
+    if (m_menu.IsOpen() || m_buttonDown || !m_captured || IsEditType(m_captured)) return;
+    m_captured = nullptr;
 }
 
 void GUIHead::OnMouseLeave()
@@ -462,6 +475,7 @@ bool GUIHead::OnKey(int key, int ch, uint32_t keyData)
     HideHint();
     if (m_menu.IsOpen()) {
         const int row = m_menu.Key(key);
+        EndMenuPress();
         if (row >= 0) OnMenuResult(row);
         return true;
     }
@@ -480,6 +494,7 @@ bool GUIHead::OnWheel(int key, int a, int b, int x, int y)
     HideHint();
     if (m_menu.IsOpen()) {
         const int row = m_menu.Key(key);
+        EndMenuPress();
         if (row >= 0) OnMenuResult(row);
         return true;
     }
@@ -496,7 +511,10 @@ void GUIHead::OnContextMenu(int x, int y)
 {
     m_dead.clear();
     HideHint();
-    if (m_menu.IsOpen()) m_menu.Close();
+    if (m_menu.IsOpen()) {
+        m_menu.Close();
+        EndMenuPress();
+    }
     m_clickX = x;
     m_clickY = y;
     GUIObject* w = WidgetAt(x, y);

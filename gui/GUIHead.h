@@ -227,6 +227,7 @@ private:
     void EndPressIfChooserRan(uint32_t choosersBefore, uint32_t flags, int x, int y);
     void HintTick();
     void LeaveMenuAt(int x, int y);
+    void EndMenuPress();
     void ShowHint();
     void DeactivateAll(bool redraw);
     // Ends the hover highlight: widgets lit by the pointer go dark, an edit

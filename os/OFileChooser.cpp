@@ -2,8 +2,10 @@
 
 #include "os/OMessageBox.h"
 #include "os/OPath.h"
+#include "os/OStop.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -104,6 +106,9 @@ void OZenityChooser::TellNoChooser(const FileChooserRequest& request, const char
 
 std::optional<std::string> OZenityChooser::Choose(const FileChooserRequest& request)
 {
+    // A stopping program asks nobody for a file.
+    if (StopRequested())
+        return std::nullopt;
     std::string program;
     if (!FindProgram("zenity", program)) {
         TellNoChooser(request, "zenity is not installed");
@@ -149,7 +154,15 @@ std::optional<std::string> OZenityChooser::Choose(const FileChooserRequest& requ
 
     std::string output;
     char buffer[1024];
+    bool stopped = false;
     for (;;) {
+        // SIGINT or SIGTERM while the chooser is up: it goes as if cancelled,
+        // and the program goes on to stop instead of waiting for the user.
+        if (StopRequested()) {
+            kill(pid, SIGKILL);
+            stopped = true;
+            break;
+        }
         pollfd p{fds[0], POLLIN, 0};
         int ready = poll(&p, 1, 20);
         if (ready < 0 && errno != EINTR)
@@ -170,7 +183,7 @@ std::optional<std::string> OZenityChooser::Choose(const FileChooserRequest& requ
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (stopped || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return std::nullopt;
 
     size_t newline = output.find('\n');

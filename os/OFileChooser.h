@@ -40,7 +40,8 @@ std::string ApplyDefaultExtension(const std::string& path, const FileChooserRequ
 // Runs `zenity --file-selection` as a child process and waits for it while
 // pumping the caller's events, so the window keeps painting and its timers
 // keep running. Without zenity every request answers cancelled and says
-// why, naming the action.
+// why, naming the action. A stop of the program (SIGINT, SIGTERM) ends
+// zenity and answers cancelled.
 class OZenityChooser : public OFileChooser {
 public:
     std::optional<std::string> Choose(const FileChooserRequest& request) override;

@@ -19,6 +19,10 @@
 #include "os/OMessageBox.h"
 #include "os/OStop.h"
 
+// Last: with X11 it brings the X headers, whose macros (None, Bool,
+// Status) would clash with names in the headers above.
+#include <SDL_syswm.h>
+
 namespace os {
 
 namespace {
@@ -271,6 +275,7 @@ void OWindow::Destroy()
     SetMessageBoxHook({});
     if (m_captured) SDL_CaptureMouse(SDL_FALSE);
     m_captured = false;
+    SetPressSwallowed(false);
     SDL_StopTextInput();
     for (SDL_Cursor*& c : m_cursors) {
         if (c) SDL_FreeCursor(c);
@@ -426,14 +431,14 @@ void OWindow::Dispatch(const SDL_Event& e)
 {
     switch (e.type) {
     case SDL_MOUSEMOTION:
-        if (!(e.motion.state & SDL_BUTTON_LMASK)) m_pressSwallowed = false;  // SDL counts it up again
+        if (!(e.motion.state & SDL_BUTTON_LMASK)) SetPressSwallowed(false);  // SDL counts it up again
         ReleaseLostButton(e.motion.state, e.motion.x, e.motion.y);
         if (m_handler) m_handler->OnMouseMove(MouseFlags(m_buttons), e.motion.x, e.motion.y);
         break;
     case SDL_MOUSEBUTTONDOWN: {
         m_buttons |= ButtonBit(e.button.button);
         if (e.button.button != SDL_BUTTON_LEFT) break;
-        m_pressSwallowed = false;
+        SetPressSwallowed(false);
         // Held on to while pressed, so a drag outside the window still
         // reaches the widget.
         SDL_CaptureMouse(SDL_TRUE);
@@ -451,9 +456,9 @@ void OWindow::Dispatch(const SDL_Event& e)
             ReleaseLostButton(0, e.button.x, e.button.y);
             // SDL still counts the button held when the release reached
             // the chooser's window, and passes on no press until it has seen
-            // a release: the next click arrives as a release alone.
-            m_pressSwallowed = (SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) != 0 &&
-                               (SDL_GetGlobalMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) == 0;
+            // a release: the next press is taken from the display itself.
+            SetPressSwallowed((SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) != 0 &&
+                              (SDL_GetGlobalMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) == 0);
         }
         break;
     }
@@ -462,14 +467,13 @@ void OWindow::Dispatch(const SDL_Event& e)
         m_buttons &= ~ButtonBit(e.button.button);
         if (e.button.button == SDL_BUTTON_LEFT) {
             // A release whose press went elsewhere (to a file chooser, or
-            // before the window had the pointer) ends nothing here: passed
-            // on, it would click an open menu's row or drop a dragged item.
-            // One whose press SDL swallowed is that whole click.
-            if (m_handler && !pressed && m_pressSwallowed)
-                m_handler->OnMouseDown(MouseFlags(kMouseLeft), e.button.x, e.button.y);
-            if (m_handler && (pressed || m_pressSwallowed))
-                m_handler->OnMouseUp(MouseFlags(m_buttons), e.button.x, e.button.y);
-            m_pressSwallowed = false;
+            // before the window had the pointer, or one that SDL swallowed
+            // and the display did not show) ends nothing here: passed on,
+            // it would click an open menu's row or drop a dragged item. A
+            // press made up where the button was let go would turn a drag
+            // into a click on whatever it ended over.
+            if (m_handler && pressed) m_handler->OnMouseUp(MouseFlags(m_buttons), e.button.x, e.button.y);
+            SetPressSwallowed(false);
             SDL_CaptureMouse(SDL_FALSE);
             m_captured = false;
         } else if (e.button.button == SDL_BUTTON_RIGHT) {
@@ -522,6 +526,9 @@ void OWindow::Dispatch(const SDL_Event& e)
     case SDL_QUIT:
         Close();
         break;
+    case SDL_SYSWMEVENT:
+        TakeSwallowedPress(e);
+        break;
     default:
         break;  // key releases and lone text never reach the widgets
     }
@@ -538,6 +545,44 @@ void OWindow::ReleaseLostButton(uint32_t sdlButtons, int x, int y)
     if (m_handler) m_handler->OnMouseUp(MouseFlags(m_buttons), x, y);
     SDL_CaptureMouse(SDL_FALSE);
     m_captured = false;
+}
+
+// While SDL swallows presses, the display's own events are passed on too
+// (SDL_SYSWMEVENT), and the press is taken from them.
+void OWindow::SetPressSwallowed(bool swallowed)
+{
+    if (swallowed == m_pressSwallowed) return;
+    m_pressSwallowed = swallowed;
+    SDL_EventState(SDL_SYSWMEVENT, swallowed ? SDL_ENABLE : SDL_DISABLE);
+}
+
+// The X press of the left button that SDL made no event of: it reaches the
+// widgets as a press where and when it was made, so that a drag starts
+// where the button went down and a click is whole.
+void OWindow::TakeSwallowedPress(const SDL_Event& e)
+{
+#if defined(SDL_VIDEO_DRIVER_X11)
+    if (!m_pressSwallowed || !e.syswm.msg || e.syswm.msg->subsystem != SDL_SYSWM_X11) return;
+    const XEvent& x = e.syswm.msg->msg.x11.event;
+    if (x.type != ButtonPress || x.xbutton.button != Button1) return;
+    SDL_Event press{};
+    press.type = SDL_MOUSEBUTTONDOWN;
+    press.button.windowID = GetWindowId();
+    press.button.button = SDL_BUTTON_LEFT;
+    press.button.state = SDL_PRESSED;
+    press.button.clicks = 1;
+    press.button.x = x.xbutton.x;
+    press.button.y = x.xbutton.y;
+    // SDL follows each display event with what it made of it: a press of
+    // its own after all is the one that counts.
+    SDL_Event made[8];
+    const int n = SDL_PeepEvents(made, 8, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+    for (int i = 0; i < n && made[i].type != SDL_SYSWMEVENT; ++i)
+        if (made[i].type == SDL_MOUSEBUTTONDOWN) return;
+    Dispatch(press);
+#else
+    (void)e;
+#endif
 }
 
 void OWindow::Close()

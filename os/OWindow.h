@@ -123,6 +123,8 @@ public:
 private:
     uint32_t MouseFlags(uint32_t buttons) const;
     void ReleaseLostButton(uint32_t sdlButtons, int x, int y);
+    void SetPressSwallowed(bool swallowed);
+    void TakeSwallowedPress(const SDL_Event& event);
     void Close();
 
     SDL_Window* m_window = nullptr;

@@ -184,7 +184,7 @@ TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
     // A press that opens a file chooser: the chooser's window comes up under
     // the held button and X gives it the release. The next click, made after
     // the pointer jumped back, reaches the widget whole and where it is.
-    knob->onDown = [&] {
+    const auto openChooser = [&] {
         XSetWindowAttributes chooserLike{};
         chooserLike.override_redirect = True;
         const Window chooser = XCreateWindow(x, DefaultRootWindow(x), 0, 0, 960, 650, 0, CopyFromParent,
@@ -200,12 +200,19 @@ TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
         XSync(x, False);
         window.PumpTimerAndPaint();
     };
-    XTestFakeMotionEvent(x, -1, 305, 205, 0);  // away: no double click
-    XTestFakeButtonEvent(x, 1, True, 0);
-    XSync(x, False);
-    for (auto end = testutil::Clock::now() + std::chrono::seconds(2); testutil::Clock::now() < end && knob->downs.size() < 2;)
-        window.Pump(20);
-    ASSERT_EQ(knob->downs.size(), 2u);
+    // A press on the knob that opens the chooser, away from the last press
+    // SDL saw (no double click).
+    const auto pressForChooser = [&](int px, int py) {
+        knob->onDown = openChooser;
+        const size_t before = knob->downs.size();
+        XTestFakeMotionEvent(x, -1, px, py, 0);
+        XTestFakeButtonEvent(x, 1, True, 0);
+        XSync(x, False);
+        for (auto end = testutil::Clock::now() + std::chrono::seconds(2); testutil::Clock::now() < end && knob->downs.size() == before;)
+            window.Pump(20);
+        return knob->downs.size() == before + 1;
+    };
+    ASSERT_TRUE(pressForChooser(305, 205));
     XTestFakeMotionEvent(x, -1, 370, 280, 0);
     XTestFakeButtonEvent(x, 1, True, 0);
     XTestFakeButtonEvent(x, 1, False, 0);
@@ -214,6 +221,20 @@ TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
         window.Pump(20);
     ASSERT_EQ(knob->downs.size(), 3u) << "the click after the chooser was lost";
     EXPECT_EQ(knob->downs[2], (std::vector<int>{1, 370, 280}));
+
+    // The first drag after a chooser presses where it starts, not where it
+    // is let go (there nothing is pressed).
+    ASSERT_TRUE(pressForChooser(375, 285));
+    XTestFakeMotionEvent(x, -1, 320, 240, 0);
+    XTestFakeButtonEvent(x, 1, True, 0);
+    XTestFakeMotionEvent(x, -1, 200, 400, 0);
+    XTestFakeMotionEvent(x, -1, 350, 260, 0);
+    XTestFakeButtonEvent(x, 1, False, 0);
+    XSync(x, False);
+    for (auto end = testutil::Clock::now() + std::chrono::seconds(2); testutil::Clock::now() < end && (knob->downs.size() < 5 || window.IsCaptured());)
+        window.Pump(20);
+    ASSERT_EQ(knob->downs.size(), 5u) << "the drag after the chooser was no press, or two";
+    EXPECT_EQ(knob->downs[4], (std::vector<int>{1, 320, 240}));
     CloseKnobWindow();
 }
 

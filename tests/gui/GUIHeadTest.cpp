@@ -57,10 +57,12 @@ struct TestWidget : GUIObject {
     }
     bool OnKey(int key, int, uint32_t) override { return takeKeys || key == 0; }
     int GetContextMenu(int, int) override { return contextMenu; }
+    int GetLeftClickMenu(int, int) override { return leftClickMenu; }
+    GuiPoint GetLeftClickMenuPos() override { return {x, y + h}; }
     bool OnMenu(int, int value) override { return menuValues.push_back(value), true; }
 
     static inline bool light = false;  // the storm skips the pixels
-    int draws = 0, idles = 0, downY = 0, contextMenu = 0;
+    int draws = 0, idles = 0, downY = 0, contextMenu = 0, leftClickMenu = 0;
     float shown = -1.0f, start = 0.0f;
     bool takeKeys = false;
     std::vector<int> menuValues;
@@ -424,14 +426,23 @@ TEST_F(GuiManager, HintsRedrawsAndPolling)
 }
 
 // A menu chosen by a click elsewhere in the window: the widget that opened
-// it shows no hint at the place the pointer left when the menu opened.
+// it shows no hint at the place the pointer left when the menu opened. A
+// left-click menu's opener lets go with the menu: what the pointer meets
+// next lights up and shows its hint.
 TEST_F(GuiManager, NoHintForTheOpenerAfterAMenuClosesByAClick)
 {
+    for (const bool byLeftClick : {false, true})
     for (const bool onARow : {true, false}) {
+        SCOPED_TRACE(byLeftClick ? "left-click menu" : "context menu");
         TestWidget* opener = Add("KNOB", 0, 16, 0, 2, 0, 100, 100, 40, 40);
-        opener->contextMenu = 100;
+        (byLeftClick ? opener->leftClickMenu : opener->contextMenu) = 100;
         head->OnMouseMove(0, 110, 110);
-        head->OnContextMenu(110, 110);  // before the hint's resting tick
+        if (byLeftClick) {
+            head->OnMouseDown(1, 110, 110);
+            head->OnMouseUp(0, 110, 110);
+        } else {
+            head->OnContextMenu(110, 110);  // before the hint's resting tick
+        }
         ASSERT_TRUE(head->Menu().IsOpen());
         ASSERT_FALSE(head->IsHintShown());
         const GuiRect body = head->Menu().GetBody();
@@ -454,6 +465,7 @@ TEST_F(GuiManager, NoHintForTheOpenerAfterAMenuClosesByAClick)
         head->OnMouseMove(0, 112, 112);
         Ticks(4);
         EXPECT_TRUE(head->IsHintShown()) << "row " << onARow;
+        EXPECT_TRUE(opener->IsActive()) << "row " << onARow;
         head->OnMouseMove(0, 600, 500);
         head->OnIdle();
         head->DeleteObject(opener);

@@ -1,11 +1,15 @@
 #include "os/OFileChooser.h"
 #include "os/OMessageBox.h"
+#include "os/OWindow.h"
 
 #include "os/TestFolders.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -94,7 +98,7 @@ TEST(OFileChooser, ZenityAnswerAndCancelAreReadFromTheChildProcess)
     testutil::TempFolder tmp;
     std::string script = "#!/bin/sh\n"
                          "echo \"$GSETTINGS_BACKEND\" > '" + (tmp / "env.txt") + "'\n"
-                         "case \"$2\" in *Cancel*) exit 1;; esac\n"
+                         "case \"$2\" in *Cancel*) exit 1;; *Wait*) echo $$ > '" + (tmp / "pid") + "'; exec /bin/sleep 60;; esac\n"
                          "echo '" + (tmp / "chosen") + "'\n";
     testutil::WriteFile(tmp / "zenity", script);
     chmod((tmp / "zenity").c_str(), 0755);
@@ -113,4 +117,25 @@ TEST(OFileChooser, ZenityAnswerAndCancelAreReadFromTheChildProcess)
 
     r.title = "Cancel me";
     EXPECT_FALSE(chooser.Choose(r).has_value());
+
+    // SIGTERM while the chooser waits for the user: zenity goes at once and
+    // the answer is a cancel. A stop lasts to the end of its process: a
+    // child process takes it.
+    r.title = "Wait";
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(20);  // a chooser that outlives the stop ends here
+        os::OWindow::InstallStopSignals();
+        chooser.SetPump([&] {
+            if (!testutil::ReadFile(tmp / "pid").empty()) kill(getpid(), SIGTERM);
+        });
+        _exit(chooser.Choose(r).has_value() ? 2 : 0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the chooser outlived the stop";
+    const pid_t zenity = std::atoi(testutil::ReadFile(tmp / "pid").c_str());
+    ASSERT_GT(zenity, 0);
+    EXPECT_NE(kill(zenity, 0), 0) << "zenity is still running";
+    kill(zenity, SIGKILL);
 }
