@@ -93,23 +93,6 @@ std::string NoChooserText(const FileChooserRequest& request, const char* why)
            "), so no file can be chosen. Install the package zenity.";
 }
 
-// A chooser told to start in a folder that is not there opens somewhere
-// else altogether (the recent files or the working folder); the nearest
-// folder above it that is there keeps the user near the place meant.
-std::string FolderThere(std::string folder)
-{
-    struct stat st {};
-    while (!folder.empty() && !(stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
-        while (folder.size() > 1 && folder.back() == '/')
-            folder.pop_back();
-        const size_t slash = folder.rfind('/');
-        if (slash == std::string::npos || folder == "/")
-            return {};
-        folder.resize(slash + 1);
-    }
-    return folder;
-}
-
 } // namespace
 
 // Every action that needs a file says so, not only the first: a user who
@@ -127,9 +110,7 @@ std::optional<std::string> OZenityChooser::Choose(const FileChooserRequest& requ
         return std::nullopt;
     }
 
-    FileChooserRequest asked = request;
-    asked.startFolder = FolderThere(request.startFolder);
-    std::vector<std::string> args = Arguments(asked);
+    std::vector<std::string> args = Arguments(request);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>("zenity"));
     for (std::string& a : args)

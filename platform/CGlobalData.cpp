@@ -105,7 +105,8 @@ void CGlobalData::ReadSettings()
     // A number keeps its default when missing or when it is none.
     auto number = [&](const char* name, int32_t& field) {
         if (!store.GetInt(kSection, name, field) && store.Value(kSection, name))
-            m_keptValues.push_back({name, std::to_string(field), std::string(name) + " is no number the program takes"});
+            m_keptValues.push_back(
+                {name, std::to_string(field), std::string(name) + " is no number the program takes"});
     };
     number("DirectXDelay", DirectXDelay);
     number("UIColorEffect", UIColorEffect);
@@ -175,6 +176,13 @@ void CGlobalData::WriteSettings() const
         sayKept(strange);
     for (const std::string* why : kept)
         sayKept(*why);
+}
+
+void CGlobalData::StartFilledIn(const char* key, const char* value)
+{
+    for (KeptValue& k : m_keptValues)
+        if (std::strcmp(k.key, key) == 0)
+            k.given = value;
 }
 
 void CGlobalData::SetSampleRate(int rate)

@@ -23,6 +23,10 @@ public:
     // neither read nor written; every setting has its default. It must be
     // called before the instance is built, by a static object built first.
     static void UseNoSettingsFile(bool none) { s_noSettingsFile = none; }
+    // The start put a value of its own into the field of a setting whose
+    // stored value it could not take (the first audio output in place of
+    // a name): the stored line stands while the field holds that value.
+    void StartFilledIn(const char* key, const char* value);
 
     int32_t sampleRate = 44100;
     int32_t blockSize = 32;
