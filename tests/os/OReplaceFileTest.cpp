@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -33,16 +34,13 @@ struct FolderSync {
     static void Hook(const char* folder) { seen = std::string(folder) + ": " + testutil::ReadFile(file); }
 };
 
-// Saves of one file in a child process; exits with how many failed.
-pid_t SaveInAChild(const std::string& path, int times)
+// How many of so many saves of one file fail (at most 100).
+int SavesThatFail(const std::string& path, int times)
 {
-    const pid_t pid = fork();
-    if (pid != 0)
-        return pid;
     int failed = 0;
     for (int i = 0; i < times; ++i)
         failed += !os::ReplaceFile(path.c_str(), "other", 5);
-    _exit(std::min(failed, 100));
+    return std::min(failed, 100);
 }
 
 } // namespace
@@ -122,22 +120,16 @@ TEST(OReplaceFile, KeepsModeAndLinksAndRefusesWhatMustNotBeWritten)
         const size_t before = Entries(dir);
         std::optional<testutil::ScopedWriteFault> full;
         if (c.target == kFull) full.emplace(ENOSPC);
-        // Two other processes save the same file meanwhile: none of the
-        // saves may fail (none takes another's finished file for a left-over
-        // one), and the last one stands.
-        pid_t others[2] = {};
-        if (c.target == kSavesAtOnce)
-            for (pid_t& pid : others) pid = SaveInAChild(path, 300);
-        int failed = 0;
-        for (int i = 0; c.target == kSavesAtOnce && i < 300; ++i)
-            failed += !os::ReplaceFile(path.c_str(), "mine", 4);
-        EXPECT_EQ(failed, 0) << "saves that failed here";
+        // Two other processes save the same file as this one does: no save
+        // takes another's finished file for a left-over one and fails.
+        std::vector<pid_t> others;
+        for (int i = 0; c.target == kSavesAtOnce && i < 2; ++i)
+            if (others.emplace_back(fork()) == 0) _exit(SavesThatFail(path, 300));
+        EXPECT_EQ(SavesThatFail(path, others.empty() ? 0 : 300), 0);
         for (const pid_t pid : others) {
             int status = -1;
-            if (pid > 0) {
-                EXPECT_EQ(waitpid(pid, &status, 0), pid);
-                EXPECT_EQ(status, 0) << "saves that failed in the other process: " << WEXITSTATUS(status);
-            }
+            EXPECT_EQ(waitpid(pid, &status, 0), pid);
+            EXPECT_EQ(status, 0) << "saves that failed in another process: " << WEXITSTATUS(status);
         }
         std::string why;
         errno = 0;
