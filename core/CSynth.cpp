@@ -723,6 +723,10 @@ void CSynth::OpenDevices() {
     g_MIDIDevices.SetInputMask(g_GlobalData.MIDIDeviceIn);
     g_MIDIDevices.SetOutputName(g_GlobalData.MIDIDeviceOut);
     g_MIDIDevices.Start(this);
+    // What the start chose in place of a stored choice it could not take
+    // is no choice of the user's: the stored one stays in the settings.
+    g_GlobalData.StartFilledIn("SoundDeviceOut", g_GlobalData.SoundDeviceOut);
+    g_GlobalData.StartFilledIn("MIDIDeviceIn", g_GlobalData.MIDIDeviceIn);
     g_AudioDevices.BuildMenu(parameters.GetMenuView());
     g_MIDIDevices.BuildMenus(parameters.GetMenuView());
     SetProgram(0);

@@ -7,6 +7,8 @@
 // Test programs move the settings folder before anything reads it, and
 // the program folder right after the global data is built.
 #define ZAVO_PRIO_TEST_ENVIRONMENT 900
+// The build's tools say before it is read that they use no settings file.
+#define ZAVO_PRIO_TOOL_ENVIRONMENT 900
 #define ZAVO_PRIO_PARAMETER_TABLE 1000
 #define ZAVO_PRIO_PRESET_WORDS    1010
 #define ZAVO_PRIO_DEBUG           1020

@@ -21,6 +21,7 @@ namespace os {
 namespace {
 
 std::atomic<int> g_writeFault{0};
+std::atomic<FolderSyncHook> g_folderSyncHook{nullptr};
 
 // Whether the mode forbids writing. Root may write anything, so its own
 // permission says nothing: a file (or folder) whose owner may not write it
@@ -75,7 +76,8 @@ std::string TempStem(const std::string& name)
     char tail[40];
     std::snprintf(tail, sizeof tail, "~%016llx%s", static_cast<unsigned long long>(hash), kTempMark);
     const size_t keep = NAME_MAX - kRandomLetters - 1 - std::strlen(tail);
-    return "." + name.substr(0, keep) + tail;
+    stem.assign(1, '.').append(name, 0, keep).append(tail);
+    return stem;
 }
 
 bool IsTempOf(const char* entry, const std::string& stem)
@@ -102,9 +104,9 @@ std::string RandomLetters()
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // Removes the temporary files of this target that no save is writing any
-// more. A save holds a lock on its temporary file until it has closed it,
-// and a killed one lost its lock with its process: what can be locked is
-// left over.
+// more. A save holds a lock on its temporary file until it is renamed or
+// removed, and a killed one lost its lock with its process: what can be
+// locked is left over.
 void RemoveLeftTemps(const std::string& folder, const std::string& stem)
 {
     DIR* dir = opendir(folder.c_str());
@@ -154,6 +156,8 @@ int MakeTemp(const std::string& folder, const std::string& stem, bool replacing,
 // A rename is lasting only once the folder that holds it is written out.
 void SyncFolder(const std::string& folder)
 {
+    if (const FolderSyncHook hook = g_folderSyncHook.load())
+        hook(folder.c_str());
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
@@ -185,6 +189,8 @@ std::string ThroughLinks(const std::string& path)
 }
 
 void SetWriteFault(int error) { g_writeFault.store(error); }
+
+FolderSyncHook SetFolderSyncHook(FolderSyncHook hook) { return g_folderSyncHook.exchange(hook); }
 
 bool ReplaceFileWith(const char* path, const FileWriter& write, std::string* why)
 {
@@ -223,11 +229,18 @@ bool ReplaceFileWith(const char* path, const FileWriter& write, std::string* why
             // another owner is no reason to lose the save
         }
     }
-    FILE* f = fdopen(fd, "wb");
+    // The bytes go through a stream on a descriptor of their own: the lock
+    // stays with fd until the rename is done, so a save of the same file
+    // that comes in between never takes the finished file for one a killed
+    // save left.
+    const int streamFd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    FILE* f = streamFd < 0 ? nullptr : fdopen(streamFd, "wb");
     if (!f) {
         const int error = errno;
-        close(fd);
+        if (streamFd >= 0)
+            close(streamFd);
         std::remove(temp.c_str());
+        close(fd);
         return Fail(why, error, {});
     }
     std::string said;
@@ -257,8 +270,10 @@ bool ReplaceFileWith(const char* path, const FileWriter& write, std::string* why
     }
     if (!ok) {
         std::remove(temp.c_str());
+        close(fd);
         return Fail(why, error ? error : EIO, said);
     }
+    close(fd);
     SyncFolder(folder);
     return true;
 }

@@ -40,5 +40,9 @@ std::string ThroughLinks(const std::string& path);
 // Tests stand in a full disk with this: while error is not 0 every write
 // fails with it once its temporary file was made.
 void SetWriteFault(int error);
+// And see with this that the folder is synced once the file is renamed:
+// the hook is called with the folder just before. Gives the hook before.
+using FolderSyncHook = void (*)(const char* folder);
+FolderSyncHook SetFolderSyncHook(FolderSyncHook hook);
 
 } // namespace os

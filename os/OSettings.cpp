@@ -260,7 +260,7 @@ void OSettings::Set(std::string_view section, std::string_view name, std::string
     if (!m_lines.empty() && !blank(m_lines.back()))
         m_lines.push_back(Line{});
     Line header;
-    header.text = "[" + std::string(section) + "]";
+    header.text.assign(1, '[').append(section).append(1, ']');
     header.section = section;
     header.inSection = true;
     m_lines.push_back(std::move(header));

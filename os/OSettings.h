@@ -62,6 +62,10 @@ public:
     // to 4294967295 are taken as their 32-bit pattern).
     bool GetInt(std::string_view section, std::string_view name, int32_t& out) const;
 
+    // The value as read (unescaped, whatever its length or bytes); null
+    // when missing.
+    const std::string* Value(std::string_view section, std::string_view name) const;
+
     void SetString(std::string_view section, std::string_view name, std::string_view value);
     void SetInt(std::string_view section, std::string_view name, int32_t value);
 
@@ -84,7 +88,6 @@ private:
     // The last line that sets name in section (it is the one that counts);
     // m_lines.size() when none does.
     size_t Find(std::string_view section, std::string_view name) const;
-    const std::string* Value(std::string_view section, std::string_view name) const;
     void Set(std::string_view section, std::string_view name, std::string value);
     std::string Text() const;
 

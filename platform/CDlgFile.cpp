@@ -40,6 +40,19 @@ void TitleOf(const char* path, char* out, size_t size, bool dropExtension)
     std::snprintf(out, size, "%s", name);
 }
 
+// The program's own folders beside it (Project, Samples) are made the
+// first time a chooser starts in one, so that a new program folder opens
+// its choosers where they are meant to start and not one folder up.
+void MakeOwnFolder(const std::string& folder)
+{
+    const std::string program = g_GlobalData.programFolder;
+    if (program.empty() || folder.compare(0, program.size(), program) != 0)
+        return;
+    const size_t slash = folder.find('/', program.size());
+    if (folder.size() > program.size() && (slash == std::string::npos || slash + 1 == folder.size()))
+        MakeDirectory(folder.c_str());
+}
+
 } // namespace
 
 CDlgFile::CDlgFile()
@@ -61,6 +74,7 @@ bool CDlgFile::Run(os::FileChooserRequest& request, char (&buffer)[512], const c
     busy = 1;
     ++m_shown;
     request.initialName = buffer;
+    MakeOwnFolder(request.startFolder);
     os::OFileChooser& chooser = m_chooser ? *m_chooser : os::DesktopFileChooser();
     std::optional<std::string> answer;
     try {

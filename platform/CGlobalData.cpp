@@ -24,18 +24,24 @@ void JoinInto(char* out, size_t size, const char* a, const char* b)
 }
 
 template <size_t N>
-void ReadPath(const os::OSettings& store, const char* name, char (&field)[N],
-              const char* programFolder, const char* fallback)
+std::string_view Text(const char (&field)[N])
 {
-    if (!store.GetString(kSection, name, field, N))
-        JoinInto(field, N, programFolder, fallback);
+    return std::string_view(field, strnlen(field, N));
 }
 
-template <size_t N>
-void ReadName(const os::OSettings& store, const char* name, char (&field)[N])
+// Why a stored string the field cannot hold as it is was not taken; empty
+// when it was taken or is missing.
+std::string NotTaken(const os::OSettings& store, const char* name, size_t size)
 {
-    if (!store.GetString(kSection, name, field, N))
-        field[0] = '\0';
+    const std::string* value = store.Value(kSection, name);
+    if (!value)
+        return {};
+    if (value->size() >= size)
+        return std::string(name) + " is " + std::to_string(value->size()) + " bytes long, more than the " +
+               std::to_string(size - 1) + " the program holds";
+    if (value->find('\0') != std::string::npos)
+        return std::string(name) + " holds a zero byte";
+    return {};
 }
 
 // On stderr and in the debug log: the settings file is kept as the user
@@ -46,12 +52,6 @@ void SayNotSaved(const os::OSettings& store, const char* what, const char* why)
     std::snprintf(line, sizeof line, "The settings file %s %s (%s); it is left as it is and the settings of "
                   "this session are not saved.", store.FilePath().c_str(), what, why);
     CDebug::Say(line);
-}
-
-template <size_t N>
-std::string_view Text(const char (&field)[N])
-{
-    return std::string_view(field, strnlen(field, N));
 }
 
 } // namespace
@@ -74,34 +74,57 @@ CGlobalData::~CGlobalData()
 void CGlobalData::ReadSettings()
 {
     os::OSettings store;
-    store.Load();  // a missing file leaves every default
+    if (!s_noSettingsFile)
+        store.Load();  // a missing file leaves every default
     m_settingsUnreadable = store.Unreadable();
     m_settingsKept = store.LeftAsItIs();
     std::snprintf(m_settingsWhy, sizeof m_settingsWhy, "%s", store.Why().c_str());
+    m_keptValues.clear();
 
-    ReadPath(store, "ProjectPath", ProjectPath, programFolder, "Project");
-    ReadPath(store, "WavefilePath", WavefilePath, programFolder, "Project");
-    ReadPath(store, "SamplePath", SamplePath, programFolder, "Samples");
-    ReadPath(store, "PresetPath", PresetPath, programFolder, "Presets");
-    ReadName(store, "MIDIDeviceIn", MIDIDeviceIn);
-    ReadName(store, "MIDIDeviceOut", MIDIDeviceOut);
-    ReadName(store, "SoundDeviceOut", SoundDeviceOut);
+    // A missing value gives the default; one the field cannot hold gives
+    // it too, and its line is kept.
+    auto text = [&](const char* name, char* field, size_t size, const char* fallback) {
+        std::string why = NotTaken(store, name, size);
+        if (why.empty() && store.GetString(kSection, name, field, size))
+            return;
+        if (fallback)
+            JoinInto(field, size, programFolder, fallback);
+        else
+            field[0] = '\0';
+        if (!why.empty())
+            m_keptValues.push_back({name, std::string(field, strnlen(field, size)), std::move(why)});
+    };
+    text("ProjectPath", ProjectPath, sizeof ProjectPath, "Project");
+    text("WavefilePath", WavefilePath, sizeof WavefilePath, "Project");
+    text("SamplePath", SamplePath, sizeof SamplePath, "Samples");
+    text("PresetPath", PresetPath, sizeof PresetPath, "Presets");
+    text("MIDIDeviceIn", MIDIDeviceIn, sizeof MIDIDeviceIn, nullptr);
+    text("MIDIDeviceOut", MIDIDeviceOut, sizeof MIDIDeviceOut, nullptr);
+    text("SoundDeviceOut", SoundDeviceOut, sizeof SoundDeviceOut, nullptr);
 
-    store.GetInt(kSection, "DirectXDelay", DirectXDelay);
-    store.GetInt(kSection, "UIColorEffect", UIColorEffect);
-    store.GetInt(kSection, "UIBackground", UIBackground);
-    store.GetInt(kSection, "MIDIOutOffset", MIDIOutOffset);
+    // A number keeps its default when missing or when it is none.
+    auto number = [&](const char* name, int32_t& field) {
+        if (!store.GetInt(kSection, name, field) && store.Value(kSection, name))
+            m_keptValues.push_back(
+                {name, std::to_string(field), std::string(name) + " is no number the program takes"});
+    };
+    number("DirectXDelay", DirectXDelay);
+    number("UIColorEffect", UIColorEffect);
+    number("UIBackground", UIBackground);
+    number("MIDIOutOffset", MIDIOutOffset);
 
     int32_t word = 1;
-    store.GetInt(kSection, "KnobAnimation", word);
+    number("KnobAnimation", word);
     KnobAnimation = word != 0;
     word = 0;
-    store.GetInt(kSection, "ParameterLabel", word);
+    number("ParameterLabel", word);
     ParameterLabel = word != 0;
 }
 
 void CGlobalData::WriteSettings() const
 {
+    if (s_noSettingsFile)
+        return;
     os::OSettings store;
     // Keeps whatever else the file holds (other sections, unknown keys,
     // comments, lines it does not understand). A file that could not be
@@ -116,29 +139,50 @@ void CGlobalData::WriteSettings() const
         return;
     }
 
-    store.SetString(kSection, "ProjectPath", Text(ProjectPath));
-    store.SetString(kSection, "WavefilePath", Text(WavefilePath));
-    store.SetString(kSection, "SamplePath", Text(SamplePath));
-    store.SetString(kSection, "PresetPath", Text(PresetPath));
-    store.SetString(kSection, "MIDIDeviceIn", Text(MIDIDeviceIn));
-    store.SetString(kSection, "MIDIDeviceOut", Text(MIDIDeviceOut));
-    store.SetString(kSection, "SoundDeviceOut", Text(SoundDeviceOut));
-    store.SetInt(kSection, "DirectXDelay", DirectXDelay);
-    store.SetInt(kSection, "UIColorEffect", UIColorEffect);
-    store.SetInt(kSection, "UIBackground", UIBackground);
-    store.SetInt(kSection, "MIDIOutOffset", MIDIOutOffset);
-    store.SetInt(kSection, "KnobAnimation", KnobAnimation);
-    store.SetInt(kSection, "ParameterLabel", ParameterLabel);
+    // The lines whose values the start could not take stay as they are
+    // while their fields hold what the start gave instead.
+    std::vector<const std::string*> kept;
+    auto put = [&](const char* name, std::string_view value) {
+        for (const KeptValue& k : m_keptValues)
+            if (std::strcmp(k.key, name) == 0 && k.given == value) {
+                kept.push_back(&k.why);
+                return;
+            }
+        store.SetString(kSection, name, value);
+    };
+    put("ProjectPath", Text(ProjectPath));
+    put("WavefilePath", Text(WavefilePath));
+    put("SamplePath", Text(SamplePath));
+    put("PresetPath", Text(PresetPath));
+    put("MIDIDeviceIn", Text(MIDIDeviceIn));
+    put("MIDIDeviceOut", Text(MIDIDeviceOut));
+    put("SoundDeviceOut", Text(SoundDeviceOut));
+    put("DirectXDelay", std::to_string(DirectXDelay));
+    put("UIColorEffect", std::to_string(UIColorEffect));
+    put("UIBackground", std::to_string(UIBackground));
+    put("MIDIOutOffset", std::to_string(MIDIOutOffset));
+    put("KnobAnimation", std::to_string(KnobAnimation));
+    put("ParameterLabel", std::to_string(ParameterLabel));
     const std::string strange = store.StrangeLine() > 0 ? store.Why() : std::string();
     if (!store.Save()) {
         SayNotSaved(store, "was not written", store.Why().c_str());
-    } else if (!strange.empty()) {
-        // The line has no effect; whoever wrote it may want to know.
-        char line[1200];
-        std::snprintf(line, sizeof line, "The settings file %s: %s; it is kept as it stands.",
-                      store.FilePath().c_str(), strange.c_str());
-        CDebug::Say(line);
+        return;
     }
+    // Such a line has no effect; whoever wrote it may want to know.
+    auto sayKept = [&](const std::string& what) {
+        CDebug::Say(("The settings file " + store.FilePath() + ": " + what + "; it is kept as it stands.").c_str());
+    };
+    if (!strange.empty())
+        sayKept(strange);
+    for (const std::string* why : kept)
+        sayKept(*why);
+}
+
+void CGlobalData::StartFilledIn(const char* key, const char* value)
+{
+    for (KeptValue& k : m_keptValues)
+        if (std::strcmp(k.key, key) == 0)
+            k.given = value;
 }
 
 void CGlobalData::SetSampleRate(int rate)

@@ -3,6 +3,8 @@
 // before main runs (it reads the settings file) and writes the settings back
 // when the process ends.
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class CGlobalData {
 public:
@@ -16,6 +18,15 @@ public:
     // Sets the sample rate and what follows from it: ms per block and,
     // for the six supported rates, the refill period.
     void SetSampleRate(int rate);
+    // For a program that runs this code without being the synthesizer (a
+    // build tool, a benchmark, a fuzz target): the user's settings file is
+    // neither read nor written; every setting has its default. It must be
+    // called before the instance is built, by a static object built first.
+    static void UseNoSettingsFile(bool none) { s_noSettingsFile = none; }
+    // The start put a value of its own into the field of a setting whose
+    // stored value it could not take (the first audio output in place of
+    // a name): the stored line stands while the field holds that value.
+    void StartFilledIn(const char* key, const char* value);
 
     int32_t sampleRate = 44100;
     int32_t blockSize = 32;
@@ -43,6 +54,17 @@ private:
     bool m_settingsUnreadable = false;
     bool m_settingsKept = false;
     char m_settingsWhy[128] = {};
+    // A stored value the program could not take (longer than its field, a
+    // zero byte in it, no number): its field got what the start gave
+    // instead, and its line is written back as it stands unless the
+    // session set the field anew.
+    struct KeptValue {
+        const char* key;
+        std::string given;
+        std::string why;
+    };
+    std::vector<KeptValue> m_keptValues;
+    static inline bool s_noSettingsFile = false;
 };
 
 extern CGlobalData g_GlobalData;

@@ -6,6 +6,10 @@ pkg_check_modules(LIBPNG REQUIRED IMPORTED_TARGET libpng)
 set(ZAVO_FONT_FILE /usr/share/fonts/truetype/dejavu/DejaVuSansCondensed.ttf
     CACHE FILEPATH "Font the bitmap font is rasterised from")
 
+# Every program below that links the libraries, and the benchmarks and fuzz
+# targets, neither reads nor writes the user's settings file.
+set(ZAVO_NO_SETTINGS ${CMAKE_SOURCE_DIR}/tools/NoSettings.cpp)
+
 add_executable(zavo_make_images ${CMAKE_SOURCE_DIR}/tools/MakeImages.cpp
                ${CMAKE_SOURCE_DIR}/gui/CDIBitmap.cpp)
 target_include_directories(zavo_make_images PRIVATE ${CMAKE_SOURCE_DIR})
@@ -22,7 +26,7 @@ add_library(zavo_png STATIC ${CMAKE_SOURCE_DIR}/tools/PngFile.cpp)
 target_include_directories(zavo_png PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(zavo_png PUBLIC PkgConfig::LIBPNG)
 
-add_executable(zavo_png_tool ${CMAKE_SOURCE_DIR}/tools/ImageToPng.cpp)
+add_executable(zavo_png_tool ${CMAKE_SOURCE_DIR}/tools/ImageToPng.cpp ${ZAVO_NO_SETTINGS})
 set_target_properties(zavo_png_tool PROPERTIES OUTPUT_NAME zavo_png)
 target_link_libraries(zavo_png_tool PRIVATE zavo_png ${ZAVO_LINK})
 
@@ -42,7 +46,7 @@ endfunction()
 
 # The factory sounds: templates, bank and presets written into the program
 # folder from their description under data/.
-add_executable(zavo_make_sounds ${CMAKE_SOURCE_DIR}/tools/MakeSounds.cpp)
+add_executable(zavo_make_sounds ${CMAKE_SOURCE_DIR}/tools/MakeSounds.cpp ${ZAVO_NO_SETTINGS})
 target_link_libraries(zavo_make_sounds PRIVATE ${ZAVO_LINK})
 set(ZAVO_SOUND_SOURCE ${CMAKE_SOURCE_DIR}/data/FactorySounds.txt)
 set(ZAVO_SOUND_FILES ${CMAKE_BINARY_DIR}/Bank/ZavoFactory.qvb)
@@ -57,7 +61,7 @@ add_custom_target(zavo_sounds ALL DEPENDS ${ZAVO_SOUND_FILES})
 
 # The window's layout: "ZAVO.gui" written into the program folder from its
 # source under data/, panel images drawn by the tool.
-add_executable(zavo_make_layout ${CMAKE_SOURCE_DIR}/tools/MakeLayout.cpp)
+add_executable(zavo_make_layout ${CMAKE_SOURCE_DIR}/tools/MakeLayout.cpp ${ZAVO_NO_SETTINGS})
 target_link_libraries(zavo_make_layout PRIVATE ${ZAVO_LINK})
 set(ZAVO_LAYOUT_SOURCE ${CMAKE_SOURCE_DIR}/data/Layout.txt)
 set(ZAVO_LAYOUT_FILE ${CMAKE_BINARY_DIR}/ZAVO.gui)
@@ -69,9 +73,8 @@ add_custom_target(zavo_layout ALL DEPENDS ${ZAVO_LAYOUT_FILE})
 
 # Every page rendered to PNG (make screenshots) with the factory bank and
 # presets loaded; nothing is kept in git.
-add_executable(zavo_screenshots EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tools/Screenshots.cpp)
+add_executable(zavo_screenshots EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tools/Screenshots.cpp ${ZAVO_NO_SETTINGS})
 target_link_libraries(zavo_screenshots PRIVATE zavo_png ${ZAVO_LINK})
 add_custom_target(screenshots
-  COMMAND ${CMAKE_COMMAND} -E env XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/screenshots-config
-          $<TARGET_FILE:zavo_screenshots> ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/screenshots
+  COMMAND zavo_screenshots ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/screenshots
   DEPENDS zavo_screenshots zavo_layout zavo_sounds)

@@ -11,13 +11,16 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,12 +28,27 @@ namespace fs = std::filesystem;
 
 size_t Entries(const std::string& folder) { return size_t(std::distance(fs::directory_iterator(folder), {})); }
 
+// The folder a save syncs and what its file held then.
+struct FolderSync {
+    static inline std::string file, seen;
+    static void Hook(const char* folder) { seen = std::string(folder) + ": " + testutil::ReadFile(file); }
+};
+
+// How many of so many saves of one file fail (at most 100).
+int SavesThatFail(const std::string& path, int times)
+{
+    int failed = 0;
+    for (int i = 0; i < times; ++i)
+        failed += !os::ReplaceFile(path.c_str(), "other", 5);
+    return std::min(failed, 100);
+}
+
 } // namespace
 
 TEST(OReplaceFile, KeepsModeAndLinksAndRefusesWhatMustNotBeWritten)
 {
-    enum Target { kNew, kPlain, kLinkChain, kDanglingLink, kLongName, kLeftTemps, kProtected, kProtectedFolder,
-                  kFolder, kFull, kNoFolder, kLinkLoop, kLinkToDevNull };
+    enum Target { kNew, kPlain, kLinkChain, kDanglingLink, kLongName, kName243, kLeftTemps, kSavesAtOnce, kProtected,
+                  kProtectedFolder, kFolder, kFull, kNoFolder, kLinkLoop, kLinkToDevNull };
     const struct {
         Target target;
         const char* why;  // none: written
@@ -41,7 +59,9 @@ TEST(OReplaceFile, KeepsModeAndLinksAndRefusesWhatMustNotBeWritten)
         {kLinkChain, nullptr, 0},
         {kDanglingLink, nullptr, 0},
         {kLongName, nullptr, 0},
+        {kName243, nullptr, 0},
         {kLeftTemps, nullptr, 0},
+        {kSavesAtOnce, nullptr, 0},
         {kProtected, "the file is write-protected", EACCES},
         {kProtectedFolder, "is write-protected", EACCES},
         {kFolder, "a folder of that name is in its place", EISDIR},
@@ -54,13 +74,18 @@ TEST(OReplaceFile, KeepsModeAndLinksAndRefusesWhatMustNotBeWritten)
     const mode_t umaskBefore = umask(022);
     std::string box;
     const os::MessageBoxHook boxBefore = os::SetMessageBoxHook([&](const char* text, const char*) { box = text; });
+    const os::FolderSyncHook syncBefore = os::SetFolderSyncHook(FolderSync::Hook);
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.target));
         testutil::TempFolder tmp;
         const std::string dir = tmp / "d";
         fs::create_directory(dir);
-        // 255 bytes, the longest name a file system takes.
-        std::string file = dir + (c.target == kLongName ? "/" + std::string(251, 'n') + ".bin" : "/f.bin");
+        // 255 bytes, the longest name a file system takes; 243, the shortest
+        // whose temporary name must be shortened.
+        std::string file = dir + (c.target == kLongName ? "/" + std::string(251, 'n') + ".bin"
+                                  : c.target == kName243 ? "/" + std::string(239, 'n') + ".bin" : "/f.bin");
+        FolderSync::file = file;
+        FolderSync::seen.clear();
         std::string path = file;  // what the caller names
         const bool hasOld = c.target != kNew && c.target != kDanglingLink && c.target != kFolder &&
                             c.target != kNoFolder && c.target != kLinkLoop && c.target != kLinkToDevNull;
@@ -95,6 +120,17 @@ TEST(OReplaceFile, KeepsModeAndLinksAndRefusesWhatMustNotBeWritten)
         const size_t before = Entries(dir);
         std::optional<testutil::ScopedWriteFault> full;
         if (c.target == kFull) full.emplace(ENOSPC);
+        // Two other processes save the same file as this one does: no save
+        // takes another's finished file for a left-over one and fails.
+        std::vector<pid_t> others;
+        for (int i = 0; c.target == kSavesAtOnce && i < 2; ++i)
+            if (others.emplace_back(fork()) == 0) _exit(SavesThatFail(path, 300));
+        EXPECT_EQ(SavesThatFail(path, others.empty() ? 0 : 300), 0);
+        for (const pid_t pid : others) {
+            int status = -1;
+            EXPECT_EQ(waitpid(pid, &status, 0), pid);
+            EXPECT_EQ(status, 0) << "saves that failed in another process: " << WEXITSTATUS(status);
+        }
         std::string why;
         errno = 0;
         const bool written = os::ReplaceFile(path.c_str(), "new", 3, &why);
@@ -115,6 +151,8 @@ TEST(OReplaceFile, KeepsModeAndLinksAndRefusesWhatMustNotBeWritten)
             }
             EXPECT_EQ(Entries(dir), 1u + kept);
             EXPECT_TRUE(!kept || fs::exists(dir + "/.f.bin.zavo-live00"));
+            // The folder is synced once the new file is in its place.
+            EXPECT_EQ(FolderSync::seen, dir + ": new");
             continue;
         }
         EXPECT_FALSE(written);
@@ -133,6 +171,7 @@ TEST(OReplaceFile, KeepsModeAndLinksAndRefusesWhatMustNotBeWritten)
         EXPECT_EQ(Entries(dir), before) << "no temporary file left";
     }
     os::SetMessageBoxHook(boxBefore);
+    os::SetFolderSyncHook(syncBefore);
     umask(umaskBefore);
 }
 
@@ -154,5 +193,14 @@ TEST(OReplaceFile, AWriterThatFailsKeepsTheOldFile)
         &why));
     EXPECT_EQ(why, "the source could not be read");
     EXPECT_EQ(testutil::ReadFile(file), "old");
+    EXPECT_EQ(Entries(tmp.Path()), 1u);
+
+    // A save of the same file from inside a writer neither takes the outer
+    // save's temporary file for a left-over one nor outlasts it.
+    EXPECT_TRUE(os::ReplaceFileWith(file.c_str(), [&](FILE* out, std::string&) {
+        EXPECT_TRUE(os::ReplaceFile(file.c_str(), "inner", 5));
+        return std::fputs("outer", out) >= 0;
+    }));
+    EXPECT_EQ(testutil::ReadFile(file), "outer");
     EXPECT_EQ(Entries(tmp.Path()), 1u);
 }

@@ -55,6 +55,19 @@ TEST(OSettings, SaveCreatesFoldersAndLoadReadsBack)
     // Names are looked up in their own section only.
     EXPECT_FALSE(s.GetInt("Settings", "Count", v));
     EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));
+
+    // Settings of exactly the size a start reads are saved and read whole;
+    // one byte more is not saved.
+    const size_t size = ReadFile(file).size();
+    s.SetString("Settings", "Fill", std::string(OSettings::kMostBytes - size - 6, 'f'));  // "Fill=" ... "\n"
+    ASSERT_TRUE(s.Save()) << s.Why();
+    EXPECT_EQ(ReadFile(file).size(), OSettings::kMostBytes);
+    ASSERT_TRUE(s.Load());
+    EXPECT_FALSE(s.LeftAsItIs());
+    s.SetString("Settings", "Fill", std::string(OSettings::kMostBytes - size - 5, 'f'));
+    EXPECT_FALSE(s.Save());
+    EXPECT_EQ(errno, EFBIG);
+    EXPECT_EQ(ReadFile(file).size(), OSettings::kMostBytes);
 }
 
 TEST(OSettings, ReadersRefuseWhatDoesNotFit)
@@ -110,6 +123,18 @@ TEST(OSettings, ReadersRefuseWhatDoesNotFit)
     after.replace(after.find("Big=4294967295\r"), 15, "Big=5");
     after.insert(after.find("[Broken"), "New=n\n");
     EXPECT_EQ(ReadFile(file), after);
+
+    // A key set twice reads as its last line, which a change rewrites; a
+    // new key goes after the last setting of its section (of its last part
+    // when it is named twice), before the blank line that ends it.
+    s.LoadText("[S]\nK=first\n\n[T]\nK=t\n\n[S]\nK=last\n\n[U]\n");
+    ASSERT_TRUE(s.GetString("S", "K", buf, sizeof buf));
+    EXPECT_STREQ(buf, "last");
+    s.SetString("S", "K", "new");
+    s.SetString("S", "New", "n");
+    s.SetInt("T", "Add", 1);
+    EXPECT_TRUE(s.Save());
+    EXPECT_EQ(ReadFile(file), "[S]\nK=first\n\n[T]\nK=t\nAdd=1\n\n[S]\nK=new\nNew=n\n\n[U]\n");
 }
 
 TEST(OSettings, DefaultFileFollowsXdgConfigHome)

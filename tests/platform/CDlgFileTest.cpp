@@ -134,6 +134,20 @@ TEST_F(CDlgFileTest, EveryChooserAsksWithItsOwnFilterTitleExtensionAndFolder)
         EXPECT_EQ(filters, e.filter) << e.title;
     }
     EXPECT_EQ(dlg.busy, 0);
+
+    // A folder of the program's own, beside it, is made the first time a
+    // chooser starts there; any other is left to the chooser.
+    char program[512];
+    memcpy(program, g_GlobalData.programFolder, sizeof program);
+    snprintf(g_GlobalData.programFolder, sizeof program, "%s/", temp.Path().c_str());
+    for (const std::string& folder : {temp / "Project", temp / "a/Project"}) {
+        snprintf(g_GlobalData.WavefilePath, 512, "%s", folder.c_str());
+        const char* out = nullptr;
+        EXPECT_FALSE(dlg.ChooseSampleFile(&out));
+        EXPECT_EQ(fake.requests.back().startFolder, folder);
+        EXPECT_EQ(std::filesystem::is_directory(folder), folder == temp / "Project") << folder;
+    }
+    memcpy(g_GlobalData.programFolder, program, sizeof program);
 }
 
 TEST_F(CDlgFileTest, ChosenFoldersAreRememberedForTheNextChooser)

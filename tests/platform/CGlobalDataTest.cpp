@@ -53,6 +53,7 @@ TEST(CGlobalData, MissingFileGivesEveryDefaultAndExitWritesThem)
 {
     SettingsFolder folder;
     std::string prog = ExeFolder();
+    testing::internal::CaptureStderr();
     {
         CGlobalData g;
         EXPECT_EQ(g.sampleRate, 44100);
@@ -76,6 +77,7 @@ TEST(CGlobalData, MissingFileGivesEveryDefaultAndExitWritesThem)
         EXPECT_EQ(g.ParameterLabel, 0);
         EXPECT_FALSE(std::filesystem::exists(folder.File()));
     }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "nothing to say about a file not made yet";
     std::string text = ReadFile(folder.File());
     for (const char* key : {"ProjectPath=", "WavefilePath=", "SamplePath=", "PresetPath=",
                             "MIDIDeviceIn=", "MIDIDeviceOut=", "SoundDeviceOut=", "DirectXDelay=0",
@@ -145,23 +147,44 @@ TEST(CGlobalData, OptionWordsReadAsFlagsAndAreWrittenBackAsOneOrZero)
     EXPECT_EQ(g.KnobAnimation, 0);
 }
 
+// The line of a value the program cannot take stays as the user wrote it
+// and is named once at exit, unless the session set its setting anew.
 TEST(CGlobalData, OverLongOrMalformedValuesGiveTheDefault)
 {
     SettingsFolder folder;
     std::string longPath(511, 'p');  // with the terminator: 512, one too many
-    folder.Write("ProjectPath=/" + longPath + "\n" +
-                 "SamplePath=/" + std::string(510, 's') + "\n" +  // 511 + terminator fits
-                 "MIDIDeviceOut=" + std::string(64, 'd') + "\n" +
-                 "SoundDeviceOut=" + std::string(63, 'a') + "\n" +
-                 "MIDIOutOffset=lots\nDirectXDelay=99999999999\nUIBackground=7\n");
-    CGlobalData g;
-    EXPECT_EQ(std::string(g.ProjectPath), ExeFolder() + "Project");
-    EXPECT_EQ(std::string(g.SamplePath), "/" + std::string(510, 's'));
-    EXPECT_STREQ(g.MIDIDeviceOut, "");
-    EXPECT_EQ(std::string(g.SoundDeviceOut), std::string(63, 'a'));
-    EXPECT_EQ(g.MIDIOutOffset, 800);
-    EXPECT_EQ(g.DirectXDelay, 0);
-    EXPECT_EQ(g.UIBackground, 7);
+    const std::string kept[] = {"ProjectPath=/" + longPath, "MIDIDeviceOut=" + std::string(64, 'd'),
+                                "MIDIDeviceIn=01\\x0010", "DirectXDelay=99999999999"};
+    folder.Write(kept[0] + "\n" + "SamplePath=/" + std::string(510, 's') + "\n" +  // 511 + terminator fits
+                 kept[1] + "\n" + "SoundDeviceOut=" + std::string(63, 'a') + "\n" + kept[2] + "\n" +
+                 "MIDIOutOffset=lots\n" + kept[3] + "\nUIBackground=7\n");
+    testing::internal::CaptureStderr();
+    {
+        CGlobalData g;
+        EXPECT_EQ(std::string(g.ProjectPath), ExeFolder() + "Project");
+        EXPECT_EQ(std::string(g.SamplePath), "/" + std::string(510, 's'));
+        EXPECT_STREQ(g.MIDIDeviceOut, "");
+        EXPECT_STREQ(g.MIDIDeviceIn, "");
+        EXPECT_EQ(std::string(g.SoundDeviceOut), std::string(63, 'a'));
+        EXPECT_EQ(g.MIDIOutOffset, 800);
+        EXPECT_EQ(g.DirectXDelay, 0);
+        EXPECT_EQ(g.UIBackground, 7);
+        g.MIDIOutOffset = 900;
+        // What the start filled in itself (the inputs it found) is no choice.
+        snprintf(g.MIDIDeviceIn, sizeof g.MIDIDeviceIn, "000");
+        g.StartFilledIn("MIDIDeviceIn", g.MIDIDeviceIn);
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string text = ReadFile(folder.File());
+    for (const std::string& line : kept) EXPECT_NE(text.find("\n" + line + "\n"), std::string::npos) << line;
+    EXPECT_NE(text.find("\nMIDIOutOffset=900\n"), std::string::npos) << text;
+    std::string said;
+    for (const char* why : {"ProjectPath is 512 bytes long, more than the 511 the program holds",
+                            "MIDIDeviceIn holds a zero byte",
+                            "MIDIDeviceOut is 64 bytes long, more than the 63 the program holds",
+                            "DirectXDelay is no number the program takes"})
+        said += "zavo: The settings file " + folder.File() + ": " + why + "; it is kept as it stands.\n";
+    EXPECT_EQ(err, said);
 }
 
 TEST(CGlobalData, SampleRateSetsMsPerBlockAndRefillPeriod)
@@ -205,6 +228,7 @@ TEST(CGlobalData, ASettingsFileThatCannotOrMustNotBeReplacedKeepsWhatItHeld)
         fs::perms mode;
         bool link;
         bool replaced;  // rewritten by the exit (with the same settings)
+        bool tool = false;  // a program without a settings file
     };
     std::string huge = held;
     huge.reserve(100u << 20);
@@ -215,6 +239,7 @@ TEST(CGlobalData, ASettingsFileThatCannotOrMustNotBeReplacedKeepsWhatItHeld)
         {"symbolic link", held, fs::perms(0640), true, true},
         {"comments", "; written by hand\n" + held + "# the end\n", fs::perms(0600), false, true},
         {"100 MB", huge, fs::perms(0644), false, false},
+        {"a build tool", held, fs::perms(0644), false, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -231,13 +256,15 @@ TEST(CGlobalData, ASettingsFileThatCannotOrMustNotBeReplacedKeepsWhatItHeld)
             if (drop) {
                 ASSERT_EQ(seteuid(65534), 0);
             }
+            CGlobalData::UseNoSettingsFile(c.tool);
             CGlobalData g;
             if (drop) {
                 ASSERT_EQ(seteuid(0), 0);
             }
-            EXPECT_STREQ(g.SoundDeviceOut, c.mode == fs::perms::none ? "" : "JACK");
+            EXPECT_STREQ(g.SoundDeviceOut, c.mode == fs::perms::none || c.tool ? "" : "JACK");
             snprintf(g.MIDIDeviceIn, sizeof g.MIDIDeviceIn, "11");
         }
+        CGlobalData::UseNoSettingsFile(false);
         EXPECT_EQ(fs::is_symlink(folder.File()), c.link);
         EXPECT_EQ(fs::status(file).permissions(), c.mode);
         fs::permissions(file, fs::perms(0644));
@@ -288,7 +315,7 @@ TEST(CGlobalData, SettingsNotReadWholeOrNotUnderstoodSurviveAStartAndAnExit)
         {"a line of no setting", head + "Port 7 is the keyboard\n", std::string("line 3") + kKept, "JACK", false},
         // What stands under a header without its "]" is in no section.
         {"[Broken", head + "[Broken\nSoundDeviceOut=Other\n", std::string("line 3") + kKept, "JACK", false},
-        {"=value", head + "=value\n", std::string("line 3") + kKept, "JACK", false},
+        {"=value", head + "=value\n\n[User]\nName=me\n", std::string("line 3") + kKept, "JACK", false},
         {"a byte-order mark", "\xEF\xBB\xBF" + head, "", "JACK", false},
     };
     const std::string log = testutil::TestFolder() + "/Debug.txt";
@@ -313,8 +340,9 @@ TEST(CGlobalData, SettingsNotReadWholeOrNotUnderstoodSurviveAStartAndAnExit)
             std::istringstream had(c.text), has(now);
             std::string line, at;
             while (std::getline(had, line)) {
-                while (std::getline(has, at) && at != line) {}
-                ASSERT_EQ(at, line) << "a line of the file went missing";
+                bool found = false;
+                while (!found && std::getline(has, at)) found = at == line;
+                ASSERT_TRUE(found) << "a line of the file went missing: \"" << line << '"';
             }
             EXPECT_NE(now.find("MIDIDeviceIn=11\n"), std::string::npos) << now;
         }
