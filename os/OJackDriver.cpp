@@ -38,12 +38,15 @@ void CloseClient(jack_client_t* client) {
 
 OJackDriver::~OJackDriver() { Exit(); }
 
-bool OJackDriver::ServerAnswers() {
+bool OJackDriver::ServerAnswers() { return AskServer({}); }
+
+bool OJackDriver::AskServer(const std::function<void(jack_client_t*)>& ask) {
     g_quiet.fetch_add(1);
     jack_status_t status{};
     jack_client_t* client = OpenClient(status);
     g_quiet.fetch_sub(1);
     if (!client) return false;
+    if (ask) ask(client);
     CloseClient(client);
     return true;
 }

@@ -5,6 +5,7 @@
 // size; each process cycle is one buffer switch with the cycle's frame count.
 // Never starts a server.
 #include <atomic>
+#include <functional>
 
 #include "os/OAudioDriver.h"
 
@@ -23,6 +24,9 @@ public:
 
     // True when a server answers (none is started for the question).
     static bool ServerAnswers();
+    // The same, and while its client is open ask may query the server
+    // through it (the client has no ports and is never activated).
+    static bool AskServer(const std::function<void(jack_client_t*)>& ask);
 
     bool Init(char* name32, char* errorText124) override;
     void Exit() override;

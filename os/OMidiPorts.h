@@ -18,6 +18,9 @@ public:
     // Closes the port. When the destructor returns, no callback runs and
     // none will.
     virtual ~OMidiInput() = default;
+    // False once the port it listens to went away, also when a port of the
+    // same name came back since: nothing arrives through this input then.
+    virtual bool Connected() { return true; }
 };
 
 class OMidiOutput {

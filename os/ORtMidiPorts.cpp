@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstring>
@@ -104,12 +105,29 @@ bool FindPort(Rt& rt, const std::string& name, unsigned& index) {
     return false;
 }
 
+// The program's own ports joined to the JACK port of that name.
+std::vector<std::string> OwnLinks(const std::string& name) {
+    std::vector<std::string> own;
+    OJackDriver::AskServer([&](jack_client_t* client) {
+        jack_port_t* port = jack_port_by_name(client, name.c_str());
+        if (!port)
+            return;
+        const char** links = jack_port_get_all_connections(client, port);
+        for (size_t i = 0; links && links[i]; ++i)
+            if (ORtMidiPorts::IsOwnPort(links[i]))
+                own.emplace_back(links[i]);
+        jack_free(links);
+    });
+    return own;
+}
+
 class RtInput : public OMidiInput {
 public:
     using Rt = RtMidiIn;
     static constexpr const char* kLocalName = "midi_in";
 
-    RtInput(MidiInputCallback callback, void* user) : m_callback(callback), m_user(user) {}
+    RtInput(const std::string& source, MidiInputCallback callback, void* user)
+        : m_source(source), m_callback(callback), m_user(user) {}
     // The RtMidi object goes first: its destructor closes the port and
     // waits for its MIDI thread, so no callback outlives this object. A
     // JACK port's thread is cancelled by that close wherever it is: a
@@ -121,6 +139,16 @@ public:
             std::this_thread::yield();
         OJackClientLock lock;
         rt.reset();
+    }
+
+    // A JACK port that leaves takes its connections along, and one made
+    // again under its name is not joined: asked of the server. The ALSA
+    // sequencer is not asked.
+    bool Connected() override {
+        if (link.empty())
+            return true;
+        const std::vector<std::string> links = OwnLinks(m_source);
+        return std::find(links.begin(), links.end(), link) != links.end();
     }
 
     void Prepare() {
@@ -147,8 +175,10 @@ public:
 
     ErrorSink sink;
     std::unique_ptr<RtMidiIn> rt;
+    std::string link;  // on JACK, the program's port joined to the source
 
 private:
+    std::string m_source;
     MidiInputCallback m_callback;
     void* m_user;
     // Sequentially consistent, as a pair: either a message sees the close,
@@ -185,6 +215,7 @@ public:
 
     ErrorSink sink;
     std::unique_ptr<RtMidiOut> rt;
+    std::string link;
 };
 
 // Opens the port of that name on the first API that lists it, each port
@@ -195,23 +226,43 @@ std::unique_ptr<Port> OpenNamed(const std::string& name, std::string& error, Arg
     for (RtMidi::Api api : kApis) {
         if (!Available(api))
             continue;
-        OJackClientLock lock;
-        try {
-            auto port = std::make_unique<Port>(args...);
-            port->rt = std::make_unique<typename Port::Rt>(api, ORtMidiPorts::kClientName);
-            port->rt->setErrorCallback(&ErrorSink::Report, &port->sink);
-            unsigned index = 0;
-            if (!FindPort(*port->rt, name, index))
-                continue;
-            port->Prepare();
-            port->rt->openPort(index, Port::kLocalName);
-            if (port->sink.failed) {
-                error = port->sink.text;
-                return nullptr;
+        // RtMidi does not say when its JACK client could not be activated
+        // (a loaded machine can make that give up on a slow thread start)
+        // nor when the join failed: the port would be open and hear or send
+        // nothing. The server is asked, and another client tried.
+        const int attempts = api == RtMidi::UNIX_JACK ? 3 : 1;
+        for (int attempt = 0; attempt < attempts; ++attempt) {
+            OJackClientLock lock;
+            try {
+                auto port = std::make_unique<Port>(args...);
+                port->rt = std::make_unique<typename Port::Rt>(api, ORtMidiPorts::kClientName);
+                port->rt->setErrorCallback(&ErrorSink::Report, &port->sink);
+                unsigned index = 0;
+                if (!FindPort(*port->rt, name, index))
+                    break;
+                port->Prepare();
+                // The port of this client is the one joined by the open:
+                // another instance of the program may listen to the same
+                // port, but it opens under the same lock.
+                const std::vector<std::string> before =
+                    api == RtMidi::UNIX_JACK ? OwnLinks(name) : std::vector<std::string>();
+                port->rt->openPort(index, Port::kLocalName);
+                if (port->sink.failed) {
+                    error = port->sink.text;
+                    return nullptr;
+                }
+                if (api != RtMidi::UNIX_JACK)
+                    return port;
+                for (const std::string& link : OwnLinks(name))
+                    if (std::find(before.begin(), before.end(), link) == before.end())
+                        port->link = link;
+                if (!port->link.empty())
+                    return port;
+                error = "the JACK port \"" + name + "\" could not be joined";
+            } catch (const RtMidiError& e) {
+                error = e.getMessage();
+                break;
             }
-            return port;
-        } catch (const RtMidiError& e) {
-            error = e.getMessage();
         }
     }
     return nullptr;
@@ -247,7 +298,7 @@ std::unique_ptr<OMidiInput> ORtMidiPorts::OpenInput(const std::string& name, Mid
     error = "no MIDI input named \"" + name + "\"";
     if (!callback)
         return nullptr;
-    return OpenNamed<RtInput>(name, error, callback, user);
+    return OpenNamed<RtInput>(name, error, name, callback, user);
 }
 
 std::unique_ptr<OMidiOutput> ORtMidiPorts::OpenOutput(const std::string& name, std::string& error) {

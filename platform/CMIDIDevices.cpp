@@ -24,6 +24,12 @@ void SetError(char* errorText, const std::string& text) {
         std::snprintf(errorText, CMIDIDevices::kErrorSize, "%s", text.c_str());
 }
 
+// Nothing chosen: no name (a first start), "none", or the row of '0'
+// characters a name starts as.
+bool NamesNoOutput(const char* name) {
+    return !*name || std::strcmp(name, CMIDIDevices::kNoOutput) == 0 || std::strspn(name, "0") == std::strlen(name);
+}
+
 } // namespace
 
 CMIDIDevices::CMIDIDevices() {
@@ -60,8 +66,11 @@ std::vector<std::string> CMIDIDevices::ListOutputs() {
 }
 
 void CMIDIDevices::SetInputMask(const char* text) {
-    if (text && (text[0] == '0' || text[0] == '1'))
+    if (text && (text[0] == '0' || text[0] == '1')) {
         CopyName(inputMask, text);
+        for (std::string& port : maskPorts)
+            port.clear();
+    }
     CopyName(g_GlobalData.MIDIDeviceIn, inputMask);
 }
 
@@ -80,16 +89,97 @@ bool CMIDIDevices::Start(CSynth* s) {
 
 bool CMIDIDevices::OpenInputs(char* errorText) {
     const std::vector<std::string> names = ListInputs();
-    const size_t maskLength = std::strlen(inputMask);
-    for (size_t i = 0; i < names.size(); ++i) {
-        // The list may have changed order since a port was opened (a port
-        // made meanwhile): one port opened twice would play every note twice.
-        if (i >= maskLength || inputMask[i] != '1' || SlotOf(names[i]) >= 0)
+    listedInputs = names;
+    // An input whose port left hears nothing, nor does it once a port of
+    // that name came back: it lets go of what it held and, chosen and
+    // listed, opens again below.
+    for (int slot = 0; slot < kMaxDevices; ++slot)
+        if (inputs[slot] && (std::find(names.begin(), names.end(), inputNames[slot]) == names.end() ||
+                             !inputs[slot]->Connected()))
+            CloseInput(slot);
+    NameChosenRows(names);
+    for (const std::string& name : names) {
+        // A port already open is not opened twice (it would play every
+        // note twice).
+        if (!IsChosen(name) || SlotOf(name) >= 0)
             continue;
-        if (!OpenInput(names[i], static_cast<int32_t>(i), errorText))
+        if (!OpenInput(name, errorText))
             return false;
     }
     return true;
+}
+
+bool CMIDIDevices::IsChosen(const std::string& name) const {
+    const size_t length = std::min(std::strlen(inputMask), static_cast<size_t>(kMaxDevices));
+    for (size_t i = 0; i < length; ++i)
+        if (inputMask[i] == '1' && maskPorts[i] == name)
+            return true;
+    return false;
+}
+
+// A chosen row stands for the port the list first has on it; a port that
+// another row stands for already is not taken twice.
+void CMIDIDevices::NameChosenRows(const std::vector<std::string>& names) {
+    const size_t length = std::min(std::strlen(inputMask), names.size());
+    for (size_t i = 0; i < length; ++i)
+        if (inputMask[i] == '1' && maskPorts[i].empty() && !IsChosen(names[i]))
+            maskPorts[i] = names[i];
+}
+
+// Writes the choice anew by the rows of the list the menu shows: '1' where
+// a chosen port is. Past those rows the choice keeps what the list does not
+// show: a row no list has reached yet stays where it is, and a chosen port
+// that is away takes its own row, or the first free one when its row now
+// shows another port.
+void CMIDIDevices::RebaseMask(const std::vector<std::string>& rows) {
+    char mask[kNameSize];
+    std::memset(mask, '0', sizeof mask);
+    std::string ports[kMaxDevices];
+    const size_t oldLength = std::strlen(inputMask);
+    size_t length = std::max(oldLength, rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (IsChosen(rows[i])) {
+            mask[i] = '1';
+            ports[i] = rows[i];
+        }
+    std::vector<std::string> away;
+    for (size_t i = 0; i < oldLength; ++i) {
+        if (inputMask[i] != '1')
+            continue;
+        const std::string port = i < kMaxDevices ? maskPorts[i] : std::string();
+        if (!port.empty() && std::find(rows.begin(), rows.end(), port) != rows.end())
+            continue;  // shown on its row of the list
+        if (i >= rows.size()) {
+            mask[i] = '1';
+            if (i < kMaxDevices)
+                ports[i] = port;
+        } else if (!port.empty()) {
+            away.push_back(port);
+        }
+    }
+    size_t row = rows.size();
+    for (const std::string& port : away) {
+        while (row < kMaxDevices && mask[row] == '1')
+            ++row;
+        if (row == kMaxDevices)
+            break;
+        mask[row] = '1';
+        ports[row] = port;
+        length = std::max(length, row + 1);
+    }
+    mask[length] = '\0';
+    CopyName(inputMask, mask);
+    for (int i = 0; i < kMaxDevices; ++i)
+        maskPorts[i] = ports[i];
+}
+
+// Without its trailing '0's, at least one character.
+void CMIDIDevices::StoreMask() {
+    size_t length = std::strlen(inputMask);
+    while (length > 1 && inputMask[length - 1] != '1')
+        --length;
+    inputMask[length] = '\0';
+    CopyName(g_GlobalData.MIDIDeviceIn, inputMask);
 }
 
 // Open inputs are kept by port name in slots of their own: a row of the list
@@ -101,7 +191,7 @@ int CMIDIDevices::SlotOf(const std::string& name) const {
     return -1;
 }
 
-bool CMIDIDevices::OpenInput(const std::string& name, int32_t row, char* errorText) {
+bool CMIDIDevices::OpenInput(const std::string& name, char* errorText) {
     int slot = 0;
     while (slot < kMaxDevices && inputs[slot])
         ++slot;
@@ -117,23 +207,7 @@ bool CMIDIDevices::OpenInput(const std::string& name, int32_t row, char* errorTe
         return false;
     }
     inputNames[slot] = name;
-    lastInputOpened = row;
     return true;
-}
-
-// The stored form stays a mask by row: written from the ports open now, at
-// their rows in the list now.
-void CMIDIDevices::StoreOpenInputs(const std::vector<std::string>& names) {
-    char mask[kNameSize] = "0";
-    size_t length = 1;
-    for (size_t i = 0; i < names.size(); ++i) {
-        mask[i] = SlotOf(names[i]) >= 0 ? '1' : '0';
-        if (mask[i] == '1')
-            length = i + 1;
-    }
-    mask[length] = '\0';
-    CopyName(inputMask, mask);
-    CopyName(g_GlobalData.MIDIDeviceIn, inputMask);
 }
 
 void CMIDIDevices::CloseInputs() {
@@ -207,6 +281,10 @@ bool CMIDIDevices::OpenOutput(char* errorText) {
     size_t device = 0;
     while (device < names.size() && names[device].substr(0, kNameSize - 1) != outputName)
         ++device;
+    // A chosen port that is not there connects nothing, and is no success.
+    const bool missing = device == names.size() && !NamesNoOutput(outputName);
+    if (missing)
+        SetError(errorText, "no MIDI output named \"" + std::string(outputName) + "\"");
     if (device == names.size()) {
         device = 0;
         CopyName(outputName, names[0].c_str());
@@ -230,7 +308,7 @@ bool CMIDIDevices::OpenOutput(char* errorText) {
     if (!output)
         timer.Stop();  // nothing to send to
     RunTimerWithOutput();
-    return true;
+    return !missing;
 }
 
 void CMIDIDevices::CloseOutputs() {
@@ -270,11 +348,6 @@ bool CMIDIDevices::RunTimerWithOutput() {
 }
 
 void CMIDIDevices::CloseAll() {
-    // At exit or a change of device: the settings keep the ports that were
-    // open, where the list has them now. With none open (closed already,
-    // or none would open) the choice stays as it was.
-    if (std::any_of(std::begin(inputs), std::end(inputs), [](const auto& in) { return in != nullptr; }))
-        StoreOpenInputs(ListInputs());
     CloseInputs();
     timerPeriod.store(0);
     timer.Stop();
@@ -289,18 +362,26 @@ void CMIDIDevices::Detach(const CSynth* s) {
 }
 
 void CMIDIDevices::ToggleInput(int32_t index) {
-    const std::vector<std::string> names = ListInputs();
-    if (index < 0 || static_cast<size_t>(index) >= names.size())
+    // The row the menu showed, whatever was made or went since it opened.
+    const std::vector<std::string> rows = listedInputs;
+    if (index < 0 || static_cast<size_t>(index) >= rows.size())
         return;
-    // The row's port, wherever the list had it when it opened. Only that
-    // input opens or closes: reopening the others would drop note-offs that
-    // arrive meanwhile and leave their notes hanging.
-    const std::string& name = names[static_cast<size_t>(index)];
+    NameChosenRows(rows);
+    RebaseMask(rows);
+    // Only that input opens or closes: reopening the others would drop
+    // note-offs that arrive meanwhile and leave their notes hanging. A row
+    // not ticked is one the user wants joined; one that will not open is
+    // not chosen by the click.
+    const size_t row = static_cast<size_t>(index);
+    const std::string& name = rows[row];
+    bool chosen = false;
     if (const int slot = SlotOf(name); slot >= 0)
         CloseInput(slot);
     else
-        OpenInput(name, index, nullptr);
-    StoreOpenInputs(names);
+        chosen = OpenInput(name, nullptr);
+    inputMask[row] = chosen ? '1' : '0';
+    maskPorts[row] = chosen ? name : std::string();
+    StoreMask();
 }
 
 void CMIDIDevices::SelectOutput(int32_t index) {
@@ -316,9 +397,10 @@ void CMIDIDevices::SelectOutput(int32_t index) {
 void CMIDIDevices::BuildMenus(CUIMenuResource&) {
     FillMenu(kOutputMenu, ListOutputs(), outputDeviceNames,
              [&](uint32_t i) { return std::strcmp(outputDeviceNames[i], outputName) == 0; });
-    const std::vector<std::string> inputNamesNow = ListInputs();
-    FillMenu(kInputMenu, inputNamesNow, inputDeviceNames,
-             [&](uint32_t i) { return SlotOf(inputNamesNow[i]) >= 0; });
+    // A tick is a port that is joined now: chosen ports that came back
+    // are opened first.
+    OpenInputs();
+    FillMenu(kInputMenu, listedInputs, inputDeviceNames, [&](uint32_t i) { return SlotOf(listedInputs[i]) >= 0; });
 }
 
 // Row i + 1 of the menu stands for device i; rows past the devices go.
@@ -372,9 +454,9 @@ void CMIDIDevices::FlushOut() {
     }
 }
 
-bool CMIDIDevices::IsInputOpen(int index) {
-    const std::vector<std::string> names = ListInputs();
-    return index >= 0 && static_cast<size_t>(index) < names.size() && SlotOf(names[static_cast<size_t>(index)]) >= 0;
+bool CMIDIDevices::IsInputOpen(int index) const {
+    return index >= 0 && static_cast<size_t>(index) < listedInputs.size() &&
+           SlotOf(listedInputs[static_cast<size_t>(index)]) >= 0;
 }
 
 void CMIDIDevices::MidiInProc(void* user, uint32_t message) {

@@ -4,6 +4,14 @@
 // clock, to the synthesizer; one output, chosen by name, sends what the
 // sequencer queued once the MIDI-out clock reaches its sample time, from a
 // 1 ms timer. The device lists also fill the input and output menus.
+//
+// The input mask is the user's choice, one character per row of the input
+// list: it changes only by SetInputMask (the stored setting) and by a click
+// in the menu, never because a port went away or would not open. Once a
+// list has a port on a chosen row, that row stands for the port by name, so
+// that ports made or gone meanwhile do not shift the choice onto another
+// port. Whenever the list is taken, a chosen port that is listed and not
+// joined (opened late, or gone and back) is opened again.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -48,16 +56,19 @@ public:
     // Opens the inputs and, when they opened, the output; asks for the 1 ms
     // timer in every case. True when inputs and output opened.
     bool Start(CSynth* synth);
+    // Takes the input list: an open input whose port left (or left and
+    // came back) closes, and every chosen port listed and not open opens.
     // The error texts (errorText may be null, else kErrorSize bytes) are the
     // reason the port gave. An input that fails stops the opening of later
-    // ones; those opened before stay open.
+    // ones; those opened before stay open, and the choice stays as it is.
     bool OpenInputs(char* errorText = nullptr);
     // Closing an input releases what it holds: a note-off for every key it
     // left down and the sustain pedal up on each channel it held it.
     void CloseInputs();
     // Opens the output whose name is the output name; when no device has
     // that name, device 0 ("none": nothing is connected), whose name becomes
-    // the output name.
+    // the output name. False when a name was chosen and is not there, as
+    // when its port would not open.
     bool OpenOutput(char* errorText = nullptr);
     // Waits for a flush in progress before the output goes.
     void CloseOutputs();
@@ -66,19 +77,22 @@ public:
     // is open. False for a period outside 1..10000 or when no thread could
     // be made.
     bool StartTimer(int32_t periodMs);
+    // Closes every device; the choices stay as they are.
     void CloseAll();
     // When the devices play into synth: closes everything and forgets it,
     // so that no input opened later calls into an object that is gone.
     void Detach(const CSynth* synth);
 
-    // Menu commands: open or close the input port on row index of the list
-    // as it is now (the others keep playing), and store the mask of the
-    // ports then open; open output index of the list (0 "none" closes the
-    // output). Other indexes do nothing.
+    // Menu commands: open or close the input port on row index of the
+    // input list last taken, which the menu shows (the others keep
+    // playing), and store the choice by the rows of that list; open output
+    // index of the list (0 "none" closes the output). Other indexes do
+    // nothing.
     void ToggleInput(int32_t index);
     void SelectOutput(int32_t index);
-    // Lists the ports as they are now into the menus, an input ticked when
-    // its port is open; row 1 of the output menu is "none".
+    // Takes the input list (OpenInputs) and lists the ports as they are now
+    // into the menus, an input ticked when its port is open; row 1 of the
+    // output menu is "none".
     void BuildMenus(CUIMenuResource& menu);
 
     // Audio thread: queues a short message for the MIDI-out clock time. A
@@ -95,10 +109,9 @@ public:
     static uint32_t GetOutClock() { return s_outClock.load(std::memory_order_relaxed); }
 
     CSynth* GetSynth() const { return synth.load(); }
-    // Whether the port on row index of the input list as it is now is open.
-    bool IsInputOpen(int index);
+    // Whether the port on row index of the input list last taken is open.
+    bool IsInputOpen(int index) const;
     int32_t GetOutputDevice() const { return outputDevice; }
-    int32_t GetLastInputOpened() const { return lastInputOpened; }
 
     // The menu texts of the last BuildMenus.
     char inputDeviceNames[kMaxDevices][kNameSize] = {};
@@ -116,8 +129,11 @@ private:
     };
     void CloseInput(int slot);
     int SlotOf(const std::string& name) const;
-    bool OpenInput(const std::string& name, int32_t row, char* errorText);
-    void StoreOpenInputs(const std::vector<std::string>& names);
+    bool OpenInput(const std::string& name, char* errorText);
+    bool IsChosen(const std::string& name) const;
+    void NameChosenRows(const std::vector<std::string>& names);
+    void RebaseMask(const std::vector<std::string>& rows);
+    void StoreMask();
     void ReleaseHeld(InputSlot& slot);
     static void MidiInProc(void* user, uint32_t message);
     static void TimerProc(void* user);
@@ -134,8 +150,12 @@ private:
     std::unique_ptr<os::OMidiInput> inputs[kMaxDevices];  // by slot, not by row
     std::string inputNames[kMaxDevices];  // the port each open input is
     InputSlot inputSlots[kMaxDevices];
-    int32_t lastInputOpened = -1;
     char inputMask[kNameSize] = {};
+    // The port a chosen row of the mask stands for; empty until a list had
+    // a port on that row.
+    std::string maskPorts[kMaxDevices];
+    // The input list last taken: the rows the menu shows and a click means.
+    std::vector<std::string> listedInputs;
     int32_t outputDevice = -1;
     char outputName[kNameSize] = {};
 

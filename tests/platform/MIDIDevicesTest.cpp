@@ -19,12 +19,17 @@
 namespace {
 
 // Ports that exist only in the test. Open inputs are listed by name; an
-// output keeps what was sent, taking sendDelay per message.
+// output keeps what was sent, taking sendDelay per message. A port made
+// again (its generation counted up) leaves the handles of the old one
+// unjoined.
 class FakePorts : public os::OMidiPorts {
 public:
     struct Handle : os::OMidiInput, os::OMidiOutput {
-        Handle(FakePorts& o, std::string n) : owner(o), name(std::move(n)) { owner.open.insert(name); }
+        Handle(FakePorts& o, std::string n) : owner(o), name(std::move(n)), generation(owner.generation[name]) {
+            owner.open.insert(name);
+        }
         ~Handle() override { owner.open.erase(name); }
+        bool Connected() override { return owner.generation[name] == generation; }
         bool Send(uint32_t message) override {
             std::this_thread::sleep_for(owner.sendDelay);
             owner.sent.push_back(message);
@@ -32,6 +37,7 @@ public:
         }
         FakePorts& owner;
         std::string name;
+        int generation;
     };
     std::vector<std::string> InputNames() override { return inputs; }
     std::vector<std::string> OutputNames() override { return outputs; }
@@ -59,6 +65,7 @@ public:
     std::vector<uint32_t> sent;
     std::chrono::microseconds sendDelay{0};
     int inputOpens = 0;
+    std::map<std::string, int> generation;
 };
 
 class MIDIDevicesTest : public testing::Test {
@@ -128,6 +135,8 @@ TEST_F(MIDIDevicesTest, APortListedAnewIsNeverOpenedTwice) {
     devices.SetInputMask("1");
     ASSERT_TRUE(devices.OpenInputs());
     ports.inputs = {"new", "a"};
+    EXPECT_TRUE(devices.OpenInputs());
+    EXPECT_EQ(ports.inputOpens, 1);
     // The menu ticks the port that is open, and a row acts on its own port.
     CUIMenuResource view;
     devices.BuildMenus(view);
@@ -143,10 +152,69 @@ TEST_F(MIDIDevicesTest, APortListedAnewIsNeverOpenedTwice) {
     EXPECT_STREQ(devices.GetInputMask(), "1");
     devices.ToggleInput(1);
     EXPECT_EQ(ports.inputOpens, 3);
-    // At exit the mask says the open ports' rows in the list of then.
+    // At exit the mask is what the last click stored, by the rows shown.
     ports.inputs = {"usb", "new", "a", "late"};
     devices.CloseAll();
-    EXPECT_STREQ(g_GlobalData.MIDIDeviceIn, "011");
+    EXPECT_STREQ(g_GlobalData.MIDIDeviceIn, "11");
+}
+
+TEST_F(MIDIDevicesTest, OnlyAClickChangesTheChoiceAndTheMenuTicksWhatIsJoined) {
+    enum Action { kStart, kMenu, kClick, kReplug, kClose };
+    const struct {
+        const char* what;
+        const char* stored;               // a mask set before the step, as a start reads it
+        std::vector<std::string> inputs;  // the ports listed from this step on
+        Action action;
+        int row;  // of a click
+        Names open;
+        const char* mask;  // in the setting after the step
+        std::vector<std::string> menu;
+    } steps[] = {
+        {"start", "1", {"kbd"}, kStart, 0, {"kbd"}, "1", {"kbd*"}},
+        {"the keyboard is unplugged", nullptr, {}, kMenu, 0, {}, "1", {}},
+        {"exit", nullptr, {}, kClose, 0, {}, "1", {}},
+        {"the next start finds it back", "1", {"kbd"}, kStart, 0, {"kbd"}, "1", {"kbd*"}},
+        {"the server stops: the devices close and start again", nullptr, {}, kStart, 0, {}, "1", {}},
+        {"the server is back as the menu opens", nullptr, {"kbd"}, kMenu, 0, {"kbd"}, "1", {"kbd*"}},
+        {"gone and back between two looks: joined anew", nullptr, {"kbd"}, kReplug, 0, {"kbd"}, "1", {"kbd*"}},
+        {"the menu shows a pad", nullptr, {"kbd", "pad"}, kMenu, 0, {"kbd"}, "1", {"kbd*", "pad"}},
+        {"a port made while the menu is open: the click means the pad shown",
+         nullptr, {"new", "kbd", "pad"}, kClick, 1, {"kbd", "pad"}, "11", {"new", "kbd*", "pad*"}},
+        {"the keyboard and the pad away, another port on the keyboard's row", nullptr, {"other"}, kMenu, 0, {}, "11",
+         {"other"}},
+        {"the other port chosen: the keyboard moves past the rows shown", nullptr, {"other"}, kClick, 0, {"other"},
+         "111", {"other*"}},
+        {"the keyboard back", nullptr, {"other", "kbd"}, kMenu, 0, {"other", "kbd"}, "111", {"other*", "kbd*"}},
+        {"a row beyond the list is kept", "001", {"a", "b"}, kStart, 0, {}, "001", {"a", "b"}},
+        {"a click on the first", nullptr, {"a", "b"}, kClick, 0, {"a"}, "101", {"a*", "b"}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        ports.inputs = step.inputs;
+        if (step.stored) {
+            devices.CloseAll();
+            devices.SetInputMask(step.stored);
+        }
+        switch (step.action) {
+        case kStart:
+            devices.CloseAll();
+            devices.Start(nullptr);
+            break;
+        case kReplug:
+            ++ports.generation["kbd"];
+            [[fallthrough]];
+        case kMenu: break;
+        case kClick: devices.ToggleInput(step.row); break;
+        case kClose: devices.CloseAll(); break;
+        }
+        CUIMenuResource view;
+        devices.BuildMenus(view);
+        EXPECT_EQ(ports.open, step.open);
+        EXPECT_STREQ(g_GlobalData.MIDIDeviceIn, step.mask);
+        EXPECT_EQ(Menu(CMIDIDevices::kInputMenu), step.menu);
+    }
+    // One open per step that joins a port, the one back unseen included.
+    EXPECT_EQ(ports.inputOpens, 8);
 }
 
 TEST_F(MIDIDevicesTest, OutputByNameOnlyAfterTheInputsOpened) {
@@ -159,20 +227,25 @@ TEST_F(MIDIDevicesTest, OutputByNameOnlyAfterTheInputsOpened) {
     devices.CloseAll();
     EXPECT_TRUE(ports.open.empty());
 
-    // A failing input stops the later ones and keeps the output closed.
+    // A failing input stops the later ones and keeps the output closed;
+    // the choice stays as it was, also once the devices close.
     ports.refused = {"b"};
     EXPECT_FALSE(devices.Start(nullptr));
     EXPECT_EQ(ports.open, Names{"a"});
+    devices.CloseAll();
+    EXPECT_STREQ(g_GlobalData.MIDIDeviceIn, "111");
     char error[CMIDIDevices::kErrorSize] = {};
     devices.CloseInputs();
     EXPECT_FALSE(devices.OpenInputs(error));
     EXPECT_STREQ(error, "refused b");
 
     // An unknown name falls back to device 0, "none": nothing is connected,
-    // the setting keeps the name for a start that finds it. Output 0 of
-    // the list is "none"; selecting past the list does nothing.
+    // which is no success, and the setting keeps the name for a start that
+    // finds it. Output 0 of the list is "none"; selecting past the list
+    // does nothing.
     devices.SetOutputName("gone");
-    EXPECT_TRUE(devices.OpenOutput());
+    EXPECT_FALSE(devices.OpenOutput(error));
+    EXPECT_STREQ(error, "no MIDI output named \"gone\"");
     EXPECT_STREQ(devices.GetOutputName(), "none");
     EXPECT_EQ(devices.GetOutputDevice(), 0);
     EXPECT_EQ(ports.open, Names{"a"});
@@ -361,9 +434,12 @@ TEST(MIDIPortsTest, OwnPortsAreKnownByClientName) {
 TEST(MIDIPortsTest, WithoutAJackServerTheListsHoldNoJackPortAndLeakNothing) {
     testutil::NoJackServer none;
     os::ORtMidiPorts ports;
+    // A missing server is no error worth a line on stderr at each listing.
+    testing::internal::CaptureStderr();
     for (const auto& list : {ports.InputNames(), ports.OutputNames()})
         for (const std::string& name : list)
             EXPECT_NE(name.find(' '), std::string::npos) << name;  // ALSA names end in " client:port"
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     std::string error;
     EXPECT_FALSE(ports.OpenOutput("keys:out", error));
     EXPECT_EQ(error, "no MIDI output named \"keys:out\"");
