@@ -629,6 +629,18 @@ TEST_F(SoundLayout, OpenInputsAndUnusedRoutingsReadAsWords)
     head->OnKey(36, 0, 0);  // Home
     EXPECT_TRUE(head->IsRedrawAllPending()) << "the amount stays in dB";
     Set(65 + r, saved[0]), Set(85 + r, saved[1]);
+    // So the last routing's row, and End on a source field.
+    for (const uint32_t last : {65u + 19, 85u + 19}) {
+        const float before = Get(int(last));
+        GUIObject* field = Shown("SLCT", 0, last);
+        ASSERT_NE(field, nullptr) << last;
+        head->OnMouseMove(0, field->x + 8, field->y + 8);
+        head->OnIdle();
+        ASSERT_FALSE(head->IsRedrawAllPending());
+        head->OnKey(35, 0, 0);  // End
+        EXPECT_TRUE(head->IsRedrawAllPending()) << last;
+        Set(int(last), before);
+    }
 }
 
 // The reverb editor's preset field names the preset, lists the presets and
