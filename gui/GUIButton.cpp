@@ -81,8 +81,6 @@ void GUIButton::OnMouseDown(uint32_t, int, int)
     Update();
 }
 
-void GUIButton::OnDoubleClick(uint32_t flags, int px, int py) { OnMouseDown(flags, px, py); }
-
 void GUIButton::OnMouseUp(uint32_t, int, int)
 {
     if (!owner) return;

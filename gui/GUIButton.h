@@ -13,7 +13,6 @@ public:
     void Init() override;
     GuiRect Draw() override;
     void OnMouseDown(uint32_t flags, int x, int y) override;
-    void OnDoubleClick(uint32_t flags, int x, int y) override;
     void OnMouseUp(uint32_t flags, int x, int y) override;
     int GetLeftClickMenu(int x, int y) override;
     GuiPoint GetLeftClickMenuPos() override { return {x, y + h}; }

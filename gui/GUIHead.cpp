@@ -261,6 +261,11 @@ void GUIHead::ShowHint()
     const char* text = m_hover->GetHintId(m_pointerX, m_pointerY);
     if (!text || strnlen(text, 2) <= 1) return;
     CGLFont& font = m_surface->Font();
+    // The line under the widget holds its caption, or while hovered its
+    // value (a knob's "8D 1-X +40" while an axis is armed): what the hint
+    // is about stays readable, the box goes under that line.
+    const GuiRect captionLine{m_hover->x - 20, m_hover->y + m_hover->h, m_hover->x + m_hover->w + 20,
+                              m_hover->y + m_hover->h + font.GetHeight() + 2};
     const int previousFont = font.SetFont(0), previousSpacing = font.SetSpacing(2);
     GuiRect box{m_pointerX + 12, m_pointerY + 20, 0, m_pointerY + 36};
     box.right = box.left + font.GetTextWidth(text) / 4 + 8;
@@ -269,6 +274,10 @@ void GUIHead::ShowHint()
     if (box.right > ClientWidth()) {
         box.left -= box.right - ClientWidth();
         box.right = ClientWidth();
+    }
+    if (GuiRect meet; IntersectRects(meet, box, captionLine)) {
+        box.top = captionLine.bottom + 2;
+        box.bottom = box.top + 16;
     }
     // Near the bottom edge the box goes above the pointer, not out of sight.
     if (box.bottom > ClientHeight()) {

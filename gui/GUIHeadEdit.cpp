@@ -86,8 +86,15 @@ void GUIHead::OnLayoutCommand(int value)
     case 56: Paste(); break;
     case 60:
         // A failed save keeps the permission, so the layout can still be
-        // saved (the writer has said why it failed).
-        if (SaveLayout()) m_editingAllowed = 0;
+        // saved (the writer has said why it failed). A good one ends the
+        // editing whole: without the permission no menu could leave edit
+        // mode, and its frames and selection would stay on every page.
+        if (SaveLayout()) {
+            m_editingAllowed = 0;
+            m_editMode = 0;
+            m_bandActive = 0;
+            for (const auto& w : m_widgets) w->active = 0;
+        }
         break;
     default: InsertByType(value); break;
     }

@@ -129,11 +129,17 @@ std::array<uint8_t, GUIObject::kRecordSize> GUIObject::Write() const
     return record;
 }
 
+// The window reports a second press soon after the first, anywhere near
+// it, as a double click: Stop right after Play, or a drag started just
+// after a click. A widget with nothing of its own for a double click takes
+// it as the press it is; dropped, the widget would still be captured and
+// take the drag with what its last press left behind.
+void GUIObject::OnDoubleClick(uint32_t flags, int x, int y) { OnMouseDown(flags, x, y); }
+
 // ---- Slots the base leaves empty ----------------------------------------------
 
 bool GUIObject::HitTest(int, int) { return true; }
 void GUIObject::OnMouseDown(uint32_t, int, int) {}
-void GUIObject::OnDoubleClick(uint32_t, int, int) {}
 void GUIObject::OnMouseUp(uint32_t, int, int) {}
 void GUIObject::OnMouseDrag(uint32_t, int, int) {}
 bool GUIObject::OnKey(int, int, uint32_t) { return false; }

@@ -18,6 +18,7 @@
 #include "gui/CUnifiedDC.h"
 #include "gui/GUIHead.h"
 #include "gui/GUIResource.h"
+#include "params/CPIBase.h"
 #include "platform/CGlobalData.h"
 #include "tests/editor/ProgramContent.h"
 #include "tools/PngFile.h"
@@ -188,12 +189,23 @@ TEST_F(ShippedPages, AWidgetRedrawnAloneLooksAsInAFullRedrawWhenHoveredAndLeft)
     }
     // So in a dialog whose panel prints a caption ("Coarse" of the tuning one).
     head->OpenDialog(0, 0, 21, 0);
+    GUIObject* tuningKnob = nullptr;
     for (const auto& w : head->Objects())
         if (Is(*w, "KNOB") && w->dialogId == 21 && w->IsVisibleNow()) {
+            tuningKnob = w.get();
             head->OnMouseMove(0, w->x + 16, w->y + 16);
             Idle();
             EXPECT_EQ(InkBesideTheValue(*w), 0) << "knob " << w->binding.index << " of the tuning dialog";
         }
+    ASSERT_NE(tuningKnob, nullptr) << "the tuning dialog shows no knob";
+    // With an 8D axis armed the hovered knob shows the axis and its depth instead.
+    const Pixels plain = Shot();
+    synth->parameters.ArmAssignSource(0, true);
+    tuningKnob->Update();
+    Idle();
+    const Pixels armed = Shot();
+    synth->parameters.ArmAssignSource(-1, false);
+    EXPECT_NE(Diff(plain, armed), "");
 }
 
 TEST_F(ShippedPages, LeavingTheWindowTakesAwayTheValueTextAndTheHint)

@@ -150,6 +150,16 @@ TEST_F(SongPage, PatternsAreDraggedIntoCellsMovedAndTransposed)
     EXPECT_EQ(head->GetParameter(13, 0), tempoBefore);
     EXPECT_EQ(head->GetParameter(35, 0), loopBefore);
     EXPECT_EQ(head->GetParameter(33, 0), 0.0);  // not started
+    // Stop pressed right after Play reaches the window as a double click:
+    // it stops all the same.
+    Click(kSongX + 144, kSongY + 13);
+    head->OnDoubleClick(1, kSongX + 117, kSongY + 13);
+    head->OnMouseUp(0, kSongX + 117, kSongY + 13);
+    synth->Resume();
+    std::vector<float> left(512), right(512);
+    float* outs[2] = {left.data(), right.data()};
+    synth->Process(nullptr, outs, 512);
+    EXPECT_EQ(head->GetParameter(33, 0), 0.0);
 
     // Shift places the selected pattern; a cell drawn after the clicked one
     // must not take the transpose when the window redraws under the menu.

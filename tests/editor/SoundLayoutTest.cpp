@@ -629,6 +629,18 @@ TEST_F(SoundLayout, OpenInputsAndUnusedRoutingsReadAsWords)
     head->OnKey(36, 0, 0);  // Home
     EXPECT_TRUE(head->IsRedrawAllPending()) << "the amount stays in dB";
     Set(65 + r, saved[0]), Set(85 + r, saved[1]);
+    // So the last routing's row, and End on a source field.
+    for (const uint32_t last : {65u + 19, 85u + 19}) {
+        const float before = Get(int(last));
+        GUIObject* field = Shown("SLCT", 0, last);
+        ASSERT_NE(field, nullptr) << last;
+        head->OnMouseMove(0, field->x + 8, field->y + 8);
+        head->OnIdle();
+        ASSERT_FALSE(head->IsRedrawAllPending());
+        head->OnKey(35, 0, 0);  // End
+        EXPECT_TRUE(head->IsRedrawAllPending()) << last;
+        Set(int(last), before);
+    }
 }
 
 // The reverb editor's preset field names the preset, lists the presets and
@@ -731,7 +743,27 @@ TEST_F(SoundLayout, The8DDialogAssignsAKnobToAnAxisAndThePadMovesItsValue)
     // The knob shows the armed axis; no depth goes past its top, so a drag down there acts at once.
     // The master volume turns its own value and assigns nothing.
     char shown[64] = {};
-    EXPECT_TRUE(head->GetAssignText(&volume->binding, shown, sizeof shown) && std::string(shown) == "8D 1-X +40");
+    EXPECT_TRUE(head->GetAssignText(&volume->binding, shown, sizeof shown));
+    EXPECT_STREQ(shown, "8D 1-X +40");
+    // A press soon after a click comes as a double click: the drag from it
+    // sets the depth from that press all the same, the value stays.
+    Click(kx, ky);
+    head->OnDoubleClick(1, kx, ky);
+    head->OnMouseMove(1, kx, ky - 8);
+    head->OnMouseUp(0, kx, ky - 8);
+    synth->parameters.FindAssignment(0, 20, &amount);
+    EXPECT_EQ(amount, 48);
+    EXPECT_NEAR(Get(20), 0.3f, 1e-6f);
+    // Below the knob's lowest frame no depth either: 0.3 is frame 38.
+    Drag(0, kx, ky, kx, ky + 200);
+    synth->parameters.FindAssignment(0, 20, &amount);
+    EXPECT_EQ(amount, -38);
+    Drag(0, kx, ky, kx, ky - 78);  // +40 again
+    // The last axis names itself too.
+    synth->parameters.ArmAssignSource(7, true);
+    EXPECT_TRUE(head->GetAssignText(&volume->binding, shown, sizeof shown));
+    EXPECT_STREQ(shown, "8D 4-Y +0");
+    synth->parameters.ArmAssignSource(0, true);
     Set(20, 1.0f);
     Drag(0, kx, ky, kx, ky - 40);
     Drag(0, kx, ky, kx, ky + 40);

@@ -405,7 +405,8 @@ TEST_F(GuiManager, HintsRedrawsAndPolling)
     EXPECT_TRUE(head->IsHintShown());
     const GuiRect box = head->GetHintBox();
     EXPECT_EQ(box.left, 122);
-    EXPECT_EQ(box.top, 130);
+    // Under the line below the knob, where its value shows, not over it.
+    EXPECT_EQ(box.top, 140 + dc.Font().GetHeight() + 4);
     const uint8_t* p = dc.GetBackSurface()->PixelAddress(box.left + 2, box.bottom - 2);
     EXPECT_NEAR(p[0], 0xC8, 1);  // pale yellow: blue, green, red
     EXPECT_NEAR(p[1], 0xFF, 1);

@@ -130,9 +130,16 @@ TEST_F(LayoutFixture, MovedWidgetSavesReloadsAndSavesTheSameBytes)
     EXPECT_TRUE(head->IsEditingAllowed());
     EXPECT_EQ(boxes.size(), 1u);
     std::filesystem::remove(GUIResource::LayoutPath());
+    EXPECT_TRUE(head->IsEditMode());  // a failed save keeps editing
     Command(60, nullptr, 0, 0);
     EXPECT_FALSE(head->IsEditingAllowed());
-    EXPECT_TRUE(head->IsEditMode());
+    // Edit mode ends with it: nothing stays selected, and a press is a press.
+    EXPECT_FALSE(head->IsEditMode());
+    EXPECT_FALSE(knob->IsActive());
+    head->OnMouseDown(1, 224, 62);
+    head->OnMouseMove(1, 300, 200);
+    head->OnMouseUp(0, 300, 200);
+    EXPECT_EQ(knob->x, 214);
 }
 
 TEST_F(LayoutFixture, BandSelectsVisibleWidgetsItMeets)
