@@ -763,6 +763,8 @@ void CSynth::RestMeters() {
 
 void CSynth::BuildMidiMenus() { g_MIDIDevices.BuildMenus(parameters.GetMenuView()); }
 
+void CSynth::FollowMidiPorts() { g_MIDIDevices.FollowPorts(); }
+
 bool CSynth::ReportAudioOutput() {
     if (g_AudioDevices.IsOpen())
         return true;

@@ -83,6 +83,9 @@ public:
     bool CheckAudioOutput();
     // The MIDI menus as the ports are now; asked for when one opens.
     void BuildMidiMenus();
+    // A keyboard plugged out lets go of its keys, one plugged in (again)
+    // plays, without a look at the menu.
+    void FollowMidiPorts();
     // After an output was asked for: when none plays, sets the level meters
     // at rest and says so in a box. True when an output plays.
     bool ReportAudioOutput();

@@ -200,6 +200,7 @@ void CEditor::ProcessProgramMessages() {
 void CEditor::OnTimer() {
     // A JACK server that went away: on to the sound device, told once.
     synth->CheckAudioOutput();
+    synth->FollowMidiPorts();
     // A document or page the desktop had no program for (the help menu).
     ReportFailedOpens();
     ProcessProgramMessages();

@@ -68,6 +68,8 @@ bool OJackDriver::Init(char* name32, char* errorText124) {
             static_cast<OJackDriver*>(self)->m_lost.store(true, std::memory_order_release);
         },
         this);
+    jack_set_port_registration_callback(
+        m_client, [](jack_port_id_t, int, void*) { s_portsChanged.store(true, std::memory_order_relaxed); }, nullptr);
     if (jack_set_process_callback(m_client, &OJackDriver::Process, this) != 0) {
         if (errorText124) std::snprintf(errorText124, 124, "JACK refused the process callback");
         CloseClient(m_client);

@@ -27,6 +27,10 @@ public:
     // The same, and while its client is open ask may query the server
     // through it (the client has no ports and is never activated).
     static bool AskServer(const std::function<void(jack_client_t*)>& ask);
+    // Whether a port was made or removed on the server since the last call,
+    // as the driver's client hears it while it is open (a MIDI keyboard
+    // plugged in or out, a client started or closed).
+    static bool TakePortsChanged() { return s_portsChanged.exchange(false, std::memory_order_relaxed); }
 
     bool Init(char* name32, char* errorText124) override;
     void Exit() override;
@@ -66,6 +70,8 @@ private:
     // Set on the server's shutdown thread; the GUI thread acts on it.
     std::atomic<bool> m_lost{false};
     bool m_active = false;
+    // Set on the server's notification thread.
+    static inline std::atomic<bool> s_portsChanged{false};
 };
 
 } // namespace os

@@ -8,6 +8,7 @@
 #include "core/CSynth.h"
 #include "gui/CUIMenuResource.h"
 #include "os/InitOrder.h"
+#include "os/OJackDriver.h"
 #include "os/ORtMidiPorts.h"
 #include "platform/CGlobalData.h"
 
@@ -88,8 +89,18 @@ bool CMIDIDevices::Start(CSynth* s) {
 }
 
 bool CMIDIDevices::OpenInputs(char* errorText) {
-    const std::vector<std::string> names = ListInputs();
-    listedInputs = names;
+    listedInputs = ListInputs();
+    return JoinInputs(listedInputs, errorText);
+}
+
+void CMIDIDevices::FollowPorts() {
+    if (!os::OJackDriver::TakePortsChanged() || !synth.load())
+        return;
+    // The menu keeps the rows it shows: a click means the port it showed.
+    JoinInputs(ListInputs(), nullptr);
+}
+
+bool CMIDIDevices::JoinInputs(const std::vector<std::string>& names, char* errorText) {
     // An input whose port left hears nothing, nor does it once a port of
     // that name came back: it lets go of what it held and, chosen and
     // listed, opens again below.

@@ -62,6 +62,11 @@ public:
     // reason the port gave. An input that fails stops the opening of later
     // ones; those opened before stay open, and the choice stays as it is.
     bool OpenInputs(char* errorText = nullptr);
+    // GUI timer: when the JACK server said ports were made or removed, an
+    // open input whose port left lets go of what it held and a chosen port
+    // that came (back) is joined, as OpenInputs does, while the rows the
+    // menu shows stay as they are.
+    void FollowPorts();
     // Closing an input releases what it holds: a note-off for every key it
     // left down and the sustain pedal up on each channel it held it.
     void CloseInputs();
@@ -130,6 +135,7 @@ private:
     void CloseInput(int slot);
     int SlotOf(const std::string& name) const;
     bool OpenInput(const std::string& name, char* errorText);
+    bool JoinInputs(const std::vector<std::string>& names, char* errorText);
     bool IsChosen(const std::string& name) const;
     void NameChosenRows(const std::vector<std::string>& names);
     void RebaseMask(const std::vector<std::string>& rows);

@@ -149,6 +149,26 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     EXPECT_EQ(probe.receivedCount.load(), 1);
     EXPECT_EQ(probe.received[0].bytes, (std::vector<uint8_t>{0x91, 60, 99}));
 
+    // A keyboard chosen in the menu and plugged out lets go without a look
+    // at the menu; plugged in again it is joined again.
+    jack_port_t* pad = jack_port_register(probe.client, "pad", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    ASSERT_TRUE(pad);
+    const std::string padName = jack_port_name(pad);
+    devices.BuildMenus(synth->parameters.GetMenuView());
+    int padRow = 0;
+    while (padRow < CMIDIDevices::kMaxDevices && padName != devices.inputDeviceNames[padRow])
+        ++padRow;
+    ASSERT_LT(padRow, CMIDIDevices::kMaxDevices);
+    devices.ToggleInput(padRow);
+    EXPECT_EQ(jack_port_connected(pad), 1);
+    ASSERT_EQ(jack_port_unregister(probe.client, pad), 0);
+    EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return devices.FollowPorts(), !devices.IsInputOpen(padRow); }, 5000));
+    pad = jack_port_register(probe.client, "pad", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    ASSERT_TRUE(pad);
+    EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return devices.FollowPorts(), jack_port_connected(pad) == 1; }, 5000));
+    EXPECT_TRUE(devices.IsInputOpen(padRow));
+    jack_port_unregister(probe.client, pad);
+
     // Once the inputs are closed nothing more arrives.
     devices.CloseInputs();
     const int32_t closed = queue.writeIndex.load();
