@@ -97,7 +97,7 @@ private:
     int m_point = -1;       // the dragged point or segment
     int m_eg = 0, m_egHandle = 0;
     int m_pressX = 0, m_pressY = 0, m_lastX = 0, m_lastY = 0;
-    float m_startValue = 0.0f, m_span = 0.0f, m_pressTime = 0.0f;
+    float m_startValue = 0.0f, m_span = 0.0f;
     int m_insertAfter = 0;
     GuiPoint m_menuPos;
 };

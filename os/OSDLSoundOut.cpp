@@ -26,7 +26,7 @@ void AlsaLine(const char* file, int line, const char* function, int err, const c
     size_t at = std::min<size_t>(head > 0 ? static_cast<size_t>(head) : 0, sizeof text - 1);
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text + at, sizeof text - at, format ? format : "", args);
+    if (format) std::vsnprintf(text + at, sizeof text - at, format, args);
     va_end(args);
     at = std::strlen(text);
     if (err != 0 && g_alsaErrorText) std::snprintf(text + at, sizeof text - at, ": %s", g_alsaErrorText(err));
