@@ -1,6 +1,7 @@
 #include "os/OJackDriver.h"
 
 #include "os/OJackClientLock.h"
+#include "os/ORtMidiPorts.h"
 
 #include <jack/jack.h>
 
@@ -68,8 +69,16 @@ bool OJackDriver::Init(char* name32, char* errorText124) {
             static_cast<OJackDriver*>(self)->m_lost.store(true, std::memory_order_release);
         },
         this);
+    // Ports made or removed elsewhere (not the program's own MIDI ports,
+    // which every join of an input registers): only a flag is set here.
     jack_set_port_registration_callback(
-        m_client, [](jack_port_id_t, int, void*) { s_portsChanged.store(true, std::memory_order_relaxed); }, nullptr);
+        m_client,
+        [](jack_port_id_t id, int, void* client) {
+            const jack_port_t* port = jack_port_by_id(static_cast<jack_client_t*>(client), id);
+            if (port && ORtMidiPorts::IsOwnPort(jack_port_name(port))) return;
+            s_portsChanged.store(true, std::memory_order_relaxed);
+        },
+        m_client);
     if (jack_set_process_callback(m_client, &OJackDriver::Process, this) != 0) {
         if (errorText124) std::snprintf(errorText124, 124, "JACK refused the process callback");
         CloseClient(m_client);
