@@ -112,6 +112,7 @@ bool OSettings::Load()
 {
     m_lines.clear();
     m_byteOrderMark = false;
+    m_lineEnd = "\n";
     m_unreadable = false;
     m_partial = false;
     m_strangeLine = 0;
@@ -141,7 +142,7 @@ void OSettings::LoadText(std::string_view text)
     if (text.size() > kMostBytes) {
         // The line the limit cuts is not taken.
         text = text.substr(0, kMostBytes);
-        const size_t last = text.rfind('\n');
+        const size_t last = text.find_last_of("\r\n");
         text = last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
     }
     // A text editor may put a byte-order mark before the first section.
@@ -149,13 +150,26 @@ void OSettings::LoadText(std::string_view text)
     m_byteOrderMark = text.substr(0, kMark.size()) == kMark;
     if (m_byteOrderMark)
         text.remove_prefix(kMark.size());
+    // The lines end as the editor that wrote them had it: LF, CRLF, or a
+    // lone CR (a file with CR alone would otherwise be one long line).
+    m_lineEnd = "\n";
+    bool endSeen = false;
     std::string section;
     bool inSection = false;
     while (!text.empty()) {
-        const size_t end = text.find('\n');
+        const size_t end = text.find_first_of("\r\n");
         Line line;
         line.text = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (end == std::string_view::npos) {
+            text = std::string_view();
+        } else {
+            const size_t endSize = text.substr(end, 2) == "\r\n" ? 2 : 1;
+            line.end = text.substr(end, endSize);
+            text.remove_prefix(end + endSize);
+            if (!endSeen)
+                m_lineEnd = line.end;
+            endSeen = true;
+        }
         const std::string_view l = Trim(line.text);
         bool understood = l.empty() || l.front() == ';' || l.front() == '#';
         if (!understood && l.front() == '[') {
@@ -190,7 +204,7 @@ std::string OSettings::Text() const
             text += l.key + '=' + Escape(l.value);
         else
             text += l.text;
-        text += '\n';
+        text += l.end.empty() ? m_lineEnd : l.end;
     }
     return text;
 }

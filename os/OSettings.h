@@ -5,7 +5,8 @@
 // unchanged. The file is the user's as much as the program's: every line
 // read is written back as it stood (comments, blank lines, lines that are
 // not understood, settings not changed); only a changed or new setting is
-// written anew.
+// written anew. Lines end in LF, CRLF or a lone CR, as the editor that
+// wrote the file had it; a line written anew ends as the file's lines do.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -78,6 +79,7 @@ private:
     // it stands in (none above the first and after a broken header).
     struct Line {
         std::string text;  // as read; empty for an added one
+        std::string end;   // as read; empty for an added line and a last one without
         std::string section;
         bool inSection = false;
         bool setting = false;
@@ -94,6 +96,7 @@ private:
     std::string m_path;
     std::vector<Line> m_lines;
     bool m_byteOrderMark = false;
+    std::string m_lineEnd = "\n";  // the file's first line end; LF for a new file
     bool m_unreadable = false;
     bool m_partial = false;  // longer than kMostBytes
     int m_strangeLine = 0;   // the first line not understood, from 1

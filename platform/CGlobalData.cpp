@@ -123,7 +123,7 @@ void CGlobalData::ReadSettings()
 
 void CGlobalData::WriteSettings() const
 {
-    if (s_noSettingsFile)
+    if (s_noSettingsFile || m_leaveSettingsFile)
         return;
     os::OSettings store;
     // Keeps whatever else the file holds (other sections, unknown keys,

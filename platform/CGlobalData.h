@@ -23,6 +23,10 @@ public:
     // neither read nor written; every setting has its default. It must be
     // called before the instance is built, by a static object built first.
     static void UseNoSettingsFile(bool none) { s_noSettingsFile = none; }
+    // For a start that ends before the program runs (no window could be
+    // made): nothing was chosen, so the exit leaves the settings file as it
+    // is, a missing one missing.
+    void LeaveSettingsFile() { m_leaveSettingsFile = true; }
     // The start put a value of its own into the field of a setting whose
     // stored value it could not take (the first audio output in place of
     // a name): the stored line stands while the field holds that value.
@@ -53,6 +57,7 @@ private:
     // or (kept) not read whole: it is not written back.
     bool m_settingsUnreadable = false;
     bool m_settingsKept = false;
+    bool m_leaveSettingsFile = false;
     char m_settingsWhy[128] = {};
     // A stored value the program could not take (longer than its field, a
     // zero byte in it, no number): its field got what the start gave

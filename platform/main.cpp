@@ -1,6 +1,6 @@
 // Entry point. The process-wide objects (settings, tables, devices) are
 // built before main runs and torn down after it returns; the settings are
-// written back then.
+// written back then, once the window has opened.
 //
 // The synthesizer opens the window and then its audio and MIDI devices; the
 // window's loop runs until the window is closed or the process gets SIGINT
@@ -12,6 +12,7 @@
 #include "editor/CEditor.h"
 #include "gui/CUIMenuResource.h"
 #include "platform/CBaseWnd.h"
+#include "platform/CGlobalData.h"
 
 namespace {
 
@@ -38,10 +39,12 @@ int main()
     CEditor* editor = synth->editor;
     if (!editor || !editor->IsOpen()) {
         // Nobody could see or stop a program without its window: no device
-        // was opened, and it ends at once.
+        // was opened, and it ends at once, leaving the settings file alone
+        // (the exit would fill it with defaults nobody chose).
         const std::string& why = CBaseWnd::LastError();
         std::fprintf(stderr, "zavo: cannot open the window (%s); a graphical desktop is needed\n",
                      why.empty() ? "no window could be made" : why.c_str());
+        g_GlobalData.LeaveSettingsFile();
         delete synth;
         os::OWindow::Shutdown();
         return 1;

@@ -259,17 +259,25 @@ TEST_F(WindowOnX, AClickMadeBeforeTheLoopFirstRanReachesTheWidget)
     CloseKnobWindow();
 }
 
+// It writes no settings either: not a new file, nothing into the user's.
 TEST(Program, WithoutADisplayItEndsAtOnceWithAMessage)
 {
-    testutil::TempFolder home;
-    const std::string err = home / "stderr.txt";
-    const pid_t pid = testutil::Spawn({"XDG_CONFIG_HOME=" + home.Path(), "SDL_AUDIODRIVER=dummy",
-                             "HOME=" + home.Path(), testutil::LeakRules(home)},
-                            err);
-    EXPECT_EQ(testutil::WaitFor(pid, std::chrono::seconds(5)), 1);
-    const std::string text = testutil::ReadFile(err);
-    EXPECT_NE(text.find("zavo: cannot open the window ("), std::string::npos) << text;
-    EXPECT_NE(text.find("); a graphical desktop is needed"), std::string::npos) << text;
+    for (const std::string held : {"", "[Settings]\nSoundDeviceOut=JACK\n"}) {
+        testutil::TempFolder home;
+        const std::string err = home / "stderr.txt", settings = home / "zavo/settings.ini";
+        if (!held.empty()) {
+            std::filesystem::create_directories(home / "zavo");
+            testutil::WriteFile(settings, held);
+        }
+        const pid_t pid = testutil::Spawn({"XDG_CONFIG_HOME=" + home.Path(), "SDL_AUDIODRIVER=dummy",
+                                           "HOME=" + home.Path(), testutil::LeakRules(home)},
+                                          err);
+        EXPECT_EQ(testutil::WaitFor(pid, std::chrono::seconds(5)), 1);
+        const std::string text = testutil::ReadFile(err);
+        EXPECT_NE(text.find("zavo: cannot open the window ("), std::string::npos) << text;
+        EXPECT_NE(text.find("); a graphical desktop is needed"), std::string::npos) << text;
+        EXPECT_EQ(std::filesystem::exists(settings) ? testutil::ReadFile(settings) : "", held);
+    }
 }
 
 TEST_F(WindowOnX, ProgramEndsOnSigtermWithItsSettingsWritten)

@@ -121,7 +121,8 @@ TEST(OReplaceFile, KeepsModeAndLinksAndRefusesWhatMustNotBeWritten)
         std::optional<testutil::ScopedWriteFault> full;
         if (c.target == kFull) full.emplace(ENOSPC);
         // Two other processes save the same file as this one does: no save
-        // takes another's finished file for a left-over one and fails.
+        // takes another's finished file for a left-over one and fails. Only
+        // this row shows that a save keeps its lock up to the rename.
         std::vector<pid_t> others;
         for (int i = 0; c.target == kSavesAtOnce && i < 2; ++i)
             if (others.emplace_back(fork()) == 0) _exit(SavesThatFail(path, 300));
@@ -195,8 +196,10 @@ TEST(OReplaceFile, AWriterThatFailsKeepsTheOldFile)
     EXPECT_EQ(testutil::ReadFile(file), "old");
     EXPECT_EQ(Entries(tmp.Path()), 1u);
 
-    // A save of the same file from inside a writer neither takes the outer
-    // save's temporary file for a left-over one nor outlasts it.
+    // A save of the same file from inside a writer, while the outer save
+    // writes its temporary file, neither takes that file for a left-over one
+    // nor outlasts it. The lock held after the writer, up to the rename,
+    // only the row of three processes shows (kSavesAtOnce).
     EXPECT_TRUE(os::ReplaceFileWith(file.c_str(), [&](FILE* out, std::string&) {
         EXPECT_TRUE(os::ReplaceFile(file.c_str(), "inner", 5));
         return std::fputs("outer", out) >= 0;

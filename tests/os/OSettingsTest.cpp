@@ -108,7 +108,8 @@ TEST(OSettings, ReadersRefuseWhatDoesNotFit)
     EXPECT_FALSE(s.GetInt("Broken", "Lost", v));
     EXPECT_EQ(v, 42);
     // Lines not understood are kept as they stand, as is every other line
-    // but a changed one; a new one goes to the end of its section.
+    // but a changed one; a new one goes to the end of its section. Both end
+    // as the file's lines do.
     EXPECT_FALSE(s.LeftAsItIs());
     EXPECT_EQ(s.StrangeLine(), 9);
     EXPECT_EQ(s.Why(), "line 9 is no section, setting or comment");
@@ -120,8 +121,8 @@ TEST(OSettings, ReadersRefuseWhatDoesNotFit)
     s.SetString("Settings", "New", "n");
     EXPECT_TRUE(s.Save());
     std::string after = before;
-    after.replace(after.find("Big=4294967295\r"), 15, "Big=5");
-    after.insert(after.find("[Broken"), "New=n\n");
+    after.replace(after.find("Big=4294967295"), 14, "Big=5");
+    after.insert(after.find("[Broken"), "New=n\r\n");
     EXPECT_EQ(ReadFile(file), after);
 
     // A key set twice reads as its last line, which a change rewrites; a

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -329,6 +330,21 @@ TEST_F(AudioDeviceTest, AFirstStartPicksJackWhenAServerAnswersElseTheDefaultDevi
     CASIODriverList::Rescan();
     CAudioDevices::EnumerateDirectSound();
     EXPECT_STREQ(CAudioDevices::FirstStartName(), "Default audio device");
+
+    // So does a start whose stored output it cannot take (a name too long),
+    // and the exit keeps that line as the user wrote it.
+    TempFolder config;
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.Path());
+    const std::string stored = "SoundDeviceOut=" + std::string(64, 'o');
+    std::filesystem::create_directories(config / "zavo");
+    WriteFile(config / "zavo/settings.ini", "[Settings]\n" + stored + "\n");
+    g_GlobalData.ReadSettings();
+    testing::internal::CaptureStderr();
+    synth->OpenDevices();
+    EXPECT_STREQ(g_GlobalData.SoundDeviceOut, "Default audio device");
+    g_GlobalData.WriteSettings();
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("SoundDeviceOut is 64 bytes long"), std::string::npos);
+    EXPECT_NE(ReadFile(config / "zavo/settings.ini").find("\n" + stored + "\n"), std::string::npos);
 }
 
 TEST_F(AudioDeviceTest, AnOutputThatCannotOpenIsSaidOnceAndTheFieldSaysNone) {

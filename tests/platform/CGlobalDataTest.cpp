@@ -303,6 +303,7 @@ TEST(CGlobalData, SettingsNotReadWholeOrNotUnderstoodSurviveAStartAndAnExit)
         std::string said;  // empty: nothing
         const char* device;  // what the start took from the file
         bool left;           // the file stays byte for byte
+        std::string end = "\n";  // the file's line end, which the exit writes too
     };
     const std::string partial = std::string("longer than 1048576 bytes, only the lines before were read)") + kLeft;
     const Case cases[] = {
@@ -311,12 +312,14 @@ TEST(CGlobalData, SettingsNotReadWholeOrNotUnderstoodSurviveAStartAndAnExit)
         {"one 50 MB line", std::string(50u << 20, 'x'), partial, "", true},
         {"1,048,570 bytes", nearMost, std::string("longer than 1048576 bytes, more than a start reads)") + kLeft,
          "JACK", true},
-        {"4 KB of noise", noise, kKept, "", false},
+        {"4 KB of noise", noise, kKept, "", false, "\r"},  // its first line end is a CR
         {"a line of no setting", head + "Port 7 is the keyboard\n", std::string("line 3") + kKept, "JACK", false},
         // What stands under a header without its "]" is in no section.
         {"[Broken", head + "[Broken\nSoundDeviceOut=Other\n", std::string("line 3") + kKept, "JACK", false},
         {"=value", head + "=value\n\n[User]\nName=me\n", std::string("line 3") + kKept, "JACK", false},
         {"a byte-order mark", "\xEF\xBB\xBF" + head, "", "JACK", false},
+        {"CR line ends", "[Settings]\rSoundDeviceOut=JACK\r\r[User]\rName=me\r", "", "JACK", false, "\r"},
+        {"CRLF line ends", "[Settings]\r\nSoundDeviceOut=JACK\r\n", "", "JACK", false, "\r\n"},
     };
     const std::string log = testutil::TestFolder() + "/Debug.txt";
     for (const Case& c : cases) {
@@ -339,12 +342,12 @@ TEST(CGlobalData, SettingsNotReadWholeOrNotUnderstoodSurviveAStartAndAnExit)
             // Each line is there, byte for byte and in order.
             std::istringstream had(c.text), has(now);
             std::string line, at;
-            while (std::getline(had, line)) {
+            while (std::getline(had, line, c.end.back())) {
                 bool found = false;
-                while (!found && std::getline(has, at)) found = at == line;
+                while (!found && std::getline(has, at, c.end.back())) found = at == line;
                 ASSERT_TRUE(found) << "a line of the file went missing: \"" << line << '"';
             }
-            EXPECT_NE(now.find("MIDIDeviceIn=11\n"), std::string::npos) << now;
+            EXPECT_NE(now.find(c.end + "MIDIDeviceIn=11" + c.end), std::string::npos) << now;
         }
         if (c.said.empty()) {
             EXPECT_EQ(err, "");
