@@ -46,7 +46,7 @@ void CUISongSequencer::Init()
 {
     GUIObject::Init();
     scroll = 0;
-    lastPlayPosition = -1;
+    lastPlayPosition = lastRunning = -1;
     drag = kNone;
     dragCell = dragPattern = -1;
     menuTrack = menuCell = -1;
@@ -216,11 +216,17 @@ GuiRect CUISongSequencer::Draw()
     return Rect();
 }
 
+// The play position and the transport follow the song. Play and Stop reach
+// the song through the audio thread, after the press drew the buttons: the
+// song may start or stop with its position unchanged, and the buttons are
+// drawn again when it does.
 void CUISongSequencer::OnIdle()
 {
     const int position = ValueToInt(GetValue(kPosition, 0));
-    if (position == lastPlayPosition) return;
+    const int running = GetValue(kPlay, 0) >= 1.0 ? 1 : 0;
+    if (position == lastPlayPosition && running == lastRunning) return;
     lastPlayPosition = position;
+    lastRunning = running;
     if (owner) owner->NotifyParameterChanged();
 }
 

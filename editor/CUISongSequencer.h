@@ -36,6 +36,7 @@ public:
 
     int scroll = 0;
     int lastPlayPosition = -1;
+    int lastRunning = -1;  // the transport as last drawn: 1 playing, 0 stopped
 
 private:
     enum Drag { kNone, kDragSelector, kDragCell, kDragTempoWhole, kDragTempoFraction, kDragSwing };

@@ -32,6 +32,11 @@ bool GUIEditSelection::OnMenu(int, int value)
 {
     if (!owner) return false;
     owner->SetFloatValue(&binding, float(value) * (1.0f / 128.0f));
+    // Being typed in, the field goes on with what was chosen: the text typed
+    // before stood for the value the list replaced, and an Enter would give
+    // it to the chosen one (a program loaded from the list took the name of
+    // the program before it).
+    if (active) Activate();
     Update();
     return true;
 }

@@ -296,15 +296,29 @@ void GUIHead::ShowHint()
 
 // ---- Input ------------------------------------------------------------------
 
-void GUIHead::OnMouseDown(uint32_t flags, int x, int y)
+void GUIHead::OnMouseDown(uint32_t flags, int x, int y) { Press(flags, x, y, false); }
+
+// The window reports a second press soon after the first as a double click.
+// It is a press like any other and goes the same way, except that it ends
+// at the widget's own double-click handler. When the menu took the first
+// press (a row chosen, or the menu closed by a click beside it), the second
+// is the end of that gesture, aimed at the menu that is gone now: it presses
+// nothing that lay beneath the menu.
+void GUIHead::OnDoubleClick(uint32_t flags, int x, int y) { Press(flags, x, y, true); }
+
+void GUIHead::Press(uint32_t flags, int x, int y, bool doubleClick)
 {
     m_dead.clear();
     HideHint();
     if (m_menu.IsOpen()) {
         m_menu.CloseIfOutside(flags, x, y);
         if (!m_menu.IsOpen()) LeaveMenuAt(x, y);
+        m_menuTookPress = 1;
         return;
     }
+    const bool menusSecond = doubleClick && m_menuTookPress;
+    m_menuTookPress = 0;
+    if (menusSecond) return;
     m_buttonDown = 1;
     m_bandActive = 0;
     GUIObject* w = WidgetAt(x, y);
@@ -323,7 +337,10 @@ void GUIHead::OnMouseDown(uint32_t flags, int x, int y)
     }
     const uint32_t choosers = g_DlgFile.ShownCount();
     Capture(w);
-    w->OnMouseDown(flags, x, y);
+    if (doubleClick)
+        w->OnDoubleClick(flags, x, y);
+    else
+        w->OnMouseDown(flags, x, y);
     EndPressIfChooserRan(choosers, flags, x, y);
 }
 
@@ -353,23 +370,6 @@ void GUIHead::Capture(GUIObject* w)
     m_captured = w;
 }
 
-void GUIHead::OnDoubleClick(uint32_t flags, int x, int y)
-{
-    m_dead.clear();
-    HideHint();
-    if (m_menu.IsOpen()) {
-        m_menu.CloseIfOutside(flags, x, y);
-        EndMenuPress();
-        return;
-    }
-    GUIObject* w = WidgetAt(x, y);
-    if (!w || m_editMode) return;
-    const uint32_t choosers = g_DlgFile.ShownCount();
-    Capture(w);
-    w->OnDoubleClick(flags, x, y);
-    EndPressIfChooserRan(choosers, flags, x, y);
-}
-
 void GUIHead::EndHover()
 {
     m_hover = nullptr;
@@ -394,13 +394,23 @@ void GUIHead::LeaveMenuAt(int x, int y)
 
 // A left-click menu keeps the widget that opened it captured, and the
 // press's release went to the menu. Once the menu is gone and no button is
-// held, that widget lets go as at a release (an edit field keeps the
-// keyboard): held on, it would take every move, and nothing under the
-// pointer would light up or show its hint until the next click.
+// held, that widget lets go as at a release (an edit field being typed in
+// keeps the keyboard): held on, it would take every move, and nothing under
+// the pointer would light up or show its hint until the next click.
 void GUIHead::EndMenuPress()
 {
-    if (m_menu.IsOpen() || m_buttonDown || !m_captured || IsEditType(m_captured)) return;
-    m_captured = nullptr;
+    if (m_menu.IsOpen() || m_buttonDown) return;
+    LetGoUnlessTyping();
+}
+
+// Only an edit field being typed in holds on to the mouse and the keys
+// between presses. One whose editing has ended (Enter, Esc, a list opened
+// without typing) is an ordinary widget again: held on, it would keep every
+// move from lighting and hinting what lies under the pointer, and every key
+// from the hovered widget.
+void GUIHead::LetGoUnlessTyping()
+{
+    if (m_captured && !(IsEditType(m_captured) && m_captured->IsActive())) m_captured = nullptr;
 }
 
 void GUIHead::OnMouseLeave()
@@ -490,6 +500,7 @@ bool GUIHead::OnKey(int key, int ch, uint32_t keyData)
     }
     GUIObject* w = m_captured ? m_captured : m_hover;
     bool handled = w && w->OnKey(key, ch, keyData);
+    if (w && w == m_captured && !m_buttonDown) LetGoUnlessTyping();
     if (!handled && m_openDialog > 0 && (key == kEscape || key == kF5 || key == kEnter)) {
         CloseDialog();
         handled = true;

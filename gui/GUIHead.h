@@ -228,6 +228,8 @@ private:
     void HintTick();
     void LeaveMenuAt(int x, int y);
     void EndMenuPress();
+    void LetGoUnlessTyping();
+    void Press(uint32_t flags, int x, int y, bool doubleClick);
     void ShowHint();
     void DeactivateAll(bool redraw);
     // Ends the hover highlight: widgets lit by the pointer go dark, an edit
@@ -271,6 +273,7 @@ private:
     uint8_t m_editMode = 0;
     uint8_t m_buttonDown = 0;
     uint8_t m_bandActive = 0;
+    uint8_t m_menuTookPress = 0;  // the last press went to the open menu
     int m_bandStartX = 0, m_bandStartY = 0, m_bandEndX = 0, m_bandEndY = 0;
     uint8_t m_dropPending = 0;
     int m_dropItem = 0;

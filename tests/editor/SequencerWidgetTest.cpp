@@ -151,8 +151,13 @@ TEST_F(SongPage, PatternsAreDraggedIntoCellsMovedAndTransposed)
     EXPECT_EQ(head->GetParameter(35, 0), loopBefore);
     EXPECT_EQ(head->GetParameter(33, 0), 0.0);  // not started
     // Stop pressed right after Play reaches the window as a double click:
-    // it stops all the same.
+    // it stops all the same; Play is drawn lit while the song runs, no longer.
+    auto playLit = [&] {  // as the next ticks draw it
+        return head->OnIdle(), head->OnIdle(), dc.GetBackSurface()->PixelAddress(kSongX + 136, kSongY + 5)[1] > 0x80;
+    };
     Click(kSongX + 144, kSongY + 13);
+    Render(512);
+    EXPECT_TRUE(playLit());
     head->OnDoubleClick(1, kSongX + 117, kSongY + 13);
     head->OnMouseUp(0, kSongX + 117, kSongY + 13);
     synth->Resume();
@@ -160,6 +165,7 @@ TEST_F(SongPage, PatternsAreDraggedIntoCellsMovedAndTransposed)
     float* outs[2] = {left.data(), right.data()};
     synth->Process(nullptr, outs, 512);
     EXPECT_EQ(head->GetParameter(33, 0), 0.0);
+    EXPECT_FALSE(playLit());
 
     // Shift places the selected pattern; a cell drawn after the clicked one
     // must not take the transpose when the window redraws under the menu.

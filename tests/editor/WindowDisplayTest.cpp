@@ -213,6 +213,8 @@ TEST_F(WindowOnX, TheScreenShowsTheSurfaceAndAClickReachesTheWidget)
         return knob->downs.size() == before + 1;
     };
     ASSERT_TRUE(pressForChooser(305, 205));
+    XTestFakeMotionEvent(x, -1, 360, 270, 0);
+    XTestFakeButtonEvent(x, 4, True, 0), XTestFakeButtonEvent(x, 4, False, 0);  // a wheel turn: no press
     XTestFakeMotionEvent(x, -1, 370, 280, 0);
     XTestFakeButtonEvent(x, 1, True, 0);
     XTestFakeButtonEvent(x, 1, False, 0);

@@ -547,6 +547,7 @@ TEST_F(WindowHeader, HomeAndEndInTheProgramNameMoveTheCaretInsteadOfReplacingThe
     auto rename = [&](int key, const std::string& typed) {
         synth->editor->SetText(9, 5, "Saw Lead");
         Click(name);
+        if (key < 0) Click(name->x + name->w - 4, name->y + 8), key = 27;  // its list, closed
         head->OnKey(key, 0, 0);
         Type(typed);
         return Text(name).substr(4);  // after the number
@@ -555,6 +556,12 @@ TEST_F(WindowHeader, HomeAndEndInTheProgramNameMoveTheCaretInsteadOfReplacingThe
     EXPECT_EQ(rename(36, "X "), "X Saw Lead");
     // Without them the whole name is replaced, as before.
     EXPECT_EQ(rename(0, "Pad"), "Pad");
+    EXPECT_EQ(rename(-1, "Kept"), "Kept");  // typed in, the field keeps the keys after its list
+    for (const GUIObject* master = Find("KNOB", 2, 6); int list : {0, 1}) {  // left, the field lets go
+        if (list) Click(name->x + name->w - 4, name->y + 8), head->OnKey(27, 0, 0);
+        head->OnMouseMove(0, master->x + 16, master->y + 16);
+        EXPECT_TRUE(head->OnKey(33, 0, 0) && head->OnKey(34, 0, 0)) << list;
+    }
     synth->editor->SetText(9, 5, old.substr(4).c_str());
 }
 

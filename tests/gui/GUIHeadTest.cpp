@@ -447,8 +447,9 @@ TEST_F(GuiManager, NoHintForTheOpenerAfterAMenuClosesByAClick)
         ASSERT_TRUE(head->Menu().IsOpen());
         ASSERT_FALSE(head->IsHintShown());
         const GuiRect body = head->Menu().GetBody();
+        int closedAt = 500;
         if (onARow) {
-            for (int y = body.top + 1; y < body.bottom && head->Menu().IsOpen(); y += 4) {
+            for (int y = body.top + 1; y < body.bottom && head->Menu().IsOpen(); closedAt = y, y += 4) {
                 head->OnMouseMove(0, body.left + 10, y);
                 head->OnMouseDown(1, body.left + 10, y);
                 head->OnMouseUp(0, body.left + 10, y);
@@ -467,6 +468,10 @@ TEST_F(GuiManager, NoHintForTheOpenerAfterAMenuClosesByAClick)
         Ticks(4);
         EXPECT_TRUE(head->IsHintShown()) << "row " << onARow;
         EXPECT_TRUE(opener->IsActive()) << "row " << onARow;
+        head->OnDoubleClick(1, onARow ? body.left + 10 : 600, closedAt);  // its first click closed the menu
+        EXPECT_EQ(background->downY + opener->downY, 0) << "row " << onARow;
+        head->OnDoubleClick(1, 110, 110);  // a press like any other
+        EXPECT_EQ(head->Menu().IsOpen(), byLeftClick) << "row " << onARow;
         head->OnMouseMove(0, 600, 500);
         head->OnIdle();
         head->DeleteObject(opener);
