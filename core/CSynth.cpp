@@ -720,7 +720,7 @@ void CSynth::OpenDevices() {
                                                                : CAudioDevices::FirstStartName();
     g_AudioDevices.Open(window, output, this, g_GlobalData.sampleRate, g_GlobalData.refillPeriod);
     ReportAudioOutput();
-    g_MIDIDevices.SetInputMask(g_GlobalData.MIDIDeviceIn);
+    g_MIDIDevices.SetInputMask(g_GlobalData.MIDIDeviceIn, g_GlobalData.MIDIDeviceInNames);
     g_MIDIDevices.SetOutputName(g_GlobalData.MIDIDeviceOut);
     g_MIDIDevices.Start(this);
     // What the start chose in place of a stored choice it could not take

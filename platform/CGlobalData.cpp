@@ -99,6 +99,8 @@ void CGlobalData::ReadSettings()
     text("SamplePath", SamplePath, sizeof SamplePath, "Samples");
     text("PresetPath", PresetPath, sizeof PresetPath, "Presets");
     text("MIDIDeviceIn", MIDIDeviceIn, sizeof MIDIDeviceIn, nullptr);
+    const std::string* names = store.Value(kSection, "MIDIDeviceInNames");
+    MIDIDeviceInNames = names ? *names : std::string();
     text("MIDIDeviceOut", MIDIDeviceOut, sizeof MIDIDeviceOut, nullptr);
     text("SoundDeviceOut", SoundDeviceOut, sizeof SoundDeviceOut, nullptr);
 
@@ -155,6 +157,7 @@ void CGlobalData::WriteSettings() const
     put("SamplePath", Text(SamplePath));
     put("PresetPath", Text(PresetPath));
     put("MIDIDeviceIn", Text(MIDIDeviceIn));
+    put("MIDIDeviceInNames", MIDIDeviceInNames);
     put("MIDIDeviceOut", Text(MIDIDeviceOut));
     put("SoundDeviceOut", Text(SoundDeviceOut));
     put("DirectXDelay", std::to_string(DirectXDelay));

@@ -44,6 +44,10 @@ public:
     char SamplePath[512] = {};
     char PresetPath[512] = {};
     char MIDIDeviceIn[64] = {};
+    // The ports the '1's of MIDIDeviceIn stand for, by name (written and
+    // read by the MIDI devices): a row of the list is another port once a
+    // port is made or goes ahead of it.
+    std::string MIDIDeviceInNames;
     char MIDIDeviceOut[64] = {};
     char SoundDeviceOut[64] = {};
     int32_t DirectXDelay = 0;

@@ -31,10 +31,61 @@ bool NamesNoOutput(const char* name) {
     return !*name || std::strcmp(name, CMIDIDevices::kNoOutput) == 0 || std::strspn(name, "0") == std::strlen(name);
 }
 
+// The stored names: entries joined by ',', in which '%' and ',' are written
+// as "%25" and "%2C" (a port name may hold either; spaces, colons and the
+// bytes that would break a line the settings file takes care of).
+std::string JoinNames(const std::vector<std::string>& entries) {
+    std::string text;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (i > 0)
+            text += ',';
+        for (char c : entries[i]) {
+            if (c == '%')
+                text += "%25";
+            else if (c == ',')
+                text += "%2C";
+            else
+                text += c;
+        }
+    }
+    return text;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// A '%' not followed by two hex digits stands for itself.
+std::vector<std::string> SplitNames(std::string_view text) {
+    std::vector<std::string> entries;
+    if (text.empty())
+        return entries;
+    entries.emplace_back();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ',') {
+            entries.emplace_back();
+        } else if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+                   HexDigit(text[i + 2]) >= 0) {
+            entries.back() += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+            i += 2;
+        } else {
+            entries.back() += text[i];
+        }
+    }
+    return entries;
+}
+
 } // namespace
 
 CMIDIDevices::CMIDIDevices() {
-    std::memset(inputMask, '0', kMaxDevices);
+    // Nothing chosen: one '0' per listed input once a list is taken.
+    inputMask[0] = '0';
     std::memset(outputName, '0', kMaxDevices);
     for (InputSlot& slot : inputSlots)
         slot.owner = this;
@@ -66,13 +117,46 @@ std::vector<std::string> CMIDIDevices::ListOutputs() {
     return names;
 }
 
-void CMIDIDevices::SetInputMask(const char* text) {
+void CMIDIDevices::SetInputMask(const char* text, std::string_view names) {
     if (text && (text[0] == '0' || text[0] == '1')) {
         CopyName(inputMask, text);
         for (std::string& port : maskPorts)
             port.clear();
     }
+    NameStoredPorts(names);
     CopyName(g_GlobalData.MIDIDeviceIn, inputMask);
+    StoreNames();
+}
+
+// The names come first: a port they name is chosen whatever the mask says.
+// Entry k names the k-th '1' of the mask; a name past them takes the first
+// row that is not chosen. A '1' without a name keeps the meaning the mask
+// alone gives it.
+void CMIDIDevices::NameStoredPorts(std::string_view names) {
+    const std::vector<std::string> entries = SplitNames(names);
+    size_t k = 0;
+    const size_t length = std::min(std::strlen(inputMask), static_cast<size_t>(kMaxDevices));
+    for (size_t i = 0; i < length && k < entries.size(); ++i)
+        if (inputMask[i] == '1') {
+            const std::string& name = entries[k++];
+            if (!name.empty() && !IsChosen(name))
+                maskPorts[i] = name;
+        }
+    for (; k < entries.size(); ++k) {
+        const std::string& name = entries[k];
+        if (name.empty() || IsChosen(name))
+            continue;
+        const size_t end = std::strlen(inputMask);
+        size_t row = 0;
+        while (row < end && inputMask[row] == '1')
+            ++row;
+        if (row >= kMaxDevices)
+            break;
+        if (row == end)
+            inputMask[row + 1] = '\0';
+        inputMask[row] = '1';
+        maskPorts[row] = name;
+    }
 }
 
 void CMIDIDevices::SetOutputName(const char* name) {
@@ -109,6 +193,9 @@ bool CMIDIDevices::JoinInputs(const std::vector<std::string>& names, char* error
                              !inputs[slot]->Connected()))
             CloseInput(slot);
     NameChosenRows(names);
+    if (!std::strchr(inputMask, '1'))
+        StoreMask(names.size());
+    StoreNames();
     for (const std::string& name : names) {
         // A port already open is not opened twice (it would play every
         // note twice).
@@ -184,13 +271,33 @@ void CMIDIDevices::RebaseMask(const std::vector<std::string>& rows) {
         maskPorts[i] = ports[i];
 }
 
-// Without its trailing '0's, at least one character.
-void CMIDIDevices::StoreMask() {
+// Without its trailing '0's; with nothing chosen, one '0' per listed input
+// and at least one.
+void CMIDIDevices::StoreMask(size_t listed) {
     size_t length = std::strlen(inputMask);
-    while (length > 1 && inputMask[length - 1] != '1')
+    while (length > 0 && inputMask[length - 1] != '1')
         --length;
+    if (length == 0) {
+        length = std::clamp(listed, size_t{1}, static_cast<size_t>(kMaxDevices));
+        std::memset(inputMask, '0', length);
+    }
     inputMask[length] = '\0';
     CopyName(g_GlobalData.MIDIDeviceIn, inputMask);
+}
+
+// One entry per '1' of the mask, up to the last that names a port.
+void CMIDIDevices::StoreNames() {
+    std::vector<std::string> entries;
+    size_t named = 0;
+    const size_t length = std::min(std::strlen(inputMask), static_cast<size_t>(kMaxDevices));
+    for (size_t i = 0; i < length; ++i)
+        if (inputMask[i] == '1') {
+            entries.push_back(maskPorts[i]);
+            if (!maskPorts[i].empty())
+                named = entries.size();
+        }
+    entries.resize(named);
+    g_GlobalData.MIDIDeviceInNames = JoinNames(entries);
 }
 
 // Open inputs are kept by port name in slots of their own: a row of the list
@@ -392,7 +499,8 @@ void CMIDIDevices::ToggleInput(int32_t index) {
         chosen = OpenInput(name, nullptr);
     inputMask[row] = chosen ? '1' : '0';
     maskPorts[row] = chosen ? name : std::string();
-    StoreMask();
+    StoreMask(rows.size());
+    StoreNames();
 }
 
 void CMIDIDevices::SelectOutput(int32_t index) {

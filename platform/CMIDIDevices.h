@@ -11,12 +11,15 @@
 // list has a port on a chosen row, that row stands for the port by name, so
 // that ports made or gone meanwhile do not shift the choice onto another
 // port. Whenever the list is taken, a chosen port that is listed and not
-// joined (opened late, or gone and back) is opened again.
+// joined (opened late, or gone and back) is opened again. The names the
+// chosen rows stand for are stored beside the mask (MIDIDeviceInNames), so
+// that the next start joins the same ports, wherever the list has them then.
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "os/OMidiPorts.h"
@@ -47,8 +50,13 @@ public:
     void SetPorts(os::OMidiPorts* ports);
 
     // Taken (63 characters) only when it starts with '0' or '1'; the mask in
-    // use goes to the MIDIDeviceIn setting in every case.
-    void SetInputMask(const char* text);
+    // use goes to the MIDIDeviceIn setting in every case. names, as the
+    // MIDIDeviceInNames setting holds them (one entry per '1' of the mask, in
+    // order, an empty one for a row no port stood on yet), says which port
+    // each chosen row stands for; names past the mask's '1's are chosen on
+    // rows of their own. Without names a row stands for the port the first
+    // list has on it.
+    void SetInputMask(const char* text, std::string_view names = {});
     const char* GetInputMask() const { return inputMask; }
     void SetOutputName(const char* name);
     const char* GetOutputName() const { return outputName; }
@@ -138,8 +146,10 @@ private:
     bool JoinInputs(const std::vector<std::string>& names, char* errorText);
     bool IsChosen(const std::string& name) const;
     void NameChosenRows(const std::vector<std::string>& names);
+    void NameStoredPorts(std::string_view names);
     void RebaseMask(const std::vector<std::string>& rows);
-    void StoreMask();
+    void StoreMask(size_t listed);
+    void StoreNames();
     void ReleaseHeld(InputSlot& slot);
     static void MidiInProc(void* user, uint32_t message);
     static void TimerProc(void* user);
@@ -157,8 +167,8 @@ private:
     std::string inputNames[kMaxDevices];  // the port each open input is
     InputSlot inputSlots[kMaxDevices];
     char inputMask[kNameSize] = {};
-    // The port a chosen row of the mask stands for; empty until a list had
-    // a port on that row.
+    // The port a chosen row of the mask stands for; empty until the stored
+    // names or a list named it.
     std::string maskPorts[kMaxDevices];
     // The input list last taken: the rows the menu shows and a click means.
     std::vector<std::string> listedInputs;

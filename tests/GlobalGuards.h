@@ -5,6 +5,7 @@
 // test that leaves a global changed decides what the tests after it see.
 #include <algorithm>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "gui/CUIMenuResource.h"
@@ -32,7 +33,10 @@ private:
 class ScopedSettings {
 public:
     ScopedSettings() { new (&m_saved) CGlobalData(g_GlobalData); }
-    ~ScopedSettings() { g_GlobalData = m_saved; }
+    ~ScopedSettings() {
+        g_GlobalData = m_saved;
+        std::string().swap(m_saved.MIDIDeviceInNames);  // what the copy holds on the heap
+    }
     ScopedSettings(const ScopedSettings&) = delete;
     ScopedSettings& operator=(const ScopedSettings&) = delete;
 

@@ -68,6 +68,7 @@ TEST(CGlobalData, MissingFileGivesEveryDefaultAndExitWritesThem)
         EXPECT_EQ(std::string(g.SamplePath), prog + "Samples");
         EXPECT_EQ(std::string(g.PresetPath), prog + "Presets");
         EXPECT_STREQ(g.MIDIDeviceIn, "");
+        EXPECT_EQ(g.MIDIDeviceInNames, "");
         EXPECT_STREQ(g.MIDIDeviceOut, "");
         EXPECT_STREQ(g.SoundDeviceOut, "");
         EXPECT_EQ(g.DirectXDelay, 0);
@@ -80,7 +81,7 @@ TEST(CGlobalData, MissingFileGivesEveryDefaultAndExitWritesThem)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "nothing to say about a file not made yet";
     std::string text = ReadFile(folder.File());
     for (const char* key : {"ProjectPath=", "WavefilePath=", "SamplePath=", "PresetPath=",
-                            "MIDIDeviceIn=", "MIDIDeviceOut=", "SoundDeviceOut=", "DirectXDelay=0",
+                            "MIDIDeviceIn=", "MIDIDeviceInNames=", "MIDIDeviceOut=", "SoundDeviceOut=", "DirectXDelay=0",
                             "UIColorEffect=0", "UIBackground=0", "MIDIOutOffset=800",
                             "KnobAnimation=1", "ParameterLabel=0"})
         EXPECT_NE(text.find(key), std::string::npos) << key;
@@ -96,6 +97,7 @@ TEST(CGlobalData, SettingsWrittenAtExitAreReadBack)
         snprintf(g.SamplePath, sizeof g.SamplePath, "/data/samples");
         snprintf(g.PresetPath, sizeof g.PresetPath, " spaced \\ path ");
         snprintf(g.MIDIDeviceIn, sizeof g.MIDIDeviceIn, "0110");
+        g.MIDIDeviceInNames = " Keys%2C 61%25:out 1,," + std::string(300, 'p') + "\n ";
         snprintf(g.MIDIDeviceOut, sizeof g.MIDIDeviceOut, "Synth Port 1");
         snprintf(g.SoundDeviceOut, sizeof g.SoundDeviceOut, "JACK");
         g.DirectXDelay = 8192;
@@ -112,6 +114,7 @@ TEST(CGlobalData, SettingsWrittenAtExitAreReadBack)
     EXPECT_STREQ(g.SamplePath, "/data/samples");
     EXPECT_STREQ(g.PresetPath, " spaced \\ path ");
     EXPECT_STREQ(g.MIDIDeviceIn, "0110");
+    EXPECT_EQ(g.MIDIDeviceInNames, " Keys%2C 61%25:out 1,," + std::string(300, 'p') + "\n ");
     EXPECT_STREQ(g.MIDIDeviceOut, "Synth Port 1");
     EXPECT_STREQ(g.SoundDeviceOut, "JACK");
     EXPECT_EQ(g.DirectXDelay, 8192);

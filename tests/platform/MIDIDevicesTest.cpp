@@ -93,19 +93,23 @@ using Names = std::set<std::string>;
 } // namespace
 
 TEST_F(MIDIDevicesTest, InputMaskAndToggleOpenTheMarkedDevices) {
-    ports.inputs = FakePorts::Named("in", 40);
     const std::string zeros(32, '0');
     const struct {
         const char* mask;
         Names open;
         std::string kept;  // the mask in use, also in the setting
+        int listed = 40;
     } cases[] = {
         {"0101", {"in1", "in3"}, "0101"},
         {"x111", {}, zeros},  // not a mask: stays as it was
         {"", {}, zeros},
         {"1", {"in0"}, "1"},
+        {"", {}, "0", 0},  // one character per listed input, at least one
+        {"000", {}, "00", 2},
+        {"0101", {}, "0101", 0},
     };
     for (const auto& c : cases) {
+        ports.inputs = FakePorts::Named("in", c.listed);
         CMIDIDevices fresh;
         fresh.SetPorts(&ports);
         fresh.SetInputMask(c.mask);
@@ -115,6 +119,7 @@ TEST_F(MIDIDevicesTest, InputMaskAndToggleOpenTheMarkedDevices) {
         EXPECT_EQ(g_GlobalData.MIDIDeviceIn + std::string(), c.kept) << c.mask;
     }
     // Toggling past the mask's end pads it; rows without a port do nothing.
+    ports.inputs = FakePorts::Named("in", 40);
     devices.SetInputMask("01");
     EXPECT_TRUE(devices.OpenInputs());
     devices.ToggleInput(5);
@@ -159,7 +164,9 @@ TEST_F(MIDIDevicesTest, APortListedAnewIsNeverOpenedTwice) {
 }
 
 TEST_F(MIDIDevicesTest, OnlyAClickChangesTheChoiceAndTheMenuTicksWhatIsJoined) {
-    enum Action { kStart, kMenu, kClick, kReplug, kClose };
+    // kRestart: an exit, and a start from what it stored.
+    enum Action { kStart, kMenu, kClick, kReplug, kClose, kRestart };
+    const std::string usb = "USB Keys, 61%:USB Keys MIDI 1 20:0";  // ALSA ports come before JACK's
     const struct {
         const char* what;
         const char* stored;               // a mask set before the step, as a start reads it
@@ -169,24 +176,56 @@ TEST_F(MIDIDevicesTest, OnlyAClickChangesTheChoiceAndTheMenuTicksWhatIsJoined) {
         Names open;
         const char* mask;  // in the setting after the step
         std::vector<std::string> menu;
+        std::string names;  // the ports the mask's rows stand for, as stored
     } steps[] = {
-        {"start", "1", {"kbd"}, kStart, 0, {"kbd"}, "1", {"kbd*"}},
-        {"the keyboard is unplugged", nullptr, {}, kMenu, 0, {}, "1", {}},
-        {"exit", nullptr, {}, kClose, 0, {}, "1", {}},
-        {"the next start finds it back", "1", {"kbd"}, kStart, 0, {"kbd"}, "1", {"kbd*"}},
-        {"the server stops: the devices close and start again", nullptr, {}, kStart, 0, {}, "1", {}},
-        {"the server is back as the menu opens", nullptr, {"kbd"}, kMenu, 0, {"kbd"}, "1", {"kbd*"}},
-        {"gone and back between two looks: joined anew", nullptr, {"kbd"}, kReplug, 0, {"kbd"}, "1", {"kbd*"}},
-        {"the menu shows a pad", nullptr, {"kbd", "pad"}, kMenu, 0, {"kbd"}, "1", {"kbd*", "pad"}},
+        {"start", "1", {"kbd"}, kStart, 0, {"kbd"}, "1", {"kbd*"}, "kbd"},
+        {"the keyboard is unplugged", nullptr, {}, kMenu, 0, {}, "1", {}, "kbd"},
+        {"exit", nullptr, {}, kClose, 0, {}, "1", {}, "kbd"},
+        {"the next start finds it back", "1", {"kbd"}, kStart, 0, {"kbd"}, "1", {"kbd*"}, "kbd"},
+        {"the server stops: the devices close and start again", nullptr, {}, kStart, 0, {}, "1", {}, "kbd"},
+        {"the server is back as the menu opens", nullptr, {"kbd"}, kMenu, 0, {"kbd"}, "1", {"kbd*"}, "kbd"},
+        {"gone and back between two looks: joined anew", nullptr, {"kbd"}, kReplug, 0, {"kbd"}, "1", {"kbd*"}, "kbd"},
+        {"the menu shows a pad", nullptr, {"kbd", "pad"}, kMenu, 0, {"kbd"}, "1", {"kbd*", "pad"}, "kbd"},
         {"a port made while the menu is open: the click means the pad shown",
-         nullptr, {"new", "kbd", "pad"}, kClick, 1, {"kbd", "pad"}, "11", {"new", "kbd*", "pad*"}},
+         nullptr, {"new", "kbd", "pad"}, kClick, 1, {"kbd", "pad"}, "11", {"new", "kbd*", "pad*"}, "kbd,pad"},
         {"the keyboard and the pad away, another port on the keyboard's row", nullptr, {"other"}, kMenu, 0, {}, "11",
-         {"other"}},
+         {"other"}, "kbd,pad"},
         {"the other port chosen: the keyboard moves past the rows shown", nullptr, {"other"}, kClick, 0, {"other"},
-         "111", {"other*"}},
-        {"the keyboard back", nullptr, {"other", "kbd"}, kMenu, 0, {"other", "kbd"}, "111", {"other*", "kbd*"}},
-        {"a row beyond the list is kept", "001", {"a", "b"}, kStart, 0, {}, "001", {"a", "b"}},
-        {"a click on the first", nullptr, {"a", "b"}, kClick, 0, {"a"}, "101", {"a*", "b"}},
+         "111", {"other*"}, "other,pad,kbd"},
+        {"the keyboard back", nullptr, {"other", "kbd"}, kMenu, 0, {"other", "kbd"}, "111", {"other*", "kbd*"},
+         "other,pad,kbd"},
+        {"a row beyond the list is kept", "001", {"a", "b"}, kStart, 0, {}, "001", {"a", "b"}, ""},
+        {"a click on the first", nullptr, {"a", "b"}, kClick, 0, {"a"}, "101", {"a*", "b"}, "a"},
+        {"the chosen port moves onto the row no port stood on: two rows never stand for it", nullptr,
+         {"x", "y", "a"}, kMenu, 0, {"a"}, "101", {"x", "y", "a*"}, "a"},
+        {"exit and start: the unnamed row still takes the first port on it", nullptr, {"x", "a", "c"}, kRestart, 0,
+         {"a", "c"}, "101", {"x", "a*", "c*"}, "a,c"},
+        // A keyboard that left and came back behind another port is the one
+        // the next start joins.
+        {"keys chosen", "0", {"keys"}, kStart, 0, {}, "0", {"keys"}, ""},
+        {"", nullptr, {"keys"}, kClick, 0, {"keys"}, "1", {"keys*"}, "keys"},
+        {"keys leaves, bbb starts", nullptr, {"bbb"}, kMenu, 0, {}, "1", {"bbb"}, "keys"},
+        {"keys is back", nullptr, {"bbb", "keys"}, kMenu, 0, {"keys"}, "1", {"bbb", "keys*"}, "keys"},
+        {"the next start: keys plays, bbb does not", nullptr, {"bbb", "keys"}, kRestart, 0, {"keys"}, "1",
+         {"bbb", "keys*"}, "keys"},
+        // A port that went ahead of the chosen one.
+        {"a and kbd", "0", {"a", "kbd"}, kStart, 0, {}, "00", {"a", "kbd"}, ""},
+        {"kbd chosen", nullptr, {"a", "kbd"}, kClick, 1, {"kbd"}, "01", {"a", "kbd*"}, "kbd"},
+        {"a unplugged, the next start", nullptr, {"kbd"}, kRestart, 0, {"kbd"}, "01", {"kbd*"}, "kbd"},
+        {"a port made later on the row clicked is not joined", nullptr, {"kbd", "new"}, kMenu, 0, {"kbd"}, "01",
+         {"kbd*", "new"}, "kbd"},
+        // A USB keyboard plugged in lists ahead of every JACK port; its name
+        // holds a comma, a colon and a '%'.
+        {"a USB keyboard at the next start", nullptr, {usb, "kbd", "new"}, kRestart, 0, {"kbd"}, "01",
+         {usb.substr(0, 63), "kbd*", "new"}, "kbd"},
+        {"chosen too", nullptr, {usb, "kbd", "new"}, kClick, 0, {usb, "kbd"}, "11", {usb.substr(0, 63) + "*", "kbd*", "new"},
+         "USB Keys%2C 61%25:USB Keys MIDI 1 20:0,kbd"},
+        {"unplugged, the next start", nullptr, {"kbd", "new"}, kRestart, 0, {"kbd"}, "11", {"kbd*", "new"},
+         "USB Keys%2C 61%25:USB Keys MIDI 1 20:0,kbd"},
+        {"plugged in again", nullptr, {"new", "kbd", usb}, kMenu, 0, {usb, "kbd"}, "11", {"new", "kbd*", usb.substr(0, 63) + "*"},
+         "USB Keys%2C 61%25:USB Keys MIDI 1 20:0,kbd"},
+        // With nothing chosen the mask is one '0' per listed input.
+        {"nothing chosen, nothing listed", "0", {}, kStart, 0, {}, "0", {}, ""},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
@@ -196,6 +235,12 @@ TEST_F(MIDIDevicesTest, OnlyAClickChangesTheChoiceAndTheMenuTicksWhatIsJoined) {
             devices.SetInputMask(step.stored);
         }
         switch (step.action) {
+        case kRestart: {
+            devices.CloseAll();
+            const std::string mask = g_GlobalData.MIDIDeviceIn;
+            devices.SetInputMask(step.stored ? step.stored : mask.c_str(), g_GlobalData.MIDIDeviceInNames);
+        }
+            [[fallthrough]];
         case kStart:
             devices.CloseAll();
             devices.Start(nullptr);
@@ -212,9 +257,10 @@ TEST_F(MIDIDevicesTest, OnlyAClickChangesTheChoiceAndTheMenuTicksWhatIsJoined) {
         EXPECT_EQ(ports.open, step.open);
         EXPECT_STREQ(g_GlobalData.MIDIDeviceIn, step.mask);
         EXPECT_EQ(Menu(CMIDIDevices::kInputMenu), step.menu);
+        EXPECT_EQ(g_GlobalData.MIDIDeviceInNames, step.names);
     }
     // One open per step that joins a port, the one back unseen included.
-    EXPECT_EQ(ports.inputOpens, 8);
+    EXPECT_EQ(ports.inputOpens, 19);
 }
 
 TEST_F(MIDIDevicesTest, OutputByNameOnlyAfterTheInputsOpened) {

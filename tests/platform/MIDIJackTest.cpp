@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "gui/CUIMenuResource.h"
+#include "os/OJackDriver.h"
 #include "os/ORtMidiPorts.h"
 #include "platform/CASIODriverList.h"
 #include "platform/CAudioDevices.h"
@@ -149,25 +151,46 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     EXPECT_EQ(probe.receivedCount.load(), 1);
     EXPECT_EQ(probe.received[0].bytes, (std::vector<uint8_t>{0x91, 60, 99}));
 
+    // A key held down while the menu opens stays down: the input joined is
+    // kept as it is, not joined anew (which lets go of its keys).
+    const int32_t held = queue.writeIndex.load();
+    probe.Play({0x90, 72, 100});
+    ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return queue.writeIndex.load() != held; }, 2000));
+    devices.BuildMenus(synth->parameters.GetMenuView());
+    EXPECT_EQ(queue.writeIndex.load(), (held + 1) % CMIDIQueue::kSize);
+    probe.Play({0x80, 72, 0});
+    ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return queue.writeIndex.load() != (held + 1) % CMIDIQueue::kSize; }, 2000));
+
     // A keyboard chosen in the menu and plugged out lets go without a look
-    // at the menu; plugged in again it is joined again.
+    // at the menu; plugged in again it is joined again. Meanwhile the menu
+    // keeps the rows it shows: a click means the port it showed on that row.
     jack_port_t* pad = jack_port_register(probe.client, "pad", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    ASSERT_TRUE(pad);
+    jack_port_t* drum = jack_port_register(probe.client, "drum", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    ASSERT_TRUE(pad && drum);
     const std::string padName = jack_port_name(pad);
     devices.BuildMenus(synth->parameters.GetMenuView());
-    int padRow = 0;
-    while (padRow < CMIDIDevices::kMaxDevices && padName != devices.inputDeviceNames[padRow])
-        ++padRow;
-    ASSERT_LT(padRow, CMIDIDevices::kMaxDevices);
+    auto rowOf = [&](const std::string& name) {
+        int row = 0;
+        while (row < CMIDIDevices::kMaxDevices && name != devices.inputDeviceNames[row])
+            ++row;
+        return row;
+    };
+    const int padRow = rowOf(padName);
+    const int drumRow = rowOf(jack_port_name(drum));
+    ASSERT_LT(padRow, drumRow);  // the pad goes ahead of the drum's row
+    ASSERT_LT(drumRow, CMIDIDevices::kMaxDevices);
     devices.ToggleInput(padRow);
     EXPECT_EQ(jack_port_connected(pad), 1);
     ASSERT_EQ(jack_port_unregister(probe.client, pad), 0);
     EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return devices.FollowPorts(), !devices.IsInputOpen(padRow); }, 5000));
+    devices.ToggleInput(drumRow);
+    EXPECT_EQ(jack_port_connected(drum), 1);
     pad = jack_port_register(probe.client, "pad", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     ASSERT_TRUE(pad);
     EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return devices.FollowPorts(), jack_port_connected(pad) == 1; }, 5000));
     EXPECT_TRUE(devices.IsInputOpen(padRow));
     jack_port_unregister(probe.client, pad);
+    jack_port_unregister(probe.client, drum);
 
     // Once the inputs are closed nothing more arrives.
     devices.CloseInputs();
@@ -186,10 +209,22 @@ TEST(MIDIJackTest, NothingIsJoinedUntilChosenAndPortsMadeLaterAreOfferedAsTheMen
     ASSERT_TRUE(probe.ok);
     testutil::ScopedSettings settings;
     testutil::ScopedMenuTable menus;
+    CASIODriverList::Rescan();
     auto synth = std::make_unique<CSynth>();
+    // The audio on JACK: its client hears of ports made and removed.
     struct CloseDevices {
-        ~CloseDevices() { g_MIDIDevices.CloseAll(); }
+        ~CloseDevices() {
+            g_MIDIDevices.CloseAll();
+            g_MIDIDevices.SetPorts(nullptr);
+            g_AudioDevices.Close();
+            const std::vector<CASIODriverList::Source> none;
+            CASIODriverList::Rescan(&none);
+        }
     } closeDevices;
+    auto onJack = [] { return g_AudioDevices.IsOpen() && g_AudioDevices.GetMode() == CAudioDevices::kModeASIO; };
+    for (int i = 0; i < 3 && !onJack(); ++i)
+        ASSERT_TRUE(g_AudioDevices.Open(nullptr, "JACK", synth.get(), 44100, 11));
+    ASSERT_TRUE(onJack()) << server.Log();
     g_MIDIDevices.CloseAll();
     g_MIDIDevices.SetPorts(nullptr);
 
@@ -233,6 +268,14 @@ TEST(MIDIJackTest, NothingIsJoinedUntilChosenAndPortsMadeLaterAreOfferedAsTheMen
     synth->ExecuteCommand(1, float(keysRow) / 128.0f);
     const std::string chosen = g_GlobalData.MIDIDeviceIn;
     EXPECT_EQ(chosen[size_t(keysRow)], '1');
+    // The window's timer follows the server's ports.
+    ASSERT_EQ(jack_port_unregister(probe.client, lateKeys), 0);
+    EXPECT_TRUE(testutil::JackProbe::WaitFor(
+        [&] { return synth->editor->OnTimer(), !g_MIDIDevices.IsInputOpen(keysRow); }, 5000));
+    lateKeys = jack_port_register(probe.client, "late_keys", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    ASSERT_TRUE(lateKeys);
+    EXPECT_TRUE(testutil::JackProbe::WaitFor(
+        [&] { return synth->editor->OnTimer(), jack_port_connected(lateKeys) == 1; }, 5000));
     ASSERT_EQ(jack_port_unregister(probe.client, lateKeys), 0);
     lateKeys = jack_port_register(probe.client, "late_keys", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     ASSERT_TRUE(lateKeys);
@@ -244,4 +287,49 @@ TEST(MIDIJackTest, NothingIsJoinedUntilChosenAndPortsMadeLaterAreOfferedAsTheMen
     ASSERT_EQ(jack_port_unregister(probe.client, lateKeys), 0);
     g_MIDIDevices.CloseAll();
     EXPECT_EQ(g_GlobalData.MIDIDeviceIn, chosen);
+
+    // A port of a client that never runs cannot be joined: the click that
+    // gave up chooses and opens nothing. Chosen all the same (stored), it is
+    // tried again only when the server's ports change, not at every tick:
+    // the program's own ports that each try makes and removes are no change.
+    const std::string idleName = testutil::UniqueJackName("idle");
+    jack_client_t* idle = jack_client_open(idleName.c_str(), JackNoStartServer, nullptr);
+    ASSERT_TRUE(idle);
+    ASSERT_TRUE(jack_port_register(idle, "dead", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0));
+    const std::string deadName = std::string(jack_get_client_name(idle)) + ":dead";
+    synth->editor->PrepareMenu(CMIDIDevices::kInputMenu);
+    const int deadRow = ValueOf(CMIDIDevices::kInputMenu, deadName);
+    ASSERT_GE(deadRow, 0);
+    synth->ExecuteCommand(1, float(deadRow) / 128.0f);
+    EXPECT_FALSE(g_MIDIDevices.IsInputOpen(deadRow));
+    EXPECT_EQ(g_GlobalData.MIDIDeviceIn[deadRow], '0');
+    struct CountedPorts : os::ORtMidiPorts {
+        std::unique_ptr<os::OMidiInput> OpenInput(const std::string& name, os::MidiInputCallback callback,
+                                                  void* user, std::string& error) override {
+            ++tries;
+            return ORtMidiPorts::OpenInput(name, callback, user, error);
+        }
+        int tries = 0;
+    } counted;
+    g_MIDIDevices.CloseAll();
+    g_MIDIDevices.SetPorts(&counted);
+    g_MIDIDevices.SetInputMask("1", deadName);
+    EXPECT_FALSE(g_MIDIDevices.Start(synth.get()));
+    EXPECT_EQ(counted.tries, 1);
+    // Ticks until no try came for 300 ms: what the server had to say of the
+    // ports made before is heard by then.
+    int seen = counted.tries;
+    auto since = std::chrono::steady_clock::now();
+    EXPECT_TRUE(testutil::JackProbe::WaitFor([&] {
+        synth->editor->OnTimer();
+        if (counted.tries != seen) {
+            seen = counted.tries;
+            since = std::chrono::steady_clock::now();
+        }
+        return std::chrono::steady_clock::now() - since > std::chrono::milliseconds(300);
+    }, 10000)) << counted.tries << " tries";
+    EXPECT_FALSE(g_MIDIDevices.IsInputOpen(deadRow));
+    g_MIDIDevices.CloseAll();
+    g_MIDIDevices.SetPorts(nullptr);
+    jack_client_close(idle);
 }
