@@ -2,6 +2,7 @@
 
 #include "os/OJackClientLock.h"
 #include "os/OJackDriver.h"
+#include "os/OStop.h"
 
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <string_view>
 #include <thread>
+#include <type_traits>
 
 namespace os {
 
@@ -70,13 +72,36 @@ struct ErrorSink {
     }
 };
 
+// RtMidi's own listing of JACK ports activates a client and deactivates it
+// again: a server whose graph waits on a client that never runs keeps each
+// of those half a second. A client that is never activated lists the same
+// ports, in the server's order, as RtMidi names them.
+std::vector<std::string> JackPorts(unsigned long direction) {
+    std::vector<std::string> names;
+    OJackDriver::AskServer([&](jack_client_t* client) {
+        const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, direction);
+        for (size_t i = 0; ports && ports[i]; ++i)
+            if (!ORtMidiPorts::IsOwnPort(ports[i]))
+                names.emplace_back(ports[i]);
+        jack_free(ports);
+    });
+    return names;
+}
+
 template <class Rt>
 std::vector<std::string> ListPorts() {
     std::vector<std::string> names;
+    // A stopping program opens nothing more: the exit would wait for it.
+    if (StopRequested())
+        return names;
     for (RtMidi::Api api : kApis) {
+        if (api == RtMidi::UNIX_JACK) {
+            for (std::string& name : JackPorts(std::is_same_v<Rt, RtMidiIn> ? JackPortIsOutput : JackPortIsInput))
+                names.push_back(std::move(name));
+            continue;
+        }
         if (!Available(api))
             continue;
-        OJackClientLock lock;  // the object is a JACK client on JACK
         try {
             Rt rt(api, ORtMidiPorts::kClientName);
             ErrorSink sink;
@@ -299,6 +324,8 @@ public:
 // no API has the name.
 template <class Port, class... Args>
 std::unique_ptr<Port> OpenNamed(const std::string& name, std::string& error, Args... args) {
+    if (StopRequested())
+        return nullptr;
     for (RtMidi::Api api : kApis) {
         if (!Available(api))
             continue;
