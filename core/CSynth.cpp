@@ -748,6 +748,7 @@ bool CSynth::CheckAudioOutput() {
     g_AudioDevices.BuildMenu(parameters.GetMenuView());
     g_MIDIDevices.Start(this);
     g_MIDIDevices.BuildMenus(parameters.GetMenuView());
+    if (editor) editor->ShowChangesNow();
     os::ShowMessageBox(playing ? "The JACK server has stopped. ZAVO plays through the sound device now."
                                : "The JACK server has stopped, and no sound device could be opened.",
                        "Audio output");
@@ -763,12 +764,18 @@ void CSynth::RestMeters() {
 
 void CSynth::BuildMidiMenus() { g_MIDIDevices.BuildMenus(parameters.GetMenuView()); }
 
+void CSynth::BuildAudioMenu() {
+    g_AudioDevices.FindDrivers();
+    g_AudioDevices.BuildMenu(parameters.GetMenuView());
+}
+
 void CSynth::FollowMidiPorts() { g_MIDIDevices.FollowPorts(); }
 
 bool CSynth::ReportAudioOutput() {
     if (g_AudioDevices.IsOpen())
         return true;
     RestMeters();
+    if (editor) editor->ShowChangesNow();
     char text[CAudioDevices::kNameSize + 160];
     std::snprintf(text, sizeof text,
                   "The audio output \"%s\" could not be opened, so ZAVO plays nothing. "

@@ -83,6 +83,9 @@ public:
     bool CheckAudioOutput();
     // The MIDI menus as the ports are now; asked for when one opens.
     void BuildMidiMenus();
+    // The audio output menu as it opens: a JACK server that started (again)
+    // is its first row.
+    void BuildAudioMenu();
     // A keyboard plugged out lets go of its keys, one plugged in (again)
     // plays, without a look at the menu.
     void FollowMidiPorts();

@@ -197,6 +197,10 @@ void CEditor::ProcessProgramMessages() {
     busy = 0;
 }
 
+void CEditor::ShowChangesNow() {
+    if (gui) gui->OnIdle();
+}
+
 void CEditor::OnTimer() {
     // A JACK server that went away: on to the sound device, told once.
     synth->CheckAudioOutput();

@@ -105,6 +105,9 @@ public:
     // the controller bindings changed, the GUI's idle step, then the
     // recorded audio to its file.
     void OnTimer();
+    // The GUI's idle step now (the meters drawn as they are): a box about to
+    // be shown holds the timer while it is open.
+    void ShowChangesNow();
 
 private:
     // Groups 10..54: false for a group they do not know.

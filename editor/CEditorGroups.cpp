@@ -19,6 +19,7 @@
 #include "gui/CUIMenuResource.h"
 #include "gui/GUIHead.h"
 
+#include "platform/CAudioDevices.h"
 #include "platform/CDlgFile.h"
 #include "platform/CMIDIDevices.h"
 
@@ -403,6 +404,7 @@ void CEditor::PrepareMenu(int menuId)
 {
     if (synth && (menuId == int(CMIDIDevices::kInputMenu) || menuId == int(CMIDIDevices::kOutputMenu)))
         synth->BuildMidiMenus();
+    if (synth && menuId == int(CAudioDevices::kMenuId)) synth->BuildAudioMenu();
     // The program list names what the bank holds now: a preset loaded, a
     // program pasted or renamed changes a name without anyone asking for
     // the list's value.

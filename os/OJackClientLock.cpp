@@ -4,10 +4,12 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "os/OStop.h"
 
@@ -18,6 +20,19 @@ namespace {
 std::recursive_mutex g_mutex;
 int g_depth = 0;      // under g_mutex
 bool g_held = false;  // the file lock, under g_mutex
+std::vector<OJackHeldClient*> g_clients;  // under g_mutex
+// Set by a held client's shutdown notice; cleared once every held client
+// was let go (their closes end the threads that set it).
+std::atomic<bool> g_serverGone{false};
+
+// Under g_mutex.
+void LetGoOfAll(bool freed) {
+    const std::vector<OJackHeldClient*> clients = std::move(g_clients);
+    g_clients.clear();
+    for (OJackHeldClient* client : clients)
+        client->LetGo(freed);
+    g_serverGone.store(false);
+}
 
 // The lock file lies beside libjack's sockets; where it cannot be made,
 // the guards still serialise this process's own opens.
@@ -50,6 +65,8 @@ OJackClientLock::OJackClientLock() {
         const int fd = LockFile();
         g_held = fd >= 0 && TakeFileLock(fd);
     }
+    if (g_serverGone.load())
+        LetGoOfAll(false);
 }
 
 OJackClientLock::~OJackClientLock() {
@@ -58,6 +75,23 @@ OJackClientLock::~OJackClientLock() {
         g_held = false;
     }
     g_mutex.unlock();
+}
+
+void OJackClientLock::Hold(OJackHeldClient* client) {
+    std::lock_guard<std::recursive_mutex> lock(g_mutex);
+    g_clients.push_back(client);
+}
+
+void OJackClientLock::Release(OJackHeldClient* client) {
+    std::lock_guard<std::recursive_mutex> lock(g_mutex);
+    std::erase(g_clients, client);
+}
+
+void OJackClientLock::NoteServerGone() { g_serverGone.store(true); }
+
+void OJackClientLock::NoteClientsFreed() {
+    std::lock_guard<std::recursive_mutex> lock(g_mutex);
+    LetGoOfAll(true);
 }
 
 } // namespace os

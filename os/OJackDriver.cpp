@@ -20,6 +20,9 @@ namespace {
 std::atomic<int> g_quiet{0};
 
 void ReportJackError(const char* text) {
+    // Said inside an open that came after the server went and before a
+    // held client's notice: libjack freed every client of the process.
+    if (std::strstr(text, "clients are still allocated")) OJackClientLock::NoteClientsFreed();
     if (g_quiet.load(std::memory_order_relaxed) == 0) std::fprintf(stderr, "JACK: %s\n", text);
 }
 
@@ -53,6 +56,7 @@ bool OJackDriver::AskServer(const std::function<void(jack_client_t*)>& ask) {
 }
 
 bool OJackDriver::Init(char* name32, char* errorText124) {
+    OJackClientLock lock;
     if (m_client) return true;
     jack_status_t status{};
     m_client = OpenClient(status);
@@ -67,8 +71,10 @@ bool OJackDriver::Init(char* name32, char* errorText124) {
         m_client,
         [](jack_status_t, const char*, void* self) {
             static_cast<OJackDriver*>(self)->m_lost.store(true, std::memory_order_release);
+            OJackClientLock::NoteServerGone();
         },
         this);
+    OJackClientLock::Hold(this);
     // Ports made or removed elsewhere (not the program's own MIDI ports,
     // which every join of an input registers): only a flag is set here.
     jack_set_port_registration_callback(
@@ -81,6 +87,7 @@ bool OJackDriver::Init(char* name32, char* errorText124) {
         m_client);
     if (jack_set_process_callback(m_client, &OJackDriver::Process, this) != 0) {
         if (errorText124) std::snprintf(errorText124, 124, "JACK refused the process callback");
+        OJackClientLock::Release(this);
         CloseClient(m_client);
         m_client = nullptr;
         return false;
@@ -90,13 +97,31 @@ bool OJackDriver::Init(char* name32, char* errorText124) {
 }
 
 void OJackDriver::Exit() {
+    // The guard lets go of the client first when its server went.
+    OJackClientLock lock;
     if (!m_client) return;
     Stop();
     DisposeBuffers();
-    // The client of a server that is gone can only be closed; that frees it.
+    OJackClientLock::Release(this);
     CloseClient(m_client);
     m_client = nullptr;
     std::memset(m_ports, 0, sizeof m_ports);
+}
+
+void OJackDriver::LetGo(bool freed) {
+    m_lost.store(true, std::memory_order_release);
+    m_running.store(false);
+    // A thread libjack ended already may have left a count.
+    if (!freed) {
+        WaitForCycle();
+        jack_client_close(m_client);
+    }
+    m_client = nullptr;
+    m_active = false;
+    std::memset(m_ports, 0, sizeof m_ports);
+    m_infos = nullptr;
+    m_infoCount = 0;
+    m_callbacks = ODriverCallbacks{};
 }
 
 void OJackDriver::WaitForCycle() const {
@@ -104,6 +129,7 @@ void OJackDriver::WaitForCycle() const {
 }
 
 int32_t OJackDriver::Start() {
+    OJackClientLock lock;
     if (!m_client) return kDriverNotPresent;
     if (!m_infos) return kDriverInvalidMode;
     if (m_active) return kDriverOK;
@@ -136,8 +162,12 @@ int32_t OJackDriver::Stop() {
     // middle of a cycle: the cycle in progress leaves the host first, and
     // the ones after it see the stop and touch nothing of the host's.
     WaitForCycle();
-    // A server that is gone answers nothing and runs no more cycles.
-    if (!IsLost()) jack_deactivate(m_client);
+    {
+        // A server that is gone answers nothing and runs no more cycles;
+        // the guard may have let go of its client.
+        OJackClientLock lock;
+        if (m_client && !IsLost()) jack_deactivate(m_client);
+    }
     m_active = false;
     return kDriverOK;
 }
@@ -199,6 +229,7 @@ int32_t OJackDriver::GetChannelInfo(ODriverChannelInfo& info) {
 
 int32_t OJackDriver::CreateBuffers(ODriverBufferInfo* infos, int32_t count, int32_t /*frames*/,
                                    const ODriverCallbacks& callbacks) {
+    OJackClientLock lock;
     if (!m_client) return kDriverNotPresent;
     if (m_active || m_infos) return kDriverInvalidMode;
     if (!infos || count <= 0 || !callbacks.bufferSwitch) return kDriverInvalidParameter;
@@ -223,6 +254,7 @@ int32_t OJackDriver::CreateBuffers(ODriverBufferInfo* infos, int32_t count, int3
 }
 
 int32_t OJackDriver::DisposeBuffers() {
+    OJackClientLock lock;
     if (!m_client) return kDriverNotPresent;
     if (m_active) Stop();
     for (jack_port_t*& port : m_ports) {
@@ -247,9 +279,11 @@ int OJackDriver::Process(uint32_t frames, void* user) {
     auto* self = static_cast<OJackDriver*>(user);
     self->m_inCallback.fetch_add(1);
     if (!self->m_running.load()) {
-        self->m_inCallback.fetch_sub(1);
+        // Still counted while it reads the ports: once Stop saw no cycle
+        // inside, the ports may go.
         for (jack_port_t* port : self->m_ports)
             if (port) std::memset(jack_port_get_buffer(port, frames), 0, sizeof(float) * frames);
+        self->m_inCallback.fetch_sub(1);
         return 0;
     }
     // A port's buffer is only known for the cycle: hand it over as buffer 0.

@@ -8,13 +8,14 @@
 #include <functional>
 
 #include "os/OAudioDriver.h"
+#include "os/OJackClientLock.h"
 
 typedef struct _jack_client jack_client_t;
 typedef struct _jack_port jack_port_t;
 
 namespace os {
 
-class OJackDriver : public OAudioDriver {
+class OJackDriver : public OAudioDriver, private OJackHeldClient {
 public:
     static constexpr const char* kName = "JACK";
     static constexpr const char* kClientName = "zavo";
@@ -31,6 +32,9 @@ public:
     // as the driver's client hears it while it is open (a MIDI keyboard
     // plugged in or out, a client started or closed).
     static bool TakePortsChanged() { return s_portsChanged.exchange(false, std::memory_order_relaxed); }
+    // Any thread: the ports changed as far as the program knows (a server
+    // its MIDI ports were on went).
+    static void NotePortsChanged() { s_portsChanged.store(true, std::memory_order_relaxed); }
 
     bool Init(char* name32, char* errorText124) override;
     void Exit() override;
@@ -53,6 +57,7 @@ public:
 
 private:
     static constexpr int kOutputs = 2;
+    void LetGo(bool freed) override;
     static int Process(uint32_t frames, void* self);
     // Waits until no process cycle is inside the host's callback.
     void WaitForCycle() const;

@@ -2,6 +2,7 @@
 
 #include "os/OJackClientLock.h"
 #include "os/OJackDriver.h"
+#include "os/OStop.h"
 
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <string_view>
 #include <thread>
+#include <type_traits>
 
 namespace os {
 
@@ -70,13 +72,36 @@ struct ErrorSink {
     }
 };
 
+// RtMidi's own listing of JACK ports activates a client and deactivates it
+// again: a server whose graph waits on a client that never runs keeps each
+// of those half a second. A client that is never activated lists the same
+// ports, in the server's order, as RtMidi names them.
+std::vector<std::string> JackPorts(unsigned long direction) {
+    std::vector<std::string> names;
+    OJackDriver::AskServer([&](jack_client_t* client) {
+        const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, direction);
+        for (size_t i = 0; ports && ports[i]; ++i)
+            if (!ORtMidiPorts::IsOwnPort(ports[i]))
+                names.emplace_back(ports[i]);
+        jack_free(ports);
+    });
+    return names;
+}
+
 template <class Rt>
 std::vector<std::string> ListPorts() {
     std::vector<std::string> names;
+    // A stopping program opens nothing more: the exit would wait for it.
+    if (StopRequested())
+        return names;
     for (RtMidi::Api api : kApis) {
+        if (api == RtMidi::UNIX_JACK) {
+            for (std::string& name : JackPorts(std::is_same_v<Rt, RtMidiIn> ? JackPortIsOutput : JackPortIsInput))
+                names.push_back(std::move(name));
+            continue;
+        }
         if (!Available(api))
             continue;
-        OJackClientLock lock;  // the object is a JACK client on JACK
         try {
             Rt rt(api, ORtMidiPorts::kClientName);
             ErrorSink sink;
@@ -105,23 +130,92 @@ bool FindPort(Rt& rt, const std::string& name, unsigned& index) {
     return false;
 }
 
-// The program's own ports joined to the JACK port of that name.
-std::vector<std::string> OwnLinks(const std::string& name) {
+// The program's own ports joined to the JACK port of that name, asked
+// through one of the program's clients.
+std::vector<std::string> OwnLinks(jack_client_t* client, const std::string& name) {
     std::vector<std::string> own;
-    OJackDriver::AskServer([&](jack_client_t* client) {
-        jack_port_t* port = jack_port_by_name(client, name.c_str());
-        if (!port)
-            return;
-        const char** links = jack_port_get_all_connections(client, port);
-        for (size_t i = 0; links && links[i]; ++i)
-            if (ORtMidiPorts::IsOwnPort(links[i]))
-                own.emplace_back(links[i]);
-        jack_free(links);
-    });
+    jack_port_t* port = client ? jack_port_by_name(client, name.c_str()) : nullptr;
+    if (!port)
+        return own;
+    const char** links = jack_port_get_all_connections(client, port);
+    for (size_t i = 0; links && links[i]; ++i)
+        if (ORtMidiPorts::IsOwnPort(links[i]))
+            own.emplace_back(links[i]);
+    jack_free(links);
     return own;
 }
 
-class RtInput : public OMidiInput {
+// RtMidi keeps the JACK client of a port to itself and gives it no shutdown
+// notice. Its JACK data begins with the client and the port (RtMidi 5), so
+// the client is reached to be given one, and to be let go of when its server
+// went: with both null, RtMidi's close touches libjack no more.
+static_assert(std::string_view(RTMIDI_VERSION).starts_with("5."),
+              "check that RtMidi's JACK data still begins with the client and the port");
+struct JackHead {
+    jack_client_t* client;
+    jack_port_t* port;
+};
+struct RtMidiReach : RtMidi {
+    static MidiApi* Api(RtMidi& rt) { return rt.*(&RtMidiReach::rtapi_); }
+};
+struct MidiApiReach : MidiApi {
+    static void* Data(MidiApi& api) { return api.*(&MidiApiReach::apiData_); }
+};
+
+// The JACK client of a port, held from its open to its close.
+class HeldJackClient : public OJackHeldClient {
+public:
+    // Under a guard, right after RtMidi opened the client: gives it its
+    // shutdown notice (set only on an inactive client) and holds it. False
+    // when RtMidi has no client (no server answered) or it does not run.
+    bool Take(RtMidi& rt) {
+        auto* head = static_cast<JackHead*>(MidiApiReach::Data(*RtMidiReach::Api(rt)));
+        if (!head || !head->client)
+            return false;
+        jack_deactivate(head->client);
+        jack_on_info_shutdown(head->client, &HeldJackClient::ServerGone, nullptr);
+        if (jack_activate(head->client) != 0)
+            return false;
+        m_head = head;
+        OJackClientLock::Hold(this);
+        return true;
+    }
+    // Under a guard, before RtMidi closes the port.
+    void Drop() {
+        BeforeClose(m_freed);
+        OJackClientLock::Release(this);
+    }
+    // Under a guard: null once the server went.
+    jack_client_t* Client() const { return m_head ? m_head->client : nullptr; }
+
+    void LetGo(bool freed) override {
+        m_freed = freed;
+        BeforeClose(freed);
+        if (!freed)
+            jack_client_close(m_head->client);
+        m_head->client = nullptr;
+        m_head->port = nullptr;
+        m_head = nullptr;
+    }
+
+protected:
+    ~HeldJackClient() = default;
+    // The client's threads are about to end; freed: they ended already,
+    // wherever they were.
+    virtual void BeforeClose(bool /*freed*/) {}
+
+private:
+    static void ServerGone(jack_status_t, const char*, void*) {
+        OJackClientLock::NoteServerGone();
+        // The inputs of that server let go of what they held.
+        OJackDriver::NotePortsChanged();
+    }
+
+    JackHead* m_head = nullptr;
+    bool m_freed = false;
+};
+
+class RtInput : public OMidiInput, public HeldJackClient {
 public:
     using Rt = RtMidiIn;
     static constexpr const char* kLocalName = "midi_in";
@@ -129,15 +223,10 @@ public:
     RtInput(const std::string& source, MidiInputCallback callback, void* user)
         : m_source(source), m_callback(callback), m_user(user) {}
     // The RtMidi object goes first: its destructor closes the port and
-    // waits for its MIDI thread, so no callback outlives this object. A
-    // JACK port's thread is cancelled by that close wherever it is: a
-    // message on its way into the program (which may hold the MIDI queue's
-    // producer flag) gets through first, and later ones stop here.
+    // waits for its MIDI thread, so no callback outlives this object.
     ~RtInput() override {
-        m_closing.store(true);
-        while (m_inCallback.load() != 0)
-            std::this_thread::yield();
         OJackClientLock lock;
+        Drop();
         rt.reset();
     }
 
@@ -147,7 +236,8 @@ public:
     bool Connected() override {
         if (link.empty())
             return true;
-        const std::vector<std::string> links = OwnLinks(m_source);
+        OJackClientLock lock;
+        const std::vector<std::string> links = OwnLinks(Client(), m_source);
         return std::find(links.begin(), links.end(), link) != links.end();
     }
 
@@ -178,6 +268,16 @@ public:
     std::string link;  // on JACK, the program's port joined to the source
 
 private:
+    // A JACK port's thread is cancelled by its client's close wherever it
+    // is: a message on its way into the program (which may hold the MIDI
+    // queue's producer flag) gets through first, and later ones stop here.
+    // A thread that libjack ended already is not waited for.
+    void BeforeClose(bool freed) override {
+        m_closing.store(true);
+        while (!freed && m_inCallback.load() != 0)
+            std::this_thread::yield();
+    }
+
     std::string m_source;
     MidiInputCallback m_callback;
     void* m_user;
@@ -187,13 +287,14 @@ private:
     std::atomic<int> m_inCallback{0};
 };
 
-class RtOutput : public OMidiOutput {
+class RtOutput : public OMidiOutput, public HeldJackClient {
 public:
     using Rt = RtMidiOut;
     static constexpr const char* kLocalName = "midi_out";
 
     ~RtOutput() override {
         OJackClientLock lock;
+        Drop();
         rt.reset();
     }
 
@@ -223,6 +324,8 @@ public:
 // no API has the name.
 template <class Port, class... Args>
 std::unique_ptr<Port> OpenNamed(const std::string& name, std::string& error, Args... args) {
+    if (StopRequested())
+        return nullptr;
     for (RtMidi::Api api : kApis) {
         if (!Available(api))
             continue;
@@ -237,6 +340,10 @@ std::unique_ptr<Port> OpenNamed(const std::string& name, std::string& error, Arg
                 auto port = std::make_unique<Port>(args...);
                 port->rt = std::make_unique<typename Port::Rt>(api, ORtMidiPorts::kClientName);
                 port->rt->setErrorCallback(&ErrorSink::Report, &port->sink);
+                if (api == RtMidi::UNIX_JACK && !port->Take(*port->rt)) {
+                    error = "no JACK client could be made for the port \"" + name + "\"";
+                    continue;
+                }
                 unsigned index = 0;
                 if (!FindPort(*port->rt, name, index))
                     break;
@@ -245,7 +352,7 @@ std::unique_ptr<Port> OpenNamed(const std::string& name, std::string& error, Arg
                 // another instance of the program may listen to the same
                 // port, but it opens under the same lock.
                 const std::vector<std::string> before =
-                    api == RtMidi::UNIX_JACK ? OwnLinks(name) : std::vector<std::string>();
+                    api == RtMidi::UNIX_JACK ? OwnLinks(port->Client(), name) : std::vector<std::string>();
                 port->rt->openPort(index, Port::kLocalName);
                 if (port->sink.failed) {
                     error = port->sink.text;
@@ -253,7 +360,7 @@ std::unique_ptr<Port> OpenNamed(const std::string& name, std::string& error, Arg
                 }
                 if (api != RtMidi::UNIX_JACK)
                     return port;
-                for (const std::string& link : OwnLinks(name))
+                for (const std::string& link : OwnLinks(port->Client(), name))
                     if (std::find(before.begin(), before.end(), link) == before.end())
                         port->link = link;
                 if (!port->link.empty())

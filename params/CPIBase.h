@@ -206,15 +206,15 @@ public:
     // files.
     class AudioThreadScope {
     public:
-        AudioThreadScope() : m_previous(s_onAudioThread) { s_onAudioThread = true; }
-        ~AudioThreadScope() { s_onAudioThread = m_previous; }
+        AudioThreadScope() : m_previous(AudioThreadFlag()) { AudioThreadFlag() = true; }
+        ~AudioThreadScope() { AudioThreadFlag() = m_previous; }
         AudioThreadScope(const AudioThreadScope&) = delete;
         AudioThreadScope& operator=(const AudioThreadScope&) = delete;
 
     private:
         bool m_previous;
     };
-    static bool OnAudioThread() { return s_onAudioThread; }
+    static bool OnAudioThread() { return AudioThreadFlag(); }
     // --- setparam: end ---
 
     // Table access (ids outside a table give its undefined row).
@@ -286,7 +286,10 @@ private:
     void SetGlobalRaw(int id, float raw);
     void ApplyPreset(const Preset& preset, const int* ids, const int* values, int count);
     void Notify();
-    static thread_local bool s_onAudioThread;
+    // The calling thread's flag. Not a thread_local class member: GCC 12's
+    // undefined-behaviour check takes the address of one, reached from
+    // another source file, for null.
+    static bool& AudioThreadFlag();
     std::atomic<uint8_t> m_pendingSample[kParts][3] = {};
     // A change notice raised on the audio thread, handed to the GUI on its tick.
     std::atomic<uint8_t> m_pendingNotice{0};

@@ -22,7 +22,10 @@
 #include "params/CPIBase.h"
 #include "platform/CGlobalData.h"
 
-thread_local bool CPIBase::s_onAudioThread = false;
+bool& CPIBase::AudioThreadFlag() {
+    static thread_local bool onAudioThread = false;
+    return onAudioThread;
+}
 
 namespace {
 

@@ -93,6 +93,10 @@ bool CAudioDevices::ReopenAfterLoss(void* window, CSynth* synth, int32_t sampleR
     return Open(window, name, synth, sampleRate, refillPeriod);
 }
 
+void CAudioDevices::FindDrivers() {
+    if (!CASIODriverList::Loaded()) CASIODriverList::Rescan();
+}
+
 void CAudioDevices::SetSampleRate(int32_t sampleRate, int32_t refillPeriod) {
     if (m_mode == kModeDirectSound) {
         g_DirectSoundOut.Reconfigure(sampleRate, refillPeriod);

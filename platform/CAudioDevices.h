@@ -39,6 +39,10 @@ public:
     // again, which ends on the sound device as a start without a server
     // does. True when an output plays again.
     bool ReopenAfterLoss(void* window, CSynth* synth, int32_t sampleRate, int32_t refillPeriod);
+    // As the output menu opens: the drivers are listed anew, so that a JACK
+    // server started (again) since is offered. A loaded driver is kept (it
+    // plays, and its server is listed).
+    static void FindDrivers();
     void SetSampleRate(int32_t sampleRate, int32_t refillPeriod);
     // Whether an output plays (the last open or switch may have failed).
     bool IsOpen() const;

@@ -2,6 +2,7 @@
 // disk drivers, with the synthesizer playing note 69.
 #include <gtest/gtest.h>
 #include <jack/jack.h>
+#include <signal.h>
 
 #include <atomic>
 #include <chrono>
@@ -19,11 +20,13 @@
 #include "gui/CUIMenuResource.h"
 #include "os/OMessageBox.h"
 #include "os/OMidiPorts.h"
+#include "os/ORtMidiPorts.h"
 #include "platform/CASIODriverList.h"
 #include "platform/CAudioDevices.h"
 #include "platform/CDirectSoundOut.h"
 #include "platform/CGlobalData.h"
 #include "platform/CMIDIDevices.h"
+#include "platform/JackProbe.h"
 #include "platform/JackServer.h"
 #include "tests/core/MeasureFrequency.h"
 #include "tests/core/MidiFixture.h"
@@ -276,9 +279,12 @@ TEST_F(AudioDeviceTest, AStoppedServerIsToldOnceAndTheSoundDeviceTakesOver) {
     const struct {
         const char* driver;  // SDL's driver for the fall-back
         bool plays;
-    } cases[] = {{"disk", true}, {"no-such-driver", false}};
+        // Killed with a JACK MIDI input held, and a client opened before
+        // either is closed: libjack would free both under the program.
+        bool killed;
+    } cases[] = {{"disk", true, false}, {"no-such-driver", false, false}, {"disk", true, true}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.driver);
+        SCOPED_TRACE(std::string(c.driver) + (c.killed ? " killed" : ""));
         TempFolder folder;
         ScopedEnv driver("SDL_AUDIODRIVER", c.driver);
         ScopedEnv file("SDL_DISKAUDIOFILE", folder / "out.raw");
@@ -294,10 +300,24 @@ TEST_F(AudioDeviceTest, AStoppedServerIsToldOnceAndTheSoundDeviceTakesOver) {
         ASSERT_TRUE(WaitTaken());
         for (int i = 0; i < 500 && synth->GetCommandValue(34) == 0.0f; ++i) Sleep(10);
         ASSERT_GT(synth->GetCommandValue(34), 0.0f) << "the meter never lit";
-
-        server.Stop();
+        std::unique_ptr<JackProbe> keys;
+        std::unique_ptr<os::OMidiInput> input;
+        if (c.killed) {
+            keys = std::make_unique<JackProbe>(1024);
+            std::string error;
+            input = os::SystemMidiPorts().OpenInput(jack_port_name(keys->keys), [](void*, uint32_t) {}, nullptr, error);
+            ASSERT_TRUE(input) << error;
+            kill(server.Pid(), SIGKILL);
+        } else {
+            server.Stop();
+        }
         for (int i = 0; i < 500 && !g_AudioDevices.IsLost(); ++i) Sleep(10);
         ASSERT_TRUE(g_AudioDevices.IsLost()) << "the server's shutdown was not noticed";
+        // The test's own client goes first; the program opens a client to
+        // list the ports, then closes the input and the output.
+        keys.reset();
+        if (c.killed) os::SystemMidiPorts().InputNames();
+        input.reset();
         for (int tick = 0; tick < 3; ++tick) synth->editor->OnTimer();
         os::SetMessageBoxHook(previous);
 
@@ -316,6 +336,19 @@ TEST_F(AudioDeviceTest, AStoppedServerIsToldOnceAndTheSoundDeviceTakesOver) {
         }
         // The note goes on through the sound device, in tune.
         ExpectDiskFileInTune(folder / "out.raw", 44100 / 4);
+        if (c.killed) continue;
+        // A server that answers again is the menu's first row as it opens,
+        // and plays once chosen.
+        JackServer again(44100);
+        ASSERT_TRUE(again.Ok()) << again.Error();
+        ClosedBeforeTheServer closeAgain;
+        synth->editor->PrepareMenu(CAudioDevices::kMenuId);
+        ASSERT_TRUE(menu.Open(CAudioDevices::kMenuId));
+        EXPECT_STREQ(menu.First()->text, "JACK");
+        for (int i = 0; i < 3 && g_AudioDevices.GetMode() != CAudioDevices::kModeASIO; ++i)
+            synth->ExecuteCommand(4, 0.0f);
+        EXPECT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeASIO) << again.Log();
+        EXPECT_TRUE(g_AudioDevices.IsOpen());
     }
 }
 
