@@ -147,6 +147,14 @@ TEST_F(CDlgFileTest, EveryChooserAsksWithItsOwnFilterTitleExtensionAndFolder)
         EXPECT_EQ(fake.requests.back().startFolder, folder);
         EXPECT_EQ(std::filesystem::is_directory(folder), folder == temp / "Project") << folder;
     }
+    // Outside the program's folder, even beside it or sharing its name's start.
+    snprintf(g_GlobalData.programFolder, sizeof program, "%s/", (temp / "zavo").c_str());
+    for (const std::string& folder : {temp / "Samples", temp / "zavoSamples"}) {
+        snprintf(g_GlobalData.WavefilePath, 512, "%s", folder.c_str());
+        const char* out = nullptr;
+        EXPECT_FALSE(dlg.ChooseSampleFile(&out));
+        EXPECT_FALSE(std::filesystem::exists(folder)) << folder;
+    }
     memcpy(g_GlobalData.programFolder, program, sizeof program);
 }
 
