@@ -392,7 +392,7 @@ TEST_F(SoundLayout, TitleBarButtonsOpenTheEditorsAPageHasNoRoomFor)
     for (const auto& [command, dialog] : {std::pair{111, 6}, {112, 7}, {113, 8}, {171, 11}}) {
         auto* edit = static_cast<GUIButton*>(Shown("BTTN", 3, uint32_t(command)));
         ASSERT_TRUE(ClickOn(edit)) << command;
-        ExpectDialogShown(dialog);
+        EXPECT_EQ(head->GetOpenDialog(), dialog);
         EXPECT_EQ(edit->shown, 1) << command;
         ASSERT_TRUE(ClickOn(edit)) << command;
         EXPECT_EQ(edit->shown, 0) << command;

@@ -368,11 +368,9 @@ TEST_F(WindowHeader, APresetSavedFromTheHeaderIsListedAndLoadsAgain)
     Click(name->x + name->w - 4, name->y + 8);
     EXPECT_STREQ(CUIMenuResource::TextOfValue(10040, synth->program.GetCurrentProgramNumber()) + 4, "My Pad");
     head->Menu().Close();
-    // So does the part's program field on the Mixer page, whose row loads
-    // its program into the part.
+    // So does the part's program field on the Mixer page, whose rows load.
     const int part = synth->program.GetCurrentPart(), number = synth->program.GetCurrentProgramNumber();
     const int next = (number + 1) % 128;
-    synth->program.SetProgramName(next, "Next Pad");
     head->SetPage(0);
     Click(Find("SLCT", 3, uint32_t(40 + part)));
     ASSERT_EQ(head->GetMenuId(), 10060);
