@@ -70,19 +70,28 @@ bool ParseNumber(std::string_view& s, T& out) {
     return true;
 }
 
-// "note <key>=<cents>", cents absolute with 6000 at key 60.
-bool ParseNoteLine(std::string_view line, int& key, double& cents) {
+enum class NoteLine { kOther, kNote, kDamaged };
+
+// "note <key>=<cents>", cents absolute with 6000 at key 60. Lines of other
+// text, keys outside 0..127 and cents that are no finite number are passed
+// over. The cents run to the next blank, as a scale degree does: a line whose
+// key has no number after its '=', or a number run on into other bytes (a
+// damaged or binary file), is damaged, not a value.
+NoteLine ParseNoteLine(std::string_view line, int& key, double& cents) {
     if (line.substr(0, 4) != "note")
-        return false;
+        return NoteLine::kOther;
     std::string_view s = SkipSpace(line.substr(4));
     long long k = 0;
     if (!ParseNumber(s, k) || s.empty() || s.front() != '=')
-        return false;
+        return NoteLine::kOther;
     s = SkipSpace(s.substr(1));
-    if (!ParseNumber(s, cents) || !std::isfinite(cents) || k < 0 || k >= CMIDI::kKeys)
-        return false;
+    std::string_view token = s.substr(0, std::min(s.find_first_of(" \t"), s.size()));
+    if (!ParseNumber(token, cents) || !token.empty())
+        return NoteLine::kDamaged;
+    if (!std::isfinite(cents) || k < 0 || k >= CMIDI::kKeys)
+        return NoteLine::kOther;
     key = static_cast<int>(k);
-    return true;
+    return NoteLine::kNote;
 }
 
 // One scale degree in octaves/16 (the table's unit). A value with a '.' is
@@ -188,7 +197,12 @@ bool ParseNoteList(LineReader& lines, float* table, char* reason, size_t reasonS
     while (lines.Next(line)) {
         int key = 0;
         double cents = 0.0;
-        if (!ParseNoteLine(line, key, cents))
+        const NoteLine kind = ParseNoteLine(line, key, cents);
+        if (kind == NoteLine::kDamaged) {
+            SetReason(reason, reasonSize, lines.Number(), "no number of cents after \"=\"");
+            return false;
+        }
+        if (kind == NoteLine::kOther)
             continue;
         const double pitch = (cents - 6000.0) * 5.2083335e-05 - 0.046875;
         table[key] = static_cast<float>(std::clamp(pitch, -1.0 * kPitchLimit, 1.0 * kPitchLimit));

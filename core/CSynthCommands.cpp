@@ -435,6 +435,11 @@ float CSynth::GetCommandValue(int32_t id) {
         return static_cast<float>(program.GetSelectedListEntry()) / 128.0f;
     case 134:
         return program.IsCombinationBank(part) ? 1.0f : 0.0f;
+    case 111:
+    case 112:
+    case 113:
+    case 171:
+        return editor && editor->IsEffectEditorOpen(id) ? 1.0f : 0.0f;
     case 100:
         return parameters.GetGlobalParameter(kGlobalReverbPreset);
     case 101:

@@ -156,16 +156,32 @@ void CEditor::Get8DPoint(int point, double* x, double* y)
     synth->parameters.Get8DPoint(point, x, y);
 }
 
+namespace {
+
+// The dialog of an effect editor's command, 0 for another command.
+int EffectEditorDialog(int command)
+{
+    switch (command) {
+    case 111: return 6;
+    case 112: return 7;
+    case 113: return 8;
+    case 171: return 11;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+bool CEditor::IsEffectEditorOpen(int command) const
+{
+    const int dialog = EffectEditorDialog(command);
+    return dialog != 0 && gui && gui->GetOpenDialog() == dialog;
+}
+
 bool CEditor::ToggleEffectEditor(int command)
 {
-    int dialog = 0;
-    switch (command) {
-    case 111: dialog = 6; break;
-    case 112: dialog = 7; break;
-    case 113: dialog = 8; break;
-    case 171: dialog = 11; break;
-    default: return false;
-    }
+    const int dialog = EffectEditorDialog(command);
+    if (dialog == 0) return false;
     if (!gui) return true;
     if (gui->GetOpenDialog() == dialog) {
         gui->CloseDialog();

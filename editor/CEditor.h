@@ -94,6 +94,8 @@ public:
     // switches the effect on and opens it. Answers whether the command was
     // one of these; nothing happens without a GUI manager.
     bool ToggleEffectEditor(int command);
+    // Whether that command's effect editor is open: its button is lit then.
+    bool IsEffectEditorOpen(int command) const;
 
     // Audio thread: hands a MIDI program change to the GUI thread.
     void PostProgramChange(int part, int program);

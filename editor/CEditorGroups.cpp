@@ -18,7 +18,7 @@
 #include "core/CSynth.h"
 #include "gui/CUIMenuResource.h"
 #include "gui/GUIHead.h"
-
+#include "os/OMessageBox.h"
 #include "platform/CAudioDevices.h"
 #include "platform/CDlgFile.h"
 #include "platform/CMIDIDevices.h"
@@ -318,9 +318,18 @@ void CEditor::SetSampleValue(int32_t item, int32_t index, float value)
     case 3: ms.Save(); return;
     case 5:
     case 6: {
-        if (!ms.loaded || !zone) return;
+        if (!zone) return;
         const int layer = item - 5;
         const int32_t k = Truncate(static_cast<double>(value) * 128.0 + 0.5);
+        // A zone's sound file is copied into its multi-sample's folder: with
+        // no multi-sample there is nowhere to put it, and the click says so.
+        if (!ms.loaded) {
+            if (k == 0)
+                os::ShowMessageBox("This oscillator has no multi-sample yet. Open one (\"Open\") or make one "
+                                   "(\"New\") first; then its zones take sound files.",
+                                   "Multi-sample");
+            return;
+        }
         if (k == 0 && g_DlgFile.ChooseSampleFile(&path))
             ms.AssignZoneFile(path, index, layer);
         else if (k == 1)

@@ -1464,8 +1464,9 @@ void CEngine::Glide8DValues()
             continue;
         Cells P{data.partRecord[p]};
         const float c = P.F(298);
+        // The pad's drawing reads the gliding points as they go.
         for (int k = 0; k < 8; ++k)
-            P.SetF(307 + k, Glide(P.F(307 + k), P.F(299 + k), c));
+            data.SetSharedPartF(p, 307 + k, Glide(P.F(307 + k), P.F(299 + k), c));
     }
 }
 

@@ -161,6 +161,14 @@ public:
     int32_t PartI(int part, int id) const { return AsInt(partRecord[part][id]); }
     void SetPartF(int part, int id, float v) { partRecord[part][id] = FromFloat(v); }
     void SetPartI(int part, int id, int32_t v) { partRecord[part][id] = FromInt(v); }
+    // A part cell the audio thread writes while the GUI thread reads it to
+    // draw it (the 8D pad's gliding points): one relaxed atomic word each way.
+    float SharedPartF(int part, int id) const {
+        return AsFloat(std::atomic_ref<uint32_t>(const_cast<uint32_t&>(partRecord[part][id])).load(std::memory_order_relaxed));
+    }
+    void SetSharedPartF(int part, int id, float v) {
+        std::atomic_ref<uint32_t>(partRecord[part][id]).store(FromFloat(v), std::memory_order_relaxed);
+    }
 
     float SettingF(int part, int word) const { return AsFloat(partSettings[part][word]); }
     int32_t SettingI(int part, int word) const { return AsInt(partSettings[part][word]); }

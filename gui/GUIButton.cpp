@@ -25,7 +25,11 @@ GuiRect GUIButton::Draw()
     if (OpensDialog()) {
         shown = owner->GetOpenDialog() == OpensDialog();
     } else if (Flagged()) {
-        shown = pressed;
+        // Lit while held, and while what a press opened stays open (an
+        // effect's editor); a command that only counts presses reads 0.
+        bool on = false;
+        owner->GetBoolValue(&binding, on);
+        shown = pressed || on;
     } else {
         bool on = false;
         owner->GetBoolValue(&binding, on);

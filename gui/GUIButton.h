@@ -1,7 +1,8 @@
 #pragma once
 // A switch with two images. The binding's flags choose its kind: momentary
 // (1 while held, 0 on release), one-shot (1 on every press, nothing on
-// release) or a toggle that shows the model's state. A button bound to no
+// release; lit while held or while the model says what it opened is open)
+// or a toggle that shows the model's state. A button bound to no
 // value whose last property names a dialog of the layout opens that dialog
 // and closes it again, lit while it is open (the editors a page has no room
 // for).

@@ -240,6 +240,7 @@ private:
     void EditMouseDown(uint32_t flags, int x, int y, GUIObject* w);
     void EditMouseMove(int x, int y);
     void EditMouseUp(int x, int y);
+    void LeaveEditMode();
     // The dialog's controller, deleted now or, while one of its own calls
     // runs, once that call returns.
     void DropController();

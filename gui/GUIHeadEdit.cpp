@@ -75,12 +75,27 @@ void GUIHead::EditMouseUp(int x, int y)
     RedrawAll();
 }
 
+// Edit mode ends whole, by its own menu item as with the layout saved: no
+// widget stays selected (framed, moved by the next drag, or shown as
+// hovered), no band stays open, and a press is a press again.
+void GUIHead::LeaveEditMode()
+{
+    m_editMode = 0;
+    m_bandActive = 0;
+    for (const auto& w : m_widgets) w->active = 0;
+}
+
 void GUIHead::OnLayoutCommand(int value)
 {
     m_clickX &= ~1;
     m_clickY &= ~1;
     switch (value) {
-    case 49: m_editMode = !m_editMode; break;
+    case 49:
+        if (m_editMode)
+            LeaveEditMode();
+        else
+            m_editMode = 1;
+        break;
     case 50: OpenDialog(m_clickX, m_clickY, 1, 0); break;
     case 51: DeleteMenuTarget(); break;
     case 56: Paste(); break;
@@ -91,9 +106,7 @@ void GUIHead::OnLayoutCommand(int value)
         // mode, and its frames and selection would stay on every page.
         if (SaveLayout()) {
             m_editingAllowed = 0;
-            m_editMode = 0;
-            m_bandActive = 0;
-            for (const auto& w : m_widgets) w->active = 0;
+            LeaveEditMode();
         }
         break;
     default: InsertByType(value); break;

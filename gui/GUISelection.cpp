@@ -91,6 +91,16 @@ bool GUISelection::OnMenu(int, int value)
     return true;
 }
 
+int GUISelection::GetLeftClickMenu(int, int)
+{
+    // The list is read as the value is, as the keys read it before they
+    // step: a list written for the field's own row when its value is read
+    // (the programs of the part's bank, shared by the sixteen fields of the
+    // Mixer page) then names what this field chooses from.
+    if (binding.listId > 0) Entry();
+    return int(binding.listId);
+}
+
 int GUISelection::GetContextMenu(int px, int py)
 {
     clickPoint = {px, py};

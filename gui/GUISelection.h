@@ -13,7 +13,7 @@ public:
     void OnMouseDown(uint32_t flags, int x, int y) override;
     bool OnKey(int key, int ch, uint32_t keyData) override;
     bool OnMenu(int menuId, int value) override;
-    int GetLeftClickMenu(int, int) override { return int(binding.listId); }
+    int GetLeftClickMenu(int, int) override;
     GuiPoint GetLeftClickMenuPos() override { return {x, y + h}; }
     int GetContextMenu(int x, int y) override;
     GuiPoint GetContextMenuPos() override { return clickPoint; }

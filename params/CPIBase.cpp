@@ -213,6 +213,6 @@ void CPIBase::Get8DPoint(int point, double* x, double* y) const {
     if (point < 1 || point > 4 || !x || !y) return;
     if (!m_engine || !m_program) return;
     int part = m_program->GetCurrentPart();
-    *x = m_engine->data.PartF(part, 305 + 2 * point);
-    *y = m_engine->data.PartF(part, 306 + 2 * point);
+    *x = m_engine->data.SharedPartF(part, 305 + 2 * point);
+    *y = m_engine->data.SharedPartF(part, 306 + 2 * point);
 }

@@ -239,7 +239,9 @@ void CPIBase::UpdateRoutingDepth(int part, int amountId, float rawAmount) {
     bool hasScale = false;
     const float depth = modtables::Convert(modtables::ConverterOf(source, destination), rawAmount,
                                            nullptr, 0, &scale, &hasScale);
-    m_engine->data.partTargets[part][kAmountId + i] = depth;
+    // A learnt controller sets the depth on the audio thread while the window
+    // reads it for the amount's text.
+    StoreShared(m_engine->data.partTargets[part][kAmountId + i], depth);
     if (hasScale) m_engine->data.SetPartF(part, kSlotScale + i, scale);
 }
 

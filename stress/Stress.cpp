@@ -178,6 +178,9 @@ public:
         case 6: synth.SetParameter(334, static_cast<float>(Pick(0, 3)) / 128.0f); break;
         case 7: synth.arpeggiator->SetTempo(static_cast<float>(Pick(40, 300))); break;
         case 8: synth.midi->midiSync.store(static_cast<uint8_t>(Pick(0, 1))); break;
+        // The controller the MIDI input turns, learnt onto a routing depth:
+        // the audio thread sets the depth while Show reads its text.
+        case 9: CMIDI::AssignController(0, Pick(36, 55), 74); break;
         default: break;
         }
     }
@@ -239,6 +242,15 @@ public:
             synth.GetMixerParameterDisplay(part << 10 | 10, text);
         }
         synth.GetGlobalParameterDisplay(Pick(0, 40), text);
+        // The routing depths of the parts the MIDI input plays, one of which
+        // a learnt controller sets.
+        for (int part = 0; part < 4; ++part)
+            for (int id = 36; id <= 55; ++id)
+                synth.parameters.GetParameterDisplay(synth.program.GetProgramData(part), part, id);
+        // The 8D pad draws its points as the audio thread glides them.
+        double x = 0.0, y = 0.0;
+        for (int point = 1; point <= 4; ++point)
+            synth.parameters.Get8DPoint(point, &x, &y);
     }
     void Mixer(int id, float raw) { synth.SetMixerParameter(Pick(0, 3) << 10 | id, raw / 128.0f); }
 

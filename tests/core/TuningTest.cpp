@@ -91,6 +91,8 @@ TEST(TuningTest, MalformedFilesKeepTheTableAndSayWhichLine) {
         {Scale(3, {"1e999.0", "3/2", "2/1"}), "line 6"},
         {Scale(3, {"5/4", "fifth", "2/1"}), "line 7"},
         {";\nnote x=5\nnote 200=6000\nnote 5=nan\n", "line 4"},
+        {";\nnote 60=\x01\x80\xff\nnote 61=6100\n", "line 2"},
+        {std::string(";\nnote 61=6100\nnote 60=7") + '\0' + "\x80\n", "line 3"},
         {"just text\n\n", "line 2"},
     };
     std::vector<float> before = Equal();

@@ -15,6 +15,7 @@
 #include "core/CMIDI.h"
 #include "core/CSequencer.h"
 #include "core/CSynth.h"
+#include "os/OMessageBox.h"
 
 namespace {
 
@@ -163,6 +164,14 @@ TEST_F(EditorGroups, SampleItemsFollowTheEditedOscillator)
         EXPECT_STREQ(text, "") << item;
         EXPECT_EQ(editor->GetSampleValue(item, 99), 0.0);
     }
+    // A zone's sample clicked with no multi-sample to take it says why.
+    std::vector<std::string> told;
+    const os::MessageBoxHook previous = os::SetMessageBoxHook([&](const char* text, const char*) { told.emplace_back(text); });
+    editor->SetSampleValue(5, 3, 0.0f);           // open
+    editor->SetSampleValue(6, 3, 1.0f / 128.0f);  // remove
+    os::SetMessageBoxHook(previous);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find("no multi-sample"), std::string::npos) << told[0];
 }
 
 TEST_F(EditorGroups, MenuCommands)

@@ -387,6 +387,16 @@ TEST_F(SoundLayout, EveryTypeReachesItsPagesAndEveryValueItUses)
 // what the part plays.
 TEST_F(SoundLayout, TitleBarButtonsOpenTheEditorsAPageHasNoRoomFor)
 {
+    // So are the effects' "Edit..." buttons, which open theirs as commands.
+    head->SetPage(5);
+    for (const auto& [command, dialog] : {std::pair{111, 6}, {112, 7}, {113, 8}, {171, 11}}) {
+        auto* edit = static_cast<GUIButton*>(Shown("BTTN", 3, uint32_t(command)));
+        ASSERT_TRUE(ClickOn(edit)) << command;
+        EXPECT_EQ(head->GetOpenDialog(), dialog);
+        EXPECT_EQ(edit->shown, 1) << command;
+        ASSERT_TRUE(ClickOn(edit)) << command;
+        EXPECT_EQ(edit->shown, 0) << command;
+    }
     for (int type = 1; type <= 6; ++type) {
         SCOPED_TRACE("synthesis type " + std::to_string(type));
         synth->parameters.SetPartSynthesisType(0, type);

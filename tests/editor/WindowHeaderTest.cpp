@@ -2,6 +2,7 @@
 // buttons, part buttons, hint line, load meter, logo and bank, preset and
 // project menu; the song and preset page; the recorder and properties
 // dialogs; the setup page's device fields.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -148,10 +149,10 @@ protected:
         for (char c : text) head->OnKey(std::toupper(static_cast<unsigned char>(c)), c, 0);
         head->OnKey(13, 13, 0);
     }
-    // The row of that value in the open menu, chosen.
-    void Choose(int value)
+    // The row of that value in the open menu (or in its submenu), chosen.
+    void Choose(int value, int submenu = 0)
     {
-        const int menu = head->GetMenuId();
+        const int menu = submenu ? submenu : head->GetMenuId();
         for (int row = 1; row < kMenuRows; ++row)
             if (CUIMenuResource::Entry(row).menuId == uint32_t(menu) && head->Menu().GetEntryValue(row) == value) {
                 head->OnMenuResult(row);
@@ -367,6 +368,17 @@ TEST_F(WindowHeader, APresetSavedFromTheHeaderIsListedAndLoadsAgain)
     Click(name->x + name->w - 4, name->y + 8);
     EXPECT_STREQ(CUIMenuResource::TextOfValue(10040, synth->program.GetCurrentProgramNumber()) + 4, "My Pad");
     head->Menu().Close();
+    // So does the part's program field on the Mixer page, whose rows load.
+    const int part = synth->program.GetCurrentPart(), number = synth->program.GetCurrentProgramNumber();
+    const int next = (number + 1) % 128;
+    head->SetPage(0);
+    Click(Find("SLCT", 3, uint32_t(40 + part)));
+    ASSERT_EQ(head->GetMenuId(), 10060);
+    EXPECT_THAT(CUIMenuResource::TextOfValue(10060, number), ::testing::EndsWith(" My Pad"));
+    Choose(next, 10061 + next / 16);
+    EXPECT_EQ(synth->program.GetPartProgramNumber(part), next);
+    Click(Find("SLCT", 3, uint32_t(40 + part)));
+    Choose(number, 10061 + number / 16);
 
     // A preset saved outside the preset folder is written but not listed.
     testutil::TempFolder elsewhere;

@@ -159,6 +159,10 @@ TEST_F(LayoutFixture, BandSelectsVisibleWidgetsItMeets)
     head->OnMouseUp(0, 112, 102);
     EXPECT_EQ(Find("PICT")->x, 20);
     EXPECT_EQ(Find("KNOB")->x, 110);
+    // Design mode left by its own menu item keeps no selection either.
+    Command(49, nullptr, 0, 0);
+    EXPECT_FALSE(Find("PICT")->IsActive());
+    EXPECT_FALSE(Find("KNOB")->IsActive());
 }
 
 TEST_F(LayoutFixture, InsertPasteDeleteAndThePropertiesDialog)

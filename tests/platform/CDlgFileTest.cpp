@@ -147,6 +147,11 @@ TEST_F(CDlgFileTest, EveryChooserAsksWithItsOwnFilterTitleExtensionAndFolder)
         EXPECT_EQ(fake.requests.back().startFolder, folder);
         EXPECT_EQ(std::filesystem::is_directory(folder), folder == temp / "Project") << folder;
     }
+    // Not in the program's folder, though its name starts as that folder's does.
+    snprintf(g_GlobalData.programFolder, sizeof program, "%s/", (temp / "zavo").c_str());
+    snprintf(g_GlobalData.WavefilePath, 512, "%s", (temp / "zavoSamples").c_str());
+    EXPECT_FALSE(dlg.ChooseSampleFile(nullptr));
+    EXPECT_FALSE(std::filesystem::exists(temp / "zavoSamples"));
     memcpy(g_GlobalData.programFolder, program, sizeof program);
 }
 
