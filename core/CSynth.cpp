@@ -756,10 +756,11 @@ bool CSynth::CheckAudioOutput() {
 }
 
 void CSynth::RestMeters() {
-    // Nothing renders now: the meters would stay lit where the last block
-    // left them.
+    // Nothing renders now: the meters and the load would stay lit where the
+    // last block left them.
     EngineHold hold(*this);
     engine.ResetMeters();
+    perfMeter.shownLoad.store(0.0, std::memory_order_relaxed);
 }
 
 void CSynth::BuildMidiMenus() { g_MIDIDevices.BuildMenus(parameters.GetMenuView()); }

@@ -332,6 +332,9 @@ TEST_F(AudioDeviceTest, AStoppedServerIsToldOnceAndTheSoundDeviceTakesOver) {
         if (!c.plays) {
             // Nothing renders any more: nothing may stay lit.
             for (int id : {32, 34, 35}) EXPECT_EQ(synth->GetCommandValue(id), 0.0f) << id;
+            char load[64];
+            synth->GetCommandText(36, load, sizeof load);
+            EXPECT_TRUE(std::string(load).ends_with("/ 0 %")) << "the load of what no longer plays: " << load;
             continue;
         }
         // The note goes on through the sound device, in tune.
@@ -418,6 +421,9 @@ TEST_F(AudioDeviceTest, AnOutputThatCannotOpenIsSaidOnceAndTheFieldSaysNone) {
     ASSERT_TRUE(menu.Open(CAudioDevices::kMenuId));
     for (const MenuEntry* e = menu.First(); e; e = menu.Next()) EXPECT_EQ(e->checked, 0) << e->text;
     for (int id : {32, 34, 35}) EXPECT_EQ(synth->GetCommandValue(id), 0.0f) << id;
+    char load[64];
+    synth->GetCommandText(36, load, sizeof load);
+    EXPECT_TRUE(std::string(load).ends_with("/ 0 %")) << "the load of what no longer plays: " << load;
     EXPECT_STREQ(g_GlobalData.SoundDeviceOut, "Default audio device") << "kept for the next start";
 
     // Once a device opens again it is named and nothing more is said.
