@@ -51,17 +51,15 @@ std::string JoinNames(const std::vector<std::string>& entries) {
     return text;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+// The escapes JoinNames writes, in either case: what "%2C" or "%25" at i
+// stands for, else 0 (any other '%' is a '%' of the name).
+char EscapedAt(std::string_view text, size_t i) {
+    if (text[i] != '%' || i + 2 >= text.size() || text[i + 1] != '2')
+        return 0;
+    const char c = text[i + 2];
+    return c == '5' ? '%' : c == 'C' || c == 'c' ? ',' : 0;
 }
 
-// A '%' not followed by two hex digits stands for itself.
 std::vector<std::string> SplitNames(std::string_view text) {
     std::vector<std::string> entries;
     if (text.empty())
@@ -70,9 +68,8 @@ std::vector<std::string> SplitNames(std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == ',') {
             entries.emplace_back();
-        } else if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
-                   HexDigit(text[i + 2]) >= 0) {
-            entries.back() += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+        } else if (const char c = EscapedAt(text, i)) {
+            entries.back() += c;
             i += 2;
         } else {
             entries.back() += text[i];
@@ -123,6 +120,7 @@ void CMIDIDevices::SetInputMask(const char* text, std::string_view names) {
         for (std::string& port : maskPorts)
             port.clear();
     }
+    storedNames = names;
     NameStoredPorts(names);
     CopyName(g_GlobalData.MIDIDeviceIn, inputMask);
     StoreNames();
@@ -131,20 +129,19 @@ void CMIDIDevices::SetInputMask(const char* text, std::string_view names) {
 // The names come first: a port they name is chosen whatever the mask says.
 // Entry k names the k-th '1' of the mask; a name past them takes the first
 // row that is not chosen. A '1' without a name keeps the meaning the mask
-// alone gives it.
+// alone gives it. A name an earlier row took already keeps its row, which
+// joins nothing: left unnamed, the row would take whatever port the list
+// has on it, one the user never chose.
 void CMIDIDevices::NameStoredPorts(std::string_view names) {
     const std::vector<std::string> entries = SplitNames(names);
     size_t k = 0;
     const size_t length = std::min(std::strlen(inputMask), static_cast<size_t>(kMaxDevices));
     for (size_t i = 0; i < length && k < entries.size(); ++i)
-        if (inputMask[i] == '1') {
-            const std::string& name = entries[k++];
-            if (!name.empty() && !IsChosen(name))
-                maskPorts[i] = name;
-        }
+        if (inputMask[i] == '1')
+            maskPorts[i] = entries[k++];
     for (; k < entries.size(); ++k) {
         const std::string& name = entries[k];
-        if (name.empty() || IsChosen(name))
+        if (name.empty())
             continue;
         const size_t end = std::strlen(inputMask);
         size_t row = 0;
@@ -241,12 +238,18 @@ void CMIDIDevices::RebaseMask(const std::vector<std::string>& rows) {
             ports[i] = rows[i];
         }
     std::vector<std::string> away;
+    auto placed = [&](const std::string& port) {
+        return std::find(away.begin(), away.end(), port) != away.end() ||
+               std::find(std::begin(ports), std::end(ports), port) != std::end(ports);
+    };
     for (size_t i = 0; i < oldLength; ++i) {
         if (inputMask[i] != '1')
             continue;
         const std::string port = i < kMaxDevices ? maskPorts[i] : std::string();
         if (!port.empty() && std::find(rows.begin(), rows.end(), port) != rows.end())
             continue;  // shown on its row of the list
+        if (!port.empty() && placed(port))
+            continue;  // a stored name listed twice: one row stands for it
         if (i >= rows.size()) {
             mask[i] = '1';
             if (i < kMaxDevices)
@@ -297,7 +300,12 @@ void CMIDIDevices::StoreNames() {
                 named = entries.size();
         }
     entries.resize(named);
-    g_GlobalData.MIDIDeviceInNames = JoinNames(entries);
+    // A choice that still stands for the ports the stored names gave is
+    // written back as it was read, escapes and all.
+    std::vector<std::string> read = SplitNames(storedNames);
+    while (!read.empty() && read.back().empty())
+        read.pop_back();
+    g_GlobalData.MIDIDeviceInNames = read == entries ? storedNames : JoinNames(entries);
 }
 
 // Open inputs are kept by port name in slots of their own: a row of the list

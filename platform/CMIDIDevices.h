@@ -55,7 +55,8 @@ public:
     // order, an empty one for a row no port stood on yet), says which port
     // each chosen row stands for; names past the mask's '1's are chosen on
     // rows of their own. Without names a row stands for the port the first
-    // list has on it.
+    // list has on it. While the rows stand for what names says, the setting
+    // keeps names as it was written.
     void SetInputMask(const char* text, std::string_view names = {});
     const char* GetInputMask() const { return inputMask; }
     void SetOutputName(const char* name);
@@ -170,6 +171,8 @@ private:
     // The port a chosen row of the mask stands for; empty until the stored
     // names or a list named it.
     std::string maskPorts[kMaxDevices];
+    // The MIDIDeviceInNames text SetInputMask was given.
+    std::string storedNames;
     // The input list last taken: the rows the menu shows and a click means.
     std::vector<std::string> listedInputs;
     int32_t outputDevice = -1;

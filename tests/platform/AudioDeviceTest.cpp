@@ -28,6 +28,7 @@
 #include "platform/CMIDIDevices.h"
 #include "platform/JackProbe.h"
 #include "platform/JackServer.h"
+#include "platform/TestMidiPorts.h"
 #include "tests/core/MeasureFrequency.h"
 #include "tests/core/MidiFixture.h"
 
@@ -368,19 +369,29 @@ TEST_F(AudioDeviceTest, AFirstStartPicksJackWhenAServerAnswersElseTheDefaultDevi
     EXPECT_STREQ(CAudioDevices::FirstStartName(), "Default audio device");
 
     // So does a start whose stored output it cannot take (a name too long),
-    // and the exit keeps that line as the user wrote it.
+    // and the exit keeps that line as the user wrote it. The start joins
+    // the MIDI input the stored names give (the mask alone would give the
+    // port on row 1), and the exit writes that choice back as it was read.
     TempFolder config;
     ScopedEnv xdg("XDG_CONFIG_HOME", config.Path());
-    const std::string stored = "SoundDeviceOut=" + std::string(64, 'o');
+    const std::string mask = g_MIDIDevices.GetInputMask();
+    TestMidiPorts keys;
+    g_MIDIDevices.SetPorts(&keys);
+    const std::string stored = "SoundDeviceOut=" + std::string(64, 'o') + "\nMIDIDeviceIn=01\nMIDIDeviceInNames=keys A";
     std::filesystem::create_directories(config / "zavo");
     WriteFile(config / "zavo/settings.ini", "[Settings]\n" + stored + "\n");
     g_GlobalData.ReadSettings();
     testing::internal::CaptureStderr();
     synth->OpenDevices();
     EXPECT_STREQ(g_GlobalData.SoundDeviceOut, "Default audio device");
+    EXPECT_EQ(keys.open.size(), 1u);
+    EXPECT_EQ(keys.open.count("keys A"), 1u);
     g_GlobalData.WriteSettings();
     EXPECT_NE(testing::internal::GetCapturedStderr().find("SoundDeviceOut is 64 bytes long"), std::string::npos);
     EXPECT_NE(ReadFile(config / "zavo/settings.ini").find("\n" + stored + "\n"), std::string::npos);
+    g_MIDIDevices.CloseAll();
+    g_MIDIDevices.SetPorts(&m_ports);
+    g_MIDIDevices.SetInputMask(mask.c_str());
 }
 
 TEST_F(AudioDeviceTest, AnOutputThatCannotOpenIsSaidOnceAndTheFieldSaysNone) {

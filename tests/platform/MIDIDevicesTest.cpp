@@ -177,6 +177,7 @@ TEST_F(MIDIDevicesTest, OnlyAClickChangesTheChoiceAndTheMenuTicksWhatIsJoined) {
         const char* mask;  // in the setting after the step
         std::vector<std::string> menu;
         std::string names;  // the ports the mask's rows stand for, as stored
+        const char* storedNames = "";  // set beside stored
     } steps[] = {
         {"start", "1", {"kbd"}, kStart, 0, {"kbd"}, "1", {"kbd*"}, "kbd"},
         {"the keyboard is unplugged", nullptr, {}, kMenu, 0, {}, "1", {}, "kbd"},
@@ -226,13 +227,24 @@ TEST_F(MIDIDevicesTest, OnlyAClickChangesTheChoiceAndTheMenuTicksWhatIsJoined) {
          "USB Keys%2C 61%25:USB Keys MIDI 1 20:0,kbd"},
         // With nothing chosen the mask is one '0' per listed input.
         {"nothing chosen, nothing listed", "0", {}, kStart, 0, {}, "0", {}, ""},
+        // Names written by hand; untouched, they are written back as read.
+        {"a lower-case escape, one at the end, a name past the 1s", "1", {"pad%", "kbd, 1", "x"}, kStart, 0,
+         {"kbd, 1", "pad%"}, "11", {"pad%*", "kbd, 1*", "x"}, "kbd%2c 1,pad%25", "kbd%2c 1,pad%25"},
+        {"a '%' that escapes nothing is the name's", "11", {"kbd", "a%00b"}, kStart, 0, {"a%00b"}, "11",
+         {"kbd", "a%00b*"}, "kbd%ZZ:out,a%00b", "kbd%ZZ:out,a%00b"},
+        {"a name listed twice: its second row joins nothing", "11", {"kbd", "pad"}, kStart, 0, {"kbd"}, "11",
+         {"kbd*", "pad"}, "kbd,kbd", "kbd,kbd"},
+        {"the next start", nullptr, {"pad", "kbd"}, kRestart, 0, {"kbd"}, "11", {"pad", "kbd*"}, "kbd,kbd"},
+        {"the keyboard away", nullptr, {"pad"}, kMenu, 0, {}, "11", {"pad"}, "kbd,kbd"},
+        {"the pad chosen: one row keeps the keyboard", nullptr, {"pad"}, kClick, 0, {"pad"}, "11", {"pad*"},
+         "pad,kbd"},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
         ports.inputs = step.inputs;
         if (step.stored) {
             devices.CloseAll();
-            devices.SetInputMask(step.stored);
+            devices.SetInputMask(step.stored, step.storedNames);
         }
         switch (step.action) {
         case kRestart: {
@@ -249,7 +261,10 @@ TEST_F(MIDIDevicesTest, OnlyAClickChangesTheChoiceAndTheMenuTicksWhatIsJoined) {
             ++ports.generation["kbd"];
             [[fallthrough]];
         case kMenu: break;
-        case kClick: devices.ToggleInput(step.row); break;
+        case kClick:
+            devices.ToggleInput(step.row);
+            EXPECT_EQ(g_GlobalData.MIDIDeviceInNames, step.names) << "as the click stored them";
+            break;
         case kClose: devices.CloseAll(); break;
         }
         CUIMenuResource view;
@@ -260,7 +275,7 @@ TEST_F(MIDIDevicesTest, OnlyAClickChangesTheChoiceAndTheMenuTicksWhatIsJoined) {
         EXPECT_EQ(g_GlobalData.MIDIDeviceInNames, step.names);
     }
     // One open per step that joins a port, the one back unseen included.
-    EXPECT_EQ(ports.inputOpens, 19);
+    EXPECT_EQ(ports.inputOpens, 25);
 }
 
 TEST_F(MIDIDevicesTest, OutputByNameOnlyAfterTheInputsOpened) {
