@@ -227,14 +227,12 @@ TEST_F(MIDIDevicesTest, OnlyAClickChangesTheChoiceAndTheMenuTicksWhatIsJoined) {
          "USB Keys%2C 61%25:USB Keys MIDI 1 20:0,kbd"},
         // With nothing chosen the mask is one '0' per listed input.
         {"nothing chosen, nothing listed", "0", {}, kStart, 0, {}, "0", {}, ""},
-        // Names written by hand; untouched, they are written back as read.
-        {"a lower-case escape, one at the end, a name past the 1s", "1", {"pad%", "kbd, 1", "x"}, kStart, 0,
-         {"kbd, 1", "pad%"}, "11", {"pad%*", "kbd, 1*", "x"}, "kbd%2c 1,pad%25", "kbd%2c 1,pad%25"},
-        {"a '%' that escapes nothing is the name's", "11", {"kbd", "a%00b"}, kStart, 0, {"a%00b"}, "11",
-         {"kbd", "a%00b*"}, "kbd%ZZ:out,a%00b", "kbd%ZZ:out,a%00b"},
+        // Names written by hand (a lower-case escape, a '%' that escapes
+        // nothing, an escape at the end past the 1s) are written back as read.
+        {"by hand", "11", {"pad%", "a%00%ZZ", "kbd, 1"}, kStart, 0, {"kbd, 1", "a%00%ZZ", "pad%"}, "111",
+         {"pad%*", "a%00%ZZ*", "kbd, 1*"}, "kbd%2c 1,a%00%ZZ,pad%25", "kbd%2c 1,a%00%ZZ,pad%25"},
         {"a name listed twice: its second row joins nothing", "11", {"kbd", "pad"}, kStart, 0, {"kbd"}, "11",
          {"kbd*", "pad"}, "kbd,kbd", "kbd,kbd"},
-        {"the next start", nullptr, {"pad", "kbd"}, kRestart, 0, {"kbd"}, "11", {"pad", "kbd*"}, "kbd,kbd"},
         {"the keyboard away", nullptr, {"pad"}, kMenu, 0, {}, "11", {"pad"}, "kbd,kbd"},
         {"the pad chosen: one row keeps the keyboard", nullptr, {"pad"}, kClick, 0, {"pad"}, "11", {"pad*"},
          "pad,kbd"},
@@ -261,10 +259,7 @@ TEST_F(MIDIDevicesTest, OnlyAClickChangesTheChoiceAndTheMenuTicksWhatIsJoined) {
             ++ports.generation["kbd"];
             [[fallthrough]];
         case kMenu: break;
-        case kClick:
-            devices.ToggleInput(step.row);
-            EXPECT_EQ(g_GlobalData.MIDIDeviceInNames, step.names) << "as the click stored them";
-            break;
+        case kClick: devices.ToggleInput(step.row); EXPECT_EQ(g_GlobalData.MIDIDeviceInNames, step.names); break;
         case kClose: devices.CloseAll(); break;
         }
         CUIMenuResource view;
@@ -275,7 +270,7 @@ TEST_F(MIDIDevicesTest, OnlyAClickChangesTheChoiceAndTheMenuTicksWhatIsJoined) {
         EXPECT_EQ(g_GlobalData.MIDIDeviceInNames, step.names);
     }
     // One open per step that joins a port, the one back unseen included.
-    EXPECT_EQ(ports.inputOpens, 25);
+    EXPECT_EQ(ports.inputOpens, 24);
 }
 
 TEST_F(MIDIDevicesTest, OutputByNameOnlyAfterTheInputsOpened) {
