@@ -16,6 +16,7 @@
 #include "editor/CEditor.h"
 #include "gui/CGLBitmapCache.h"
 #include "gui/GUIBackground.h"
+#include "gui/GUIButton.h"
 #include "gui/GUICatButtons.h"
 #include "gui/GUIDialog.h"
 #include "gui/GUIEditField.h"
@@ -202,6 +203,24 @@ TEST_F(StandardWidgets, ButtonsSelectionsFieldsAndCategories)
         EXPECT_EQ(synth->GetParameter(166), 1.0f);
         head->OnMouseUp(0, 20, 15);
         EXPECT_EQ(synth->GetParameter(166), 1.0f);
+    }
+
+    // Play and Stop follow the song, which the audio thread starts and
+    // stops after the press drew the button pressed, also with the pointer
+    // resting on the button.
+    auto* stop = Add<GUIButton>("BTTN", 7, 32, 0, 10, 30, 40, 15);
+    auto* play = Add<GUIButton>("BTTN", 7, 33, 0, 60, 30, 40, 15);
+    synth->Resume();
+    std::vector<float> block(256);
+    float* outs[2] = {block.data(), block.data()};
+    for (GUIButton* pressed : {play, stop, play}) {
+        head->OnMouseDown(1, pressed->x + 5, 35);
+        head->OnMouseUp(0, pressed->x + 5, 35);
+        head->OnIdle();
+        synth->Process(nullptr, outs, 256);
+        head->OnIdle();
+        EXPECT_EQ(play->shown, pressed == play);
+        EXPECT_EQ(stop->shown, pressed == stop);
     }
 
     // A selection of maximum 3 at 0.999 shows entry 2.
