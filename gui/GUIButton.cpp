@@ -65,7 +65,7 @@ GuiRect GUIButton::Draw()
 // while the pointer rests on them and nothing else is drawn.
 void GUIButton::OnIdle()
 {
-    if (owner && Lit() != bool(shown)) Update();
+    if (owner && surface && Lit() != bool(shown)) Update();
 }
 
 void GUIButton::OnMouseDown(uint32_t, int, int)

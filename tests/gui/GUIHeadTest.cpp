@@ -17,8 +17,6 @@
 
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
-#include "platform/CGlobalData.h"
-#include "tests/GlobalGuards.h"
 #include "tests/gui/GuiTestSupport.h"
 
 namespace {
@@ -482,7 +480,6 @@ TEST_F(GuiManager, NoHintForTheOpenerAfterAMenuClosesByAClick)
 
 TEST_F(GuiManager, ColourMenuParameterMenuAndRedrawsWhileTheMenuIsOpen)
 {
-    const testutil::ScopedValue scheme(g_GlobalData.UIColorEffect);
     head->OnContextMenu(10, 10);  // the background's corner
     ASSERT_TRUE(head->Menu().IsOpen());
     EXPECT_EQ(head->GetMenuId(), GUIHead::kColourMenu);
@@ -496,7 +493,6 @@ TEST_F(GuiManager, ColourMenuParameterMenuAndRedrawsWhileTheMenuIsOpen)
     head->OnKey(13, 0, 0);  // "RBG", value 1
     EXPECT_FALSE(head->Menu().IsOpen());
     EXPECT_EQ(dc.GetColorEffect(), 2);
-    EXPECT_EQ(g_GlobalData.UIColorEffect, 2);  // kept for the next start
 
     // The parameter menu of a sound value: "MIDI learn" reaches the target's
     // own handler only when nobody else takes it; copy fills the clipboard.
