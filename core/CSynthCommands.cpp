@@ -580,6 +580,28 @@ bool InPresetFolder(const char* path) {
     return parent == folder || parent.parent_path() == folder;
 }
 
+// A preset saved over one of the preset folder is filed under the words it
+// was saved with: a line of the categories file, written for the preset it
+// replaced, would otherwise win over its header's. Answers false, and why,
+// when the categories file cannot be written.
+bool FileUnderSavedWords(const char* path, const uint32_t* masks, std::string& why) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path folder = fs::weakly_canonical(fs::path(g_GlobalData.PresetPath), ec);
+    const std::string file = fs::weakly_canonical(fs::path(path), ec).lexically_relative(folder).generic_string();
+    const std::vector<CPreset>& entries = g_PresetPool.Entries();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].file != file)
+            continue;
+        uint32_t filed[kCategoryGroups];
+        entries[i].param.GetMasks(filed);
+        if (std::equal(filed, filed + kCategoryGroups, masks))
+            return true;
+        return g_PresetPool.StoreMasks(i, masks, &why);
+    }
+    return true;
+}
+
 } // namespace
 
 bool CSynth::SaveProjectFile() {
@@ -644,6 +666,11 @@ bool CSynth::SavePresetFile() {
     // A preset saved where the browser looks is listed at once.
     if (InPresetFolder(path)) {
         g_PresetPool.Scan(g_GlobalData.PresetPath);
+        std::string why;
+        if (!FileUnderSavedWords(path, masks, why)) {
+            const std::string text = "The preset was saved, but its words are not kept after the program ends: " + why + ".";
+            os::ShowMessageBox(text.c_str(), "Error");
+        }
         presetBrowser.Rebuild();
         Refresh();
     }

@@ -6,6 +6,7 @@
 
 #include "core/CSynth.h"
 #include "gui/GUIHead.h"
+#include "platform/CGlobalData.h"
 
 namespace {
 
@@ -33,6 +34,9 @@ bool CEditor::Open()
         return false;
     }
     ownsGui = true;
+    // The colour scheme chosen last time (a mode outside the table shows the
+    // picture as it is, and is written back as it was read).
+    surface.SetColorEffect(g_GlobalData.UIColorEffect);
     made->LoadLayout();
     SetGUI(made);
     synth->parameters.SetPartSynthesisType(0, 0);

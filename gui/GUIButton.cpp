@@ -19,22 +19,21 @@ int GUIButton::OpensDialog() const
     return unbound && properties[kOpensDialog] <= 0xFFFF ? int(properties[kOpensDialog]) : 0;
 }
 
+bool GUIButton::Lit()
+{
+    if (OpensDialog()) return owner->GetOpenDialog() == OpensDialog();
+    bool on = false;
+    owner->GetBoolValue(&binding, on);
+    // A flagged button is lit while held, and while what a press opened
+    // stays open (an effect's editor); a command that only counts presses
+    // reads 0.
+    return (Flagged() && pressed) || on;
+}
+
 GuiRect GUIButton::Draw()
 {
     if (!surface || !owner) return {};
-    if (OpensDialog()) {
-        shown = owner->GetOpenDialog() == OpensDialog();
-    } else if (Flagged()) {
-        // Lit while held, and while what a press opened stays open (an
-        // effect's editor); a command that only counts presses reads 0.
-        bool on = false;
-        owner->GetBoolValue(&binding, on);
-        shown = pressed || on;
-    } else {
-        bool on = false;
-        owner->GetBoolValue(&binding, on);
-        shown = on;
-    }
+    shown = Lit();
     if (dialogId != 0)
         surface->DrawDialogPanel(x, y, x + w, y + h);
     else
@@ -57,6 +56,16 @@ GuiRect GUIButton::Draw()
         UnionRects(dirty, dirty, disc);
     }
     return dirty;
+}
+
+// What a button shows may change after the press that drew it, or with no
+// press at all: Play and Stop reach the song through the audio thread, the
+// song stops at its end or by a MIDI Stop, and a press on one draws only
+// that one. Drawn again when the model moves, the buttons follow it also
+// while the pointer rests on them and nothing else is drawn.
+void GUIButton::OnIdle()
+{
+    if (owner && surface && Lit() != bool(shown)) Update();
 }
 
 void GUIButton::OnMouseDown(uint32_t, int, int)

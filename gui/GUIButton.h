@@ -13,6 +13,7 @@ public:
     GUIButton() : GUIObject("BTTN") {}
     void Init() override;
     GuiRect Draw() override;
+    void OnIdle() override;
     void OnMouseDown(uint32_t flags, int x, int y) override;
     void OnMouseUp(uint32_t flags, int x, int y) override;
     int GetLeftClickMenu(int x, int y) override;
@@ -27,5 +28,6 @@ public:
     uint8_t shown = 0;
 
 private:
+    bool Lit();
     bool Flagged() const { return (binding.flags & (CIParameter::kFlagMomentary | CIParameter::kFlagOneShot)) != 0; }
 };

@@ -220,7 +220,11 @@ void GUIHead::RedrawRegion(int left, int top, int right, int bottom)
 void GUIHead::SetColorScheme(int value)
 {
     static constexpr int kModes[17] = {0, 2, 3, 1, -1, -1, -1, -1, -1, -1, 100, 102, 103, 101, 104, 105, 106};
-    if (m_surface && value >= 0 && value <= 16 && kModes[value] >= 0) m_surface->SetColorEffect(kModes[value]);
+    if (m_surface && value >= 0 && value <= 16 && kModes[value] >= 0) {
+        m_surface->SetColorEffect(kModes[value]);
+        // Kept in the settings, so the next start shows it again.
+        g_GlobalData.UIColorEffect = kModes[value];
+    }
     RedrawAll();
 }
 

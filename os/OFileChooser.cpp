@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <strings.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -18,13 +19,48 @@ extern char** environ;
 
 namespace os {
 
+namespace {
+
+// Whether name ends with "." + extension, in any case.
+bool EndsWithExtension(const std::string& name, const std::string& extension)
+{
+    if (extension.empty() || name.size() <= extension.size() + 1)
+        return false;
+    const size_t dot = name.size() - extension.size() - 1;
+    return name[dot] == '.' && strcasecmp(name.c_str() + dot + 1, extension.c_str()) == 0;
+}
+
+// Whether name ends with the default extension or one its filters offer
+// ("*.aif;*.aiff" offers aif and aiff; "*" and "*.*" offer none).
+bool HasOfferedExtension(const std::string& name, const FileChooserRequest& request)
+{
+    if (EndsWithExtension(name, request.defaultExtension))
+        return true;
+    for (const FileFilter& filter : request.filters) {
+        size_t at = 0;
+        while ((at = filter.pattern.find("*.", at)) != std::string::npos) {
+            at += 2;
+            const size_t end = filter.pattern.find_first_of("; ", at);
+            const std::string extension = filter.pattern.substr(at, end == std::string::npos ? end : end - at);
+            if (extension.find_first_of("*?[") == std::string::npos && EndsWithExtension(name, extension))
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 std::string ApplyDefaultExtension(const std::string& path, const FileChooserRequest& request)
 {
     if (path.empty() || request.defaultExtension.empty())
         return path;
     size_t slash = path.rfind('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.empty() || name.find('.') != std::string::npos)
+    // Only an extension the chooser offers is one: any other dot belongs to
+    // the name ("Mr. Bass", "Take 1.2"), which saved as it stands would be
+    // left out of the lists and hidden by the chooser's own filter.
+    if (name.empty() || HasOfferedExtension(name, request))
         return path;
     if (!request.save) {
         struct stat st {};

@@ -32,9 +32,10 @@ public:
     virtual std::optional<std::string> Choose(const FileChooserRequest& request) = 0;
 };
 
-// Adds "." + extension to path when its file name has no extension, as the
-// desktop dialogs do for a typed name. When opening, the bare name wins if
-// such a file exists.
+// Adds "." + extension to path unless its file name already ends with the
+// default extension or one of the filters' (in any case), as the desktop
+// dialogs do for a typed name. When opening, the name as given wins if such
+// a file exists.
 std::string ApplyDefaultExtension(const std::string& path, const FileChooserRequest& request);
 
 // Runs `zenity --file-selection` as a child process and waits for it while

@@ -14,6 +14,7 @@
 #include "gui/CDIBitmap.h"
 #include "gui/GUIHead.h"
 #include "os/TestFolders.h"
+#include "tests/GlobalGuards.h"
 
 namespace {
 
@@ -161,6 +162,18 @@ TEST_F(EditorWindow, PaintShowsTheSurface)
     EXPECT_EQ(at(330, 330), uint32_t(drawn[2]) << 16 | drawn[1] << 8 | drawn[0]);
     EXPECT_GT(drawn[2], 0xC0);  // red
     EXPECT_LT(drawn[0], 0x30);  // blue
+
+    // The colour scheme chosen is kept in the settings; a window opened by
+    // a later start (with the default scheme as yet) shows it.
+    const testutil::ScopedValue scheme(g_GlobalData.UIColorEffect);
+    gui->SetColorScheme(10);
+    editor->OnDestroy();
+    editor->surface.SetColorEffect(0);
+    CEditor::AllowWindow(true);
+    EXPECT_TRUE(editor->Open());
+    CEditor::AllowWindow(false);
+    EXPECT_EQ(editor->surface.GetColorEffect(), 100);
+    editor->surface.SetColorEffect(0);
 }
 
 TEST_F(EditorWindow, ClosingStopsTheDevicesFinishesTheRecordingAndDropsTheGui)

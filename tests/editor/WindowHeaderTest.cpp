@@ -388,6 +388,14 @@ TEST_F(WindowHeader, APresetSavedFromTheHeaderIsListedAndLoadsAgain)
     EXPECT_TRUE(std::filesystem::exists(elsewhere / "Away.fxp"));
     EXPECT_EQ(synth->presetBrowser.GetCount(), 1);
 
+    // Saved over with a category lit, it is listed under it, not under its old line's.
+    const uint32_t earlier[5] = {1u << 2};
+    ASSERT_TRUE(g_PresetPool.StoreMasks(0, earlier));
+    chooser.answer = presets / "My Pad.fxp";
+    synth->presetBrowser.SetCategoryMask(0, 1u << 5);
+    Click(Find("BTTN", 3, 102)), Choose(4);
+    g_PresetPool.Scan(presets.Path()), synth->presetBrowser.Rebuild();  // as the next start reads it
+    EXPECT_EQ(synth->presetBrowser.GetCount(), 1);
     g_DlgFile.SetChooser(nullptr);
     snprintf(g_GlobalData.PresetPath, sizeof g_GlobalData.PresetPath, "%s", oldPresetPath.c_str());
     g_PresetPool.Clear();

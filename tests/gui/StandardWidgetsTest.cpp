@@ -16,6 +16,7 @@
 #include "editor/CEditor.h"
 #include "gui/CGLBitmapCache.h"
 #include "gui/GUIBackground.h"
+#include "gui/GUIButton.h"
 #include "gui/GUICatButtons.h"
 #include "gui/GUIDialog.h"
 #include "gui/GUIEditField.h"
@@ -203,6 +204,15 @@ TEST_F(StandardWidgets, ButtonsSelectionsFieldsAndCategories)
         head->OnMouseUp(0, 20, 15);
         EXPECT_EQ(synth->GetParameter(166), 1.0f);
     }
+
+    // Play and Stop show the song as the audio thread started it, after the press drew them.
+    auto* stop = Add<GUIButton>("BTTN", 7, 32, 0, 10, 30, 40, 15);
+    auto* play = Add<GUIButton>("BTTN", 7, 33, 0, 60, 30, 40, 15);
+    synth->Resume();
+    float block[256], *outs[2] = {block, block};
+    head->RedrawAll(), head->OnMouseDown(1, 65, 35), head->OnMouseUp(0, 65, 35), head->OnIdle();
+    synth->Process(nullptr, outs, 256), head->OnIdle();
+    EXPECT_TRUE(play->shown && !stop->shown);
 
     // A selection of maximum 3 at 0.999 shows entry 2.
     GUISelection* selection = Add<GUISelection>("SLCT", 0, kCutoff, 0, 100, 10, 60, 14);

@@ -62,6 +62,11 @@ TEST(OFileChooser, DefaultExtensionIsAddedToBareNames)
     r.save = true;
     EXPECT_EQ(os::ApplyDefaultExtension("/a.b/take", r), "/a.b/take.wav");
     EXPECT_EQ(os::ApplyDefaultExtension("/a/take.WAV", r), "/a/take.WAV");
+    // Only an offered extension is one; any other dot is part of the name.
+    for (const char* name : {"/a/Mr. Bass", "Take 1.2", "x.fxp", "a.wav.bak", ".wav"})
+        EXPECT_EQ(os::ApplyDefaultExtension(name, r), name + std::string(".wav"));
+    for (const char* name : {"v1.2.AIFF", "/a/x.snd", "y.Wav"})
+        EXPECT_EQ(os::ApplyDefaultExtension(name, r), name);
     EXPECT_EQ(os::ApplyDefaultExtension("", r), "");
     // Opening a bare name that exists opens that file.
     testutil::WriteFile(tmp / "bare", "x");
