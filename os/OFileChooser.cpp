@@ -119,6 +119,8 @@ std::vector<std::string> OZenityChooser::Arguments(const FileChooserRequest& req
 
 namespace {
 
+constexpr int kNotStarted = -2;
+
 std::string NoChooserText(const FileChooserRequest& request, const char* why)
 {
     // The action by its chooser title, without the dots of a menu item.
@@ -140,18 +142,14 @@ void OZenityChooser::TellNoChooser(const FileChooserRequest& request, const char
     ShowMessageBox(NoChooserText(request, why).c_str(), "Error");
 }
 
-std::optional<std::string> OZenityChooser::Choose(const FileChooserRequest& request)
+// Runs zenity with args, pumping the caller's events meanwhile, and keeps
+// the first line it printed. Its exit status; kNotStarted when it could
+// not be started, -1 when it ended otherwise than by exiting or the program
+// was asked to stop meanwhile (zenity is then ended).
+int OZenityChooser::RunZenity(const std::string& program, const std::vector<std::string>& arguments,
+                              std::string& output)
 {
-    // A stopping program asks nobody for a file.
-    if (StopRequested())
-        return std::nullopt;
-    std::string program;
-    if (!FindProgram("zenity", program)) {
-        TellNoChooser(request, "zenity is not installed");
-        return std::nullopt;
-    }
-
-    std::vector<std::string> args = Arguments(request);
+    std::vector<std::string> args = arguments;
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>("zenity"));
     for (std::string& a : args)
@@ -172,7 +170,7 @@ std::optional<std::string> OZenityChooser::Choose(const FileChooserRequest& requ
 
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
-        return std::nullopt;
+        return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -184,11 +182,10 @@ std::optional<std::string> OZenityChooser::Choose(const FileChooserRequest& requ
     close(fds[1]);
     if (rc != 0) {
         close(fds[0]);
-        TellNoChooser(request, "zenity could not be started");
-        return std::nullopt;
+        return kNotStarted;
     }
 
-    std::string output;
+    output.clear();
     char buffer[1024];
     bool stopped = false;
     for (;;) {
@@ -219,15 +216,55 @@ std::optional<std::string> OZenityChooser::Choose(const FileChooserRequest& requ
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (stopped || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return std::nullopt;
-
+    if (stopped || !WIFEXITED(status))
+        return -1;
     size_t newline = output.find('\n');
     if (newline != std::string::npos)
         output.resize(newline);
-    if (output.empty())
+    return WEXITSTATUS(status);
+}
+
+std::optional<std::string> OZenityChooser::Choose(const FileChooserRequest& request)
+{
+    // A stopping program asks nobody for a file.
+    if (StopRequested())
         return std::nullopt;
-    return ApplyDefaultExtension(output, request);
+    std::string program;
+    if (!FindProgram("zenity", program)) {
+        TellNoChooser(request, "zenity is not installed");
+        return std::nullopt;
+    }
+
+    FileChooserRequest asked = request;
+    for (;;) {
+        std::string output;
+        const int status = RunZenity(program, Arguments(asked), output);
+        if (status == kNotStarted)
+            TellNoChooser(request, "zenity could not be started");
+        if (status != 0 || output.empty())
+            return std::nullopt;
+        std::string chosen = ApplyDefaultExtension(output, request);
+        // zenity asked about the name as typed; a file that the added
+        // extension names is asked about here, as it would be replaced
+        // without a word. "No" goes back to the chooser.
+        struct stat st {};
+        if (!request.save || !request.overwritePrompt || chosen == output || stat(chosen.c_str(), &st) != 0)
+            return chosen;
+        const size_t slash = chosen.rfind('/');
+        const std::string name = slash == std::string::npos ? chosen : chosen.substr(slash + 1);
+        std::string answer;
+        const int replace = RunZenity(program,
+                                      {"--question", "--title=" + request.title,
+                                       "--text=A file named \"" + name + "\" already exists. Do you want to replace it?",
+                                       "--no-markup"},
+                                      answer);
+        if (replace == 0)
+            return chosen;
+        if (replace < 0)
+            return std::nullopt;
+        asked.startFolder.clear();
+        asked.initialName = chosen;
+    }
 }
 
 OZenityChooser& DesktopFileChooser()

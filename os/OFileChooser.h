@@ -56,6 +56,7 @@ public:
 
 private:
     void TellNoChooser(const FileChooserRequest& request, const char* why);
+    int RunZenity(const std::string& program, const std::vector<std::string>& arguments, std::string& output);
 
     std::function<void()> m_pump;
 };

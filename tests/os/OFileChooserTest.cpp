@@ -99,10 +99,13 @@ TEST(OFileChooser, WithoutZenityEveryRequestIsCancelledAndSaysWhy)
 TEST(OFileChooser, ZenityAnswerAndCancelAreReadFromTheChildProcess)
 {
     // A stand-in zenity: answers a bare name, or exits 1 (cancel) when the
-    // title says so, and records the settings backend it was given.
+    // title says so, and records the settings backend it was given. Asked
+    // whether to replace a file, it says no once, then yes.
     testutil::TempFolder tmp;
     std::string script = "#!/bin/sh\n"
                          "echo \"$GSETTINGS_BACKEND\" > '" + (tmp / "env.txt") + "'\n"
+                         "echo \"$1\" >> '" + (tmp / "asked") + "'\n"
+                         "if [ \"$1\" = --question ]; then [ -e '" + (tmp / "no") + "' ] || { : > '" + (tmp / "no") + "'; exit 1; }; exit 0; fi\n"
                          "case \"$2\" in *Cancel*) exit 1;; *Wait*) echo $$ > '" + (tmp / "pid") + "'; exec /bin/sleep 60;; esac\n"
                          "echo '" + (tmp / "chosen") + "'\n";
     testutil::WriteFile(tmp / "zenity", script);
@@ -119,6 +122,16 @@ TEST(OFileChooser, ZenityAnswerAndCancelAreReadFromTheChildProcess)
     EXPECT_EQ(*answer, tmp / "chosen.wav");
     EXPECT_EQ(testutil::ReadFile(tmp / "env.txt"), "memory\n");
     EXPECT_GE(pumped, 1);
+    EXPECT_EQ(testutil::ReadFile(tmp / "asked"), "--file-selection\n");
+
+    // The name typed had no extension, so zenity could not know the file it
+    // replaces: "no" goes back to the chooser, "yes" takes it.
+    testutil::WriteFile(tmp / "chosen.wav", "RIFF");
+    std::remove((tmp / "asked").c_str());
+    answer = chooser.Choose(r);
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(*answer, tmp / "chosen.wav");
+    EXPECT_EQ(testutil::ReadFile(tmp / "asked"), "--file-selection\n--question\n--file-selection\n--question\n");
 
     r.title = "Cancel me";
     EXPECT_FALSE(chooser.Choose(r).has_value());
