@@ -268,9 +268,15 @@ public:
 // the one the GUI actor selects).
 class AssignActor : public Actor {
 public:
-    explicit AssignActor(GUIHead& w) : Actor("assign", std::chrono::microseconds(900), 5), window(w) {}
+    AssignActor(CSynth& s, GUIHead& w) : Actor("assign", std::chrono::microseconds(900), 5), synth(s), window(w) {}
     void Step() override {
         std::lock_guard<std::mutex> gui(stress::GuiThread());
+        // The header menu's copy and pastes of the program, its 8D setting
+        // and its routings.
+        if (Pick(0, 30) == 0) {
+            static constexpr int kCommands[] = {125, 126, 163, 165};
+            synth.ExecuteCommand(kCommands[Pick(0, 3)], 0.0f);
+        }
         // An axis chosen (-1: "none") now and then in the dialog.
         if (steps == 0 || Pick(0, 40) == 0)
             window.GetModel()->ArmAssignSource(Pick(-1, 7), true);
@@ -285,6 +291,7 @@ public:
         window.GetAssignAmount(knob, amount);
         window.SetAssignAmount(knob, Pick(0, 3) == 0 ? 0 : Pick(-64, 64));
     }
+    CSynth& synth;
     GUIHead& window;
 };
 
@@ -309,7 +316,7 @@ std::vector<std::unique_ptr<Actor>> MakeActors(CSynth& synth, GUIHead& window, c
     actors.push_back(std::make_unique<AudioActor>(synth));
     actors.push_back(std::make_unique<MidiInActor>(synth));
     actors.push_back(std::make_unique<GuiActor>(synth, sample));
-    actors.push_back(std::make_unique<AssignActor>(window));
+    actors.push_back(std::make_unique<AssignActor>(synth, window));
     stress::AddFileActors(actors, synth);
     return actors;
 }
