@@ -68,5 +68,16 @@ bench: deps
 	cmake --build build/bench -j $(JOBS)
 	@for b in build/bench/bench_*; do echo "== $$b"; $$b; done
 
+# build/release is also the program's folder, where the user's presets,
+# banks, projects, recordings, multi-samples, tunings, learnt controllers and
+# Debug.txt are kept: there only what the build made goes (the build system's
+# own clean, then what it writes unlisted: its configuration, the factory
+# presets, the copies of data/ and the screenshots). Every other build folder
+# goes whole.
+RELEASE_MADE = CMakeFiles CMakeCache.txt build.ninja .ninja_deps .ninja_log cmake_install.cmake \
+	compile_commands.json empty_*.cpp generated screenshots Presets/Factory $(notdir $(wildcard data/*))
+
 clean:
-	rm -rf build
+	@if [ -f build/release/build.ninja ]; then cmake --build build/release --target clean; fi
+	@if [ -d build/release ]; then cd build/release && rm -rf $(RELEASE_MADE); fi
+	@if [ -d build ]; then find build -mindepth 1 -maxdepth 1 ! -name release -exec rm -rf {} +; fi

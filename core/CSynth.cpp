@@ -537,6 +537,13 @@ void CSynth::SetParameter(int32_t id, float normalized) {
     parameters.SetParameter(record, normalized, part, id, atOnce, false);
 }
 
+// Every block the audio thread reads the assignment table to push the pad's
+// deviation into the assigned values: the table is rewritten between blocks.
+void CSynth::SetAssignment(int32_t part, int32_t id, int32_t amount) {
+    EngineHold hold(*this);
+    parameters.SetAssignment(part, id, amount);
+}
+
 float CSynth::GetParameter(int32_t id) {
     if (id < 0 || id >= kRecordSize)
         return 0.0f;

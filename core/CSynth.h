@@ -101,6 +101,9 @@ public:
     void SetPartProgram(int32_t part, int32_t program);
     void PushParameters();
     void SetLearnedParameter(int32_t part, int32_t kind, int32_t id, float normalized);
+    // A knob dragged while an 8D axis is chosen: the part's assignment to
+    // that axis, under the engine hold.
+    void SetAssignment(int32_t part, int32_t id, int32_t amount);
     bool SetMixerParameter(int32_t code, float normalized);
     float GetMixerParameter(int32_t code);
     void GetMixerParameterDisplay(int32_t code, char* out);

@@ -281,30 +281,25 @@ void CSynth::ExecuteCommand(int32_t id, float value) {
         Refresh();
         break;
     }
+    // The copies, pastes and inits of the program's record wait out the
+    // render call: the audio thread reads the record (its 8D assignments
+    // every block) and writes it (learnt controllers).
     case 125:
-        program.CopyProgram();
-        ReloadCurrentProgram();
-        break;
     case 126:
-        program.PasteProgram();
-        ReloadCurrentProgram();
-        break;
     case 127:
-        program.InitProgram(Raw(value));
-        ReloadCurrentProgram();
-        break;
     case 161:
-        program.InitKeepingClipboard();
-        ReloadCurrentProgram();
-        break;
     case 163:
-        program.PasteModulation();
+    case 165: {
+        EngineHold hold(*this);
+        if (id == 125) program.CopyProgram();
+        else if (id == 126) program.PasteProgram();
+        else if (id == 127) program.InitProgram(Raw(value));
+        else if (id == 161) program.InitKeepingClipboard();
+        else if (id == 163) program.PasteModulation();
+        else program.PasteSection();
         ReloadCurrentProgram();
         break;
-    case 165:
-        program.PasteSection();
-        ReloadCurrentProgram();
-        break;
+    }
     case 128:
         RandomizeCurrentPart();
         Refresh();

@@ -1040,8 +1040,8 @@ bool GUIHead::GetAssignAmount(const CIParameter* d, int& amount)
 // sound value, and stored as one it would move a value of the program.
 void GUIHead::SetAssignAmount(const CIParameter* d, int amount)
 {
-    if (CPIBase* model = Model(); d && d->group == 0 && model)
-        model->SetAssignment(m_currentPart, int(d->index), amount);
+    if (d && d->group == 0 && m_editor && m_editor->synth)
+        m_editor->synth->SetAssignment(m_currentPart, int(d->index), amount);
 }
 
 bool GUIHead::GetAssignText(const CIParameter* d, char* out, size_t size)

@@ -313,8 +313,11 @@ bool CPIBase::HasRouting(int group, int id) {
     const int d = GetModDestination(id);
     const float* record = GetCurrentProgramValues();
     if (group != 0 || d < 0 || !record) return false;
+    // A controller learnt onto a routing's source or destination list
+    // writes its cell on the audio thread while the knobs draw.
     for (int i = 0; i < kRoutings; ++i)
-        if (record[kSourceId + i] != 0.0f && record[kDestinationId + i] == static_cast<float>(d))
+        if (LoadShared(record[kSourceId + i]) != 0.0f &&
+            LoadShared(record[kDestinationId + i]) == static_cast<float>(d))
             return true;
     return false;
 }

@@ -262,6 +262,39 @@ public:
     long screenNotes = 0;
 };
 
+// A knob dragged while the 8D pad's dialog has an axis chosen: the window
+// writes the part's assignment table, which the audio thread reads every
+// block to push the pad's deviation into the assigned values (the part is
+// the one the GUI actor selects).
+class AssignActor : public Actor {
+public:
+    AssignActor(CSynth& s, GUIHead& w) : Actor("assign", std::chrono::microseconds(900), 5), synth(s), window(w) {}
+    void Step() override {
+        std::lock_guard<std::mutex> gui(stress::GuiThread());
+        // The header menu's copy and pastes of the program, its 8D setting
+        // and its routings.
+        if (Pick(0, 30) == 0) {
+            static constexpr int kCommands[] = {125, 126, 163, 165};
+            synth.ExecuteCommand(kCommands[Pick(0, 3)], 0.0f);
+        }
+        // An axis chosen (-1: "none") now and then in the dialog.
+        if (steps == 0 || Pick(0, 40) == 0)
+            window.GetModel()->ArmAssignSource(Pick(-1, 7), true);
+        // Knobs and spin fields take assignments, lists do not: the routing
+        // depths and the values of a few knobs of the sound pages.
+        static constexpr int kKnobs[] = {58, 64, 153, 161, 170, 214, 279, 298, 324, 357, 390};
+        const int id = Pick(0, 1) ? Pick(1, 55) : kKnobs[Pick(0, std::size(kKnobs) - 1)];
+        const CIParameter* knob = CIParameter::Find(0, static_cast<uint32_t>(id), 0);
+        // The knob reads its depth as the drag starts; amounts of -1..1
+        // remove the entry.
+        int amount = 0;
+        window.GetAssignAmount(knob, amount);
+        window.SetAssignAmount(knob, Pick(0, 3) == 0 ? 0 : Pick(-64, 64));
+    }
+    CSynth& synth;
+    GUIHead& window;
+};
+
 // A looped sine multi-sample (one zone over every key) in folder.
 std::string WriteMultiSample(const std::string& folder) {
     samplefix::Qvi q;
@@ -278,11 +311,12 @@ std::string WriteMultiSample(const std::string& folder) {
     return path;
 }
 
-std::vector<std::unique_ptr<Actor>> MakeActors(CSynth& synth, const std::string& sample) {
+std::vector<std::unique_ptr<Actor>> MakeActors(CSynth& synth, GUIHead& window, const std::string& sample) {
     std::vector<std::unique_ptr<Actor>> actors;
     actors.push_back(std::make_unique<AudioActor>(synth));
     actors.push_back(std::make_unique<MidiInActor>(synth));
     actors.push_back(std::make_unique<GuiActor>(synth, sample));
+    actors.push_back(std::make_unique<AssignActor>(synth, window));
     stress::AddFileActors(actors, synth);
     return actors;
 }
@@ -322,7 +356,7 @@ int main(int argc, char** argv) {
         w->binding = *CIParameter::Find(0, static_cast<uint32_t>(id), 0);
         w->x = id;
     }
-    auto actors = MakeActors(*synth, sample);
+    auto actors = MakeActors(*synth, window, sample);
 
     const auto deadline = Clock::now() + std::chrono::seconds(seconds);
     // The program's own device threads: JACK cycles, the ring's refill

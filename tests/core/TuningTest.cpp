@@ -93,6 +93,9 @@ TEST(TuningTest, MalformedFilesKeepTheTableAndSayWhichLine) {
         {";\nnote x=5\nnote 200=6000\nnote 5=nan\n", "line 4"},
         {";\nnote 60=\x01\x80\xff\nnote 61=6100\n", "line 2"},
         {std::string(";\nnote 61=6100\nnote 60=7") + '\0' + "\x80\n", "line 3"},
+        // A tab ends the cents or a ratio as a blank does: the damage is on the next line.
+        {";\nnote 61=6100\t\nnote 60=\x01\n", "line 3"},
+        {Scale(3, {"5/4\tthird", "fifth", "2/1"}), "line 7"},
         {"just text\n\n", "line 2"},
     };
     std::vector<float> before = Equal();

@@ -308,11 +308,18 @@ TEST(CGlobalData, SettingsNotReadWholeOrNotUnderstoodSurviveAStartAndAnExit)
         bool left;           // the file stays byte for byte
         std::string end = "\n";  // the file's line end, which the exit writes too
     };
+    // Lines ended by CR alone past the first megabyte: the line the limit
+    // cuts is not taken, the whole ones before it are.
+    std::string crLines = "[Settings]\rSoundDeviceOut=JACK\r";
+    while (crLines.size() < 1048576 - 100) crLines += "; " + std::string(60, 'c') + "\r";
+    crLines += "; " + std::string(1048576 - 20 - crLines.size() - 3, 'c') + "\r";
+    crLines += "SoundDeviceOut=Cut by the limit\r" + std::string(100000, '\r');
     const std::string partial = std::string("longer than 1048576 bytes, only the lines before were read)") + kLeft;
     const Case cases[] = {
         {"1.1 MB value, then a section", head + "Big=" + std::string(1100000, 'v') + "\n[Tail]\nKey=1\n", partial,
          "JACK", true},
         {"one 50 MB line", std::string(50u << 20, 'x'), partial, "", true},
+        {"1.1 MB of CR lines", crLines, partial, "JACK", true, "\r"},
         {"1,048,570 bytes", nearMost, std::string("longer than 1048576 bytes, more than a start reads)") + kLeft,
          "JACK", true},
         {"4 KB of noise", noise, kKept, "", false, "\r"},  // its first line end is a CR
