@@ -15,6 +15,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "common/base/Utf8.h"
 #include "os/OFileChooser.h"
 #include "os/OMessageBox.h"
 #include "os/OStop.h"
@@ -412,8 +413,8 @@ uint32_t ButtonBit(uint8_t button)
     }
 }
 
-// The character a key press types: the text SDL queued right behind it,
-// when that is one printable ASCII character.
+// The character a key press types: the text SDL queued right behind it
+// (UTF-8), when that is one printable character, as its code point.
 int TypedCharacter()
 {
     SDL_Event next;
@@ -421,8 +422,10 @@ int TypedCharacter()
         next.type != SDL_TEXTINPUT)
         return 0;
     SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
-    const auto c = static_cast<unsigned char>(next.text.text[0]);
-    return (c >= 32 && c <= 126 && next.text.text[1] == '\0') ? c : 0;
+    const char* text = next.text.text;
+    const utf8::Decoded d = utf8::Next(text, text + sizeof next.text.text);
+    const bool control = d.code < 32 || (d.code >= 127 && d.code < 0xA0);
+    return (d.code != utf8::kBad && !control && text[d.bytes] == '\0') ? static_cast<int>(d.code) : 0;
 }
 
 } // namespace
