@@ -413,6 +413,12 @@ uint32_t ButtonBit(uint8_t button)
     }
 }
 
+// A character that types something: no control, no bad byte.
+bool Printable(char32_t c)
+{
+    return c >= 32 && c != 127 && !(c >= 0x80 && c < 0xA0) && c != utf8::kBad;
+}
+
 // The character a key press types: the text SDL queued right behind it
 // (UTF-8), when that is one printable character, as its code point.
 int TypedCharacter()
@@ -424,8 +430,7 @@ int TypedCharacter()
     SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
     const char* text = next.text.text;
     const utf8::Decoded d = utf8::Next(text, text + sizeof next.text.text);
-    const bool control = d.code < 32 || (d.code >= 127 && d.code < 0xA0);
-    return (d.code != utf8::kBad && !control && text[d.bytes] == '\0') ? static_cast<int>(d.code) : 0;
+    return Printable(d.code) && text[d.bytes] == '\0' ? static_cast<int>(d.code) : 0;
 }
 
 } // namespace
@@ -532,8 +537,21 @@ void OWindow::Dispatch(const SDL_Event& e)
     case SDL_SYSWMEVENT:
         TakeSwallowedPress(e);
         break;
+    case SDL_TEXTINPUT: {
+        // Text with no key press of its own: an input method's, or a
+        // character the keyboard map has no key for (typed by a tool that
+        // maps one for a moment). Each character goes on as a press of no key.
+        const char* text = e.text.text;
+        const char* end = text + sizeof e.text.text;
+        for (const char* p = text; p < end && *p && m_handler;) {
+            const utf8::Decoded d = utf8::Next(p, end);
+            if (Printable(d.code)) m_handler->OnKey(0, static_cast<int>(d.code), 0);
+            p += d.bytes;
+        }
+        break;
+    }
     default:
-        break;  // key releases and lone text never reach the widgets
+        break;  // key releases never reach the widgets
     }
 }
 

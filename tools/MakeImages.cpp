@@ -267,8 +267,9 @@ void DrawFont0(Rasteriser& ft, CDIBitmap& img)
 }
 
 // Font 0's second sheet: the letters past ASCII, and the mark for the
-// characters it has no glyph of, an open box as tall as a capital, drawn
-// at each phase as the glyphs are.
+// characters it has no glyph of, an open box as tall as a capital. The box
+// stands on whole pixels at every phase: moved by quarter pixels its
+// one-pixel lines would blur into grey bars.
 void DrawFont0Extra(Rasteriser& ft, CDIBitmap& img)
 {
     using namespace fontmetrics;
@@ -276,9 +277,8 @@ void DrawFont0Extra(Rasteriser& ft, CDIBitmap& img)
     for (int cell = 0; cell < kEuroCell; ++cell)
         DrawFont0Cell(ft, img, cell, kFirstExtra + unsigned(cell), ExtraAdvance(cell), true);
     DrawFont0Cell(ft, img, kEuroCell, kEuro, ExtraAdvance(kEuroCell), true);
-    const double left = (kMarkAdvance / 4.0 - 4.0) / 2;
     for (int k = 0; k < kPhases; ++k) {
-        const double x0 = left + k / 4.0, x1 = x0 + 4.0;
+        const double x0 = 1.0, x1 = x0 + 4.0;
         for (int y = 0; y < kGlyphHeight; ++y)
             for (int x = 0; x < kCellWidth; ++x) {
                 const double a = Area(x, y, [&](double px, double py) {
