@@ -97,11 +97,10 @@ int CGLFont::GetAdvance(int c) const
 
 CGLFont::Glyph CGLFont::GlyphOf(char32_t c) const
 {
-    if (c < 0x80) return {GetBitmap(), GlyphX(static_cast<int>(c)), GetAdvance(static_cast<int>(c))};
-    const int cell = ExtraCell(c);
-    const int advance = static_cast<int>(
-        std::clamp<int64_t>(int64_t{T().extraAdvance[cell]} + m_spacing, INT32_MIN, INT32_MAX));
-    return {CGLBitmapCache::GetFontExtraBitmap(), cell * kCellWidth, advance};
+    // A bad byte's code and any other past the int range measure as the mark.
+    const int code = c > char32_t{INT32_MAX} ? INT32_MAX : static_cast<int>(c);
+    if (c < 0x80) return {GetBitmap(), GlyphX(code), GetAdvance(code)};
+    return {CGLBitmapCache::GetFontExtraBitmap(), ExtraCell(c) * kCellWidth, GetAdvance(code)};
 }
 
 int CGLFont::GetTextWidth(const char* text) const
@@ -116,7 +115,7 @@ int CGLFont::GetTextWidth(const char* text) const
         for (const char* p = text; *p; ++count) {
             // A bad byte is a character of its own; its code measures as the mark.
             const utf8::Decoded d = utf8::NextFast(p, p + 4);
-            width += GetAdvance(d.code == utf8::kBad ? INT32_MAX : static_cast<int>(d.code));
+            width += d.code < 0x80 ? GetAdvance(static_cast<int>(d.code)) : GlyphOf(d.code).advance;
             p += d.bytes;
         }
     }

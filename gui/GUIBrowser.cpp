@@ -251,7 +251,7 @@ void GUIBrowser::OnMouseDrag(uint32_t, int, int py)
 
 bool GUIBrowser::EditKey(int key, int ch)
 {
-    const bool printable = ch >= 32 && ch != 127 && !(ch >= 0x80 && ch < 0xA0);
+    const bool printable = utf8::Printable(char32_t(ch));
     const bool known = printable || key == kBack || key == kDelete || key == kLeft || key == kRight ||
                        key == kEnter || key == kEscape;
     if (!known) return key == kShift;

@@ -48,7 +48,7 @@ bool GUIEditField::OnKey(int key, int ch, uint32_t)
     // A committed field keeps the keyboard but edits nothing until pressed
     // again; its keys go on to the dialog (Enter, Esc close it).
     if (!owner || !active) return false;
-    const bool printable = ch >= 32 && ch != 127 && !(ch >= 0x80 && ch < 0xA0);
+    const bool printable = utf8::Printable(char32_t(ch));
     const bool known = printable || key == kBack || key == kEnter || key == kEscape || key == kLeft ||
                        key == kRight || key == kDelete || key == kHome || key == kEnd;
     if (!known) return false;

@@ -413,12 +413,6 @@ uint32_t ButtonBit(uint8_t button)
     }
 }
 
-// A character that types something: no control, no bad byte.
-bool Printable(char32_t c)
-{
-    return c >= 32 && c != 127 && !(c >= 0x80 && c < 0xA0) && c != utf8::kBad;
-}
-
 // The character a key press types: the text SDL queued right behind it
 // (UTF-8), when that is one printable character, as its code point.
 int TypedCharacter()
@@ -430,7 +424,7 @@ int TypedCharacter()
     SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
     const char* text = next.text.text;
     const utf8::Decoded d = utf8::Next(text, text + sizeof next.text.text);
-    return Printable(d.code) && text[d.bytes] == '\0' ? static_cast<int>(d.code) : 0;
+    return utf8::Printable(d.code) && text[d.bytes] == '\0' ? static_cast<int>(d.code) : 0;
 }
 
 } // namespace
@@ -545,7 +539,7 @@ void OWindow::Dispatch(const SDL_Event& e)
         const char* end = text + sizeof e.text.text;
         for (const char* p = text; p < end && *p && m_handler;) {
             const utf8::Decoded d = utf8::Next(p, end);
-            if (Printable(d.code)) m_handler->OnKey(0, static_cast<int>(d.code), 0);
+            if (utf8::Printable(d.code)) m_handler->OnKey(0, static_cast<int>(d.code), 0);
             p += d.bytes;
         }
         break;

@@ -21,6 +21,12 @@ struct Decoded {
 // Overlong forms, surrogates and values past U+10FFFF are bad bytes.
 Decoded Next(const char* p, const char* end);
 
+// A character that types something: a code point that is no control.
+constexpr bool Printable(char32_t c)
+{
+    return c >= 32 && c != 127 && !(c >= 0x80 && c < 0xA0) && !(c >= 0xD800 && c <= 0xDFFF) && c <= 0x10FFFF;
+}
+
 // Inline for the text drawing's sake: ASCII takes no call.
 inline Decoded NextFast(const char* p, const char* end)
 {
