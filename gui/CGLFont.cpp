@@ -112,11 +112,23 @@ int CGLFont::GetTextWidth(const char* text) const
         for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p, ++count)
             width += GetAdvance(*p);
     } else {
+        // GetAdvance spelt out: the list texts are measured again for each
+        // character they are shortened by, and a call per character shows.
+        const Tables& t = T();
+        auto plus = [&](int advance) {
+            return std::clamp<int64_t>(int64_t{advance} + m_spacing, INT32_MIN, INT32_MAX);
+        };
         for (const char* p = text; *p; ++count) {
-            // A bad byte is a character of its own; its code measures as the mark.
-            const utf8::Decoded d = utf8::NextFast(p, p + 4);
-            width += d.code < 0x80 ? GetAdvance(static_cast<int>(d.code)) : GlyphOf(d.code).advance;
-            p += d.bytes;
+            const auto b = static_cast<unsigned char>(*p);
+            if (b < 0x80) {
+                width += plus(b < kFirstChar || b > kLastChar ? t.advance[m_font][kFirstChar] : t.advance[m_font][b]);
+                ++p;
+            } else {
+                // A bad byte is a character of its own, measured as the mark.
+                const utf8::Decoded d = utf8::Next(p, p + 4);
+                width += plus(t.extraAdvance[ExtraCell(d.code)]);
+                p += d.bytes;
+            }
         }
     }
     width += m_spacing * count / 4;

@@ -32,7 +32,7 @@ size_t CutLength(const char* text, size_t maxBytes)
     const size_t n = strnlen(text, maxBytes);
     size_t i = 0;
     while (i < n) {
-        const Decoded d = Next(text + i, text + n);
+        const Decoded d = NextFast(text + i, text + n);
         // A start cut off by the terminator was damaged already and stays;
         // one cut off by the limit would be split.
         if (d.cutShort && n == maxBytes) break;
