@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "common/base/Utf8.h"
 #include "engine/CFractalSubdivide.h"
 #include "engine/SafeMath.h"
 #include "gui/CUIMenuResource.h"
@@ -18,18 +19,10 @@
 
 namespace {
 
-// Copies at most size-1 characters and always terminates; the stored fields
-// are fixed-size and may come from files without a terminator.
-void CopyText(char* dst, size_t size, const char* src) {
-    if (size == 0) return;
-    if (!src) {
-        dst[0] = 0;
-        return;
-    }
-    size_t n = strnlen(src, size - 1);
-    memcpy(dst, src, n);
-    dst[n] = 0;
-}
+// Copies at most size-1 bytes, never part of a character, and always
+// terminates; the stored fields are fixed-size and may come from files
+// without a terminator.
+void CopyText(char* dst, size_t size, const char* src) { utf8::CopyCut(dst, size, src); }
 
 // "%03d name" or "NN-n name" (combination banks) of program i, cut to one
 // 32-byte field.

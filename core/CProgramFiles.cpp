@@ -18,6 +18,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/base/Utf8.h"
 #include "core/CProgram.h"
 #include "core/CProgramStorage.h"
 #include "core/CSequencer.h"
@@ -129,7 +130,7 @@ void CopySampleBlock(uint8_t* dst, const uint8_t* src) {
 
 void SetName(char* field, const char* text) {
     memset(field, 0, CProgram::kNameSize);
-    snprintf(field, CProgram::kNameSize, "%s", text);
+    utf8::CopyCut(field, CProgram::kNameSize, text);
 }
 
 // A slot value as an integer for the list lookups; values no list holds
@@ -460,7 +461,7 @@ bool CProgram::ReadBankBytes(std::span<const uint8_t> file, const char* bankName
     // New programs follow the synthesis type the current part plays now.
     const int t = GetProgramType(m_currentPart);
     char name[kNameSize];
-    snprintf(name, sizeof(name), "%s", bankName ? bankName : "");
+    utf8::CopyCut(name, sizeof(name), bankName ? bankName : "");
 
     AssignBankSlot(m_currentPart, name);
     const int slot = GetCurrentBankSlot();

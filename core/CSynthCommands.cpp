@@ -12,6 +12,7 @@
 #include <limits>
 #include <vector>
 
+#include "common/base/Utf8.h"
 #include "core/CMIDI.h"
 #include "core/CPresetPool.h"
 #include "core/CSequencer.h"
@@ -72,7 +73,7 @@ bool InRange(int32_t v, int32_t lo, int32_t hi) { return v >= lo && v <= hi; }
 
 void Cut(char* out, size_t size, const char* text) {
     if (out && size > 0)
-        std::snprintf(out, size, "%s", text ? text : "");
+        utf8::CopyCut(out, size, text ? text : "");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/base/Utf8.h"
 #include "core/CMIDI.h"
 #include "core/CSynth.h"
 #include "gui/GUIHead.h"
@@ -18,10 +19,7 @@ constexpr int32_t kLabels = 8;
 
 void CopyCut(char* out, size_t size, const char* text)
 {
-    if (!out || size == 0) return;
-    const size_t n = strnlen(text ? text : "", size - 1);
-    memcpy(out, text ? text : "", n);
-    out[n] = '\0';
+    utf8::CopyCut(out, size, text ? text : "");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 
+#include "common/base/Utf8.h"
 #include "core/CArpeggiator.h"
 #include "core/CKeyboard.h"
 #include "core/CMIDI.h"
@@ -51,10 +52,7 @@ double Unscaled(int32_t n) { return n * 0.0078125; }
 
 void Put(char* out, size_t size, const char* text)
 {
-    if (!out || size == 0) return;
-    const size_t n = strnlen(text ? text : "", size - 1);
-    std::memcpy(out, text ? text : "", n);
-    out[n] = '\0';
+    utf8::CopyCut(out, size, text ? text : "");
 }
 
 // The text of the row with the value in one of the built-in menus ("" when

@@ -21,6 +21,7 @@ struct Store {
     Slot slots[CGLBitmapCache::kSlots + 1];
     CDIBitmap knobA, knobB;
     CDIBitmap fonts[4];
+    CDIBitmap fontExtra;
     CDIBitmap white[7][3];  // C D E F G A B
     CDIBitmap black[2];     // state 0, other states
     CDIBitmap pointCoverage[2], pointAlpha[2];
@@ -76,6 +77,7 @@ CGLBitmapCache::CGLBitmapCache()
     s.knobB.LoadResource(1871);
     const int fontIds[4] = {672, 669, 1842, 669};
     for (int i = 0; i < 4; ++i) s.fonts[i].LoadResource(fontIds[i]);
+    s.fontExtra.LoadResource(673);
     const int whiteIds[7][3] = {{1077, 1085, 1092}, {1078, 1086, 1093}, {1079, 1087, 1094},
                                 {1080, 1088, 1095}, {1081, 1089, 1096}, {1083, 1084, 1091},
                                 {1082, 1090, 1097}};
@@ -211,6 +213,7 @@ const CDIBitmap* CGLBitmapCache::GetFontBitmap(int font)
 {
     return &S().fonts[std::clamp(font, 0, 3)];
 }
+const CDIBitmap* CGLBitmapCache::GetFontExtraBitmap() { return &S().fontExtra; }
 const CDIBitmap* CGLBitmapCache::GetKeyBitmap(int note, int state)
 {
     if (state < 0 || state > 2) state = 0;

@@ -41,6 +41,8 @@ public:
     static const CDIBitmap* GetKnobStripA();  // coverage, 128 frames of 32 x 32
     static const CDIBitmap* GetKnobStripB();  // transparency
     static const CDIBitmap* GetFontBitmap(int font);  // font clamped to 0..3
+    // Font 0's second sheet: the letters past ASCII and the mark.
+    static const CDIBitmap* GetFontExtraBitmap();
     // The key of a MIDI note (by pitch class) in state 0, 1 or 2 (others 0).
     static const CDIBitmap* GetKeyBitmap(int note, int state);
     static const CDIBitmap* GetPointCoverage(bool large);

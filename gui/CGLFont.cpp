@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common/base/Utf8.h"
 #include "gui/CDIBitmap.h"
 #include "gui/CGLBitmapCache.h"
 #include "gui/FontMetrics.h"
@@ -15,6 +16,7 @@ struct Tables {
     int cellWidth[4];
     int glyphHeight[4];
     int advance[4][257];
+    int extraAdvance[kExtraCells];
 };
 
 // Filled from the font images on first use, shared by every font.
@@ -33,6 +35,7 @@ const Tables& T()
         for (int f = 0; f < 3; ++f)
             for (int c = kFirstChar; c <= kLastChar; ++c) t.advance[f][c] = Advance(c);
         for (int c = kFirstChar; c < 256; ++c) t.advance[3][c] = (Font3X(c + 1) - Font3X(c)) * 4 - 12;
+        for (int cell = 0; cell < kExtraCells; ++cell) t.extraAdvance[cell] = ExtraAdvance(cell);
         return t;
     }();
     return tables;
@@ -85,10 +88,19 @@ int CGLFont::GetAdvance(int c) const
     int advance;
     if (m_font == 3)
         advance = (c < kFirstChar || c > 255) ? T().advance[3][kFirstChar] : T().advance[3][MapChar(c)];
+    else if (c >= 0x80)
+        advance = T().extraAdvance[ExtraCell(static_cast<char32_t>(c))];
     else
-        advance = (c < kFirstChar || c > kLastChar) ? T().advance[m_font][kFirstChar]
-                                                    : T().advance[m_font][c];
+        advance = c < kFirstChar || c > kLastChar ? T().advance[m_font][kFirstChar] : T().advance[m_font][c];
     return static_cast<int>(std::clamp<int64_t>(int64_t{advance} + m_spacing, INT32_MIN, INT32_MAX));
+}
+
+CGLFont::Glyph CGLFont::GlyphOf(char32_t c) const
+{
+    // A bad byte's code and any other past the int range measure as the mark.
+    const int code = c > char32_t{INT32_MAX} ? INT32_MAX : static_cast<int>(c);
+    if (c < 0x80) return {GetBitmap(), GlyphX(code), GetAdvance(code)};
+    return {CGLBitmapCache::GetFontExtraBitmap(), ExtraCell(c) * kCellWidth, GetAdvance(code)};
 }
 
 int CGLFont::GetTextWidth(const char* text) const
@@ -96,8 +108,29 @@ int CGLFont::GetTextWidth(const char* text) const
     if (!text || !*text) return 0;
     // Summed in 64 bits: no text length overflows the measure.
     int64_t width = 0, count = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p, ++count)
-        width += GetAdvance(*p);
+    if (m_font == 3) {
+        for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p, ++count)
+            width += GetAdvance(*p);
+    } else {
+        // GetAdvance spelt out: the list texts are measured again for each
+        // character they are shortened by, and a call per character shows.
+        const Tables& t = T();
+        auto plus = [&](int advance) {
+            return std::clamp<int64_t>(int64_t{advance} + m_spacing, INT32_MIN, INT32_MAX);
+        };
+        for (const char* p = text; *p; ++count) {
+            const auto b = static_cast<unsigned char>(*p);
+            if (b < 0x80) {
+                width += plus(b < kFirstChar || b > kLastChar ? t.advance[m_font][kFirstChar] : t.advance[m_font][b]);
+                ++p;
+            } else {
+                // A bad byte is a character of its own, measured as the mark.
+                const utf8::Decoded d = utf8::Next(p, p + 4);
+                width += plus(t.extraAdvance[ExtraCell(d.code)]);
+                p += d.bytes;
+            }
+        }
+    }
     width += m_spacing * count / 4;
     return static_cast<int>(std::clamp<int64_t>(width, INT32_MIN, INT32_MAX));
 }

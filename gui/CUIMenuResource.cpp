@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/base/Utf8.h"
+
 namespace {
 
 // Links are followed recursively; the table's menus nest three deep. The
@@ -30,14 +32,11 @@ bool VisitItems(uint32_t menuId, int start, int depth, Visit&& visit)
     return false;
 }
 
-// Copies a caller's text into the row's own storage, cut to fit and always
-// terminated; the text may already live in that storage.
+// Copies a caller's text into the row's own storage, cut to fit between two
+// characters and always terminated; the text may already live in that storage.
 void StoreText(MenuEntry& e, const char* text)
 {
-    if (!text) text = "";
-    const size_t n = strnlen(text, kMenuTextSize - 1);
-    memmove(e.ownText, text, n);
-    e.ownText[n] = '\0';
+    utf8::CopyCut(e.ownText, kMenuTextSize, text ? text : "");
     e.text = e.ownText;
     e.shortText = e.ownText;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "common/base/Utf8.h"
 #include "gui/IDrawWindow.h"
 
 namespace {
@@ -591,15 +592,16 @@ GuiRect CUnifiedDC::Text(int x, int y, const char* text, int caret, int flags, i
     const int savedSpacing = m_font.SetSpacing(spacing);
     const Colour ink = m_colourB;
 
-    // At most 63 characters, shortened from the end to the width.
+    // At most 63 bytes, shortened from the end to the width; a character
+    // is kept whole or left out.
     char buffer[kMaxTextChars + 1];
-    size_t n = strnlen(text, kMaxTextChars);
-    memcpy(buffer, text, n);
-    buffer[n] = '\0';
+    utf8::CopyCut(buffer, sizeof buffer, text);
+    size_t n = strlen(buffer);
     int64_t w = m_font.GetTextWidth(buffer);
     if (maxWidth > 0)
         while (n > 0 && w > int64_t{maxWidth} * 4) {
-            buffer[--n] = '\0';
+            n = static_cast<unsigned char>(buffer[n - 1]) < 0x80 ? n - 1 : utf8::PreviousStart(buffer, n);
+            buffer[n] = '\0';
             w = m_font.GetTextWidth(buffer);
         }
     const int h = m_font.GetHeight();
@@ -612,17 +614,26 @@ GuiRect CUnifiedDC::Text(int x, int y, const char* text, int caret, int flags, i
 
     const CDIBitmap* sheet = m_font.GetBitmap();
     const int cell = m_font.GetCellWidth();
+    // The glyph of the character at buffer[i] and its length in bytes; a
+    // bad byte draws the mark.
+    auto glyphAt = [&](size_t i, int& bytes) {
+        const utf8::Decoded d = utf8::NextFast(buffer + i, buffer + n);
+        bytes = d.bytes;
+        if (d.code < 0x80) return CGLFont::Glyph{sheet, m_font.GlyphX(int(d.code)), m_font.GetAdvance(int(d.code))};
+        return m_font.GlyphOf(d.code);
+    };
     auto pass = [&](int mode, int d) {
         int64_t p = x0 * 4;
-        for (size_t i = 0; i < n; ++i) {
-            const unsigned char c = static_cast<unsigned char>(buffer[i]);
-            const int advance = m_font.GetAdvance(c);
+        for (size_t i = 0; i < n;) {
+            int bytes = 1;
+            const CGLFont::Glyph g = glyphAt(i, bytes);
+            i += size_t(bytes);
             // A glyph's copy stays inside its cell.
-            const int width = static_cast<int>(std::clamp<int64_t>((int64_t{advance} + 2) / 4, 0, cell));
+            const int width = static_cast<int>(std::clamp<int64_t>((int64_t{g.advance} + 2) / 4, 0, cell));
             const int gx = ClampInt((p >> 2) + d), gy = ClampInt(int64_t{y} + d);
-            Blit(mode, gx, gy, ClampInt(int64_t{gx} + width), ClampInt(int64_t{gy} + h), sheet,
-                 m_font.GlyphX(c), static_cast<int>(p & 3) * h);
-            p += advance;
+            Blit(mode, gx, gy, ClampInt(int64_t{gx} + width), ClampInt(int64_t{gy} + h), g.sheet, g.x,
+                 static_cast<int>(p & 3) * h);
+            p += g.advance;
         }
     };
     if (flags & (kTextShadowDown | kTextShadowUp)) {
@@ -632,10 +643,15 @@ GuiRect CUnifiedDC::Text(int x, int y, const char* text, int caret, int flags, i
     m_colourB = ink;
     pass((flags & kTextTransparent) ? kBlitInk : kBlitTwoColour, 0);
 
-    // The caret stands before character `caret`, or after the last one.
+    // The caret stands before the character at byte `caret`, or after the
+    // last one.
     if (caret >= 0 && static_cast<size_t>(caret) <= n) {
         int64_t p = x0 * 4;
-        for (int i = 0; i < caret; ++i) p += m_font.GetAdvance(static_cast<unsigned char>(buffer[i]));
+        for (size_t i = 0; i < size_t(caret);) {
+            int bytes = 1;
+            p += glyphAt(i, bytes).advance;
+            i += size_t(bytes);
+        }
         const float cx = static_cast<float>(p) / 4.0f;
         MoveTo(cx, static_cast<float>(y));
         LineToAA(cx, static_cast<float>(y) + static_cast<float>(h));

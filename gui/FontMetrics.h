@@ -27,6 +27,38 @@ constexpr int Advance(int c)
     return (c < kFirstChar || c > kLastChar) ? kAdvance[0] : kAdvance[c - kFirstChar];
 }
 
+// Font 0 also draws the letters of Latin-1 and Latin Extended-A (U+00A0 to
+// U+017F) and the euro sign, from a second sheet laid out as the first; any
+// other character draws as a box, the mark. Each takes the advance of the
+// ASCII character it is built on (an A with dots that of A), so that a name with
+// accents lines up as one without.
+constexpr char32_t kFirstExtra = 0xA0;
+constexpr char32_t kLastExtra = 0x17F;
+constexpr char32_t kEuro = 0x20AC;
+constexpr int kEuroCell = kLastExtra - kFirstExtra + 1;
+constexpr int kMarkCell = kEuroCell + 1;
+constexpr int kExtraCells = kMarkCell + 1;
+constexpr int kMarkAdvance = 20;
+constexpr char kExtraBase[] =
+    " !c$$$|$`@r<+-@`*+rr`u$.`rr>%%%?"    // U+00A0..U+00BF
+    "AAAAAAWCEEEEIIIIDNOOOOO+OUUUUYPb"    // U+00C0..U+00DF
+    "aaaaaamceeeeiiiionooooo+ouuuuypy"    // U+00E0..U+00FF
+    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIiUuJjKkk"  // U+0100..U+0138
+    "LlLlLlLlLlNnNnNnnNnOoOoOoWmRrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzf";  // ..U+017F
+static_assert(sizeof kExtraBase - 1 == kEuroCell);
+
+// The cell of character c in the second sheet (the mark's for any without).
+constexpr int ExtraCell(char32_t c)
+{
+    if (c >= kFirstExtra && c <= kLastExtra) return static_cast<int>(c - kFirstExtra);
+    return c == kEuro ? kEuroCell : kMarkCell;
+}
+constexpr int ExtraAdvance(int cell)
+{
+    if (cell == kMarkCell) return kMarkAdvance;
+    return Advance(cell == kEuroCell ? '$' : kExtraBase[cell]);
+}
+
 // Font 3 is proportional: glyph x positions of characters 32..255 in its
 // sheet. The first ten are fixed; the rest continue with the advance of
 // font 0 plus the 12 quarter pixels the proportional advance takes off.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/base/Utf8.h"
 #include "gui/GUIHead.h"
 #include "gui/WidgetDrawing.h"
 
@@ -153,11 +154,10 @@ void GUIBrowser::AfterChange()
 void GUIBrowser::StartEdit()
 {
     const char* text = source->GetText(0);
-    // The edit box holds 63 characters; a longer row text is cut.
-    const size_t n = std::min(strlen(text ? text : ""), size_t(kEditChars));
-    memcpy(editText, text ? text : "", n);
-    editText[n] = 0;
-    caret = int(n);
+    // The edit box holds 63 bytes; a longer row text is cut between two
+    // characters.
+    utf8::CopyCut(editText, sizeof editText, text ? text : "");
+    caret = int(strlen(editText));
     editing = 1;
     editFresh = 1;
     blink = 0;
@@ -251,7 +251,7 @@ void GUIBrowser::OnMouseDrag(uint32_t, int, int py)
 
 bool GUIBrowser::EditKey(int key, int ch)
 {
-    const bool printable = ch >= 32 && ch < 127;
+    const bool printable = utf8::Printable(char32_t(ch));
     const bool known = printable || key == kBack || key == kDelete || key == kLeft || key == kRight ||
                        key == kEnter || key == kEscape;
     if (!known) return key == kShift;
@@ -270,18 +270,22 @@ bool GUIBrowser::EditKey(int key, int ch)
         editing = 0;
     } else if (key == kBack) {
         if (caret > 0) {
-            memmove(editText + caret - 1, editText + caret, size_t(len - caret + 1));
-            --caret;
+            const int start = int(utf8::PreviousStart(editText, size_t(caret)));
+            memmove(editText + start, editText + caret, size_t(len - caret + 1));
+            caret = start;
         }
     } else if (key == kDelete) {
-        if (caret < len) memmove(editText + caret, editText + caret + 1, size_t(len - caret));
+        const int n = utf8::NextFast(editText + caret, editText + len).bytes;
+        if (caret < len) memmove(editText + caret, editText + caret + n, size_t(len - caret - n + 1));
     } else if (key == kLeft) {
-        caret = std::max(0, caret - 1);
+        caret = int(utf8::PreviousStart(editText, size_t(caret)));
     } else if (key == kRight) {
-        caret = std::min({len, caret + 1, kEditChars - 1});
-    } else if (len < kEditChars) {
-        memmove(editText + caret + 1, editText + caret, size_t(len - caret + 1));
-        editText[caret++] = char(ch);
+        caret = std::min(len, caret + utf8::NextFast(editText + caret, editText + len).bytes);
+        // It stops before the last of the 63 bytes' characters.
+        if (caret > kEditChars - 1) caret = int(utf8::PreviousStart(editText, size_t(kEditChars)));
+    } else {
+        // A character that does not fit whole in the 63 bytes is not taken.
+        caret += utf8::InsertAt(editText, kEditChars, size_t(caret), char32_t(ch));
     }
     Update();
     return true;

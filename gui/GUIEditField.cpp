@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/base/Utf8.h"
 #include "gui/GUIHead.h"
 #include "gui/WidgetDrawing.h"
 
@@ -24,9 +25,7 @@ void GUIEditField::LoadValueText()
 {
     char value[256] = "";
     if (owner) owner->GetValueText(&binding, value, sizeof value);
-    const size_t n = strnlen(value, kMaxChars);
-    memcpy(text, value, n);
-    text[n] = 0;
+    utf8::CopyCut(text, sizeof text, value);
 }
 
 void GUIEditField::Activate()
@@ -49,7 +48,7 @@ bool GUIEditField::OnKey(int key, int ch, uint32_t)
     // A committed field keeps the keyboard but edits nothing until pressed
     // again; its keys go on to the dialog (Enter, Esc close it).
     if (!owner || !active) return false;
-    const bool printable = ch >= 32 && ch < 127;
+    const bool printable = utf8::Printable(char32_t(ch));
     const bool known = printable || key == kBack || key == kEnter || key == kEscape || key == kLeft ||
                        key == kRight || key == kDelete || key == kHome || key == kEnd;
     if (!known) return false;
@@ -62,20 +61,20 @@ bool GUIEditField::OnKey(int key, int ch, uint32_t)
     caret = std::clamp(caret, 0, len);
     bool enter = false;
     if (printable) {
-        if (len < kMaxChars) {
-            memmove(text + caret + 1, text + caret, size_t(len - caret + 1));
-            text[caret++] = char(ch);
-        }
+        // The field holds kMaxChars bytes of UTF-8: a character that does
+        // not fit whole is not taken.
+        caret += utf8::InsertAt(text, kMaxChars, size_t(caret), char32_t(ch));
     } else {
         switch (key) {
         case kBack:
             if (caret > 0) {
-                memmove(text + caret - 1, text + caret, size_t(len - caret + 1));
-                --caret;
+                const int start = int(utf8::PreviousStart(text, size_t(caret)));
+                memmove(text + start, text + caret, size_t(len - caret + 1));
+                caret = start;
             }
             break;
-        case kLeft: caret = std::max(0, caret - 1); break;
-        case kRight: caret = std::min(len, caret + 1); break;
+        case kLeft: caret = int(utf8::PreviousStart(text, size_t(caret))); break;
+        case kRight: caret = std::min(len, caret + utf8::NextFast(text + caret, text + len).bytes); break;
         // Moving the caret ends the selection of a fresh text, so that what
         // is typed next goes there instead of replacing the whole text.
         case kHome: caret = 0; break;

@@ -1,5 +1,5 @@
 #pragma once
-// A one-line text entry of up to 27 characters. A press starts editing with
+// A one-line text entry of up to 27 bytes of UTF-8. A press starts editing with
 // the whole text selected; every key sends the text; Enter commits, Esc
 // restores the model's text.
 #include <algorithm>

@@ -15,6 +15,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "common/base/Utf8.h"
 #include "os/OFileChooser.h"
 #include "os/OMessageBox.h"
 #include "os/OStop.h"
@@ -412,8 +413,8 @@ uint32_t ButtonBit(uint8_t button)
     }
 }
 
-// The character a key press types: the text SDL queued right behind it,
-// when that is one printable ASCII character.
+// The character a key press types: the text SDL queued right behind it
+// (UTF-8), when that is one printable character, as its code point.
 int TypedCharacter()
 {
     SDL_Event next;
@@ -421,8 +422,9 @@ int TypedCharacter()
         next.type != SDL_TEXTINPUT)
         return 0;
     SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
-    const auto c = static_cast<unsigned char>(next.text.text[0]);
-    return (c >= 32 && c <= 126 && next.text.text[1] == '\0') ? c : 0;
+    const char* text = next.text.text;
+    const utf8::Decoded d = utf8::Next(text, text + sizeof next.text.text);
+    return utf8::Printable(d.code) && text[d.bytes] == '\0' ? static_cast<int>(d.code) : 0;
 }
 
 } // namespace
@@ -529,8 +531,21 @@ void OWindow::Dispatch(const SDL_Event& e)
     case SDL_SYSWMEVENT:
         TakeSwallowedPress(e);
         break;
+    case SDL_TEXTINPUT: {
+        // Text with no key press of its own: an input method's, or a
+        // character the keyboard map has no key for (typed by a tool that
+        // maps one for a moment). Each character goes on as a press of no key.
+        const char* text = e.text.text;
+        const char* end = text + sizeof e.text.text;
+        for (const char* p = text; p < end && *p && m_handler;) {
+            const utf8::Decoded d = utf8::Next(p, end);
+            if (utf8::Printable(d.code)) m_handler->OnKey(0, static_cast<int>(d.code), 0);
+            p += d.bytes;
+        }
+        break;
+    }
     default:
-        break;  // key releases and lone text never reach the widgets
+        break;  // key releases never reach the widgets
     }
 }
 

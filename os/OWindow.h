@@ -40,8 +40,9 @@ public:
     virtual void OnMouseUp(uint32_t flags, int x, int y) = 0;
     virtual void OnDoubleClick(uint32_t flags, int x, int y) = 0;
     virtual void OnContextMenu(int x, int y) = 0;
-    // A key press (repeats too); ch is the ASCII character 32..126 the key
-    // types, else 0. Answers whether it was used.
+    // A key press (repeats too); ch is the printable character the key
+    // types as a code point (32..126 in ASCII, 0xA0 and up past it), else 0.
+    // Answers whether it was used.
     virtual bool OnKey(int key, int ch, uint32_t keyData) = 0;
     // One wheel notch at the pointer, after the same key went to OnKey.
     virtual void OnWheel(int key, int x, int y) = 0;

@@ -1,5 +1,6 @@
 #include "platform/CDlgFile.h"
 
+#include "common/base/Utf8.h"
 #include "os/InitOrder.h"
 #include "os/OFileChooser.h"
 #include "platform/COSystem.h"
@@ -37,7 +38,7 @@ void TitleOf(const char* path, char* out, size_t size, bool dropExtension)
     // Only a real extension is cut: a bare name keeps all its characters.
     if (dropExtension && len >= 4 && name[len - 4] == '.')
         name[len - 4] = '\0';
-    std::snprintf(out, size, "%s", name);
+    utf8::CopyCut(out, size, name);
 }
 
 // The program's own folders beside it (Project, Samples) are made the
@@ -185,5 +186,5 @@ bool CDlgFile::ChooseBitmapFile(const char** outTitle, const char** outPath)
 void CDlgFile::GetBankTitle(char* out, size_t size) const
 {
     if (out && size > 0)
-        std::snprintf(out, size, "%s", bankTitle);
+        utf8::CopyCut(out, size, bankTitle);
 }

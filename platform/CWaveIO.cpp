@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 
+#include "common/base/Utf8.h"
 #include "core/CSynth.h"
 #include "platform/CDlgFile.h"
 #include "platform/CGlobalData.h"
@@ -136,7 +137,6 @@ void CWaveIO::GetStatusText(char* out) const {
 void CWaveIO::GetFileName(char* out) const {
     if (!out)
         return;
-    const size_t length = strnlen(fileName, 32);
-    std::memcpy(out, fileName, length);
-    out[length] = '\0';
+    // The shown name: 32 bytes, cut between two characters.
+    utf8::CopyCut(out, 33, fileName);
 }

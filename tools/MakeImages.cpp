@@ -160,9 +160,10 @@ public:
     // Coverage (0..1) of character c in a box `cols` x `rows`, baseline
     // `base` rows up from the bottom. The glyph's ink is centred on
     // `centre` (pixels from the left), squeezed to at most `maxInk` pixels
-    // wide, and kept inside [0, cols).
+    // wide, and kept inside [0, cols). With fitHeight, a glyph taller than
+    // the box above the baseline (a capital with an accent) is squeezed to it.
     std::vector<double> Glyph(unsigned c, int cols, int rows, int base, double centre,
-                              double maxInk)
+                              double maxInk, bool fitHeight = false)
     {
         std::vector<double> cov(static_cast<size_t>(cols) * rows, 0.0);
         if (!Load(c)) return cov;
@@ -176,7 +177,10 @@ public:
         const double ink = (box.xMax - box.xMin) / 64.0;
         if (outline.n_points > 0 && ink > 0) {
             const double squeeze = std::min(1.0, maxInk / ink);
-            FT_Matrix m = {static_cast<FT_Fixed>(std::lround(squeeze * 65536)), 0, 0, 0x10000};
+            const double room = (rows - base) * 64.0;
+            const double squeezeY = fitHeight && box.yMax > room ? room / box.yMax : 1.0;
+            FT_Matrix m = {static_cast<FT_Fixed>(std::lround(squeeze * 65536)), 0, 0,
+                           static_cast<FT_Fixed>(std::lround(squeezeY * 65536))};
             FT_Outline_Translate(&outline, -box.xMin, 0);
             FT_Outline_Transform(&outline, &m);
             const double width = ink * squeeze;
@@ -235,27 +239,56 @@ double Ink(double coverage) { return 1.0 - std::pow(1.0 - coverage, 1.6); }
 // pixel phases. Each glyph is centred in its advance and squeezed when
 // wider, so that at every phase its ink stays inside the columns the text
 // drawing copies, (advance + 4) / 4 at the usual spacing of 2.
+void DrawFont0Cell(Rasteriser& ft, CDIBitmap& img, int cell, unsigned code, int adv, bool fitHeight = false)
+{
+    using namespace fontmetrics;
+    const int cols = std::min(kCellWidth, (adv + 4) / 4);
+    const double advPx = adv / 4.0;
+    // Room at phase 3: the glyph's right edge plus 3/4 pixel stays in cols.
+    const double maxInk = std::max(1.0, std::min(advPx, 2 * (cols - 0.75 - advPx / 2)));
+    for (int k = 0; k < kPhases; ++k) {
+        const double centre = advPx / 2 + k / 4.0;
+        const double maxInkAtPhase = std::min(maxInk, 2 * std::min(centre, cols - centre));
+        const std::vector<double> cov =
+            ft.Glyph(code, cols, kGlyphHeight, 2, centre, maxInkAtPhase, fitHeight);
+        for (int y = 0; y < kGlyphHeight; ++y)
+            for (int x = 0; x < cols; ++x) {
+                const double v = 255 * (1 - Ink(cov[static_cast<size_t>(y) * cols + x]));
+                Put(img, cell * kCellWidth + x, k * kGlyphHeight + y, {v, v, v});
+            }
+    }
+}
+
 void DrawFont0(Rasteriser& ft, CDIBitmap& img)
 {
     using namespace fontmetrics;
     FillAll(img, Hex(0xFFFFFF));
-    for (int c = kFirstChar; c <= kLastChar; ++c) {
-        const int adv = Advance(c);
-        const int cols = std::min(kCellWidth, (adv + 4) / 4);
-        const double advPx = adv / 4.0;
-        // Room at phase 3: the glyph's right edge plus 3/4 pixel stays in cols.
-        const double maxInk = std::max(1.0, std::min(advPx, 2 * (cols - 0.75 - advPx / 2)));
-        for (int k = 0; k < kPhases; ++k) {
-            const double centre = advPx / 2 + k / 4.0;
-            const double maxInkAtPhase = std::min(maxInk, 2 * std::min(centre, cols - centre));
-            const std::vector<double> cov =
-                ft.Glyph(static_cast<unsigned>(c), cols, kGlyphHeight, 2, centre, maxInkAtPhase);
-            for (int y = 0; y < kGlyphHeight; ++y)
-                for (int x = 0; x < cols; ++x) {
-                    const double v = 255 * (1 - Ink(cov[static_cast<size_t>(y) * cols + x]));
-                    Put(img, (c - kFirstChar) * kCellWidth + x, k * kGlyphHeight + y, {v, v, v});
-                }
-        }
+    for (int c = kFirstChar; c <= kLastChar; ++c) DrawFont0Cell(ft, img, c - kFirstChar, unsigned(c), Advance(c));
+}
+
+// Font 0's second sheet: the letters past ASCII, and the mark for the
+// characters it has no glyph of, an open box as tall as a capital. The box
+// stands on whole pixels at every phase: moved by quarter pixels its
+// one-pixel lines would blur into grey bars.
+void DrawFont0Extra(Rasteriser& ft, CDIBitmap& img)
+{
+    using namespace fontmetrics;
+    FillAll(img, Hex(0xFFFFFF));
+    for (int cell = 0; cell < kEuroCell; ++cell)
+        DrawFont0Cell(ft, img, cell, kFirstExtra + unsigned(cell), ExtraAdvance(cell), true);
+    DrawFont0Cell(ft, img, kEuroCell, kEuro, ExtraAdvance(kEuroCell), true);
+    for (int k = 0; k < kPhases; ++k) {
+        const double x0 = 1.0, x1 = x0 + 4.0;
+        for (int y = 0; y < kGlyphHeight; ++y)
+            for (int x = 0; x < kCellWidth; ++x) {
+                const double a = Area(x, y, [&](double px, double py) {
+                    const bool outer = px >= x0 && px < x1 && py >= 1 && py < 8;
+                    const bool inner = px >= x0 + 1 && px < x1 - 1 && py >= 2 && py < 7;
+                    return outer && !inner;
+                });
+                const double v = 255 * (1 - a);
+                Put(img, kMarkCell * kCellWidth + x, k * kGlyphHeight + y, {v, v, v});
+            }
     }
 }
 
@@ -568,6 +601,9 @@ int main(int argc, char** argv)
     out.Add(672, font0);
     out.Add(669, font1);
     out.Add(1842, font2);
+    CDIBitmap font0Extra = Make(fontmetrics::kExtraCells * fontmetrics::kCellWidth, 40, 24);
+    DrawFont0Extra(ft, font0Extra);
+    out.Add(673, font0Extra);
 
     // White keys C D E F G A B, each in states 0, 1, 2.
     const int whiteIds[7][3] = {{1077, 1085, 1092}, {1078, 1086, 1093}, {1079, 1087, 1094},

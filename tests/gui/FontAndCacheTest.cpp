@@ -46,9 +46,20 @@ TEST(GLFont, TablesAndSelection)
     EXPECT_EQ(font.GetCellWidth(), 10);
     EXPECT_EQ(font.GlyphX('A'), 330);
     EXPECT_EQ(font.GlyphX(200), 0);
-    EXPECT_EQ(font.GetAdvance(200), font.GetAdvance(' '));
+    EXPECT_EQ(font.GetAdvance(200), font.GetAdvance('E'));  // a code point past ASCII: E with a grave
     EXPECT_EQ(font.GetAdvance('W'), 33);
     EXPECT_EQ(font.GetTextWidth(nullptr), 0);
+    // UTF-8: letters past ASCII measure as the ones they are built on, any
+    // other character and every bad byte as one mark.
+    const CGLFont::Glyph o = font.GlyphOf(0xF6), mark = font.GlyphOf(0x4E00);
+    EXPECT_EQ(o.sheet, CGLBitmapCache::GetFontExtraBitmap());
+    EXPECT_EQ(std::tuple(o.x, o.advance), std::tuple((0xF6 - 0xA0) * 10, font.GetAdvance('o')));
+    EXPECT_EQ(std::tuple(mark.x, mark.advance), std::tuple(fontmetrics::kMarkCell * 10, 22));
+    EXPECT_EQ(font.GetTextWidth("Gr\xC3\xB6\xC3\x9F" "e"), font.GetTextWidth("Grobe"));
+    // a = 20, mark and b = 22 quarter pixels, plus 2 x count / 4.
+    const std::pair<const char*, int> odd[] = {{"a\xFF" "b", 65}, {"a\xC3", 43}, {"a\xF0\x9F\x8E\xB9", 43},
+                                               {"a\xE0\x80\x80", 88} /* overlong */, {"a\xED\xA0\x80", 88}};
+    for (const auto& [text, width] : odd) EXPECT_EQ(font.GetTextWidth(text), width) << text;
     EXPECT_EQ(font.SetSpacing(0), 2);
     EXPECT_EQ(font.GetTextWidth("Hi"), 24 + 9);
     font.SetFont(3);
@@ -101,6 +112,32 @@ TEST(GLFont, SheetProperties)
             for (int x = 0; x < 10; ++x) row += ink(c, 0, x, y);
             EXPECT_EQ(row > 60, y >= 1 && y <= 7) << char(c) << " row " << y;
         }
+
+    // The second sheet: ink only in the copied columns, on every glyph but
+    // the no-break space; a capital's accent squeezed into the box.
+    using namespace fontmetrics;
+    const CDIBitmap& extra = *CGLBitmapCache::GetFontExtraBitmap();
+    ASSERT_EQ(extra.Width(), kExtraCells * 10);
+    auto extraInk = [&](int cell, int k, int x, int y) {
+        return 255 - extra.PixelAddress(cell * 10 + x, k * 10 + y)[1];
+    };
+    for (int cell = 0; cell < kExtraCells; ++cell) {
+        const int cols = (ExtraAdvance(cell) + 4) / 4;
+        int sum = 0;
+        for (int k = 0; k < 4; ++k)
+            for (int y = 0; y < 10; ++y)
+                for (int x = 0; x < 10; ++x) {
+                    if (x >= cols) {
+                        ASSERT_EQ(extraInk(cell, k, x, y), 0) << cell;
+                    }
+                    sum += extraInk(cell, k, x, y);
+                }
+        EXPECT_EQ(sum == 0, cell == 0) << cell;
+    }
+    int plainTop = 0, accentTop = 0;
+    for (int x = 0; x < 10; ++x) plainTop += ink('A', 0, x, 0), accentTop += extraInk(0xC4 - kFirstExtra, 0, x, 0);
+    EXPECT_EQ(plainTop, 0);
+    EXPECT_GT(accentTop, 100);
 }
 
 TEST(GLBitmapCache, SlotsAndFiles)
@@ -163,7 +200,7 @@ TEST(GLBitmapCache, BuiltinImages)
     for (int id = 1874; id <= 1905; ++id) iconSources.push_back(id);
     const Size sizes[] = {
         {4096, 32, 8, {1871, 1872}}, {950, 40, 24, {672}}, {590, 11, 24, {669}},
-        {40, 950, 24, {1842}}, {10, 59, 24, keys}, {6, 38, 24, {1098, 1099}},
+        {40, 950, 24, {1842}}, {2260, 40, 24, {673}}, {10, 59, 24, keys}, {6, 38, 24, {1098, 1099}},
         {6, 6, 8, {1868, 1869}}, {8, 8, 8, {1867, 1870}},
         {10, 10, 24, {1906, 1907, 1948, 1949, 1950}}, {12, 11, 24, {1951, 1952, 1953}},
         {14, 11, 24, buttons}, {30, 11, 24, {1909, 1910, 1912, 1913, 1915, 1916, 1918, 1919}},

@@ -246,6 +246,22 @@ TEST_F(StandardWidgets, ButtonsSelectionsFieldsAndCategories)
     synth->editor->GetText(9, 5, shown, sizeof shown);
     EXPECT_EQ(std::string(shown).find('x'), std::string::npos) << shown;
 
+    // Letters past ASCII are typed, erased and cut whole, in the field and
+    // in the name's 31 bytes (a two-byte letter at bytes 30 and 31 is left out).
+    const int current = synth->program.GetCurrentProgramNumber();
+    synth->program.SetProgramName(current, (std::string(30, 'n') + "\xC3\xB6").c_str());
+    char stored[CProgram::kNameSize];
+    synth->program.CopyProgramName(current, stored);
+    EXPECT_EQ(std::string(stored), std::string(30, 'n'));
+    head->OnMouseDown(1, 210, 15);
+    for (int ch : {int('G'), int('r'), 0xF6, 0xDF, int('e'), 0x4E00, 0x85}) Key(0, ch);  // 0x85: a control, not taken
+    EXPECT_EQ(std::string(edit->text), "Gr\xC3\xB6\xC3\x9F" "e\xE4\xB8\x80");
+    Key(8), Key(37), Key(8), Key(39), Key(8);
+    EXPECT_EQ(std::string(edit->text), "Gr\xC3\xB6");
+    for (int i = 0; i < 30; ++i) Key(0, 0xE4);  // eleven fit whole, in 26 of the 27 bytes
+    EXPECT_EQ(strlen(edit->text), 26u);
+    EXPECT_EQ(std::string(edit->text).substr(22), "\xC3\xA4\xC3\xA4");
+
     // Category rows toggle their bits; below the 18th row and for bindings
     // that name no word list nothing happens.
     GUICatButtons* cats = Add<GUICatButtons>("CATB", 3, 166, 0, 600, 10, 120, 300);

@@ -272,10 +272,15 @@ TEST(UnifiedDC, TextLayout)
     while (font.GetTextWidth(fit.c_str()) > 4 * 30) fit.pop_back();
     EXPECT_EQ(fit, "Filter ");
     EXPECT_EQ(drawn("Filter envelope", 30, -2), drawn(fit.c_str(), 0, -2));
-    // At most 63 characters; bytes above 126 are spaces.
+    // At most 63 bytes, never part of a character; UTF-8 letters have their
+    // glyphs, a bad byte draws the mark as a character without a glyph does.
     const std::string longText(100, 'x');
     EXPECT_EQ(dc.DrawText(0, 0, longText.c_str(), 0), dc.DrawText(0, 0, longText.substr(0, 63).c_str(), 0));
-    EXPECT_EQ(drawn("a\xC8z", 0, -2), drawn("a z", 0, -2));
+    EXPECT_EQ(dc.DrawText(0, 0, (longText.substr(0, 62) + "\xC3\xB6").c_str(), 0),
+              dc.DrawText(0, 0, longText.substr(0, 62).c_str(), 0));
+    EXPECT_EQ(drawn("a\xC8z", 0, -2), drawn("a\xE4\xB8\x80z", 0, -2));
+    EXPECT_NE(drawn("a\xC8z", 0, -2), drawn("a z", 0, -2));
+    EXPECT_NE(drawn("\xC3\xB6", 0, -2), drawn("o", 0, -2));
     // A caret past the end draws none; at the end it stands after the text.
     EXPECT_EQ(drawn("abc", 0, 4), drawn("abc", 0, -2));
     EXPECT_NE(drawn("abc", 0, 3), drawn("abc", 0, -2));

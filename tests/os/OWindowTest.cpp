@@ -253,19 +253,21 @@ TEST_F(WindowTest, KeyPressesCarryTheTypedCharacterAndReleasesNothing)
     Key(SDL_KEYDOWN, SDLK_a, "A", true);  // Shift, and a repeat
     Key(SDL_KEYDOWN, SDLK_a);             // Ctrl+A types nothing
     Key(SDL_KEYDOWN, SDLK_MINUS, "-");    // no virtual key, still a character
-    Key(SDL_KEYDOWN, SDLK_e, "\xc3\xa9"); // not ASCII
+    Key(SDL_KEYDOWN, SDLK_e, "\xc3\xa9"); // past ASCII: its code point
+    Key(SDL_KEYDOWN, SDLK_e, "\xc2\x85"); // a control past ASCII types nothing
     Key(SDL_KEYDOWN, SDLK_F5);
     Key(SDL_KEYDOWN, SDLK_KP_ENTER);
     Key(SDL_KEYDOWN, SDLK_CAPSLOCK);      // neither key nor character
     Key(SDL_KEYDOWN, SDLK_7, "/");        // the user's layout decides the character
     EXPECT_EQ(Run(), (Calls{"key 65 97 4", "key 65 65 16388", "key 65 0 4", "key 0 45 4",
-                            "key 69 0 4", "key 116 0 4", "key 13 0 4", "key 55 47 4"}));
-    // A lone text event (an input method) does not reach the widgets.
+                            "key 69 233 4", "key 69 0 4", "key 116 0 4", "key 13 0 4", "key 55 47 4"}));
+    // A lone text event (an input method, a character no key of the map
+    // types) reaches the widgets a character at a time, with no key.
     SDL_Event t{};
     t.type = SDL_TEXTINPUT;
-    SDL_strlcpy(t.text.text, "x", sizeof t.text.text);
+    SDL_strlcpy(t.text.text, "x\xc3\xb6\x7f\xc3", sizeof t.text.text);
     Push(t);
-    EXPECT_TRUE(Run().empty());
+    EXPECT_EQ(Run(), (Calls{"key 0 120 0", "key 0 246 0"}));
 }
 
 TEST(WindowKeys, VirtualKeysAndCursors)
