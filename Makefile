@@ -78,6 +78,7 @@ RELEASE_MADE = CMakeFiles CMakeCache.txt build.ninja .ninja_deps .ninja_log cmak
 	compile_commands.json empty_*.cpp generated screenshots Presets/Factory $(notdir $(wildcard data/*))
 
 clean:
+	@if cmp -s build/release/ZAVO.gui build/release/generated/ZAVO.gui.installed; then rm -f build/release/ZAVO.gui; fi
 	@if [ -f build/release/build.ninja ]; then cmake --build build/release --target clean; fi
 	@if [ -d build/release ]; then cd build/release && rm -rf $(RELEASE_MADE); fi
 	@if [ -d build ]; then find build -mindepth 1 -maxdepth 1 ! -name release -exec rm -rf {} +; fi

@@ -59,15 +59,20 @@ add_custom_command(OUTPUT ${ZAVO_SOUND_FILES}
   COMMENT "Writing the factory sounds")
 add_custom_target(zavo_sounds ALL DEPENDS ${ZAVO_SOUND_FILES})
 
-# The window's layout: "ZAVO.gui" written into the program folder from its
-# source under data/, panel images drawn by the tool.
+# The window's layout: "ZAVO.gui" written from its source under data/, panel
+# images drawn by the tool, then copied into the program folder. The layout
+# editor saves the user's layout under that name: a file there that is not
+# the copy the build put there last is the user's and stays (and so does
+# the copy, for make clean to know it by).
 add_executable(zavo_make_layout ${CMAKE_SOURCE_DIR}/tools/MakeLayout.cpp ${ZAVO_NO_SETTINGS})
 target_link_libraries(zavo_make_layout PRIVATE ${ZAVO_LINK})
 set(ZAVO_LAYOUT_SOURCE ${CMAKE_SOURCE_DIR}/data/Layout.txt)
-set(ZAVO_LAYOUT_FILE ${CMAKE_BINARY_DIR}/ZAVO.gui)
+set(ZAVO_LAYOUT_FILE ${CMAKE_BINARY_DIR}/generated/ZAVO.gui)
 add_custom_command(OUTPUT ${ZAVO_LAYOUT_FILE}
   COMMAND zavo_make_layout ${ZAVO_LAYOUT_SOURCE} ${ZAVO_LAYOUT_FILE}
-  DEPENDS zavo_make_layout ${ZAVO_LAYOUT_SOURCE}
+  COMMAND sh ${CMAKE_SOURCE_DIR}/tools/install-layout.sh ${CMAKE_BINARY_DIR}/ZAVO.gui
+          ${CMAKE_BINARY_DIR}/generated/ZAVO.gui.installed ${ZAVO_LAYOUT_FILE}
+  DEPENDS zavo_make_layout ${ZAVO_LAYOUT_SOURCE} ${CMAKE_SOURCE_DIR}/tools/install-layout.sh
   COMMENT "Writing the layout")
 add_custom_target(zavo_layout ALL DEPENDS ${ZAVO_LAYOUT_FILE})
 
