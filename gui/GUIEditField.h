@@ -1,7 +1,7 @@
 #pragma once
 // A one-line text entry of up to 27 characters. A press starts editing with
 // the whole text selected; every key sends the text; Enter commits, Esc
-// restores the model's text.
+// restores the text the editing started with.
 #include <algorithm>
 
 #include "gui/GUIObject.h"
@@ -23,6 +23,9 @@ public:
     int GetParameterMenu(CPIBase* model, int x, int y) override;
 
     char text[kMaxChars + 1] = {};
+    // The text when the editing started: every key sends the text, so the
+    // model's text is what was typed by the time Esc comes.
+    char original[kMaxChars + 1] = {};
     int caret = 0;
     bool fresh = false;
     bool caretVisible = true;

@@ -738,6 +738,10 @@ TEST_F(SoundLayout, The8DDialogAssignsAKnobToAnAxisAndThePadMovesItsValue)
     head->OnKey(13, 13, 0);
     synth->program.GetLabel(0, text);
     EXPECT_STREQ(text, "Loudness");
+    ASSERT_TRUE(ClickOn(Shown("EDIT", 3, 143, 0, 12)));  // typed over, given up with Esc
+    head->OnKey('X', 'x', 0), head->OnKey(27, 27, 0);
+    synth->program.GetLabel(0, text);
+    EXPECT_STREQ(text, "Loudness");
     ASSERT_TRUE(ClickOn(opener()));
 
     // The volume knob dragged 40 pixels up: the amount, not the volume.
