@@ -311,6 +311,9 @@ void GUIHead::Press(uint32_t flags, int x, int y, bool doubleClick)
     m_dead.clear();
     HideHint();
     if (m_menu.IsOpen()) {
+        // The second click of a double click on a list field is still the
+        // press that opened the list, unless the pointer went to another row.
+        m_listPress = doubleClick && m_listPress == ListPress::kReleased ? ListPress::kHeld : ListPress::kNone;
         m_menu.CloseIfOutside(flags, x, y);
         if (!m_menu.IsOpen()) LeaveMenuAt(x, y);
         m_menuTookPress = 1;
@@ -332,7 +335,12 @@ void GUIHead::Press(uint32_t flags, int x, int y, bool doubleClick)
         m_clickX = x;
         m_clickY = y;
         m_captured = w;
-        OpenMenu(menu, at.x, at.y, w);
+        // A long list is moved up to fit the window and may open with a row
+        // under the pointer: the release of this press is no choice of it.
+        if (OpenMenu(menu, at.x, at.y, w)) {
+            m_listPress = ListPress::kHeld;
+            m_listPressRow = m_menu.ItemAt(x, y);
+        }
         return;
     }
     const uint32_t choosers = g_DlgFile.ShownCount();
@@ -426,6 +434,7 @@ void GUIHead::OnMouseMove(uint32_t flags, int x, int y)
     m_dead.clear();
     if (m_menu.IsOpen()) {
         m_menu.MouseMove(flags, x, y);
+        if (m_listPress != ListPress::kNone && m_menu.ItemAt(x, y) != m_listPressRow) m_listPress = ListPress::kNone;
         return;
     }
     // A move without the button after a press whose release never came
@@ -470,6 +479,11 @@ void GUIHead::OnMouseUp(uint32_t flags, int x, int y)
     m_dead.clear();
     m_buttonDown = 0;
     if (m_menu.IsOpen()) {
+        if (m_listPress == ListPress::kHeld) {
+            m_listPress = ListPress::kReleased;
+            return;
+        }
+        m_listPress = ListPress::kNone;
         const int row = m_menu.Click(flags, x, y);
         if (!m_menu.IsOpen()) LeaveMenuAt(x, y);
         if (row >= 0) OnMenuResult(row);
@@ -588,6 +602,7 @@ void GUIHead::OnIdle()
 bool GUIHead::OpenMenu(int menuId, int x, int y, GUIObject* target)
 {
     m_menuTarget = target;
+    m_listPress = ListPress::kNone;
     if (!m_surface || menuId <= 0) return false;
     // A menu of what is there now (the MIDI ports) is written as it opens.
     if (m_editor) m_editor->PrepareMenu(menuId);

@@ -275,6 +275,11 @@ private:
     uint8_t m_buttonDown = 0;
     uint8_t m_bandActive = 0;
     uint8_t m_menuTookPress = 0;  // the last press went to the open menu
+    // The press that opened a list, until the pointer moves onto another row
+    // of it: its release (and a double click's second click) chooses nothing.
+    enum class ListPress : uint8_t { kNone, kHeld, kReleased };
+    ListPress m_listPress = ListPress::kNone;
+    int m_listPressRow = -1;  // the row under that press, or -1
     int m_bandStartX = 0, m_bandStartY = 0, m_bandEndX = 0, m_bandEndY = 0;
     uint8_t m_dropPending = 0;
     int m_dropItem = 0;
