@@ -315,7 +315,10 @@ void GUIHead::Press(uint32_t flags, int x, int y, bool doubleClick)
         // press that opened the list, unless the pointer went to another row.
         m_listPress = doubleClick && m_listPress == ListPress::kReleased ? ListPress::kHeld : ListPress::kNone;
         m_menu.CloseIfOutside(flags, x, y);
-        if (!m_menu.IsOpen()) LeaveMenuAt(x, y);
+        if (!m_menu.IsOpen()) {
+            LeaveMenuAt(x, y);
+            HoverAt(x, y);
+        }
         m_menuTookPress = 1;
         return;
     }
@@ -458,6 +461,12 @@ void GUIHead::OnMouseMove(uint32_t flags, int x, int y)
             w->OnMouseMove(x, y);
         return;
     }
+    HoverAt(x, y);
+}
+
+void GUIHead::HoverAt(int x, int y)
+{
+    if (m_captured || m_editMode || m_menu.IsOpen()) return;
     GUIObject* w = WidgetAt(x, y);
     // Onto the background or a dialog's frame: the widget just left shows
     // its caption again.
@@ -487,6 +496,9 @@ void GUIHead::OnMouseUp(uint32_t flags, int x, int y)
         const int row = m_menu.Click(flags, x, y);
         if (!m_menu.IsOpen()) LeaveMenuAt(x, y);
         if (row >= 0) OnMenuResult(row);
+        // The pointer rests where the row was: what lies there now takes
+        // the keys and shows its hint without waiting for a move.
+        HoverAt(x, y);
         return;
     }
     if (m_editMode) {

@@ -227,6 +227,8 @@ private:
     void EndPressIfChooserRan(uint32_t choosersBefore, uint32_t flags, int x, int y);
     void HintTick();
     void LeaveMenuAt(int x, int y);
+    // What a move to the point lights and hovers, without a captured widget.
+    void HoverAt(int x, int y);
     void EndMenuPress();
     void LetGoUnlessTyping();
     void Press(uint32_t flags, int x, int y, bool doubleClick);
