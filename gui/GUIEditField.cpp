@@ -93,6 +93,14 @@ bool GUIEditField::OnKey(int key, int ch, uint32_t)
     return true;
 }
 
+void GUIEditField::EndTyping()
+{
+    if (!owner || !active) return;
+    SendText(true);
+    Deactivate();
+    Update();
+}
+
 void GUIEditField::OnIdle()
 {
     if (!active) return;

@@ -18,6 +18,9 @@ public:
     // taller than that (it would be drawn across the field otherwise).
     int CaptionTop() const { return y + std::max(12, h + 1); }
     bool OnKey(int key, int ch, uint32_t keyData) override;
+    // Ends the typing as Enter does (a press elsewhere); nothing when the
+    // field is not being typed in.
+    void EndTyping();
     void OnIdle() override;
     void OnMouseMove(int x, int y) override;
     int GetParameterMenu(CPIBase* model, int x, int y) override;

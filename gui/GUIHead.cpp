@@ -9,6 +9,7 @@
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "gui/CGLBitmapCache.h"
+#include "gui/GUIEditField.h"
 #include "gui/GUIResource.h"
 #include "platform/CGlobalData.h"
 #include "platform/CDlgFile.h"
@@ -332,6 +333,8 @@ void GUIHead::Press(uint32_t flags, int x, int y, bool doubleClick)
         EditMouseDown(flags, x, y, w);
         return;
     }
+    m_typingEnded = 0;
+    if (!m_editMode) EndTypingUnless(w);
     if (!w) return;
     if (const int menu = w->GetLeftClickMenu(x, y); menu > 0) {
         const GuiPoint at = w->GetLeftClickMenuPos();
@@ -379,6 +382,18 @@ void GUIHead::Capture(GUIObject* w)
         w->Activate();
     }
     m_captured = w;
+}
+
+void GUIHead::EndTypingUnless(const GUIObject* pressed)
+{
+    GUIObject* c = m_captured;
+    if (!c || c == pressed || !IsEditType(c) || !c->IsActive()) return;
+    m_captured = nullptr;
+    m_typingEnded = 1;
+    if (auto* field = dynamic_cast<GUIEditField*>(c))
+        field->EndTyping();
+    else
+        c->Deactivate();
 }
 
 void GUIHead::EndHover()
@@ -509,7 +524,11 @@ void GUIHead::OnMouseUp(uint32_t flags, int x, int y)
         // Edit fields keep the keyboard after the button is released.
         if (!IsEditType(c)) m_captured = nullptr;
         c->OnMouseUp(flags, x, y);
+        // A press that ended the typing in an edit field found nothing
+        // hovered: the field held the pointer's moves.
+        if (m_typingEnded) HoverAt(x, y);
     }
+    m_typingEnded = 0;
     m_dropPending = 0;
     m_bandActive = 0;
 }

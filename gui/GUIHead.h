@@ -229,6 +229,9 @@ private:
     void LeaveMenuAt(int x, int y);
     // What a move to the point lights and hovers, without a captured widget.
     void HoverAt(int x, int y);
+    // A press elsewhere ends the typing in the captured edit field as Enter
+    // does.
+    void EndTypingUnless(const GUIObject* pressed);
     void EndMenuPress();
     void LetGoUnlessTyping();
     void Press(uint32_t flags, int x, int y, bool doubleClick);
@@ -282,6 +285,7 @@ private:
     enum class ListPress : uint8_t { kNone, kHeld, kReleased };
     ListPress m_listPress = ListPress::kNone;
     int m_listPressRow = -1;  // the row under that press, or -1
+    uint8_t m_typingEnded = 0;  // the last press ended the typing in an edit field
     int m_bandStartX = 0, m_bandStartY = 0, m_bandEndX = 0, m_bandEndY = 0;
     uint8_t m_dropPending = 0;
     int m_dropItem = 0;
