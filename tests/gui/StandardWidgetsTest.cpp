@@ -152,6 +152,17 @@ TEST_F(StandardWidgets, AKnobDragReachesTheEngineAndTheSound)
     for (char c : std::string("12")) Key(c, c);
     knob->Deactivate();
     EXPECT_EQ(head->GetController(&knob->binding), 12);
+    // Typed, the disc shows the number; one that is none is said and not assigned; Delete: none.
+    const uint8_t* row = dc.GetBackSurface()->PixelAddress(knob->x + 7, knob->y + 17);  // through the digits
+    auto disc = [&] { return head->RedrawAll(), std::string(reinterpret_cast<const char*>(row), 3 * 19); };
+    head->OnMouseMove(0, 116, 116);
+    const std::string twelve = disc();
+    for (char c : std::string("1234")) Key(c, c);
+    EXPECT_TRUE(disc() != twelve && strstr(head->GetHoverHint(), "0 to 126")) << head->GetHoverHint();
+    knob->Deactivate(), head->OnMouseMove(0, 116, 116), Key(46);
+    EXPECT_EQ(head->GetController(&knob->binding), 12);
+    knob->Deactivate();
+    EXPECT_EQ(head->GetController(&knob->binding), -1);
 }
 
 TEST_F(StandardWidgets, ModulationAmountAndSpinField)
