@@ -394,6 +394,8 @@ TEST_F(SoundLayout, TitleBarButtonsOpenTheEditorsAPageHasNoRoomFor)
         ASSERT_TRUE(ClickOn(edit)) << command;
         EXPECT_EQ(head->GetOpenDialog(), dialog);
         EXPECT_EQ(edit->shown, 1) << command;
+        for (head->RedrawAll(); const int other : {111, 112, 113, 171})  // only the open effect's button is lit
+            EXPECT_EQ(static_cast<GUIButton*>(Shown("BTTN", 3, uint32_t(other)))->shown, other == command) << other;
         ASSERT_TRUE(ClickOn(edit)) << command;
         EXPECT_EQ(edit->shown, 0) << command;
     }
