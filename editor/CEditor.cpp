@@ -145,8 +145,9 @@ int CEditor::FindControllerAssignment(int kind, int index)
 
 bool CEditor::AssignController(int kind, int index, int controller)
 {
-    return synth && controller >= 0 && controller < CMIDI::kControllers &&
-           CMIDI::AssignController(kind, index, uint32_t(controller));
+    if (!synth || controller < -1 || controller >= CMIDI::kControllers) return false;
+    // -1: no controller moves the value any more.
+    return CMIDI::AssignController(kind, index, controller < 0 ? CMIDI::kClearOnly : uint32_t(controller));
 }
 
 void CEditor::Get8DPoint(int point, double* x, double* y)

@@ -79,8 +79,8 @@ public:
     void ForgetController(int kind, int index);
     // The controller bound to the target, -1 when none (or no synthesizer).
     int FindControllerAssignment(int kind, int index);
-    // A controller below 128 binds it; false without a synthesizer or for
-    // any other number.
+    // A controller below 128 binds it, -1 leaves it unbound; false without
+    // a synthesizer or for any other number.
     bool AssignController(int kind, int index, int controller);
 
     bool OnMenuCommand(int menuId, int value);

@@ -218,17 +218,18 @@ bool CUIMenu::MouseMove(uint32_t flags, int x, int y)
     return true;
 }
 
+int CUIMenu::ItemAt(int x, int y)
+{
+    for (CUIMenu* m = this; m && m->m_open; m = m->GetChild())
+        if (const MenuEntry* row = m->RowAt(x, y); row && row->type == kMenuItem) return int(row->resultId);
+    return -1;
+}
+
 int CUIMenu::Click(uint32_t, int x, int y)
 {
-    for (CUIMenu* m = this; m && m->m_open; m = m->GetChild()) {
-        const MenuEntry* row = m->RowAt(x, y);
-        if (row && row->type == kMenuItem) {
-            const int result = int(row->resultId);
-            Close();
-            return result;
-        }
-    }
-    return -1;
+    const int result = ItemAt(x, y);
+    if (result >= 0) Close();
+    return result;
 }
 
 int CUIMenu::Key(int key)

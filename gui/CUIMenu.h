@@ -44,6 +44,9 @@ public:
     bool MouseMove(uint32_t flags, int x, int y);
     // The row index of a clicked item (closing the chain), or -1.
     int Click(uint32_t flags, int x, int y);
+    // The row index of the item under the point, in the chain, or -1; what
+    // a click there would choose, with nothing closed.
+    int ItemAt(int x, int y);
     // Enter, Escape and the arrow keys on the deepest open menu: a chosen
     // row index (closing the chain), or -1.
     int Key(int virtualKey);

@@ -63,6 +63,7 @@ void GUIContinous::ControllerEntry::Begin(int number)
         text[0] = 0;
     caret = int(strlen(text));
     fresh = true;
+    tooLong = false;
 }
 
 bool GUIContinous::ControllerEntry::Key(int key, int ch)
@@ -74,23 +75,37 @@ bool GUIContinous::ControllerEntry::Key(int key, int ch)
     }
     fresh = false;
     if (ch >= '0' && ch <= '9') {
-        if (len >= 3) return true;
+        // Kept as typed so far; the disc and the hint line say that it is
+        // no controller number until a digit is taken back.
+        if (len >= 3) return tooLong = true;
         memmove(text + caret + 1, text + caret, size_t(len - caret + 1));
         text[caret++] = char(ch);
         return true;
     }
     switch (key) {
     case kBack:
-        if (caret > 0) {
+        if (tooLong) {
+            tooLong = false;
+        } else if (caret > 0) {
             memmove(text + caret - 1, text + caret, size_t(len - caret + 1));
             --caret;
         }
         return true;
     case kLeft: caret = std::max(0, caret - 1); return true;
     case kRight: caret = std::min(len, caret + 1); return true;
-    case kDelete: text[0] = 0, caret = 0; return true;
+    case kDelete: text[0] = 0, caret = 0, tooLong = false; return true;
     default: return false;
     }
+}
+
+const char* GUIContinous::ControllerEntry::Typed(const GUIObject& widget) const
+{
+    return g_ControllerNumberMode && widget.active && !fresh ? text : nullptr;
+}
+
+const char* GUIContinous::ControllerEntry::RefusedHint(const GUIObject& widget) const
+{
+    return Typed(widget) && Refused() ? "Not assigned: CC 0 to 126 only" : nullptr;
 }
 
 int GUIContinous::ControllerEntry::Value() const { return text[0] ? atoi(text) : -1; }
@@ -103,8 +118,7 @@ void GUIContinous::ControllerEntry::Start(GUIObject& widget)
 void GUIContinous::ControllerEntry::Commit(GUIObject& widget)
 {
     if (!g_ControllerNumberMode || !widget.owner || !widget.active) return;
-    const int n = Value();
-    if (n >= -1 && n <= 126) widget.owner->SetController(&widget.binding, n);
+    if (!Refused()) widget.owner->SetController(&widget.binding, Value());
 }
 
 bool GUIContinous::ControllerEntry::TakeKey(GUIObject& widget, int key, int ch)
@@ -218,7 +232,13 @@ bool GUIContinous::OnKey(int key, int ch, uint32_t)
     return true;
 }
 
-GuiRect DrawControllerDisc(GUIObject& widget, int cx, int cy)
+const char* GUIContinous::GetHintId(int x, int y)
+{
+    const char* refused = controller.RefusedHint(*this);
+    return refused ? refused : GUIObject::GetHintId(x, y);
+}
+
+GuiRect DrawControllerDisc(GUIObject& widget, int cx, int cy, const GUIContinous::ControllerEntry* entry)
 {
     CUnifiedDC* dc = widget.surface;
     if (!dc || !widget.owner) return {};
@@ -227,8 +247,12 @@ GuiRect DrawControllerDisc(GUIObject& widget, int cx, int cy)
     dc->DrawVectorKnob(0.0f, 2.0f * kPi, kPi / 16.0f, float(cx), float(cy), 8.0f, 0.9f);
     const int number = widget.owner->GetController(&widget.binding);
     char text[12] = "";
-    if (number >= 0) snprintf(text, sizeof text, "%d", number);
-    dc->SetColor(0x000000);
+    const char* typed = entry ? entry->Typed(widget) : nullptr;
+    if (typed)
+        snprintf(text, sizeof text, "%s", typed);
+    else if (number >= 0)
+        snprintf(text, sizeof text, "%d", number);
+    dc->SetColor(typed && entry->Refused() ? 0x0000E0 : 0x000000);
     const int textHeight = dc->Font().GetHeight();
     dc->DrawText(cx, cy - textHeight / 2, text, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 2);
     return {cx - 10, cy - 10, cx + 11, cy + 11};

@@ -18,6 +18,7 @@ public:
     void OnMouseUp(uint32_t flags, int x, int y) override;
     void OnMouseDrag(uint32_t flags, int x, int y) override;
     bool OnKey(int key, int ch, uint32_t keyData) override;
+    const char* GetHintId(int x, int y) override;
 
     // trunc(max - min), at least 1: a range below one step still has one.
     int StepCount() const;
@@ -27,6 +28,7 @@ public:
         char text[4] = {};
         int caret = 0;
         bool fresh = false;
+        bool tooLong = false;  // a digit past the third was typed
         void Begin(int controller);
         bool Key(int key, int ch);
         // The widget's activation and deactivation in controller-number
@@ -38,6 +40,14 @@ public:
         bool TakeKey(GUIObject& widget, int key, int ch);
         // -1 for an empty text; the number typed otherwise.
         int Value() const;
+        // What was typed names no controller (past 126, or four digits):
+        // it is not assigned.
+        bool Refused() const { return tooLong || Value() > kLastController; }
+        // While typed in: what the widget's disc shows, and the hint line's
+        // word on a number that is not assigned; null otherwise.
+        const char* Typed(const GUIObject& widget) const;
+        const char* RefusedHint(const GUIObject& widget) const;
+        static constexpr int kLastController = 126;
     };
 
     int stepIndex = 0;
@@ -55,5 +65,7 @@ protected:
 
 // The controller-number mode's disc: a pale filled circle of radius 8 at
 // (cx, cy) holding the number of the MIDI controller assigned to the
-// widget's value (empty when none). Answers the rectangle drawn.
-GuiRect DrawControllerDisc(GUIObject& widget, int cx, int cy);
+// widget's value (empty when none), or while one is typed the number typed
+// (red when it is refused). Answers the rectangle drawn.
+GuiRect DrawControllerDisc(GUIObject& widget, int cx, int cy,
+                           const GUIContinous::ControllerEntry* entry = nullptr);

@@ -14,7 +14,7 @@ enum Key { kBack = 8, kEnter = 13, kEscape = 27, kEnd = 35, kHome = 36, kLeft = 
 void GUIEditField::Init()
 {
     GUIObject::Init();
-    text[0] = 0;
+    text[0] = original[0] = 0;
     caret = 0;
     fresh = false;
     caretVisible = true;
@@ -32,6 +32,7 @@ void GUIEditField::Activate()
 {
     GUIObject::Activate();
     LoadValueText();
+    memcpy(original, text, sizeof original);
     caret = int(strlen(text));
     fresh = true;
     caretVisible = true;
@@ -81,7 +82,7 @@ bool GUIEditField::OnKey(int key, int ch, uint32_t)
         case kEnd: caret = len; break;
         case kDelete: text[0] = 0, caret = 0; break;
         case kEnter: enter = true; break;
-        case kEscape: LoadValueText(), caret = int(strlen(text)); break;
+        case kEscape: memcpy(text, original, sizeof text), caret = int(strlen(text)); break;
         default: break;
         }
     }
@@ -89,6 +90,14 @@ bool GUIEditField::OnKey(int key, int ch, uint32_t)
     if (key == kEnter || key == kEscape) Deactivate();
     Update();
     return true;
+}
+
+void GUIEditField::EndTyping()
+{
+    if (!owner || !active) return;
+    SendText(true);
+    Deactivate();
+    Update();
 }
 
 void GUIEditField::OnIdle()

@@ -1,7 +1,7 @@
 #pragma once
 // A one-line text entry of up to 27 bytes of UTF-8. A press starts editing with
 // the whole text selected; every key sends the text; Enter commits, Esc
-// restores the model's text.
+// restores the text the editing started with.
 #include <algorithm>
 
 #include "gui/GUIObject.h"
@@ -18,11 +18,17 @@ public:
     // taller than that (it would be drawn across the field otherwise).
     int CaptionTop() const { return y + std::max(12, h + 1); }
     bool OnKey(int key, int ch, uint32_t keyData) override;
+    // Ends the typing as Enter does (a press elsewhere); nothing when the
+    // field is not being typed in.
+    void EndTyping();
     void OnIdle() override;
     void OnMouseMove(int x, int y) override;
     int GetParameterMenu(CPIBase* model, int x, int y) override;
 
     char text[kMaxChars + 1] = {};
+    // The text when the editing started: every key sends the text, so the
+    // model's text is what was typed by the time Esc comes.
+    char original[kMaxChars + 1] = {};
     int caret = 0;
     bool fresh = false;
     bool caretVisible = true;

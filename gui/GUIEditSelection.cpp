@@ -14,6 +14,7 @@ void GUIEditSelection::Activate()
         const size_t n = strlen(text);
         const size_t drop = n >= 4 ? 4 : n;
         memmove(text, text + drop, n - drop + 1);
+        memcpy(original, text, sizeof original);
         caret = int(strlen(text));
     }
 }

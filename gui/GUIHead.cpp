@@ -9,6 +9,7 @@
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "gui/CGLBitmapCache.h"
+#include "gui/GUIEditField.h"
 #include "gui/GUIResource.h"
 #include "platform/CGlobalData.h"
 #include "platform/CDlgFile.h"
@@ -315,8 +316,14 @@ void GUIHead::Press(uint32_t flags, int x, int y, bool doubleClick)
     m_dead.clear();
     HideHint();
     if (m_menu.IsOpen()) {
+        // The second click of a double click on a list field is still the
+        // press that opened the list, unless the pointer went to another row.
+        m_listPress = doubleClick && m_listPress == ListPress::kReleased ? ListPress::kHeld : ListPress::kNone;
         m_menu.CloseIfOutside(flags, x, y);
-        if (!m_menu.IsOpen()) LeaveMenuAt(x, y);
+        if (!m_menu.IsOpen()) {
+            LeaveMenuAt(x, y);
+            HoverAt(x, y);
+        }
         m_menuTookPress = 1;
         return;
     }
@@ -330,13 +337,20 @@ void GUIHead::Press(uint32_t flags, int x, int y, bool doubleClick)
         EditMouseDown(flags, x, y, w);
         return;
     }
+    m_typingEnded = 0;
+    if (!m_editMode) EndTypingUnless(w);
     if (!w) return;
     if (const int menu = w->GetLeftClickMenu(x, y); menu > 0) {
         const GuiPoint at = w->GetLeftClickMenuPos();
         m_clickX = x;
         m_clickY = y;
         m_captured = w;
-        OpenMenu(menu, at.x, at.y, w);
+        // A long list is moved up to fit the window and may open with a row
+        // under the pointer: the release of this press is no choice of it.
+        if (OpenMenu(menu, at.x, at.y, w)) {
+            m_listPress = ListPress::kHeld;
+            m_listPressRow = m_menu.ItemAt(x, y);
+        }
         return;
     }
     const uint32_t choosers = g_DlgFile.ShownCount();
@@ -372,6 +386,18 @@ void GUIHead::Capture(GUIObject* w)
         w->Activate();
     }
     m_captured = w;
+}
+
+void GUIHead::EndTypingUnless(const GUIObject* pressed)
+{
+    GUIObject* c = m_captured;
+    if (!c || c == pressed || !IsEditType(c) || !c->IsActive()) return;
+    m_captured = nullptr;
+    m_typingEnded = 1;
+    if (auto* field = dynamic_cast<GUIEditField*>(c))
+        field->EndTyping();
+    else
+        c->Deactivate();
 }
 
 void GUIHead::EndHover()
@@ -430,6 +456,7 @@ void GUIHead::OnMouseMove(uint32_t flags, int x, int y)
     m_dead.clear();
     if (m_menu.IsOpen()) {
         m_menu.MouseMove(flags, x, y);
+        if (m_listPress != ListPress::kNone && m_menu.ItemAt(x, y) != m_listPressRow) m_listPress = ListPress::kNone;
         return;
     }
     // A move without the button after a press whose release never came
@@ -453,6 +480,12 @@ void GUIHead::OnMouseMove(uint32_t flags, int x, int y)
             w->OnMouseMove(x, y);
         return;
     }
+    HoverAt(x, y);
+}
+
+void GUIHead::HoverAt(int x, int y)
+{
+    if (m_captured || m_editMode || m_menu.IsOpen()) return;
     GUIObject* w = WidgetAt(x, y);
     // Onto the background or a dialog's frame: the widget just left shows
     // its caption again.
@@ -474,9 +507,17 @@ void GUIHead::OnMouseUp(uint32_t flags, int x, int y)
     m_dead.clear();
     m_buttonDown = 0;
     if (m_menu.IsOpen()) {
+        if (m_listPress == ListPress::kHeld) {
+            m_listPress = ListPress::kReleased;
+            return;
+        }
+        m_listPress = ListPress::kNone;
         const int row = m_menu.Click(flags, x, y);
         if (!m_menu.IsOpen()) LeaveMenuAt(x, y);
         if (row >= 0) OnMenuResult(row);
+        // The pointer rests where the row was: what lies there now takes
+        // the keys and shows its hint without waiting for a move.
+        HoverAt(x, y);
         return;
     }
     if (m_editMode) {
@@ -487,7 +528,11 @@ void GUIHead::OnMouseUp(uint32_t flags, int x, int y)
         // Edit fields keep the keyboard after the button is released.
         if (!IsEditType(c)) m_captured = nullptr;
         c->OnMouseUp(flags, x, y);
+        // A press that ended the typing in an edit field found nothing
+        // hovered: the field held the pointer's moves.
+        if (m_typingEnded) HoverAt(x, y);
     }
+    m_typingEnded = 0;
     m_dropPending = 0;
     m_bandActive = 0;
 }
@@ -592,6 +637,7 @@ void GUIHead::OnIdle()
 bool GUIHead::OpenMenu(int menuId, int x, int y, GUIObject* target)
 {
     m_menuTarget = target;
+    m_listPress = ListPress::kNone;
     if (!m_surface || menuId <= 0) return false;
     // A menu of what is there now (the MIDI ports) is written as it opens.
     if (m_editor) m_editor->PrepareMenu(menuId);

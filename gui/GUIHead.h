@@ -227,6 +227,11 @@ private:
     void EndPressIfChooserRan(uint32_t choosersBefore, uint32_t flags, int x, int y);
     void HintTick();
     void LeaveMenuAt(int x, int y);
+    // What a move to the point lights and hovers, without a captured widget.
+    void HoverAt(int x, int y);
+    // A press elsewhere ends the typing in the captured edit field as Enter
+    // does.
+    void EndTypingUnless(const GUIObject* pressed);
     void EndMenuPress();
     void LetGoUnlessTyping();
     void Press(uint32_t flags, int x, int y, bool doubleClick);
@@ -275,6 +280,12 @@ private:
     uint8_t m_buttonDown = 0;
     uint8_t m_bandActive = 0;
     uint8_t m_menuTookPress = 0;  // the last press went to the open menu
+    // The press that opened a list, until the pointer moves onto another row
+    // of it: its release (and a double click's second click) chooses nothing.
+    enum class ListPress : uint8_t { kNone, kHeld, kReleased };
+    ListPress m_listPress = ListPress::kNone;
+    int m_listPressRow = -1;  // the row under that press, or -1
+    uint8_t m_typingEnded = 0;  // the last press ended the typing in an edit field
     int m_bandStartX = 0, m_bandStartY = 0, m_bandEndX = 0, m_bandEndY = 0;
     uint8_t m_dropPending = 0;
     int m_dropItem = 0;

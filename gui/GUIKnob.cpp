@@ -90,7 +90,7 @@ GuiRect GUIKnob::Draw()
         }
     }
     if (g_ControllerNumberMode) {
-        const GuiRect disc = DrawControllerDisc(*this, x + 16, y + 17);
+        const GuiRect disc = DrawControllerDisc(*this, x + 16, y + 17, &controller);
         UnionRects(dirty, dirty, disc);
     }
     return dirty;

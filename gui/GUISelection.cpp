@@ -38,7 +38,7 @@ GuiRect GUISelection::Draw()
     widgetdraw::Face(*this, widgetdraw::StateImage(*this), true);
     GuiRect dirty = Rect();
     if (g_ControllerNumberMode) {
-        const GuiRect disc = DrawControllerDisc(*this, x + w - 9, y + h / 2);
+        const GuiRect disc = DrawControllerDisc(*this, x + w - 9, y + h / 2, &controller);
         UnionRects(dirty, dirty, disc);
     }
     // Fetched at every drawing, not only when the entry changed: a text can
@@ -82,6 +82,12 @@ bool GUISelection::OnKey(int key, int ch, uint32_t)
     const int n = CUIMenuResource::StepValue(binding.listId, Entry(), key);
     Send(std::clamp(n, 0, Max()));
     return true;
+}
+
+const char* GUISelection::GetHintId(int px, int py)
+{
+    const char* refused = controller.RefusedHint(*this);
+    return refused ? refused : GUIObject::GetHintId(px, py);
 }
 
 bool GUISelection::OnMenu(int, int value)

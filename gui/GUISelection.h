@@ -17,6 +17,7 @@ public:
     GuiPoint GetLeftClickMenuPos() override { return {x, y + h}; }
     int GetContextMenu(int x, int y) override;
     GuiPoint GetContextMenuPos() override { return clickPoint; }
+    const char* GetHintId(int x, int y) override;
 
     // n = trunc(max x v), the list entry shown.
     int Entry() const;

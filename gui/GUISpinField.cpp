@@ -52,7 +52,7 @@ GuiRect GUISpinField::Draw()
         UnionRects(dirty, dirty, caption);
     }
     if (g_ControllerNumberMode) {
-        GuiRect disc = DrawControllerDisc(*this, x + w - 9, y + h / 2);
+        GuiRect disc = DrawControllerDisc(*this, x + w - 9, y + h / 2, &controller);
         UnionRects(dirty, dirty, disc);
     }
     return dirty;

@@ -394,6 +394,8 @@ TEST_F(SoundLayout, TitleBarButtonsOpenTheEditorsAPageHasNoRoomFor)
         ASSERT_TRUE(ClickOn(edit)) << command;
         EXPECT_EQ(head->GetOpenDialog(), dialog);
         EXPECT_EQ(edit->shown, 1) << command;
+        for (head->RedrawAll(); const int other : {111, 112, 113, 171})  // only the open effect's button is lit
+            EXPECT_EQ(static_cast<GUIButton*>(Shown("BTTN", 3, uint32_t(other)))->shown, other == command) << other;
         ASSERT_TRUE(ClickOn(edit)) << command;
         EXPECT_EQ(edit->shown, 0) << command;
     }
@@ -736,6 +738,10 @@ TEST_F(SoundLayout, The8DDialogAssignsAKnobToAnAxisAndThePadMovesItsValue)
     ASSERT_TRUE(ClickOn(Shown("EDIT", 3, 143, 0, 12)));
     for (char c : std::string("Loudness")) head->OnKey(std::toupper(static_cast<unsigned char>(c)), c, 0);
     head->OnKey(13, 13, 0);
+    synth->program.GetLabel(0, text);
+    EXPECT_STREQ(text, "Loudness");
+    ASSERT_TRUE(ClickOn(Shown("EDIT", 3, 143, 0, 12)));  // typed over, given up with Esc
+    head->OnKey('X', 'x', 0), head->OnKey(27, 27, 0);
     synth->program.GetLabel(0, text);
     EXPECT_STREQ(text, "Loudness");
     ASSERT_TRUE(ClickOn(opener()));

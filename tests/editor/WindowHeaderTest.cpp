@@ -564,10 +564,16 @@ TEST_F(WindowHeader, HomeAndEndInTheProgramNameMoveTheCaretInsteadOfReplacingThe
 {
     GUIObject* name = Find("EDTS", 3, 5);
     const std::string old = Text(name);
+    const int number = synth->program.GetCurrentProgramNumber(), next = (number + 1) % 128;
     auto rename = [&](int key, const std::string& typed) {
         synth->editor->SetText(9, 5, "Saw Lead");
         Click(name);
-        if (key < 0) Click(name->x + name->w - 4, name->y + 8), key = 27;  // its list, closed
+        if (key <= -2) {  // typed in, then the next program chosen from its list, or a page button pressed
+            for (char c : std::string("Tr1")) head->OnKey(std::toupper(static_cast<unsigned char>(c)), c, 0);
+            if (key == -2) Click(name->x + name->w - 4, name->y + 8), Choose(next, 10041 + next / 16);
+            else Click(Find("BTTN", 5, 140, 0));
+        }
+        if (key == -1) Click(name->x + name->w - 4, name->y + 8), key = 27;  // its list, closed
         head->OnKey(key, 0, 0);
         Type(typed);
         return Text(name).substr(4);  // after the number
@@ -582,6 +588,10 @@ TEST_F(WindowHeader, HomeAndEndInTheProgramNameMoveTheCaretInsteadOfReplacingThe
         head->OnMouseMove(0, master->x + 16, master->y + 16);
         EXPECT_TRUE(head->OnKey(33, 0, 0) && head->OnKey(34, 0, 0)) << list;
     }
+    EXPECT_EQ(rename(-3, ""), "Tr1");  // kept as at Enter
+    EXPECT_EQ(head->GetHover(), Find("BTTN", 5, 140, 0));  // which the field no longer holds
+    EXPECT_EQ(rename(-2, ""), CUIMenuResource::TextOfValue(10040, next) + 4);  // its own name at Enter
+    synth->SetProgram(number);
     synth->editor->SetText(9, 5, old.substr(4).c_str());
 }
 

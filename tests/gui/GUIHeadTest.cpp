@@ -476,6 +476,28 @@ TEST_F(GuiManager, NoHintForTheOpenerAfterAMenuClosesByAClick)
         head->OnIdle();
         head->DeleteObject(opener);
     }
+    // A single press after a menu closed by a click beside it is a press of its own.
+    TestWidget* knob = Add("KNOB", 0, 16, 0, 2, 0, 300, 300, 40, 40);
+    knob->contextMenu = 100;
+    head->OnContextMenu(310, 310);
+    head->OnMouseDown(1, 310, 310), head->OnMouseUp(0, 310, 310);
+    EXPECT_EQ(head->GetHover(), knob);
+    head->OnMouseDown(1, 310, 320);
+    EXPECT_EQ(knob->downY, 320);
+    // A long list that a press opened lies under the pointer: the release and a double click's
+    // second click choose nothing; a later click, or a release after a drag onto another row, does.
+    TestWidget* field = Add("SLCT", 0, 16, 0, 2, 0, 100, 600, 60, 16);
+    field->leftClickMenu = 272;  // 33 voice counts: moved up to fit the window
+    head->OnMouseDown(1, 120, 606);
+    const int under = head->Menu().ItemAt(120, 606), above = head->Menu().ItemAt(120, 580);
+    ASSERT_TRUE(under >= 0 && above >= 0 && under != above);
+    head->OnMouseUp(0, 120, 606);
+    head->OnDoubleClick(1, 120, 606), head->OnMouseUp(0, 120, 606);
+    EXPECT_TRUE(head->Menu().IsOpen() && field->menuValues.empty());
+    head->OnMouseDown(1, 120, 606), head->OnMouseUp(0, 120, 606);  // a later click
+    EXPECT_EQ(head->GetHover(), field);  // under the pointer where the list closed
+    head->OnMouseDown(1, 120, 606), head->OnMouseMove(1, 120, 580), head->OnMouseUp(0, 120, 580);
+    EXPECT_EQ(field->menuValues, (std::vector<int>{head->Menu().GetEntryValue(under), head->Menu().GetEntryValue(above)}));
 }
 
 TEST_F(GuiManager, ColourMenuParameterMenuAndRedrawsWhileTheMenuIsOpen)

@@ -153,6 +153,17 @@ TEST_F(StandardWidgets, AKnobDragReachesTheEngineAndTheSound)
     for (char c : std::string("12")) Key(c, c);
     knob->Deactivate();
     EXPECT_EQ(head->GetController(&knob->binding), 12);
+    // Typed, the disc shows the number; one that is none is said and not assigned; Delete: none.
+    const uint8_t* row = dc.GetBackSurface()->PixelAddress(knob->x + 7, knob->y + 17);  // through the digits
+    auto disc = [&] { return head->RedrawAll(), std::string(reinterpret_cast<const char*>(row), 3 * 19); };
+    head->OnMouseMove(0, 116, 116);
+    const std::string twelve = disc();
+    for (char c : std::string("1234")) Key(c, c);
+    EXPECT_TRUE(disc() != twelve && strstr(head->GetHoverHint(), "0 to 126")) << head->GetHoverHint();
+    knob->Deactivate(), head->OnMouseMove(0, 116, 116), Key(46);
+    EXPECT_EQ(head->GetController(&knob->binding), 12);
+    knob->Deactivate();
+    EXPECT_EQ(head->GetController(&knob->binding), -1);
 }
 
 TEST_F(StandardWidgets, ModulationAmountAndSpinField)
@@ -241,10 +252,10 @@ TEST_F(StandardWidgets, ButtonsSelectionsFieldsAndCategories)
     ASSERT_TRUE(named->IsActive());
     EXPECT_EQ(std::string(named->text), std::string(GUIEditField::kMaxChars - 4, 'n'));
     Key('x', 'x');
-    head->OnMouseDown(1, 210, 15);  // another field: the first one stays unsent
+    head->OnMouseDown(1, 210, 15);  // another field: the first one's typing ends as at Enter
     char shown[256] = "";
     synth->editor->GetText(9, 5, shown, sizeof shown);
-    EXPECT_EQ(std::string(shown).find('x'), std::string::npos) << shown;
+    EXPECT_NE(std::string(shown).find('x'), std::string::npos) << shown;
 
     // Letters past ASCII are typed, erased and cut whole, in the field and
     // in the name's 31 bytes (a two-byte letter at bytes 30 and 31 is left out).
