@@ -92,6 +92,8 @@ void OJackClientLock::Release(OJackHeldClient* client) {
 
 void OJackClientLock::NoteServerGone() { g_serverGone.store(true); }
 
+bool OJackClientLock::ServerGone() { return g_serverGone.load(); }
+
 void OJackClientLock::NoteClientsFreed() {
     std::lock_guard<std::recursive_mutex> lock(g_mutex);
     LetGoOfAll(true);

@@ -55,6 +55,8 @@ public:
     // A held client's shutdown notice, on libjack's thread: only a flag is
     // set, the next guard lets go.
     static void NoteServerGone();
+    // Whether a notice came that no guard acted on yet.
+    static bool ServerGone();
     // libjack says, inside an open, that it freed every client of the
     // process.
     static void NoteClientsFreed();

@@ -8,6 +8,7 @@
 #include <jack/midiport.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -53,6 +54,9 @@ public:
     // under its name is not joined. Once the client was let go of (its
     // server went) nothing arrives either.
     bool Connected() override {
+        if (Instance().m_inputs[m_slot].owner.load() != m_ticket)
+            return false;
+        Instance().LetGraphSettle();
         OJackClientLock lock;
         const Input& in = Instance().m_inputs[m_slot];
         jack_port_t* port = in.port.load();
@@ -227,6 +231,19 @@ void OJackMidi::Unregister(std::atomic<jack_port_t*>& port) {
     jack_port_unregister(m_client, gone);
 }
 
+// The server makes a changed graph the one its clients read at the start
+// of a cycle: until then a port that left and came back under its name (in
+// the place the old one had) still reads as joined. Two cycles of this
+// client let a change made before the call take effect; a graph that does
+// not run, a server that went or a stop end the wait sooner.
+void OJackMidi::LetGraphSettle() const {
+    const uint32_t start = m_cycles.load();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    while (m_cycles.load() - start < 2 && std::chrono::steady_clock::now() < end && !StopRequested() &&
+           !OJackClientLock::ServerGone())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 void OJackMidi::WaitForCycle() const {
     while (m_inCycle.load() != 0)
         std::this_thread::yield();
@@ -269,6 +286,7 @@ bool OJackMidi::Send(int slot, uint64_t owner, uint32_t message) {
 int OJackMidi::Process(uint32_t frames, void* user) {
     auto* self = static_cast<OJackMidi*>(user);
     self->m_inCycle.fetch_add(1);
+    self->m_cycles.fetch_add(1, std::memory_order_relaxed);
     for (Input& in : self->m_inputs) {
         jack_port_t* port = in.port.load();
         if (!port)

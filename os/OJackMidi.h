@@ -71,6 +71,7 @@ private:
     jack_port_t* Join(const std::string& name, bool input, const std::string& local, std::string& error);
     void Unregister(std::atomic<jack_port_t*>& port);
     void WaitForCycle() const;
+    void LetGraphSettle() const;
     void LetGo(bool freed) override;
     bool Send(int slot, uint64_t owner, uint32_t message);
     static int Process(uint32_t frames, void* self);
@@ -83,6 +84,7 @@ private:
     // Counts process cycles in progress: a port goes only once no cycle
     // reads it. A cycle never waits on anything, so neither does this.
     std::atomic<int> m_inCycle{0};
+    std::atomic<uint32_t> m_cycles{0};  // cycles begun
 };
 
 } // namespace os
