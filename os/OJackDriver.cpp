@@ -35,12 +35,12 @@ void CloseClient(jack_client_t* client) {
 
 OJackDriver::~OJackDriver() { Exit(); }
 
-jack_client_t* OJackDriver::OpenClient(const char* name, bool quiet) {
+jack_client_t* OJackDriver::OpenClient(const char* name, bool quiet, jack_status_t* status) {
     jack_set_error_function(ReportJackError);
     jack_set_info_function(+[](const char*) {});
     OJackClientLock lock;
     if (quiet) g_quiet.fetch_add(1);
-    jack_client_t* client = jack_client_open(name, JackNoStartServer, nullptr);
+    jack_client_t* client = jack_client_open(name, JackNoStartServer, status);
     if (quiet) g_quiet.fetch_sub(1);
     return client;
 }
@@ -67,9 +67,10 @@ bool OJackDriver::AskServer(const std::function<void(jack_client_t*)>& ask) {
 bool OJackDriver::Init(char* name32, char* errorText124) {
     OJackClientLock lock;
     if (m_client) return true;
-    m_client = OpenClient(kClientName, false);
+    jack_status_t status{};
+    m_client = OpenClient(kClientName, false, &status);
     if (!m_client) {
-        if (errorText124) std::snprintf(errorText124, 124, "No JACK server");
+        if (errorText124) std::snprintf(errorText124, 124, "No JACK server (status 0x%x)", unsigned(status));
         return false;
     }
     m_lost.store(false, std::memory_order_release);
