@@ -14,6 +14,7 @@
 #include "editor/CEditor.h"
 #include "gui/CUIMenuResource.h"
 #include "os/OJackDriver.h"
+#include "os/OJackMidi.h"
 #include "os/ORtMidiPorts.h"
 #include "platform/CASIODriverList.h"
 #include "platform/CAudioDevices.h"
@@ -110,12 +111,20 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
         for (const std::string& name : list)
             EXPECT_FALSE(os::ORtMidiPorts::IsOwnPort(name)) << name;
 
-    // System exclusive is dropped; clock and note arrive.
+    // System exclusive is dropped; clock and note arrive. A loaded server
+    // that passed over the program for a cycle lost them: played again.
     const CMIDIQueue& queue = synth->midi->queue;
     const int32_t first = queue.writeIndex.load();
-    probe.Play({0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7});
-    probe.Play({0xF8});
-    ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return queue.writeIndex.load() != first; }, 2000));
+    bool heard = false;
+    for (int attempt = 0, xruns = probe.xruns.load(); attempt < 3 && !heard; ++attempt) {
+        if (attempt > 0 && probe.xruns.load() == xruns)
+            break;
+        xruns = probe.xruns.load();
+        probe.Play({0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7});
+        probe.Play({0xF8});
+        heard = testutil::JackProbe::WaitFor([&] { return queue.writeIndex.load() != first; }, 2000);
+    }
+    ASSERT_TRUE(heard);
     const int64_t quiet = probe.captured.load();
     ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return probe.captured.load() > quiet + rate / 2; }, 5000));
     const int64_t on = probe.Play({0x90, 69, 100});
@@ -376,13 +385,22 @@ TEST(MIDIJackTest, AServerThatDiesWithOnlyMidiOnItIsLetGoOfWithoutAWait) {
         ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return probe->gone.load(); }, 5000));
         probe.reset();
         EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return devices.FollowPorts(), !devices.IsInputOpen(0); }, 5000));
-        // More than any ring holds, each dropped at once: the output went
-        // with the client.
-        const uint32_t dropped = devices.DroppedOutCount();
-        for (int i = 0; i < 2000; ++i) {
+        // The output drops what comes after the client's notice, long before
+        // its ring would be full; the program's next look lets go of the
+        // client. Then more than any ring holds is dropped, each at once.
+        auto send = [&] {
             devices.QueueOut(CMIDIDevices::GetOutClock(), 0x90, 60, 100);
             devices.FlushOut();
-        }
+        };
+        uint32_t dropped = devices.DroppedOutCount();
+        int sent = 0;
+        EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return send(), ++sent, devices.DroppedOutCount() != dropped; },
+                                                 10000));
+        EXPECT_LT(sent, int(os::OJackMidi::kRingSize));
+        EXPECT_TRUE(os::SystemMidiPorts().InputNames().empty());
+        dropped = devices.DroppedOutCount();
+        for (int i = 0; i < 2000; ++i)
+            send();
         EXPECT_EQ(devices.DroppedOutCount(), dropped + 2000);
         devices.CloseAll();
         testutil::JackServer again;
