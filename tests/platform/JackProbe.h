@@ -65,7 +65,7 @@ public:
     jack_client_t* client = nullptr;
     jack_port_t *keys = nullptr, *sink = nullptr, *in[2] = {};
     bool ok = false;
-    Event sent[16], received[16];
+    Event sent[32], received[16];
     std::atomic<int> sentCount{0}, played{0}, receivedCount{0};
     std::atomic<int> xruns{0};  // cycles the server passed over
     // The server went: the client may be closed, and must be before any
