@@ -2,9 +2,12 @@
 // under a private server.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -370,10 +373,20 @@ TEST(MIDIJackTest, NothingIsJoinedUntilChosenAndPortsMadeLaterAreOfferedAsTheMen
     jack_client_close(idle);
 }
 
+// Run only by the test below, in a process of its own: a keyboard and a
+// sound module on the server JACK_DEFAULT_SERVER names, until it goes. The
+// process ends without closing its client: libjack can hang closing a
+// client whose server's end it is still handling.
+TEST(MIDIJackTest, DISABLED_AKeyboardOfItsOwn) {
+    testutil::JackProbe probe(1024);
+    ASSERT_TRUE(probe.ok);
+    testutil::JackProbe::WaitFor([&] { return probe.gone.load(); }, 60000);
+    std::_Exit(0);
+}
+
 // With the audio on the sound device the program's MIDI client is its only
 // one on the server: its own shutdown notice lets go of the input within a
-// few ticks, the output drops what it cannot send instead of waiting, and
-// the ports of a server started again are listed.
+// few ticks, and the output drops what it cannot send instead of waiting.
 TEST(MIDIJackTest, AServerThatDiesWithOnlyMidiOnItIsLetGoOfWithoutAWait) {
     testutil::ScopedSettings settings;
     auto synth = std::make_unique<CSynth>();
@@ -381,11 +394,24 @@ TEST(MIDIJackTest, AServerThatDiesWithOnlyMidiOnItIsLetGoOfWithoutAWait) {
         SCOPED_TRACE(signal);
         testutil::JackServer server;
         ASSERT_TRUE(server.Ok()) << server.Error();
-        auto probe = std::make_unique<testutil::JackProbe>(1024);
-        ASSERT_TRUE(probe->ok);
+        testutil::TempFolder folder;
+        const pid_t child = testutil::SpawnThisTest("MIDIJackTest.DISABLED_AKeyboardOfItsOwn", {}, folder / "out");
+        ASSERT_GT(child, 0);
+        struct Reap {
+            pid_t pid;
+            ~Reap() { waitpid(pid, nullptr, 0); }
+        } reap{child};
+        // The child's client is named after its process.
+        const std::string client = "zavo-test-probe-" + std::to_string(child) + "-0:";
+        auto listed = [&](const std::vector<std::string>& names, const std::string& name) {
+            return std::find(names.begin(), names.end(), name) != names.end();
+        };
+        ASSERT_TRUE(testutil::JackProbe::WaitFor(
+            [&] { return listed(os::SystemMidiPorts().InputNames(), client + "keys"); }, 10000))
+            << testutil::ReadFile(folder / "out");
         CMIDIDevices devices;
-        devices.SetInputMask("1", jack_port_name(probe->keys));
-        devices.SetOutputName(jack_port_name(probe->sink));
+        devices.SetInputMask("1", client + "keys");
+        devices.SetOutputName((client + "sink").c_str());
         bool started = false;
         for (int i = 0; i < 3 && !started; ++i) {
             devices.CloseAll();
@@ -394,8 +420,6 @@ TEST(MIDIJackTest, AServerThatDiesWithOnlyMidiOnItIsLetGoOfWithoutAWait) {
         ASSERT_TRUE(started) << server.Log();
         ASSERT_TRUE(devices.IsInputOpen(0));
         kill(server.Pid(), signal);
-        ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return probe->gone.load(); }, 5000));
-        probe.reset();
         EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return devices.FollowPorts(), !devices.IsInputOpen(0); }, 5000));
         // The output drops what comes after the client's notice, long before
         // its ring would be full; the program's next look lets go of the
@@ -413,13 +437,9 @@ TEST(MIDIJackTest, AServerThatDiesWithOnlyMidiOnItIsLetGoOfWithoutAWait) {
         dropped = devices.DroppedOutCount();
         for (int i = 0; i < 2000; ++i)
             send();
-        EXPECT_EQ(devices.DroppedOutCount(), dropped + 2000);
+        // The timer's flush may hold the last few a moment.
+        EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return devices.DroppedOutCount() == dropped + 2000; }, 5000))
+            << devices.DroppedOutCount() - dropped;
         devices.CloseAll();
-        testutil::JackServer again;
-        ASSERT_TRUE(again.Ok()) << again.Error();
-        testutil::JackProbe keys(1024);
-        ASSERT_TRUE(keys.ok);
-        const std::vector<std::string> inputs = os::SystemMidiPorts().InputNames();
-        EXPECT_EQ(std::count(inputs.begin(), inputs.end(), jack_port_name(keys.keys)), 1);
     }
 }
