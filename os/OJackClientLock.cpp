@@ -65,7 +65,10 @@ OJackClientLock::OJackClientLock() {
         const int fd = LockFile();
         g_held = fd >= 0 && TakeFileLock(fd);
     }
-    if (g_serverGone.load())
+    // Only the outermost guard lets go: code under an outer guard keeps the
+    // clients it looked at until that guard ends (an open meanwhile, which
+    // would free them, has libjack say so).
+    if (g_depth == 1 && g_serverGone.load())
         LetGoOfAll(false);
 }
 
@@ -88,6 +91,8 @@ void OJackClientLock::Release(OJackHeldClient* client) {
 }
 
 void OJackClientLock::NoteServerGone() { g_serverGone.store(true); }
+
+bool OJackClientLock::ServerGone() { return g_serverGone.load(); }
 
 void OJackClientLock::NoteClientsFreed() {
     std::lock_guard<std::recursive_mutex> lock(g_mutex);

@@ -17,8 +17,8 @@
 // Once a client of the process has seen its server go, libjack's next open
 // in the process (even one that fails) closes and frees every client the
 // process still holds. So every client kept past a guard is held here, with
-// a shutdown notice of its own: a guard, before anything is done under it,
-// lets go of every held client once a notice came. Only libjack's own
+// a shutdown notice of its own: an outermost guard, before anything is done
+// under it, lets go of every held client once a notice came. Only libjack's own
 // report tells of an open that came between the server going and the
 // notice; the held clients are then forgotten, never touched again.
 #include <chrono>
@@ -55,6 +55,8 @@ public:
     // A held client's shutdown notice, on libjack's thread: only a flag is
     // set, the next guard lets go.
     static void NoteServerGone();
+    // Whether a notice came that no guard acted on yet.
+    static bool ServerGone();
     // libjack says, inside an open, that it freed every client of the
     // process.
     static void NoteClientsFreed();

@@ -26,13 +26,6 @@ void ReportJackError(const char* text) {
     if (g_quiet.load(std::memory_order_relaxed) == 0) std::fprintf(stderr, "JACK: %s\n", text);
 }
 
-jack_client_t* OpenClient(jack_status_t& status) {
-    jack_set_error_function(ReportJackError);
-    jack_set_info_function(+[](const char*) {});
-    OJackClientLock lock;
-    return jack_client_open(OJackDriver::kClientName, JackNoStartServer, &status);
-}
-
 void CloseClient(jack_client_t* client) {
     OJackClientLock lock;
     jack_client_close(client);
@@ -42,16 +35,32 @@ void CloseClient(jack_client_t* client) {
 
 OJackDriver::~OJackDriver() { Exit(); }
 
+jack_client_t* OJackDriver::OpenClient(const char* name, bool quiet, jack_status_t* status) {
+    jack_set_error_function(ReportJackError);
+    jack_set_info_function(+[](const char*) {});
+    OJackClientLock lock;
+    if (quiet) g_quiet.fetch_add(1);
+    jack_client_t* client = jack_client_open(name, JackNoStartServer, status);
+    if (quiet) g_quiet.fetch_sub(1);
+    return client;
+}
+
+void OJackDriver::NotePortRegistration(uint32_t id, int, void* client) {
+    const jack_port_t* port = jack_port_by_id(static_cast<jack_client_t*>(client), id);
+    if (port && ORtMidiPorts::IsOwnPort(jack_port_name(port))) return;
+    NotePortsChanged();
+}
+
 bool OJackDriver::ServerAnswers() { return AskServer({}); }
 
 bool OJackDriver::AskServer(const std::function<void(jack_client_t*)>& ask) {
-    g_quiet.fetch_add(1);
-    jack_status_t status{};
-    jack_client_t* client = OpenClient(status);
-    g_quiet.fetch_sub(1);
+    // One guard from the open to the close: the client is not held, so no
+    // other open of the process may come between.
+    OJackClientLock lock;
+    jack_client_t* client = OpenClient(kClientName, true);
     if (!client) return false;
     if (ask) ask(client);
-    CloseClient(client);
+    jack_client_close(client);
     return true;
 }
 
@@ -59,7 +68,7 @@ bool OJackDriver::Init(char* name32, char* errorText124) {
     OJackClientLock lock;
     if (m_client) return true;
     jack_status_t status{};
-    m_client = OpenClient(status);
+    m_client = OpenClient(kClientName, false, &status);
     if (!m_client) {
         if (errorText124) std::snprintf(errorText124, 124, "No JACK server (status 0x%x)", unsigned(status));
         return false;
@@ -77,14 +86,7 @@ bool OJackDriver::Init(char* name32, char* errorText124) {
     OJackClientLock::Hold(this);
     // Ports made or removed elsewhere (not the program's own MIDI ports,
     // which every join of an input registers): only a flag is set here.
-    jack_set_port_registration_callback(
-        m_client,
-        [](jack_port_id_t id, int, void* client) {
-            const jack_port_t* port = jack_port_by_id(static_cast<jack_client_t*>(client), id);
-            if (port && ORtMidiPorts::IsOwnPort(jack_port_name(port))) return;
-            s_portsChanged.store(true, std::memory_order_relaxed);
-        },
-        m_client);
+    jack_set_port_registration_callback(m_client, &OJackDriver::NotePortRegistration, m_client);
     if (jack_set_process_callback(m_client, &OJackDriver::Process, this) != 0) {
         if (errorText124) std::snprintf(errorText124, 124, "JACK refused the process callback");
         OJackClientLock::Release(this);
@@ -102,6 +104,9 @@ void OJackDriver::Exit() {
     if (!m_client) return;
     Stop();
     DisposeBuffers();
+    // Guards inside an outer one let go of nothing, but libjack's own
+    // report (inside an open) may have freed the client meanwhile.
+    if (!m_client) return;
     OJackClientLock::Release(this);
     CloseClient(m_client);
     m_client = nullptr;
@@ -111,9 +116,11 @@ void OJackDriver::Exit() {
 void OJackDriver::LetGo(bool freed) {
     m_lost.store(true, std::memory_order_release);
     m_running.store(false);
-    // A thread libjack ended already may have left a count.
+    // A thread libjack ended already, or one a deactivation cancelled
+    // (the driver stopped), may have left a count: only cycles of an active
+    // client are waited for.
     if (!freed) {
-        WaitForCycle();
+        if (m_active) WaitForCycle();
         jack_client_close(m_client);
     }
     m_client = nullptr;

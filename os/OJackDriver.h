@@ -10,8 +10,7 @@
 #include "os/OAudioDriver.h"
 #include "os/OJackClientLock.h"
 
-typedef struct _jack_client jack_client_t;
-typedef struct _jack_port jack_port_t;
+#include <jack/types.h>
 
 namespace os {
 
@@ -28,6 +27,13 @@ public:
     // The same, and while its client is open ask may query the server
     // through it (the client has no ports and is never activated).
     static bool AskServer(const std::function<void(jack_client_t*)>& ask);
+    // Opens a client of that name on the default server, never starting
+    // one; quiet: a missing server is no message.
+    static jack_client_t* OpenClient(const char* name, bool quiet, jack_status_t* status = nullptr);
+    // A port registration callback (the client as its argument): ports
+    // made or removed elsewhere set the flag below, the program's own MIDI
+    // ports do not.
+    static void NotePortRegistration(uint32_t id, int registered, void* client);
     // Whether a port was made or removed on the server since the last call,
     // as the driver's client hears it while it is open (a MIDI keyboard
     // plugged in or out, a client started or closed).

@@ -27,7 +27,8 @@ class OMidiOutput {
 public:
     virtual ~OMidiOutput() = default;
     // Sends a packed short message; its length follows from the status
-    // byte. False when the port refused it.
+    // byte. Never waits for the port: false when it refused or dropped the
+    // message.
     virtual bool Send(uint32_t message) = 0;
 };
 
@@ -43,6 +44,9 @@ public:
     virtual std::unique_ptr<OMidiInput> OpenInput(const std::string& name, MidiInputCallback callback,
                                                   void* user, std::string& error) = 0;
     virtual std::unique_ptr<OMidiOutput> OpenOutput(const std::string& name, std::string& error) = 0;
+    // Closes what is kept open for the lists between calls (a client of a
+    // sound server); the next call opens it again.
+    virtual void LetGo() {}
 };
 
 // Number of bytes of a short message with this status byte: 0 for system

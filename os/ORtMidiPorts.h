@@ -1,8 +1,8 @@
 #pragma once
-// The system's MIDI ports through RtMidi: ALSA sequencer ports first, then
-// JACK MIDI ports. Each API is asked for by name and its failures are caught,
-// so a machine without a sequencer or without a JACK server simply lists
-// fewer ports.
+// The system's MIDI ports: ALSA sequencer ports first, through RtMidi, then
+// JACK MIDI ports, through the program's own JACK client (OJackMidi). A
+// machine without a sequencer or without a JACK server simply lists fewer
+// ports.
 #include <string>
 
 #include "os/OMidiPorts.h"
@@ -20,6 +20,7 @@ public:
     std::unique_ptr<OMidiInput> OpenInput(const std::string& name, MidiInputCallback callback, void* user,
                                           std::string& error) override;
     std::unique_ptr<OMidiOutput> OpenOutput(const std::string& name, std::string& error) override;
+    void LetGo() override;
 
     // True for a port name ("client:port ...") of one of the program's own
     // clients.

@@ -10,6 +10,7 @@
 #include "os/InitOrder.h"
 #include "os/OJackDriver.h"
 #include "os/ORtMidiPorts.h"
+#include "platform/CDebug.h"
 #include "platform/CGlobalData.h"
 
 CMIDIDevices g_MIDIDevices ZAVO_INIT(ZAVO_PRIO_DEVICES);
@@ -429,6 +430,7 @@ bool CMIDIDevices::OpenOutput(char* errorText) {
         std::lock_guard<std::mutex> lock(outputLock);
         previous = std::move(output);
         output = std::move(opened);
+        droppedSaid.store(false);
     }
     outputDevice = static_cast<int32_t>(device);
     if (!output)
@@ -485,6 +487,8 @@ void CMIDIDevices::Detach(const CSynth* s) {
         return;
     CloseAll();
     synth.store(nullptr);
+    // Nothing plays any more: the lists' client goes too.
+    Ports().LetGo();
 }
 
 void CMIDIDevices::ToggleInput(int32_t index) {
@@ -574,8 +578,13 @@ void CMIDIDevices::FlushOut() {
         // still later, and a clock set "below zero" sends nothing early.
         if (static_cast<int32_t>(outTimes[r] - clock) > 0)
             break;
-        if (output)
-            output->Send(outMessages[r]);
+        if (output && !output->Send(outMessages[r])) {
+            // Nothing takes them from the port (its server went or stalls):
+            // counted, and said once per output.
+            droppedOut.fetch_add(1, std::memory_order_relaxed);
+            if (!droppedSaid.exchange(true))
+                CDebug::Log("MIDI out: the output port takes no more messages; they are dropped");
+        }
         r = (r + 1) % kRingSize;
         outRead.store(r, std::memory_order_release);
     }

@@ -110,7 +110,8 @@ public:
     void BuildMenus(CUIMenuResource& menu);
 
     // Audio thread: queues a short message for the MIDI-out clock time. A
-    // full ring drops the message and counts it.
+    // full ring drops the message and counts it, as does a port that
+    // refuses it at the flush.
     void QueueOut(uint32_t sampleTime, int32_t status, int32_t data1, int32_t data2);
     // Timer thread: advances the clock by one millisecond of samples and
     // sends every queued message whose time the clock has reached.
@@ -188,6 +189,7 @@ private:
     std::atomic<int32_t> outRead{0};
     std::atomic<int32_t> outWrite{0};
     std::atomic<uint32_t> droppedOut{0};
+    std::atomic<bool> droppedSaid{false};  // since the output opened
 
     os::OTimer timer;
     std::atomic<int32_t> timerPeriod{0};  // 0: not asked for

@@ -4,9 +4,11 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -16,6 +18,8 @@
 #include "os/OJackClientLock.h"
 #include "os/OJackDriver.h"
 #include "os/OStop.h"
+#include "os/ORtMidiPorts.h"
+#include "platform/JackProbe.h"
 #include "platform/JackServer.h"
 
 using namespace testutil;
@@ -115,6 +119,11 @@ TEST(JackClientLock, AGuardWaitsForAnotherProgramToLetGo) {
 
 // Run only by the test below: the stop it posts stays for the process.
 TEST(JackClientLock, DISABLED_ChildOfTheStopTest) {
+    // The MIDI ports of the parent's server, listed before the stop.
+    JackProbe probe(1024);
+    ASSERT_TRUE(probe.ok);
+    const std::vector<std::string> listed = os::SystemMidiPorts().InputNames();
+    ASSERT_NE(std::find(listed.begin(), listed.end(), jack_port_name(probe.keys)), listed.end());
     OtherHolder other;
     ASSERT_TRUE(other.Take());
     // Asked to stop while the guard waits, and again with the stop already
@@ -136,13 +145,54 @@ TEST(JackClientLock, DISABLED_ChildOfTheStopTest) {
     bool held = false;
     for (int i = 0; i < 5 && !held; ++i) held = Enter().held;
     EXPECT_TRUE(held);
+    // A stopping program lists and opens no more ports.
+    EXPECT_TRUE(os::SystemMidiPorts().InputNames().empty());
+    EXPECT_TRUE(os::SystemMidiPorts().OutputNames().empty());
+    std::string error;
+    EXPECT_FALSE(os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), [](void*, uint32_t) {}, nullptr, error));
+    EXPECT_FALSE(os::SystemMidiPorts().OpenOutput(jack_port_name(probe.sink), error));
+    os::SystemMidiPorts().LetGo();
 }
 
 TEST(JackClientLock, AStopEndsTheWaitForAHolderThatDoesNotLetGo) {
+    JackServer server;
+    ASSERT_TRUE(server.Ok()) << server.Error();
     TempFolder folder;
     const pid_t child = SpawnThisTest("JackClientLock.DISABLED_ChildOfTheStopTest", {}, folder / "out");
     ASSERT_GT(child, 0);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(folder / "out");
+}
+
+// Each way the program hears of a server gone lets go of the held clients on
+// its own: the audio client's notice, and libjack's report inside an open
+// that it freed them (the MIDI client's notice: MIDIJackTest).
+TEST(JackClientLock, EachNoticeOfAServerGoneLetsGoOfTheHeldClients) {
+    {
+        JackServer server;
+        ASSERT_TRUE(server.Ok()) << server.Error();
+        os::OJackDriver driver;
+        char name[32] = {}, error[124] = {};
+        ASSERT_TRUE(driver.Init(name, error)) << error;
+        kill(server.Pid(), SIGKILL);
+        for (int i = 0; i < 500 && !driver.IsLost(); ++i) std::this_thread::sleep_for(milliseconds(10));
+        ASSERT_TRUE(driver.IsLost());
+        { os::OJackClientLock guard; }
+        int32_t inputs = 0, outputs = 0;
+        EXPECT_EQ(driver.GetChannels(inputs, outputs), os::kDriverNotPresent);
+    }
+    struct Held : os::OJackHeldClient {
+        void LetGo(bool freed) override { this->freed = freed ? 1 : 0; }
+        int freed = -1;
+    } held;
+    {
+        os::OJackClientLock guard;
+        os::OJackClientLock::Hold(&held);
+    }
+    NoJackServer none;
+    os::OJackDriver::ServerAnswers();  // puts the program's report in place
+    jack_error_callback("Jack server was closed but clients are still allocated, cleanup...");
+    EXPECT_EQ(held.freed, 1);
+    os::OJackClientLock::Release(&held);
 }

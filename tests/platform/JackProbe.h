@@ -36,6 +36,9 @@ public:
             in[i] = jack_port_register(client, ("in_" + std::to_string(i + 1)).c_str(),
                                        JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(client, &JackProbe::Process, this);
+        jack_on_shutdown(client, [](void* self) { static_cast<JackProbe*>(self)->gone.store(true); }, this);
+        jack_set_xrun_callback(client, [](void* self) { return static_cast<JackProbe*>(self)->xruns.fetch_add(1), 0; },
+                               this);
         ok = keys && sink && in[0] && in[1] && jack_activate(client) == 0;
     }
     ~JackProbe() {
@@ -62,8 +65,12 @@ public:
     jack_client_t* client = nullptr;
     jack_port_t *keys = nullptr, *sink = nullptr, *in[2] = {};
     bool ok = false;
-    Event sent[16], received[16];
+    Event sent[32], received[16];
     std::atomic<int> sentCount{0}, played{0}, receivedCount{0};
+    std::atomic<int> xruns{0};  // cycles the server passed over
+    // The server went: the client may be closed, and must be before any
+    // other open of the process (which frees it).
+    std::atomic<bool> gone{false};
     std::vector<float> left, right;
     std::atomic<int64_t> captured{0};
 

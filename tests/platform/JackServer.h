@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "os/ORtMidiPorts.h"
 #include "os/TestFolders.h"
 
 namespace testutil {
@@ -150,7 +151,12 @@ public:
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
 
-    void Stop() { StopJackd(m_pid); }
+    // The program's MIDI client, kept between its lists, goes first: the
+    // next test's server is another one.
+    void Stop() {
+        os::SystemMidiPorts().LetGo();
+        StopJackd(m_pid);
+    }
 
     bool Ok() const { return m_error.empty(); }
     const std::string& Error() const { return m_error; }

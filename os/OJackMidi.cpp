@@ -1,0 +1,326 @@
+#include "os/OJackMidi.h"
+
+#include "os/OJackDriver.h"
+#include "os/ORtMidiPorts.h"
+#include "os/OStop.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace os {
+
+namespace {
+
+// What the program takes from a JACK event, packed as a short message:
+// system exclusive and active sensing are dropped, MIDI clock and the
+// other real-time bytes pass.
+bool Pack(const uint8_t* bytes, size_t size, uint32_t& message) {
+    if (size == 0 || size > 3 || bytes[0] == 0xFE)
+        return false;
+    const int length = MidiMessageLength(bytes[0]);
+    if (length == 0 || static_cast<size_t>(length) > size)
+        return false;
+    message = 0;
+    for (int i = 0; i < length; ++i)
+        message |= static_cast<uint32_t>(bytes[i]) << (8 * i);
+    return true;
+}
+
+std::string LocalName(const char* stem, int slot) {
+    return slot == 0 ? std::string(stem) : std::string(stem) + "_" + std::to_string(slot + 1);
+}
+
+} // namespace
+
+class OJackMidi::JackInput : public OMidiInput {
+public:
+    JackInput(int slot, uint64_t ticket, const std::string& source)
+        : m_slot(slot), m_ticket(ticket), m_source(source) {}
+    ~JackInput() override {
+        OJackClientLock lock;
+        OJackMidi& midi = Instance();
+        Input& in = midi.m_inputs[m_slot];
+        if (in.owner.load() != m_ticket)
+            return;  // let go of with its client
+        in.owner.store(0);
+        midi.Unregister(in.port);
+    }
+    // A port that leaves takes its connections along, and one made again
+    // under its name is not joined. Once the client was let go of (its
+    // server went) nothing arrives either.
+    bool Connected() override {
+        if (Instance().m_inputs[m_slot].owner.load() != m_ticket)
+            return false;
+        Instance().LetGraphSettle();
+        OJackClientLock lock;
+        const Input& in = Instance().m_inputs[m_slot];
+        jack_port_t* port = in.port.load();
+        return in.owner.load() == m_ticket && port && jack_port_connected_to(port, m_source.c_str());
+    }
+
+private:
+    int m_slot;
+    uint64_t m_ticket;
+    std::string m_source;
+};
+
+class OJackMidi::JackOutput : public OMidiOutput {
+public:
+    JackOutput(int slot, uint64_t ticket) : m_slot(slot), m_ticket(ticket) {}
+    ~JackOutput() override {
+        OJackClientLock lock;
+        OJackMidi& midi = Instance();
+        Output& out = midi.m_outputs[m_slot];
+        if (out.owner.load() != m_ticket)
+            return;
+        out.owner.store(0);
+        midi.Unregister(out.port);
+    }
+    bool Send(uint32_t message) override { return Instance().Send(m_slot, m_ticket, message); }
+
+private:
+    int m_slot;
+    uint64_t m_ticket;
+};
+
+OJackMidi& OJackMidi::Instance() {
+    // Never destroyed: a port object may outlive static destruction's turn.
+    static OJackMidi* midi = new OJackMidi;
+    return *midi;
+}
+
+std::vector<std::string> OJackMidi::List(unsigned long flags) {
+    std::vector<std::string> names;
+    OJackClientLock lock;
+    if (!OpenClient())
+        return names;
+    const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+    for (size_t i = 0; ports && ports[i]; ++i)
+        if (!ORtMidiPorts::IsOwnPort(ports[i]))
+            names.emplace_back(ports[i]);
+    jack_free(ports);
+    return names;
+}
+
+std::unique_ptr<OMidiInput> OJackMidi::OpenInput(const std::string& name, MidiInputCallback callback, void* user,
+                                                 std::string& error) {
+    OJackClientLock lock;
+    int slot = 0;
+    while (slot < kInputs && m_inputs[slot].owner.load() != 0)
+        ++slot;
+    if (slot == kInputs || !OpenClient())
+        return nullptr;
+    Input& in = m_inputs[slot];
+    jack_port_t* port = Join(name, true, LocalName("midi_in", slot), error);
+    if (!port)
+        return nullptr;
+    in.callback = callback;
+    in.user = user;
+    const uint64_t ticket = ++m_tickets;
+    in.owner.store(ticket);
+    // The callback is in place before a cycle can see the port.
+    in.port.store(port);
+    return std::make_unique<JackInput>(slot, ticket, name);
+}
+
+std::unique_ptr<OMidiOutput> OJackMidi::OpenOutput(const std::string& name, std::string& error) {
+    OJackClientLock lock;
+    int slot = 0;
+    while (slot < kOutputs && m_outputs[slot].owner.load() != 0)
+        ++slot;
+    if (slot == kOutputs || !OpenClient())
+        return nullptr;
+    Output& out = m_outputs[slot];
+    jack_port_t* port = Join(name, false, LocalName("midi_out", slot), error);
+    if (!port)
+        return nullptr;
+    out.read.store(0);
+    out.write.store(0);
+    const uint64_t ticket = ++m_tickets;
+    out.owner.store(ticket);
+    out.port.store(port);
+    return std::make_unique<JackOutput>(slot, ticket);
+}
+
+void OJackMidi::Close() {
+    OJackClientLock lock;
+    if (!m_client)
+        return;
+    OJackClientLock::Release(this);
+    LetGo(false);
+}
+
+bool OJackMidi::OpenClient() {
+    if (m_client)
+        return true;
+    // A stopping program opens nothing more: the exit would wait for it.
+    if (StopRequested())
+        return false;
+    m_client = OJackDriver::OpenClient(ORtMidiPorts::kClientName, true);
+    if (!m_client)
+        return false;
+    m_active = false;
+    m_inCycle.store(0);
+    // Set while the client is inactive, as libjack wants them.
+    jack_on_info_shutdown(
+        m_client,
+        [](jack_status_t, const char*, void*) {
+            OJackClientLock::NoteServerGone();
+            // The inputs of that server let go of what they held.
+            OJackDriver::NotePortsChanged();
+        },
+        nullptr);
+    jack_set_port_registration_callback(m_client, &OJackDriver::NotePortRegistration, m_client);
+    jack_set_process_callback(m_client, &OJackMidi::Process, this);
+    OJackClientLock::Hold(this);
+    return true;
+}
+
+// Only a client with a port joined runs: a listing never waits for the
+// server's graph, which takes its time with a client that starts running.
+bool OJackMidi::Activate() {
+    // A loaded machine can make the activation give up on a slow thread
+    // start: it is tried again, unless the program is stopping.
+    for (int attempt = 0; attempt < 3 && !m_active; ++attempt) {
+        if (StopRequested())
+            return false;
+        m_active = jack_activate(m_client) == 0;
+    }
+    return m_active;
+}
+
+jack_port_t* OJackMidi::Join(const std::string& name, bool input, const std::string& local, std::string& error) {
+    const jack_port_t* other = ORtMidiPorts::IsOwnPort(name) ? nullptr : jack_port_by_name(m_client, name.c_str());
+    const int direction = input ? JackPortIsOutput : JackPortIsInput;
+    if (!other || (jack_port_flags(other) & direction) == 0 ||
+        std::strcmp(jack_port_type(other), JACK_DEFAULT_MIDI_TYPE) != 0)
+        return nullptr;  // error keeps its "no MIDI ... named"
+    if (!Activate()) {
+        error = "no JACK client could be made for the port \"" + name + "\"";
+        return nullptr;
+    }
+    jack_port_t* own = jack_port_register(m_client, local.c_str(), JACK_DEFAULT_MIDI_TYPE,
+                                          input ? JackPortIsInput : JackPortIsOutput, 0);
+    if (!own) {
+        error = "no JACK port could be made for \"" + name + "\"";
+        return nullptr;
+    }
+    const int joined = input ? jack_connect(m_client, name.c_str(), jack_port_name(own))
+                             : jack_connect(m_client, jack_port_name(own), name.c_str());
+    if (joined != 0 && joined != EEXIST) {
+        jack_port_unregister(m_client, own);
+        error = "the JACK port \"" + name + "\" could not be joined";
+        return nullptr;
+    }
+    return own;
+}
+
+// Under a guard, the port's owner cleared.
+void OJackMidi::Unregister(std::atomic<jack_port_t*>& port) {
+    jack_port_t* gone = port.exchange(nullptr);
+    if (!gone)
+        return;
+    // Sequentially consistent with the cycle's count: either a cycle sees
+    // the port gone, or this thread sees the cycle and lets it end first.
+    WaitForCycle();
+    jack_port_unregister(m_client, gone);
+}
+
+// The server makes a changed graph the one its clients read at the start
+// of a cycle: until then a port that left and came back under its name (in
+// the place the old one had) still reads as joined. Two cycles of this
+// client let a change made before the call take effect; a graph that does
+// not run, a server that went or a stop end the wait sooner.
+void OJackMidi::LetGraphSettle() const {
+    const uint32_t start = m_cycles.load();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    while (m_cycles.load() - start < 2 && std::chrono::steady_clock::now() < end && !StopRequested() &&
+           !OJackClientLock::ServerGone())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void OJackMidi::WaitForCycle() const {
+    while (m_inCycle.load() != 0)
+        std::this_thread::yield();
+}
+
+void OJackMidi::LetGo(bool freed) {
+    for (Input& in : m_inputs) {
+        in.owner.store(0);
+        in.port.store(nullptr);
+    }
+    for (Output& out : m_outputs) {
+        out.owner.store(0);
+        out.port.store(nullptr);
+    }
+    // A thread that libjack ended already is not waited for.
+    if (!freed) {
+        WaitForCycle();
+        jack_client_close(m_client);
+    }
+    m_client = nullptr;
+    m_active = false;
+}
+
+// Any thread but the process cycle's; one sender per output. A full ring
+// (nothing drains it: the server went, stalls, or passes this client over)
+// drops the message instead of waiting for room.
+bool OJackMidi::Send(int slot, uint64_t owner, uint32_t message) {
+    Output& out = m_outputs[slot];
+    if (MidiMessageLength(static_cast<uint8_t>(message)) == 0 || out.owner.load() != owner)
+        return false;
+    const uint32_t w = out.write.load(std::memory_order_relaxed);
+    const uint32_t next = (w + 1) % kRingSize;
+    if (next == out.read.load(std::memory_order_acquire))
+        return false;
+    out.ring[w] = message;
+    out.write.store(next, std::memory_order_release);
+    return true;
+}
+
+int OJackMidi::Process(uint32_t frames, void* user) {
+    auto* self = static_cast<OJackMidi*>(user);
+    self->m_inCycle.fetch_add(1);
+    self->m_cycles.fetch_add(1, std::memory_order_relaxed);
+    for (Input& in : self->m_inputs) {
+        jack_port_t* port = in.port.load();
+        if (!port)
+            continue;
+        void* buffer = jack_port_get_buffer(port, frames);
+        const uint32_t count = jack_midi_get_event_count(buffer);
+        for (uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event{};
+            uint32_t message = 0;
+            if (jack_midi_event_get(&event, buffer, i) == 0 && Pack(event.buffer, event.size, message))
+                in.callback(in.user, message);
+        }
+    }
+    for (Output& out : self->m_outputs) {
+        jack_port_t* port = out.port.load();
+        if (!port)
+            continue;
+        void* buffer = jack_port_get_buffer(port, frames);
+        jack_midi_clear_buffer(buffer);
+        uint32_t r = out.read.load(std::memory_order_relaxed);
+        const uint32_t w = out.write.load(std::memory_order_acquire);
+        // At the cycle's start, in order; what the buffer has no room for
+        // waits for the next cycle.
+        for (; r != w; r = (r + 1) % kRingSize) {
+            const uint32_t message = out.ring[r];
+            const uint8_t bytes[3] = {static_cast<uint8_t>(message), static_cast<uint8_t>(message >> 8),
+                                      static_cast<uint8_t>(message >> 16)};
+            if (jack_midi_event_write(buffer, 0, bytes, static_cast<size_t>(MidiMessageLength(bytes[0]))) != 0)
+                break;
+        }
+        out.read.store(r, std::memory_order_release);
+    }
+    self->m_inCycle.fetch_sub(1);
+    return 0;
+}
+
+} // namespace os

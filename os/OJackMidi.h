@@ -1,0 +1,90 @@
+#pragma once
+// The program's JACK MIDI: one client of its own ("zavo-midi") that lists
+// the server's MIDI ports and owns a port per joined input and one per open
+// output. The client is opened by the first listing and kept, held like the
+// audio driver's (a shutdown notice of its own, set before it is
+// activated), and activated only once a port is joined: a listing never
+// waits on the server's graph. Inputs are read in its process callback;
+// outputs go through rings the program owns, drained there. No call waits
+// on the server's process cycle: a message nothing drains is dropped, and
+// counted.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "os/OJackClientLock.h"
+#include "os/OMidiPorts.h"
+
+typedef struct _jack_client jack_client_t;
+typedef struct _jack_port jack_port_t;
+
+namespace os {
+
+class OJackMidi : private OJackHeldClient {
+public:
+    static constexpr int kInputs = 32;
+    // The device layer swaps outputs: the new one opens before the old
+    // one closes.
+    static constexpr int kOutputs = 2;
+    // Messages waiting for the process cycle: a second and more of a dense
+    // song at any buffer size a server runs.
+    static constexpr uint32_t kRingSize = 1024;
+
+    static OJackMidi& Instance();
+
+    // The MIDI ports of the server with those flags (JackPortIsOutput: the
+    // sources), in the server's order, the program's own left out. Empty
+    // when no server answers or the program is stopping.
+    std::vector<std::string> List(unsigned long flags);
+    // Joins a port of the program's to the port of that name. Null, with
+    // the reason in error, when it is not there or cannot be joined.
+    std::unique_ptr<OMidiInput> OpenInput(const std::string& name, MidiInputCallback callback, void* user,
+                                          std::string& error);
+    std::unique_ptr<OMidiOutput> OpenOutput(const std::string& name, std::string& error);
+    // Closes the client; the ports still open hear and send nothing more.
+    // The next listing opens a client again.
+    void Close();
+
+private:
+    struct Input {
+        std::atomic<jack_port_t*> port{nullptr};  // read by the process callback
+        MidiInputCallback callback = nullptr;
+        void* user = nullptr;
+        std::atomic<uint64_t> owner{0};  // the port object's ticket; 0: free
+    };
+    struct Output {
+        std::atomic<jack_port_t*> port{nullptr};  // read by the process callback
+        std::atomic<uint64_t> owner{0};
+        uint32_t ring[kRingSize] = {};
+        std::atomic<uint32_t> read{0}, write{0};
+    };
+    class JackInput;
+    class JackOutput;
+
+    OJackMidi() = default;
+    ~OJackMidi() = default;
+    // Under a guard.
+    bool OpenClient();
+    bool Activate();
+    jack_port_t* Join(const std::string& name, bool input, const std::string& local, std::string& error);
+    void Unregister(std::atomic<jack_port_t*>& port);
+    void WaitForCycle() const;
+    void LetGraphSettle() const;
+    void LetGo(bool freed) override;
+    bool Send(int slot, uint64_t owner, uint32_t message);
+    static int Process(uint32_t frames, void* self);
+
+    jack_client_t* m_client = nullptr;  // under a guard
+    bool m_active = false;
+    uint64_t m_tickets = 0;  // under a guard
+    Input m_inputs[kInputs];
+    Output m_outputs[kOutputs];
+    // Counts process cycles in progress: a port goes only once no cycle
+    // reads it. A cycle never waits on anything, so neither does this.
+    std::atomic<int> m_inCycle{0};
+    std::atomic<uint32_t> m_cycles{0};  // cycles begun
+};
+
+} // namespace os
