@@ -16,19 +16,13 @@ namespace os {
 
 namespace {
 
-// What the program takes from a JACK event, packed as a short message:
-// system exclusive and active sensing are dropped, MIDI clock and the
-// other real-time bytes pass.
-bool Pack(const uint8_t* bytes, size_t size, uint32_t& message) {
-    if (size == 0 || size > 3 || bytes[0] == 0xFE)
-        return false;
-    const int length = MidiMessageLength(bytes[0]);
-    if (length == 0 || static_cast<size_t>(length) > size)
-        return false;
-    message = 0;
-    for (int i = 0; i < length; ++i)
-        message |= static_cast<uint32_t>(bytes[i]) << (8 * i);
-    return true;
+// The first slot no port object owns, or the count when all are taken.
+template <class Slot, size_t N>
+size_t FreeSlot(const Slot (&slots)[N]) {
+    size_t slot = 0;
+    while (slot < N && slots[slot].owner.load() != 0)
+        ++slot;
+    return slot;
 }
 
 std::string LocalName(const char* stem, int slot) {
@@ -110,9 +104,7 @@ std::vector<std::string> OJackMidi::List(unsigned long flags) {
 std::unique_ptr<OMidiInput> OJackMidi::OpenInput(const std::string& name, MidiInputCallback callback, void* user,
                                                  std::string& error) {
     OJackClientLock lock;
-    int slot = 0;
-    while (slot < kInputs && m_inputs[slot].owner.load() != 0)
-        ++slot;
+    const int slot = static_cast<int>(FreeSlot(m_inputs));
     if (slot == kInputs || !OpenClient())
         return nullptr;
     Input& in = m_inputs[slot];
@@ -130,9 +122,7 @@ std::unique_ptr<OMidiInput> OJackMidi::OpenInput(const std::string& name, MidiIn
 
 std::unique_ptr<OMidiOutput> OJackMidi::OpenOutput(const std::string& name, std::string& error) {
     OJackClientLock lock;
-    int slot = 0;
-    while (slot < kOutputs && m_outputs[slot].owner.load() != 0)
-        ++slot;
+    const int slot = static_cast<int>(FreeSlot(m_outputs));
     if (slot == kOutputs || !OpenClient())
         return nullptr;
     Output& out = m_outputs[slot];
@@ -296,7 +286,7 @@ int OJackMidi::Process(uint32_t frames, void* user) {
         for (uint32_t i = 0; i < count; ++i) {
             jack_midi_event_t event{};
             uint32_t message = 0;
-            if (jack_midi_event_get(&event, buffer, i) == 0 && Pack(event.buffer, event.size, message))
+            if (jack_midi_event_get(&event, buffer, i) == 0 && PackShortMessage(event.buffer, event.size, message))
                 in.callback(in.user, message);
         }
     }

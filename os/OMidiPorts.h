@@ -2,6 +2,7 @@
 // MIDI ports of the system: the sources the program can listen to and the
 // destinations it can send to. The device layer lists and opens ports only
 // through this interface, so tests put fakes in place of the system's ports.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,5 +53,10 @@ public:
 // Number of bytes of a short message with this status byte: 0 for system
 // exclusive and for bytes that start no message.
 int MidiMessageLength(uint8_t status);
+// An event's bytes as the program takes them, packed as a short message:
+// false for system exclusive, active sensing, a byte that starts no message
+// and an event shorter than its status says. MIDI clock and the other
+// real-time bytes pass.
+bool PackShortMessage(const uint8_t* bytes, size_t size, uint32_t& message);
 
 } // namespace os

@@ -35,6 +35,18 @@ int MidiMessageLength(uint8_t status) {
     }
 }
 
+bool PackShortMessage(const uint8_t* bytes, size_t size, uint32_t& message) {
+    if (size == 0 || size > 3 || bytes[0] == 0xFE)
+        return false;
+    const int length = MidiMessageLength(bytes[0]);
+    if (length == 0 || static_cast<size_t>(length) > size)
+        return false;
+    message = 0;
+    for (int i = 0; i < length; ++i)
+        message |= static_cast<uint32_t>(bytes[i]) << (8 * i);
+    return true;
+}
+
 namespace {
 
 // Without the sequencer device ALSA and RtMidi would both print their
@@ -120,14 +132,9 @@ public:
     }
 
     static void OnMessage(double, std::vector<unsigned char>* bytes, void* user) {
-        if (!bytes || bytes->empty() || bytes->size() > 3)
-            return;
-        const int length = MidiMessageLength((*bytes)[0]);
-        if (length == 0 || static_cast<size_t>(length) > bytes->size())
-            return;
         uint32_t message = 0;
-        for (int i = 0; i < length; ++i)
-            message |= static_cast<uint32_t>((*bytes)[static_cast<size_t>(i)]) << (8 * i);
+        if (!bytes || !PackShortMessage(bytes->data(), bytes->size(), message))
+            return;
         auto* self = static_cast<RtInput*>(user);
         self->m_callback(self->m_user, message);
     }
