@@ -7,6 +7,7 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -16,14 +17,21 @@ namespace os {
 
 namespace {
 
-// The first slot no port object owns, or the count when all are taken.
+// The slot asked for when no port object owns it, else the first free one;
+// the count when all are taken.
 template <class Slot, size_t N>
-size_t FreeSlot(const Slot (&slots)[N]) {
+size_t FreeSlot(const Slot (&slots)[N], int wanted = -1) {
+    if (wanted >= 0 && static_cast<size_t>(wanted) < N && slots[wanted].owner.load() == 0)
+        return static_cast<size_t>(wanted);
     size_t slot = 0;
     while (slot < N && slots[slot].owner.load() != 0)
         ++slot;
     return slot;
 }
+
+// A cycle of an active client comes at every period of the server; none
+// takes this long.
+constexpr auto kLongestCycleWait = std::chrono::milliseconds(100);
 
 std::string LocalName(const char* stem, int slot) {
     return slot == 0 ? std::string(stem) : std::string(stem) + "_" + std::to_string(slot + 1);
@@ -44,18 +52,7 @@ public:
         in.owner.store(0);
         midi.Unregister(in.port);
     }
-    // A port that leaves takes its connections along, and one made again
-    // under its name is not joined. Once the client was let go of (its
-    // server went) nothing arrives either.
-    bool Connected() override {
-        if (Instance().m_inputs[m_slot].owner.load() != m_ticket)
-            return false;
-        Instance().LetGraphSettle();
-        OJackClientLock lock;
-        const Input& in = Instance().m_inputs[m_slot];
-        jack_port_t* port = in.port.load();
-        return in.owner.load() == m_ticket && port && jack_port_connected_to(port, m_source.c_str());
-    }
+    bool Connected() override { return Instance().Joined(m_slot, true, m_ticket, m_source); }
 
 private:
     int m_slot;
@@ -65,7 +62,8 @@ private:
 
 class OJackMidi::JackOutput : public OMidiOutput {
 public:
-    JackOutput(int slot, uint64_t ticket) : m_slot(slot), m_ticket(ticket) {}
+    JackOutput(int slot, uint64_t ticket, const std::string& target)
+        : m_slot(slot), m_ticket(ticket), m_target(target) {}
     ~JackOutput() override {
         OJackClientLock lock;
         OJackMidi& midi = Instance();
@@ -73,13 +71,15 @@ public:
         if (out.owner.load() != m_ticket)
             return;
         out.owner.store(0);
-        midi.Unregister(out.port);
+        midi.Unregister(out.port, &out.closing);
     }
     bool Send(uint32_t message) override { return Instance().Send(m_slot, m_ticket, message); }
+    bool Connected() override { return Instance().Joined(m_slot, false, m_ticket, m_target); }
 
 private:
     int m_slot;
     uint64_t m_ticket;
+    std::string m_target;
 };
 
 OJackMidi& OJackMidi::Instance() {
@@ -101,10 +101,10 @@ std::vector<std::string> OJackMidi::List(unsigned long flags) {
     return names;
 }
 
-std::unique_ptr<OMidiInput> OJackMidi::OpenInput(const std::string& name, MidiInputCallback callback, void* user,
-                                                 std::string& error) {
+std::unique_ptr<OMidiInput> OJackMidi::OpenInput(const std::string& name, int place, MidiInputCallback callback,
+                                                 void* user, std::string& error) {
     OJackClientLock lock;
-    const int slot = static_cast<int>(FreeSlot(m_inputs));
+    const int slot = static_cast<int>(FreeSlot(m_inputs, place));
     if (slot == kInputs || !OpenClient())
         return nullptr;
     Input& in = m_inputs[slot];
@@ -129,12 +129,16 @@ std::unique_ptr<OMidiOutput> OJackMidi::OpenOutput(const std::string& name, std:
     jack_port_t* port = Join(name, false, LocalName("midi_out", slot), error);
     if (!port)
         return nullptr;
+    // A sender of the slot's last owner that saw its ticket still valid
+    // writes before the ring empties; any later one finds the ticket gone.
+    while (out.sending.load() != 0)
+        std::this_thread::yield();
     out.read.store(0);
     out.write.store(0);
     const uint64_t ticket = ++m_tickets;
     out.owner.store(ticket);
     out.port.store(port);
-    return std::make_unique<JackOutput>(slot, ticket);
+    return std::make_unique<JackOutput>(slot, ticket, name);
 }
 
 void OJackMidi::Close() {
@@ -210,28 +214,55 @@ jack_port_t* OJackMidi::Join(const std::string& name, bool input, const std::str
     return own;
 }
 
-// Under a guard, the port's owner cleared.
-void OJackMidi::Unregister(std::atomic<jack_port_t*>& port) {
+// Under a guard, the port's owner cleared. An output's port passes through
+// closing: a cycle that begins after it is there clears what the port's
+// last cycle wrote, and the server still reads that buffer until it has
+// taken the unregistration.
+void OJackMidi::Unregister(std::atomic<jack_port_t*>& port, std::atomic<jack_port_t*>* closing) {
     jack_port_t* gone = port.exchange(nullptr);
     if (!gone)
         return;
+    if (closing) {
+        closing->store(gone);
+        WaitForCycles(1);
+        closing->store(nullptr);
+    }
     // Sequentially consistent with the cycle's count: either a cycle sees
     // the port gone, or this thread sees the cycle and lets it end first.
     WaitForCycle();
     jack_port_unregister(m_client, gone);
 }
 
-// The server makes a changed graph the one its clients read at the start
-// of a cycle: until then a port that left and came back under its name (in
-// the place the old one had) still reads as joined. Two cycles of this
-// client let a change made before the call take effect; a graph that does
-// not run, a server that went or a stop end the wait sooner.
+// Any thread: whether the port object of that ticket still owns its slot
+// and its port is joined to other now.
+bool OJackMidi::Joined(int slot, bool input, uint64_t ticket, const std::string& other) const {
+    const std::atomic<uint64_t>& owner = input ? m_inputs[slot].owner : m_outputs[slot].owner;
+    if (owner.load() != ticket)
+        return false;
+    OJackClientLock lock;
+    jack_port_t* port = input ? m_inputs[slot].port.load() : m_outputs[slot].port.load();
+    return owner.load() == ticket && port && jack_port_connected_to(port, other.c_str());
+}
+
 void OJackMidi::LetGraphSettle() const {
+    auto joined = [](const auto& slot) { return slot.owner.load() != 0; };
+    if (std::any_of(std::begin(m_inputs), std::end(m_inputs), joined) ||
+        std::any_of(std::begin(m_outputs), std::end(m_outputs), joined))
+        WaitForCycles(2);
+}
+
+// Until count cycles began since the call and none is in progress; false
+// when the client's cycles do not come (nothing joined runs them, the
+// graph stalls, the server went) or the program stops.
+bool OJackMidi::WaitForCycles(uint32_t count) const {
     const uint32_t start = m_cycles.load();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
-    while (m_cycles.load() - start < 2 && std::chrono::steady_clock::now() < end && !StopRequested() &&
-           !OJackClientLock::ServerGone())
+    const auto end = std::chrono::steady_clock::now() + kLongestCycleWait;
+    while (m_cycles.load() - start < count || m_inCycle.load() != 0) {
+        if (std::chrono::steady_clock::now() >= end || StopRequested() || OJackClientLock::ServerGone())
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 void OJackMidi::WaitForCycle() const {
@@ -244,14 +275,24 @@ void OJackMidi::LetGo(bool freed) {
         in.owner.store(0);
         in.port.store(nullptr);
     }
+    // A thread that libjack ended already is not waited for.
+    if (!freed) {
+        for (Output& out : m_outputs) {
+            out.owner.store(0);
+            // The close takes the ports off the graph: until then they are
+            // cleared, as one unregistered is.
+            out.closing.store(out.port.exchange(nullptr));
+        }
+        if (std::any_of(std::begin(m_outputs), std::end(m_outputs), [](const Output& out) { return out.closing.load(); }))
+            WaitForCycles(1);
+        for (Output& out : m_outputs)
+            out.closing.store(nullptr);
+        WaitForCycle();
+        jack_client_close(m_client);
+    }
     for (Output& out : m_outputs) {
         out.owner.store(0);
         out.port.store(nullptr);
-    }
-    // A thread that libjack ended already is not waited for.
-    if (!freed) {
-        WaitForCycle();
-        jack_client_close(m_client);
     }
     m_client = nullptr;
     m_active = false;
@@ -262,15 +303,24 @@ void OJackMidi::LetGo(bool freed) {
 // drops the message instead of waiting for room.
 bool OJackMidi::Send(int slot, uint64_t owner, uint32_t message) {
     Output& out = m_outputs[slot];
-    if (MidiMessageLength(static_cast<uint8_t>(message)) == 0 || out.owner.load() != owner)
+    if (MidiMessageLength(static_cast<uint8_t>(message)) == 0)
         return false;
-    const uint32_t w = out.write.load(std::memory_order_relaxed);
-    const uint32_t next = (w + 1) % kRingSize;
-    if (next == out.read.load(std::memory_order_acquire))
-        return false;
-    out.ring[w] = message;
-    out.write.store(next, std::memory_order_release);
-    return true;
+    // Counted before the ticket is looked at (both sequentially
+    // consistent): a slot taken anew sees this send, or this send sees the
+    // ticket gone.
+    out.sending.fetch_add(1);
+    bool sent = false;
+    if (out.owner.load() == owner) {
+        const uint32_t w = out.write.load(std::memory_order_relaxed);
+        const uint32_t next = (w + 1) % kRingSize;
+        if (next != out.read.load(std::memory_order_acquire)) {
+            out.ring[w] = message;
+            out.write.store(next, std::memory_order_release);
+            sent = true;
+        }
+    }
+    out.sending.fetch_sub(1);
+    return sent;
 }
 
 int OJackMidi::Process(uint32_t frames, void* user) {
@@ -291,6 +341,8 @@ int OJackMidi::Process(uint32_t frames, void* user) {
         }
     }
     for (Output& out : self->m_outputs) {
+        if (jack_port_t* closing = out.closing.load())
+            jack_midi_clear_buffer(jack_port_get_buffer(closing, frames));
         jack_port_t* port = out.port.load();
         if (!port)
             continue;

@@ -40,12 +40,21 @@ public:
     std::vector<std::string> List(unsigned long flags);
     // Joins a port of the program's to the port of that name. Null, with
     // the reason in error, when it is not there or cannot be joined.
-    std::unique_ptr<OMidiInput> OpenInput(const std::string& name, MidiInputCallback callback, void* user,
-                                          std::string& error);
+    // The program's port is "midi_in" for place 0, "midi_in_<place + 1>"
+    // after, unless another input holds that name (then the first free).
+    std::unique_ptr<OMidiInput> OpenInput(const std::string& name, int place, MidiInputCallback callback,
+                                          void* user, std::string& error);
     std::unique_ptr<OMidiOutput> OpenOutput(const std::string& name, std::string& error);
     // Closes the client; the ports still open hear and send nothing more.
     // The next listing opens a client again.
     void Close();
+    // The server makes a changed graph the one its clients read at the
+    // start of a cycle: until then a port that left and came back under its
+    // name (in the place the old one had) still reads as joined. Two cycles
+    // of this client let a change made before the call take effect; a
+    // client with nothing joined, a graph that does not run, a server that
+    // went or a stop end the wait sooner.
+    void LetGraphSettle() const;
 
 private:
     struct Input {
@@ -56,7 +65,14 @@ private:
     };
     struct Output {
         std::atomic<jack_port_t*> port{nullptr};  // read by the process callback
+        // A port on its way out: JACK does not clear an output's buffer, so
+        // the cycle clears it until the server has it no more, else the
+        // receiver reads its last events again every cycle.
+        std::atomic<jack_port_t*> closing{nullptr};
         std::atomic<uint64_t> owner{0};
+        // Senders between their look at the owner and their write: a slot
+        // taken anew waits for them before it empties the ring.
+        std::atomic<int> sending{0};
         uint32_t ring[kRingSize] = {};
         std::atomic<uint32_t> read{0}, write{0};
     };
@@ -69,9 +85,10 @@ private:
     bool OpenClient();
     bool Activate();
     jack_port_t* Join(const std::string& name, bool input, const std::string& local, std::string& error);
-    void Unregister(std::atomic<jack_port_t*>& port);
+    void Unregister(std::atomic<jack_port_t*>& port, std::atomic<jack_port_t*>* closing = nullptr);
     void WaitForCycle() const;
-    void LetGraphSettle() const;
+    bool WaitForCycles(uint32_t count) const;
+    bool Joined(int slot, bool input, uint64_t ticket, const std::string& other) const;
     void LetGo(bool freed) override;
     bool Send(int slot, uint64_t owner, uint32_t message);
     static int Process(uint32_t frames, void* self);

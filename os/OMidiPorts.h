@@ -21,12 +21,16 @@ public:
     virtual ~OMidiInput() = default;
     // False once the port it listens to went away, also when a port of the
     // same name came back since: nothing arrives through this input then.
+    // Asked after the port list's LetGraphSettle.
     virtual bool Connected() { return true; }
 };
 
 class OMidiOutput {
 public:
     virtual ~OMidiOutput() = default;
+    // As an input's: false once the port it sends to went away, also when
+    // a port of the same name came back since.
+    virtual bool Connected() { return true; }
     // Sends a packed short message; its length follows from the status
     // byte. Never waits for the port: false when it refused or dropped the
     // message.
@@ -41,13 +45,20 @@ public:
     virtual std::vector<std::string> InputNames() = 0;
     virtual std::vector<std::string> OutputNames() = 0;
     // Open the port of that name; null, with the reason in error, when it
-    // cannot be opened.
-    virtual std::unique_ptr<OMidiInput> OpenInput(const std::string& name, MidiInputCallback callback,
+    // cannot be opened. place (0..31) names the program's own port where it
+    // has one (JACK: "midi_in" for 0, "midi_in_<place + 1>" after), so that
+    // a patchbay that joins ports by name finds the same keyboard on it at
+    // every start, whatever order the keyboards came in.
+    virtual std::unique_ptr<OMidiInput> OpenInput(const std::string& name, int place, MidiInputCallback callback,
                                                   void* user, std::string& error) = 0;
     virtual std::unique_ptr<OMidiOutput> OpenOutput(const std::string& name, std::string& error) = 0;
     // Closes what is kept open for the lists between calls (a client of a
     // sound server); the next call opens it again.
     virtual void LetGo() {}
+    // Before a round of Connected() questions: lets the changes the server
+    // made before the call show in their answers. One wait for the round,
+    // not one per port.
+    virtual void LetGraphSettle() {}
 };
 
 // Number of bytes of a short message with this status byte: 0 for system

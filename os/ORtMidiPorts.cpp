@@ -54,7 +54,9 @@ namespace {
 bool AlsaAvailable() { return access("/dev/snd/seq", R_OK | W_OK) == 0; }
 
 // With an error callback in place RtMidi reports instead of throwing or
-// printing; the port keeps the last report to answer from it.
+// printing; the port keeps the last report to answer from it. RtMidi keeps
+// the sink's address for as long as its object lives: the sink lives as
+// long (a port owns its sink beside its RtMidi object).
 struct ErrorSink {
     bool failed = false;
     std::string text;
@@ -139,8 +141,9 @@ public:
         self->m_callback(self->m_user, message);
     }
 
+    ErrorSink sink;
     // Its destructor closes the port and waits for its MIDI thread, so no
-    // callback outlives this object.
+    // callback outlives this object; it goes before the sink it reports to.
     std::unique_ptr<RtMidiIn> rt;
 
 private:
@@ -170,7 +173,7 @@ public:
     }
 
     ErrorSink sink;
-    std::unique_ptr<RtMidiOut> rt;
+    std::unique_ptr<RtMidiOut> rt;  // goes before the sink it reports to
 };
 
 // Opens the ALSA port of that name through an RtMidi object of its own.
@@ -178,7 +181,7 @@ public:
 template <class Port, class... Args>
 std::unique_ptr<Port> OpenAlsaPort(const std::string& name, std::string& error, Args... args) {
     auto port = std::make_unique<Port>(args...);
-    ErrorSink sink;
+    ErrorSink& sink = port->sink;
     port->rt = OpenAlsa<typename Port::Rt>(sink);
     unsigned index = 0;
     if (!port->rt || !FindPort(*port->rt, name, index))
@@ -222,14 +225,14 @@ std::vector<std::string> ORtMidiPorts::InputNames() { return ListPorts<RtMidiIn>
 
 std::vector<std::string> ORtMidiPorts::OutputNames() { return ListPorts<RtMidiOut>(); }
 
-std::unique_ptr<OMidiInput> ORtMidiPorts::OpenInput(const std::string& name, MidiInputCallback callback,
+std::unique_ptr<OMidiInput> ORtMidiPorts::OpenInput(const std::string& name, int place, MidiInputCallback callback,
                                                     void* user, std::string& error) {
     error = "no MIDI input named \"" + name + "\"";
     if (!callback || StopRequested())
         return nullptr;
     if (auto port = OpenAlsaPort<RtInput>(name, error, callback, user))
         return port;
-    return OJackMidi::Instance().OpenInput(name, callback, user, error);
+    return OJackMidi::Instance().OpenInput(name, place, callback, user, error);
 }
 
 std::unique_ptr<OMidiOutput> ORtMidiPorts::OpenOutput(const std::string& name, std::string& error) {
@@ -242,6 +245,9 @@ std::unique_ptr<OMidiOutput> ORtMidiPorts::OpenOutput(const std::string& name, s
 }
 
 void ORtMidiPorts::LetGo() { OJackMidi::Instance().Close(); }
+
+// The ALSA sequencer's connections change at once.
+void ORtMidiPorts::LetGraphSettle() { OJackMidi::Instance().LetGraphSettle(); }
 
 OMidiPorts& SystemMidiPorts() {
     static ORtMidiPorts ports;

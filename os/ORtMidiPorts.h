@@ -17,10 +17,11 @@ public:
 
     std::vector<std::string> InputNames() override;
     std::vector<std::string> OutputNames() override;
-    std::unique_ptr<OMidiInput> OpenInput(const std::string& name, MidiInputCallback callback, void* user,
-                                          std::string& error) override;
+    std::unique_ptr<OMidiInput> OpenInput(const std::string& name, int place, MidiInputCallback callback,
+                                          void* user, std::string& error) override;
     std::unique_ptr<OMidiOutput> OpenOutput(const std::string& name, std::string& error) override;
     void LetGo() override;
+    void LetGraphSettle() override;
 
     // True for a port name ("client:port ...") of one of the program's own
     // clients.

@@ -85,6 +85,7 @@ CMIDIDevices::CMIDIDevices() {
     // Nothing chosen: one '0' per listed input once a list is taken.
     inputMask[0] = '0';
     std::memset(outputName, '0', kMaxDevices);
+    std::memset(chosenOutput, '0', kMaxDevices);
     for (InputSlot& slot : inputSlots)
         slot.owner = this;
 }
@@ -158,8 +159,9 @@ void CMIDIDevices::NameStoredPorts(std::string_view names) {
 }
 
 void CMIDIDevices::SetOutputName(const char* name) {
+    CopyName(chosenOutput, name);
     CopyName(outputName, name);
-    CopyName(g_GlobalData.MIDIDeviceOut, outputName);
+    CopyName(g_GlobalData.MIDIDeviceOut, chosenOutput);
 }
 
 bool CMIDIDevices::Start(CSynth* s) {
@@ -176,16 +178,29 @@ bool CMIDIDevices::OpenInputs(char* errorText) {
 }
 
 void CMIDIDevices::FollowPorts() {
-    if (!os::OJackDriver::TakePortsChanged() || !synth.load())
+    const bool changed = os::OJackDriver::TakePortsChanged();
+    if (!synth.load())
         return;
+    // A join the server refused (now and then it does not know yet a port
+    // it just announced) is tried again at the next ticks, a few times: a
+    // port that can never be joined is tried again only at the next change.
+    if (changed)
+        joinRetries = kJoinRetries;
+    else if (!joinFailed || joinRetries == 0)
+        return;
+    else
+        --joinRetries;
     // The menu keeps the rows it shows: a click means the port it showed.
-    JoinInputs(ListInputs(), nullptr);
+    const bool inputsJoined = JoinInputs(ListInputs(), nullptr);
+    joinFailed = !FollowOutput(ListOutputs()) || !inputsJoined;
 }
 
 bool CMIDIDevices::JoinInputs(const std::vector<std::string>& names, char* errorText) {
     // An input whose port left hears nothing, nor does it once a port of
     // that name came back: it lets go of what it held and, chosen and
-    // listed, opens again below.
+    // listed, opens again below. The output's look below takes the same
+    // wait.
+    Ports().LetGraphSettle();
     for (int slot = 0; slot < kMaxDevices; ++slot)
         if (inputs[slot] && (std::find(names.begin(), names.end(), inputNames[slot]) == names.end() ||
                              !inputs[slot]->Connected()))
@@ -197,21 +212,25 @@ bool CMIDIDevices::JoinInputs(const std::vector<std::string>& names, char* error
     for (const std::string& name : names) {
         // A port already open is not opened twice (it would play every
         // note twice).
-        if (!IsChosen(name) || SlotOf(name) >= 0)
+        const int row = ChosenRow(name);
+        if (row < 0 || SlotOf(name) >= 0)
             continue;
-        if (!OpenInput(name, errorText))
+        if (!OpenInput(name, row, errorText))
             return false;
     }
     return true;
 }
 
-bool CMIDIDevices::IsChosen(const std::string& name) const {
+// The row of the choice that stands for the port, -1 when none does.
+int CMIDIDevices::ChosenRow(const std::string& name) const {
     const size_t length = std::min(std::strlen(inputMask), static_cast<size_t>(kMaxDevices));
     for (size_t i = 0; i < length; ++i)
         if (inputMask[i] == '1' && maskPorts[i] == name)
-            return true;
-    return false;
+            return static_cast<int>(i);
+    return -1;
 }
+
+bool CMIDIDevices::IsChosen(const std::string& name) const { return ChosenRow(name) >= 0; }
 
 // A chosen row stands for the port the list first has on it; a port that
 // another row stands for already is not taken twice.
@@ -318,7 +337,9 @@ int CMIDIDevices::SlotOf(const std::string& name) const {
     return -1;
 }
 
-bool CMIDIDevices::OpenInput(const std::string& name, char* errorText) {
+// The program's own port is named by the row of the choice (place), not by
+// the order the keyboards came in.
+bool CMIDIDevices::OpenInput(const std::string& name, int place, char* errorText) {
     int slot = 0;
     while (slot < kMaxDevices && inputs[slot])
         ++slot;
@@ -328,7 +349,7 @@ bool CMIDIDevices::OpenInput(const std::string& name, char* errorText) {
     }
     std::string error;
     inputSlots[slot].Clear();
-    inputs[slot] = Ports().OpenInput(name, &CMIDIDevices::MidiInProc, &inputSlots[slot], error);
+    inputs[slot] = Ports().OpenInput(name, place, &CMIDIDevices::MidiInProc, &inputSlots[slot], error);
     if (!inputs[slot]) {
         SetError(errorText, error);
         return false;
@@ -402,27 +423,35 @@ void CMIDIDevices::InputSlot::Track(uint32_t message) {
     }
 }
 
-bool CMIDIDevices::OpenOutput(char* errorText) {
-    const std::vector<std::string> names = ListOutputs();
-    // The name is kept to 63 characters, so a longer one compares by those.
+bool CMIDIDevices::OpenOutput(char* errorText) { return OpenOutputFrom(ListOutputs(), errorText); }
+
+// The device of the chosen name in names; the count when it has none. The
+// name is kept to 63 characters, so a longer one compares by those.
+size_t CMIDIDevices::ChosenOutputIn(const std::vector<std::string>& names) const {
     size_t device = 0;
-    while (device < names.size() && names[device].substr(0, kNameSize - 1) != outputName)
+    while (device < names.size() && names[device].substr(0, kNameSize - 1) != chosenOutput)
         ++device;
+    return device;
+}
+
+// What is joined is what the output's name says (the Setup page shows it):
+// "none" while the chosen port is away or would not open. The choice stays.
+bool CMIDIDevices::OpenOutputFrom(const std::vector<std::string>& names, char* errorText) {
+    size_t device = ChosenOutputIn(names);
     // A chosen port that is not there connects nothing, and is no success.
-    const bool missing = device == names.size() && !NamesNoOutput(outputName);
-    if (missing)
-        SetError(errorText, "no MIDI output named \"" + std::string(outputName) + "\"");
-    if (device == names.size()) {
+    bool failed = device == names.size() && !NamesNoOutput(chosenOutput);
+    if (failed)
+        SetError(errorText, "no MIDI output named \"" + std::string(chosenOutput) + "\"");
+    if (device == names.size())
         device = 0;
-        CopyName(outputName, names[0].c_str());
-    }
     std::unique_ptr<os::OMidiOutput> opened;
     if (device != 0) {
         std::string error;
         opened = Ports().OpenOutput(names[device], error);
         if (!opened) {
             SetError(errorText, error);
-            return false;
+            failed = true;
+            device = 0;
         }
     }
     std::unique_ptr<os::OMidiOutput> previous;
@@ -431,12 +460,36 @@ bool CMIDIDevices::OpenOutput(char* errorText) {
         previous = std::move(output);
         output = std::move(opened);
         droppedSaid.store(false);
+        outputLost.store(false);
     }
     outputDevice = static_cast<int32_t>(device);
+    CopyName(outputName, names[device].c_str());
     if (!output)
         timer.Stop();  // nothing to send to
     RunTimerWithOutput();
-    return !missing;
+    return !failed;
+}
+
+// After the inputs' look (its wait for the server's graph): the output
+// follows its port as an input does. One whose port left, or left and came
+// back, lets go; the chosen port, listed and not joined, is joined. False
+// when it is listed and would not open.
+bool CMIDIDevices::FollowOutput(const std::vector<std::string>& names) {
+    const bool listed = ChosenOutputIn(names) != names.size() && !NamesNoOutput(chosenOutput);
+    if (output ? listed && output->Connected() : !listed)
+        return true;
+    if (output) {
+        CloseOutputs();
+        // What the song sends meanwhile reaches nothing, as it does when
+        // the port refuses it: counted, and said once.
+        outputLost.store(true);
+    }
+    if (!listed) {
+        outputDevice = 0;
+        CopyName(outputName, kNoOutput);
+        return true;
+    }
+    return OpenOutputFrom(names, nullptr);
 }
 
 void CMIDIDevices::CloseOutputs() {
@@ -448,6 +501,7 @@ void CMIDIDevices::CloseOutputs() {
         // Taking the lock waits for a flush that is sending right now.
         std::lock_guard<std::mutex> lock(outputLock);
         closing = std::move(output);
+        outputLost.store(false);
     }
     closing.reset();
     outputDevice = -1;
@@ -508,7 +562,7 @@ void CMIDIDevices::ToggleInput(int32_t index) {
     if (const int slot = SlotOf(name); slot >= 0)
         CloseInput(slot);
     else
-        chosen = OpenInput(name, nullptr);
+        chosen = OpenInput(name, static_cast<int>(row), nullptr);
     inputMask[row] = chosen ? '1' : '0';
     maskPorts[row] = chosen ? name : std::string();
     StoreMask(rows.size());
@@ -520,17 +574,19 @@ void CMIDIDevices::SelectOutput(int32_t index) {
     if (index < 0 || static_cast<size_t>(index) >= names.size())
         return;
     CloseOutputs();
-    CopyName(outputName, names[static_cast<size_t>(index)].c_str());
-    CopyName(g_GlobalData.MIDIDeviceOut, outputName);
-    OpenOutput();
+    CopyName(chosenOutput, names[static_cast<size_t>(index)].c_str());
+    CopyName(g_GlobalData.MIDIDeviceOut, chosenOutput);
+    OpenOutputFrom(names, nullptr);
 }
 
 void CMIDIDevices::BuildMenus(CUIMenuResource&) {
-    FillMenu(kOutputMenu, ListOutputs(), outputDeviceNames,
-             [&](uint32_t i) { return std::strcmp(outputDeviceNames[i], outputName) == 0; });
     // A tick is a port that is joined now: chosen ports that came back
-    // are opened first.
+    // are joined first.
     OpenInputs();
+    const std::vector<std::string> outputs = ListOutputs();
+    FollowOutput(outputs);
+    FillMenu(kOutputMenu, outputs, outputDeviceNames,
+             [&](uint32_t i) { return std::strcmp(outputDeviceNames[i], outputName) == 0; });
     FillMenu(kInputMenu, listedInputs, inputDeviceNames, [&](uint32_t i) { return SlotOf(listedInputs[i]) >= 0; });
 }
 
@@ -578,7 +634,7 @@ void CMIDIDevices::FlushOut() {
         // still later, and a clock set "below zero" sends nothing early.
         if (static_cast<int32_t>(outTimes[r] - clock) > 0)
             break;
-        if (output && !output->Send(outMessages[r])) {
+        if (output ? !output->Send(outMessages[r]) : outputLost.load()) {
             // Nothing takes them from the port (its server went or stalls):
             // counted, and said once per output.
             droppedOut.fetch_add(1, std::memory_order_relaxed);

@@ -59,6 +59,9 @@ public:
     // keeps names as it was written.
     void SetInputMask(const char* text, std::string_view names = {});
     const char* GetInputMask() const { return inputMask; }
+    // The output chosen (the MIDIDeviceOut setting keeps it); the name of
+    // the output joined, "none" while the chosen port is away or would not
+    // open (what the Setup page shows).
     void SetOutputName(const char* name);
     const char* GetOutputName() const { return outputName; }
 
@@ -74,15 +77,16 @@ public:
     // GUI timer: when the JACK server said ports were made or removed, an
     // open input whose port left lets go of what it held and a chosen port
     // that came (back) is joined, as OpenInputs does, while the rows the
-    // menu shows stay as they are.
+    // menu shows stay as they are; the output follows its port the same
+    // way. A join that failed is tried again at the next few ticks.
     void FollowPorts();
     // Closing an input releases what it holds: a note-off for every key it
     // left down and the sustain pedal up on each channel it held it.
     void CloseInputs();
-    // Opens the output whose name is the output name; when no device has
-    // that name, device 0 ("none": nothing is connected), whose name becomes
-    // the output name. False when a name was chosen and is not there, as
-    // when its port would not open.
+    // Opens the output of the chosen name; when no device has that name, or
+    // its port would not open, device 0 ("none": nothing is connected),
+    // whose name becomes the output name. False when a name was chosen and
+    // is not there, as when its port would not open.
     bool OpenOutput(char* errorText = nullptr);
     // Waits for a flush in progress before the output goes.
     void CloseOutputs();
@@ -104,9 +108,9 @@ public:
     // nothing.
     void ToggleInput(int32_t index);
     void SelectOutput(int32_t index);
-    // Takes the input list (OpenInputs) and lists the ports as they are now
-    // into the menus, an input ticked when its port is open; row 1 of the
-    // output menu is "none".
+    // Takes the input list (OpenInputs), joins the chosen output when its
+    // port is there and lists the ports as they are now into the menus, a
+    // port ticked when it is joined; row 1 of the output menu is "none".
     void BuildMenus(CUIMenuResource& menu);
 
     // Audio thread: queues a short message for the MIDI-out clock time. A
@@ -144,9 +148,13 @@ private:
     };
     void CloseInput(int slot);
     int SlotOf(const std::string& name) const;
-    bool OpenInput(const std::string& name, char* errorText);
+    bool OpenInput(const std::string& name, int place, char* errorText);
     bool JoinInputs(const std::vector<std::string>& names, char* errorText);
+    int ChosenRow(const std::string& name) const;
     bool IsChosen(const std::string& name) const;
+    size_t ChosenOutputIn(const std::vector<std::string>& names) const;
+    bool OpenOutputFrom(const std::vector<std::string>& names, char* errorText);
+    bool FollowOutput(const std::vector<std::string>& names);
     void NameChosenRows(const std::vector<std::string>& names);
     void NameStoredPorts(std::string_view names);
     void RebaseMask(const std::vector<std::string>& rows);
@@ -177,7 +185,12 @@ private:
     // The input list last taken: the rows the menu shows and a click means.
     std::vector<std::string> listedInputs;
     int32_t outputDevice = -1;
-    char outputName[kNameSize] = {};
+    char outputName[kNameSize] = {};    // joined
+    char chosenOutput[kNameSize] = {};  // the setting
+    // Ticks left on which FollowPorts tries again a join that failed.
+    static constexpr int kJoinRetries = 3;
+    int joinRetries = 0;
+    bool joinFailed = false;
 
     // The output as the timer thread sees it; the lock keeps the GUI thread
     // from closing it under a flush.
@@ -190,6 +203,9 @@ private:
     std::atomic<int32_t> outWrite{0};
     std::atomic<uint32_t> droppedOut{0};
     std::atomic<bool> droppedSaid{false};  // since the output opened
+    // The output's port left: until another opens or it closes, what the
+    // flush takes is dropped.
+    std::atomic<bool> outputLost{false};
 
     os::OTimer timer;
     std::atomic<int32_t> timerPeriod{0};  // 0: not asked for

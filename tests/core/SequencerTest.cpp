@@ -39,7 +39,7 @@ public:
     };
     std::vector<std::string> InputNames() override { return {}; }
     std::vector<std::string> OutputNames() override { return {"recorder"}; }
-    std::unique_ptr<os::OMidiInput> OpenInput(const std::string&, os::MidiInputCallback, void*, std::string&) override {
+    std::unique_ptr<os::OMidiInput> OpenInput(const std::string&, int, os::MidiInputCallback, void*, std::string&) override {
         return nullptr;
     }
     std::unique_ptr<os::OMidiOutput> OpenOutput(const std::string&, std::string&) override {

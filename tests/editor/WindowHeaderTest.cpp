@@ -67,7 +67,7 @@ public:
     };
     std::vector<std::string> InputNames() override { return {}; }
     std::vector<std::string> OutputNames() override { return outputs; }
-    std::unique_ptr<os::OMidiInput> OpenInput(const std::string&, os::MidiInputCallback, void*,
+    std::unique_ptr<os::OMidiInput> OpenInput(const std::string&, int, os::MidiInputCallback, void*,
                                               std::string&) override
     {
         return nullptr;

@@ -58,7 +58,7 @@ class NoPorts : public os::OMidiPorts {
 public:
     std::vector<std::string> InputNames() override { return {}; }
     std::vector<std::string> OutputNames() override { return {}; }
-    std::unique_ptr<os::OMidiInput> OpenInput(const std::string&, os::MidiInputCallback, void*,
+    std::unique_ptr<os::OMidiInput> OpenInput(const std::string&, int, os::MidiInputCallback, void*,
                                               std::string&) override {
         return nullptr;
     }
@@ -306,7 +306,7 @@ TEST_F(AudioDeviceTest, AStoppedServerIsToldOnceAndTheSoundDeviceTakesOver) {
         if (c.killed) {
             keys = std::make_unique<JackProbe>(1024);
             std::string error;
-            input = os::SystemMidiPorts().OpenInput(jack_port_name(keys->keys), [](void*, uint32_t) {}, nullptr, error);
+            input = os::SystemMidiPorts().OpenInput(jack_port_name(keys->keys), 0, [](void*, uint32_t) {}, nullptr, error);
             ASSERT_TRUE(input) << error;
             kill(server.Pid(), SIGKILL);
         } else {

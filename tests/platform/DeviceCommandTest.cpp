@@ -29,7 +29,7 @@ public:
     };
     std::vector<std::string> InputNames() override { return {"keys A", "keys B"}; }
     std::vector<std::string> OutputNames() override { return {"out A", "out B"}; }
-    std::unique_ptr<os::OMidiInput> OpenInput(const std::string&, os::MidiInputCallback, void*, std::string&) override {
+    std::unique_ptr<os::OMidiInput> OpenInput(const std::string&, int, os::MidiInputCallback, void*, std::string&) override {
         return std::make_unique<Port>();
     }
     std::unique_ptr<os::OMidiOutput> OpenOutput(const std::string&, std::string&) override {

@@ -344,10 +344,10 @@ TEST(MIDIJackTest, NothingIsJoinedUntilChosenAndPortsMadeLaterAreOfferedAsTheMen
     EXPECT_FALSE(g_MIDIDevices.IsInputOpen(deadRow));
     EXPECT_EQ(g_GlobalData.MIDIDeviceIn[deadRow], '0');
     struct CountedPorts : os::ORtMidiPorts {
-        std::unique_ptr<os::OMidiInput> OpenInput(const std::string& name, os::MidiInputCallback callback,
+        std::unique_ptr<os::OMidiInput> OpenInput(const std::string& name, int place, os::MidiInputCallback callback,
                                                   void* user, std::string& error) override {
             ++tries;
-            return ORtMidiPorts::OpenInput(name, callback, user, error);
+            return ORtMidiPorts::OpenInput(name, place, callback, user, error);
         }
         int tries = 0;
     } counted;

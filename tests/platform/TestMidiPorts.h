@@ -52,7 +52,7 @@ public:
     };
     std::vector<std::string> InputNames() override { return {"keys A", "keys B"}; }
     std::vector<std::string> OutputNames() override { return {"out"}; }
-    std::unique_ptr<os::OMidiInput> OpenInput(const std::string& name, os::MidiInputCallback callback, void* user,
+    std::unique_ptr<os::OMidiInput> OpenInput(const std::string& name, int, os::MidiInputCallback callback, void* user,
                                               std::string&) override {
         return std::make_unique<Input>(*this, name, callback, user);
     }
