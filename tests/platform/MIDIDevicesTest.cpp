@@ -19,7 +19,7 @@
 namespace {
 
 // Ports that exist only in the test. Open inputs are listed by name; an
-// output keeps what was sent, taking sendDelay per message. A port made
+// output keeps what was sent, taking sendDelay per message, or refuses it. A port made
 // again (its generation counted up) leaves the handles of the old one
 // unjoined.
 class FakePorts : public os::OMidiPorts {
@@ -31,6 +31,8 @@ public:
         ~Handle() override { owner.open.erase(name); }
         bool Connected() override { return owner.generation[name] == generation; }
         bool Send(uint32_t message) override {
+            if (owner.refusing)
+                return false;
             std::this_thread::sleep_for(owner.sendDelay);
             owner.sent.push_back(message);
             return true;
@@ -51,6 +53,7 @@ public:
     }
     std::unique_ptr<os::OMidiOutput> OpenOutput(const std::string& name, std::string& error) override {
         error = "refused " + name;
+        ++outputOpens;
         return refused.count(name) ? nullptr : std::make_unique<Handle>(*this, name);
     }
     static std::vector<std::string> Named(const char* stem, int count) {
@@ -64,7 +67,8 @@ public:
     std::set<std::string> refused, open;
     std::vector<uint32_t> sent;
     std::chrono::microseconds sendDelay{0};
-    int inputOpens = 0;
+    int inputOpens = 0, outputOpens = 0;
+    bool refusing = false;
     std::map<std::string, int> generation;
 };
 
@@ -346,6 +350,81 @@ TEST_F(MIDIDevicesTest, OutputByNameOnlyAfterTheInputsOpened) {
     EXPECT_STREQ(g_GlobalData.MIDIDeviceOut, "none");
     devices.BuildMenus(view);
     EXPECT_EQ(Menu(CMIDIDevices::kOutputMenu), (std::vector<std::string>{"none*", "only"}));
+}
+
+TEST_F(MIDIDevicesTest, TheOutputFollowsItsPortAndShowsWhatIsJoined) {
+    // The setting keeps the choice, "X", throughout; the name (the Setup
+    // page's field) and the menu's tick say what is joined.
+    const struct {
+        const char* what;
+        std::vector<std::string> outputs;
+        bool start, replug;
+        const char* shown;
+        int opens;  // of an output, so far
+    } steps[] = {
+        {"start", {"Y", "X"}, true, false, "X", 1},
+        {"X leaves", {"Y"}, false, false, "none", 1},
+        {"X is back", {"X", "Y"}, false, false, "X", 2},
+        {"gone and back between two looks: joined anew", {"X", "Y"}, false, true, "X", 3},
+        {"the server stops: a start without it", {}, true, false, "none", 3},
+        {"the server is back as the menu opens", {"X"}, false, false, "X", 4},
+    };
+    ports.inputs = {"kbd"};
+    devices.SetInputMask("1");
+    devices.SetOutputName("X");
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        ports.outputs = step.outputs;
+        if (step.replug)
+            ++ports.generation["X"];
+        if (step.start) {
+            devices.CloseAll();
+            devices.SetOutputName(g_GlobalData.MIDIDeviceOut);
+            devices.Start(nullptr);
+        }
+        CUIMenuResource view;
+        devices.BuildMenus(view);
+        EXPECT_STREQ(devices.GetOutputName(), step.shown);
+        EXPECT_STREQ(g_GlobalData.MIDIDeviceOut, "X");
+        EXPECT_EQ(ports.open.count("X"), std::string(step.shown) == "X" ? 1u : 0u);
+        const std::vector<std::string> menu = Menu(CMIDIDevices::kOutputMenu);
+        EXPECT_EQ(std::count(menu.begin(), menu.end(), step.shown + std::string("*")), 1);
+        EXPECT_EQ(ports.outputOpens, step.opens);
+    }
+
+    // What the song sends is dropped while the chosen port is away, and
+    // where a port refuses it (its server went): said once per output.
+    const std::string logPath = std::string(g_GlobalData.programFolder) + "Debug.txt";
+    auto said = [&] {
+        const std::string log = testutil::ReadFile(logPath);
+        size_t count = 0;
+        for (size_t at = log.find("MIDI out:"); at != std::string::npos; at = log.find("MIDI out:", at + 1))
+            ++count;
+        return count;
+    };
+    const size_t saidBefore = said();
+    const uint32_t dropped = devices.DroppedOutCount();
+    auto send = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            devices.QueueOut(CMIDIDevices::GetOutClock(), 0x90, 60, 100);
+            devices.FlushOut();
+        }
+    };
+    ports.refusing = true;
+    ports.outputs = {"X", "Y"};
+    for (int32_t output : {1, 2}) {
+        devices.SelectOutput(output);
+        send(2);
+    }
+    ports.outputs = {"Y"};
+    CUIMenuResource view;
+    devices.BuildMenus(view);
+    send(2);
+    EXPECT_EQ(devices.DroppedOutCount() - dropped, 6u);
+    EXPECT_EQ(said() - saidBefore, 2u);
+    devices.SelectOutput(0);
+    send(2);
+    EXPECT_EQ(devices.DroppedOutCount() - dropped, 6u) << "\"none\" drops nothing";
 }
 
 TEST_F(MIDIDevicesTest, WithNoOutputStoredNothingIsConnected) {

@@ -188,7 +188,11 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     }
     ASSERT_TRUE(arrived) << "queued at " << clock << ", the clock at " << CMIDIDevices::GetOutClock() << "\n"
                          << server.Log();
+    // It goes out once, also when the output closes right after the cycle
+    // that sent it: JACK keeps an output's buffer as its last cycle left it.
+    devices.CloseOutputs();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(probe.receivedCount.load(), 1);
     for (int i = 0; i < probe.receivedCount.load(); ++i)
         EXPECT_EQ(probe.received[i].bytes, (std::vector<uint8_t>{0x91, 60, 99})) << "only the message at the clock";
 
@@ -220,6 +224,16 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     ASSERT_LT(drumRow, CMIDIDevices::kMaxDevices);
     devices.ToggleInput(padRow);
     EXPECT_TRUE(joined(pad));
+    // The program's port a keyboard is joined to is named by the row of the
+    // choice, whatever order the keyboards came in.
+    auto ownPort = [&](jack_port_t* port) {
+        const char** joinedTo = jack_port_get_all_connections(probe.client, port);
+        std::string name = joinedTo && joinedTo[0] ? joinedTo[0] : "";
+        jack_free(joinedTo);
+        return name.substr(name.find(':') + 1);
+    };
+    auto ownName = [](int row) { return row == 0 ? std::string("midi_in") : "midi_in_" + std::to_string(row + 1); };
+    EXPECT_EQ(ownPort(pad), ownName(padRow));
     ASSERT_EQ(jack_port_unregister(probe.client, pad), 0);
     EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return devices.FollowPorts(), !devices.IsInputOpen(padRow); }, 5000));
     devices.ToggleInput(drumRow);
@@ -228,6 +242,14 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     ASSERT_TRUE(pad);
     EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return devices.FollowPorts(), jack_port_connected(pad) == 1; }, 5000));
     EXPECT_TRUE(devices.IsInputOpen(padRow));
+    EXPECT_EQ(ownPort(pad), ownName(padRow));
+    EXPECT_EQ(ownPort(drum), ownName(drumRow));
+    // Gone and back within a cycle: the input reads as not joined, and is
+    // joined anew.
+    ASSERT_EQ(jack_port_unregister(probe.client, pad), 0);
+    pad = jack_port_register(probe.client, "pad", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    ASSERT_TRUE(pad);
+    EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return devices.FollowPorts(), jack_port_connected(pad) == 1; }, 5000));
     jack_port_unregister(probe.client, pad);
     jack_port_unregister(probe.client, drum);
 
@@ -237,6 +259,37 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     probe.Play({0x90, 70, 100});
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(queue.writeIndex.load(), closed);
+    // Each input closed frees its slot: the 33rd of one keyboard opens too.
+    for (int i = 0; i < 33; ++i) {
+        std::string error;
+        ASSERT_TRUE(os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 0, [](void*, uint32_t) {}, nullptr,
+                                                    error)) << i << ": " << error;
+    }
+
+    // While the client's cycle does not run (its server stopped) the
+    // output's ring takes what it holds, refuses the rest at once and
+    // counts it.
+    ASSERT_TRUE(devices.OpenOutput());
+    kill(server.Pid(), SIGSTOP);
+    int status = 0;
+    ASSERT_EQ(waitpid(server.Pid(), &status, WUNTRACED), server.Pid());
+    // The cycle under way when it stopped ends.
+    int64_t seen = probe.captured.load();
+    auto since = std::chrono::steady_clock::now();
+    testutil::JackProbe::WaitFor([&] {
+        if (probe.captured.load() != seen)
+            seen = probe.captured.load(), since = std::chrono::steady_clock::now();
+        return std::chrono::steady_clock::now() - since > std::chrono::milliseconds(30);
+    }, 5000);
+    const uint32_t dropped = devices.DroppedOutCount();
+    for (uint32_t i = 0; i < os::OJackMidi::kRingSize; ++i) {
+        devices.QueueOut(CMIDIDevices::GetOutClock(), 0xF8, 0, 0);
+        devices.FlushOut();
+    }
+    // The timer's flush may hold the last one a moment.
+    EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return devices.DroppedOutCount() == dropped + 1; }, 2000));
+    EXPECT_EQ(devices.DroppedOutCount(), dropped + 1);
+    kill(server.Pid(), SIGCONT);
     devices.CloseAll();
     g_AudioDevices.Close();
 }
@@ -292,7 +345,19 @@ TEST(MIDIJackTest, NothingIsJoinedUntilChosenAndPortsMadeLaterAreOfferedAsTheMen
     // Chosen, it is joined; "none" lets it go.
     synth->ExecuteCommand(2, float(value) / 128.0f);
     EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return jack_port_connected(late) == 1; }, 3000)) << server.Log();
-    EXPECT_STREQ(g_GlobalData.MIDIDeviceOut, jack_port_name(late));
+    const std::string lateName = jack_port_name(late);
+    EXPECT_STREQ(g_GlobalData.MIDIDeviceOut, lateName.c_str());
+    // Its port gone, the output shows "none" and the setting keeps it; back,
+    // it is joined again.
+    ASSERT_EQ(jack_port_unregister(probe.client, late), 0);
+    EXPECT_TRUE(testutil::JackProbe::WaitFor(
+        [&] { return synth->editor->OnTimer(), std::string(g_MIDIDevices.GetOutputName()) == "none"; }, 5000));
+    EXPECT_STREQ(g_GlobalData.MIDIDeviceOut, lateName.c_str());
+    late = jack_port_register(probe.client, "late", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    ASSERT_TRUE(late);
+    EXPECT_TRUE(testutil::JackProbe::WaitFor(
+        [&] { return synth->editor->OnTimer(), jack_port_connected(late) == 1; }, 5000));
+    EXPECT_EQ(g_MIDIDevices.GetOutputName(), lateName);
     synth->ExecuteCommand(2, 0.0f);
     EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return jack_port_connected(late) == 0; }, 3000));
     EXPECT_STREQ(g_GlobalData.MIDIDeviceOut, "none");
@@ -412,8 +477,13 @@ TEST(MIDIJackTest, AServerThatDiesWithOnlyMidiOnItIsLetGoOfWithoutAWait) {
             << testutil::ReadFile(folder / "out");
         // The child's client is named after its process.
         const std::string client = "zavo-test-probe-" + std::to_string(child) + "-0:";
+        // A keyboard of this process, closed before the server goes.
+        auto pads = std::make_unique<testutil::JackProbe>(64);
+        ASSERT_TRUE(pads->ok);
+        jack_port_t* pad = jack_port_register(pads->client, "pad", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        ASSERT_TRUE(pad);
         CMIDIDevices devices;
-        devices.SetInputMask("1", client + "keys");
+        devices.SetInputMask("11", client + "keys," + jack_port_name(pad));
         devices.SetOutputName((client + "sink").c_str());
         bool started = false;
         for (int i = 0; i < 3 && !started; ++i) {
@@ -422,6 +492,14 @@ TEST(MIDIJackTest, AServerThatDiesWithOnlyMidiOnItIsLetGoOfWithoutAWait) {
         }
         ASSERT_TRUE(started) << server.Log();
         ASSERT_TRUE(devices.IsInputOpen(0));
+        // No audio client on the server: the MIDI client hears itself of a
+        // keyboard that leaves and comes back, and it is joined again.
+        ASSERT_EQ(jack_port_unregister(pads->client, pad), 0);
+        pad = jack_port_register(pads->client, "pad", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        ASSERT_TRUE(pad);
+        EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return devices.FollowPorts(), jack_port_connected(pad) == 1; },
+                                                 5000));
+        pads.reset();
         kill(server.Pid(), signal);
         EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return devices.FollowPorts(), !devices.IsInputOpen(0); }, 5000));
         // The output drops what comes after the client's notice, long before
