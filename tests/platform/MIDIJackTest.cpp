@@ -195,6 +195,17 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     EXPECT_EQ(probe.receivedCount.load(), 1);
     for (int i = 0; i < probe.receivedCount.load(); ++i)
         EXPECT_EQ(probe.received[i].bytes, (std::vector<uint8_t>{0x91, 60, 99})) << "only the message at the clock";
+    // Nor does a stream the output closes in the middle of repeat what its
+    // last cycle sent: keys one after another, each once, in order.
+    ASSERT_TRUE(devices.OpenOutput());
+    clock = CMIDIDevices::GetOutClock();
+    for (int32_t i = 0; i < 12; ++i)
+        devices.QueueOut(clock + uint32_t(i) * 88, 0x92, 60 + i, 99);
+    EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return probe.receivedCount.load() >= 5; }, 10000));
+    devices.CloseOutputs();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    for (int i = 2; i < probe.receivedCount.load(); ++i)
+        EXPECT_EQ(probe.received[i].bytes[1], probe.received[i - 1].bytes[1] + 1) << i;
 
     // A key held down while the menu opens stays down: the input joined is
     // kept as it is, not joined anew (which lets go of its keys).
