@@ -777,7 +777,15 @@ void CSynth::BuildAudioMenu() {
     g_AudioDevices.BuildMenu(parameters.GetMenuView());
 }
 
-void CSynth::FollowMidiPorts() { g_MIDIDevices.FollowPorts(); }
+void CSynth::FollowMidiPorts() {
+    char shown[CMIDIDevices::kNameSize];
+    std::snprintf(shown, sizeof shown, "%s", g_MIDIDevices.GetOutputName());
+    g_MIDIDevices.FollowPorts();
+    // The Setup page shows the output joined: one whose port left or came
+    // back shows so at once, not at the next look at the page.
+    if (editor && std::strcmp(shown, g_MIDIDevices.GetOutputName()) != 0)
+        editor->RequestRedraw();
+}
 
 bool CSynth::ReportAudioOutput() {
     if (g_AudioDevices.IsOpen())
