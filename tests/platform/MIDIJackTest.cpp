@@ -406,8 +406,9 @@ TEST(MIDIJackTest, NothingIsJoinedUntilChosenAndPortsMadeLaterAreOfferedAsTheMen
 
     // A port of a client that never runs cannot be joined: the click that
     // gave up chooses and opens nothing. Chosen all the same (stored), it is
-    // tried again only when the server's ports change, not at every tick:
-    // the program's own ports that each try makes and removes are no change.
+    // tried again at the few ticks after a change of the server's ports, not
+    // at every tick: the program's own ports that each try makes and removes
+    // are no change.
     const std::string idleName = testutil::UniqueJackName("idle");
     jack_client_t* idle = jack_client_open(idleName.c_str(), JackNoStartServer, nullptr);
     ASSERT_TRUE(idle);
@@ -423,9 +424,14 @@ TEST(MIDIJackTest, NothingIsJoinedUntilChosenAndPortsMadeLaterAreOfferedAsTheMen
         std::unique_ptr<os::OMidiInput> OpenInput(const std::string& name, int place, os::MidiInputCallback callback,
                                                   void* user, std::string& error) override {
             ++tries;
+            if (refuse > 0) {
+                --refuse;
+                error = "refused";
+                return nullptr;
+            }
             return ORtMidiPorts::OpenInput(name, place, callback, user, error);
         }
-        int tries = 0;
+        int tries = 0, refuse = 0;
     } counted;
     g_MIDIDevices.CloseAll();
     g_MIDIDevices.SetPorts(&counted);
@@ -445,6 +451,16 @@ TEST(MIDIJackTest, NothingIsJoinedUntilChosenAndPortsMadeLaterAreOfferedAsTheMen
         return std::chrono::steady_clock::now() - since > std::chrono::milliseconds(300);
     }, 10000)) << counted.tries << " tries";
     EXPECT_FALSE(g_MIDIDevices.IsInputOpen(deadRow));
+
+    // A join refused as its port came (the server now and then does not
+    // know yet a port it announced) is tried again at the next tick.
+    counted.refuse = 1;
+    jack_port_t* again = jack_port_register(probe.client, "again", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    ASSERT_TRUE(again);
+    g_MIDIDevices.SetInputMask("1", jack_port_name(again));
+    EXPECT_TRUE(testutil::JackProbe::WaitFor(
+        [&] { return synth->editor->OnTimer(), jack_port_connected(again) == 1; }, 5000));
+    EXPECT_EQ(counted.refuse, 0);
     g_MIDIDevices.CloseAll();
     g_MIDIDevices.SetPorts(nullptr);
     jack_client_close(idle);
