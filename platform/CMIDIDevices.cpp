@@ -460,7 +460,8 @@ bool CMIDIDevices::OpenOutputFrom(const std::vector<std::string>& names, char* e
         previous = std::move(output);
         output = std::move(opened);
         droppedSaid.store(false);
-        outputLost.store(false);
+        // A chosen port that is not joined drops what the song sends.
+        outputLost.store(failed);
     }
     outputDevice = static_cast<int32_t>(device);
     CopyName(outputName, names[device].c_str());

@@ -203,8 +203,9 @@ private:
     std::atomic<int32_t> outWrite{0};
     std::atomic<uint32_t> droppedOut{0};
     std::atomic<bool> droppedSaid{false};  // since the output opened
-    // The output's port left: until another opens or it closes, what the
-    // flush takes is dropped.
+    // A port is chosen and none is joined (it left, is away or would not
+    // open): until one opens or the output closes, what the flush takes is
+    // dropped.
     std::atomic<bool> outputLost{false};
 
     os::OTimer timer;
