@@ -168,6 +168,10 @@ bool CMIDIDevices::Start(CSynth* s) {
     synth.store(s);
     char error[kErrorSize] = {};
     const bool opened = OpenInputs(error) && OpenOutput(error);
+    // An output not opened for an input that failed is not joined either;
+    // the next change of ports or look at the menu joins it.
+    if (!output)
+        CopyName(outputName, kNoOutput);
     StartTimer(1);
     return opened;
 }

@@ -292,6 +292,7 @@ TEST_F(MIDIDevicesTest, OutputByNameOnlyAfterTheInputsOpened) {
     ports.refused = {"b"};
     EXPECT_FALSE(devices.Start(nullptr));
     EXPECT_EQ(ports.open, Names{"a"});
+    EXPECT_STREQ(devices.GetOutputName(), "none");
     devices.CloseAll();
     EXPECT_STREQ(g_GlobalData.MIDIDeviceIn, "111");
     char error[CMIDIDevices::kErrorSize] = {};
