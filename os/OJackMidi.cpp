@@ -275,24 +275,25 @@ void OJackMidi::LetGo(bool freed) {
         in.owner.store(0);
         in.port.store(nullptr);
     }
+    bool closing = false;
+    for (Output& out : m_outputs) {
+        out.owner.store(0);
+        // Until the close takes them off the graph the cycle clears them,
+        // as it does a port being unregistered.
+        jack_port_t* port = out.port.exchange(nullptr);
+        if (port && !freed) {
+            out.closing.store(port);
+            closing = true;
+        }
+    }
     // A thread that libjack ended already is not waited for.
     if (!freed) {
-        for (Output& out : m_outputs) {
-            out.owner.store(0);
-            // The close takes the ports off the graph: until then they are
-            // cleared, as one unregistered is.
-            out.closing.store(out.port.exchange(nullptr));
-        }
-        if (std::any_of(std::begin(m_outputs), std::end(m_outputs), [](const Output& out) { return out.closing.load(); }))
+        if (closing)
             WaitForCycles(1);
         for (Output& out : m_outputs)
             out.closing.store(nullptr);
         WaitForCycle();
         jack_client_close(m_client);
-    }
-    for (Output& out : m_outputs) {
-        out.owner.store(0);
-        out.port.store(nullptr);
     }
     m_client = nullptr;
     m_active = false;
