@@ -46,6 +46,9 @@ public:
     // Closes the client; the ports still open hear and send nothing more.
     // The next listing opens a client again.
     void Close();
+    // True on the process callback's thread while it hands the inputs'
+    // messages on: a real-time thread, which must not wait on another.
+    static bool InProcessCallback();
 
 private:
     struct Input {

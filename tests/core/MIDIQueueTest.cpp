@@ -121,8 +121,10 @@ TEST(MIDIQueueTest, SeveralInputsPushAtOnce) {
     std::vector<std::thread> producers;
     for (int t = 0; t < kThreads; ++t)
         producers.emplace_back([&q, &running, t] {
+            // Clock bytes carrying the count: with the ring full they are
+            // dropped, never kept or folded, so each arrives or is counted.
             for (uint32_t i = 0; i < kPerThread; ++i)
-                q.Push(0, static_cast<uint32_t>(t) << 24 | i, 7);
+                q.Push(0, static_cast<uint32_t>(t) << 24 | i << 8 | 0xF8u, 7);
             running.fetch_sub(1);
         });
     // Each input's events come out in its own order, none twice.
@@ -132,7 +134,7 @@ TEST(MIDIQueueTest, SeveralInputsPushAtOnce) {
     while (running.load() > 0 || q.HasPending()) {
         while (PopBoth(q, 100, e)) {
             const uint32_t t = e.message >> 24;
-            const uint32_t i = e.message & 0xFFFFFF;
+            const uint32_t i = e.message >> 8 & 0xFFFF;
             ASSERT_LT(t, static_cast<uint32_t>(kThreads));
             ASSERT_GE(i, next[t]);
             next[t] = i + 1;
@@ -142,4 +144,63 @@ TEST(MIDIQueueTest, SeveralInputsPushAtOnce) {
     for (auto& p : producers)
         p.join();
     EXPECT_EQ(received + q.DroppedCount(), kThreads * kPerThread);
+}
+
+// With the ring at its ordinary limit (the consumer held up), what ends a
+// note still goes in, and a controller or wheel value is folded into the
+// pending one of its channel and number; other events are dropped and
+// counted. A slot the consumer took is never folded into.
+TEST(MIDIQueueTest, AFullRingKeepsWhatEndsNotesAndTheLatestValues) {
+    CMIDIQueue q;
+    const uint32_t wheel0 = 0x0000E0, modWheel = 0x0001B0 | 5u << 16;
+    q.Push(0, wheel0, 0);
+    q.Push(0, modWheel, 0);
+    q.Push(0, 0x643C90, 0);  // key 60 sounds
+    while ((q.writeIndex.load() - q.readIndex.load() + CMIDIQueue::kSize) % CMIDIQueue::kSize < CMIDIQueue::kOrdinary)
+        q.Push(0, 0x7F, 0);
+    const struct {
+        uint32_t message;
+        bool comesOut;  // in a slot of its own
+    } rows[] = {
+        {0x643D90, false},          // a note-on
+        {0x003D80, false},          // its note-off: nothing to end
+        {0x003C80, true},           // key 60's note-off
+        {0x003E90, true},           // a key the ring never saw, velocity 0
+        {0x007BB0, true},           // all notes off
+        {0x0078B1, true},           // all sound off
+        {0x007BB0, true},           // again: it ends what came between
+        {0x4000E0, false},          // the wheel back to centre: folded
+        {0x0001B0 | 9u << 16, false},  // the mod wheel: folded
+        {0x0007B0 | 90u << 16, true},  // a controller not pending
+        {0x0000E1, true},           // another channel's wheel
+        {0x000CC0, false},          // a program change
+        {0xF8, false},              // a clock
+    };
+    for (const auto& row : rows)
+        q.Push(0, row.message, 0);
+    EXPECT_EQ(q.DroppedCount(), 4u);
+    Popped e;
+    ASSERT_TRUE(PopBoth(q, 5, e));
+    EXPECT_EQ(e.message, 0x4000E0u) << "the pending wheel holds the latest value";
+    // The consumer took that slot: a new value needs a slot of its own.
+    q.Push(0, 0x2000E0, 0);
+    ASSERT_TRUE(PopBoth(q, 5, e));
+    EXPECT_EQ(e.message, 0x0901B0u) << "so does the mod wheel";
+    for (int i = 0; i < CMIDIQueue::kOrdinary - 2; ++i)
+        ASSERT_TRUE(PopBoth(q, 5, e));
+    for (const auto& row : rows) {
+        if (!row.comesOut)
+            continue;
+        ASSERT_TRUE(PopBoth(q, 5, e));
+        EXPECT_EQ(e.message, row.message);
+    }
+    ASSERT_TRUE(PopBoth(q, 5, e));
+    EXPECT_EQ(e.message, 0x2000E0u);
+    EXPECT_FALSE(q.HasPending());
+
+    // Beyond the ordinary limit only the ring's size stops what is kept.
+    CMIDIQueue full;
+    for (uint32_t i = 0; i < CMIDIQueue::kSize + 10; ++i)
+        full.Push(0, 0x80u | (i % 16) | (i / 16 % 128) << 8, 0);
+    EXPECT_EQ(full.DroppedCount(), 11u);
 }
