@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/CArpeggiator.h"
+#include "core/CKeyboard.h"
 #include "core/CMIDI.h"
 #include "core/CSequencer.h"
 #include "core/CSynth.h"
