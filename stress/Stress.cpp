@@ -333,7 +333,7 @@ public:
         std::lock_guard<std::mutex> gui(stress::GuiThread());
         // The header menu's copy, pastes and inits of the program, its 8D
         // setting and its routings.
-        if (Pick(0, 30) == 0) {
+        if (Pick(0, 3) == 0) {
             static constexpr int kCommands[] = {125, 126, 127, 161, 163, 165};
             synth.ExecuteCommand(kCommands[Pick(0, std::size(kCommands) - 1)], 0.0f);
         }
