@@ -147,59 +147,45 @@ TEST(MIDIQueueTest, SeveralInputsPushAtOnce) {
 }
 
 // With the ring at its ordinary limit (the consumer held up), what ends a
-// note still goes in, and a controller or wheel value is folded into the
-// pending one of its channel and number; other events are dropped and
-// counted. A slot the consumer took is never folded into.
+// note still goes in and a controller or wheel value is folded into the
+// pending one of its channel and number, never into a slot the consumer
+// took; other events are dropped and counted, and all once no slot is left.
 TEST(MIDIQueueTest, AFullRingKeepsWhatEndsNotesAndTheLatestValues) {
     CMIDIQueue q;
-    const uint32_t wheel0 = 0x0000E0, modWheel = 0x0001B0 | 5u << 16;
-    q.Push(0, wheel0, 0);
-    q.Push(0, modWheel, 0);
-    q.Push(0, 0x643C90, 0);  // key 60 sounds
-    while ((q.writeIndex.load() - q.readIndex.load() + CMIDIQueue::kSize) % CMIDIQueue::kSize < CMIDIQueue::kOrdinary)
+    for (uint32_t m : {0x0000E0u, 0x0501B0u, 0x643C90u})  // wheel, mod wheel, key 60
+        q.Push(0, m, 0);
+    for (int i = 3; i < CMIDIQueue::kOrdinary; ++i)
         q.Push(0, 0x7F, 0);
-    const struct {
-        uint32_t message;
-        bool comesOut;  // in a slot of its own
-    } rows[] = {
-        {0x643D90, false},          // a note-on
-        {0x003D80, false},          // its note-off: nothing to end
-        {0x003C80, true},           // key 60's note-off
-        {0x003E90, true},           // a key the ring never saw, velocity 0
-        {0x007BB0, true},           // all notes off
-        {0x0078B1, true},           // all sound off
-        {0x007BB0, true},           // again: it ends what came between
-        {0x4000E0, false},          // the wheel back to centre: folded
-        {0x0001B0 | 9u << 16, false},  // the mod wheel: folded
-        {0x0007B0 | 90u << 16, true},  // a controller not pending
-        {0x0000E1, true},           // another channel's wheel
-        {0x000CC0, false},          // a program change
-        {0xF8, false},              // a clock
-    };
-    for (const auto& row : rows)
-        q.Push(0, row.message, 0);
+    // Each with whether it takes a slot: a note-on, its note-off (nothing to
+    // end), key 60's note-off, velocity 0 for a key never seen, all notes off
+    // twice around all sound off (each ends what came before it), the wheel
+    // and the mod wheel (folded), a controller not pending, another channel's
+    // wheel, a program change and a clock.
+    const std::pair<uint32_t, bool> rows[] = {
+        {0x643D90, false}, {0x003D80, false}, {0x003C80, true}, {0x003E90, true}, {0x007BB0, true},
+        {0x0078B1, true},  {0x007BB0, true},  {0x4000E0, false}, {0x0901B0, false}, {0x5A07B0, true},
+        {0x0000E1, true},  {0x000CC0, false}, {0xF8, false}};
+    for (const auto& [message, slot] : rows)
+        q.Push(0, message, 0);
     EXPECT_EQ(q.DroppedCount(), 4u);
     Popped e;
     ASSERT_TRUE(PopBoth(q, 5, e));
-    EXPECT_EQ(e.message, 0x4000E0u) << "the pending wheel holds the latest value";
-    // The consumer took that slot: a new value needs a slot of its own.
-    q.Push(0, 0x2000E0, 0);
+    EXPECT_EQ(e.message, 0x4000E0u);
+    q.Push(0, 0x2000E0, 0);  // the wheel's slot was taken: one of its own
     ASSERT_TRUE(PopBoth(q, 5, e));
-    EXPECT_EQ(e.message, 0x0901B0u) << "so does the mod wheel";
-    for (int i = 0; i < CMIDIQueue::kOrdinary - 2; ++i)
+    EXPECT_EQ(e.message, 0x0901B0u);
+    for (int i = 2; i < CMIDIQueue::kOrdinary; ++i)
         ASSERT_TRUE(PopBoth(q, 5, e));
-    for (const auto& row : rows) {
-        if (!row.comesOut)
-            continue;
-        ASSERT_TRUE(PopBoth(q, 5, e));
-        EXPECT_EQ(e.message, row.message);
-    }
+    for (const auto& [message, slot] : rows)
+        if (slot) {
+            ASSERT_TRUE(PopBoth(q, 5, e));
+            EXPECT_EQ(e.message, message);
+        }
     ASSERT_TRUE(PopBoth(q, 5, e));
     EXPECT_EQ(e.message, 0x2000E0u);
     EXPECT_FALSE(q.HasPending());
 
-    // Beyond the ordinary limit only the ring's size stops what is kept.
-    CMIDIQueue full;
+    CMIDIQueue full;  // note-offs of keys never seen
     for (uint32_t i = 0; i < CMIDIQueue::kSize + 10; ++i)
         full.Push(0, 0x80u | (i % 16) | (i / 16 % 128) << 8, 0);
     EXPECT_EQ(full.DroppedCount(), 11u);
