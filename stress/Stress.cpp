@@ -116,8 +116,8 @@ public:
 // A keyboard on the JACK input (the real-time MIDI thread's own queue):
 // notes and the pitch wheel on a part of its own while the GUI actor storms
 // edits, which keep the engine held for most render calls. In the last
-// second it lets go of every key and brings the wheel back to centre; once
-// the queues are drained the part must show exactly that.
+// second it fills its queue, lets go of every key and brings the wheel back
+// to centre; once the queues are drained the part must show exactly that.
 class WheelActor : public Actor {
 public:
     static constexpr int kPart = 8;
@@ -128,6 +128,11 @@ public:
         const uint32_t channel = static_cast<uint32_t>(synth.midi->PartChannel(kPart)) & 0x0F;
         if (Clock::now() >= quietFrom) {
             if (!centred) {
+                // A burst that fills the queue beyond its ordinary events
+                // (a render call would have to come between the pushes to
+                // take any): what follows must still go in.
+                for (int i = 0; i < CMIDIQueue::kOrdinary + 45; ++i)
+                    Send(0xE0u | channel | static_cast<uint32_t>(Pick(0, 127)) << 16);
                 for (uint32_t key = 0; key < 128; ++key)
                     if (down[key])
                         Send(0x80u | channel | key << 8);
@@ -156,12 +161,18 @@ public:
         for (int v = 0; v < CEngineData::kVoices; ++v)
             gated += d.voicePart[v] == kPart && d.ControlI(v, 78) == 1;
         const float centre = 64.0f / 128.0f + 1e-9f;
-        std::printf("wheel    part %d: wheel at %.4f (centre %.4f), %d keys down, %d voices gated, "
+        // The other actors' all-notes-offs release keys whose note-off was
+        // lost: the queue's own view says whether every note-on that went
+        // in was followed by its note-off.
+        int queued = 0;
+        for (uint32_t word : synth.midi->realTimeQueue.keysDown[synth.midi->PartChannel(kPart) & 0x0F])
+            queued += __builtin_popcount(word);
+        std::printf("wheel    part %d: wheel at %.4f (centre %.4f), %d keys down (%d in the queue), %d voices gated, "
                     "%u + %u events dropped\n",
-                    kPart, synth.midi->pitchBend[kPart], centre, synth.midi->keyboard->CountDownKeys(kPart), gated,
-                    synth.midi->queue.DroppedCount(), synth.midi->realTimeQueue.DroppedCount());
+                    kPart, synth.midi->pitchBend[kPart], centre, synth.midi->keyboard->CountDownKeys(kPart), queued,
+                    gated, synth.midi->queue.DroppedCount(), synth.midi->realTimeQueue.DroppedCount());
         return centred && synth.midi->pitchBend[kPart] == centre && !synth.midi->keyboard->AnyKeyDown(kPart) &&
-               gated == 0;
+               queued == 0 && gated == 0;
     }
     CSynth& synth;
     Clock::time_point quietFrom;
