@@ -186,7 +186,7 @@ void CMIDI::ProcessBlock() {
         Dispatch(event.message, event.noteValueB, event.timeStamp, event.flagA, event.flagB);
     }
 
-    if (!queue.HasPending())
+    if (!queue.HasPending() && !realTimeQueue.HasPending())
         return;
     const int32_t block = static_cast<int32_t>(engine->data.blockCounter);
     uint32_t message = 0;
@@ -194,12 +194,24 @@ void CMIDI::ProcessBlock() {
     // so that voices for all of its note-ons are freed together.
     while (queue.PopForPreScan(block, message))
         PreScanMessage(message);
+    while (realTimeQueue.PopForPreScan(block, message))
+        PreScanMessage(message);
 
     int32_t noteValueB = -1;
     uint32_t stamp = 0;
     uint8_t flagA = 0;
     uint8_t flagB = 0;
-    while (queue.Pop(block, message, noteValueB, stamp, flagA, flagB)) {
+    // The due events of both queues, earlier stamps first.
+    for (;;) {
+        uint32_t shared = 0;
+        uint32_t realTime = 0;
+        const bool fromShared = queue.NextDue(block, shared);
+        const bool fromRealTime = realTimeQueue.NextDue(block, realTime);
+        if (!fromShared && !fromRealTime)
+            break;
+        CMIDIQueue& from =
+            fromShared && (!fromRealTime || static_cast<int32_t>(realTime - shared) >= 0) ? queue : realTimeQueue;
+        from.Pop(block, message, noteValueB, stamp, flagA, flagB);
         if (!IsValidMessage(message))
             continue;
         RecordKey(message);

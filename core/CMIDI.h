@@ -138,6 +138,9 @@ public:
     CKeyboard* keyboard;
     CSynth* synth;
     CMIDIQueue queue;
+    // The real-time MIDI thread's own queue (JACK's process callback): it
+    // never waits on the flag of the inputs that share the other one.
+    CMIDIQueue realTimeQueue;
     CMIDIInputRing guiRing;
     std::atomic<uint8_t> channelActivity[16];
     std::atomic<int32_t> activityHold{0};

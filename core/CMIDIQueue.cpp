@@ -1,7 +1,9 @@
 #include "core/CMIDIQueue.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <iterator>
 #include <thread>
 
 #include "os/OClock.h"
@@ -69,24 +71,97 @@ void CMIDIQueue::Push(int32_t currentBlock, uint32_t msg, uint32_t stamp) {
     for (int spins = 0; producerBusy.test_and_set(std::memory_order_acquire); ++spins)
         if (spins >= 64)
             std::this_thread::yield();
+    msg &= ~kTaken;
     const int32_t w = writeIndex.load(std::memory_order_relaxed);
-    if (Next(w) == readIndex.load(std::memory_order_acquire)) {
+    const int32_t unread = (w - readIndex.load(std::memory_order_acquire) + kSize) % kSize;
+    const Room room = unread < kOrdinary ? Room::kSlot : WhenFull(msg, w, unread);
+    if (room == Room::kSlot) {
+        dueBlock[w] = ScheduleDue(currentBlock, stamp);
+        timeStamp[w] = stamp;
+        message[w].store(msg, std::memory_order_relaxed);
+        noteValueB[w] = -1;
+        flagA[w] = 0;
+        flagB[w] = 0;
+        writeIndex.store(Next(w), std::memory_order_release);
+    } else if (room == Room::kDrop) {
         dropped.fetch_add(1, std::memory_order_relaxed);
-        producerBusy.clear(std::memory_order_release);
+    }
+    TrackKeys(msg, room != Room::kDrop);
+    producerBusy.clear(std::memory_order_release);
+}
+
+CMIDIQueue::Room CMIDIQueue::WhenFull(uint32_t msg, int32_t w, int32_t unread) {
+    const uint32_t status = msg & 0xFF;
+    const uint32_t kind = status & 0xF0;
+    const uint32_t data1 = (msg >> 8) & 0xFF;
+    const bool slotLeft = unread < kSize - 1;
+    if (status < 0x80 || status >= 0xF0 || data1 >= 0x80)
+        return Room::kDrop;
+    const uint32_t channel = status & 0x0F;
+    if (kind == 0x80 || (kind == 0x90 && (msg >> 16 & 0xFF) == 0)) {
+        const uint32_t bit = 1u << (data1 % 32);
+        const bool maySound = (keysDown[channel][data1 / 32] & bit) != 0 ||
+                              (keysDropped[channel][data1 / 32] & bit) == 0;
+        return maySound && slotLeft ? Room::kSlot : Room::kDrop;
+    }
+    // All sound off, all notes off and the mode changes that end notes
+    // each act where they stand: never folded into an earlier one.
+    if (kind == 0xB0 && (data1 == 120 || data1 >= 123))
+        return slotLeft ? Room::kSlot : Room::kDrop;
+    if (kind != 0xB0 && kind != 0xE0)
+        return Room::kDrop;
+    // The newest pending value of the same controller (or the wheel) takes
+    // the new one; once the consumer took it, so did it every older one.
+    for (int32_t n = 0, i = w; n < unread; ++n) {
+        i = (i + kSize - 1) % kSize;
+        uint32_t pending = message[i].load(std::memory_order_relaxed);
+        if ((pending & kTaken) != 0)
+            break;
+        if ((pending & 0xFF) != status || (kind == 0xB0 && ((pending >> 8) & 0xFF) != data1))
+            continue;
+        if (message[i].compare_exchange_strong(pending, msg, std::memory_order_relaxed))
+            return Room::kFolded;
+        break;
+    }
+    return slotLeft ? Room::kSlot : Room::kDrop;
+}
+
+void CMIDIQueue::TrackKeys(uint32_t msg, bool wentIn) {
+    const uint32_t status = msg & 0xFF;
+    const uint32_t kind = status & 0xF0;
+    const uint32_t data1 = (msg >> 8) & 0xFF;
+    if (status < 0x80 || status >= 0xF0 || data1 >= 0x80)
+        return;
+    uint32_t(&down)[4] = keysDown[status & 0x0F];
+    uint32_t(&lost)[4] = keysDropped[status & 0x0F];
+    if (kind == 0xB0 && (data1 == 120 || data1 >= 123) && wentIn) {
+        std::fill(std::begin(down), std::end(down), 0u);
+        std::fill(std::begin(lost), std::end(lost), 0u);
         return;
     }
-    dueBlock[w] = ScheduleDue(currentBlock, stamp);
-    timeStamp[w] = stamp;
-    message[w] = msg;
-    noteValueB[w] = -1;
-    flagA[w] = 0;
-    flagB[w] = 0;
-    writeIndex.store(Next(w), std::memory_order_release);
-    producerBusy.clear(std::memory_order_release);
+    if (kind != 0x80 && kind != 0x90)
+        return;
+    const uint32_t bit = 1u << (data1 % 32);
+    const bool on = kind == 0x90 && (msg >> 16 & 0xFF) != 0;
+    if (!wentIn) {
+        if (on)
+            lost[data1 / 32] |= bit;
+        return;
+    }
+    down[data1 / 32] = on ? down[data1 / 32] | bit : down[data1 / 32] & ~bit;
+    lost[data1 / 32] &= ~bit;
 }
 
 bool CMIDIQueue::HasPending() const {
     return readIndex.load(std::memory_order_relaxed) != writeIndex.load(std::memory_order_acquire);
+}
+
+bool CMIDIQueue::NextDue(int32_t currentBlock, uint32_t& stamp) const {
+    const int32_t i = readIndex.load(std::memory_order_relaxed);
+    if (i == preScanIndex.load(std::memory_order_relaxed) || !NotLater(dueBlock[i], currentBlock))
+        return false;
+    stamp = timeStamp[i];
+    return true;
 }
 
 bool CMIDIQueue::PopForPreScan(int32_t currentBlock, uint32_t& msg) {
@@ -95,7 +170,7 @@ bool CMIDIQueue::PopForPreScan(int32_t currentBlock, uint32_t& msg) {
         return false;
     if (BlockDistance(dueBlock[i], currentBlock) < 0)
         dueBlock[i] = currentBlock;
-    msg = message[i];
+    msg = message[i].load(std::memory_order_relaxed) & ~kTaken;
     preScanIndex.store(Next(i), std::memory_order_release);
     return true;
 }
@@ -105,7 +180,8 @@ bool CMIDIQueue::Pop(int32_t currentBlock, uint32_t& msg, int32_t& valueB, uint3
     const int32_t i = readIndex.load(std::memory_order_relaxed);
     if (i == preScanIndex.load(std::memory_order_relaxed) || !NotLater(dueBlock[i], currentBlock))
         return false;
-    msg = message[i];
+    // Marked in the same step as read: a value folded in later would be lost.
+    msg = message[i].fetch_or(kTaken, std::memory_order_relaxed) & ~kTaken;
     valueB = noteValueB[i];
     stamp = timeStamp[i];
     a = flagA[i];

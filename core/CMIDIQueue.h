@@ -7,13 +7,24 @@
 //
 // Several MIDI inputs may push at once: producers take a tiny spin flag
 // among themselves. The audio thread never touches that flag, so it never
-// waits for a producer.
+// waits for a producer. A real-time input thread does not share a queue
+// with inputs of normal priority: it has one of its own, which the consumer
+// merges (CMIDI::ProcessBlock).
+//
+// Ordinary events fill at most kOrdinary slots. What must not be lost while
+// the consumer cannot keep up (the engine held by a run of edits, a device
+// that stopped calling) goes beyond: note-offs, the channel-mode messages
+// that end notes, and controller and wheel values, of which only the latest
+// per channel and number matters, so a new one is folded into a pending one
+// rather than taking another slot.
 #include <atomic>
 #include <cstdint>
 
 class CMIDIQueue {
 public:
-    static constexpr int32_t kSize = 256;
+    static constexpr int32_t kSize = 512;
+    // Unread events beyond which an ordinary event is dropped.
+    static constexpr int32_t kOrdinary = 255;
     // How far ahead of the current block an event may be scheduled.
     static constexpr int32_t kMaxBlocksAhead = 16;
 
@@ -22,9 +33,11 @@ public:
     CMIDIQueue(const CMIDIQueue&) = delete;
     CMIDIQueue& operator=(const CMIDIQueue&) = delete;
 
-    // Producer side (any MIDI input thread). With 255 events unread the new
-    // event is dropped and counted: overwriting would make the ring read as
-    // empty.
+    // Producer side (any MIDI input thread). With kOrdinary events unread an
+    // ordinary new event is dropped and counted; one of those kept goes on,
+    // up to the ring's size (overwriting would make the ring read as empty).
+    // A note-off goes as long as its key may sound: it is dropped with the
+    // ring that full only after its note-on was dropped.
     void Push(int32_t currentBlock, uint32_t message, uint32_t timeStamp);
 
     // Consumer side (audio thread).
@@ -38,13 +51,21 @@ public:
     bool Pop(int32_t currentBlock, uint32_t& message, int32_t& noteValueB, uint32_t& timeStamp,
              uint8_t& flagA, uint8_t& flagB);
 
+    // Whether Pop would answer an event now, and its stamp: the consumer
+    // merges queues by it.
+    bool NextDue(int32_t currentBlock, uint32_t& timeStamp) const;
+
     uint32_t DroppedCount() const { return dropped.load(std::memory_order_relaxed); }
+    // The message a slot holds, taken or not.
+    uint32_t MessageAt(int32_t slot) const { return message[slot].load(std::memory_order_relaxed) & ~kTaken; }
 
     // Milliseconds on the process-wide monotonic clock: the one time base
     // for every MIDI input, so that stamps of different inputs compare.
     static uint32_t ClockMs();
 
-    uint32_t message[kSize] = {};
+    // The message, with kTaken set once Pop took it: a producer folds a
+    // value into a slot only while the mark is clear, in one step.
+    std::atomic<uint32_t> message[kSize] = {};
     int32_t noteValueB[kSize] = {};
     int32_t dueBlock[kSize] = {};
     uint32_t timeStamp[kSize] = {};
@@ -54,11 +75,22 @@ public:
     int32_t referenceBlock = 0;
     uint32_t referenceTime = 0;
     bool hasReference = false;
+    // Per channel and key (bit k of word k / 32): a note-on went in and no
+    // note-off since; a note-on was dropped since the key's last message
+    // that went in.
+    uint32_t keysDown[16][4] = {};
+    uint32_t keysDropped[16][4] = {};
     std::atomic<int32_t> writeIndex{0};
     std::atomic<int32_t> readIndex{0};
     std::atomic<int32_t> preScanIndex{0};
 
 private:
+    static constexpr uint32_t kTaken = 0x80000000u;
+    enum class Room { kDrop, kFolded, kSlot };
+    // With kOrdinary events or more unread: what becomes of the message.
+    Room WhenFull(uint32_t message, int32_t writeAt, int32_t unread);
+    // The producer's view of the keys after the message went in or not.
+    void TrackKeys(uint32_t message, bool wentIn);
     // Wrap-safe "block a is not later than block b".
     static bool NotLater(int32_t a, int32_t b);
     int32_t ScheduleDue(int32_t currentBlock, uint32_t timeStamp);

@@ -291,9 +291,16 @@ uint8_t CSynth::SuspendAndWait(int timeoutMs) {
     while (renderInFlight.load() != 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     // Requests asked before this point come before what the caller is about
-    // to do with the engine.
-    if (renderInFlight.load() == 0)
+    // to do with the engine. So does the MIDI that fell due, when the engine
+    // ran until now: a render call that finds it held reads none, and under
+    // a run of edits nearly every call does, while the events pile up until
+    // they are dropped. Inside a hold the engine may be half rebuilt: the
+    // outermost hold handles them.
+    if (renderInFlight.load() == 0) {
         CarryOutRequests();
+        if (previous == 0 && midi)
+            midi->ProcessBlock();
+    }
     return previous;
 }
 
@@ -632,6 +639,11 @@ int32_t CSynth::ProcessMidiMessage(uint32_t message, uint32_t timeMs) {
     midi->queue.Push(static_cast<int32_t>(engine.data.blockCounter.load(std::memory_order_relaxed)), message,
                      timeMs);
     return 1;
+}
+
+void CSynth::ProcessRealTimeMidiMessage(uint32_t message, uint32_t timeMs) {
+    midi->realTimeQueue.Push(static_cast<int32_t>(engine.data.blockCounter.load(std::memory_order_relaxed)),
+                             message, timeMs);
 }
 
 uint8_t CSynth::GetMidiOutNoteFlag(int part, int note) const {

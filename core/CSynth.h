@@ -104,6 +104,9 @@ public:
     // A knob dragged while an 8D axis is chosen: the part's assignment to
     // that axis, under the engine hold.
     void SetAssignment(int32_t part, int32_t id, int32_t amount);
+    // ProcessMidiMessage for the one real-time MIDI thread (JACK's process
+    // callback), into a queue of its own.
+    void ProcessRealTimeMidiMessage(uint32_t message, uint32_t timeMs);
     bool SetMixerParameter(int32_t code, float normalized);
     float GetMixerParameter(int32_t code);
     void GetMixerParameterDisplay(int32_t code, char* out);
@@ -159,7 +162,8 @@ public:
     // no render call is in flight, so that voices and parts can be rebuilt
     // without the audio thread reading them half-way. Once no call is in
     // flight it carries out the requests still in the ring, so that they
-    // come before the rebuild. Answers the flag as it was before (to be
+    // come before the rebuild, and, when the engine was not held, handles
+    // the MIDI that is due, as a block would. Answers the flag as it was before (to be
     // handed back to RestoreSuspended), in every case.
     uint8_t SuspendAndWait(int timeoutMs = kSuspendWaitMs);
     void RestoreSuspended(uint8_t previous);

@@ -33,6 +33,9 @@ size_t FreeSlot(const Slot (&slots)[N], int wanted = -1) {
 // takes this long.
 constexpr auto kLongestCycleWait = std::chrono::milliseconds(100);
 
+// Set while the process callback hands the inputs' messages on.
+thread_local bool t_inProcess = false;
+
 std::string LocalName(const char* stem, int slot) {
     return slot == 0 ? std::string(stem) : std::string(stem) + "_" + std::to_string(slot + 1);
 }
@@ -324,10 +327,13 @@ bool OJackMidi::Send(int slot, uint64_t owner, uint32_t message) {
     return sent;
 }
 
+bool OJackMidi::InProcessCallback() { return t_inProcess; }
+
 int OJackMidi::Process(uint32_t frames, void* user) {
     auto* self = static_cast<OJackMidi*>(user);
     self->m_inCycle.fetch_add(1);
     self->m_cycles.fetch_add(1, std::memory_order_relaxed);
+    t_inProcess = true;
     for (Input& in : self->m_inputs) {
         jack_port_t* port = in.port.load();
         if (!port)
@@ -341,6 +347,7 @@ int OJackMidi::Process(uint32_t frames, void* user) {
                 in.callback(in.user, message);
         }
     }
+    t_inProcess = false;
     for (Output& out : self->m_outputs) {
         if (jack_port_t* closing = out.closing.load())
             jack_midi_clear_buffer(jack_port_get_buffer(closing, frames));

@@ -55,6 +55,9 @@ public:
     // client with nothing joined, a graph that does not run, a server that
     // went or a stop end the wait sooner.
     void LetGraphSettle() const;
+    // True on the process callback's thread while it hands the inputs'
+    // messages on: a real-time thread, which must not wait on another.
+    static bool InProcessCallback();
 
 private:
     struct Input {

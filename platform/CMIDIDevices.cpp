@@ -9,6 +9,7 @@
 #include "gui/CUIMenuResource.h"
 #include "os/InitOrder.h"
 #include "os/OJackDriver.h"
+#include "os/OJackMidi.h"
 #include "os/ORtMidiPorts.h"
 #include "platform/CDebug.h"
 #include "platform/CGlobalData.h"
@@ -659,7 +660,10 @@ bool CMIDIDevices::IsInputOpen(int index) const {
 void CMIDIDevices::MidiInProc(void* user, uint32_t message) {
     auto* slot = static_cast<InputSlot*>(user);
     slot->Track(message);
-    if (CSynth* s = slot->owner->synth.load())
+    CSynth* s = slot->owner->synth.load();
+    if (s && os::OJackMidi::InProcessCallback())
+        s->ProcessRealTimeMidiMessage(message, CMIDIQueue::ClockMs());
+    else if (s)
         s->ProcessMidiMessage(message, CMIDIQueue::ClockMs());
 }
 

@@ -7,6 +7,7 @@
 // time is up. An actor that a new thread of the program brings (a device, a
 // timer) is added to MakeActors.
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "core/CArpeggiator.h"
+#include "core/CKeyboard.h"
 #include "core/CMIDI.h"
 #include "core/CSequencer.h"
 #include "core/CSynth.h"
@@ -109,6 +111,75 @@ public:
         }
     }
     CSynth& synth;
+};
+
+// A keyboard on the JACK input (the real-time MIDI thread's own queue):
+// notes and the pitch wheel on a part of its own while the GUI actor storms
+// edits, which keep the engine held for most render calls. In the last
+// second it fills its queue, lets go of every key and brings the wheel back
+// to centre; once the queues are drained the part must show exactly that.
+class WheelActor : public Actor {
+public:
+    static constexpr int kPart = 8;
+    WheelActor(CSynth& s, int seconds)
+        : Actor("wheel", std::chrono::microseconds(1000), 6), synth(s),
+          quietFrom(Clock::now() + std::chrono::milliseconds(seconds * 1000 - 1000)) {}
+    void Step() override {
+        const uint32_t channel = static_cast<uint32_t>(synth.midi->PartChannel(kPart)) & 0x0F;
+        if (Clock::now() >= quietFrom) {
+            if (!centred) {
+                // A burst that fills the queue beyond its ordinary events
+                // (a render call would have to come between the pushes to
+                // take any): what follows must still go in.
+                for (int i = 0; i < CMIDIQueue::kOrdinary + 45; ++i)
+                    Send(0xE0u | channel | static_cast<uint32_t>(Pick(0, 127)) << 16);
+                for (uint32_t key = 0; key < 128; ++key)
+                    if (down[key])
+                        Send(0x80u | channel | key << 8);
+                down.fill(false);
+                Send(0xE0u | channel | 64u << 16);
+                centred = true;
+            }
+            return;
+        }
+        Send(0xE0u | channel | static_cast<uint32_t>(Pick(0, 127)) << 8 | static_cast<uint32_t>(Pick(0, 127)) << 16);
+        if (Pick(0, 3) == 0) {
+            const uint32_t key = static_cast<uint32_t>(Pick(48, 72));
+            Send((down[key] ? 0x80u : 0x90u) | channel | key << 8 | (down[key] ? 0u : 100u) << 16);
+            down[key] = !down[key];
+        }
+    }
+    void Send(uint32_t message) { synth.ProcessRealTimeMidiMessage(message, CMIDIQueue::ClockMs()); }
+    // After every thread stopped: renders until both queues are empty, then
+    // looks at the part.
+    bool Check() {
+        float* outs[2] = {left, right};
+        for (int i = 0; i < 200 && (synth.midi->queue.HasPending() || synth.midi->realTimeQueue.HasPending()); ++i)
+            synth.Process(nullptr, outs, 256);
+        int gated = 0;
+        const CEngineData& d = synth.engine.data;
+        for (int v = 0; v < CEngineData::kVoices; ++v)
+            gated += d.voicePart[v] == kPart && d.ControlI(v, 78) == 1;
+        const float centre = 64.0f / 128.0f + 1e-9f;
+        // The other actors' all-notes-offs release keys whose note-off was
+        // lost: the queue's own view says whether every note-on that went
+        // in was followed by its note-off.
+        int queued = 0;
+        for (uint32_t word : synth.midi->realTimeQueue.keysDown[synth.midi->PartChannel(kPart) & 0x0F])
+            queued += __builtin_popcount(word);
+        std::printf("wheel    part %d: wheel at %.4f (centre %.4f), %d keys down (%d in the queue), %d voices gated, "
+                    "%u + %u events dropped\n",
+                    kPart, synth.midi->pitchBend[kPart], centre, synth.midi->keyboard->CountDownKeys(kPart), queued,
+                    gated, synth.midi->queue.DroppedCount(), synth.midi->realTimeQueue.DroppedCount());
+        return centred && synth.midi->pitchBend[kPart] == centre && !synth.midi->keyboard->AnyKeyDown(kPart) &&
+               queued == 0 && gated == 0;
+    }
+    CSynth& synth;
+    Clock::time_point quietFrom;
+    std::array<bool, 128> down{};
+    bool centred = false;
+    float left[256] = {};
+    float right[256] = {};
 };
 
 // The GUI thread: the edits a user makes, the on-screen keyboard and the
@@ -271,11 +342,11 @@ public:
     AssignActor(CSynth& s, GUIHead& w) : Actor("assign", std::chrono::microseconds(900), 5), synth(s), window(w) {}
     void Step() override {
         std::lock_guard<std::mutex> gui(stress::GuiThread());
-        // The header menu's copy and pastes of the program, its 8D setting
-        // and its routings.
-        if (Pick(0, 30) == 0) {
-            static constexpr int kCommands[] = {125, 126, 163, 165};
-            synth.ExecuteCommand(kCommands[Pick(0, 3)], 0.0f);
+        // The header menu's copy, pastes and inits of the program, its 8D
+        // setting and its routings.
+        if (Pick(0, 3) == 0) {
+            static constexpr int kCommands[] = {125, 126, 127, 161, 163, 165};
+            synth.ExecuteCommand(kCommands[Pick(0, std::size(kCommands) - 1)], 0.0f);
         }
         // An axis chosen (-1: "none") now and then in the dialog.
         if (steps == 0 || Pick(0, 40) == 0)
@@ -311,12 +382,14 @@ std::string WriteMultiSample(const std::string& folder) {
     return path;
 }
 
-std::vector<std::unique_ptr<Actor>> MakeActors(CSynth& synth, GUIHead& window, const std::string& sample) {
+std::vector<std::unique_ptr<Actor>> MakeActors(CSynth& synth, GUIHead& window, const std::string& sample,
+                                               int seconds) {
     std::vector<std::unique_ptr<Actor>> actors;
     actors.push_back(std::make_unique<AudioActor>(synth));
     actors.push_back(std::make_unique<MidiInActor>(synth));
     actors.push_back(std::make_unique<GuiActor>(synth, sample));
     actors.push_back(std::make_unique<AssignActor>(synth, window));
+    actors.push_back(std::make_unique<WheelActor>(synth, seconds));
     stress::AddFileActors(actors, synth);
     return actors;
 }
@@ -356,7 +429,7 @@ int main(int argc, char** argv) {
         w->binding = *CIParameter::Find(0, static_cast<uint32_t>(id), 0);
         w->x = id;
     }
-    auto actors = MakeActors(*synth, window, sample);
+    auto actors = MakeActors(*synth, window, sample, seconds);
 
     const auto deadline = Clock::now() + std::chrono::seconds(seconds);
     // The program's own device threads: JACK cycles, the ring's refill
@@ -382,6 +455,8 @@ int main(int argc, char** argv) {
     if (audio.nonFinite != 0 || audio.sounding == 0 || gui.samplesOpen == 0)
         ok = false;
     if (!devices.Report())
+        ok = false;
+    if (!static_cast<WheelActor&>(*actors[4]).Check())
         ok = false;
     // The actors refer to the synthesizer: they go first.
     actors.clear();

@@ -121,8 +121,10 @@ TEST(MIDIQueueTest, SeveralInputsPushAtOnce) {
     std::vector<std::thread> producers;
     for (int t = 0; t < kThreads; ++t)
         producers.emplace_back([&q, &running, t] {
+            // Clock bytes carrying the count: with the ring full they are
+            // dropped, never kept or folded, so each arrives or is counted.
             for (uint32_t i = 0; i < kPerThread; ++i)
-                q.Push(0, static_cast<uint32_t>(t) << 24 | i, 7);
+                q.Push(0, static_cast<uint32_t>(t) << 24 | i << 8 | 0xF8u, 7);
             running.fetch_sub(1);
         });
     // Each input's events come out in its own order, none twice.
@@ -132,7 +134,7 @@ TEST(MIDIQueueTest, SeveralInputsPushAtOnce) {
     while (running.load() > 0 || q.HasPending()) {
         while (PopBoth(q, 100, e)) {
             const uint32_t t = e.message >> 24;
-            const uint32_t i = e.message & 0xFFFFFF;
+            const uint32_t i = e.message >> 8 & 0xFFFF;
             ASSERT_LT(t, static_cast<uint32_t>(kThreads));
             ASSERT_GE(i, next[t]);
             next[t] = i + 1;
@@ -142,4 +144,49 @@ TEST(MIDIQueueTest, SeveralInputsPushAtOnce) {
     for (auto& p : producers)
         p.join();
     EXPECT_EQ(received + q.DroppedCount(), kThreads * kPerThread);
+}
+
+// With the ring at its ordinary limit (the consumer held up), what ends a
+// note still goes in and a controller or wheel value is folded into the
+// pending one of its channel and number, never into a slot the consumer
+// took; other events are dropped and counted, and all once no slot is left.
+TEST(MIDIQueueTest, AFullRingKeepsWhatEndsNotesAndTheLatestValues) {
+    CMIDIQueue q;
+    for (uint32_t m : {0x0000E0u, 0x0501B0u, 0x643C90u})  // wheel, mod wheel, key 60
+        q.Push(0, m, 0);
+    for (int i = 3; i < CMIDIQueue::kOrdinary; ++i)
+        q.Push(0, 0x7F, 0);
+    // Each with whether it takes a slot: a note-on, its note-off (nothing to
+    // end), key 60's note-off, velocity 0 for a key never seen, all notes off
+    // twice around all sound off (each ends what came before it), the wheel
+    // and the mod wheel (folded), a controller not pending, another channel's
+    // wheel, a program change and a clock.
+    const std::pair<uint32_t, bool> rows[] = {
+        {0x643D90, false}, {0x003D80, false}, {0x003C80, true}, {0x003E90, true}, {0x007BB0, true},
+        {0x0078B1, true},  {0x007BB0, true},  {0x4000E0, false}, {0x0901B0, false}, {0x5A07B0, true},
+        {0x0000E1, true},  {0x000CC0, false}, {0xF8, false}};
+    for (const auto& [message, slot] : rows)
+        q.Push(0, message, 0);
+    EXPECT_EQ(q.DroppedCount(), 4u);
+    Popped e;
+    ASSERT_TRUE(PopBoth(q, 5, e));
+    EXPECT_EQ(e.message, 0x4000E0u);
+    q.Push(0, 0x2000E0, 0);  // the wheel's slot was taken: one of its own
+    ASSERT_TRUE(PopBoth(q, 5, e));
+    EXPECT_EQ(e.message, 0x0901B0u);
+    for (int i = 2; i < CMIDIQueue::kOrdinary; ++i)
+        ASSERT_TRUE(PopBoth(q, 5, e));
+    for (const auto& [message, slot] : rows)
+        if (slot) {
+            ASSERT_TRUE(PopBoth(q, 5, e));
+            EXPECT_EQ(e.message, message);
+        }
+    ASSERT_TRUE(PopBoth(q, 5, e));
+    EXPECT_EQ(e.message, 0x2000E0u);
+    EXPECT_FALSE(q.HasPending());
+
+    CMIDIQueue full;  // note-offs of keys never seen
+    for (uint32_t i = 0; i < CMIDIQueue::kSize + 10; ++i)
+        full.Push(0, 0x80u | (i % 16) | (i / 16 % 128) << 8, 0);
+    EXPECT_EQ(full.DroppedCount(), 11u);
 }

@@ -145,6 +145,28 @@ TEST_F(SynthThreadsTest, ReleasesAskedOnTheGuiThreadRunAtTheNextBlock) {
         EXPECT_EQ(Data().voiceState[v], CEngineData::kVoiceFree) << v;
 }
 
+// Under a run of edits the render calls find the engine held and read no
+// MIDI: a hold that begins on a running engine handles what fell due, from
+// either queue. A hold inside a hold (the engine half rebuilt) does not.
+TEST_F(SynthThreadsTest, AHoldHandlesTheMidiThatFellDue) {
+    HoldTwoKeysOnPart1();
+    const uint8_t previous = synth->SuspendAndWait();
+    Note(0x80, 1, 60);
+    synth->ProcessRealTimeMidiMessage(0x7000E1, 0);
+    Render(1024);  // silent, but the blocks go by
+    synth->RestoreSuspended(previous);
+    EXPECT_EQ(Gated(1), 2);
+    synth->SetParameter(56, 0.5f);  // an edit
+    EXPECT_EQ(Gated(1), 1);
+    EXPECT_FLOAT_EQ(synth->midi->pitchBend[1], 0.875f);
+    synth->Suspend();
+    Note(0x80, 1, 64);
+    Render(1024);
+    synth->SetParameter(56, 0.5f);
+    EXPECT_EQ(Gated(1), 1);
+    synth->Resume();
+}
+
 // Items cross from one thread to the other complete and in order, through
 // many wraps of a small ring.
 TEST(SpscRingTest, ItemsArriveCompleteAndInOrder) {

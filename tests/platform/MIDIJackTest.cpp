@@ -122,7 +122,9 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     // Plays the messages until the program heard one: again only when a
     // loaded server passed over a cycle (an xrun) and lost them, so a real
     // loss still fails. Answers the frame the last one was played at, -1.
-    const CMIDIQueue& queue = synth->midi->queue;
+    // The process callback's own queue: it never waits on the other inputs'.
+    const CMIDIQueue& queue = synth->midi->realTimeQueue;
+    const CMIDIQueue& shared = synth->midi->queue;
     auto playHeard = [&](std::initializer_list<std::vector<uint8_t>> messages) {
         const int32_t before = queue.writeIndex.load();
         for (int attempt = 0, xruns = probe.xruns.load(); attempt < 3; ++attempt) {
@@ -140,6 +142,7 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
 
     // System exclusive is dropped; clock and note arrive.
     const int32_t first = queue.writeIndex.load();
+    const int32_t sharedFirst = shared.writeIndex.load();
     ASSERT_NE(playHeard({{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}, {0xF8}}), -1);
     const int64_t quiet = probe.captured.load();
     ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return probe.captured.load() > quiet + rate / 2; }, 5000));
@@ -149,8 +152,9 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     const int64_t off = playHeard({{0x80, 69, 0}});
     ASSERT_NE(off, -1);
     ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return probe.captured.load() > off + rate; }, 5000));
-    EXPECT_EQ(queue.message[first], 0xF8u);
-    EXPECT_EQ(queue.message[(first + 1) % CMIDIQueue::kSize], 0x644590u);
+    EXPECT_EQ(queue.MessageAt(first), 0xF8u);
+    EXPECT_EQ(queue.MessageAt((first + 1) % CMIDIQueue::kSize), 0x644590u);
+    EXPECT_EQ(shared.writeIndex.load(), sharedFirst);
 
     // Silence before the note, onset within 100 ms, 440 Hz, decay after
     // the note-off, on both outputs.
@@ -200,8 +204,10 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     // kept as it is, not joined anew (which lets go of its keys).
     ASSERT_NE(playHeard({{0x90, 72, 100}}), -1);
     const int32_t held = queue.writeIndex.load();
+    const int32_t sharedHeld = shared.writeIndex.load();
     devices.BuildMenus(synth->parameters.GetMenuView());
     EXPECT_EQ(queue.writeIndex.load(), held);
+    EXPECT_EQ(shared.writeIndex.load(), sharedHeld) << "no key let go of";
     ASSERT_NE(playHeard({{0x80, 72, 0}}), -1);
 
     // A keyboard chosen in the menu and plugged out lets go without a look
