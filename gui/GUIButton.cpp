@@ -1,5 +1,7 @@
 #include "gui/GUIButton.h"
 
+#include <cstdio>
+
 #include "gui/GUIContinous.h"
 #include "gui/GUIHead.h"
 #include "gui/WidgetDrawing.h"
@@ -12,6 +14,16 @@ void GUIButton::Init()
 }
 
 int GUIButton::GetLeftClickMenu(int, int) { return OpensDialog() ? 0 : int(binding.listId); }
+
+const char* GUIButton::GetHintId(int px, int py)
+{
+    const char* word = GUIObject::GetHintId(px, py);
+    if (!owner || !word || !*word || Flagged() || OpensDialog()) return word;
+    bool on = false;
+    owner->GetBoolValue(&binding, on);
+    snprintf(hintText, sizeof hintText, "%s: %s", word, on ? "on" : "off");
+    return hintText;
+}
 
 int GUIButton::OpensDialog() const
 {

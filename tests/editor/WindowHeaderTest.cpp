@@ -281,6 +281,11 @@ TEST_F(WindowHeader, TheHintLineFollowsThePointerAndTheLoadMeterShowsVoicesAndLo
     EXPECT_STREQ(head->GetHoverHint(), "randomize preset");
     head->OnMouseMove(0, 400, 640);  // the background
     EXPECT_STREQ(head->GetHoverHint(), "");
+    const GUIObject* combi = Find("BTTN", 3, 134);  // a switch says how it stands
+    Click(combi);
+    EXPECT_STREQ(head->GetHoverHint(), "combination preset: on");
+    Click(combi);
+    EXPECT_STREQ(head->GetHoverHint(), "combination preset: off");
     // The line itself draws what it shows: a hint changes its pixels.
     const GUIObject* line = Find("INFO", 3, 176);
     auto pixels = [&] {
