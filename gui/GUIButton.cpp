@@ -18,7 +18,8 @@ int GUIButton::GetLeftClickMenu(int, int) { return OpensDialog() ? 0 : int(bindi
 const char* GUIButton::GetHintId(int px, int py)
 {
     const char* word = GUIObject::GetHintId(px, py);
-    if (!owner || !word || !*word || Flagged() || OpensDialog()) return word;
+    // A button that opens a menu or a dialog, or acts on each press, is no switch.
+    if (!owner || !word || !*word || Flagged() || OpensDialog() || binding.listId > 0) return word;
     bool on = false;
     owner->GetBoolValue(&binding, on);
     snprintf(hintText, sizeof hintText, "%s: %s", word, on ? "on" : "off");

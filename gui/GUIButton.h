@@ -19,7 +19,7 @@ public:
     int GetLeftClickMenu(int x, int y) override;
     // A switch's word with its state ("combination preset: off"): the word
     // alone, still there after the click that switched it off, reads as
-    // if it were on.
+    // if it were on. Other buttons' words stand alone ("main menu").
     const char* GetHintId(int x, int y) override;
     GuiPoint GetLeftClickMenuPos() override { return {x, y + h}; }
 
