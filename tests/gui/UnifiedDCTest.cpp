@@ -294,11 +294,9 @@ TEST(UnifiedDC, TextLayout)
     EXPECT_NE(drawn("abc", 0, 3), drawn("abc", 0, -2));
     // After a two-byte letter it stands where it stands after the letter it is built on.
     auto caretAt = [&](const char* text, int caret) {
-        const std::vector<uint8_t> with = drawn(text, 0, caret), without = drawn(text, 0, -2);
-        std::vector<size_t> at;
-        for (size_t i = 0; i < with.size(); ++i)
-            if (with[i] != without[i]) at.push_back(i);
-        return at;
+        std::vector<uint8_t> with = drawn(text, 0, caret), without = drawn(text, 0, -2);
+        for (size_t i = 0; i < with.size(); ++i) with[i] = with[i] != without[i];
+        return with;
     };
     EXPECT_EQ(caretAt("\xC3\xB6" "b", 2), caretAt("ob", 1));
 }
