@@ -72,13 +72,24 @@ bench: deps
 # banks, projects, recordings, multi-samples, tunings, learnt controllers and
 # Debug.txt are kept: there only what the build made goes (the build system's
 # own clean, then what it writes unlisted: its configuration, the factory
-# presets, the copies of data/ and the screenshots). Every other build folder
-# goes whole.
+# presets, the copies of the files of data/ and the pictures make screenshots
+# drew), each by the name the build gives it, so a folder of the user's that
+# bears such a name stays. The layout goes only while it is the one the build
+# put there (or the built one): a layout saved from the layout editor stays,
+# and so does the build's note of what it put there, by which the next build
+# knows the layout as the user's. Every other build folder goes whole (build
+# may be a symbolic link).
 RELEASE_MADE = CMakeFiles CMakeCache.txt build.ninja .ninja_deps .ninja_log cmake_install.cmake \
-	compile_commands.json empty_*.cpp generated screenshots Presets/Factory $(notdir $(wildcard data/*))
+	compile_commands.json generated Presets/Factory
+DATA_FILES = $(patsubst data/%,%,$(shell find data -type f 2>/dev/null))
+SCREENSHOTS = screenshots/page[0-9][0-9].png screenshots/dialog[0-9][0-9][0-9].png screenshots/about.png
 
 clean:
-	@if cmp -s build/release/ZAVO.gui build/release/generated/ZAVO.gui.installed; then rm -f build/release/ZAVO.gui; fi
+	@if [ -d build/release ]; then cd build/release && \
+		if [ ! -e ZAVO.gui ] || cmp -s ZAVO.gui .ZAVO.gui.installed || cmp -s ZAVO.gui generated/ZAVO.gui \
+			|| cmp -s ZAVO.gui generated/ZAVO.gui.installed; then rm -f ZAVO.gui .ZAVO.gui.installed; fi; fi
 	@if [ -f build/release/build.ninja ]; then cmake --build build/release --target clean; fi
-	@if [ -d build/release ]; then cd build/release && rm -rf $(RELEASE_MADE); fi
-	@if [ -d build ]; then find build -mindepth 1 -maxdepth 1 ! -name release -exec rm -rf {} +; fi
+	@if [ -d build/release ]; then cd build/release && rm -rf $(RELEASE_MADE) && \
+		for f in empty_*.cpp $(SCREENSHOTS) $(DATA_FILES); do [ -d "$$f" ] || rm -f "$$f"; done && \
+		{ [ ! -d screenshots ] || rmdir screenshots 2>/dev/null || true; }; fi
+	@if [ -d build ]; then find -H build -mindepth 1 -maxdepth 1 ! -name release -exec rm -rf {} +; fi

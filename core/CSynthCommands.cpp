@@ -637,7 +637,13 @@ bool CSynth::SaveBankFile() {
         EngineHold hold(*this);
         program.BuildBankImage(image);
     }
-    return os::ReplaceFileOrSay(path, image.data(), image.size());
+    if (!os::ReplaceFileOrSay(path, image.data(), image.size()))
+        return false;
+    // The bank is the file now: the header names it as a load of the file would.
+    char name[CProgram::kNameSize];
+    program.GetFileDialog().GetBankName(name, sizeof name);
+    program.SetSlotName(program.GetCurrentBankSlot(), name);
+    return true;
 }
 
 bool CSynth::SavePresetFile() {

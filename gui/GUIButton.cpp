@@ -1,5 +1,7 @@
 #include "gui/GUIButton.h"
 
+#include <cstdio>
+
 #include "gui/GUIContinous.h"
 #include "gui/GUIHead.h"
 #include "gui/WidgetDrawing.h"
@@ -12,6 +14,17 @@ void GUIButton::Init()
 }
 
 int GUIButton::GetLeftClickMenu(int, int) { return OpensDialog() ? 0 : int(binding.listId); }
+
+const char* GUIButton::GetHintId(int px, int py)
+{
+    const char* word = GUIObject::GetHintId(px, py);
+    // A button that opens a menu or a dialog, or acts on each press, is no switch.
+    if (!owner || !word || !*word || Flagged() || OpensDialog() || binding.listId > 0) return word;
+    bool on = false;
+    owner->GetBoolValue(&binding, on);
+    snprintf(hintText, sizeof hintText, "%s: %s", word, on ? "on" : "off");
+    return hintText;
+}
 
 int GUIButton::OpensDialog() const
 {

@@ -17,6 +17,10 @@ public:
     void OnMouseDown(uint32_t flags, int x, int y) override;
     void OnMouseUp(uint32_t flags, int x, int y) override;
     int GetLeftClickMenu(int x, int y) override;
+    // A switch's word with its state ("combination preset: off"): the word
+    // alone, still there after the click that switched it off, reads as
+    // if it were on. Other buttons' words stand alone ("main menu").
+    const char* GetHintId(int x, int y) override;
     GuiPoint GetLeftClickMenuPos() override { return {x, y + h}; }
 
     // The property that names the dialog an opener opens.
@@ -28,6 +32,7 @@ public:
     uint8_t shown = 0;
 
 private:
+    char hintText[96] = "";
     bool Lit();
     bool Flagged() const { return (binding.flags & (CIParameter::kFlagMomentary | CIParameter::kFlagOneShot)) != 0; }
 };

@@ -63,7 +63,6 @@ void GUIContinous::ControllerEntry::Begin(int number)
         text[0] = 0;
     caret = int(strlen(text));
     fresh = true;
-    tooLong = false;
 }
 
 bool GUIContinous::ControllerEntry::Key(int key, int ch)
@@ -75,25 +74,24 @@ bool GUIContinous::ControllerEntry::Key(int key, int ch)
     }
     fresh = false;
     if (ch >= '0' && ch <= '9') {
-        // Kept as typed so far; the disc and the hint line say that it is
-        // no controller number until a digit is taken back.
-        if (len >= 3) return tooLong = true;
+        // Shown as typed; the disc and the hint line say that four digits
+        // are no controller number until one is taken back. A fifth is
+        // not taken.
+        if (len >= int(sizeof text) - 1) return true;
         memmove(text + caret + 1, text + caret, size_t(len - caret + 1));
         text[caret++] = char(ch);
         return true;
     }
     switch (key) {
     case kBack:
-        if (tooLong) {
-            tooLong = false;
-        } else if (caret > 0) {
+        if (caret > 0) {
             memmove(text + caret - 1, text + caret, size_t(len - caret + 1));
             --caret;
         }
         return true;
     case kLeft: caret = std::max(0, caret - 1); return true;
     case kRight: caret = std::min(len, caret + 1); return true;
-    case kDelete: text[0] = 0, caret = 0, tooLong = false; return true;
+    case kDelete: text[0] = 0, caret = 0; return true;
     default: return false;
     }
 }
@@ -254,6 +252,10 @@ GuiRect DrawControllerDisc(GUIObject& widget, int cx, int cy, const GUIContinous
         snprintf(text, sizeof text, "%d", number);
     dc->SetColor(typed && entry->Refused() ? 0x0000E0 : 0x000000);
     const int textHeight = dc->Font().GetHeight();
-    dc->DrawText(cx, cy - textHeight / 2, text, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 2);
-    return {cx - 10, cy - 10, cx + 11, cy + 11};
+    // Four digits typed reach past the disc.
+    const GuiRect digits =
+        dc->DrawText(cx, cy - textHeight / 2, text, CUnifiedDC::kTextCentre | CUnifiedDC::kTextTransparent, 2);
+    GuiRect drawn{cx - 10, cy - 10, cx + 11, cy + 11};
+    if (digits.right > digits.left) UnionRects(drawn, drawn, digits);
+    return drawn;
 }

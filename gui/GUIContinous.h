@@ -25,10 +25,11 @@ public:
 
     // The controller-number text shared with the selection widget.
     struct ControllerEntry {
-        char text[4] = {};
+        // Up to four digits: a fourth shows what was typed, which names no
+        // controller, and Backspace takes it back.
+        char text[5] = {};
         int caret = 0;
         bool fresh = false;
-        bool tooLong = false;  // a digit past the third was typed
         void Begin(int controller);
         bool Key(int key, int ch);
         // The widget's activation and deactivation in controller-number
@@ -40,9 +41,8 @@ public:
         bool TakeKey(GUIObject& widget, int key, int ch);
         // -1 for an empty text; the number typed otherwise.
         int Value() const;
-        // What was typed names no controller (past 126, or four digits):
-        // it is not assigned.
-        bool Refused() const { return tooLong || Value() > kLastController; }
+        // What was typed names no controller (past 126): it is not assigned.
+        bool Refused() const { return Value() > kLastController; }
         // While typed in: what the widget's disc shows, and the hint line's
         // word on a number that is not assigned; null otherwise.
         const char* Typed(const GUIObject& widget) const;

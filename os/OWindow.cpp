@@ -146,6 +146,93 @@ bool ShowBoxUntilStop(uint32_t kind, const char* caption, const char* text, SDL_
     return shown && !w.stopped;
 }
 
+#if defined(SDL_VIDEO_DRIVER_X11)
+// A window destroyed by another client (xdotool windowclose, a task
+// manager's kill) is gone before SDL hears of it: the next request on it
+// fails, and Xlib's own handler ends the process there with status 1,
+// before the settings are written. An error about the window ends the
+// program as a close does; any other error goes where it went before.
+std::atomic<unsigned long> g_xWindow{0};
+std::atomic<bool> g_xWindowGone{false};
+XErrorHandler g_xEarlierHandler = nullptr;
+
+int OnXError(Display* display, XErrorEvent* error)
+{
+    const unsigned long window = g_xWindow.load(std::memory_order_relaxed);
+    if (window != 0 && error->resourceid == window) {
+        g_xWindowGone.store(true);
+        PostStop();  // signal safe: no request to the display from here
+        return 0;
+    }
+    return g_xEarlierHandler ? g_xEarlierHandler(display, error) : 0;
+}
+
+// Set before SDL opens the display: SDL puts back the handler it found
+// when it closes the display, and the errors of a window that is gone
+// surface only then on its second connection (the wake-up messages sent to
+// the window).
+void HandleXErrors()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { g_xEarlierHandler = XSetErrorHandler(&OnXError); });
+}
+
+void WatchXWindow(SDL_Window* window)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    g_xWindow.store(info.info.x11.window);
+    g_xWindowGone.store(false);
+    // SDL makes no event of the window's destruction; the display's own
+    // events say it (and give the press SDL swallows, TakeSwallowedPress).
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+}
+
+bool IsWindowDestroyed(const SDL_Event& e)
+{
+    if (e.type != SDL_SYSWMEVENT || !e.syswm.msg || e.syswm.msg->subsystem != SDL_SYSWM_X11) return false;
+    const XEvent& x = e.syswm.msg->msg.x11.event;
+    if (x.type != DestroyNotify || x.xdestroywindow.window != g_xWindow.load(std::memory_order_relaxed)) return false;
+    g_xWindowGone.store(true);
+    return true;
+}
+
+// A window of ours that is there is destroyed as ever (an error about it
+// then is no one else's doing). Of one that is gone, SDL waits for the
+// display to say that it is unmapped, which it never does: that word is
+// put in the display's queue for it. The errors of destroying it are
+// waited for while they still come here (SDL puts Xlib's own handler back
+// before it closes the display).
+void DestroySDLWindow(SDL_Window* window)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!g_xWindowGone.load() || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) {
+        g_xWindow.store(0);
+        SDL_DestroyWindow(window);
+        return;
+    }
+    Display* display = info.info.x11.display;
+    XEvent unmapped{};
+    unmapped.xunmap.type = UnmapNotify;
+    unmapped.xunmap.display = display;
+    unmapped.xunmap.event = unmapped.xunmap.window = info.info.x11.window;
+    XPutBackEvent(display, &unmapped);
+    SDL_DestroyWindow(window);
+    XSync(display, False);
+}
+
+// After the display is closed: the id may name another client's window.
+void ForgetXWindow() { g_xWindow.store(0); }
+#else
+void HandleXErrors() {}
+void WatchXWindow(SDL_Window*) {}
+bool IsWindowDestroyed(const SDL_Event&) { return false; }
+void DestroySDLWindow(SDL_Window* window) { SDL_DestroyWindow(window); }
+void ForgetXWindow() {}
+#endif
+
 } // namespace
 
 int VirtualKeyOf(int32_t key)
@@ -222,6 +309,7 @@ bool OWindow::Create(const char* title, int width, int height, std::string* erro
     // take the pointer whenever the window regains the focus, and the
     // pointer's moves back into the window would go unseen.
     SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
+    HandleXErrors();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) {
         if (error) *error = SDL_GetError();
         return false;
@@ -255,6 +343,7 @@ bool OWindow::Create(const char* title, int width, int height, std::string* erro
     SDL_UpdateWindowSurface(m_window);
     SDL_StartTextInput();
     SetCursorShape(1);
+    WatchXWindow(m_window);
 
     SDL_Window* window = m_window;
     StartBoxWatcher();
@@ -282,10 +371,11 @@ void OWindow::Destroy()
         if (c) SDL_FreeCursor(c);
         c = nullptr;
     }
-    SDL_DestroyWindow(m_window);
+    DestroySDLWindow(m_window);
     m_window = nullptr;
     m_buttons = 0;
     SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS);
+    ForgetXWindow();
 }
 
 void OWindow::GetClientSize(int& width, int& height) const
@@ -529,7 +619,10 @@ void OWindow::Dispatch(const SDL_Event& e)
         Close();
         break;
     case SDL_SYSWMEVENT:
-        TakeSwallowedPress(e);
+        if (IsWindowDestroyed(e))
+            Close();
+        else
+            TakeSwallowedPress(e);
         break;
     case SDL_TEXTINPUT: {
         // Text with no key press of its own: an input method's, or a
@@ -562,13 +655,11 @@ void OWindow::ReleaseLostButton(uint32_t sdlButtons, int x, int y)
     m_captured = false;
 }
 
-// While SDL swallows presses, the display's own events are passed on too
-// (SDL_SYSWMEVENT), and the press is taken from them.
+// While SDL swallows presses, the press is taken from the display's own
+// events (SDL_SYSWMEVENT, passed on while the window is there).
 void OWindow::SetPressSwallowed(bool swallowed)
 {
-    if (swallowed == m_pressSwallowed) return;
     m_pressSwallowed = swallowed;
-    SDL_EventState(SDL_SYSWMEVENT, swallowed ? SDL_ENABLE : SDL_DISABLE);
 }
 
 // The X press of the left button that SDL made no event of: it reaches the
@@ -639,7 +730,7 @@ void OWindow::PumpTimerAndPaint()
     while (SDL_PollEvent(&e)) {
         if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_EXPOSED)
             Dispatch(e);
-        else if (e.type == SDL_QUIT ||
+        else if (e.type == SDL_QUIT || IsWindowDestroyed(e) ||
                  (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE))
             closeAsked = true;
     }

@@ -188,3 +188,9 @@ void CDlgFile::GetBankTitle(char* out, size_t size) const
     if (out && size > 0)
         utf8::CopyCut(out, size, bankTitle);
 }
+
+void CDlgFile::GetBankName(char* out, size_t size) const
+{
+    if (out && size > 0)
+        TitleOf(bankPath, out, size, true);
+}

@@ -36,6 +36,9 @@ public:
     {
         GetBankTitle(out, N);
     }
+    // The name of the bank in the last bank file chosen, opened or saved:
+    // its title without the extension.
+    void GetBankName(char* out, size_t size) const;
 
     // Puts in the chooser that answers the requests; null restores the
     // desktop chooser. The chooser must outlive its use here.

@@ -62,12 +62,14 @@ add_custom_target(zavo_sounds ALL DEPENDS ${ZAVO_SOUND_FILES})
 # The window's layout: "ZAVO.gui" written from its source under data/, panel
 # images drawn by the tool, then copied into the program folder. The layout
 # editor saves the user's layout under that name: a file there that is not
-# the copy the build put there last is the user's and stays (and so does
-# the copy, for make clean to know it by).
+# the copy the build put there last is the user's and stays. The copy lies
+# beside it (.ZAVO.gui.installed), not under generated/: make clean keeps it
+# while it keeps the user's layout, and the next build still knows it by it.
 add_executable(zavo_make_layout ${CMAKE_SOURCE_DIR}/tools/MakeLayout.cpp ${ZAVO_NO_SETTINGS})
 target_link_libraries(zavo_make_layout PRIVATE ${ZAVO_LINK})
 set(ZAVO_LAYOUT_SOURCE ${CMAKE_SOURCE_DIR}/data/Layout.txt)
 set(ZAVO_LAYOUT_FILE ${CMAKE_BINARY_DIR}/generated/ZAVO.gui)
+set(ZAVO_LAYOUT_RECORD .ZAVO.gui.installed)
 add_custom_command(OUTPUT ${ZAVO_LAYOUT_FILE}
   COMMAND zavo_make_layout ${ZAVO_LAYOUT_SOURCE} ${ZAVO_LAYOUT_FILE}
   DEPENDS zavo_make_layout ${ZAVO_LAYOUT_SOURCE}
@@ -75,7 +77,7 @@ add_custom_command(OUTPUT ${ZAVO_LAYOUT_FILE}
 # Looked at on every build: a ZAVO.gui deleted by hand comes back.
 add_custom_target(zavo_layout ALL
   COMMAND sh ${CMAKE_SOURCE_DIR}/tools/install-layout.sh ${CMAKE_BINARY_DIR}/ZAVO.gui
-          ${CMAKE_BINARY_DIR}/generated/ZAVO.gui.installed ${ZAVO_LAYOUT_FILE}
+          ${CMAKE_BINARY_DIR}/${ZAVO_LAYOUT_RECORD} ${ZAVO_LAYOUT_FILE}
   DEPENDS ${ZAVO_LAYOUT_FILE})
 
 # Every page rendered to PNG (make screenshots) with the factory bank and

@@ -7,6 +7,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/CSynth.h"
 #include "gui/CUIMenuResource.h"
@@ -145,6 +146,18 @@ TEST_F(CommandTest, ProgramStepsStopAtTheEndsOfTheBank) {
     EXPECT_EQ(synth->program.GetCurrentProgramNumber(), 120);
     synth->ExecuteCommand(134, 0.0f);
     EXPECT_EQ(synth->GetCommandValue(134), 0.0f);
+}
+
+// "Paste Modmatrix" (163) takes only the modulation rows of the copied
+// program, "Paste 8D setting" (165) only the section.
+TEST_F(CommandTest, PastesTakeWhatTheirNamesSay) {
+    float* r = synth->program.GetCurrentProgramData();  // rows 36, 70: an amount, a source; 500: the section
+    auto set = [&](float v) { r = synth->program.GetCurrentProgramData(), r[36] = r[70] = r[500] = v; };
+    set(10.0f), synth->ExecuteCommand(125, 0.0f), synth->SetProgram(1), set(20.0f);
+    synth->ExecuteCommand(163, 0.0f);
+    EXPECT_EQ(std::vector<float>({r[36], r[70], r[500]}), std::vector<float>({10.0f, 10.0f, 20.0f}));
+    set(20.0f), synth->ExecuteCommand(165, 0.0f);
+    EXPECT_EQ(std::vector<float>({r[36], r[70], r[500]}), std::vector<float>({20.0f, 20.0f, 10.0f}));
 }
 
 // Back from a combination bank on part 9, parts 8..11 take consecutive

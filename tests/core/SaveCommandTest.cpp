@@ -87,6 +87,7 @@ TEST_F(SaveCommandTest, BankAndPresetReadBackTheSame) {
         chooser.path = Path("saved.fxp");
         synth->ExecuteCommand(129, 0.0f);
     }
+    EXPECT_STREQ(synth->program.GetBankName(0), "saved");  // the header names the bank saved
     ASSERT_EQ(std::filesystem::file_size(Path("saved.qvb")), static_cast<uintmax_t>(CProgram::kBankFileBytes));
 
     auto fresh = std::make_unique<CSynth>();
@@ -179,7 +180,9 @@ TEST_F(SaveCommandTest, AFailedWriteKeepsTheOldFileAndSaysError) {
     // A folder in place of the file: the rename over it fails.
     std::filesystem::create_directory(Path("taken.qvb"));
     chooser.path = Path("taken.qvb");
+    const std::string bank = synth->program.GetBankName(0);
     synth->ExecuteCommand(106, 0.0f);
+    EXPECT_EQ(synth->program.GetBankName(0), bank);
     // A file in place of the folder.
     chooser.path = Path("taken.qvb/inside/x.fxp");
     synth->ExecuteCommand(129, 0.0f);

@@ -284,24 +284,28 @@ TEST(Program, WithoutADisplayItEndsAtOnceWithAMessage)
 
 TEST_F(WindowOnX, ProgramEndsOnSigtermWithItsSettingsWritten)
 {
-    testutil::TempFolder home;
-    const pid_t pid = testutil::Spawn({"XDG_CONFIG_HOME=" + home.Path(), "HOME=" + home.Path(),
-                                       "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
-                                       "JACK_DEFAULT_SERVER=" + testutil::UniqueJackName("zavo-none"),
-                                       testutil::LeakRules(home)},
-                            home / "stderr.txt");
-    Display* x = XOpenDisplay(xvfb.Name().c_str());
-    ASSERT_NE(x, nullptr);
-    bool shown = false;
-    for (auto end = testutil::Clock::now() + std::chrono::seconds(20); testutil::Clock::now() < end && !shown;) {
-        shown = testutil::ZavoWindowShown(x);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Also when another client destroys the window: as a close.
+    for (const bool destroy : {false, true}) {
+        testutil::TempFolder home;
+        const pid_t pid = testutil::Spawn({"XDG_CONFIG_HOME=" + home.Path(), "HOME=" + home.Path(),
+                                           "DISPLAY=" + xvfb.Name(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                                           "JACK_DEFAULT_SERVER=" + testutil::UniqueJackName("zavo-none"),
+                                           testutil::LeakRules(home)},
+                                home / "stderr.txt");
+        Display* x = XOpenDisplay(xvfb.Name().c_str());
+        ASSERT_NE(x, nullptr);
+        bool shown = false;
+        for (auto end = testutil::Clock::now() + std::chrono::seconds(20); testutil::Clock::now() < end && !shown;) {
+            shown = testutil::ZavoWindowShown(x);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (destroy && shown) XDestroyWindow(x, testutil::ZavoWindow(x));
+        XCloseDisplay(x);
+        EXPECT_TRUE(shown);
+        if (!destroy) kill(pid, SIGTERM);
+        EXPECT_EQ(testutil::WaitFor(pid, std::chrono::seconds(10)), 0) << testutil::ReadFile(home / "stderr.txt");
+        EXPECT_TRUE(std::filesystem::exists(home / "zavo/settings.ini")) << destroy;
     }
-    XCloseDisplay(x);
-    EXPECT_TRUE(shown);
-    kill(pid, SIGTERM);
-    EXPECT_EQ(testutil::WaitFor(pid, std::chrono::seconds(10)), 0) << testutil::ReadFile(home / "stderr.txt");
-    EXPECT_TRUE(std::filesystem::exists(home / "zavo/settings.ini"));
 }
 
 // A first start (no settings file) plays through JACK when a server answers,

@@ -281,6 +281,13 @@ TEST_F(WindowHeader, TheHintLineFollowsThePointerAndTheLoadMeterShowsVoicesAndLo
     EXPECT_STREQ(head->GetHoverHint(), "randomize preset");
     head->OnMouseMove(0, 400, 640);  // the background
     EXPECT_STREQ(head->GetHoverHint(), "");
+    const GUIObject* combi = Find("BTTN", 3, 134);  // a switch says how it stands
+    Click(combi);
+    EXPECT_STREQ(head->GetHoverHint(), "combination preset: on");
+    Click(combi);
+    EXPECT_STREQ(head->GetHoverHint(), "combination preset: off");
+    head->OnMouseMove(0, Find("BTTN", 3, 102)->x + 4, Find("BTTN", 3, 102)->y + 4);
+    EXPECT_STREQ(head->GetHoverHint(), "main menu");  // no switch
     // The line itself draws what it shows: a hint changes its pixels.
     const GUIObject* line = Find("INFO", 3, 176);
     auto pixels = [&] {

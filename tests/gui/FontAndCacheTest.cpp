@@ -57,7 +57,7 @@ TEST(GLFont, TablesAndSelection)
     EXPECT_EQ(std::tuple(mark.x, mark.advance), std::tuple(fontmetrics::kMarkCell * 10, 22));
     EXPECT_EQ(font.GetTextWidth("Gr\xC3\xB6\xC3\x9F" "e"), font.GetTextWidth("Grobe"));
     // a = 20, mark and b = 22 quarter pixels, plus 2 x count / 4.
-    const std::pair<const char*, int> odd[] = {{"a\xFF" "b", 65}, {"a\xC3", 43}, {"a\xF0\x9F\x8E\xB9", 43},
+    const std::pair<const char*, int> odd[] = {{"a\xFF" "b", 65}, {"a\xC3", 43}, {"a\xC3\xC3" "b", 88}, {"a\xF0\x9F\x8E\xB9", 43},
                                                {"a\xE0\x80\x80", 88} /* overlong */, {"a\xED\xA0\x80", 88}};
     for (const auto& [text, width] : odd) EXPECT_EQ(font.GetTextWidth(text), width) << text;
     EXPECT_EQ(font.SetSpacing(0), 2);

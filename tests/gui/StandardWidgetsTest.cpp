@@ -164,6 +164,12 @@ TEST_F(StandardWidgets, AKnobDragReachesTheEngineAndTheSound)
     EXPECT_EQ(head->GetController(&knob->binding), 12);
     knob->Deactivate();
     EXPECT_EQ(head->GetController(&knob->binding), -1);
+    // A fourth digit shows as typed; Backspace leaves 123, which is assigned.
+    head->OnMouseMove(0, 116, 116);
+    for (char c : std::string("1234")) Key(c, c);
+    EXPECT_STREQ(knob->controller.Typed(*knob), "1234");
+    Key(8), knob->Deactivate();
+    EXPECT_EQ(head->GetController(&knob->binding), 123);
 }
 
 TEST_F(StandardWidgets, ModulationAmountAndSpinField)
@@ -215,6 +221,12 @@ TEST_F(StandardWidgets, ButtonsSelectionsFieldsAndCategories)
         head->OnMouseUp(0, 20, 15);
         EXPECT_EQ(synth->GetParameter(166), 1.0f);
     }
+    // A plain switch shows the value, not the press: switched off, it is dark while still held.
+    button->binding.flags &= ~CIParameter::kFlagOneShot;
+    head->OnMouseDown(1, 20, 15);
+    head->RedrawAll();
+    EXPECT_EQ(static_cast<GUIButton*>(button)->shown, 0);
+    head->OnMouseUp(0, 20, 15);
 
     // Play and Stop show the song as the audio thread started it, after the press drew them.
     auto* stop = Add<GUIButton>("BTTN", 7, 32, 0, 10, 30, 40, 15);
@@ -239,9 +251,11 @@ TEST_F(StandardWidgets, ButtonsSelectionsFieldsAndCategories)
     head->OnMouseDown(1, 210, 15);
     ASSERT_TRUE(edit->IsActive());
     EXPECT_EQ(strlen(edit->text), size_t(GUIEditField::kMaxChars));
+    const std::string atStart = edit->text;
     for (int i = 0; i < 40; ++i) Key('A' + i % 26, 'A' + i % 26);
     EXPECT_EQ(std::string(edit->text), "ABCDEFGHIJKLMNOPQRSTUVWXYZA");
     Key(27);  // Esc: the model's text
+    EXPECT_EQ(edit->text, atStart);
     EXPECT_FALSE(edit->IsActive());
     EXPECT_FALSE(head->OnKey('q', 'q', 0));  // committed: edits nothing more
     head->RedrawAll();
@@ -269,6 +283,9 @@ TEST_F(StandardWidgets, ButtonsSelectionsFieldsAndCategories)
     EXPECT_EQ(std::string(edit->text), "Gr\xC3\xB6\xC3\x9F" "e\xE4\xB8\x80");
     Key(8), Key(37), Key(8), Key(39), Key(8);
     EXPECT_EQ(std::string(edit->text), "Gr\xC3\xB6");
+    Key(37), Key(39), Key(0, 'a');  // Right steps over the whole letter
+    EXPECT_EQ(std::string(edit->text), "Gr\xC3\xB6" "a");
+    Key(8);
     for (int i = 0; i < 30; ++i) Key(0, 0xE4);  // eleven fit whole, in 26 of the 27 bytes
     EXPECT_EQ(strlen(edit->text), 26u);
     EXPECT_EQ(std::string(edit->text).substr(22), "\xC3\xA4\xC3\xA4");

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "GuiTestSupport.h"
+#include "common/base/Utf8.h"
 
 namespace {
 
@@ -278,10 +279,24 @@ TEST(UnifiedDC, TextLayout)
     EXPECT_EQ(dc.DrawText(0, 0, longText.c_str(), 0), dc.DrawText(0, 0, longText.substr(0, 63).c_str(), 0));
     EXPECT_EQ(dc.DrawText(0, 0, (longText.substr(0, 62) + "\xC3\xB6").c_str(), 0),
               dc.DrawText(0, 0, longText.substr(0, 62).c_str(), 0));
+    EXPECT_EQ(utf8::CutLength("ab\xC3", 10), 3u);  // damaged before the terminator: kept, one mark
+    EXPECT_EQ(utf8::CutLength("ab\xC3\xB6", 3), 2u);
+    // Shortened to a width inside a letter, the letter goes whole: no mark
+    // of a lone first byte, though one would fit where the wide "\xC3\x96" was.
+    const int markFits = (font.GetTextWidth("Filter \xC3\x96\xC3") + 3) / 4;
+    ASSERT_LT(markFits * 4, font.GetTextWidth("Filter \xC3\x96\xC3\x96"));
+    EXPECT_EQ(drawn("Filter \xC3\x96\xC3\x96", markFits, -2), drawn("Filter \xC3\x96", 0, -2));
     EXPECT_EQ(drawn("a\xC8z", 0, -2), drawn("a\xE4\xB8\x80z", 0, -2));
     EXPECT_NE(drawn("a\xC8z", 0, -2), drawn("a z", 0, -2));
     EXPECT_NE(drawn("\xC3\xB6", 0, -2), drawn("o", 0, -2));
     // A caret past the end draws none; at the end it stands after the text.
     EXPECT_EQ(drawn("abc", 0, 4), drawn("abc", 0, -2));
     EXPECT_NE(drawn("abc", 0, 3), drawn("abc", 0, -2));
+    // After a two-byte letter it stands where it stands after the letter it is built on.
+    auto caretAt = [&](const char* text, int caret) {
+        std::vector<uint8_t> with = drawn(text, 0, caret), without = drawn(text, 0, -2);
+        for (size_t i = 0; i < with.size(); ++i) with[i] = with[i] != without[i];
+        return with;
+    };
+    EXPECT_EQ(caretAt("\xC3\xB6" "b", 2), caretAt("ob", 1));
 }

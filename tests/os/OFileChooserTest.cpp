@@ -105,8 +105,9 @@ TEST(OFileChooser, ZenityAnswerAndCancelAreReadFromTheChildProcess)
     std::string script = "#!/bin/sh\n"
                          "echo \"$GSETTINGS_BACKEND\" > '" + (tmp / "env.txt") + "'\n"
                          "echo \"$1\" >> '" + (tmp / "asked") + "'\n"
+                         "for a; do case \"$a\" in --filename=*) echo \"$a\" > '" + (tmp / "offered") + "';; esac; done\n"
                          "if [ \"$1\" = --question ]; then [ -e '" + (tmp / "no") + "' ] || { : > '" + (tmp / "no") + "'; exit 1; }; exit 0; fi\n"
-                         "case \"$2\" in *Cancel*) exit 1;; *Wait*) echo $$ > '" + (tmp / "pid") + "'; exec /bin/sleep 60;; esac\n"
+                         "case \"$2\" in *Cancel*) exit 1;; *Whole*) echo '" + (tmp / "chosen.wav") + "'; exit 0;; *Wait*) echo $$ > '" + (tmp / "pid") + "'; exec /bin/sleep 60;; esac\n"
                          "echo '" + (tmp / "chosen") + "'\n";
     testutil::WriteFile(tmp / "zenity", script);
     chmod((tmp / "zenity").c_str(), 0755);
@@ -132,6 +133,12 @@ TEST(OFileChooser, ZenityAnswerAndCancelAreReadFromTheChildProcess)
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(*answer, tmp / "chosen.wav");
     EXPECT_EQ(testutil::ReadFile(tmp / "asked"), "--file-selection\n--question\n--file-selection\n--question\n");
+    EXPECT_EQ(testutil::ReadFile(tmp / "offered"), "--filename=" + (tmp / "chosen.wav") + "\n");  // after "no"
+    // A name typed with its extension zenity asked about itself: once.
+    r.title = "Whole name";
+    std::remove((tmp / "asked").c_str());
+    EXPECT_EQ(chooser.Choose(r), tmp / "chosen.wav");
+    EXPECT_EQ(testutil::ReadFile(tmp / "asked"), "--file-selection\n");
 
     r.title = "Cancel me";
     EXPECT_FALSE(chooser.Choose(r).has_value());
