@@ -5,6 +5,13 @@
 // (which frees voices in advance) and then with the read cursor (which
 // handles them).
 //
+// An event's block follows from its own time against the last render call:
+// each call records the block it starts with and the time its first frame
+// is due (a JACK cycle's frame time, else the call's start). An event played
+// at that time plus d sounds d later, one call's length behind it: every
+// event gets the same latency whatever its place in the cycle, whichever of
+// the MIDI and audio callbacks runs first.
+//
 // Several MIDI inputs may push at once: producers take a tiny spin flag
 // among themselves. The audio thread never touches that flag, so it never
 // waits for a producer.
@@ -14,7 +21,8 @@
 class CMIDIQueue {
 public:
     static constexpr int32_t kSize = 256;
-    // How far ahead of the current block an event may be scheduled.
+    // How far ahead of the current block an event may be scheduled, at
+    // least: render calls longer than half of it widen it to two calls.
     static constexpr int32_t kMaxBlocksAhead = 16;
 
     CMIDIQueue() = default;
@@ -22,10 +30,16 @@ public:
     CMIDIQueue(const CMIDIQueue&) = delete;
     CMIDIQueue& operator=(const CMIDIQueue&) = delete;
 
-    // Producer side (any MIDI input thread). With 255 events unread the new
-    // event is dropped and counted: overwriting would make the ring read as
-    // empty.
+    // Producer side (any MIDI input thread). timeStamp: microseconds of
+    // os::ClockMicros. With 255 events unread the new event is dropped and
+    // counted: overwriting would make the ring read as empty.
     void Push(int32_t currentBlock, uint32_t message, uint32_t timeStamp);
+
+    // Audio thread, at the start of a render call: `block` is the first
+    // block it renders, due at `timeUs`, and the call is `blocks` long.
+    void SetRenderAnchor(int32_t block, uint32_t timeUs, int32_t blocks);
+    // Forgets the render calls (a block counter started over).
+    void ClearRenderAnchor() { anchorBlocks.store(0, std::memory_order_relaxed); }
 
     // Consumer side (audio thread).
     bool HasPending() const;
@@ -40,8 +54,8 @@ public:
 
     uint32_t DroppedCount() const { return dropped.load(std::memory_order_relaxed); }
 
-    // Milliseconds on the process-wide monotonic clock: the one time base
-    // for every MIDI input, so that stamps of different inputs compare.
+    // Milliseconds on the process-wide monotonic clock, the time base of
+    // CSynth::ProcessMidiMessage's callers.
     static uint32_t ClockMs();
 
     uint32_t message[kSize] = {};
@@ -50,10 +64,11 @@ public:
     uint32_t timeStamp[kSize] = {};
     uint8_t flagA[kSize] = {};
     uint8_t flagB[kSize] = {};
-    // Producer state, guarded by the producer flag.
-    int32_t referenceBlock = 0;
-    uint32_t referenceTime = 0;
-    bool hasReference = false;
+    // The last render call's first block (high half) and its time (low
+    // half), in one word so that a producer never reads half of each call;
+    // and its length in blocks, 0 before the first call.
+    std::atomic<uint64_t> anchor{0};
+    std::atomic<int32_t> anchorBlocks{0};
     std::atomic<int32_t> writeIndex{0};
     std::atomic<int32_t> readIndex{0};
     std::atomic<int32_t> preScanIndex{0};

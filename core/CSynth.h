@@ -190,6 +190,18 @@ public:
     // a device that never calls, requests wait in the ring until it fills.
     void Post(const Request& request);
 
+    // MIDI input thread: a message played at timeUs, microseconds of
+    // os::ClockMicros (ProcessMidiMessage takes milliseconds of
+    // CMIDIQueue::ClockMs).
+    void ProcessMidiMessageAt(uint32_t message, uint32_t timeUs);
+    // Audio thread, before a render call: the time its first frame is due
+    // (microseconds of os::ClockMicros), as the device tells it. A call
+    // without one takes the time it starts.
+    void SetRenderStartTime(uint32_t timeUs) {
+        renderStartTime = timeUs;
+        hasRenderStartTime = true;
+    }
+
     int32_t GetHeldOverCount() const { return heldOver; }
     int32_t GetNextHeldOverCount() const { return nextHeldOver; }
     uint8_t GetMidiOutNoteFlag(int part, int note) const;
@@ -213,6 +225,8 @@ public:
     float renderBuffer[2 * kMaxRenderFrames];
     int32_t heldOver = 0;
     int32_t nextHeldOver = 0;
+    uint32_t renderStartTime = 0;
+    bool hasRenderStartTime = false;
     float heldBuffer[2 * kMaxHeldFrames];
     CPerfMeter perfMeter;
     CPresetBrowser presetBrowser{this};

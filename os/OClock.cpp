@@ -16,4 +16,9 @@ int64_t ClockFrequency()
     return 1000000000LL;
 }
 
+uint32_t ClockMicros()
+{
+    return static_cast<uint32_t>(static_cast<uint64_t>(ClockCounter() / 1000));
+}
+
 } // namespace os

@@ -9,5 +9,8 @@ namespace os {
 int64_t ClockCounter();
 // Counts per second of ClockCounter (1e9).
 int64_t ClockFrequency();
+// The same clock in microseconds, wrapping every 71.6 minutes: the time of
+// MIDI events and of render calls. Every use takes signed differences.
+uint32_t ClockMicros();
 
 } // namespace os

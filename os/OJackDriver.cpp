@@ -1,5 +1,6 @@
 #include "os/OJackDriver.h"
 
+#include "os/OClock.h"
 #include "os/OJackClientLock.h"
 #include "os/ORtMidiPorts.h"
 
@@ -219,11 +220,23 @@ int32_t OJackDriver::SetSampleRate(double rate) {
     return rate == static_cast<double>(jack_get_sample_rate(m_client)) ? kDriverOK : kDriverNoClock;
 }
 
+// Process thread: the cycle's first frame and the time it falls at, which
+// MIDI events played in the same cycle are measured against.
 int32_t OJackDriver::GetSamplePosition(int64_t& position, int64_t& systemTimeNs) {
     if (!m_client) return kDriverNotPresent;
+    const CycleTime cycle(m_client);
     position = jack_last_frame_time(m_client);
-    systemTimeNs = static_cast<int64_t>(jack_get_time()) * 1000;
+    systemTimeNs = cycle.At(0) * 1000;
     return kDriverOK;
+}
+
+OJackDriver::CycleTime::CycleTime(jack_client_t* client)
+    : m_client(client), m_start(jack_last_frame_time(client)), m_now(ClockCounter() / 1000),
+      m_toOwn(m_now - static_cast<int64_t>(jack_get_time())) {}
+
+int64_t OJackDriver::CycleTime::At(uint32_t offset) const {
+    const jack_time_t t = jack_frames_to_time(m_client, m_start + offset);
+    return t == 0 ? m_now : static_cast<int64_t>(t) + m_toOwn;
 }
 
 int32_t OJackDriver::GetChannelInfo(ODriverChannelInfo& info) {

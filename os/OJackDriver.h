@@ -42,6 +42,26 @@ public:
     // its MIDI ports were on went).
     static void NotePortsChanged() { s_portsChanged.store(true, std::memory_order_relaxed); }
 
+    // Times of the frames of one process cycle, in microseconds of
+    // os::ClockCounter's clock, the one MIDI events of every input and
+    // render calls are stamped on. libjack keeps a clock of its own (jackd2
+    // 1.9.21 reads CLOCK_MONOTONIC_RAW), apart from ours by an offset that
+    // drifts by a few ppm: the two are read side by side once per cycle.
+    class CycleTime {
+    public:
+        // Process thread of the client, at the start of its cycle.
+        explicit CycleTime(jack_client_t* client);
+        // The time of the cycle's frame `offset`; the time of the call while
+        // the server's frame timer does not run yet.
+        int64_t At(uint32_t offset) const;
+
+    private:
+        jack_client_t* m_client;
+        uint32_t m_start = 0;
+        int64_t m_now = 0;
+        int64_t m_toOwn = 0;
+    };
+
     bool Init(char* name32, char* errorText124) override;
     void Exit() override;
     int32_t Start() override;

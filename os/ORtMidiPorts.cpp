@@ -1,5 +1,6 @@
 #include "os/ORtMidiPorts.h"
 
+#include "os/OClock.h"
 #include "os/OJackMidi.h"
 #include "os/OStop.h"
 
@@ -132,11 +133,14 @@ public:
     }
 
     static void OnMessage(double, std::vector<unsigned char>* bytes, void* user) {
+        // The sequencer hands each event over as it comes: its arrival is
+        // its time.
+        const uint32_t now = ClockMicros();
         uint32_t message = 0;
         if (!bytes || !PackShortMessage(bytes->data(), bytes->size(), message))
             return;
         auto* self = static_cast<RtInput*>(user);
-        self->m_callback(self->m_user, message);
+        self->m_callback(self->m_user, message, now);
     }
 
     // Its destructor closes the port and waits for its MIDI thread, so no
