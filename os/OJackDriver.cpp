@@ -6,6 +6,7 @@
 
 #include <jack/jack.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -230,13 +231,32 @@ int32_t OJackDriver::GetSamplePosition(int64_t& position, int64_t& systemTimeNs)
     return kDriverOK;
 }
 
-OJackDriver::CycleTime::CycleTime(jack_client_t* client)
-    : m_client(client), m_start(jack_last_frame_time(client)), m_now(ClockCounter() / 1000),
-      m_toOwn(m_now - static_cast<int64_t>(jack_get_time())) {}
-
-int64_t OJackDriver::CycleTime::At(uint32_t offset) const {
-    const jack_time_t t = jack_frames_to_time(m_client, m_start + offset);
-    return t == 0 ? m_now : static_cast<int64_t>(t) + m_toOwn;
+OJackDriver::CycleTime::CycleTime(jack_client_t* client) {
+    const uint32_t start = jack_last_frame_time(client);
+    m_rate = std::max<int64_t>(jack_get_sample_rate(client), 1);
+    const int64_t own = ClockCounter() / 1000;
+    const jack_time_t server = jack_frames_to_time(client, start);
+    // While the server's frame timer does not run yet, the cycle is now.
+    int64_t time = server == 0 ? own : static_cast<int64_t>(server) + own - static_cast<int64_t>(jack_get_time());
+    const uint64_t reference = s_frameClock.load(std::memory_order_relaxed);
+    const auto frames = static_cast<int32_t>(start - static_cast<uint32_t>(reference >> 32));
+    // The reference's time is kept in 32 bits: it is taken again on the same
+    // line well before it is half an hour old, even at 22050 Hz.
+    if (reference != 0 && frames >= 0 && frames < (1 << 25)) {
+        const int64_t base =
+            time + static_cast<int32_t>(static_cast<uint32_t>(reference) - static_cast<uint32_t>(time));
+        const int64_t mapped = base + frames * 1000000LL / m_rate;
+        if (mapped - time >= -kFrameClockSlackUs && mapped - time <= kFrameClockSlackUs) {
+            m_base = base;
+            m_frames = frames;
+            if (frames < (1 << 22))
+                return;
+            time = mapped;
+        }
+    }
+    s_frameClock.store(static_cast<uint64_t>(start) << 32 | static_cast<uint32_t>(time), std::memory_order_relaxed);
+    m_base = time;
+    m_frames = 0;
 }
 
 int32_t OJackDriver::GetChannelInfo(ODriverChannelInfo& info) {

@@ -44,22 +44,27 @@ public:
 
     // Times of the frames of one process cycle, in microseconds of
     // os::ClockCounter's clock, the one MIDI events of every input and
-    // render calls are stamped on. libjack keeps a clock of its own (jackd2
-    // 1.9.21 reads CLOCK_MONOTONIC_RAW), apart from ours by an offset that
-    // drifts by a few ppm: the two are read side by side once per cycle.
+    // render calls are stamped on. Frames map to times linearly at the
+    // server's rate from a reference frame all of the program's clients
+    // share, so that an event and a render call of the same frame get the
+    // same time, and a clock played at exact frames keeps exact intervals.
+    // The reference follows the server's own estimate of its frame times
+    // (jack_frames_to_time, on libjack's clock: CLOCK_MONOTONIC_RAW in jackd2
+    // 1.9.21, read beside ours) only when the two part by more than
+    // kFrameClockSlackUs: that estimate wanders by a few hundred
+    // microseconds over a second on a loaded machine.
     class CycleTime {
     public:
+        static constexpr int64_t kFrameClockSlackUs = 1500;
         // Process thread of the client, at the start of its cycle.
         explicit CycleTime(jack_client_t* client);
-        // The time of the cycle's frame `offset`; the time of the call while
-        // the server's frame timer does not run yet.
-        int64_t At(uint32_t offset) const;
+        // The time of the cycle's frame `offset`.
+        int64_t At(uint32_t offset) const { return m_base + (m_frames + offset) * 1000000 / m_rate; }
 
     private:
-        jack_client_t* m_client;
-        uint32_t m_start = 0;
-        int64_t m_now = 0;
-        int64_t m_toOwn = 0;
+        int64_t m_base = 0;    // the time of the reference frame
+        int64_t m_frames = 0;  // from there to the cycle's first frame
+        int64_t m_rate = 48000;
     };
 
     bool Init(char* name32, char* errorText124) override;
@@ -103,6 +108,9 @@ private:
     bool m_active = false;
     // Set on the server's notification thread.
     static inline std::atomic<bool> s_portsChanged{false};
+    // The frame clock's reference: a frame (high half) and its time (low
+    // half, microseconds of ours); 0 before the first cycle.
+    static inline std::atomic<uint64_t> s_frameClock{0};
 };
 
 } // namespace os
