@@ -3,9 +3,12 @@
 // JACK audio output and its JACK MIDI input joined to a client of this
 // program's that plays 40 notes at known frames, spread over the places in
 // a cycle, and records the output. Counters (frames at 48 kHz):
-//   latency  mean onset of a note after the frame it was played at;
+//   latency  mean onset of a note (its swing passing -50 dB) after the
+//            frame it was played at;
 //   jitter   standard deviation of that;
-//   earliest the smallest of them (below 0: a note before it was played);
+//   earliest the earliest first sound of a note (its first frame off the
+//            level before it) after that frame: below 0, a note sounded
+//            before it was played;
 //   notes    onsets found;
 //   bpm120, bpm140  the tempo read from a MIDI clock at exactly that tempo;
 //   xruns    cycles the server passed over (a loaded machine: figures off).
@@ -16,7 +19,6 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
