@@ -240,18 +240,27 @@ OJackDriver::CycleTime::CycleTime(jack_client_t* client) {
     int64_t time = server == 0 ? own : static_cast<int64_t>(server) + own - static_cast<int64_t>(jack_get_time());
     const uint64_t reference = s_frameClock.load(std::memory_order_relaxed);
     const auto frames = static_cast<int32_t>(start - static_cast<uint32_t>(reference >> 32));
-    // The reference's time is kept in 32 bits: it is taken again on the same
-    // line well before it is half an hour old, even at 22050 Hz.
+    // The reference's time is kept in 32 bits: it is taken again well
+    // before it is half an hour old, even at 22050 Hz.
     if (reference != 0 && frames >= 0 && frames < (1 << 25)) {
         const int64_t base =
             time + static_cast<int32_t>(static_cast<uint32_t>(reference) - static_cast<uint32_t>(time));
         const int64_t mapped = base + frames * 1000000LL / m_rate;
-        if (mapped - time >= -kFrameClockSlackUs && mapped - time <= kFrameClockSlackUs) {
+        const int64_t off = mapped - time;
+        if (off >= -kFrameClockJumpUs && off <= kFrameClockJumpUs) {
             m_base = base;
             m_frames = frames;
-            if (frames < (1 << 22))
+            // Beyond the slack the line bends toward the server's estimate by
+            // kFrameClockBendPpm at most: a single late cycle moves it by a
+            // microsecond, and a clock at 120 BPM reads within 0.03 while it
+            // bends.
+            const int64_t most = std::max<int64_t>(1, frames * kFrameClockBendPpm / 1000000);
+            const int64_t bend = off > kFrameClockSlackUs    ? -std::min(off - kFrameClockSlackUs, most)
+                                 : off < -kFrameClockSlackUs ? std::min(-kFrameClockSlackUs - off, most)
+                                                             : 0;
+            if (bend == 0 && frames < (1 << 22))
                 return;
-            time = mapped;
+            time = mapped + bend;
         }
     }
     s_frameClock.store(static_cast<uint64_t>(start) << 32 | static_cast<uint32_t>(time), std::memory_order_relaxed);

@@ -48,14 +48,17 @@ public:
     // server's rate from a reference frame all of the program's clients
     // share, so that an event and a render call of the same frame get the
     // same time, and a clock played at exact frames keeps exact intervals.
-    // The reference follows the server's own estimate of its frame times
+    // The line follows the server's own estimate of its frame times
     // (jack_frames_to_time, on libjack's clock: CLOCK_MONOTONIC_RAW in jackd2
-    // 1.9.21, read beside ours) only when the two part by more than
-    // kFrameClockSlackUs: that estimate wanders by a few hundred
-    // microseconds over a second on a loaded machine.
+    // 1.9.21, read beside ours) only slowly: that estimate jumps by a cycle
+    // at a late wakeup and wanders by a millisecond or two on a loaded
+    // machine. A jump beyond kFrameClockJumpUs (a server that stalled or
+    // started over) starts a new line.
     class CycleTime {
     public:
-        static constexpr int64_t kFrameClockSlackUs = 1500;
+        static constexpr int64_t kFrameClockSlackUs = 1000;
+        static constexpr int64_t kFrameClockBendPpm = 200;
+        static constexpr int64_t kFrameClockJumpUs = 50000;
         // Process thread of the client, at the start of its cycle.
         explicit CycleTime(jack_client_t* client);
         // The time of the cycle's frame `offset`.
