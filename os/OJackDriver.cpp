@@ -254,7 +254,7 @@ OJackDriver::CycleTime::CycleTime(jack_client_t* client) {
             // kFrameClockBendPpm at most: a single late cycle moves it by a
             // microsecond, and a clock at 120 BPM reads within 0.03 while it
             // bends.
-            const int64_t most = std::max<int64_t>(1, frames * kFrameClockBendPpm / 1000000);
+            const int64_t most = frames * kFrameClockBendPpm / m_rate;
             const int64_t bend = off > kFrameClockSlackUs    ? -std::min(off - kFrameClockSlackUs, most)
                                  : off < -kFrameClockSlackUs ? std::min(-kFrameClockSlackUs - off, most)
                                                              : 0;
