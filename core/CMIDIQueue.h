@@ -31,7 +31,7 @@ public:
     CMIDIQueue& operator=(const CMIDIQueue&) = delete;
 
     // Producer side (any MIDI input thread). timeStamp: microseconds of
-    // os::ClockMicros. With 255 events unread the new event is dropped and
+    // os::StampMicros. With 255 events unread the new event is dropped and
     // counted: overwriting would make the ring read as empty.
     void Push(int32_t currentBlock, uint32_t message, uint32_t timeStamp);
 

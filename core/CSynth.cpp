@@ -185,7 +185,7 @@ void CSynth::Render(int32_t frames, Sink&& sink) {
         // The GUI thread may change the rate while a call is kept silent.
         const int32_t rate =
             std::max(std::atomic_ref<int32_t>(g_GlobalData.sampleRate).load(std::memory_order_relaxed), 1);
-        const uint32_t start = hasRenderStartTime ? renderStartTime : os::ClockMicros();
+        const uint32_t start = hasRenderStartTime ? renderStartTime : os::StampMicros();
         hasRenderStartTime = false;
         const auto heldUs = static_cast<uint32_t>(static_cast<int64_t>(held) * 1000000 / rate);
         midi->queue.SetRenderAnchor(static_cast<int32_t>(engine.data.blockCounter.load(std::memory_order_relaxed)),
@@ -647,7 +647,7 @@ int32_t CSynth::ProcessMidiMessage(uint32_t message, uint32_t timeMs) {
     // late (the finer clock wraps sooner).
     const auto back = static_cast<int32_t>(CMIDIQueue::ClockMs() - timeMs);
     const uint32_t ms = static_cast<uint32_t>(std::clamp(back, 0, 1800000));
-    ProcessMidiMessageAt(message, os::ClockMicros() - ms * 1000u);
+    ProcessMidiMessageAt(message, os::StampMicros() - ms * 1000u);
     return 1;
 }
 

@@ -191,11 +191,11 @@ public:
     void Post(const Request& request);
 
     // MIDI input thread: a message played at timeUs, microseconds of
-    // os::ClockMicros (ProcessMidiMessage takes milliseconds of
+    // os::StampMicros (ProcessMidiMessage takes milliseconds of
     // CMIDIQueue::ClockMs).
     void ProcessMidiMessageAt(uint32_t message, uint32_t timeUs);
     // Audio thread, before a render call: the time its first frame is due
-    // (microseconds of os::ClockMicros), as the device tells it. A call
+    // (microseconds of os::StampMicros), as the device tells it. A call
     // without one takes the time it starts.
     void SetRenderStartTime(uint32_t timeUs) {
         renderStartTime = timeUs;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -236,36 +237,37 @@ OJackDriver::CycleTime::CycleTime(jack_client_t* client) {
     m_rate = std::max<int64_t>(jack_get_sample_rate(client), 1);
     const int64_t own = ClockCounter() / 1000;
     const jack_time_t server = jack_frames_to_time(client, start);
-    // While the server's frame timer does not run yet, the cycle is now.
-    int64_t time = server == 0 ? own : static_cast<int64_t>(server) + own - static_cast<int64_t>(jack_get_time());
+    // The server's estimate of the cycle's time on our clock; while its
+    // frame timer does not run yet, the cycle is now.
+    const int64_t estimate =
+        server == 0 ? own : static_cast<int64_t>(server) + own - static_cast<int64_t>(jack_get_time());
+    const int32_t offset = StampOffset();
+    const int64_t stamp = estimate + offset;
     const uint64_t reference = s_frameClock.load(std::memory_order_relaxed);
     const auto frames = static_cast<int32_t>(start - static_cast<uint32_t>(reference >> 32));
-    // The reference's time is kept in 32 bits: it is taken again well
-    // before it is half an hour old, even at 22050 Hz.
-    if (reference != 0 && frames >= 0 && frames < (1 << 25)) {
-        const int64_t base =
-            time + static_cast<int32_t>(static_cast<uint32_t>(reference) - static_cast<uint32_t>(time));
-        const int64_t mapped = base + frames * 1000000LL / m_rate;
-        const int64_t off = mapped - time;
-        if (off >= -kFrameClockJumpUs && off <= kFrameClockJumpUs) {
-            m_base = base;
-            m_frames = frames;
-            // Beyond the slack the line bends toward the server's estimate by
-            // kFrameClockBendPpm at most: a single late cycle moves it by a
-            // microsecond, and a clock at 120 BPM reads within 0.03 while it
-            // bends.
-            const int64_t most = frames * kFrameClockBendPpm / m_rate;
-            const int64_t bend = off > kFrameClockSlackUs    ? -std::min(off - kFrameClockSlackUs, most)
-                                 : off < -kFrameClockSlackUs ? std::min(-kFrameClockSlackUs - off, most)
-                                                             : 0;
-            if (bend == 0 && frames < (1 << 22))
-                return;
-            time = mapped + bend;
-        }
+    // The reference's time is kept in 32 bits: it is taken again on the same
+    // line well before it is half an hour old, even at 22050 Hz. A frame
+    // counter that went back or far ahead (another server, one that started
+    // over) starts a new line where the stamps stand.
+    if (reference == 0 || frames < 0 || frames >= (1 << 25)) {
+        s_frameClock.store(static_cast<uint64_t>(start) << 32 | static_cast<uint32_t>(stamp), std::memory_order_relaxed);
+        m_base = stamp;
+        m_frames = 0;
+        return;
     }
-    s_frameClock.store(static_cast<uint64_t>(start) << 32 | static_cast<uint32_t>(time), std::memory_order_relaxed);
-    m_base = time;
-    m_frames = 0;
+    m_base = stamp + static_cast<int32_t>(static_cast<uint32_t>(reference) - static_cast<uint32_t>(stamp));
+    m_frames = frames;
+    const int64_t line = At(0);
+    // The offset follows where the line stands against our clock, smoothed
+    // over about 64 cycles: the estimate jumps by a cycle at a late wakeup
+    // and wanders by milliseconds on a loaded machine.
+    const int64_t apart = std::clamp<int64_t>(line - estimate, INT32_MIN / 2, INT32_MAX / 2);
+    SetStampOffset(static_cast<int32_t>(offset + (apart - offset) / 64));
+    if (frames >= (1 << 22)) {
+        s_frameClock.store(static_cast<uint64_t>(start) << 32 | static_cast<uint32_t>(line), std::memory_order_relaxed);
+        m_base = line;
+        m_frames = 0;
+    }
 }
 
 int32_t OJackDriver::GetChannelInfo(ODriverChannelInfo& info) {

@@ -42,23 +42,20 @@ public:
     // its MIDI ports were on went).
     static void NotePortsChanged() { s_portsChanged.store(true, std::memory_order_relaxed); }
 
-    // Times of the frames of one process cycle, in microseconds of
-    // os::ClockCounter's clock, the one MIDI events of every input and
-    // render calls are stamped on. Frames map to times linearly at the
-    // server's rate from a reference frame all of the program's clients
-    // share, so that an event and a render call of the same frame get the
-    // same time, and a clock played at exact frames keeps exact intervals.
-    // The line follows the server's own estimate of its frame times
-    // (jack_frames_to_time, on libjack's clock: CLOCK_MONOTONIC_RAW in jackd2
-    // 1.9.21, read beside ours) only slowly: that estimate jumps by a cycle
-    // at a late wakeup and wanders by a millisecond or two on a loaded
-    // machine. A jump beyond kFrameClockJumpUs (a server that stalled or
-    // started over) starts a new line.
+    // Times of the frames of one process cycle on os::StampMicros's clock,
+    // the one MIDI events of every input and render calls are stamped on.
+    // Frames map to times linearly at the server's rate from a reference
+    // frame all of the program's clients share: an event and a render call
+    // of the same frame get the same time, and a clock played at exact
+    // frames keeps exact intervals, also after the server's own estimate of
+    // its frame times (jack_frames_to_time, on libjack's clock:
+    // CLOCK_MONOTONIC_RAW in jackd2 1.9.21, read beside ours) moved on a
+    // late cycle or a sound card whose clock runs off ours. Where the line
+    // stands against our clock moves the stamp clock's offset, so that what
+    // is stamped by our clock (an ALSA event, a render call on the sound
+    // device) compares with it.
     class CycleTime {
     public:
-        static constexpr int64_t kFrameClockSlackUs = 1000;
-        static constexpr int64_t kFrameClockBendPpm = 200;
-        static constexpr int64_t kFrameClockJumpUs = 50000;
         // Process thread of the client, at the start of its cycle.
         explicit CycleTime(jack_client_t* client);
         // The time of the cycle's frame `offset`.

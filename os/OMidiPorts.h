@@ -11,7 +11,7 @@
 namespace os {
 
 // An incoming short message, packed status | data1 << 8 | data2 << 16, and
-// the time it was played in microseconds of os::ClockMicros. Called on a
+// the time it was played in microseconds of os::StampMicros. Called on a
 // MIDI thread of the port.
 using MidiInputCallback = void (*)(void* user, uint32_t message, uint32_t timeUs);
 

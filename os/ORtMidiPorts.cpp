@@ -135,7 +135,7 @@ public:
     static void OnMessage(double, std::vector<unsigned char>* bytes, void* user) {
         // The sequencer hands each event over as it comes: its arrival is
         // its time.
-        const uint32_t now = ClockMicros();
+        const uint32_t now = StampMicros();
         uint32_t message = 0;
         if (!bytes || !PackShortMessage(bytes->data(), bytes->size(), message))
             return;
