@@ -244,16 +244,18 @@ bool CMIDI::AssignController(int kind, int index, uint32_t controller) {
 void CMIDI::OnClockTick(uint32_t timeStamp) {
     if (!midiSync.load(std::memory_order_relaxed))
         return;
-    // A stamp from before the last one (a restarted input, a reordered
-    // burst) cannot give an interval: the average starts over from here.
-    if (clockTicks > 0 && timeStamp < lastClockTime) {
+    // Stamps are the clocks' own times in microseconds (a JACK clock's
+    // frames), not the times their callbacks ran. A stamp from before the
+    // last one (a restarted input, a reordered burst) cannot give an
+    // interval: the average starts over from here.
+    const auto interval = static_cast<int32_t>(timeStamp - lastClockTime);
+    if (clockTicks > 0 && interval < 0) {
         clockTicks = 0;
         clockAccumulator = 0.0;
     }
     if (clockTicks > 0) {
-        // 24 clocks per quarter note against 96 ticks: ms x rate / 4000.
-        const uint64_t interval = timeStamp - lastClockTime;
-        clockAccumulator += static_cast<double>(interval * static_cast<uint64_t>(SampleRate())) / 4000.0;
+        // 24 clocks per quarter note against 96 ticks: us x rate / 4e6.
+        clockAccumulator += static_cast<double>(interval) * static_cast<double>(SampleRate()) / 4.0e6;
     }
     // The first clock only records its time: an average needs 16 intervals.
     if (clockTicks > 0 && clockTicks % 16 == 0) {

@@ -34,35 +34,35 @@ bool CMIDIQueue::NotLater(int32_t a, int32_t b) {
     return BlockDistance(a, b) <= 0;
 }
 
+void CMIDIQueue::SetRenderAnchor(int32_t block, uint32_t timeUs, int32_t blocks) {
+    anchor.store(static_cast<uint64_t>(static_cast<uint32_t>(block)) << 32 | timeUs, std::memory_order_relaxed);
+    anchorBlocks.store(std::max(blocks, 1), std::memory_order_relaxed);
+}
+
 int32_t CMIDIQueue::ScheduleDue(int32_t c, uint32_t t) {
-    if (!hasReference) {
-        hasReference = true;
-        referenceBlock = AddBlocks(c, 1);
-        referenceTime = t;
-        return referenceBlock;
-    }
-    // The signed difference: a stamp earlier than the reference is late (due
-    // now), and one that wrapped around 2^32 ms still counts forward.
-    const int32_t elapsed = static_cast<int32_t>(t - referenceTime);
+    const int32_t callBlocks = anchorBlocks.load(std::memory_order_relaxed);
+    // Before the first render call nothing tells the time of a block: the
+    // event gets the next one.
+    if (callBlocks <= 0)
+        return AddBlocks(c, 1);
+    const uint64_t a = anchor.load(std::memory_order_relaxed);
+    const int32_t anchorBlock = static_cast<int32_t>(static_cast<uint32_t>(a >> 32));
+    // The signed difference: an event played before the call's first frame
+    // counts back, and one just past a wrap of the clock still forward.
+    const int32_t sinceAnchor = static_cast<int32_t>(t - static_cast<uint32_t>(a));
     // The GUI thread may change it meanwhile.
     float msPerBlock = std::atomic_ref<float>(g_GlobalData.msPerBlock).load(std::memory_order_relaxed);
     if (!(msPerBlock > 0.0f) || !std::isfinite(msPerBlock))
         msPerBlock = 32000.0f / 44100.0f;
-    // Limited before the conversion: a gap of weeks is just "far ahead".
-    const double blocks = std::trunc(static_cast<double>(elapsed) / static_cast<double>(msPerBlock));
-    const double limited = std::fmax(std::fmin(blocks, 1.0e9), -1.0e9);
-    const int64_t ahead = static_cast<int64_t>(BlockDistance(referenceBlock, c)) + static_cast<int64_t>(limited);
-    if (ahead <= 0) {
-        referenceBlock = c;
-        referenceTime = t;
+    const double blocks = std::floor(static_cast<double>(sinceAnchor) / (1000.0 * static_cast<double>(msPerBlock)));
+    const int32_t window = std::max(kMaxBlocksAhead, 2 * callBlocks);
+    // An event later than that after the last call's start found no render
+    // call meanwhile (the audio stalled or stopped, or renders are not paced
+    // by a device): it is due as soon as rendering goes on.
+    if (blocks > window)
         return c;
-    }
-    if (ahead >= kMaxBlocksAhead) {
-        referenceBlock = AddBlocks(c, kMaxBlocksAhead);
-        referenceTime = t;
-        return referenceBlock;
-    }
-    return AddBlocks(c, ahead);
+    const int64_t ahead = static_cast<int64_t>(BlockDistance(anchorBlock, c)) + static_cast<int64_t>(blocks) + callBlocks;
+    return AddBlocks(c, std::clamp<int64_t>(ahead, 0, window));
 }
 
 void CMIDIQueue::Push(int32_t currentBlock, uint32_t msg, uint32_t stamp) {

@@ -5,6 +5,13 @@
 // (which frees voices in advance) and then with the read cursor (which
 // handles them).
 //
+// An event's block follows from its own time against the last render call:
+// each call records the block it starts with and the time its first frame
+// is due (a JACK cycle's frame time, else the call's start). An event played
+// at that time plus d sounds d later, one call's length behind it: every
+// event gets the same latency whatever its place in the cycle, whichever of
+// the MIDI and audio callbacks runs first.
+//
 // Several MIDI inputs may push at once: producers take a tiny spin flag
 // among themselves. The audio thread never touches that flag, so it never
 // waits for a producer. A real-time input thread does not share a queue
@@ -25,7 +32,8 @@ public:
     static constexpr int32_t kSize = 512;
     // Unread events beyond which an ordinary event is dropped.
     static constexpr int32_t kOrdinary = 255;
-    // How far ahead of the current block an event may be scheduled.
+    // How far ahead of the current block an event may be scheduled, at
+    // least: render calls longer than half of it widen it to two calls.
     static constexpr int32_t kMaxBlocksAhead = 16;
 
     CMIDIQueue() = default;
@@ -33,12 +41,19 @@ public:
     CMIDIQueue(const CMIDIQueue&) = delete;
     CMIDIQueue& operator=(const CMIDIQueue&) = delete;
 
-    // Producer side (any MIDI input thread). With kOrdinary events unread an
-    // ordinary new event is dropped and counted; one of those kept goes on,
-    // up to the ring's size (overwriting would make the ring read as empty).
-    // A note-off goes as long as its key may sound: it is dropped with the
-    // ring that full only after its note-on was dropped.
+    // Producer side (any MIDI input thread). timeStamp: microseconds of
+    // os::StampMicros. With kOrdinary events unread an ordinary new event is
+    // dropped and counted; one of those kept goes on, up to the ring's size
+    // (overwriting would make the ring read as empty). A note-off goes as
+    // long as its key may sound: it is dropped with the ring that full only
+    // after its note-on was dropped.
     void Push(int32_t currentBlock, uint32_t message, uint32_t timeStamp);
+
+    // Audio thread, at the start of a render call: `block` is the first
+    // block it renders, due at `timeUs`, and the call is `blocks` long.
+    void SetRenderAnchor(int32_t block, uint32_t timeUs, int32_t blocks);
+    // Forgets the render calls (a block counter started over).
+    void ClearRenderAnchor() { anchorBlocks.store(0, std::memory_order_relaxed); }
 
     // Consumer side (audio thread).
     bool HasPending() const;
@@ -59,8 +74,8 @@ public:
     // The message a slot holds, taken or not.
     uint32_t MessageAt(int32_t slot) const { return message[slot].load(std::memory_order_relaxed) & ~kTaken; }
 
-    // Milliseconds on the process-wide monotonic clock: the one time base
-    // for every MIDI input, so that stamps of different inputs compare.
+    // Milliseconds on the process-wide monotonic clock, the time base of
+    // CSynth::ProcessMidiMessage's callers.
     static uint32_t ClockMs();
 
     // The message, with kTaken set once Pop took it: a producer folds a
@@ -71,15 +86,16 @@ public:
     uint32_t timeStamp[kSize] = {};
     uint8_t flagA[kSize] = {};
     uint8_t flagB[kSize] = {};
-    // Producer state, guarded by the producer flag.
-    int32_t referenceBlock = 0;
-    uint32_t referenceTime = 0;
-    bool hasReference = false;
     // Per channel and key (bit k of word k / 32): a note-on went in and no
     // note-off since; a note-on was dropped since the key's last message
-    // that went in.
+    // that went in. Guarded by the producer flag.
     uint32_t keysDown[16][4] = {};
     uint32_t keysDropped[16][4] = {};
+    // The last render call's first block (high half) and its time (low
+    // half), in one word so that a producer never reads half of each call;
+    // and its length in blocks, 0 before the first call.
+    std::atomic<uint64_t> anchor{0};
+    std::atomic<int32_t> anchorBlocks{0};
     std::atomic<int32_t> writeIndex{0};
     std::atomic<int32_t> readIndex{0};
     std::atomic<int32_t> preScanIndex{0};

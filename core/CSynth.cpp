@@ -20,6 +20,7 @@
 #include "core/CSequencer.h"
 #include "core/CSongList.h"
 #include "engine/SafeMath.h"
+#include "os/OClock.h"
 #include "os/OReadFile.h"
 #include "editor/CEditor.h"
 #include "os/OMessageBox.h"
@@ -177,6 +178,20 @@ void CSynth::Render(int32_t frames, Sink&& sink) {
     perfMeter.BeginBlock();
 
     const int32_t held = nextHeldOver;
+    {
+        // MIDI events are placed against this call: its first new block
+        // follows the frames held over.
+        const int32_t block = std::clamp(g_GlobalData.blockSize, 1, kMaxHeldFrames);
+        // The GUI thread may change the rate while a call is kept silent.
+        const int32_t rate =
+            std::max(std::atomic_ref<int32_t>(g_GlobalData.sampleRate).load(std::memory_order_relaxed), 1);
+        const uint32_t start = hasRenderStartTime ? renderStartTime : os::StampMicros();
+        hasRenderStartTime = false;
+        const auto heldUs = static_cast<uint32_t>(static_cast<int64_t>(held) * 1000000 / rate);
+        const auto first = static_cast<int32_t>(engine.data.blockCounter.load(std::memory_order_relaxed));
+        for (CMIDIQueue* q : {&midi->queue, &midi->realTimeQueue})
+            q->SetRenderAnchor(first, start + heldUs, (frames + block - 1) / block);
+    }
     heldOver = held;
     int32_t rendered = 0;
     if (frames <= held) {
@@ -635,15 +650,24 @@ void CSynth::SetSampleRate(float rate) {
 // MIDI
 
 int32_t CSynth::ProcessMidiMessage(uint32_t message, uint32_t timeMs) {
-    // The MIDI input thread: the counter is the one engine value read here.
-    midi->queue.Push(static_cast<int32_t>(engine.data.blockCounter.load(std::memory_order_relaxed)), message,
-                     timeMs);
+    // Milliseconds back from now, on the finer clock. A time ahead of the
+    // clock is taken as now, and one more than half an hour back is just
+    // late (the finer clock wraps sooner).
+    const auto back = static_cast<int32_t>(CMIDIQueue::ClockMs() - timeMs);
+    const uint32_t ms = static_cast<uint32_t>(std::clamp(back, 0, 1800000));
+    ProcessMidiMessageAt(message, os::StampMicros() - ms * 1000u);
     return 1;
 }
 
-void CSynth::ProcessRealTimeMidiMessage(uint32_t message, uint32_t timeMs) {
+void CSynth::ProcessMidiMessageAt(uint32_t message, uint32_t timeUs) {
+    // The MIDI input thread: the counter is the one engine value read here.
+    midi->queue.Push(static_cast<int32_t>(engine.data.blockCounter.load(std::memory_order_relaxed)), message,
+                     timeUs);
+}
+
+void CSynth::ProcessRealTimeMidiMessage(uint32_t message, uint32_t timeUs) {
     midi->realTimeQueue.Push(static_cast<int32_t>(engine.data.blockCounter.load(std::memory_order_relaxed)),
-                             message, timeMs);
+                             message, timeUs);
 }
 
 uint8_t CSynth::GetMidiOutNoteFlag(int part, int note) const {

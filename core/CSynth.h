@@ -104,9 +104,9 @@ public:
     // A knob dragged while an 8D axis is chosen: the part's assignment to
     // that axis, under the engine hold.
     void SetAssignment(int32_t part, int32_t id, int32_t amount);
-    // ProcessMidiMessage for the one real-time MIDI thread (JACK's process
-    // callback), into a queue of its own.
-    void ProcessRealTimeMidiMessage(uint32_t message, uint32_t timeMs);
+    // ProcessMidiMessageAt for the one real-time MIDI thread (JACK's
+    // process callback), into a queue of its own.
+    void ProcessRealTimeMidiMessage(uint32_t message, uint32_t timeUs);
     bool SetMixerParameter(int32_t code, float normalized);
     float GetMixerParameter(int32_t code);
     void GetMixerParameterDisplay(int32_t code, char* out);
@@ -194,6 +194,18 @@ public:
     // a device that never calls, requests wait in the ring until it fills.
     void Post(const Request& request);
 
+    // MIDI input thread: a message played at timeUs, microseconds of
+    // os::StampMicros (ProcessMidiMessage takes milliseconds of
+    // CMIDIQueue::ClockMs).
+    void ProcessMidiMessageAt(uint32_t message, uint32_t timeUs);
+    // Audio thread, before a render call: the time its first frame is due
+    // (microseconds of os::StampMicros), as the device tells it. A call
+    // without one takes the time it starts.
+    void SetRenderStartTime(uint32_t timeUs) {
+        renderStartTime = timeUs;
+        hasRenderStartTime = true;
+    }
+
     int32_t GetHeldOverCount() const { return heldOver; }
     int32_t GetNextHeldOverCount() const { return nextHeldOver; }
     uint8_t GetMidiOutNoteFlag(int part, int note) const;
@@ -217,6 +229,8 @@ public:
     float renderBuffer[2 * kMaxRenderFrames];
     int32_t heldOver = 0;
     int32_t nextHeldOver = 0;
+    uint32_t renderStartTime = 0;
+    bool hasRenderStartTime = false;
     float heldBuffer[2 * kMaxHeldFrames];
     CPerfMeter perfMeter;
     CPresetBrowser presetBrowser{this};

@@ -1,11 +1,14 @@
 #include "os/OJackDriver.h"
 
+#include "os/OClock.h"
 #include "os/OJackClientLock.h"
 #include "os/ORtMidiPorts.h"
 
 #include <jack/jack.h>
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -219,11 +222,52 @@ int32_t OJackDriver::SetSampleRate(double rate) {
     return rate == static_cast<double>(jack_get_sample_rate(m_client)) ? kDriverOK : kDriverNoClock;
 }
 
+// Process thread: the cycle's first frame and the time it falls at, which
+// MIDI events played in the same cycle are measured against.
 int32_t OJackDriver::GetSamplePosition(int64_t& position, int64_t& systemTimeNs) {
     if (!m_client) return kDriverNotPresent;
+    const CycleTime cycle(m_client);
     position = jack_last_frame_time(m_client);
-    systemTimeNs = static_cast<int64_t>(jack_get_time()) * 1000;
+    systemTimeNs = cycle.At(0) * 1000;
     return kDriverOK;
+}
+
+OJackDriver::CycleTime::CycleTime(jack_client_t* client) {
+    const uint32_t start = jack_last_frame_time(client);
+    m_rate = std::max<int64_t>(jack_get_sample_rate(client), 1);
+    const int64_t own = ClockCounter() / 1000;
+    const jack_time_t server = jack_frames_to_time(client, start);
+    // The server's estimate of the cycle's time on our clock; while its
+    // frame timer does not run yet, the cycle is now.
+    const int64_t estimate =
+        server == 0 ? own : static_cast<int64_t>(server) + own - static_cast<int64_t>(jack_get_time());
+    const int32_t offset = StampOffset();
+    const int64_t stamp = estimate + offset;
+    const uint64_t reference = s_frameClock.load(std::memory_order_relaxed);
+    const auto frames = static_cast<int32_t>(start - static_cast<uint32_t>(reference >> 32));
+    // The reference's time is kept in 32 bits: it is taken again on the same
+    // line well before it is half an hour old, even at 22050 Hz. A frame
+    // counter that went back or far ahead (another server, one that started
+    // over) starts a new line where the stamps stand.
+    if (reference == 0 || frames < 0 || frames >= (1 << 25)) {
+        s_frameClock.store(static_cast<uint64_t>(start) << 32 | static_cast<uint32_t>(stamp), std::memory_order_relaxed);
+        m_base = stamp;
+        m_frames = 0;
+        return;
+    }
+    m_base = stamp + static_cast<int32_t>(static_cast<uint32_t>(reference) - static_cast<uint32_t>(stamp));
+    m_frames = frames;
+    const int64_t line = At(0);
+    // The offset follows where the line stands against our clock, smoothed
+    // over about 64 cycles: the estimate jumps by a cycle at a late wakeup
+    // and wanders by milliseconds on a loaded machine.
+    const int64_t apart = std::clamp<int64_t>(line - estimate, INT32_MIN / 2, INT32_MAX / 2);
+    SetStampOffset(static_cast<int32_t>(offset + (apart - offset) / 64));
+    if (frames >= (1 << 22)) {
+        s_frameClock.store(static_cast<uint64_t>(start) << 32 | static_cast<uint32_t>(line), std::memory_order_relaxed);
+        m_base = line;
+        m_frames = 0;
+    }
 }
 
 int32_t OJackDriver::GetChannelInfo(ODriverChannelInfo& info) {

@@ -42,6 +42,31 @@ public:
     // its MIDI ports were on went).
     static void NotePortsChanged() { s_portsChanged.store(true, std::memory_order_relaxed); }
 
+    // Times of the frames of one process cycle on os::StampMicros's clock,
+    // the one MIDI events of every input and render calls are stamped on.
+    // Frames map to times linearly at the server's rate from a reference
+    // frame all of the program's clients share: an event and a render call
+    // of the same frame get the same time, and a clock played at exact
+    // frames keeps exact intervals, also after the server's own estimate of
+    // its frame times (jack_frames_to_time, on libjack's clock:
+    // CLOCK_MONOTONIC_RAW in jackd2 1.9.21, read beside ours) moved on a
+    // late cycle or a sound card whose clock runs off ours. Where the line
+    // stands against our clock moves the stamp clock's offset, so that what
+    // is stamped by our clock (an ALSA event, a render call on the sound
+    // device) compares with it.
+    class CycleTime {
+    public:
+        // Process thread of the client, at the start of its cycle.
+        explicit CycleTime(jack_client_t* client);
+        // The time of the cycle's frame `offset`.
+        int64_t At(uint32_t offset) const { return m_base + (m_frames + offset) * 1000000 / m_rate; }
+
+    private:
+        int64_t m_base = 0;    // the time of the reference frame
+        int64_t m_frames = 0;  // from there to the cycle's first frame
+        int64_t m_rate = 48000;
+    };
+
     bool Init(char* name32, char* errorText124) override;
     void Exit() override;
     int32_t Start() override;
@@ -83,6 +108,9 @@ private:
     bool m_active = false;
     // Set on the server's notification thread.
     static inline std::atomic<bool> s_portsChanged{false};
+    // The frame clock's reference: a frame (high half) and its time (low
+    // half, microseconds of ours); 0 before the first cycle.
+    static inline std::atomic<uint64_t> s_frameClock{0};
 };
 
 } // namespace os

@@ -173,6 +173,7 @@ bool OJackMidi::OpenClient() {
         },
         nullptr);
     jack_set_port_registration_callback(m_client, &OJackDriver::NotePortRegistration, m_client);
+    m_cycleClient.store(m_client);
     jack_set_process_callback(m_client, &OJackMidi::Process, this);
     OJackClientLock::Hold(this);
     return true;
@@ -333,6 +334,9 @@ int OJackMidi::Process(uint32_t frames, void* user) {
     auto* self = static_cast<OJackMidi*>(user);
     self->m_inCycle.fetch_add(1);
     self->m_cycles.fetch_add(1, std::memory_order_relaxed);
+    // Every event keeps the frame it was played at: its offset in the
+    // cycle, on the clock the audio is rendered against.
+    const OJackDriver::CycleTime cycle(self->m_cycleClient.load());
     t_inProcess = true;
     for (Input& in : self->m_inputs) {
         jack_port_t* port = in.port.load();
@@ -344,7 +348,7 @@ int OJackMidi::Process(uint32_t frames, void* user) {
             jack_midi_event_t event{};
             uint32_t message = 0;
             if (jack_midi_event_get(&event, buffer, i) == 0 && PackShortMessage(event.buffer, event.size, message))
-                in.callback(in.user, message);
+                in.callback(in.user, message, static_cast<uint32_t>(cycle.At(event.time)));
         }
     }
     t_inProcess = false;

@@ -97,6 +97,9 @@ private:
     static int Process(uint32_t frames, void* self);
 
     jack_client_t* m_client = nullptr;  // under a guard
+    // The client whose cycles call Process, for their frame times; set
+    // before its callback is.
+    std::atomic<jack_client_t*> m_cycleClient{nullptr};
     bool m_active = false;
     uint64_t m_tickets = 0;  // under a guard
     Input m_inputs[kInputs];

@@ -10,9 +10,10 @@
 
 namespace os {
 
-// An incoming short message, packed status | data1 << 8 | data2 << 16.
-// Called on a MIDI thread of the port.
-using MidiInputCallback = void (*)(void* user, uint32_t message);
+// An incoming short message, packed status | data1 << 8 | data2 << 16, and
+// the time it was played in microseconds of os::StampMicros. Called on a
+// MIDI thread of the port.
+using MidiInputCallback = void (*)(void* user, uint32_t message, uint32_t timeUs);
 
 class OMidiInput {
 public:

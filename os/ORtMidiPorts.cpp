@@ -1,5 +1,6 @@
 #include "os/ORtMidiPorts.h"
 
+#include "os/OClock.h"
 #include "os/OJackMidi.h"
 #include "os/OStop.h"
 
@@ -134,11 +135,14 @@ public:
     }
 
     static void OnMessage(double, std::vector<unsigned char>* bytes, void* user) {
+        // The sequencer hands each event over as it comes: its arrival is
+        // its time.
+        const uint32_t now = StampMicros();
         uint32_t message = 0;
         if (!bytes || !PackShortMessage(bytes->data(), bytes->size(), message))
             return;
         auto* self = static_cast<RtInput*>(user);
-        self->m_callback(self->m_user, message);
+        self->m_callback(self->m_user, message, now);
     }
 
     ErrorSink sink;

@@ -100,6 +100,11 @@ void BufferSwitchTimeInfo(int32_t index, int32_t frames) {
         ++found;
     }
     if (found < 2 || index < 0 || index > 1) return;
+    // MIDI events are placed against the time this buffer is due, where
+    // the driver tells one.
+    CSynth* synth = g_ASIOManager.GetSynth();
+    if (h.timeValid && h.systemTime != 0 && synth)
+        synth->SetRenderStartTime(static_cast<uint32_t>(static_cast<uint64_t>(h.systemTime / 1000)));
     g_ASIOManager.RenderAndConvert(outs[0]->buffers[index], outs[1]->buffers[index], frames, types[0]);
     if (h.outputReady) ASIOOutputReady();
 }

@@ -657,14 +657,14 @@ bool CMIDIDevices::IsInputOpen(int index) const {
            SlotOf(listedInputs[static_cast<size_t>(index)]) >= 0;
 }
 
-void CMIDIDevices::MidiInProc(void* user, uint32_t message) {
+void CMIDIDevices::MidiInProc(void* user, uint32_t message, uint32_t timeUs) {
     auto* slot = static_cast<InputSlot*>(user);
     slot->Track(message);
     CSynth* s = slot->owner->synth.load();
     if (s && os::OJackMidi::InProcessCallback())
-        s->ProcessRealTimeMidiMessage(message, CMIDIQueue::ClockMs());
+        s->ProcessRealTimeMidiMessage(message, timeUs);
     else if (s)
-        s->ProcessMidiMessage(message, CMIDIQueue::ClockMs());
+        s->ProcessMidiMessageAt(message, timeUs);
 }
 
 void CMIDIDevices::TimerProc(void* user) {

@@ -161,7 +161,7 @@ private:
     void StoreMask(size_t listed);
     void StoreNames();
     void ReleaseHeld(InputSlot& slot);
-    static void MidiInProc(void* user, uint32_t message);
+    static void MidiInProc(void* user, uint32_t message, uint32_t timeUs);
     static void TimerProc(void* user);
     bool RunTimerWithOutput();
     os::OMidiPorts& Ports();

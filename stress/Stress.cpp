@@ -26,6 +26,7 @@
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "gui/GUIHead.h"
+#include "os/OClock.h"
 #include "stress/DeviceStress.h"
 #include "stress/StressShared.h"
 #include "tests/core/SampleFixtures.h"
@@ -149,7 +150,7 @@ public:
             down[key] = !down[key];
         }
     }
-    void Send(uint32_t message) { synth.ProcessRealTimeMidiMessage(message, CMIDIQueue::ClockMs()); }
+    void Send(uint32_t message) { synth.ProcessRealTimeMidiMessage(message, os::StampMicros()); }
     // After every thread stopped: renders until both queues are empty, then
     // looks at the part.
     bool Check() {

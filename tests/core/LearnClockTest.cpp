@@ -176,11 +176,12 @@ TEST(ClockTest, TheEngineStartsAt120BpmAndSixteenClockIntervalsSetTheTempo) {
         synth->midi->SetTempoClamped(s);
     EXPECT_EQ(e.tempoValue, 229.6875f);
 
-    auto clock = [&](uint32_t ms) { synth->midi->HandlePartMessage(0, 0xF8, 0, 0, ms, 0, 0, 0); };
+    // Stamps in microseconds.
+    auto clock = [&](uint32_t us) { synth->midi->HandlePartMessage(0, 0xF8, 0, 0, us, 0, 0, 0); };
     synth->midi->midiSync.store(1);
     synth->midi->HandlePartMessage(0, 0xFA, 0, 0, 0, 0, 0, 0);
-    uint32_t t = 1000;
-    for (int tick = 1; tick <= 16; ++tick, t += 25) {
+    uint32_t t = 1000000;
+    for (int tick = 1; tick <= 16; ++tick, t += 25000) {
         clock(t);
         ASSERT_EQ(e.tempoValue, 229.6875f) << tick;
     }
@@ -190,23 +191,35 @@ TEST(ClockTest, TheEngineStartsAt120BpmAndSixteenClockIntervalsSetTheTempo) {
     EXPECT_DOUBLE_EQ(synth->arpeggiator->samplesPerTick.load(), 275.625);
     EXPECT_FLOAT_EQ(e.tempoFactor, 1.2f);
 
-    // A burst of equal stamps, a pause beyond a 32-bit product and a stamp
-    // from before the last are no tempo.
+    // A burst of equal stamps, a pause of two minutes and a stamp from
+    // before the last are no tempo.
     std::vector<uint32_t> steps(40, 0);
-    steps.resize(80, 25);
-    steps[43] = 120000;
-    steps.insert(steps.end(), {25, 0xFFFFFF00u});
+    steps.resize(80, 25000);
+    steps[43] = 120000000;
+    steps.insert(steps.end(), {25000, 0xFFFFFF00u});
     for (uint32_t step : steps) {
         clock(t += step);
         ASSERT_EQ(e.tempoValue, 275.625f);
     }
     // The backwards stamp started a new average: 16 intervals of 20 ms.
     for (int tick = 1; tick <= 16; ++tick)
-        clock(t += 20);
+        clock(t += 20000);
     EXPECT_EQ(synth->sequencer->tempo, 125.0f);
     EXPECT_EQ(e.tempoValue, 220.5f);
+
     synth->midi->midiSync.store(0);
     for (int tick = 0; tick < 40; ++tick)
         clock(t += 25);
     EXPECT_EQ(synth->sequencer->tempo, 125.0f);
+
+    // Clocks at exactly 140 and 120 BPM, each stamped to the microsecond
+    // below its time, read within what that resolution gives (5e-4 BPM).
+    synth->midi->midiSync.store(1);
+    for (double bpm : {140.0, 120.0}) {
+        synth->midi->HandlePartMessage(0, 0xFA, 0, 0, 0, 0, 0, 0);
+        const double start = t + 1.0e6, period = 60.0e6 / (bpm * 24.0);
+        for (int tick = 0; tick <= 16; ++tick)
+            clock(static_cast<uint32_t>(start + tick * period));
+        EXPECT_NEAR(synth->sequencer->tempo, bpm, 1e-3);
+    }
 }

@@ -32,40 +32,52 @@ bool PopBoth(CMIDIQueue& q, int32_t block, Popped& out) {
 
 } // namespace
 
-TEST(MIDIQueueTest, DueBlocksFollowTheTimeStamps) {
-    // 32 frames at 44100 Hz: 0.7256 ms per block.
+TEST(MIDIQueueTest, DueBlocksFollowTheTimeStampsOneRenderCallBehind) {
+    // 32 frames at 44100 Hz: 725.6 us per block.
     ASSERT_NEAR(g_GlobalData.msPerBlock, 32000.0f / 44100.0f, 1e-6f);
     CMIDIQueue q;
     q.Push(10, 0x7F3C90, 1000);
-    EXPECT_EQ(LastDue(q), 11) << "the first event falls due in the next block";
-    q.Push(10, 1, 1005);  // 6.89 blocks later
-    EXPECT_EQ(LastDue(q), 17);
-    EXPECT_EQ(q.referenceBlock, 11) << "inside the window the reference stays";
-    q.Push(10, 2, 1020);  // 27.6 blocks: beyond the window
-    EXPECT_EQ(LastDue(q), 26);
-    EXPECT_EQ(q.referenceBlock, 26);
-    EXPECT_EQ(q.referenceTime, 1020u);
-    q.Push(10, 3, 990);  // earlier than the reference
-    EXPECT_EQ(LastDue(q), 10);
-    EXPECT_EQ(q.referenceBlock, 10);
-    EXPECT_EQ(q.referenceTime, 990u);
-    q.Push(50, 4, 995);  // late: its time fell in block 16, long gone
-    EXPECT_EQ(LastDue(q), 50);
-    EXPECT_EQ(q.referenceBlock, 50);
-    // Far ahead (half the stamp range) is clamped, not overflowed.
-    q.Push(50, 5, 995u + 0x7FFFFFFFu);
-    EXPECT_EQ(LastDue(q), 66);
-    // Half the stamp range beyond that counts as earlier: due at once.
-    q.Push(60, 6, 995u + 0x7FFFFFFFu + 0x80000000u);
-    EXPECT_EQ(LastDue(q), 60);
+    EXPECT_EQ(LastDue(q), 11) << "before any render call: the next block";
+    // A call of 8 blocks began with block 40, its first frame due at t0.
+    const uint32_t t0 = 100000;
+    q.SetRenderAnchor(40, t0, 8);
+    const struct {
+        int32_t current;
+        uint32_t stamp;
+        int32_t due;
+    } rows[] = {
+        {40, t0, 48},              // at the call's first frame: one call later
+        {40, t0 + 725, 48},        // still in its first block
+        {40, t0 + 726, 49},
+        {45, t0 + 5 * 726, 53},    // wherever the call is when it arrives
+        {48, t0 + 8 * 726, 56},    // played in the next cycle before its call ran
+        {48, t0 + 11 * 726, 59},
+        {40, t0 - 1500, 45},       // played before the call's frame
+        {48, t0 - 1500, 48},       // late: due at once, never before now
+        {50, t0, 50},
+        {48, t0 + 16 * 726, 64},   // two calls on: as far as an event goes
+        {40, t0 + 16 * 726, 56},   // clamped to two calls past the present
+        {48, t0 + 17 * 726, 48},   // no call since: due as rendering goes on
+        {48, t0 + 0x7FFFFFFFu, 48},
+        {48, t0 + 0x80000000u, 48},  // half the clock's range back
+    };
+    for (const auto& r : rows) {
+        q.Push(r.current, 1, r.stamp);
+        EXPECT_EQ(LastDue(q), r.due) << r.current << " " << r.stamp - t0;
+    }
+    // Calls of 1024 frames: two of them ahead at most.
+    q.SetRenderAnchor(0, t0, 32);
+    q.Push(0, 1, t0 + 20 * 726);
+    EXPECT_EQ(LastDue(q), 52);
+    q.Push(8, 1, t0 + 60 * 726);
+    EXPECT_EQ(LastDue(q), 72);
 }
 
 TEST(MIDIQueueTest, WrappedTimeStampCountsForward) {
     CMIDIQueue q;
-    q.Push(100, 1, 0xFFFFFFFEu);
-    EXPECT_EQ(LastDue(q), 101);
-    q.Push(100, 2, 2u);  // 4 ms later: 5.5 blocks
-    EXPECT_EQ(LastDue(q), 106);
+    q.SetRenderAnchor(100, 0xFFFFFF00u, 8);
+    q.Push(100, 2, 0x200u);  // 768 us after the call's first frame
+    EXPECT_EQ(LastDue(q), 109);
 }
 
 TEST(MIDIQueueTest, EventsComeOutWhenDueAndPreScannedFirst) {
@@ -108,8 +120,8 @@ TEST(MIDIQueueTest, FullRingDropsNewEventsAndCountsThem) {
     }
     EXPECT_FALSE(PopBoth(q, 5, e));
     EXPECT_FALSE(q.HasPending());
-    q.Push(5, 1234, 0);
-    ASSERT_TRUE(PopBoth(q, 5, e));
+    q.Push(5, 1234, 0);  // no render call yet: due in the next block
+    ASSERT_TRUE(PopBoth(q, 6, e));
     EXPECT_EQ(e.message, 1234u);
 }
 

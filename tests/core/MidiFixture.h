@@ -119,12 +119,13 @@ protected:
         // A message an earlier test left waiting (a note-off sent after its
         // device closed) is due at a block of the old count, up to a whole
         // test's worth ahead of block 0: it would hold up every message sent
-        // behind it. It falls due in the first block instead, and the next
-        // message's time starts a new reference.
-        CMIDIQueue& q = synth->midi->queue;
-        for (int32_t i = q.readIndex.load(); i != q.writeIndex.load(); i = (i + 1) % CMIDIQueue::kSize)
-            q.dueBlock[i] = 0;
-        q.hasReference = false;
+        // behind it. It falls due in the first block instead, and the render
+        // calls of the old count are forgotten.
+        for (CMIDIQueue* q : {&synth->midi->queue, &synth->midi->realTimeQueue}) {
+            for (int32_t i = q->readIndex.load(); i != q->writeIndex.load(); i = (i + 1) % CMIDIQueue::kSize)
+                q->dueBlock[i] = 0;
+            q->ClearRenderAnchor();
+        }
     }
     void Render(int frames) { RenderInto(*synth, frames, left, right); }
     static inline testutil::ScopedMenuTable* s_menus = nullptr;

@@ -39,9 +39,10 @@ TEST_F(Keyboard, KeysPlayInTuneAndReleaseOnlyWhatTheyHold)
     for (const auto& h : hits) EXPECT_EQ(keys->NoteAt(kKeysX + h.x, kKeysY + h.y), h.note) << h.x << "," << h.y;
 
     // A key held on the MIDI input is not released by the first press.
-    // The queue places an input's message by the wall clock since the one
-    // before (this synthesizer's last test, on a loaded machine long ago),
-    // at most kMaxBlocksAhead blocks on: rendered until it is carried out.
+    // The queue places an input's message by the wall clock since the last
+    // render call (this synthesizer's last test, on a loaded machine long
+    // ago), at most kMaxBlocksAhead blocks on: rendered until it is carried
+    // out.
     synth->ProcessMidiMessage(kNoteOnKey0, CMIDIQueue::ClockMs());
     for (int i = 0; i < 4 * CMIDIQueue::kMaxBlocksAhead && !KeyDown(0); ++i) Render(32);
     ASSERT_TRUE(KeyDown(0));

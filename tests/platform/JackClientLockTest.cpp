@@ -149,7 +149,7 @@ TEST(JackClientLock, DISABLED_ChildOfTheStopTest) {
     EXPECT_TRUE(os::SystemMidiPorts().InputNames().empty());
     EXPECT_TRUE(os::SystemMidiPorts().OutputNames().empty());
     std::string error;
-    EXPECT_FALSE(os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 0, [](void*, uint32_t) {}, nullptr, error));
+    EXPECT_FALSE(os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 0, [](void*, uint32_t, uint32_t) {}, nullptr, error));
     EXPECT_FALSE(os::SystemMidiPorts().OpenOutput(jack_port_name(probe.sink), error));
     os::SystemMidiPorts().LetGo();
 }

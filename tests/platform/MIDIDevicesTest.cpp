@@ -579,7 +579,7 @@ TEST(MIDIPortsTest, AlsaSequencerPortsAreListedAndPlay) {
     std::string error;
     std::atomic<uint32_t> got{0};
     auto input = ports.OpenInput(
-        keys, 0, [](void* user, uint32_t m) { static_cast<std::atomic<uint32_t>*>(user)->store(m); }, &got, error);
+        keys, 0, [](void* user, uint32_t m, uint32_t) { static_cast<std::atomic<uint32_t>*>(user)->store(m); }, &got, error);
     ASSERT_TRUE(input) << error;
     for (const std::string& n : ports.OutputNames())
         EXPECT_FALSE(os::ORtMidiPorts::IsOwnPort(n)) << n;
