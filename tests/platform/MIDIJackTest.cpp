@@ -265,7 +265,7 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     std::string error;
     for (int i = 0; i < 33; ++i)
         ASSERT_TRUE(os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 0,
-                                                    [](void*, uint32_t) {}, nullptr, error)) << i << error;
+                                                    [](void*, uint32_t, uint32_t) {}, nullptr, error)) << i << error;
 
     // While the client's cycle does not run (its server stopped) the
     // output's ring takes what it holds and refuses the rest at once,
