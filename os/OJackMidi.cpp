@@ -93,6 +93,7 @@ std::vector<std::string> OJackMidi::List(unsigned long flags) {
     OJackClientLock lock;
     if (!OpenClient())
         return names;
+    UnregisterLeftPorts();
     const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
     for (size_t i = 0; ports && ports[i]; ++i)
         if (!ORtMidiPorts::IsOwnPort(ports[i]))
@@ -105,7 +106,7 @@ std::unique_ptr<OMidiInput> OJackMidi::OpenInput(const std::string& name, MidiIn
                                                  std::string& error) {
     OJackClientLock lock;
     const int slot = static_cast<int>(FreeSlot(m_inputs));
-    if (slot == kInputs || !OpenClient())
+    if (slot == kInputs || !OpenClient() || !Answering(error))
         return nullptr;
     Input& in = m_inputs[slot];
     jack_port_t* port = Join(name, true, LocalName("midi_in", slot), error);
@@ -123,7 +124,7 @@ std::unique_ptr<OMidiInput> OJackMidi::OpenInput(const std::string& name, MidiIn
 std::unique_ptr<OMidiOutput> OJackMidi::OpenOutput(const std::string& name, std::string& error) {
     OJackClientLock lock;
     const int slot = static_cast<int>(FreeSlot(m_outputs));
-    if (slot == kOutputs || !OpenClient())
+    if (slot == kOutputs || !OpenClient() || !Answering(error))
         return nullptr;
     Output& out = m_outputs[slot];
     jack_port_t* port = Join(name, false, LocalName("midi_out", slot), error);
@@ -136,6 +137,15 @@ std::unique_ptr<OMidiOutput> OJackMidi::OpenOutput(const std::string& name, std:
     out.port.store(port);
     return std::make_unique<JackOutput>(slot, ticket);
 }
+
+bool OJackMidi::IsOwnPortId(uint32_t id) {
+    OJackClientLock lock;
+    const jack_port_t* port = m_client ? jack_port_by_id(m_client, id) : nullptr;
+    const char* name = port ? jack_port_name(port) : nullptr;
+    return name && ORtMidiPorts::IsOwnPort(name);
+}
+
+bool OJackMidi::Silent() const { return m_client && !OJackDriver::Answers(m_client); }
 
 void OJackMidi::Close() {
     OJackClientLock lock;
@@ -156,17 +166,19 @@ bool OJackMidi::OpenClient() {
         return false;
     m_active = false;
     m_inCycle.store(0);
+    m_notifier.store(0);
     // Set while the client is inactive, as libjack wants them.
     jack_on_info_shutdown(
         m_client,
-        [](jack_status_t, const char*, void*) {
+        [](jack_status_t, const char*, void* self) {
+            OJackClientLock::NoteNotifier(static_cast<OJackMidi*>(self)->m_notifier);
             OJackClientLock::NoteServerGone();
             // The inputs of that server let go of what they held.
             OJackDriver::NotePortsChanged();
         },
-        nullptr);
+        this);
     jack_set_port_registration_callback(m_client, &OJackDriver::NotePortRegistration, m_client);
-    jack_set_process_callback(m_client, &OJackMidi::Process, this);
+    jack_set_process_callback(m_client, &OJackMidi::Process, reinterpret_cast<void*>(++m_opens));
     OJackClientLock::Hold(this);
     return true;
 }
@@ -218,7 +230,30 @@ void OJackMidi::Unregister(std::atomic<jack_port_t*>& port) {
     // Sequentially consistent with the cycle's count: either a cycle sees
     // the port gone, or this thread sees the cycle and lets it end first.
     WaitForCycle();
-    jack_port_unregister(m_client, gone);
+    // A frozen server would keep the window waiting.
+    if (OJackDriver::Answers(m_client))
+        jack_port_unregister(m_client, gone);
+    else
+        m_unregisterLater.push_back(gone);
+}
+
+// Under a guard: the ports that left while the server did not answer.
+void OJackMidi::UnregisterLeftPorts() {
+    if (m_unregisterLater.empty() || !OJackDriver::Answers(m_client))
+        return;
+    for (jack_port_t* port : m_unregisterLater)
+        jack_port_unregister(m_client, port);
+    m_unregisterLater.clear();
+}
+
+// Under a guard, the client open: whether its server answers, else why not.
+bool OJackMidi::Answering(std::string& error) {
+    if (OJackDriver::Answers(m_client)) {
+        UnregisterLeftPorts();
+        return true;
+    }
+    error = "the JACK server does not answer";
+    return false;
 }
 
 // The server makes a changed graph the one its clients read at the start
@@ -251,10 +286,13 @@ void OJackMidi::LetGo(bool freed) {
     // A thread that libjack ended already is not waited for.
     if (!freed) {
         WaitForCycle();
-        jack_client_close(m_client);
+        // Else forgotten: libjack frees it with the next open.
+        if (OJackClientLock::MayClose(m_client, m_notifier))
+            jack_client_close(m_client);
     }
     m_client = nullptr;
     m_active = false;
+    m_unregisterLater.clear();
 }
 
 // Any thread but the process cycle's; one sender per output. A full ring
@@ -273,8 +311,10 @@ bool OJackMidi::Send(int slot, uint64_t owner, uint32_t message) {
     return true;
 }
 
-int OJackMidi::Process(uint32_t frames, void* user) {
-    auto* self = static_cast<OJackMidi*>(user);
+int OJackMidi::Process(uint32_t frames, void* open) {
+    OJackMidi* self = &Instance();
+    if (reinterpret_cast<uintptr_t>(open) != self->m_opens.load())
+        return 0;
     self->m_inCycle.fetch_add(1);
     self->m_cycles.fetch_add(1, std::memory_order_relaxed);
     for (Input& in : self->m_inputs) {
