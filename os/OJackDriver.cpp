@@ -9,9 +9,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <thread>
 
 namespace os {
@@ -45,7 +47,7 @@ void ReportJackError(const char* text) {
 
 void CloseClient(jack_client_t* client) {
     OJackClientLock lock;
-    jack_client_close(client);
+    OJackDriver::Call([client] { jack_client_close(client); });
 }
 
 } // namespace
@@ -95,11 +97,29 @@ bool OJackDriver::Answers(jack_client_t* client) {
     jack_time_t cycleStart = 0, nextStart = 0;
     float period = 0.0f;
     // No cycle ran yet: nothing tells of a silence.
+    if (s_callsLeft.load() != 0) return false;
     if (!client || jack_get_cycle_times(client, &frames, &cycleStart, &nextStart, &period) != 0) return true;
     // A stopping program waits less: whatever it leaves, its end clears.
     const int64_t silence = StopRequested() ? kServerSilenceStoppingUs : kServerSilenceUs;
     const jack_time_t now = jack_get_time();
     return now < cycleStart || now - cycleStart < static_cast<jack_time_t>(silence);
+}
+
+void OJackDriver::Call(const std::function<void()>& call) {
+    if (!StopRequested()) {
+        call();
+        return;
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    s_callsLeft.fetch_add(1);
+    std::thread([call, done] {
+        call();
+        done->store(true);
+        s_callsLeft.fetch_sub(1);
+    }).detach();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCallBoundStoppingMs);
+    while (!done->load() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 bool OJackDriver::ServerAnswers() { return AskServer({}); }
@@ -244,7 +264,7 @@ int32_t OJackDriver::Stop() {
         // the guard may have let go of its client. A frozen one would keep
         // the window waiting: its client stays active, its cycles silent.
         OJackClientLock lock;
-        if (m_client && !IsLost() && Answers(m_client)) jack_deactivate(m_client);
+        if (m_client && !IsLost() && Answers(m_client)) Call([client = m_client] { jack_deactivate(client); });
     }
     m_active = false;
     return kDriverOK;
@@ -337,7 +357,8 @@ int32_t OJackDriver::DisposeBuffers() {
     if (m_active) Stop();
     for (jack_port_t*& port : m_ports) {
         // The ports of a server that is gone or frozen go with the client.
-        if (port && !IsLost() && Answers(m_client)) jack_port_unregister(m_client, port);
+        if (port && !IsLost() && Answers(m_client))
+            Call([client = m_client, port] { jack_port_unregister(client, port); });
         port = nullptr;
     }
     m_infos = nullptr;

@@ -20,6 +20,7 @@ public:
     static constexpr const char* kClientName = "zavo";
     static constexpr int64_t kServerSilenceUs = 1000000;
     static constexpr int64_t kServerSilenceStoppingUs = 100000;
+    static constexpr int kCallBoundStoppingMs = 200;
 
     OJackDriver() = default;
     ~OJackDriver() override;
@@ -47,6 +48,10 @@ public:
     // the server): a server silent for kServerSilence is frozen or gone,
     // and a call that waits on it would wait as long.
     static bool Answers(jack_client_t* client);
+    // Makes a call that waits on the server. A stopping program waits for
+    // it kCallBoundStoppingMs at most and leaves it to the process's end:
+    // until it returns no server counts as answering.
+    static void Call(const std::function<void()>& call);
     // Any thread: the ports changed as far as the program knows (a server
     // its MIDI ports were on went).
     static void NotePortsChanged() { s_portsChanged.store(true, std::memory_order_relaxed); }
@@ -108,6 +113,8 @@ private:
     // found no place or is no port's.
     static inline std::atomic<uint32_t> s_portIds[16] = {};
     static inline std::atomic<bool> s_portsChanged{false};
+    // Calls left to the process's end that have not returned.
+    static inline std::atomic<int> s_callsLeft{0};
 };
 
 } // namespace os

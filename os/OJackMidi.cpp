@@ -232,7 +232,7 @@ void OJackMidi::Unregister(std::atomic<jack_port_t*>& port) {
     WaitForCycle();
     // A frozen server would keep the window waiting.
     if (OJackDriver::Answers(m_client))
-        jack_port_unregister(m_client, gone);
+        OJackDriver::Call([client = m_client, gone] { jack_port_unregister(client, gone); });
     else
         m_unregisterLater.push_back(gone);
 }
@@ -288,7 +288,7 @@ void OJackMidi::LetGo(bool freed) {
         WaitForCycle();
         // Else forgotten: libjack frees it with the next open.
         if (OJackClientLock::MayClose(m_client, m_notifier))
-            jack_client_close(m_client);
+            OJackDriver::Call([client = m_client] { jack_client_close(client); });
     }
     m_client = nullptr;
     m_active = false;
