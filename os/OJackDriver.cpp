@@ -45,9 +45,9 @@ void ReportJackError(const char* text) {
     [[maybe_unused]] const ssize_t written = writev(STDERR_FILENO, parts, 3);
 }
 
-void CloseClient(jack_client_t* client) {
+bool CloseClient(jack_client_t* client) {
     OJackClientLock lock;
-    OJackDriver::Call([client] { jack_client_close(client); });
+    return OJackDriver::Call([client] { jack_client_close(client); });
 }
 
 } // namespace
@@ -96,8 +96,9 @@ bool OJackDriver::Answers(jack_client_t* client) {
     jack_nframes_t frames = 0;
     jack_time_t cycleStart = 0, nextStart = 0;
     float period = 0.0f;
-    // No cycle ran yet: nothing tells of a silence.
+    // A call left to the process's end is still waiting on the server.
     if (s_callsLeft.load() != 0) return false;
+    // No cycle ran yet: nothing tells of a silence.
     if (!client || jack_get_cycle_times(client, &frames, &cycleStart, &nextStart, &period) != 0) return true;
     // A stopping program waits less: whatever it leaves, its end clears.
     const int64_t silence = StopRequested() ? kServerSilenceStoppingUs : kServerSilenceUs;
@@ -105,10 +106,10 @@ bool OJackDriver::Answers(jack_client_t* client) {
     return now < cycleStart || now - cycleStart < static_cast<jack_time_t>(silence);
 }
 
-void OJackDriver::Call(const std::function<void()>& call) {
+bool OJackDriver::Call(const std::function<void()>& call) {
     if (!StopRequested()) {
         call();
-        return;
+        return true;
     }
     auto done = std::make_shared<std::atomic<bool>>(false);
     s_callsLeft.fetch_add(1);
@@ -120,6 +121,7 @@ void OJackDriver::Call(const std::function<void()>& call) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCallBoundStoppingMs);
     while (!done->load() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done->load();
 }
 
 bool OJackDriver::ServerAnswers() { return AskServer({}); }
@@ -187,10 +189,11 @@ void OJackDriver::Exit() {
 }
 
 void OJackDriver::CloseOrForget(bool mayClose) {
-    if (mayClose) {
-        CloseClient(m_client);
+    if (mayClose && CloseClient(m_client)) {
         delete m_cell;
     } else {
+        // Left open, or its close left to the process's end: a cycle the
+        // server may still run finds no driver in the cell, which stays.
         // The cycle in progress, if any, ends without the server.
         m_cell->driver.store(nullptr);
         if (m_active) WaitForCycle();

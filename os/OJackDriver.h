@@ -50,8 +50,8 @@ public:
     static bool Answers(jack_client_t* client);
     // Makes a call that waits on the server. A stopping program waits for
     // it kCallBoundStoppingMs at most and leaves it to the process's end:
-    // until it returns no server counts as answering.
-    static void Call(const std::function<void()>& call);
+    // until it returns no server counts as answering. Whether it returned.
+    static bool Call(const std::function<void()>& call);
     // Any thread: the ports changed as far as the program knows (a server
     // its MIDI ports were on went).
     static void NotePortsChanged() { s_portsChanged.store(true, std::memory_order_relaxed); }
