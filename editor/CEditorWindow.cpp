@@ -57,6 +57,9 @@ void CEditor::OnPaint()
 
 void CEditor::OnDestroy()
 {
+    // Written before the devices close: a device that does not answer
+    // (a frozen JACK server) may leave the rest to the process's end.
+    g_GlobalData.WriteSettings();
     synth->CloseDevices();
     // The recording ends with the devices, complete on disk.
     recorder.Stop();

@@ -2,16 +2,21 @@
 
 #include "os/OClock.h"
 #include "os/OJackClientLock.h"
-#include "os/ORtMidiPorts.h"
+#include "os/OJackMidi.h"
+#include "os/OStop.h"
 
 #include <jack/jack.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <thread>
 
 namespace os {
@@ -22,16 +27,30 @@ namespace {
 // not an error worth a message.
 std::atomic<int> g_quiet{0};
 
+// Set when libjack could not start a thread of its process-wide state
+// inside an open: it then frees that thread's object while the thread may
+// still start, and a client of that open is never used.
+std::atomic<bool> g_threadFailed{false};
+
+// libjack also reports on its own threads, which it cancels at any
+// instruction: no stdio (its stream lock), no allocation, one write.
 void ReportJackError(const char* text) {
     // Said inside an open that came after the server went and before a
-    // held client's notice: libjack freed every client of the process.
+    // held client's notice: libjack freed every client of the process. Only
+    // an open says it, on the thread of the guard it is made under.
     if (std::strstr(text, "clients are still allocated")) OJackClientLock::NoteClientsFreed();
-    if (g_quiet.load(std::memory_order_relaxed) == 0) std::fprintf(stderr, "JACK: %s\n", text);
+    if (std::strstr(text, "cannot start thread")) g_threadFailed.store(true);
+    // A client's notification thread, whose server closed its socket.
+    if (std::strstr(text, "ClientChannel read fail")) OJackClientLock::NoteNotifierEnded();
+    if (g_quiet.load(std::memory_order_relaxed) != 0) return;
+    char prefix[] = "JACK: ", end[] = "\n";
+    iovec parts[3] = {{prefix, 6}, {const_cast<char*>(text), std::strlen(text)}, {end, 1}};
+    [[maybe_unused]] const ssize_t written = writev(STDERR_FILENO, parts, 3);
 }
 
-void CloseClient(jack_client_t* client) {
+bool CloseClient(jack_client_t* client) {
     OJackClientLock lock;
-    jack_client_close(client);
+    return OJackDriver::Call([client] { jack_client_close(client); });
 }
 
 } // namespace
@@ -42,16 +61,70 @@ jack_client_t* OJackDriver::OpenClient(const char* name, bool quiet, jack_status
     jack_set_error_function(ReportJackError);
     jack_set_info_function(+[](const char*) {});
     OJackClientLock lock;
+    if (OJackClientLock::HeldServerSilent()) {
+        if (status) *status = static_cast<jack_status_t>(JackFailure | JackServerFailed);
+        return nullptr;
+    }
     if (quiet) g_quiet.fetch_add(1);
+    g_threadFailed.store(false);
     jack_client_t* client = jack_client_open(name, JackNoStartServer, status);
+    if (client && g_threadFailed.load()) {
+        // The thread whose object libjack freed may still run into it; the
+        // client is as good as no server, and goes at once.
+        jack_client_close(client);
+        client = nullptr;
+        if (status) *status = static_cast<jack_status_t>(*status | JackFailure);
+    }
     if (quiet) g_quiet.fetch_sub(1);
     return client;
 }
 
-void OJackDriver::NotePortRegistration(uint32_t id, int, void* client) {
-    const jack_port_t* port = jack_port_by_id(static_cast<jack_client_t*>(client), id);
-    if (port && ORtMidiPorts::IsOwnPort(jack_port_name(port))) return;
-    NotePortsChanged();
+void OJackDriver::NotePortRegistration(uint32_t id, int, void*) {
+    for (std::atomic<uint32_t>& place : s_portIds) {
+        uint32_t free = 0;
+        if (place.compare_exchange_strong(free, id + 1)) return;
+    }
+    s_portsChanged.store(true);
+}
+
+bool OJackDriver::TakePortsChanged() {
+    bool changed = s_portsChanged.exchange(false);
+    for (std::atomic<uint32_t>& place : s_portIds)
+        if (const uint32_t id = place.exchange(0); id != 0 && !changed)
+            changed = !OJackMidi::Instance().IsOwnPortId(id - 1);
+    return changed;
+}
+
+bool OJackDriver::Answers(jack_client_t* client) {
+    jack_nframes_t frames = 0;
+    jack_time_t cycleStart = 0, nextStart = 0;
+    float period = 0.0f;
+    // A call left to the process's end is still waiting on the server.
+    if (s_callsLeft.load() != 0) return false;
+    // No cycle ran yet: nothing tells of a silence.
+    if (!client || jack_get_cycle_times(client, &frames, &cycleStart, &nextStart, &period) != 0) return true;
+    // A stopping program waits less: whatever it leaves, its end clears.
+    const int64_t silence = StopRequested() ? kServerSilenceStoppingUs : kServerSilenceUs;
+    const jack_time_t now = jack_get_time();
+    return now < cycleStart || now - cycleStart < static_cast<jack_time_t>(silence);
+}
+
+bool OJackDriver::Call(const std::function<void()>& call) {
+    if (!StopRequested()) {
+        call();
+        return true;
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    s_callsLeft.fetch_add(1);
+    std::thread([call, done] {
+        call();
+        done->store(true);
+        s_callsLeft.fetch_sub(1);
+    }).detach();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCallBoundStoppingMs);
+    while (!done->load() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done->load();
 }
 
 bool OJackDriver::ServerAnswers() { return AskServer({}); }
@@ -77,24 +150,27 @@ bool OJackDriver::Init(char* name32, char* errorText124) {
         return false;
     }
     m_lost.store(false, std::memory_order_release);
+    m_notifier.store(0);
     // A server that goes away says so on a thread of its own: only a flag is
     // set there, the GUI thread closes the driver and plays elsewhere.
     jack_on_info_shutdown(
         m_client,
-        [](jack_status_t, const char*, void* self) {
-            static_cast<OJackDriver*>(self)->m_lost.store(true, std::memory_order_release);
+        [](jack_status_t, const char*, void* user) {
+            auto* self = static_cast<OJackDriver*>(user);
+            OJackClientLock::NoteNotifier(self->m_notifier);
+            self->m_lost.store(true, std::memory_order_release);
             OJackClientLock::NoteServerGone();
         },
         this);
     OJackClientLock::Hold(this);
     // Ports made or removed elsewhere (not the program's own MIDI ports,
-    // which every join of an input registers): only a flag is set here.
+    // which every join of an input registers): only their ids are kept.
     jack_set_port_registration_callback(m_client, &OJackDriver::NotePortRegistration, m_client);
-    if (jack_set_process_callback(m_client, &OJackDriver::Process, this) != 0) {
+    m_cell = new Cell{this};
+    if (jack_set_process_callback(m_client, &OJackDriver::Process, m_cell) != 0) {
         if (errorText124) std::snprintf(errorText124, 124, "JACK refused the process callback");
         OJackClientLock::Release(this);
-        CloseClient(m_client);
-        m_client = nullptr;
+        CloseOrForget(Answers(m_client));
         return false;
     }
     if (name32) std::snprintf(name32, 32, "%s", kName);
@@ -111,9 +187,22 @@ void OJackDriver::Exit() {
     // report (inside an open) may have freed the client meanwhile.
     if (!m_client) return;
     OJackClientLock::Release(this);
-    CloseClient(m_client);
-    m_client = nullptr;
+    CloseOrForget(Answers(m_client));
     std::memset(m_ports, 0, sizeof m_ports);
+}
+
+void OJackDriver::CloseOrForget(bool mayClose) {
+    if (mayClose && CloseClient(m_client)) {
+        delete m_cell;
+    } else {
+        // Left open, or its close left to the process's end: a cycle the
+        // server may still run finds no driver in the cell, which stays.
+        // The cycle in progress, if any, ends without the server.
+        m_cell->driver.store(nullptr);
+        if (m_active) WaitForCycle();
+    }
+    m_cell = nullptr;
+    m_client = nullptr;
 }
 
 void OJackDriver::LetGo(bool freed) {
@@ -122,11 +211,15 @@ void OJackDriver::LetGo(bool freed) {
     // A thread libjack ended already, or one a deactivation cancelled
     // (the driver stopped), may have left a count: only cycles of an active
     // client are waited for.
-    if (!freed) {
+    if (freed) {
+        delete m_cell;
+        m_cell = nullptr;
+        m_client = nullptr;
+    } else {
         if (m_active) WaitForCycle();
-        jack_client_close(m_client);
+        // A client forgotten is freed by libjack with the next open.
+        CloseOrForget(OJackClientLock::MayClose(m_client, m_notifier));
     }
-    m_client = nullptr;
     m_active = false;
     std::memset(m_ports, 0, sizeof m_ports);
     m_infos = nullptr;
@@ -135,7 +228,7 @@ void OJackDriver::LetGo(bool freed) {
 }
 
 void OJackDriver::WaitForCycle() const {
-    while (m_inCallback.load() != 0) std::this_thread::yield();
+    while (m_cell && m_cell->inCallback.load() != 0) std::this_thread::yield();
 }
 
 int32_t OJackDriver::Start() {
@@ -144,7 +237,7 @@ int32_t OJackDriver::Start() {
     if (!m_infos) return kDriverInvalidMode;
     if (m_active) return kDriverOK;
     // A thread cancelled by an earlier deactivation may have left a count.
-    m_inCallback.store(0);
+    m_cell->inCallback.store(0);
     m_running.store(true, std::memory_order_release);
     if (jack_activate(m_client) != 0) {
         m_running.store(false, std::memory_order_release);
@@ -174,9 +267,10 @@ int32_t OJackDriver::Stop() {
     WaitForCycle();
     {
         // A server that is gone answers nothing and runs no more cycles;
-        // the guard may have let go of its client.
+        // the guard may have let go of its client. A frozen one would keep
+        // the window waiting: its client stays active, its cycles silent.
         OJackClientLock lock;
-        if (m_client && !IsLost()) jack_deactivate(m_client);
+        if (m_client && !IsLost() && Answers(m_client)) Call([client = m_client] { jack_deactivate(client); });
     }
     m_active = false;
     return kDriverOK;
@@ -309,8 +403,9 @@ int32_t OJackDriver::DisposeBuffers() {
     if (!m_client) return kDriverNotPresent;
     if (m_active) Stop();
     for (jack_port_t*& port : m_ports) {
-        // The ports of a server that is gone go with the client.
-        if (port && !IsLost()) jack_port_unregister(m_client, port);
+        // The ports of a server that is gone or frozen go with the client.
+        if (port && !IsLost() && Answers(m_client))
+            Call([client = m_client, port] { jack_port_unregister(client, port); });
         port = nullptr;
     }
     m_infos = nullptr;
@@ -327,14 +422,19 @@ int32_t OJackDriver::ControlPanel() {
 int32_t OJackDriver::OutputReady() { return kDriverNotPresent; }
 
 int OJackDriver::Process(uint32_t frames, void* user) {
-    auto* self = static_cast<OJackDriver*>(user);
-    self->m_inCallback.fetch_add(1);
+    Cell* cell = static_cast<Cell*>(user);
+    cell->inCallback.fetch_add(1);
+    OJackDriver* self = cell->driver.load();
+    if (!self) {
+        cell->inCallback.fetch_sub(1);
+        return 0;
+    }
     if (!self->m_running.load()) {
         // Still counted while it reads the ports: once Stop saw no cycle
         // inside, the ports may go.
         for (jack_port_t* port : self->m_ports)
             if (port) std::memset(jack_port_get_buffer(port, frames), 0, sizeof(float) * frames);
-        self->m_inCallback.fetch_sub(1);
+        cell->inCallback.fetch_sub(1);
         return 0;
     }
     // A port's buffer is only known for the cycle: hand it over as buffer 0.
@@ -344,7 +444,7 @@ int OJackDriver::Process(uint32_t frames, void* user) {
         info.buffers[1] = info.buffers[0];
     }
     self->m_callbacks.bufferSwitch(0, static_cast<int32_t>(frames), true);
-    self->m_inCallback.fetch_sub(1);
+    cell->inCallback.fetch_sub(1);
     return 0;
 }
 

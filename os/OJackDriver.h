@@ -18,6 +18,9 @@ class OJackDriver : public OAudioDriver, private OJackHeldClient {
 public:
     static constexpr const char* kName = "JACK";
     static constexpr const char* kClientName = "zavo";
+    static constexpr int64_t kServerSilenceUs = 1000000;
+    static constexpr int64_t kServerSilenceStoppingUs = 100000;
+    static constexpr int kCallBoundStoppingMs = 200;
 
     OJackDriver() = default;
     ~OJackDriver() override;
@@ -30,14 +33,25 @@ public:
     // Opens a client of that name on the default server, never starting
     // one; quiet: a missing server is no message.
     static jack_client_t* OpenClient(const char* name, bool quiet, jack_status_t* status = nullptr);
-    // A port registration callback (the client as its argument): ports
-    // made or removed elsewhere set the flag below, the program's own MIDI
-    // ports do not.
+    // A port registration callback. libjack cancels the thread it runs on
+    // wherever it is, so it only keeps the port's id in an atomic: a lock
+    // or an allocation it was cancelled in would be held or broken for
+    // good. Whose port it is is asked on the program's own thread.
     static void NotePortRegistration(uint32_t id, int registered, void* client);
     // Whether a port was made or removed on the server since the last call,
-    // as the driver's client hears it while it is open (a MIDI keyboard
-    // plugged in or out, a client started or closed).
-    static bool TakePortsChanged() { return s_portsChanged.exchange(false, std::memory_order_relaxed); }
+    // as the program's clients hear it while they are open (a MIDI keyboard
+    // plugged in or out, a client started or closed); the program's own MIDI
+    // ports, which every join of an input registers, do not count.
+    static bool TakePortsChanged();
+    // Whether the client's server still runs its cycles, told without a
+    // word to the server (its frame timer, in shared memory, stops with
+    // the server): a server silent for kServerSilence is frozen or gone,
+    // and a call that waits on it would wait as long.
+    static bool Answers(jack_client_t* client);
+    // Makes a call that waits on the server. A stopping program waits for
+    // it kCallBoundStoppingMs at most and leaves it to the process's end:
+    // until it returns no server counts as answering. Whether it returned.
+    static bool Call(const std::function<void()>& call);
     // Any thread: the ports changed as far as the program knows (a server
     // its MIDI ports were on went).
     static void NotePortsChanged() { s_portsChanged.store(true, std::memory_order_relaxed); }
@@ -89,9 +103,24 @@ public:
 private:
     static constexpr int kOutputs = 2;
     void LetGo(bool freed) override;
-    static int Process(uint32_t frames, void* self);
+    bool Silent() const override { return m_client && !Answers(m_client); }
+    static int Process(uint32_t frames, void* cell);
     // Waits until no process cycle is inside the host's callback.
     void WaitForCycle() const;
+    // Closes the client, or, when the server went or does not answer (a
+    // close would wait on it), leaves it to libjack or the process's end.
+    void CloseOrForget(bool mayClose);
+
+    // What the process callback is given: a client left open (its server
+    // frozen) may run a cycle whenever the server goes on, after this
+    // driver is gone, and then finds no driver in its cell.
+    struct Cell {
+        std::atomic<OJackDriver*> driver;
+        // Counts process cycles inside the host's callback. Stop waits for
+        // it to reach 0 before it deactivates, since deactivation cancels
+        // the process thread at once, also in the middle of a cycle.
+        std::atomic<int> inCallback{0};
+    };
 
     jack_client_t* m_client = nullptr;
     jack_port_t* m_ports[kOutputs] = {};
@@ -99,18 +128,21 @@ private:
     int32_t m_infoCount = 0;
     ODriverCallbacks m_callbacks;
     std::atomic<bool> m_running{false};
-    // Counts process cycles inside the host's callback. Stop waits for it
-    // to reach 0 before it deactivates, since deactivation cancels the
-    // process thread at once, also in the middle of a cycle.
-    std::atomic<int> m_inCallback{0};
+    Cell* m_cell = nullptr;
     // Set on the server's shutdown thread; the GUI thread acts on it.
     std::atomic<bool> m_lost{false};
+    std::atomic<int> m_notifier{0};  // the thread the notice came on
     bool m_active = false;
-    // Set on the server's notification thread.
+    // Set on the servers' notification threads: the ids of ports made or
+    // removed (plus one; 0 is a free place), and a flag for a change that
+    // found no place or is no port's.
+    static inline std::atomic<uint32_t> s_portIds[16] = {};
     static inline std::atomic<bool> s_portsChanged{false};
     // The frame clock's reference: a frame (high half) and its time (low
     // half, microseconds of ours); 0 before the first cycle.
     static inline std::atomic<uint64_t> s_frameClock{0};
+    // Calls left to the process's end that have not returned.
+    static inline std::atomic<int> s_callsLeft{0};
 };
 
 } // namespace os

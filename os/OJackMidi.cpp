@@ -96,6 +96,7 @@ std::vector<std::string> OJackMidi::List(unsigned long flags) {
     OJackClientLock lock;
     if (!OpenClient())
         return names;
+    UnregisterLeftPorts();
     const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
     for (size_t i = 0; ports && ports[i]; ++i)
         if (!ORtMidiPorts::IsOwnPort(ports[i]))
@@ -108,7 +109,7 @@ std::unique_ptr<OMidiInput> OJackMidi::OpenInput(const std::string& name, int pl
                                                  void* user, std::string& error) {
     OJackClientLock lock;
     const int slot = static_cast<int>(FreeSlot(m_inputs, place));
-    if (slot == kInputs || !OpenClient())
+    if (slot == kInputs || !OpenClient() || !Answering(error))
         return nullptr;
     Input& in = m_inputs[slot];
     jack_port_t* port = Join(name, true, LocalName("midi_in", slot), error);
@@ -126,7 +127,7 @@ std::unique_ptr<OMidiInput> OJackMidi::OpenInput(const std::string& name, int pl
 std::unique_ptr<OMidiOutput> OJackMidi::OpenOutput(const std::string& name, std::string& error) {
     OJackClientLock lock;
     const int slot = static_cast<int>(FreeSlot(m_outputs));
-    if (slot == kOutputs || !OpenClient())
+    if (slot == kOutputs || !OpenClient() || !Answering(error))
         return nullptr;
     Output& out = m_outputs[slot];
     jack_port_t* port = Join(name, false, LocalName("midi_out", slot), error);
@@ -143,6 +144,15 @@ std::unique_ptr<OMidiOutput> OJackMidi::OpenOutput(const std::string& name, std:
     out.port.store(port);
     return std::make_unique<JackOutput>(slot, ticket, name);
 }
+
+bool OJackMidi::IsOwnPortId(uint32_t id) {
+    OJackClientLock lock;
+    const jack_port_t* port = m_client ? jack_port_by_id(m_client, id) : nullptr;
+    const char* name = port ? jack_port_name(port) : nullptr;
+    return name && ORtMidiPorts::IsOwnPort(name);
+}
+
+bool OJackMidi::Silent() const { return m_client && !OJackDriver::Answers(m_client); }
 
 void OJackMidi::Close() {
     OJackClientLock lock;
@@ -163,18 +173,20 @@ bool OJackMidi::OpenClient() {
         return false;
     m_active = false;
     m_inCycle.store(0);
+    m_notifier.store(0);
     // Set while the client is inactive, as libjack wants them.
     jack_on_info_shutdown(
         m_client,
-        [](jack_status_t, const char*, void*) {
+        [](jack_status_t, const char*, void* self) {
+            OJackClientLock::NoteNotifier(static_cast<OJackMidi*>(self)->m_notifier);
             OJackClientLock::NoteServerGone();
             // The inputs of that server let go of what they held.
             OJackDriver::NotePortsChanged();
         },
-        nullptr);
+        this);
     jack_set_port_registration_callback(m_client, &OJackDriver::NotePortRegistration, m_client);
     m_cycleClient.store(m_client);
-    jack_set_process_callback(m_client, &OJackMidi::Process, this);
+    jack_set_process_callback(m_client, &OJackMidi::Process, reinterpret_cast<void*>(++m_opens));
     OJackClientLock::Hold(this);
     return true;
 }
@@ -234,7 +246,30 @@ void OJackMidi::Unregister(std::atomic<jack_port_t*>& port, std::atomic<jack_por
     // Sequentially consistent with the cycle's count: either a cycle sees
     // the port gone, or this thread sees the cycle and lets it end first.
     WaitForCycle();
-    jack_port_unregister(m_client, gone);
+    // A frozen server would keep the window waiting.
+    if (OJackDriver::Answers(m_client))
+        OJackDriver::Call([client = m_client, gone] { jack_port_unregister(client, gone); });
+    else
+        m_unregisterLater.push_back(gone);
+}
+
+// Under a guard: the ports that left while the server did not answer.
+void OJackMidi::UnregisterLeftPorts() {
+    if (m_unregisterLater.empty() || !OJackDriver::Answers(m_client))
+        return;
+    for (jack_port_t* port : m_unregisterLater)
+        jack_port_unregister(m_client, port);
+    m_unregisterLater.clear();
+}
+
+// Under a guard, the client open: whether its server answers, else why not.
+bool OJackMidi::Answering(std::string& error) {
+    if (OJackDriver::Answers(m_client)) {
+        UnregisterLeftPorts();
+        return true;
+    }
+    error = "the JACK server does not answer";
+    return false;
 }
 
 // Any thread: whether the port object of that ticket still owns its slot
@@ -297,10 +332,13 @@ void OJackMidi::LetGo(bool freed) {
         for (Output& out : m_outputs)
             out.closing.store(nullptr);
         WaitForCycle();
-        jack_client_close(m_client);
+        // Else forgotten: libjack frees it with the next open.
+        if (OJackClientLock::MayClose(m_client, m_notifier))
+            OJackDriver::Call([client = m_client] { jack_client_close(client); });
     }
     m_client = nullptr;
     m_active = false;
+    m_unregisterLater.clear();
 }
 
 // Any thread but the process cycle's; one sender per output. A full ring
@@ -330,8 +368,10 @@ bool OJackMidi::Send(int slot, uint64_t owner, uint32_t message) {
 
 bool OJackMidi::InProcessCallback() { return t_inProcess; }
 
-int OJackMidi::Process(uint32_t frames, void* user) {
-    auto* self = static_cast<OJackMidi*>(user);
+int OJackMidi::Process(uint32_t frames, void* open) {
+    OJackMidi* self = &Instance();
+    if (reinterpret_cast<uintptr_t>(open) != self->m_opens.load())
+        return 0;
     self->m_inCycle.fetch_add(1);
     self->m_cycles.fetch_add(1, std::memory_order_relaxed);
     // Every event keeps the frame it was played at: its offset in the

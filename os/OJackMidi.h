@@ -45,6 +45,9 @@ public:
     std::unique_ptr<OMidiInput> OpenInput(const std::string& name, int place, MidiInputCallback callback,
                                           void* user, std::string& error);
     std::unique_ptr<OMidiOutput> OpenOutput(const std::string& name, std::string& error);
+    // The program's thread: whether the port of that id on the client's
+    // server is one of the program's own (no client open: it is not).
+    bool IsOwnPortId(uint32_t id);
     // Closes the client; the ports still open hear and send nothing more.
     // The next listing opens a client again.
     void Close();
@@ -89,12 +92,15 @@ private:
     bool Activate();
     jack_port_t* Join(const std::string& name, bool input, const std::string& local, std::string& error);
     void Unregister(std::atomic<jack_port_t*>& port, std::atomic<jack_port_t*>* closing = nullptr);
+    void UnregisterLeftPorts();
+    bool Answering(std::string& error);
     void WaitForCycle() const;
     bool WaitForCycles(uint32_t count) const;
     bool Joined(int slot, bool input, uint64_t ticket, const std::string& other) const;
     void LetGo(bool freed) override;
+    bool Silent() const override;
     bool Send(int slot, uint64_t owner, uint32_t message);
-    static int Process(uint32_t frames, void* self);
+    static int Process(uint32_t frames, void* open);
 
     jack_client_t* m_client = nullptr;  // under a guard
     // The client whose cycles call Process, for their frame times; set
@@ -108,6 +114,14 @@ private:
     // reads it. A cycle never waits on anything, so neither does this.
     std::atomic<int> m_inCycle{0};
     std::atomic<uint32_t> m_cycles{0};  // cycles begun
+    std::atomic<int> m_notifier{0};     // the thread the shutdown notice came on
+    // Each client's process callback is given the number of its open: one
+    // left open on a frozen server runs again when the server goes on, and
+    // then touches nothing of a later client's.
+    std::atomic<uintptr_t> m_opens{0};
+    // Ports that left their slots while the server did not answer; they
+    // are unregistered once it does again, or go with the client.
+    std::vector<jack_port_t*> m_unregisterLater;  // under a guard
 };
 
 } // namespace os

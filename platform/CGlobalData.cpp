@@ -5,6 +5,7 @@
 #include "os/OSettings.h"
 #include "platform/CDebug.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -80,6 +81,7 @@ void CGlobalData::ReadSettings()
     m_settingsKept = store.LeftAsItIs();
     std::snprintf(m_settingsWhy, sizeof m_settingsWhy, "%s", store.Why().c_str());
     m_keptValues.clear();
+    m_written.clear();
 
     // A missing value gives the default; one the field cannot hold gives
     // it too, and its line is kept.
@@ -127,6 +129,27 @@ void CGlobalData::WriteSettings() const
 {
     if (s_noSettingsFile || m_leaveSettingsFile)
         return;
+    const std::vector<std::pair<const char*, std::string>> values = {
+        {"ProjectPath", std::string(Text(ProjectPath))},
+        {"WavefilePath", std::string(Text(WavefilePath))},
+        {"SamplePath", std::string(Text(SamplePath))},
+        {"PresetPath", std::string(Text(PresetPath))},
+        {"MIDIDeviceIn", std::string(Text(MIDIDeviceIn))},
+        {"MIDIDeviceInNames", MIDIDeviceInNames},
+        {"MIDIDeviceOut", std::string(Text(MIDIDeviceOut))},
+        {"SoundDeviceOut", std::string(Text(SoundDeviceOut))},
+        {"DirectXDelay", std::to_string(DirectXDelay)},
+        {"UIColorEffect", std::to_string(UIColorEffect)},
+        {"UIBackground", std::to_string(UIBackground)},
+        {"MIDIOutOffset", std::to_string(MIDIOutOffset)},
+        {"KnobAnimation", std::to_string(KnobAnimation)},
+        {"ParameterLabel", std::to_string(ParameterLabel)},
+    };
+    // The window's end writes them before its devices close, and the exit
+    // again: what did not change since is neither written nor said twice.
+    if (values == m_written)
+        return;
+    m_written = values;
     os::OSettings store;
     // Keeps whatever else the file holds (other sections, unknown keys,
     // comments, lines it does not understand). A file that could not be
@@ -144,28 +167,13 @@ void CGlobalData::WriteSettings() const
     // The lines whose values the start could not take stay as they are
     // while their fields hold what the start gave instead.
     std::vector<const std::string*> kept;
-    auto put = [&](const char* name, std::string_view value) {
-        for (const KeptValue& k : m_keptValues)
-            if (std::strcmp(k.key, name) == 0 && k.given == value) {
-                kept.push_back(&k.why);
-                return;
-            }
-        store.SetString(kSection, name, value);
-    };
-    put("ProjectPath", Text(ProjectPath));
-    put("WavefilePath", Text(WavefilePath));
-    put("SamplePath", Text(SamplePath));
-    put("PresetPath", Text(PresetPath));
-    put("MIDIDeviceIn", Text(MIDIDeviceIn));
-    put("MIDIDeviceInNames", MIDIDeviceInNames);
-    put("MIDIDeviceOut", Text(MIDIDeviceOut));
-    put("SoundDeviceOut", Text(SoundDeviceOut));
-    put("DirectXDelay", std::to_string(DirectXDelay));
-    put("UIColorEffect", std::to_string(UIColorEffect));
-    put("UIBackground", std::to_string(UIBackground));
-    put("MIDIOutOffset", std::to_string(MIDIOutOffset));
-    put("KnobAnimation", std::to_string(KnobAnimation));
-    put("ParameterLabel", std::to_string(ParameterLabel));
+    for (const auto& [name, value] : values) {
+        const auto same = [&](const KeptValue& k) { return std::strcmp(k.key, name) == 0 && k.given == value; };
+        if (const auto k = std::find_if(m_keptValues.begin(), m_keptValues.end(), same); k != m_keptValues.end())
+            kept.push_back(&k->why);
+        else
+            store.SetString(kSection, name, value);
+    }
     const std::string strange = store.StrangeLine() > 0 ? store.Why() : std::string();
     if (!store.Save()) {
         SayNotSaved(store, "was not written", store.Why().c_str());

@@ -4,6 +4,7 @@
 // when the process ends.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CGlobalData {
@@ -73,6 +74,8 @@ private:
         std::string why;
     };
     std::vector<KeptValue> m_keptValues;
+    // What the last WriteSettings wrote, or tried to.
+    mutable std::vector<std::pair<const char*, std::string>> m_written;
     static inline bool s_noSettingsFile = false;
 };
 

@@ -78,6 +78,8 @@ public:
     bool Take() { return m_fd >= 0 && flock(m_fd, LOCK_EX) == 0; }
     bool TryTake() { return m_fd >= 0 && flock(m_fd, LOCK_EX | LOCK_NB) == 0; }
     void Release() { flock(m_fd, LOCK_UN); }
+    // What a holder says of itself: since when it holds the lock.
+    ssize_t Write(int64_t since) { return pwrite(m_fd, &since, sizeof since, 0); }
 
 private:
     int m_fd;
@@ -115,6 +117,18 @@ TEST(JackClientLock, AGuardWaitsForAnotherProgramToLetGo) {
     EXPECT_GE(entry.waited.count(), 250);
     EXPECT_LT(entry.waited, os::kLongestLockWait);
     EXPECT_TRUE(entry.held);
+    // A holder that says it took the lock a while ago is stuck on a server
+    // that does not answer: nobody waits for it longer than that while.
+    ASSERT_TRUE(other.Take());
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const int64_t since = int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000 - 300;
+    ASSERT_EQ(other.Write(since), ssize_t(sizeof since));
+    const Entry stuck = Enter();
+    other.Write(0);
+    other.Release();
+    EXPECT_GE(stuck.waited, os::kLongestHolderWait - milliseconds(350));
+    EXPECT_LT(stuck.waited, os::kLongestHolderWait + milliseconds(500));
 }
 
 // Run only by the test below: the stop it posts stays for the process.
@@ -175,10 +189,20 @@ TEST(JackClientLock, EachNoticeOfAServerGoneLetsGoOfTheHeldClients) {
         os::OJackDriver driver;
         char name[32] = {}, error[124] = {};
         ASSERT_TRUE(driver.Init(name, error)) << error;
+        // Stopped: its process thread is gone, cancelled in the middle of
+        // nothing it counted.
+        os::ODriverBufferInfo info;
+        os::ODriverCallbacks callbacks;
+        callbacks.bufferSwitch = [](int32_t, int32_t, bool) {};
+        ASSERT_EQ(driver.CreateBuffers(&info, 1, 256, callbacks), os::kDriverOK);
+        ASSERT_EQ(driver.Start(), os::kDriverOK);
+        ASSERT_EQ(driver.Stop(), os::kDriverOK);
         kill(server.Pid(), SIGKILL);
         for (int i = 0; i < 500 && !driver.IsLost(); ++i) std::this_thread::sleep_for(milliseconds(10));
         ASSERT_TRUE(driver.IsLost());
+        const auto start = Clock::now();
         { os::OJackClientLock guard; }
+        EXPECT_LT(Clock::now() - start, milliseconds(1000));
         int32_t inputs = 0, outputs = 0;
         EXPECT_EQ(driver.GetChannels(inputs, outputs), os::kDriverNotPresent);
     }
@@ -186,6 +210,17 @@ TEST(JackClientLock, EachNoticeOfAServerGoneLetsGoOfTheHeldClients) {
         void LetGo(bool freed) override { this->freed = freed ? 1 : 0; }
         int freed = -1;
     } held;
+    {
+        os::OJackClientLock guard;
+        os::OJackClientLock::Hold(&held);
+        // A notice while a guard lives: code under it keeps what it looks at.
+        os::OJackClientLock::NoteServerGone();
+        { os::OJackClientLock nested; }
+        EXPECT_EQ(held.freed, -1);
+    }
+    { os::OJackClientLock guard; }
+    EXPECT_EQ(held.freed, 0);
+    held.freed = -1;
     {
         os::OJackClientLock guard;
         os::OJackClientLock::Hold(&held);

@@ -2,21 +2,25 @@
 // under a private server.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/CMIDI.h"
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "gui/CUIMenuResource.h"
+#include "os/OJackClientLock.h"
 #include "os/OJackDriver.h"
 #include "os/OJackMidi.h"
 #include "os/ORtMidiPorts.h"
@@ -511,4 +515,68 @@ TEST(MIDIJackTest, AServerThatDiesWithOnlyMidiOnItIsLetGoOfWithoutAWait) {
             << devices.DroppedOutCount() - dropped;
         devices.CloseAll();
     }
+}
+
+// The program's MIDI client goes with a let-go, and is let go of once when
+// its server dies after it was opened again.
+TEST(MIDIJackTest, ALetGoClosesTheClientAndADeadServerLetsItGoOnce) {
+    testutil::JackServer server;
+    ASSERT_TRUE(server.Ok()) << server.Error();
+    testutil::JackProbe probe(1024);
+    ASSERT_TRUE(probe.ok);
+    auto known = [&] {
+        char* uuid = jack_get_uuid_for_client_name(probe.client, os::ORtMidiPorts::kClientName);
+        jack_free(uuid);
+        return uuid != nullptr;
+    };
+    os::SystemMidiPorts().InputNames();
+    EXPECT_TRUE(known());
+    os::SystemMidiPorts().LetGo();
+    EXPECT_FALSE(known());
+    os::SystemMidiPorts().InputNames();
+    kill(server.Pid(), SIGKILL);
+    ASSERT_TRUE(testutil::JackProbe::WaitFor([] { return os::OJackClientLock::ServerGone(); }, 5000));
+    testing::internal::CaptureStderr();
+    { os::OJackClientLock guard; }
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.find("NULL"), std::string::npos) << said;
+    EXPECT_FALSE(os::OJackClientLock::ServerGone());
+}
+
+// A server that stops running its cycles (SIGSTOP) keeps no call of the
+// program waiting: a port let go of while it is frozen goes once it runs
+// again, and nothing is opened on it meanwhile.
+TEST(MIDIJackTest, AFrozenServerKeepsNoCallWaiting) {
+    testutil::JackServer server;
+    ASSERT_TRUE(server.Ok()) << server.Error();
+    testutil::JackProbe probe(1024);
+    ASSERT_TRUE(probe.ok);
+    std::string error;
+    auto input = os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 0, [](void*, uint32_t, uint32_t) {}, nullptr, error);
+    ASSERT_TRUE(input) << error;
+    auto ownPorts = [&] {
+        const char** ports = jack_get_ports(probe.client, "^zavo-midi.*:midi_in", nullptr, 0);
+        jack_free(ports);
+        return ports != nullptr;
+    };
+    ASSERT_TRUE(ownPorts());
+    kill(server.Pid(), SIGSTOP);
+    // Should a call wait after all, the server goes on and the call ends.
+    std::atomic<bool> done{false};
+    std::thread thaw([&] {
+        testutil::JackProbe::WaitFor([&] { return done.load(); }, 20000);
+        kill(server.Pid(), SIGCONT);
+    });
+    EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return !os::OJackDriver::Answers(probe.client); }, 5000));
+    const auto start = std::chrono::steady_clock::now();
+    input.reset();
+    EXPECT_FALSE(os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 0, [](void*, uint32_t, uint32_t) {}, nullptr, error));
+    EXPECT_EQ(error, "the JACK server does not answer");
+    EXPECT_FALSE(os::OJackDriver::ServerAnswers());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    done.store(true);
+    thaw.join();
+    ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return os::OJackDriver::Answers(probe.client); }, 5000));
+    os::SystemMidiPorts().InputNames();
+    EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return !ownPorts(); }, 3000));
 }
