@@ -28,14 +28,15 @@ private:
 };
 
 // The settings (devices, paths, rate, latency): device tests store what
-// they opened. The copy is never destroyed, since a CGlobalData that goes
-// writes the settings file.
+// they opened. A CGlobalData that goes writes the settings file: the copy
+// goes only once told to leave it.
 class ScopedSettings {
 public:
     ScopedSettings() { new (&m_saved) CGlobalData(g_GlobalData); }
     ~ScopedSettings() {
         g_GlobalData = m_saved;
-        std::string().swap(m_saved.MIDIDeviceInNames);  // what the copy holds on the heap
+        m_saved.LeaveSettingsFile();
+        m_saved.~CGlobalData();
     }
     ScopedSettings(const ScopedSettings&) = delete;
     ScopedSettings& operator=(const ScopedSettings&) = delete;
