@@ -167,12 +167,14 @@ void CGlobalData::WriteSettings() const
     // The lines whose values the start could not take stay as they are
     // while their fields hold what the start gave instead.
     std::vector<const std::string*> kept;
-    for (const auto& [name, value] : values) {
-        const auto same = [&](const KeptValue& k) { return std::strcmp(k.key, name) == 0 && k.given == value; };
+    for (const auto& entry : values) {
+        const auto same = [&](const KeptValue& k) {
+            return std::strcmp(k.key, entry.first) == 0 && k.given == entry.second;
+        };
         if (const auto k = std::find_if(m_keptValues.begin(), m_keptValues.end(), same); k != m_keptValues.end())
             kept.push_back(&k->why);
         else
-            store.SetString(kSection, name, value);
+            store.SetString(kSection, entry.first, entry.second);
     }
     const std::string strange = store.StrangeLine() > 0 ? store.Why() : std::string();
     if (!store.Save()) {
