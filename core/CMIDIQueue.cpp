@@ -65,7 +65,11 @@ int32_t CMIDIQueue::ScheduleDue(int32_t c, uint32_t t) {
     return AddBlocks(c, std::clamp<int64_t>(ahead, 0, window));
 }
 
-void CMIDIQueue::Push(int32_t currentBlock, uint32_t msg, uint32_t stamp) {
+void CMIDIQueue::Push(int32_t currentBlock, uint32_t msg, uint32_t stamp) { Insert(currentBlock, kByTime, msg, stamp); }
+
+void CMIDIQueue::PushDue(int32_t dueBlock, uint32_t msg, uint32_t stamp) { Insert(dueBlock, dueBlock, msg, stamp); }
+
+void CMIDIQueue::Insert(int32_t currentBlock, int64_t due, uint32_t msg, uint32_t stamp) {
     // Another input holds the flag for a few instructions only; should it
     // be preempted there, give it the processor back.
     for (int spins = 0; producerBusy.test_and_set(std::memory_order_acquire); ++spins)
@@ -76,7 +80,7 @@ void CMIDIQueue::Push(int32_t currentBlock, uint32_t msg, uint32_t stamp) {
     const int32_t unread = (w - readIndex.load(std::memory_order_acquire) + kSize) % kSize;
     const Room room = unread < kOrdinary ? Room::kSlot : WhenFull(msg, w, unread);
     if (room == Room::kSlot) {
-        dueBlock[w] = ScheduleDue(currentBlock, stamp);
+        dueBlock[w] = due == kByTime ? ScheduleDue(currentBlock, stamp) : static_cast<int32_t>(due);
         timeStamp[w] = stamp;
         message[w].store(msg, std::memory_order_relaxed);
         noteValueB[w] = -1;

@@ -25,6 +25,7 @@
 // per channel and number matters, so a new one is folded into a pending one
 // rather than taking another slot.
 #include <atomic>
+#include <climits>
 #include <cstdint>
 
 class CMIDIQueue {
@@ -48,6 +49,9 @@ public:
     // long as its key may sound: it is dropped with the ring that full only
     // after its note-on was dropped.
     void Push(int32_t currentBlock, uint32_t message, uint32_t timeStamp);
+    // The same for an event whose block is known: one read in the cycle
+    // that renders it, placed at its frame.
+    void PushDue(int32_t dueBlock, uint32_t message, uint32_t timeStamp);
 
     // Audio thread, at the start of a render call: `block` is the first
     // block it renders, due at `timeUs`, and the call is `blocks` long.
@@ -110,6 +114,9 @@ private:
     // Wrap-safe "block a is not later than block b".
     static bool NotLater(int32_t a, int32_t b);
     int32_t ScheduleDue(int32_t currentBlock, uint32_t timeStamp);
+    // due: the event's block, or kByTime to schedule it by its stamp.
+    static constexpr int64_t kByTime = INT64_MIN;
+    void Insert(int32_t currentBlock, int64_t due, uint32_t message, uint32_t timeStamp);
 
     std::atomic_flag producerBusy = ATOMIC_FLAG_INIT;
     std::atomic<uint32_t> dropped{0};

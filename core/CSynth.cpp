@@ -670,6 +670,16 @@ void CSynth::ProcessRealTimeMidiMessage(uint32_t message, uint32_t timeUs) {
                              message, timeUs);
 }
 
+void CSynth::ProcessMidiMessageInCycle(uint32_t message, int32_t frame, uint32_t timeUs) {
+    // The call's first frames were rendered by the call before it (held
+    // over): an event among them is as early as this call can play it.
+    const int32_t block = std::clamp(g_GlobalData.blockSize, 1, kMaxHeldFrames);
+    const int32_t into = std::max(frame - nextHeldOver, 0);
+    const auto first = engine.data.blockCounter.load(std::memory_order_relaxed);
+    const auto due = static_cast<int32_t>(first + static_cast<uint32_t>((into + block - 1) / block));
+    midi->realTimeQueue.PushDue(due, message, timeUs);
+}
+
 uint8_t CSynth::GetMidiOutNoteFlag(int part, int note) const {
     if (!ValidPart(part) || note < 0 || note >= kNotes)
         return 0;

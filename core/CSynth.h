@@ -107,6 +107,10 @@ public:
     // ProcessMidiMessageAt for the one real-time MIDI thread (JACK's
     // process callback), into a queue of its own.
     void ProcessRealTimeMidiMessage(uint32_t message, uint32_t timeUs);
+    // The same, just before the render call that plays it, on its thread:
+    // the message sounds from the first block that starts at or after
+    // `frame` of that call, never before it.
+    void ProcessMidiMessageInCycle(uint32_t message, int32_t frame, uint32_t timeUs);
     bool SetMixerParameter(int32_t code, float normalized);
     float GetMixerParameter(int32_t code);
     void GetMixerParameterDisplay(int32_t code, char* out);

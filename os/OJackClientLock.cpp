@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "os/OJackDriver.h"
+#include "os/OJackClient.h"
 #include "os/OStop.h"
 
 namespace os {
@@ -148,12 +148,12 @@ void OJackClientLock::NoteNotifierEnded() {
 
 bool OJackClientLock::MayClose(jack_client_t* client, const std::atomic<int>& notifier) {
     // No server went: a close as usual, unless the server is frozen.
-    if (!g_serverGone.load() && notifier.load() == 0) return OJackDriver::Answers(client);
+    if (!g_serverGone.load() && notifier.load() == 0) return OJackClient::Answers(client);
     const auto end = std::chrono::steady_clock::now() + kLongestNotifierWait;
     for (;;) {
         const int tid = notifier.load();
         if (tid != 0 && NotifierEnded(tid)) return true;
-        if (std::chrono::steady_clock::now() >= end) return tid == 0 && OJackDriver::Answers(client);
+        if (std::chrono::steady_clock::now() >= end) return tid == 0 && OJackClient::Answers(client);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }

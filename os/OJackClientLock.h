@@ -51,7 +51,7 @@ public:
     // freed: libjack freed the client already, it is only forgotten; else
     // it is closed. Either way the holder never touches it again.
     virtual void LetGo(bool freed) = 0;
-    // Whether its server stopped answering (see OJackDriver::Answers).
+    // Whether its server stopped answering (see OJackClient::Answers).
     virtual bool Silent() const { return false; }
 
 protected:

@@ -12,8 +12,11 @@ namespace os {
 
 // An incoming short message, packed status | data1 << 8 | data2 << 16, and
 // the time it was played in microseconds of os::StampMicros. Called on a
-// MIDI thread of the port.
-using MidiInputCallback = void (*)(void* user, uint32_t message, uint32_t timeUs);
+// MIDI thread of the port. frame: where the render call that follows on the
+// same thread, in the same cycle, plays it (a JACK cycle that renders the
+// audio); kNotInCycle when no render follows, and the time places it.
+using MidiInputCallback = void (*)(void* user, uint32_t message, uint32_t timeUs, int32_t frame);
+inline constexpr int32_t kNotInCycle = -1;
 
 class OMidiInput {
 public:
@@ -36,6 +39,13 @@ public:
     // byte. Never waits for the port: false when it refused or dropped the
     // message.
     virtual bool Send(uint32_t message) = 0;
+    // Whether the output can take messages at frames of a render cycle
+    // (a port of the JACK client the audio renders on).
+    virtual bool SendsInCycle() const { return false; }
+    // The render's thread, inside a cycle that renders: sends the message at
+    // that frame of the cycle. False when it is not such a cycle or the
+    // port refused it.
+    virtual bool SendInCycle(uint32_t /*message*/, uint32_t /*frame*/) { return false; }
 };
 
 class OMidiPorts {
@@ -60,6 +70,9 @@ public:
     // made before the call show in their answers. One wait for the round,
     // not one per port.
     virtual void LetGraphSettle() {}
+    // The program's thread, now and then: finishes what waited for a sound
+    // server to answer again.
+    virtual void Tidy() {}
 };
 
 // Number of bytes of a short message with this status byte: 0 for system

@@ -1,7 +1,7 @@
 #include "os/ORtMidiPorts.h"
 
 #include "os/OClock.h"
-#include "os/OJackMidi.h"
+#include "os/OJackClient.h"
 #include "os/OStop.h"
 
 #include <jack/jack.h>
@@ -104,7 +104,7 @@ std::vector<std::string> ListPorts() {
                 names.push_back(std::move(name));
         }
     }
-    for (std::string& name : OJackMidi::Instance().List(std::is_same_v<Rt, RtMidiIn> ? JackPortIsOutput
+    for (std::string& name : OJackClient::Instance().List(std::is_same_v<Rt, RtMidiIn> ? JackPortIsOutput
                                                                                      : JackPortIsInput))
         names.push_back(std::move(name));
     return names;
@@ -142,7 +142,7 @@ public:
         if (!bytes || !PackShortMessage(bytes->data(), bytes->size(), message))
             return;
         auto* self = static_cast<RtInput*>(user);
-        self->m_callback(self->m_user, message, now);
+        self->m_callback(self->m_user, message, now, kNotInCycle);
     }
 
     ErrorSink sink;
@@ -236,7 +236,7 @@ std::unique_ptr<OMidiInput> ORtMidiPorts::OpenInput(const std::string& name, int
         return nullptr;
     if (auto port = OpenAlsaPort<RtInput>(name, error, callback, user))
         return port;
-    return OJackMidi::Instance().OpenInput(name, place, callback, user, error);
+    return OJackClient::Instance().OpenInput(name, place, callback, user, error);
 }
 
 std::unique_ptr<OMidiOutput> ORtMidiPorts::OpenOutput(const std::string& name, std::string& error) {
@@ -245,13 +245,15 @@ std::unique_ptr<OMidiOutput> ORtMidiPorts::OpenOutput(const std::string& name, s
         return nullptr;
     if (auto port = OpenAlsaPort<RtOutput>(name, error))
         return port;
-    return OJackMidi::Instance().OpenOutput(name, error);
+    return OJackClient::Instance().OpenOutput(name, error);
 }
 
-void ORtMidiPorts::LetGo() { OJackMidi::Instance().Close(); }
+void ORtMidiPorts::LetGo() { OJackClient::Instance().Close(); }
 
 // The ALSA sequencer's connections change at once.
-void ORtMidiPorts::LetGraphSettle() { OJackMidi::Instance().LetGraphSettle(); }
+void ORtMidiPorts::LetGraphSettle() { OJackClient::Instance().LetGraphSettle(); }
+
+void ORtMidiPorts::Tidy() { OJackClient::Instance().Tidy(); }
 
 OMidiPorts& SystemMidiPorts() {
     static ORtMidiPorts ports;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "os/OJackClient.h"
 #include "os/OJackDriver.h"
 
 namespace {
@@ -28,7 +29,7 @@ void CASIODriverList::Rescan(const std::vector<Source>* sources) {
 
 std::vector<CASIODriverList::Source> CASIODriverList::SystemSources() {
     std::vector<Source> sources;
-    if (os::OJackDriver::ServerAnswers())
+    if (os::OJackClient::ServerAnswers())
         sources.push_back({os::OJackDriver::kName, [] { return std::make_unique<os::OJackDriver>(); }});
     return sources;
 }

@@ -9,8 +9,10 @@
 #include "core/CSynth.h"
 #include "os/InitOrder.h"
 #include "os/OAudioDriver.h"
+#include "os/OJackClient.h"
 #include "platform/CASIODriverList.h"
 #include "platform/CDebug.h"
+#include "platform/CMIDIDevices.h"
 
 using namespace os;
 
@@ -106,6 +108,9 @@ void BufferSwitchTimeInfo(int32_t index, int32_t frames) {
     if (h.timeValid && h.systemTime != 0 && synth)
         synth->SetRenderStartTime(static_cast<uint32_t>(static_cast<uint64_t>(h.systemTime / 1000)));
     g_ASIOManager.RenderAndConvert(outs[0]->buffers[index], outs[1]->buffers[index], frames, types[0]);
+    // What the render sent out goes at the frames of the blocks that played
+    // it, where the driver's cycle takes MIDI too.
+    if (synth && os::OJackClient::InRenderCycle()) g_MIDIDevices.FlushInCycle(frames, synth->GetHeldOverCount());
     if (h.outputReady) ASIOOutputReady();
 }
 

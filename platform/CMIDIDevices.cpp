@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "core/CMIDIQueue.h"
 #include "core/CSynth.h"
 #include "gui/CUIMenuResource.h"
 #include "os/InitOrder.h"
-#include "os/OJackDriver.h"
-#include "os/OJackMidi.h"
+#include "os/OClock.h"
+#include "os/OJackClient.h"
 #include "os/ORtMidiPorts.h"
 #include "platform/CDebug.h"
 #include "platform/CGlobalData.h"
@@ -183,7 +184,8 @@ bool CMIDIDevices::OpenInputs(char* errorText) {
 }
 
 void CMIDIDevices::FollowPorts() {
-    const bool changed = os::OJackDriver::TakePortsChanged();
+    Ports().Tidy();
+    const bool changed = os::OJackClient::TakePortsChanged();
     if (!synth.load())
         return;
     // A join the server refused (now and then it does not know yet a port
@@ -379,21 +381,31 @@ void CMIDIDevices::CloseInput(int slot) {
 
 void CMIDIDevices::ReleaseHeld(InputSlot& slot) {
     CSynth* s = synth.load();
+    // After everything the input sent, whichever queue that waits in and
+    // whenever it falls due: the input's own time goes on from its last
+    // message, never back before it.
+    uint32_t time = os::StampMicros();
+    const uint32_t last = slot.lastTime.load(std::memory_order_relaxed) + 1;
+    if (static_cast<int32_t>(last - time) > 0)
+        time = last;
+    auto release = [&](uint32_t message) {
+        if (s)
+            s->ProcessMidiMessageAt(message, time);
+    };
     for (uint32_t channel = 0; channel < 16; ++channel) {
         for (uint32_t word = 0; word < 4; ++word) {
             uint32_t bits = slot.keys[channel][word].exchange(0, std::memory_order_relaxed);
             for (; bits != 0; bits &= bits - 1) {
                 const uint32_t key = word * 32 + static_cast<uint32_t>(__builtin_ctz(bits));
-                if (s)
-                    s->ProcessMidiMessage(0x80u | channel | key << 8, CMIDIQueue::ClockMs());
+                release(0x80u | channel | key << 8);
             }
         }
     }
     // The pedal goes up after the keys, as a player lets go of it.
     const uint32_t pedals = slot.pedals.exchange(0, std::memory_order_relaxed);
     for (uint32_t channel = 0; channel < 16; ++channel)
-        if (s && (pedals >> channel & 1u) != 0)
-            s->ProcessMidiMessage(0xB0u | channel | 64u << 8, CMIDIQueue::ClockMs());
+        if ((pedals >> channel & 1u) != 0)
+            release(0xB0u | channel | 64u << 8);
 }
 
 void CMIDIDevices::InputSlot::Clear() {
@@ -401,6 +413,7 @@ void CMIDIDevices::InputSlot::Clear() {
         for (auto& word : channel)
             word.store(0, std::memory_order_relaxed);
     pedals.store(0, std::memory_order_relaxed);
+    lastTime.store(os::StampMicros(), std::memory_order_relaxed);
 }
 
 void CMIDIDevices::InputSlot::Track(uint32_t message) {
@@ -462,6 +475,7 @@ bool CMIDIDevices::OpenOutputFrom(const std::vector<std::string>& names, char* e
     std::unique_ptr<os::OMidiOutput> previous;
     {
         std::lock_guard<std::mutex> lock(outputLock);
+        PublishCycleOutput(opened && opened->SendsInCycle() ? opened.get() : nullptr);
         previous = std::move(output);
         output = std::move(opened);
         droppedSaid.store(false);
@@ -506,6 +520,7 @@ void CMIDIDevices::CloseOutputs() {
     {
         // Taking the lock waits for a flush that is sending right now.
         std::lock_guard<std::mutex> lock(outputLock);
+        PublishCycleOutput(nullptr);
         closing = std::move(output);
         outputLost.store(false);
     }
@@ -625,7 +640,43 @@ void CMIDIDevices::QueueOut(uint32_t sampleTime, int32_t status, int32_t data1, 
     outWrite.store(next, std::memory_order_release);
 }
 
+void CMIDIDevices::PublishCycleOutput(os::OMidiOutput* out) {
+    // A flush in progress ends first: neither the timer's nor the cycle's
+    // waits on anything.
+    while (flushBusy.exchange(true))
+        std::this_thread::yield();
+    cycleOutput.store(out);
+    flushedInCycle.store(false);
+    flushBusy.store(false);
+}
+
+void CMIDIDevices::FlushInCycle(int32_t frames, int32_t held) {
+    if (frames <= 0 || cycleOutput.load() == nullptr || flushBusy.exchange(true))
+        return;
+    os::OMidiOutput* out = cycleOutput.load();
+    flushedInCycle.store(true, std::memory_order_relaxed);
+    // The render set the clock to the time of its first new block; its
+    // frames before that were held over from the call before.
+    const uint32_t first = GetOutClock() - static_cast<uint32_t>(held);
+    int32_t r = outRead.load(std::memory_order_relaxed);
+    while (out && r != outWrite.load(std::memory_order_acquire)) {
+        const auto frame = static_cast<int32_t>(outTimes[r] - first);
+        if (frame >= frames)
+            break;
+        // One that waited (its call was silent, or the output was being
+        // changed) goes at the cycle's start.
+        if (!out->SendInCycle(outMessages[r], static_cast<uint32_t>(std::max(frame, 0))))
+            droppedOut.fetch_add(1, std::memory_order_relaxed);
+        r = (r + 1) % kRingSize;
+        outRead.store(r, std::memory_order_release);
+    }
+    flushBusy.store(false);
+}
+
 void CMIDIDevices::FlushOut() {
+    // The render's cycles send at their frames: the clock is theirs.
+    if (cycleOutput.load() && flushedInCycle.load(std::memory_order_relaxed) && os::OJackClient::RendersAudio())
+        return;
     // The GUI thread may change the rate meanwhile.
     const int32_t rate = std::atomic_ref<int32_t>(g_GlobalData.sampleRate).load(std::memory_order_relaxed);
     const double advanced = rate / 1000.0 + static_cast<double>(GetOutClock());
@@ -657,13 +708,18 @@ bool CMIDIDevices::IsInputOpen(int index) const {
            SlotOf(listedInputs[static_cast<size_t>(index)]) >= 0;
 }
 
-void CMIDIDevices::MidiInProc(void* user, uint32_t message, uint32_t timeUs) {
+void CMIDIDevices::MidiInProc(void* user, uint32_t message, uint32_t timeUs, int32_t frame) {
     auto* slot = static_cast<InputSlot*>(user);
     slot->Track(message);
+    slot->lastTime.store(timeUs, std::memory_order_relaxed);
     CSynth* s = slot->owner->synth.load();
-    if (s && os::OJackMidi::InProcessCallback())
+    if (!s)
+        return;
+    if (frame != os::kNotInCycle)
+        s->ProcessMidiMessageInCycle(message, frame, timeUs);
+    else if (os::OJackClient::InProcessCallback())
         s->ProcessRealTimeMidiMessage(message, timeUs);
-    else if (s)
+    else
         s->ProcessMidiMessageAt(message, timeUs);
 }
 

@@ -118,8 +118,15 @@ public:
     // refuses it at the flush.
     void QueueOut(uint32_t sampleTime, int32_t status, int32_t data1, int32_t data2);
     // Timer thread: advances the clock by one millisecond of samples and
-    // sends every queued message whose time the clock has reached.
+    // sends every queued message whose time the clock has reached. It
+    // rests while the render's own cycles send (FlushInCycle).
     void FlushOut();
+    // The render's thread, right after a render call of `frames` in a
+    // cycle whose output takes messages at frames (the JACK client the
+    // audio renders on): sends every queued message whose time falls in
+    // the call, at its frame. The call's first `held` frames were rendered
+    // by the call before it.
+    void FlushInCycle(int32_t frames, int32_t held);
     uint32_t DroppedOutCount() const { return droppedOut.load(std::memory_order_relaxed); }
 
     // The MIDI-out clock in samples, modulo 2^32. The sequencer sets it once
@@ -143,6 +150,9 @@ private:
         CMIDIDevices* owner = nullptr;
         std::atomic<uint32_t> keys[16][4] = {};  // bit k of word k / 32 per channel
         std::atomic<uint32_t> pedals{0};         // bit c: sustain down on channel c
+        // The time of the last message it handed on: what the input's close
+        // releases comes after everything it sent.
+        std::atomic<uint32_t> lastTime{0};
         void Track(uint32_t message);
         void Clear();
     };
@@ -161,7 +171,9 @@ private:
     void StoreMask(size_t listed);
     void StoreNames();
     void ReleaseHeld(InputSlot& slot);
-    static void MidiInProc(void* user, uint32_t message, uint32_t timeUs);
+    static void MidiInProc(void* user, uint32_t message, uint32_t timeUs, int32_t frame);
+    // The GUI thread: the output the render's cycles send to changes.
+    void PublishCycleOutput(os::OMidiOutput* out);
     static void TimerProc(void* user);
     bool RunTimerWithOutput();
     os::OMidiPorts& Ports();
@@ -210,7 +222,15 @@ private:
 
     os::OTimer timer;
     std::atomic<int32_t> timerPeriod{0};  // 0: not asked for
+    // Taken by whoever flushes (the timer, the render's cycle) and by the
+    // GUI thread while it changes what the cycle sends to: never waited
+    // for by the cycle, which then sends at its next call.
     std::atomic<bool> flushBusy{false};
+    // The output as the render's cycle sees it, when it takes messages at
+    // frames; null otherwise.
+    std::atomic<os::OMidiOutput*> cycleOutput{nullptr};
+    // The render's cycles sent to it: the timer leaves the clock to them.
+    std::atomic<bool> flushedInCycle{false};
 
     static inline std::atomic<uint32_t> s_outClock{0};
 };

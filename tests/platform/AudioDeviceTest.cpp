@@ -306,7 +306,7 @@ TEST_F(AudioDeviceTest, AStoppedServerIsToldOnceAndTheSoundDeviceTakesOver) {
         if (c.killed) {
             keys = std::make_unique<JackProbe>(1024);
             std::string error;
-            input = os::SystemMidiPorts().OpenInput(jack_port_name(keys->keys), 0, [](void*, uint32_t, uint32_t) {}, nullptr, error);
+            input = os::SystemMidiPorts().OpenInput(jack_port_name(keys->keys), 0, [](void*, uint32_t, uint32_t, int32_t) {}, nullptr, error);
             ASSERT_TRUE(input) << error;
             kill(server.Pid(), SIGKILL);
         } else {

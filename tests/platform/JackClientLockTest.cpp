@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "os/OJackClientLock.h"
+#include "os/OJackClient.h"
 #include "os/OJackDriver.h"
 #include "os/OStop.h"
 #include "os/ORtMidiPorts.h"
@@ -29,7 +30,7 @@ using namespace testutil;
 TEST(JackClientLock, DISABLED_OpensAndClosesTheClientOverAndOver) {
     for (int i = 0; i < 40; ++i) {
         SCOPED_TRACE(i);
-        ASSERT_TRUE(os::OJackDriver::ServerAnswers());
+        ASSERT_TRUE(os::OJackClient::ServerAnswers());
         os::OJackDriver driver;
         char name[32] = {}, error[124] = {};
         ASSERT_TRUE(driver.Init(name, error)) << error;
@@ -163,7 +164,7 @@ TEST(JackClientLock, DISABLED_ChildOfTheStopTest) {
     EXPECT_TRUE(os::SystemMidiPorts().InputNames().empty());
     EXPECT_TRUE(os::SystemMidiPorts().OutputNames().empty());
     std::string error;
-    EXPECT_FALSE(os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 0, [](void*, uint32_t, uint32_t) {}, nullptr, error));
+    EXPECT_FALSE(os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 0, [](void*, uint32_t, uint32_t, int32_t) {}, nullptr, error));
     EXPECT_FALSE(os::SystemMidiPorts().OpenOutput(jack_port_name(probe.sink), error));
     os::SystemMidiPorts().LetGo();
 }
@@ -226,7 +227,7 @@ TEST(JackClientLock, EachNoticeOfAServerGoneLetsGoOfTheHeldClients) {
         os::OJackClientLock::Hold(&held);
     }
     NoJackServer none;
-    os::OJackDriver::ServerAnswers();  // puts the program's report in place
+    os::OJackClient::ServerAnswers();  // puts the program's report in place
     jack_error_callback("Jack server was closed but clients are still allocated, cleanup...");
     EXPECT_EQ(held.freed, 1);
     os::OJackClientLock::Release(&held);

@@ -540,9 +540,10 @@ TEST_F(MIDIDevicesTest, TheFlushTimerRunsOnlyWhileAnOutputIsOpen) {
 
 TEST(MIDIPortsTest, OwnPortsAreKnownByClientName) {
     const std::pair<const char*, bool> cases[] = {
-        {"zavo-midi:midi_out", true},   {"zavo-midi-01:midi_in", true}, {"zavo-midi:midi_out 128:0", true},
-        {"zavo-midi-x:midi_out", false}, {"zavo-midix:p", false},        {"zavo-midi-:p", false},
-        {"zavo:out_1", false},          {"keys:zavo-midi", false},      {"zavo-midi", false},
+        {"zavo:midi_out", true},   {"zavo-01:midi_in", true},        {"zavo:midi_out 128:0", true},
+        {"zavo:out_1", true},      {"zavo-x:midi_out", false},       {"zavox:p", false},
+        {"zavo-:p", false},        {"keys:zavo", false},             {"zavo", false},
+        {"zavo-midi:midi_in", false}, {"zavo-test-probe-12-0:keys", false},
     };
     for (const auto& [name, own] : cases)
         EXPECT_EQ(os::ORtMidiPorts::IsOwnPort(name), own) << name;
@@ -579,7 +580,7 @@ TEST(MIDIPortsTest, AlsaSequencerPortsAreListedAndPlay) {
     std::string error;
     std::atomic<uint32_t> got{0};
     auto input = ports.OpenInput(
-        keys, 0, [](void* user, uint32_t m, uint32_t) { static_cast<std::atomic<uint32_t>*>(user)->store(m); }, &got, error);
+        keys, 0, [](void* user, uint32_t m, uint32_t, int32_t) { static_cast<std::atomic<uint32_t>*>(user)->store(m); }, &got, error);
     ASSERT_TRUE(input) << error;
     for (const std::string& n : ports.OutputNames())
         EXPECT_FALSE(os::ORtMidiPorts::IsOwnPort(n)) << n;

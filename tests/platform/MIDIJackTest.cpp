@@ -22,7 +22,7 @@
 #include "gui/CUIMenuResource.h"
 #include "os/OJackClientLock.h"
 #include "os/OJackDriver.h"
-#include "os/OJackMidi.h"
+#include "os/OJackClient.h"
 #include "os/ORtMidiPorts.h"
 #include "platform/CASIODriverList.h"
 #include "platform/CAudioDevices.h"
@@ -116,7 +116,7 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     EXPECT_TRUE(joined(probe.sink));
 
     // The program's own ports are on the server but are not offered.
-    const char** own = jack_get_ports(probe.client, "^zavo-midi", nullptr, 0);
+    const char** own = jack_get_ports(probe.client, "^zavo:midi_", nullptr, 0);
     EXPECT_TRUE(own && own[0] && own[1]);
     jack_free(own);
     for (const auto& list : {os::SystemMidiPorts().InputNames(), os::SystemMidiPorts().OutputNames()})
@@ -269,7 +269,7 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     std::string error;
     for (int i = 0; i < 33; ++i)
         ASSERT_TRUE(os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 0,
-                                                    [](void*, uint32_t, uint32_t) {}, nullptr, error)) << i << error;
+                                                    [](void*, uint32_t, uint32_t, int32_t) {}, nullptr, error)) << i << error;
 
     // While the client's cycle does not run (its server stopped) the
     // output's ring takes what it holds and refuses the rest at once,
@@ -278,7 +278,7 @@ TEST(MIDIJackTest, NoteFromAJackPortSoundsInTuneAndQueuedMessagesLeaveAtTheClock
     kill(server.Pid(), SIGSTOP);
     EXPECT_EQ(waitpid(server.Pid(), nullptr, WUNTRACED), server.Pid());
     const uint32_t dropped = devices.DroppedOutCount();
-    for (uint32_t i = 0; i < os::OJackMidi::kRingSize + 63; ++i) {
+    for (uint32_t i = 0; i < os::OJackClient::kRingSize + 63; ++i) {
         devices.QueueOut(CMIDIDevices::GetOutClock(), 0xF8, 0, 0);
         devices.FlushOut();
     }
@@ -321,7 +321,7 @@ TEST(MIDIJackTest, NothingIsJoinedUntilChosenAndPortsMadeLaterAreOfferedAsTheMen
     g_MIDIDevices.SetOutputName("");
     ASSERT_TRUE(g_MIDIDevices.Start(synth.get()));
     EXPECT_EQ(g_MIDIDevices.GetOutputDevice(), 0);
-    const char** own = jack_get_ports(probe.client, "^zavo-midi.*:midi_out$", nullptr, 0);
+    const char** own = jack_get_ports(probe.client, "^zavo(-[0-9]+)?:midi_out$", nullptr, 0);
     EXPECT_EQ(own, nullptr);
     jack_free(own);
     EXPECT_EQ(jack_port_connected(probe.sink), 0);
@@ -505,7 +505,7 @@ TEST(MIDIJackTest, AServerThatDiesWithOnlyMidiOnItIsLetGoOfWithoutAWait) {
         int sent = 0;
         EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return send(), ++sent, devices.DroppedOutCount() != dropped; },
                                                  10000));
-        EXPECT_LT(sent, int(os::OJackMidi::kRingSize));
+        EXPECT_LT(sent, int(os::OJackClient::kRingSize));
         EXPECT_TRUE(os::SystemMidiPorts().InputNames().empty());
         dropped = devices.DroppedOutCount();
         for (int i = 0; i < 2000; ++i)
@@ -552,10 +552,10 @@ TEST(MIDIJackTest, AFrozenServerKeepsNoCallWaiting) {
     testutil::JackProbe probe(1024);
     ASSERT_TRUE(probe.ok);
     std::string error;
-    auto input = os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 0, [](void*, uint32_t, uint32_t) {}, nullptr, error);
+    auto input = os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 0, [](void*, uint32_t, uint32_t, int32_t) {}, nullptr, error);
     ASSERT_TRUE(input) << error;
     auto ownPorts = [&] {
-        const char** ports = jack_get_ports(probe.client, "^zavo-midi.*:midi_in", nullptr, 0);
+        const char** ports = jack_get_ports(probe.client, "^zavo(-[0-9]+)?:midi_in", nullptr, 0);
         jack_free(ports);
         return ports != nullptr;
     };
@@ -567,16 +567,16 @@ TEST(MIDIJackTest, AFrozenServerKeepsNoCallWaiting) {
         testutil::JackProbe::WaitFor([&] { return done.load(); }, 20000);
         kill(server.Pid(), SIGCONT);
     });
-    EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return !os::OJackDriver::Answers(probe.client); }, 5000));
+    EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return !os::OJackClient::Answers(probe.client); }, 5000));
     const auto start = std::chrono::steady_clock::now();
     input.reset();
-    EXPECT_FALSE(os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 0, [](void*, uint32_t, uint32_t) {}, nullptr, error));
+    EXPECT_FALSE(os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 0, [](void*, uint32_t, uint32_t, int32_t) {}, nullptr, error));
     EXPECT_EQ(error, "the JACK server does not answer");
-    EXPECT_FALSE(os::OJackDriver::ServerAnswers());
+    EXPECT_FALSE(os::OJackClient::ServerAnswers());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     done.store(true);
     thaw.join();
-    ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return os::OJackDriver::Answers(probe.client); }, 5000));
+    ASSERT_TRUE(testutil::JackProbe::WaitFor([&] { return os::OJackClient::Answers(probe.client); }, 5000));
     os::SystemMidiPorts().InputNames();
     EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return !ownPorts(); }, 3000));
 }

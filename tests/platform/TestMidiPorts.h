@@ -29,7 +29,7 @@ public:
                         const uint32_t key = 48 + (i / 2 + 7 * (i / 48)) % 24;
                         const uint32_t message = i % 32 == 31 ? 0xB0u | 64u << 8 | (i & 32 ? 127u : 0u) << 16
                                                               : (i & 1 ? 0x80u : 0x90u) | key << 8 | 100u << 16;
-                        callback(user, message, os::StampMicros());
+                        callback(user, message, os::StampMicros(), os::kNotInCycle);
                         owner.delivered.fetch_add(1);
                         std::this_thread::sleep_for(owner.pause);
                     }
@@ -40,7 +40,7 @@ public:
             if (thread.joinable()) thread.join();
             owner.open.erase(name);
         }
-        void Play(uint32_t message) { callback(user, message, os::StampMicros()); }
+        void Play(uint32_t message) { callback(user, message, os::StampMicros(), os::kNotInCycle); }
         TestMidiPorts& owner;
         std::string name;
         os::MidiInputCallback callback;
