@@ -60,17 +60,28 @@ public:
     };
 
     Player() : recorded(kRecordFrames, 0.0f) {
+        // Two clients, as a keyboard and a recorder are: the server runs the
+        // one that plays before the synthesizer and the one that records
+        // after it, so both see the cycle the synthesizer renders (one client
+        // doing both would close a loop, and one of them would lag a cycle).
         client = jack_client_open(testutil::UniqueJackName("zavo-bench").c_str(), JackNoStartServer, nullptr);
-        if (!client) return;
+        recorder = jack_client_open(testutil::UniqueJackName("zavo-bench").c_str(), JackNoStartServer, nullptr);
+        if (!client || !recorder) return;
         keys = jack_port_register(client, "keys", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        in = jack_port_register(client, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        in = jack_port_register(recorder, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(client, &Player::Process, this);
+        jack_set_process_callback(recorder, &Player::Record, this);
         jack_set_xrun_callback(client, [](void* self) { return static_cast<Player*>(self)->xruns.fetch_add(1), 0; },
                                this);
         for (int attempt = 0; attempt < 3 && !ok; ++attempt)
             ok = keys && in && jack_activate(client) == 0;
+        bool recording = false;
+        for (int attempt = 0; attempt < 3 && !recording; ++attempt)
+            recording = jack_activate(recorder) == 0;
+        ok = ok && recording;
     }
     ~Player() {
+        if (recorder) jack_client_close(recorder);
         if (client) jack_client_close(client);
     }
 
@@ -98,6 +109,7 @@ public:
     int64_t RecordedUpTo() const { return recordedUpTo.load(); }
 
     jack_client_t* client = nullptr;
+    jack_client_t* recorder = nullptr;
     jack_port_t* keys = nullptr;
     jack_port_t* in = nullptr;
     bool ok = false;
@@ -128,7 +140,14 @@ private:
                                   static_cast<size_t>(length));
             self->next.store(i + 1);
         }
+        return 0;
+    }
+
+    static int Record(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<Player*>(arg);
+        const int64_t first = jack_last_frame_time(self->recorder);
         const auto* x = static_cast<const float*>(jack_port_get_buffer(self->in, frames));
+        if (self->start.load() < 0) return 0;
         const int64_t at = first - self->start.load();
         for (jack_nframes_t i = 0; i < frames; ++i)
             if (at + i >= 0 && at + i < kRecordFrames) self->recorded[static_cast<size_t>(at + i)] = x[i];
@@ -208,7 +227,7 @@ void BM_JackMidiTiming(benchmark::State& state) {
         state.SkipWithError("the benchmark's JACK client did not start");
         return;
     }
-    if (jack_connect(player.client, "zavo:out_1", jack_port_name(player.in)) != 0) {
+    if (jack_connect(player.recorder, "zavo:out_1", jack_port_name(player.in)) != 0) {
         state.SkipWithError("the synthesizer's output could not be joined");
         return;
     }

@@ -788,9 +788,21 @@ void CSynth::OpenDevices() {
 }
 
 bool CSynth::CheckAudioOutput() {
+    void* window = editor ? editor->GetWindow() : nullptr;
+    if (g_AudioDevices.WaitsForJack()) {
+        // A start on a server that was stopped: it goes on, and so does the
+        // music through it, with the MIDI ports of that server.
+        if (!g_AudioDevices.OpenJackWhenItAnswers(window, this, g_GlobalData.sampleRate, g_GlobalData.refillPeriod))
+            return false;
+        g_MIDIDevices.CloseAll();
+        g_AudioDevices.BuildMenu(parameters.GetMenuView());
+        g_MIDIDevices.Start(this);
+        g_MIDIDevices.BuildMenus(parameters.GetMenuView());
+        if (editor) editor->ShowChangesNow();
+        return true;
+    }
     if (!g_AudioDevices.IsLost())
         return false;
-    void* window = editor ? editor->GetWindow() : nullptr;
     // A change of device, as the setup page makes it: the MIDI ports of
     // that server went with it, and the inputs let go of what they held.
     g_MIDIDevices.CloseAll();

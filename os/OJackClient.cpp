@@ -6,6 +6,7 @@
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <fcntl.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <climits>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -110,6 +112,36 @@ bool OpenGone(uint32_t open) {
 // ---------------------------------------------------------------------------
 // The server
 
+bool OJackClient::ServerStopped() {
+    // libjack's registry of servers: a header, then eight places of a
+    // process id and a name "jack-<uid>:<server>:".
+    constexpr size_t kHeader = 24, kPlace = 264, kPlaces = 8, kNameSize = 257;
+    const int fd = open("/dev/shm/jack-shm-registry", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char registry[kHeader + kPlace * kPlaces];
+    const ssize_t got = pread(fd, registry, sizeof registry, 0);
+    close(fd);
+    if (got != static_cast<ssize_t>(sizeof registry) || std::memcmp(registry, "KCAJ", 4) != 0) return false;
+    const char* server = std::getenv("JACK_DEFAULT_SERVER");
+    const std::string name = "jack-" + std::to_string(getuid()) + ":" + (server && *server ? server : "default") + ":";
+    for (size_t i = 0; i < kPlaces; ++i) {
+        const char* place = registry + kHeader + i * kPlace;
+        if (strnlen(place + 4, kNameSize) == kNameSize || name != place + 4) continue;
+        int32_t pid = 0;
+        std::memcpy(&pid, place, sizeof pid);
+        char path[32], stat[512] = {};
+        std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
+        const int proc = pid > 0 ? open(path, O_RDONLY | O_CLOEXEC) : -1;
+        if (proc < 0) return false;
+        const ssize_t read = ::read(proc, stat, sizeof stat - 1);
+        close(proc);
+        // The state follows the command's closing parenthesis.
+        const char* end = read > 0 ? std::strrchr(stat, ')') : nullptr;
+        return end && end[1] == ' ' && (end[2] == 'T' || end[2] == 't');
+    }
+    return false;
+}
+
 int64_t OJackClient::SilentUs(jack_client_t* client) {
     // The times of a server that went are not there to read any more.
     OJackClient& self = Instance();
@@ -146,7 +178,7 @@ bool OJackClient::Call(const std::function<void()>& call, jack_client_t* watch) 
     for (;;) {
         if (state->ended.wait_for(hold, std::chrono::milliseconds(10), [&] { return state->state == 1; }))
             return true;
-        if (std::chrono::steady_clock::now() >= end || SilentUs(watch) >= silence)
+        if (std::chrono::steady_clock::now() >= end || SilentUs(watch) >= silence || ServerStopped())
             break;
     }
     state->state = 2;
@@ -158,7 +190,7 @@ jack_client_t* OJackClient::OpenClient(const char* name, bool quiet, jack_status
     jack_set_error_function(ReportJackError);
     jack_set_info_function(+[](const char*) {});
     OJackClientLock lock;
-    if (OJackClientLock::HeldServerSilent() || s_callsLeft.load() != 0) {
+    if (OJackClientLock::HeldServerSilent() || s_callsLeft.load() != 0 || ServerStopped()) {
         if (status) *status = static_cast<jack_status_t>(JackFailure | JackServerFailed);
         return nullptr;
     }
@@ -226,7 +258,7 @@ bool OJackClient::TakePortsChanged() {
 
 bool OJackClient::Answers(jack_client_t* client) {
     // A call left running is still waiting on the server.
-    if (s_callsLeft.load() != 0) return false;
+    if (s_callsLeft.load() != 0 || ServerStopped()) return false;
     // A stopping program waits less: whatever it leaves, its end clears.
     // Before the first cycle nothing tells of a silence.
     return SilentUs(client) < (StopRequested() ? kServerSilenceStoppingUs : kServerSilenceUs);
@@ -247,7 +279,7 @@ bool OJackClient::AskServer(const std::function<void(jack_client_t*)>& ask) {
     jack_client_t* client = OpenClient(kClientName, true);
     if (!client) return false;
     if (ask) ask(client);
-    Call([client] { jack_client_close(client); }, client);
+    Call([client] { jack_client_close(client); });
     return true;
 }
 
@@ -617,7 +649,7 @@ void OJackClient::CloseForgotten() {
             return true;
         if (!Answers(left.client))
             return false;
-        Call([client = left.client] { jack_client_close(client); }, left.client);
+        Call([client = left.client] { jack_client_close(client); });
         return true;
     });
     if (m_forgotten.size() != before)
@@ -713,11 +745,10 @@ void OJackClient::LetGo(bool freed) {
         WaitForCycle();
         // Else left open: closed once its server answers again, or freed by
         // libjack with the next open once its server went.
-        // The server of a notice is not asked how it is (its times went with
-        // it): the close only waits on the notification thread, which ended.
+        // A client's times go with its close: a close is watched only by
+        // whether the server stopped.
         const bool closed = OJackClientLock::MayClose(m_client, m_notifier) &&
-                            Call([client = m_client] { jack_client_close(client); },
-                                 m_lost.load() != 0 ? nullptr : m_client);
+                            Call([client = m_client] { jack_client_close(client); });
         if (!closed && m_lost.load() == 0)
             m_forgotten.push_back({m_client, open});
     }

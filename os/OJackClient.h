@@ -56,9 +56,9 @@ public:
     static constexpr int64_t kServerSilenceUs = 1000000;
     static constexpr int64_t kCallSilenceUs = 400000;
     static constexpr int64_t kServerSilenceStoppingUs = 100000;
-    // The longest a call to the server keeps its caller, whatever the
-    // server does.
-    static constexpr int kCallBoundMs = 900;
+    // The longest a call to a server that runs keeps its caller: a loaded
+    // machine can make one slow, and a server that stopped is not waited for.
+    static constexpr int kCallBoundMs = 5000;
     static constexpr int kCallBoundStoppingMs = 200;
 
     static OJackClient& Instance();
@@ -81,10 +81,15 @@ public:
     static bool Answers(jack_client_t* client);
     // How long the client's server has run no cycle (0 before its first).
     static int64_t SilentUs(jack_client_t* client);
+    // Whether the default server's process is stopped (SIGSTOP), read from
+    // libjack's registry of servers and the process's state: an open or a
+    // call to it would wait as long. False when that cannot be told.
+    static bool ServerStopped();
     // Makes a call that may wait on the server. It keeps the caller until
-    // the server of `watch` has run no cycle for kCallSilence, at most
-    // kCallBoundMs; a call left running ends by itself, and until it does no
-    // server counts as answering. Whether it returned.
+    // the server stops, or the server of `watch` has run no cycle for
+    // kCallSilence, at most kCallBoundMs; a call left running ends by itself,
+    // and until it does no server counts as answering. Whether it returned.
+    // A call that closes `watch` must not watch it.
     static bool Call(const std::function<void()>& call, jack_client_t* watch = nullptr);
     // A port registration callback. libjack cancels the thread it runs on
     // wherever it is, so it only keeps the port's id in an atomic: a lock

@@ -8,6 +8,7 @@
 #include "core/CSynth.h"
 #include "gui/CUIMenuResource.h"
 #include "os/InitOrder.h"
+#include "os/OJackClient.h"
 #include "os/OJackDriver.h"
 #include "os/OSDLSoundOut.h"
 #include "platform/CASIODriverList.h"
@@ -39,7 +40,9 @@ bool CAudioDevices::Open(void* window, const char* deviceName, CSynth* synth, in
     CopyName(g_GlobalData.SoundDeviceOut, deviceName);
     g_ASIOManager.SetDriverName(deviceName);
     const int32_t engineRate = g_GlobalData.sampleRate;
+    m_waitsForJack = false;
     if (g_ASIOManager.Open(window, synth, sampleRate)) return true;
+    m_waitsForJack = std::strcmp(deviceName, os::OJackDriver::kName) == 0 && os::OJackClient::ServerStopped();
     m_mode = kModeDirectSound;
     SetDeviceName(deviceName);
     // When the engine took the driver's rate before the driver failed, the
@@ -91,6 +94,15 @@ bool CAudioDevices::ReopenAfterLoss(void* window, CSynth* synth, int32_t sampleR
     char name[kNameSize];
     CopyName(name, g_GlobalData.SoundDeviceOut);
     return Open(window, name, synth, sampleRate, refillPeriod);
+}
+
+bool CAudioDevices::OpenJackWhenItAnswers(void* window, CSynth* synth, int32_t sampleRate, int32_t refillPeriod) {
+    if (!m_waitsForJack || os::OJackClient::ServerStopped()) return false;
+    m_waitsForJack = false;
+    if (!os::OJackClient::ServerAnswers()) return false;
+    Close();
+    CASIODriverList::Rescan();
+    return Open(window, os::OJackDriver::kName, synth, sampleRate, refillPeriod);
 }
 
 void CAudioDevices::FindDrivers() {

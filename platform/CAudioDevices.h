@@ -39,6 +39,12 @@ public:
     // again, which ends on the sound device as a start without a server
     // does. True when an output plays again.
     bool ReopenAfterLoss(void* window, CSynth* synth, int32_t sampleRate, int32_t refillPeriod);
+    // JACK was asked for while its server was stopped (SIGSTOP): the sound
+    // device plays meanwhile, and JACK once the server goes on.
+    bool WaitsForJack() const { return m_waitsForJack; }
+    // GUI thread, now and then: once the server JACK waited for goes on,
+    // the output is JACK again. Whether it changed.
+    bool OpenJackWhenItAnswers(void* window, CSynth* synth, int32_t sampleRate, int32_t refillPeriod);
     // As the output menu opens: the drivers are listed anew, so that a JACK
     // server started (again) since is offered. A loaded driver is kept (it
     // plays, and its server is listed).
@@ -64,6 +70,7 @@ private:
     char m_names[kNames][kNameSize] = {};
     Mode m_mode = kModeASIO;
     char m_text[32] = {};
+    bool m_waitsForJack = false;
 };
 
 extern CAudioDevices g_AudioDevices;
