@@ -41,6 +41,7 @@ bool CAudioDevices::Open(void* window, const char* deviceName, CSynth* synth, in
     g_ASIOManager.SetDriverName(deviceName);
     const int32_t engineRate = g_GlobalData.sampleRate;
     m_waitsForJack = false;
+    m_jackWaits = 0;
     if (g_ASIOManager.Open(window, synth, sampleRate)) return true;
     m_waitsForJack = std::strcmp(deviceName, os::OJackDriver::kName) == 0 && os::OJackClient::ServerStopped();
     m_mode = kModeDirectSound;
@@ -98,8 +99,14 @@ bool CAudioDevices::ReopenAfterLoss(void* window, CSynth* synth, int32_t sampleR
 
 bool CAudioDevices::OpenJackWhenItAnswers(void* window, CSynth* synth, int32_t sampleRate, int32_t refillPeriod) {
     if (!m_waitsForJack || os::OJackClient::ServerStopped()) return false;
-    m_waitsForJack = false;
-    if (!os::OJackClient::ServerAnswers()) return false;
+    // A server that just went on shows its cycles again after a moment;
+    // one that does not within a few seconds is let be.
+    bool running = false;
+    os::OJackClient::AskServer([&](jack_client_t* client) { running = os::OJackClient::Answers(client); });
+    if (!running) {
+        m_waitsForJack = ++m_jackWaits < kJackWaits;
+        return false;
+    }
     Close();
     CASIODriverList::Rescan();
     return Open(window, os::OJackDriver::kName, synth, sampleRate, refillPeriod);

@@ -71,6 +71,10 @@ private:
     Mode m_mode = kModeASIO;
     char m_text[32] = {};
     bool m_waitsForJack = false;
+    // Looks at a server that went on and does not run yet, and how many
+    // (about five seconds of the window's ticks).
+    static constexpr int kJackWaits = 150;
+    int m_jackWaits = 0;
 };
 
 extern CAudioDevices g_AudioDevices;
