@@ -211,7 +211,10 @@ void CMIDI::ProcessBlock() {
             break;
         CMIDIQueue& from =
             fromShared && (!fromRealTime || static_cast<int32_t>(realTime - shared) >= 0) ? queue : realTimeQueue;
-        from.Pop(block, message, noteValueB, stamp, flagA, flagB);
+        // Should the queue take back what NextDue answered, the rest waits
+        // for the next block rather than the audio thread spinning here.
+        if (!from.Pop(block, message, noteValueB, stamp, flagA, flagB))
+            break;
         if (!IsValidMessage(message))
             continue;
         RecordKey(message);

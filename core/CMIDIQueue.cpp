@@ -114,12 +114,19 @@ CMIDIQueue::Room CMIDIQueue::WhenFull(uint32_t msg, int32_t w, int32_t unread) {
         return slotLeft ? Room::kSlot : Room::kDrop;
     if (kind != 0xB0 && kind != 0xE0)
         return Room::kDrop;
+    // A pedal decides which notes of its channel it holds or softens: moved
+    // over one, it would hold a note it never held (left sounding until the
+    // pedal next goes up) or let one go that it held. Other values act on
+    // the notes as levels, the latest of which wins: one folded over a note
+    // is applied a moment early, where one held back would be dropped and
+    // stay wrong for every note after it.
+    const bool pedal = kind == 0xB0 && (data1 == 64 || data1 == 66 || data1 == 67);
     // The newest pending value of the same controller (or the wheel) takes
     // the new one; once the consumer took it, so did it every older one.
     for (int32_t n = 0, i = w; n < unread; ++n) {
         i = (i + kSize - 1) % kSize;
         uint32_t pending = message[i].load(std::memory_order_relaxed);
-        if ((pending & kTaken) != 0)
+        if ((pending & kTaken) != 0 || (pedal && StartsOrEndsNotes(pending, channel)))
             break;
         if ((pending & 0xFF) != status || (kind == 0xB0 && ((pending >> 8) & 0xFF) != data1))
             continue;
@@ -127,7 +134,18 @@ CMIDIQueue::Room CMIDIQueue::WhenFull(uint32_t msg, int32_t w, int32_t unread) {
             return Room::kFolded;
         break;
     }
-    return slotLeft ? Room::kSlot : Room::kDrop;
+    // The room beyond is for what ends notes: of the values, only the
+    // sustain pedal let go while it may be down.
+    const bool releasesSustain = kind == 0xB0 && data1 == 64 && (msg >> 16 & 0xFF) < 64;
+    return releasesSustain && (sustainUp & 1u << channel) == 0 && slotLeft ? Room::kSlot : Room::kDrop;
+}
+
+bool CMIDIQueue::StartsOrEndsNotes(uint32_t msg, uint32_t channel) {
+    const uint32_t status = msg & 0xFF;
+    if (status < 0x80 || status >= 0xF0 || (status & 0x0F) != channel)
+        return false;
+    const uint32_t data1 = (msg >> 8) & 0xFF;
+    return (status & 0xE0) == 0x80 || ((status & 0xF0) == 0xB0 && (data1 == 120 || data1 >= 123));
 }
 
 void CMIDIQueue::TrackKeys(uint32_t msg, bool wentIn) {
@@ -136,6 +154,10 @@ void CMIDIQueue::TrackKeys(uint32_t msg, bool wentIn) {
     const uint32_t data1 = (msg >> 8) & 0xFF;
     if (status < 0x80 || status >= 0xF0 || data1 >= 0x80)
         return;
+    if (kind == 0xB0 && data1 == 64 && wentIn) {
+        const uint16_t bit = static_cast<uint16_t>(1u << (status & 0x0F));
+        sustainUp = (msg >> 16 & 0xFF) < 64 ? sustainUp | bit : sustainUp & ~bit;
+    }
     uint32_t(&down)[4] = keysDown[status & 0x0F];
     uint32_t(&lost)[4] = keysDropped[status & 0x0F];
     if (kind == 0xB0 && (data1 == 120 || data1 >= 123) && wentIn) {

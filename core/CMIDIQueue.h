@@ -21,9 +21,10 @@
 // Ordinary events fill at most kOrdinary slots. What must not be lost while
 // the consumer cannot keep up (the engine held by a run of edits, a device
 // that stopped calling) goes beyond: note-offs, the channel-mode messages
-// that end notes, and controller and wheel values, of which only the latest
-// per channel and number matters, so a new one is folded into a pending one
-// rather than taking another slot.
+// that end notes and the sustain pedal let go. Of a controller or the wheel
+// only the latest value per channel and number matters: a new one is folded
+// into a pending one, and with none to fold into it is dropped, so that
+// values never take the room that ends notes.
 #include <atomic>
 #include <climits>
 #include <cstdint>
@@ -47,7 +48,8 @@ public:
     // dropped and counted; one of those kept goes on, up to the ring's size
     // (overwriting would make the ring read as empty). A note-off goes as
     // long as its key may sound: it is dropped with the ring that full only
-    // after its note-on was dropped.
+    // after its note-on was dropped. A pedal's value is never folded over a
+    // note of its channel.
     void Push(int32_t currentBlock, uint32_t message, uint32_t timeStamp);
     // The same for an event whose block is known: one read in the cycle
     // that renders it, placed at its frame.
@@ -109,7 +111,10 @@ private:
     enum class Room { kDrop, kFolded, kSlot };
     // With kOrdinary events or more unread: what becomes of the message.
     Room WhenFull(uint32_t message, int32_t writeAt, int32_t unread);
-    // The producer's view of the keys after the message went in or not.
+    // A note or a channel-mode message of the channel.
+    static bool StartsOrEndsNotes(uint32_t message, uint32_t channel);
+    // The producer's view of the keys and the sustain pedals after the
+    // message went in or not.
     void TrackKeys(uint32_t message, bool wentIn);
     // Wrap-safe "block a is not later than block b".
     static bool NotLater(int32_t a, int32_t b);
@@ -118,6 +123,9 @@ private:
     static constexpr int64_t kByTime = INT64_MIN;
     void Insert(int32_t currentBlock, int64_t due, uint32_t message, uint32_t timeStamp);
 
+    // Per channel: the sustain pedal's last value that went in let it go.
+    // Guarded by the producer flag.
+    uint16_t sustainUp = 0;
     std::atomic_flag producerBusy = ATOMIC_FLAG_INIT;
     std::atomic<uint32_t> dropped{0};
 };

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -161,44 +162,66 @@ TEST(MIDIQueueTest, SeveralInputsPushAtOnce) {
 // With the ring at its ordinary limit (the consumer held up), what ends a
 // note still goes in and a controller or wheel value is folded into the
 // pending one of its channel and number, never into a slot the consumer
-// took; other events are dropped and counted, and all once no slot is left.
+// took, and a pedal never over a note of its channel; a value with nothing
+// to fold into is dropped, unless it lets the sustain pedal go. Other events
+// are dropped and counted, and all once no slot is left.
 TEST(MIDIQueueTest, AFullRingKeepsWhatEndsNotesAndTheLatestValues) {
     CMIDIQueue q;
-    for (uint32_t m : {0x0000E0u, 0x0501B0u, 0x643C90u})  // wheel, mod wheel, key 60
+    // Wheel, mod wheel, channel 1's sustain up, channel 2's down, key 60.
+    const uint32_t pending[] = {0x0000E0u, 0x0501B0u, 0x0040B0u, 0x7040B1u, 0x643C90u};
+    for (uint32_t m : pending)
         q.Push(0, m, 0);
-    for (int i = 3; i < CMIDIQueue::kOrdinary; ++i)
+    const int kept = static_cast<int>(std::size(pending));
+    for (int i = kept; i < CMIDIQueue::kOrdinary; ++i)
         q.Push(0, 0x7F, 0);
     // Each with whether it takes a slot: a note-on, its note-off (nothing to
-    // end), key 60's note-off, velocity 0 for a key never seen, all notes off
-    // twice around all sound off (each ends what came before it), the wheel
-    // and the mod wheel (folded), a controller not pending, another channel's
-    // wheel, a program change and a clock.
+    // end), key 60's note-off, channel 2's pedal (only channel 1's notes
+    // between: folded), velocity 0 for a key never seen, all notes off twice
+    // around all sound off (each ends what came before it), the wheel and the
+    // mod wheel (folded), a controller not pending, another channel's wheel
+    // (nothing to fold into), a program change, a clock, the sustain pressed
+    // behind key 60 (its notes stand between), a note-off and channel 2's
+    // pedal let go behind it (a slot: it ends notes), and again (already up).
     const std::pair<uint32_t, bool> rows[] = {
-        {0x643D90, false}, {0x003D80, false}, {0x003C80, true}, {0x003E90, true}, {0x007BB0, true},
-        {0x0078B1, true},  {0x007BB0, true},  {0x4000E0, false}, {0x0901B0, false}, {0x5A07B0, true},
-        {0x0000E1, true},  {0x000CC0, false}, {0xF8, false}};
+        {0x643D90, false}, {0x003D80, false}, {0x003C80, true},  {0x7F40B1, false}, {0x003E90, true},
+        {0x007BB0, true},  {0x0078B1, true},  {0x007BB0, true},  {0x4000E0, false}, {0x0901B0, false},
+        {0x5A07B0, false}, {0x0000E1, false}, {0x000CC0, false}, {0xF8, false},     {0x7F40B0, false},
+        {0x003D81, true},  {0x0040B1, true},  {0x003D81, true},  {0x0040B1, false}};
     for (const auto& [message, slot] : rows)
         q.Push(0, message, 0);
-    EXPECT_EQ(q.DroppedCount(), 4u);
+    EXPECT_EQ(q.DroppedCount(), 8u);
     Popped e;
     ASSERT_TRUE(PopBoth(q, 5, e));
     EXPECT_EQ(e.message, 0x4000E0u);
-    q.Push(0, 0x2000E0, 0);  // the wheel's slot was taken: one of its own
-    ASSERT_TRUE(PopBoth(q, 5, e));
-    EXPECT_EQ(e.message, 0x0901B0u);
-    for (int i = 2; i < CMIDIQueue::kOrdinary; ++i)
+    q.Push(0, 0x2000E0, 0);  // the wheel's slot was taken: nothing to fold into
+    EXPECT_EQ(q.DroppedCount(), 9u);
+    for (uint32_t folded : {0x0901B0u, 0x0040B0u, 0x7F40B1u}) {
+        ASSERT_TRUE(PopBoth(q, 5, e));
+        EXPECT_EQ(e.message, folded);
+    }
+    for (int i = kept - 1; i < CMIDIQueue::kOrdinary; ++i)
         ASSERT_TRUE(PopBoth(q, 5, e));
     for (const auto& [message, slot] : rows)
         if (slot) {
             ASSERT_TRUE(PopBoth(q, 5, e));
             EXPECT_EQ(e.message, message);
         }
-    ASSERT_TRUE(PopBoth(q, 5, e));
-    EXPECT_EQ(e.message, 0x2000E0u);
     EXPECT_FALSE(q.HasPending());
 
     CMIDIQueue full;  // note-offs of keys never seen
     for (uint32_t i = 0; i < CMIDIQueue::kSize + 10; ++i)
         full.Push(0, 0x80u | (i % 16) | (i / 16 % 128) << 8, 0);
     EXPECT_EQ(full.DroppedCount(), 11u);
+
+    // Controllers with no pending value leave the room beyond the ordinary
+    // limit to a sounding key's note-off.
+    CMIDIQueue values;
+    values.Push(0, 0x643C90, 0);
+    for (int i = 1; i < CMIDIQueue::kOrdinary; ++i)
+        values.Push(0, 0x7F, 0);
+    for (uint32_t c = 0; c < 300; ++c)
+        values.Push(0, 0x4000B0u | (c % 16) | (c / 16) << 8, 0);
+    values.Push(0, 0x003C80, 0);
+    EXPECT_EQ(values.DroppedCount(), 300u);
+    EXPECT_EQ(values.MessageAt(CMIDIQueue::kOrdinary), 0x003C80u);
 }

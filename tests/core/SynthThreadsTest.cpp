@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/CKeyboard.h"
 #include "core/CMIDI.h"
@@ -165,6 +166,48 @@ TEST_F(SynthThreadsTest, AHoldHandlesTheMidiThatFellDue) {
     synth->SetParameter(56, 0.5f);
     EXPECT_EQ(Gated(1), 1);
     synth->Resume();
+}
+
+// While edits hold the engine the queue fills up. What ends a note still
+// goes in, in its place: the key ends, and about 2 s later it is silent.
+TEST_F(SynthThreadsTest, AQueueFilledUnderAHoldKeepsEveryNotesEnd) {
+    auto cc = [](int channel, int number, int value) {
+        return static_cast<uint32_t>(0xB0 | channel | number << 8 | value << 16);
+    };
+    const uint32_t on = 0x643C90, off = 0x003C80;
+    const struct {
+        const char* what;
+        std::vector<uint32_t> ordinary;  // the last events below the limit
+        int controllers;                 // distinct ones, none pending
+        std::vector<uint32_t> beyond;
+    } rows[] = {
+        {"the pedal pressed after the note stays behind it", {cc(0, 64, 0), on, off}, 0, {cc(0, 64, 127)}},
+        {"controllers leave the note-off its room", {on}, 256, {off}},
+        {"the pedal let go after the note-off still ends it", {cc(0, 64, 127), on}, 0, {off, cc(0, 64, 0)}},
+    };
+    Mixer(0, kMixerChannel, 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Render(1024);
+        ASSERT_FALSE(synth->midi->queue.HasPending());
+        const uint8_t previous = synth->SuspendAndWait();
+        for (size_t i = row.ordinary.size(); i < CMIDIQueue::kOrdinary; ++i)
+            synth->ProcessMidiMessage(0xFE, 0);  // active sensing: nothing to do
+        for (uint32_t m : row.ordinary)
+            synth->ProcessMidiMessage(m, 0);
+        for (int i = 0; i < row.controllers; ++i)
+            synth->ProcessMidiMessage(cc(1 + i / 32, 10 + i % 32, 5), 0);
+        for (uint32_t m : row.beyond)
+            synth->ProcessMidiMessage(m, 0);
+        synth->RestoreSuspended(previous);
+        Render(2 * 44100);
+        Render(4096);
+        EXPECT_LT(Peak(), 1e-4f);
+        EXPECT_FALSE(synth->midi->keyboard->IsKeyDown(0, 60));
+        synth->ProcessMidiMessage(cc(0, 64, 0), 0);
+        synth->Post({CSynth::Request::Kind::kAllNotesOff});
+        Render(44100);
+    }
 }
 
 // Items cross from one thread to the other complete and in order, through
