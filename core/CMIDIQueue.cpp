@@ -65,11 +65,19 @@ int32_t CMIDIQueue::ScheduleDue(int32_t c, uint32_t t) {
     return AddBlocks(c, std::clamp<int64_t>(ahead, 0, window));
 }
 
-void CMIDIQueue::Push(int32_t currentBlock, uint32_t msg, uint32_t stamp) { Insert(currentBlock, kByTime, msg, stamp); }
+int32_t CMIDIQueue::Push(int32_t currentBlock, uint32_t msg, uint32_t stamp) {
+    return Insert(currentBlock, kByTime, kByTime, msg, stamp);
+}
 
-void CMIDIQueue::PushDue(int32_t dueBlock, uint32_t msg, uint32_t stamp) { Insert(dueBlock, dueBlock, msg, stamp); }
+void CMIDIQueue::PushDue(int32_t dueBlock, uint32_t msg, uint32_t stamp) {
+    Insert(dueBlock, dueBlock, kByTime, msg, stamp);
+}
 
-void CMIDIQueue::Insert(int32_t currentBlock, int64_t due, uint32_t msg, uint32_t stamp) {
+void CMIDIQueue::PushNotBefore(int32_t currentBlock, int32_t notBefore, uint32_t msg, uint32_t stamp) {
+    Insert(currentBlock, kByTime, notBefore, msg, stamp);
+}
+
+int32_t CMIDIQueue::Insert(int32_t currentBlock, int64_t due, int64_t notBefore, uint32_t msg, uint32_t stamp) {
     // Another input holds the flag for a few instructions only; should it
     // be preempted there, give it the processor back.
     for (int spins = 0; producerBusy.test_and_set(std::memory_order_acquire); ++spins)
@@ -79,8 +87,12 @@ void CMIDIQueue::Insert(int32_t currentBlock, int64_t due, uint32_t msg, uint32_
     const int32_t w = writeIndex.load(std::memory_order_relaxed);
     const int32_t unread = (w - readIndex.load(std::memory_order_acquire) + kSize) % kSize;
     const Room room = unread < kOrdinary ? Room::kSlot : WhenFull(msg, w, unread);
+    int32_t scheduled = currentBlock;
     if (room == Room::kSlot) {
-        dueBlock[w] = due == kByTime ? ScheduleDue(currentBlock, stamp) : static_cast<int32_t>(due);
+        scheduled = due == kByTime ? ScheduleDue(currentBlock, stamp) : static_cast<int32_t>(due);
+        if (notBefore != kByTime && BlockDistance(static_cast<int32_t>(notBefore), scheduled) > 0)
+            scheduled = static_cast<int32_t>(notBefore);
+        dueBlock[w] = scheduled;
         timeStamp[w] = stamp;
         message[w].store(msg, std::memory_order_relaxed);
         noteValueB[w] = -1;
@@ -92,6 +104,7 @@ void CMIDIQueue::Insert(int32_t currentBlock, int64_t due, uint32_t msg, uint32_
     }
     TrackKeys(msg, room != Room::kDrop);
     producerBusy.clear(std::memory_order_release);
+    return scheduled;
 }
 
 CMIDIQueue::Room CMIDIQueue::WhenFull(uint32_t msg, int32_t w, int32_t unread) {

@@ -50,10 +50,14 @@ public:
     // long as its key may sound: it is dropped with the ring that full only
     // after its note-on was dropped. A pedal's value is never folded over a
     // note of its channel.
-    void Push(int32_t currentBlock, uint32_t message, uint32_t timeStamp);
+    // The block it is due in.
+    int32_t Push(int32_t currentBlock, uint32_t message, uint32_t timeStamp);
     // The same for an event whose block is known: one read in the cycle
     // that renders it, placed at its frame.
     void PushDue(int32_t dueBlock, uint32_t message, uint32_t timeStamp);
+    // The same, due no sooner than block notBefore: an event that must
+    // come after another waiting in the other queue.
+    void PushNotBefore(int32_t currentBlock, int32_t notBefore, uint32_t message, uint32_t timeStamp);
 
     // Audio thread, at the start of a render call: `block` is the first
     // block it renders, due at `timeUs`, and the call is `blocks` long.
@@ -119,9 +123,10 @@ private:
     // Wrap-safe "block a is not later than block b".
     static bool NotLater(int32_t a, int32_t b);
     int32_t ScheduleDue(int32_t currentBlock, uint32_t timeStamp);
-    // due: the event's block, or kByTime to schedule it by its stamp.
+    // due: the event's block, or kByTime to schedule it by its stamp;
+    // notBefore: the earliest block, kByTime for any.
     static constexpr int64_t kByTime = INT64_MIN;
-    void Insert(int32_t currentBlock, int64_t due, uint32_t message, uint32_t timeStamp);
+    int32_t Insert(int32_t currentBlock, int64_t due, int64_t notBefore, uint32_t message, uint32_t timeStamp);
 
     // Per channel: the sustain pedal's last value that went in let it go.
     // Guarded by the producer flag.

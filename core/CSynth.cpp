@@ -665,12 +665,12 @@ void CSynth::ProcessMidiMessageAt(uint32_t message, uint32_t timeUs) {
                      timeUs);
 }
 
-void CSynth::ProcessRealTimeMidiMessage(uint32_t message, uint32_t timeUs) {
-    midi->realTimeQueue.Push(static_cast<int32_t>(engine.data.blockCounter.load(std::memory_order_relaxed)),
+int32_t CSynth::ProcessRealTimeMidiMessage(uint32_t message, uint32_t timeUs) {
+    return midi->realTimeQueue.Push(static_cast<int32_t>(engine.data.blockCounter.load(std::memory_order_relaxed)),
                              message, timeUs);
 }
 
-void CSynth::ProcessMidiMessageInCycle(uint32_t message, int32_t frame, uint32_t timeUs) {
+int32_t CSynth::ProcessMidiMessageInCycle(uint32_t message, int32_t frame, uint32_t timeUs) {
     // The call's first frames were rendered by the call before it (held
     // over): an event among them is as early as this call can play it.
     const int32_t block = std::clamp(g_GlobalData.blockSize, 1, kMaxHeldFrames);
@@ -678,6 +678,12 @@ void CSynth::ProcessMidiMessageInCycle(uint32_t message, int32_t frame, uint32_t
     const auto first = engine.data.blockCounter.load(std::memory_order_relaxed);
     const auto due = static_cast<int32_t>(first + static_cast<uint32_t>((into + block - 1) / block));
     midi->realTimeQueue.PushDue(due, message, timeUs);
+    return due;
+}
+
+void CSynth::ProcessMidiMessageAfter(uint32_t message, uint32_t timeUs, int32_t notBefore) {
+    midi->queue.PushNotBefore(static_cast<int32_t>(engine.data.blockCounter.load(std::memory_order_relaxed)),
+                              notBefore, message, timeUs);
 }
 
 uint8_t CSynth::GetMidiOutNoteFlag(int part, int note) const {

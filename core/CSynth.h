@@ -106,11 +106,15 @@ public:
     void SetAssignment(int32_t part, int32_t id, int32_t amount);
     // ProcessMidiMessageAt for the one real-time MIDI thread (JACK's
     // process callback), into a queue of its own.
-    void ProcessRealTimeMidiMessage(uint32_t message, uint32_t timeUs);
+    // Both answer the block the message is due in.
+    int32_t ProcessRealTimeMidiMessage(uint32_t message, uint32_t timeUs);
     // The same, just before the render call that plays it, on its thread:
     // the message sounds from the first block that starts at or after
     // `frame` of that call, never before it.
-    void ProcessMidiMessageInCycle(uint32_t message, int32_t frame, uint32_t timeUs);
+    int32_t ProcessMidiMessageInCycle(uint32_t message, int32_t frame, uint32_t timeUs);
+    // ProcessMidiMessageAt, due no sooner than block notBefore: what must
+    // follow an event still waiting in the real-time queue.
+    void ProcessMidiMessageAfter(uint32_t message, uint32_t timeUs, int32_t notBefore);
     bool SetMixerParameter(int32_t code, float normalized);
     float GetMixerParameter(int32_t code);
     void GetMixerParameterDisplay(int32_t code, char* out);

@@ -388,8 +388,14 @@ void CMIDIDevices::ReleaseHeld(InputSlot& slot) {
     const uint32_t last = slot.lastTime.load(std::memory_order_relaxed) + 1;
     if (static_cast<int32_t>(last - time) > 0)
         time = last;
+    // And no sooner than what the input still has waiting in the real-time
+    // queue, wherever the time places it.
+    const bool realTime = slot.realTime.load(std::memory_order_relaxed);
+    const int32_t lastDue = slot.lastDue.load(std::memory_order_relaxed);
     auto release = [&](uint32_t message) {
-        if (s)
+        if (s && realTime)
+            s->ProcessMidiMessageAfter(message, time, lastDue);
+        else if (s)
             s->ProcessMidiMessageAt(message, time);
     };
     for (uint32_t channel = 0; channel < 16; ++channel) {
@@ -414,6 +420,7 @@ void CMIDIDevices::InputSlot::Clear() {
             word.store(0, std::memory_order_relaxed);
     pedals.store(0, std::memory_order_relaxed);
     lastTime.store(os::StampMicros(), std::memory_order_relaxed);
+    realTime.store(false, std::memory_order_relaxed);
 }
 
 void CMIDIDevices::InputSlot::Track(uint32_t message) {
@@ -711,16 +718,20 @@ bool CMIDIDevices::IsInputOpen(int index) const {
 void CMIDIDevices::MidiInProc(void* user, uint32_t message, uint32_t timeUs, int32_t frame) {
     auto* slot = static_cast<InputSlot*>(user);
     slot->Track(message);
-    slot->lastTime.store(timeUs, std::memory_order_relaxed);
+    // One thread hands an input's messages on: a plain read and write.
+    if (static_cast<int32_t>(timeUs - slot->lastTime.load(std::memory_order_relaxed)) > 0)
+        slot->lastTime.store(timeUs, std::memory_order_relaxed);
     CSynth* s = slot->owner->synth.load();
     if (!s)
         return;
-    if (frame != os::kNotInCycle)
-        s->ProcessMidiMessageInCycle(message, frame, timeUs);
-    else if (os::OJackClient::InProcessCallback())
-        s->ProcessRealTimeMidiMessage(message, timeUs);
-    else
+    if (frame == os::kNotInCycle && !os::OJackClient::InProcessCallback()) {
         s->ProcessMidiMessageAt(message, timeUs);
+        return;
+    }
+    slot->lastDue.store(frame != os::kNotInCycle ? s->ProcessMidiMessageInCycle(message, frame, timeUs)
+                                                 : s->ProcessRealTimeMidiMessage(message, timeUs),
+                        std::memory_order_relaxed);
+    slot->realTime.store(true, std::memory_order_relaxed);
 }
 
 void CMIDIDevices::TimerProc(void* user) {

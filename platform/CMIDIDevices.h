@@ -150,9 +150,13 @@ private:
         CMIDIDevices* owner = nullptr;
         std::atomic<uint32_t> keys[16][4] = {};  // bit k of word k / 32 per channel
         std::atomic<uint32_t> pedals{0};         // bit c: sustain down on channel c
-        // The time of the last message it handed on: what the input's close
+        // The latest time of a message it handed on: what the input's close
         // releases comes after everything it sent.
         std::atomic<uint32_t> lastTime{0};
+        // The block its last message in the real-time queue is due in, and
+        // whether it sent one there since it opened.
+        std::atomic<int32_t> lastDue{0};
+        std::atomic<bool> realTime{false};
         void Track(uint32_t message);
         void Clear();
     };

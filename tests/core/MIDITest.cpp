@@ -281,4 +281,31 @@ TEST(MIDIRenderTest, NotesSoundOnTimeInTuneAndEnd) {
     EXPECT_EQ(d.ControlI(voice, 95), 3); // freed from its release, not killed
     render(4096);
     EXPECT_LT(std::max(Peak(left, 0, 4096), Peak(right, 0, 4096)), 1e-3f);
+
+    // Read in the cycle that renders it (a JACK keyboard while the audio
+    // plays through JACK): a note starts with the first block at or after
+    // its frame, never before it; notes played 190 frames apart start one
+    // grid step of 32 frames from that apart.
+    auto startFrame = [&](int32_t frame) {
+        // The call starts on the block grid: no frames held over.
+        while (synth->GetNextHeldOverCount() != 0)
+            render(1);
+        synth->ProcessMidiMessageInCycle(0x7F4590u, frame, 0);
+        int32_t start = 0;
+        for (; start < 512; start += 32) {
+            bool gated = false;
+            for (int v = 0; v < d.voicesInUse; ++v)
+                gated = gated || (d.voiceState[v] < CEngineData::kVoiceFree && d.ControlI(v, 73) == 69 &&
+                                  d.ControlI(v, 78) == 1);
+            if (gated)
+                break;
+            render(32);
+        }
+        synth->ProcessMidiMessage(0x004580u, 0);
+        render(rate);
+        return start - 32;  // the block that opened the gate
+    };
+    const int32_t at10 = startFrame(10), at200 = startFrame(200);
+    EXPECT_EQ(at10, 32);
+    EXPECT_EQ(at200 - at10, 192);
 }

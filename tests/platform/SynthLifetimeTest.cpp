@@ -122,10 +122,14 @@ TEST_F(HeldNotesTest, ClosingAnInputReleasesTheKeysAndThePedalItHolds) {
         const char* how;
         bool pedal;
         bool closeAll;  // a device change rather than the input's menu row
+        int32_t frame;  // key 64 read in the cycle that renders it, at that frame
     } cases[] = {
-        {"menu row", false, false},
-        {"menu row, pedal down", true, false},
-        {"device change", false, true},
+        {"menu row", false, false, os::kNotInCycle},
+        {"menu row, pedal down", true, false, os::kNotInCycle},
+        {"device change", false, true, os::kNotInCycle},
+        // Its note-on waits in the render's own queue, timed at its frame:
+        // the close's note-off comes after it all the same.
+        {"closed before its note played", false, false, 200},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.how);
@@ -133,14 +137,16 @@ TEST_F(HeldNotesTest, ClosingAnInputReleasesTheKeysAndThePedalItHolds) {
         TestMidiPorts::Input& a = *ports.open.at("keys A");
         TestMidiPorts::Input& b = *ports.open.at("keys B");
         if (c.pedal) a.Play(0x7F40B0u);
-        a.Play(0x644090u);  // key 64 on input A
+        a.Play(0x644090u, c.frame, c.frame == os::kNotInCycle ? 0 : 4500);  // key 64 on input A
         a.Play(0x644390u);  // key 67, released again: not held
         a.Play(0x004380u);
         b.Play(0x644890u);  // key 72 on input B
-        Settle();
-        ASSERT_TRUE(Gated(64));
-        ASSERT_TRUE(Gated(72));
-        ASSERT_EQ(Held(67), c.pedal);
+        if (c.frame == os::kNotInCycle) {
+            Settle();
+            ASSERT_TRUE(Gated(64));
+            ASSERT_TRUE(Gated(72));
+            ASSERT_EQ(Held(67), c.pedal);
+        }
         if (c.closeAll)
             g_MIDIDevices.CloseAll();
         else

@@ -40,7 +40,11 @@ public:
             if (thread.joinable()) thread.join();
             owner.open.erase(name);
         }
-        void Play(uint32_t message) { callback(user, message, os::StampMicros(), os::kNotInCycle); }
+        // frame: as a JACK cycle that renders hands it on; aheadUs: a time
+        // after now, as such a cycle's frames have.
+        void Play(uint32_t message, int32_t frame = os::kNotInCycle, uint32_t aheadUs = 0) {
+            callback(user, message, os::StampMicros() + aheadUs, frame);
+        }
         TestMidiPorts& owner;
         std::string name;
         os::MidiInputCallback callback;
