@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <atomic>
 #include <chrono>
@@ -18,6 +19,7 @@
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "gui/CUIMenuResource.h"
+#include "os/OJackClientLock.h"
 #include "os/OMessageBox.h"
 #include "os/OMidiPorts.h"
 #include "os/ORtMidiPorts.h"
@@ -353,6 +355,66 @@ TEST_F(AudioDeviceTest, AStoppedServerIsToldOnceAndTheSoundDeviceTakesOver) {
             synth->ExecuteCommand(4, 0.0f);
         EXPECT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeASIO) << again.Log();
         EXPECT_TRUE(g_AudioDevices.IsOpen());
+    }
+}
+
+// A frozen server (SIGSTOP) keeps no call waiting, whatever the musician
+// does meanwhile; once it goes on, JACK plays again on the same ports.
+TEST_F(AudioDeviceTest, AFrozenServerKeepsNothingWaitingAndJackComesBack) {
+    enum class Then { kChooseJackAgain, kWaitForIt, kKill };
+    const struct {
+        const char* what;
+        bool startFrozen;  // JACK chosen while frozen (a start), else changed from it
+        Then then;
+    } cases[] = {
+        {"the output changed during a freeze, JACK chosen again", false, Then::kChooseJackAgain},
+        {"a start on a frozen server", true, Then::kWaitForIt},
+        // The driver goes while the server is frozen, then the server dies:
+        // its notice finds nothing of the driver's.
+        {"the driver gone during a freeze, then the server killed", false, Then::kKill},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        JackServer server(44100);
+        ASSERT_TRUE(server.Ok()) << server.Error();
+        ClosedBeforeTheServer closeFirst;
+        if (!c.startFrozen) {
+            ASSERT_TRUE(OpenJack(3) && g_AudioDevices.GetMode() == CAudioDevices::kModeASIO);
+        }
+        kill(server.Pid(), SIGSTOP);
+        ASSERT_EQ(waitpid(server.Pid(), nullptr, WUNTRACED), server.Pid());
+        const auto start = std::chrono::steady_clock::now();
+        if (c.startFrozen)
+            EXPECT_TRUE(OpenJack());
+        else
+            EXPECT_TRUE(g_AudioDevices.Open(nullptr, "Default audio device", synth, 44100, 11));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        EXPECT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeDirectSound);
+        EXPECT_EQ(g_AudioDevices.WaitsForJack(), c.startFrozen);
+        if (c.then == Then::kKill) {
+            kill(server.Pid(), SIGKILL);
+            for (int i = 0; i < 500 && !os::OJackClientLock::ServerGone(); ++i) Sleep(10);
+            os::SystemMidiPorts().InputNames();
+            continue;
+        }
+        kill(server.Pid(), SIGCONT);
+        if (c.then == Then::kChooseJackAgain) {
+            EXPECT_TRUE(OpenJack(3));
+        }
+        for (int i = 0; i < 1000 && g_AudioDevices.GetMode() != CAudioDevices::kModeASIO; ++i, Sleep(10))
+            synth->editor->OnTimer();
+        ASSERT_EQ(g_AudioDevices.GetMode(), CAudioDevices::kModeASIO) << server.Log();
+        // The same client and ports as before, joined to the playback: a
+        // patchbay wired to them hears the music again.
+        JackProbe probe(64);
+        ASSERT_TRUE(probe.ok);
+        const char** ports = jack_get_ports(probe.client, "^zavo(-[0-9]+)?:", nullptr, 0);
+        std::vector<std::string> names;
+        for (size_t i = 0; ports && ports[i]; ++i) names.emplace_back(ports[i]);
+        jack_free(ports);
+        EXPECT_EQ(names, (std::vector<std::string>{"zavo:out_1", "zavo:out_2"}));
+        jack_port_t* out = jack_port_by_name(probe.client, "zavo:out_1");
+        EXPECT_TRUE(out && JackProbe::WaitFor([&] { return jack_port_connected(out) == 1; }, 3000));
     }
 }
 

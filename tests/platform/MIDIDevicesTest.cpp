@@ -37,6 +37,12 @@ public:
             owner.sent.push_back(message);
             return true;
         }
+        bool SendsInCycle() const override { return owner.inCycle; }
+        bool SendInCycle(uint32_t message, uint32_t frame) override {
+            owner.sent.push_back(message);
+            owner.frames.push_back(frame);
+            return true;
+        }
         FakePorts& owner;
         std::string name;
         int generation;
@@ -66,6 +72,8 @@ public:
     std::vector<std::string> inputs, outputs;
     std::set<std::string> refused, open;
     std::vector<uint32_t> sent;
+    std::vector<uint32_t> frames;  // of what was sent in a render's cycle
+    bool inCycle = false;          // outputs take messages at frames of a cycle
     std::chrono::microseconds sendDelay{0};
     int inputOpens = 0, outputOpens = 0;
     bool refusing = false;
@@ -470,6 +478,33 @@ TEST_F(MIDIDevicesTest, FlushSendsWhatTheClockReachedInOrder) {
         EXPECT_EQ(times, steps[s].sentTimes) << s;
     }
     devices.CloseOutputs();
+
+    // An output the render's cycles send to takes each message at the
+    // frame of the block that played it, the clock standing at the call's
+    // first new block; what lies beyond the call waits for the next.
+    ports.inCycle = true;
+    ASSERT_TRUE(devices.OpenOutput());
+    const struct {
+        uint32_t clock;
+        int32_t held;  // frames of the call rendered by the call before
+        std::vector<uint32_t> queue, frames;
+    } calls[] = {
+        // The message left above (at 100) and one at 4990 are late: at once.
+        {5000, 0, {4990, 5000, 5032, 5255, 5256}, {0, 0, 0, 32, 255}},
+        {5256, 0, {}, {0}},
+        {6016, 16, {6000, 6016, 6031, 6256}, {0, 16, 31}},
+        {6256, 16, {}, {16}},
+    };
+    for (size_t s = 0; s < std::size(calls); ++s) {
+        for (uint32_t t : calls[s].queue)
+            devices.QueueOut(t, 0x90, 60, 100);
+        CMIDIDevices::SetOutClock(calls[s].clock);
+        ports.frames.clear();
+        devices.FlushInCycle(256, calls[s].held);
+        EXPECT_EQ(ports.frames, calls[s].frames) << s;
+    }
+    devices.CloseOutputs();
+    ports.inCycle = false;
 
     // A full ring drops and counts; what it kept leaves in order.
     CMIDIDevices::SetOutClock(1000);

@@ -537,7 +537,11 @@ TEST(MIDIJackTest, ALetGoClosesTheClientAndADeadServerLetsItGoOnce) {
     kill(server.Pid(), SIGKILL);
     ASSERT_TRUE(testutil::JackProbe::WaitFor([] { return os::OJackClientLock::ServerGone(); }, 5000));
     testing::internal::CaptureStderr();
+    // The let-go waits for the client's notification thread to end, no
+    // more: its close is done at once.
+    const auto start = std::chrono::steady_clock::now();
     { os::OJackClientLock guard; }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(said.find("NULL"), std::string::npos) << said;
     EXPECT_FALSE(os::OJackClientLock::ServerGone());
@@ -554,6 +558,8 @@ TEST(MIDIJackTest, AFrozenServerKeepsNoCallWaiting) {
     std::string error;
     auto input = os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 0, [](void*, uint32_t, uint32_t, int32_t) {}, nullptr, error);
     ASSERT_TRUE(input) << error;
+    auto early = os::SystemMidiPorts().OpenInput(jack_port_name(probe.keys), 1, [](void*, uint32_t, uint32_t, int32_t) {}, nullptr, error);
+    ASSERT_TRUE(early) << error;
     auto ownPorts = [&] {
         const char** ports = jack_get_ports(probe.client, "^zavo(-[0-9]+)?:midi_in", nullptr, 0);
         jack_free(ports);
@@ -567,6 +573,12 @@ TEST(MIDIJackTest, AFrozenServerKeepsNoCallWaiting) {
         testutil::JackProbe::WaitFor([&] { return done.load(); }, 20000);
         kill(server.Pid(), SIGCONT);
     });
+    // Closed before the freeze shows in the server's times: not waited for
+    // either.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto closing = std::chrono::steady_clock::now();
+    early.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(1));
     EXPECT_TRUE(testutil::JackProbe::WaitFor([&] { return !os::OJackClient::Answers(probe.client); }, 5000));
     const auto start = std::chrono::steady_clock::now();
     input.reset();
