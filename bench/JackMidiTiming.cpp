@@ -30,14 +30,9 @@
 // Skipped when no jackd is installed or the server does not start.
 #include <benchmark/benchmark.h>
 
-#include <jack/jack.h>
-#include <jack/midiport.h>
-
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -67,133 +62,9 @@ constexpr uint8_t kKey = 81;                    // 880 Hz
 constexpr size_t kPeriod = kRate / 880 + 1;
 constexpr int kBeats = 40;
 constexpr int64_t kBeat = kRate / 2;            // a quarter note at 120 BPM
-constexpr size_t kMaxHeard = 1024;
 
-// A client of the benchmark's own: plays scheduled messages at their
-// absolute frames through "keys", records "in" and logs what reaches
-// "heard" from its first cycle on. Everything is made before it runs; its
-// cycle only copies.
-class Player {
-public:
-    struct Message {
-        int64_t frame = 0;  // absolute frame of the server's frame counter
-        uint8_t bytes[3] = {};
-    };
-    struct Event {
-        jacktiming::Received at;
-        uint8_t bytes[3] = {};
-    };
-
-    Player() : recorded(kRecordFrames, 0.0f), heard(kMaxHeard) {
-        client = jack_client_open(testutil::UniqueJackName("zavo-bench").c_str(), JackNoStartServer, nullptr);
-        if (!client) return;
-        keys = jack_port_register(client, "keys", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        in = jack_port_register(client, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        heardPort = jack_port_register(client, "heard", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        jack_set_process_callback(client, &Player::Process, this);
-        jack_set_xrun_callback(client, [](void* self) { return static_cast<Player*>(self)->xruns.fetch_add(1), 0; },
-                               this);
-        for (int attempt = 0; attempt < 3 && !ok; ++attempt)
-            ok = keys && in && heardPort && jack_activate(client) == 0;
-    }
-    ~Player() {
-        if (client) jack_client_close(client);
-    }
-
-    // Plays `list` (in frame order) from the next cycle on, the frames
-    // counted from that cycle's first; answers that frame once it ran.
-    int64_t Play(std::vector<Message> list, int64_t startIn) {
-        // The list is the cycle's while armed: taken back first, and two
-        // cycles let one that still reads it end.
-        armed.store(false);
-        const uint64_t seen = cycles.load();
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (cycles.load() < seen + 2 && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        messages = std::move(list);
-        startDelay = startIn;
-        heardCount.store(0);
-        next.store(0);
-        start.store(-1);
-        armed.store(true);
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (start.load() < 0 && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return start.load();
-    }
-    bool Done() const { return next.load() >= messages.size(); }
-    int64_t RecordedUpTo() const { return recordedUpTo.load(); }
-    // What reached "heard" since the last Play.
-    std::vector<Event> Heard() const {
-        return {heard.begin(), heard.begin() + static_cast<std::ptrdiff_t>(heardCount.load())};
-    }
-
-    jack_client_t* client = nullptr;
-    jack_port_t* keys = nullptr;
-    jack_port_t* in = nullptr;
-    jack_port_t* heardPort = nullptr;
-    bool ok = false;
-    std::vector<float> recorded;  // from frame `start` on
-    std::atomic<int64_t> start{-1};
-    std::atomic<int> xruns{0};  // cycles the server passed over
-
-private:
-    static int Process(jack_nframes_t frames, void* arg) {
-        auto* self = static_cast<Player*>(arg);
-        const int64_t first = jack_last_frame_time(self->client);
-        void* out = jack_port_get_buffer(self->keys, frames);
-        jack_midi_clear_buffer(out);
-        self->cycles.fetch_add(1);
-        if (!self->armed.load()) return 0;
-        if (self->start.load() < 0) {
-            // Shifting the list here keeps the frames known before they play.
-            for (Message& m : self->messages) m.frame += first + self->startDelay;
-            self->start.store(first);
-        }
-        for (size_t i = self->next.load(); i < self->messages.size(); ++i) {
-            const Message& m = self->messages[i];
-            if (m.frame >= first + frames) break;
-            const int length = (m.bytes[0] & 0xF0) == 0xC0 || (m.bytes[0] & 0xF0) == 0xD0 ? 2
-                               : m.bytes[0] >= 0xF0                                     ? 1
-                                                                                          : 3;
-            jack_midi_event_write(out, static_cast<jack_nframes_t>(std::max<int64_t>(m.frame - first, 0)), m.bytes,
-                                  static_cast<size_t>(length));
-            self->next.store(i + 1);
-        }
-        const auto* x = static_cast<const float*>(jack_port_get_buffer(self->in, frames));
-        const int64_t at = first - self->start.load();
-        for (jack_nframes_t i = 0; i < frames; ++i)
-            if (at + i >= 0 && at + i < kRecordFrames) self->recorded[static_cast<size_t>(at + i)] = x[i];
-        self->recordedUpTo.store(at + frames);
-        void* events = jack_port_get_buffer(self->heardPort, frames);
-        for (uint32_t e = 0, count = jack_midi_get_event_count(events); e < count; ++e) {
-            jack_midi_event_t event;
-            const size_t n = self->heardCount.load(std::memory_order_relaxed);
-            if (n == kMaxHeard || jack_midi_event_get(&event, events, e) != 0 || event.size == 0) continue;
-            Event& logged = self->heard[n];
-            logged.at = {first + event.time, event.time};
-            for (size_t b = 0; b < 3; ++b) logged.bytes[b] = b < event.size ? event.buffer[b] : 0;
-            self->heardCount.store(n + 1);
-        }
-        return 0;
-    }
-
-    std::vector<Message> messages;
-    int64_t startDelay = 0;
-    std::atomic<size_t> next{0};
-    std::atomic<bool> armed{false};
-    std::atomic<uint64_t> cycles{0};
-    std::atomic<int64_t> recordedUpTo{0};
-    std::vector<Event> heard;
-    std::atomic<size_t> heardCount{0};
-};
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return done();
-}
+using jacktiming::Player;
+using jacktiming::WaitFor;
 
 // The tempo the synthesizer reads from a clock at exactly `bpm`, 24 to the
 // quarter, each at the frame nearest its time.
@@ -239,7 +110,7 @@ SongFigures SongOut(Player& player, CSynth& synth) {
     synth.songList->ClearCell(1, 0);
 
     std::vector<jacktiming::Received> noteOns;
-    for (const Player::Event& e : player.Heard())
+    for (const Player::Event& e : player.Heard(start))
         if ((e.bytes[0] & 0xF0) == 0x90 && e.bytes[2] > 0 && noteOns.size() < kBeats) noteOns.push_back(e.at);
     figures.out = jacktiming::FitGrid(noteOns, static_cast<double>(kBeat));
     const std::vector<float> heard(player.recorded.begin(), player.recorded.begin() + end);
@@ -286,12 +157,12 @@ void BM_JackMidiTiming(benchmark::State& state) {
         return;
     }
     synth->Resume();
-    Player player;
+    Player player(testutil::UniqueJackName("zavo-bench"), 1, kRecordFrames);
     if (!player.ok) {
         state.SkipWithError("the benchmark's JACK client did not start");
         return;
     }
-    if (jack_connect(player.client, "zavo:out_1", jack_port_name(player.in)) != 0) {
+    if (jack_connect(player.client, "zavo:out_1", jack_port_name(player.ins[0])) != 0) {
         state.SkipWithError("the synthesizer's output could not be joined");
         return;
     }
@@ -351,7 +222,7 @@ void BM_JackMidiTiming(benchmark::State& state) {
         synth->midi->midiSync.store(0);
     }
     const jacktiming::Summary latency = jacktiming::Summarize(onsets.delays);
-    state.counters["notes"] = static_cast<double>(std::min(onsets.delays.size(), onsets.firsts.size()));
+    state.counters["notes"] = static_cast<double>(onsets.delays.size());
     state.counters["latency"] = latency.mean;
     state.counters["latencyMedian"] = latency.median;
     state.counters["jitter"] = latency.stdDev;
