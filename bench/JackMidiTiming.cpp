@@ -7,9 +7,9 @@
 //   latency  mean onset of a note (its swing passing -50 dB) after the
 //            frame it was played at; latencyMedian its median;
 //   jitter   standard deviation of that;
-//   earliest the earliest first sound of a note (its first frame off the
-//            level before it) after that frame: below 0, a note sounded
-//            before it was played;
+//   earliest the earliest first sound of a note (the frame after the
+//            output last stood still) after that frame: below 0, a note
+//            sounded before it was played;
 //   notes    onsets found;
 //   the song at 120 BPM, part 1 sending quarter notes (pattern A-1) to MIDI
 //   channel 1, part 2 playing the same on the engine:
@@ -22,8 +22,8 @@
 //   outPhase    median time from the engine's beat (the first sound of
 //               part 2's note: the block that played it) to the note-on
 //               sent for it, the constant delay included;
-//   outBeatDev  the largest distance of one from that: unlike the grid,
-//               it holds still when a skipped cycle moves the beats;
+//   outBeatDev  the largest distance of one from that: a skipped cycle
+//               that moves beats and note-ons alike leaves it as it was;
 //   bpm120, bpm140  the tempo read from a MIDI clock at exactly that tempo;
 //   xruns    cycles the server passed over while notes and song played (a
 //            loaded machine: figures off).
