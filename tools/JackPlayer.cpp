@@ -12,9 +12,11 @@
 //       [--keys zavo-midi:midi_in] [--left zavo:out_1] [--right zavo:out_2]
 //       [--midi-out zavo-midi:midi_out] [--name zavo_jack_player]
 //
-// A port named "" is not joined (the program may join ours itself: its
-// settings can name "<name>:keys" as MIDI input and "<name>:heard" as MIDI
-// output). Exits 1 when the ports cannot be joined or no note is found.
+// The program may join our ports itself (its settings can name
+// "<name>:keys" as MIDI input and "<name>:heard" as MIDI output): a port of
+// ours found joined is taken as it is, whatever the program's port is
+// called. A port named "" is not joined. Exits 1 when a port cannot be
+// joined or a round finds no note.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -58,19 +60,21 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     return argc % 2 == 1 && o.rounds > 0 && o.notes > 0 && o.bpm > 0.0;
 }
 
-// Joins two ports once both are there; true when they are joined (by us or
-// already).
-bool Join(jack_client_t* client, const std::string& from, const std::string& to, int waitMs) {
-    if (from.empty() || to.empty()) return true;
-    const bool there = jacktiming::WaitFor(
-        [&] { return jack_port_by_name(client, from.c_str()) && jack_port_by_name(client, to.c_str()); }, waitMs);
-    if (!there) {
-        std::fprintf(stderr, "zavo_jack_player: no port %s or %s\n", from.c_str(), to.c_str());
-        return false;
-    }
-    const int result = jack_connect(client, from.c_str(), to.c_str());
+// Joins one of our ports to the program's port of that name once it is
+// there, or finds ours joined already: the program's settings can join it
+// under a name of the program's that the options do not know.
+bool Join(jack_client_t* client, jack_port_t* own, const std::string& other, int waitMs) {
+    if (other.empty()) return true;
+    const auto there = [&] { return jack_port_by_name(client, other.c_str()) != nullptr; };
+    jacktiming::WaitFor([&] { return jack_port_connected(own) > 0 || there(); }, waitMs);
+    const std::string mine = jack_port_name(own);
+    if (!there() && jack_port_connected(own) > 0) return true;
+    const bool source = (jack_port_flags(own) & JackPortIsOutput) != 0;
+    const int result = !there()   ? -1
+                       : source ? jack_connect(client, mine.c_str(), other.c_str())
+                                : jack_connect(client, other.c_str(), mine.c_str());
     if (result != 0 && result != EEXIST) {
-        std::fprintf(stderr, "zavo_jack_player: %s cannot be joined to %s\n", from.c_str(), to.c_str());
+        std::fprintf(stderr, "zavo_jack_player: %s cannot be joined to %s\n", mine.c_str(), other.c_str());
         return false;
     }
     return true;
@@ -126,9 +130,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int waitMs = o.waitSeconds * 1000;
-    const std::string own = jack_get_client_name(player.client);
-    if (!Join(player.client, own + ":keys", o.keys, waitMs) || !Join(player.client, o.left, own + ":in_1", waitMs) ||
-        !Join(player.client, o.right, own + ":in_2", waitMs) || !Join(player.client, o.midiOut, own + ":heard", waitMs))
+    if (!Join(player.client, player.keys, o.keys, waitMs) || !Join(player.client, player.ins[0], o.left, waitMs) ||
+        !Join(player.client, player.ins[1], o.right, waitMs) || !Join(player.client, player.heardPort, o.midiOut, waitMs))
         return 1;
     std::printf("%.0f Hz, %lld-frame cycles; %d rounds of %d notes %lld frames apart; MIDI out against a grid "
                 "of %.0f frames (%.3g BPM)\n",
