@@ -1,35 +1,49 @@
-// How well the synthesizer keeps the time of MIDI played into it through
-// JACK: a private dummy server (48 kHz, 256-frame cycles), the engine on its
-// JACK audio output and its JACK MIDI input joined to a client of this
-// program's that plays 40 notes at known frames, spread over the places in
-// a cycle, and records the output. Counters (frames at 48 kHz):
+// How well the synthesizer keeps the time of MIDI played into it and sent
+// out of it through JACK: a private dummy server (48 kHz, 256-frame cycles),
+// the engine on its JACK audio output, its JACK MIDI input and output joined
+// to a client of this program's that plays 40 notes at known frames, spread
+// over the places in a cycle, records the audio output and every MIDI event
+// the song sends, with the frame it arrives at. Counters (frames at 48 kHz):
 //   latency  mean onset of a note (its swing passing -50 dB) after the
-//            frame it was played at;
+//            frame it was played at; latencyMedian its median;
 //   jitter   standard deviation of that;
-//   earliest the earliest first sound of a note (its first frame off the
-//            level before it) after that frame: below 0, a note sounded
-//            before it was played;
+//   earliest the earliest first sound of a note (the frame after the
+//            output last stood still) after that frame: below 0, a note
+//            sounded before it was played;
 //   notes    onsets found;
+//   the song at 120 BPM, part 1 sending quarter notes (pattern A-1) to MIDI
+//   channel 1, part 2 playing the same on the engine:
+//   outEvents   note-ons received from the MIDI output;
+//   outMaxDev   the largest distance of one from the grid of quarter notes
+//               (24000 frames) whose phase is the median of theirs: a
+//               constant delay (the "MIDI delay" setting) is no deviation;
+//   outStdDev   standard deviation of those distances;
+//   outAtZero   note-ons at offset 0 of their cycle;
+//   outPhase    median time from the engine's beat (the first sound of
+//               part 2's note: the block that played it) to the note-on
+//               sent for it, the constant delay included;
+//   outBeatDev  the largest distance of one from that: a skipped cycle
+//               that moves beats and note-ons alike leaves it as it was;
 //   bpm120, bpm140  the tempo read from a MIDI clock at exactly that tempo;
-//   xruns    cycles the server passed over (a loaded machine: figures off).
-// Skipped when no jackd is installed or the server does not start.
+//   xruns    cycles the server passed over while notes and song played (a
+//            loaded machine: figures off).
+// Skipped when no jackd is installed or the server does not start;
+// ZAVO_BENCH_SERVER=<name> measures on that running server instead.
 #include <benchmark/benchmark.h>
 
-#include <jack/jack.h>
-#include <jack/midiport.h>
-
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <functional>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/CMIDI.h"
 #include "core/CSequencer.h"
+#include "core/CSongList.h"
 #include "core/CSynth.h"
 #include "editor/CEditor.h"
 #include "os/ORtMidiPorts.h"
@@ -37,6 +51,7 @@
 #include "platform/CAudioDevices.h"
 #include "platform/CMIDIDevices.h"
 #include "platform/JackServer.h"
+#include "tools/JackTiming.h"
 
 namespace {
 
@@ -45,130 +60,14 @@ constexpr int kNotes = 40;
 constexpr int64_t kCycle = 256;
 constexpr int64_t kNoteSpacing = 47 * kCycle;   // a note every 250 ms
 constexpr int64_t kNoteLength = kRate / 20;     // held 50 ms
-constexpr int64_t kRecordFrames = kRate * 16;
+constexpr int64_t kRecordFrames = kRate * 22;
 constexpr uint8_t kKey = 81;                    // 880 Hz
 constexpr size_t kPeriod = kRate / 880 + 1;
+constexpr int kBeats = 40;
+constexpr int64_t kBeat = kRate / 2;            // a quarter note at 120 BPM
 
-// A client of the benchmark's own: plays scheduled messages at their
-// absolute frames through "keys" and records "in" from its first cycle on.
-// Everything is made before it runs; its cycle only copies.
-class Player {
-public:
-    struct Message {
-        int64_t frame = 0;  // absolute frame of the server's frame counter
-        uint8_t bytes[3] = {};
-    };
-
-    Player() : recorded(kRecordFrames, 0.0f) {
-        // Two clients, as a keyboard and a recorder are: the server runs the
-        // one that plays before the synthesizer and the one that records
-        // after it, so both see the cycle the synthesizer renders (one client
-        // doing both would close a loop, and one of them would lag a cycle).
-        client = jack_client_open(testutil::UniqueJackName("zavo-bench").c_str(), JackNoStartServer, nullptr);
-        recorder = jack_client_open(testutil::UniqueJackName("zavo-bench").c_str(), JackNoStartServer, nullptr);
-        if (!client || !recorder) return;
-        keys = jack_port_register(client, "keys", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        in = jack_port_register(recorder, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        jack_set_process_callback(client, &Player::Process, this);
-        jack_set_process_callback(recorder, &Player::Record, this);
-        jack_set_xrun_callback(client, [](void* self) { return static_cast<Player*>(self)->xruns.fetch_add(1), 0; },
-                               this);
-        for (int attempt = 0; attempt < 3 && !ok; ++attempt)
-            ok = keys && in && jack_activate(client) == 0;
-        bool recording = false;
-        for (int attempt = 0; attempt < 3 && !recording; ++attempt)
-            recording = jack_activate(recorder) == 0;
-        ok = ok && recording;
-    }
-    ~Player() {
-        if (recorder) jack_client_close(recorder);
-        if (client) jack_client_close(client);
-    }
-
-    // Plays `list` (in frame order) from the next cycle on, the frames
-    // counted from that cycle's first; answers that frame once it ran.
-    int64_t Play(std::vector<Message> list, int64_t startIn) {
-        // The list is the cycle's while armed: taken back first, and two
-        // cycles let one that still reads it end.
-        armed.store(false);
-        const uint64_t seen = cycles.load();
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (cycles.load() < seen + 2 && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        messages = std::move(list);
-        startDelay = startIn;
-        next.store(0);
-        start.store(-1);
-        armed.store(true);
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (start.load() < 0 && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return start.load();
-    }
-    bool Done() const { return next.load() >= messages.size(); }
-    int64_t RecordedUpTo() const { return recordedUpTo.load(); }
-
-    jack_client_t* client = nullptr;
-    jack_client_t* recorder = nullptr;
-    jack_port_t* keys = nullptr;
-    jack_port_t* in = nullptr;
-    bool ok = false;
-    std::vector<float> recorded;  // from frame `start` on
-    std::atomic<int64_t> start{-1};
-    std::atomic<int> xruns{0};  // cycles the server passed over
-
-private:
-    static int Process(jack_nframes_t frames, void* arg) {
-        auto* self = static_cast<Player*>(arg);
-        const int64_t first = jack_last_frame_time(self->client);
-        void* out = jack_port_get_buffer(self->keys, frames);
-        jack_midi_clear_buffer(out);
-        self->cycles.fetch_add(1);
-        if (!self->armed.load()) return 0;
-        if (self->start.load() < 0) {
-            // Shifting the list here keeps the frames known before they play.
-            for (Message& m : self->messages) m.frame += first + self->startDelay;
-            self->start.store(first);
-        }
-        for (size_t i = self->next.load(); i < self->messages.size(); ++i) {
-            const Message& m = self->messages[i];
-            if (m.frame >= first + frames) break;
-            const int length = (m.bytes[0] & 0xF0) == 0xC0 || (m.bytes[0] & 0xF0) == 0xD0 ? 2
-                               : m.bytes[0] >= 0xF0                                     ? 1
-                                                                                          : 3;
-            jack_midi_event_write(out, static_cast<jack_nframes_t>(std::max<int64_t>(m.frame - first, 0)), m.bytes,
-                                  static_cast<size_t>(length));
-            self->next.store(i + 1);
-        }
-        return 0;
-    }
-
-    static int Record(jack_nframes_t frames, void* arg) {
-        auto* self = static_cast<Player*>(arg);
-        const int64_t first = jack_last_frame_time(self->recorder);
-        const auto* x = static_cast<const float*>(jack_port_get_buffer(self->in, frames));
-        if (self->start.load() < 0) return 0;
-        const int64_t at = first - self->start.load();
-        for (jack_nframes_t i = 0; i < frames; ++i)
-            if (at + i >= 0 && at + i < kRecordFrames) self->recorded[static_cast<size_t>(at + i)] = x[i];
-        self->recordedUpTo.store(at + frames);
-        return 0;
-    }
-
-    std::vector<Message> messages;
-    int64_t startDelay = 0;
-    std::atomic<size_t> next{0};
-    std::atomic<bool> armed{false};
-    std::atomic<uint64_t> cycles{0};
-    std::atomic<int64_t> recordedUpTo{0};
-};
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return done();
-}
+using jacktiming::Player;
+using jacktiming::WaitFor;
 
 // The tempo the synthesizer reads from a clock at exactly `bpm`, 24 to the
 // quarter, each at the frame nearest its time.
@@ -186,22 +85,69 @@ float ClockTempo(Player& player, CSynth& synth, double bpm) {
     return synth.sequencer->tempo;
 }
 
+// The song at 120 BPM as it reaches the MIDI output: part 1 sends pattern
+// A-1 (a quarter note of C3 on each beat, with the empty song's first bar
+// repeated) to MIDI channel 1, and part 2 plays the same pattern on the
+// engine, whose first sound of each note shows the block that played it.
+struct SongFigures {
+    jacktiming::GridFit out;
+    jacktiming::Pairing beats;  // each note-on after the engine's beat
+};
+
+SongFigures SongOut(Player& player, CSynth& synth) {
+    SongFigures figures;
+    synth.SetMixerParameter(0 << 10 | 7, 1.0f);  // part 1's "MIDI out": "MIDI Channel 1"
+    synth.songList->SetCell(1, 0, 0, 0);
+    // Half a beat of quiet first, for the first beat to be found.
+    const int64_t start = player.Play({}, 0);
+    if (start < 0) return figures;
+    WaitFor([&] { return player.RecordedUpTo() >= kBeat / 2; }, 5000);
+    synth.Post({CSynth::Request::Kind::kPlay});
+    // The last note-on goes out a while after its block.
+    const int64_t end = kBeat / 2 + kBeat * kBeats + kRate / 10;
+    WaitFor([&] { return player.RecordedUpTo() >= end; }, 60000);
+    // A stop pauses; the second goes back to the start.
+    synth.Post({CSynth::Request::Kind::kStop});
+    synth.Post({CSynth::Request::Kind::kStop});
+    synth.SetMixerParameter(0 << 10 | 7, 0.0f);
+    synth.songList->ClearCell(1, 0);
+
+    std::vector<jacktiming::Received> noteOns;
+    for (const Player::Event& e : player.Heard(start))
+        if ((e.bytes[0] & 0xF0) == 0x90 && e.bytes[2] > 0 && noteOns.size() < kBeats) noteOns.push_back(e.at);
+    figures.out = jacktiming::FitGrid(noteOns, static_cast<double>(kBeat));
+    const std::vector<float> heard(player.recorded.begin(), player.recorded.begin() + end);
+    std::vector<int64_t> beats = jacktiming::FindSounds(heard, kBeat / 2);
+    for (int64_t& b : beats) b += start;
+    figures.beats = jacktiming::Pair(noteOns, beats, static_cast<double>(kBeat));
+    return figures;
+}
+
 void BM_JackMidiTiming(benchmark::State& state) {
-    if (testutil::FindJackd().empty()) {
+    // ZAVO_BENCH_SERVER names a running server (48 kHz, 256 frames) to
+    // measure on instead of a private one: one at realtime priority skips
+    // fewer cycles on a busy machine.
+    const char* named = std::getenv("ZAVO_BENCH_SERVER");
+    if (!named && testutil::FindJackd().empty()) {
         state.SkipWithError("no jackd installed");
         return;
     }
     CEditor::AllowWindow(false);
-    testutil::JackServer server(kRate);
-    if (!server.Ok()) {
-        state.SkipWithError(("the JACK server did not start: " + server.Error()).c_str());
+    std::optional<testutil::JackServer> server;
+    if (named)
+        setenv("JACK_DEFAULT_SERVER", named, 1);
+    else
+        server.emplace(kRate);
+    if (server && !server->Ok()) {
+        state.SkipWithError(("the JACK server did not start: " + server->Error()).c_str());
         return;
     }
     CASIODriverList::Rescan();
     auto synth = std::make_unique<CSynth>();
     // The engine at the server's rate, as the program's setting would have it.
     synth->SetSampleRate(static_cast<float>(kRate));
-    CMIDIDevices devices;
+    // The program's own devices: the song sends through them.
+    CMIDIDevices& devices = g_MIDIDevices;
     struct Closer {
         CMIDIDevices& devices;
         ~Closer() {
@@ -222,12 +168,12 @@ void BM_JackMidiTiming(benchmark::State& state) {
         return;
     }
     synth->Resume();
-    Player player;
+    Player player(testutil::UniqueJackName("zavo-bench"), 1, kRecordFrames);
     if (!player.ok) {
         state.SkipWithError("the benchmark's JACK client did not start");
         return;
     }
-    if (jack_connect(player.recorder, "zavo:out_1", jack_port_name(player.in)) != 0) {
+    if (jack_connect(player.client, "zavo:out_1", jack_port_name(player.ins[0])) != 0) {
         state.SkipWithError("the synthesizer's output could not be joined");
         return;
     }
@@ -237,80 +183,70 @@ void BM_JackMidiTiming(benchmark::State& state) {
         state.SkipWithError("the synthesizer does not list the benchmark's port");
         return;
     }
+    // As the settings choose them: the keys by the row of the input list,
+    // the output by name.
     std::string mask(static_cast<size_t>(found - inputs.begin()) + 1, '0');
     mask.back() = '1';
     devices.SetInputMask(mask.c_str());
+    devices.SetOutputName(jack_port_name(player.heardPort));
     bool started = false;
     for (int i = 0; i < 3 && !started; ++i) {
         devices.CloseAll();
         started = devices.Start(synth.get());
     }
-    if (!started || !WaitFor([&] { return jack_port_connected(player.keys) == 1; }, 5000)) {
-        state.SkipWithError("the synthesizer's MIDI input did not join the benchmark's port");
+    if (!started || !WaitFor([&] {
+            return jack_port_connected(player.keys) == 1 && jack_port_connected(player.heardPort) == 1;
+        }, 5000)) {
+        state.SkipWithError("the synthesizer's MIDI ports did not join the benchmark's");
         return;
     }
 
-    std::vector<double> delays, firsts;
+    jacktiming::Onsets onsets;
+    SongFigures song;
     float bpm120 = 0.0f, bpm140 = 0.0f;
+    int xruns = 0;
     for (auto _ : state) {
         // One key each time, each note at another place in its cycle (37 is
         // prime to 256).
         std::vector<Player::Message> notes;
         std::vector<int64_t> sent;
+        const int64_t lead = 94 * kCycle;
         for (int n = 0; n < kNotes; ++n) {
             const int64_t at = n * kNoteSpacing + (n * 37) % kCycle;
             notes.push_back({at, {0x90, kKey, 100}});
             notes.push_back({at + kNoteLength, {0x80, kKey, 0}});
-            sent.push_back(at);
+            sent.push_back(lead + at);
         }
-        const int64_t lead = 94 * kCycle;
+        const int xrunsBefore = player.xruns.load();
         if (player.Play(notes, lead) < 0) {
             state.SkipWithError("the benchmark's client does not run");
             return;
         }
         const int64_t end = lead + kNotes * kNoteSpacing;
         WaitFor([&] { return player.RecordedUpTo() >= end; }, 30000);
-        delays.clear();
-        firsts.clear();
-        const std::vector<float>& x = player.recorded;
-        for (int64_t at : sent) {
-            // The note's window starts where the one before it had long
-            // died away, at the level that left.
-            const auto from = static_cast<size_t>(lead + at - kNoteSpacing / 4);
-            const auto to = static_cast<size_t>(std::min(lead + at + kNoteSpacing / 2, kRecordFrames));
-            // Its first sound: the first frame off that level (the first
-            // block of an envelope can be as quiet as -200 dB).
-            for (size_t i = from; i < to; ++i)
-                if (std::fabs(x[i] - x[from]) > 1e-12f) {
-                    firsts.push_back(static_cast<double>(static_cast<int64_t>(i) - (lead + at)));
-                    break;
-                }
-            // Its onset: where the largest swing over one period of the
-            // note passes -50 dB, wherever the wave's phase starts.
-            for (size_t i = from + kPeriod, high = 0; i < to; ++i) {
-                high = std::fabs(x[i] - x[from]) > 3e-3f ? i : high;
-                if (high > 0 && i - high < kPeriod) {
-                    delays.push_back(static_cast<double>(static_cast<int64_t>(high) - (lead + at)));
-                    break;
-                }
-            }
-        }
+        onsets = jacktiming::FindOnsets(player.recorded, sent, kNoteSpacing, kPeriod);
+        song = SongOut(player, *synth);
+        xruns = player.xruns.load() - xrunsBefore;
         synth->midi->midiSync.store(1);
         bpm140 = ClockTempo(player, *synth, 140.0);
         bpm120 = ClockTempo(player, *synth, 120.0);
         synth->midi->midiSync.store(0);
     }
-    double mean = 0.0, square = 0.0;
-    for (double d : delays) mean += d;
-    mean /= static_cast<double>(std::max<size_t>(delays.size(), 1));
-    for (double d : delays) square += (d - mean) * (d - mean);
-    state.counters["notes"] = static_cast<double>(std::min(delays.size(), firsts.size()));
-    state.counters["latency"] = mean;
-    state.counters["jitter"] = std::sqrt(square / static_cast<double>(std::max<size_t>(delays.size(), 1)));
-    state.counters["earliest"] = firsts.empty() ? 0.0 : *std::min_element(firsts.begin(), firsts.end());
+    const jacktiming::Summary latency = jacktiming::Summarize(onsets.delays);
+    state.counters["notes"] = static_cast<double>(onsets.delays.size());
+    state.counters["latency"] = latency.mean;
+    state.counters["latencyMedian"] = latency.median;
+    state.counters["jitter"] = latency.stdDev;
+    state.counters["earliest"] = jacktiming::Summarize(onsets.firsts).min;
+    state.counters["outEvents"] = static_cast<double>(song.out.events);
+    state.counters["outMaxDev"] = song.out.maxDev;
+    state.counters["outStdDev"] = song.out.stdDev;
+    state.counters["outAtZero"] = static_cast<double>(song.out.atZero);
+    state.counters["outPhase"] = song.beats.median;
+    state.counters["outBeatDev"] = song.beats.maxDev;
     state.counters["bpm120"] = bpm120;
     state.counters["bpm140"] = bpm140;
-    state.counters["xruns"] = player.xruns.load();
+    state.counters["xruns"] = xruns;
 }
 
 BENCHMARK(BM_JackMidiTiming)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();

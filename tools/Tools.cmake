@@ -87,3 +87,10 @@ target_link_libraries(zavo_screenshots PRIVATE zavo_png ${ZAVO_LINK})
 add_custom_target(screenshots
   COMMAND zavo_screenshots ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/screenshots
   DEPENDS zavo_screenshots zavo_layout zavo_sounds)
+
+# The harness that measures the running program's timing through JACK
+# (scripts/jack-timing builds and runs it): a JACK client of its own that
+# links none of the program's libraries.
+add_executable(zavo_jack_player EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tools/JackPlayer.cpp)
+target_include_directories(zavo_jack_player PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(zavo_jack_player PRIVATE PkgConfig::JACK Threads::Threads)
