@@ -9,11 +9,11 @@
 // benchmark bench/JackMidiTiming.cpp does (tools/JackTiming.h).
 //
 //   zavo_jack_player [--rounds 6] [--notes 40] [--bpm 120] [--wait 30]
-//       [--keys zavo-midi:midi_in] [--left zavo:out_1] [--right zavo:out_2]
-//       [--midi-out zavo-midi:midi_out] [--name zavo_jack_player]
+//       [--keys zavo:midi_in] [--left zavo:out_1] [--right zavo:out_2]
+//       [--midi-out zavo:midi_out] [--name zavo_jack_player]
 //
 // The program may join our ports itself (its settings can name
-// "<name>:keys" as MIDI input and "<name>:heard" as MIDI output): a port of
+// "<name>:keys" as MIDI input and "<name>-rec:heard" as MIDI output): a port of
 // ours found joined is taken as it is, whatever the program's port is
 // called. A port named "" is not joined. Exits 1 when a port cannot be
 // joined or a round finds no note.
@@ -36,10 +36,10 @@ struct Options {
     int notes = 40;
     double bpm = 120.0;
     int waitSeconds = 30;
-    std::string keys = "zavo-midi:midi_in";
+    std::string keys = "zavo:midi_in";
     std::string left = "zavo:out_1";
     std::string right = "zavo:out_2";
-    std::string midiOut = "zavo-midi:midi_out";
+    std::string midiOut = "zavo:midi_out";
     std::string name = "zavo_jack_player";
 };
 
