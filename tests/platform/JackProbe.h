@@ -54,6 +54,18 @@ public:
         return sent[i].frame;
     }
 
+    // Plays the messages together at the start of the next cycle, all in
+    // that one; answers its frame.
+    int64_t PlayTogether(const std::vector<std::vector<uint8_t>>& messages) {
+        const int first = sentCount.load();
+        const int end = first + static_cast<int>(messages.size());
+        for (int i = first; i < end; ++i)
+            sent[i].bytes = messages[static_cast<size_t>(i - first)];
+        sentCount.store(end);
+        WaitFor([&] { return played.load() >= end; }, 2000);
+        return sent[first].frame;
+    }
+
     template <class Done>
     static bool WaitFor(Done done, int timeoutMs) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -65,7 +77,7 @@ public:
     jack_client_t* client = nullptr;
     jack_port_t *keys = nullptr, *sink = nullptr, *in[2] = {};
     bool ok = false;
-    Event sent[32], received[16];
+    Event sent[320], received[16];
     std::atomic<int> sentCount{0}, played{0}, receivedCount{0};
     std::atomic<int> xruns{0};  // cycles the server passed over
     // The server went: the client may be closed, and must be before any
