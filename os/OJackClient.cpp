@@ -357,7 +357,7 @@ public:
         if (out.owner.load() != m_ticket)
             return;
         out.owner.store(0);
-        client.Unregister(out.port, &out.closing);
+        client.Unregister(out.port, Silence::kMidi);
     }
     bool Send(uint32_t message) override { return Instance().Send(m_slot, m_ticket, message); }
     bool SendsInCycle() const override { return true; }
@@ -599,21 +599,27 @@ jack_port_t* OJackClient::Join(const std::string& name, bool input, const std::s
     return own;
 }
 
-// Under a guard, the port's owner cleared. An output's port passes through
-// closing: a cycle that begins after it is there clears what the port's
-// last cycle wrote, and the server still reads that buffer until it has
-// taken the unregistration.
-void OJackClient::Unregister(std::atomic<jack_port_t*>& port, std::atomic<jack_port_t*>* closing) {
-    jack_port_t* gone = port.exchange(nullptr);
+// Under a guard, the port's owner cleared. JACK does not clear an output's
+// buffer: until the server has taken the unregistration (which waits for a
+// frozen server to go on) it plays what the port's last cycle wrote, again
+// every cycle, a sound or the same events over and over. So an output goes
+// through the silenced places, which every cycle clears.
+void OJackClient::Unregister(std::atomic<jack_port_t*>& port, Silence silence) {
+    jack_port_t* gone = port.load();
     if (!gone)
         return;
-    if (closing) {
-        closing->store(gone);
-        WaitForCycles(1);
-        closing->store(nullptr);
-    }
+    if (silence != Silence::kNone)
+        for (Silenced& place : m_silenced) {
+            jack_port_t* free = nullptr;
+            if (place.port.load() == nullptr) {
+                place.audio.store(silence == Silence::kAudio);
+                if (place.port.compare_exchange_strong(free, gone))
+                    break;
+            }
+        }
     // Sequentially consistent with the cycle's count: either a cycle sees
     // the port gone, or this thread sees the cycle and lets it end first.
+    port.store(nullptr);
     WaitForCycle();
     m_unregisterLater.push_back(gone);
     UnregisterLeftPorts();
@@ -631,9 +637,19 @@ void OJackClient::UnregisterLeftPorts() {
             m_unregisterLater.push_back(port);
         late.port.store(nullptr);
     }
-    if (!m_unregisterLater.empty())
-        s_tidy.store(true);
-    while (!m_unregisterLater.empty() && m_client && Answers(m_client)) {
+    if (m_unregisterLater.empty())
+        return;
+    s_tidy.store(true);
+    // A cycle clears the silenced ports before they go; a client that is
+    // not active plays nothing.
+    if (!m_client || !Answers(m_client) || (m_active && !WaitForCycles(1)))
+        return;
+    for (jack_port_t* port : m_unregisterLater)
+        for (Silenced& place : m_silenced)
+            if (place.port.load() == port)
+                place.port.store(nullptr);
+    WaitForCycle();
+    while (!m_unregisterLater.empty() && Answers(m_client)) {
         jack_port_t* port = m_unregisterLater.back();
         m_unregisterLater.pop_back();
         Call([client = m_client, port] { jack_port_unregister(client, port); }, m_client);
@@ -760,6 +776,8 @@ void OJackClient::LetGo(bool freed) {
     m_audio.count = 0;
     m_audio.callbacks = ODriverCallbacks{};
     m_unregisterLater.clear();
+    for (Silenced& place : m_silenced)
+        place.port.store(nullptr);
     if (!m_forgotten.empty())
         s_tidy.store(true);
     UpdateHold();
@@ -896,7 +914,7 @@ void OJackClient::DisposeAudio(uint32_t open) {
     if (IsGone(open)) return;
     StopAudio(open);
     for (std::atomic<jack_port_t*>& port : m_audio.ports)
-        Unregister(port);
+        Unregister(port, Silence::kAudio);
     m_audio.infos = nullptr;
     m_audio.count = 0;
     m_audio.callbacks = ODriverCallbacks{};
@@ -925,6 +943,14 @@ int OJackClient::Process(uint32_t frames, void* cookie) {
     const CycleTime& cycle = self->m_cycleTime;
     Audio& audio = self->m_audio;
     const bool render = audio.running.load();
+    for (Silenced& place : self->m_silenced)
+        if (jack_port_t* port = place.port.load()) {
+            void* buffer = jack_port_get_buffer(port, frames);
+            if (place.audio.load())
+                std::memset(buffer, 0, sizeof(float) * frames);
+            else
+                jack_midi_clear_buffer(buffer);
+        }
     // Output buffers are cleared first: the render writes into them.
     for (Output& out : self->m_outputs) {
         out.buffer = nullptr;

@@ -240,7 +240,8 @@ private:
     bool Activate();
     jack_port_t* Register(const char* name, const char* type, unsigned long flags);
     jack_port_t* Join(const std::string& name, bool input, const std::string& local, std::string& error);
-    void Unregister(std::atomic<jack_port_t*>& port, std::atomic<jack_port_t*>* closing = nullptr);
+    enum class Silence { kNone, kAudio, kMidi };
+    void Unregister(std::atomic<jack_port_t*>& port, Silence silence = Silence::kNone);
     void UnregisterLeftPorts();
     void CloseForgotten();
     void UpdateHold();
@@ -264,6 +265,13 @@ private:
     Input m_inputs[kInputs];
     Output m_outputs[kOutputs];
     Audio m_audio;
+    // Outputs on their way out, cleared by every cycle until the server
+    // has taken their unregistration.
+    struct Silenced {
+        std::atomic<jack_port_t*> port{nullptr};
+        std::atomic<bool> audio{false};
+    };
+    Silenced m_silenced[8];
     CycleTime m_cycleTime;  // process thread
     // Counts process cycles in progress: a port goes only once no cycle
     // reads it. A cycle never waits on anything, so neither does this.

@@ -378,8 +378,17 @@ TEST_F(AudioDeviceTest, AFrozenServerKeepsNothingWaitingAndJackComesBack) {
         JackServer server(44100);
         ASSERT_TRUE(server.Ok()) << server.Error();
         ClosedBeforeTheServer closeFirst;
+        // A note sounds on the outputs as the server freezes (a client of
+        // the test's own would not outlive a server killed under it).
+        std::unique_ptr<JackRecorder> recorder;
         if (!c.startFrozen) {
             ASSERT_TRUE(OpenJack(3) && g_AudioDevices.GetMode() == CAudioDevices::kModeASIO);
+        }
+        if (c.then == Then::kChooseJackAgain) {
+            recorder = std::make_unique<JackRecorder>(4096);
+            ASSERT_TRUE(recorder->Joined());
+            synth->ProcessMidiMessage(kNoteOn69, CMIDIQueue::ClockMs());
+            for (int i = 0; i < 500 && synth->GetCommandValue(34) == 0.0f; ++i) Sleep(10);
         }
         kill(server.Pid(), SIGSTOP);
         ASSERT_EQ(waitpid(server.Pid(), nullptr, WUNTRACED), server.Pid());
@@ -398,6 +407,16 @@ TEST_F(AudioDeviceTest, AFrozenServerKeepsNothingWaitingAndJackComesBack) {
             continue;
         }
         kill(server.Pid(), SIGCONT);
+        // The ports the output left are not the server's to play again
+        // while it still has them: they sound nothing.
+        if (recorder) {
+            recorder->Start();
+            ASSERT_TRUE(recorder->Wait());
+            float peak = 0.0f;
+            for (float x : recorder->Left()) peak = std::max(peak, std::fabs(x));
+            EXPECT_EQ(peak, 0.0f);
+            synth->ProcessMidiMessage(kNoteOff69, CMIDIQueue::ClockMs());
+        }
         if (c.then == Then::kChooseJackAgain) {
             EXPECT_TRUE(OpenJack(3));
         }
