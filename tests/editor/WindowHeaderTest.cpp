@@ -288,6 +288,15 @@ TEST_F(WindowHeader, TheHintLineFollowsThePointerAndTheLoadMeterShowsVoicesAndLo
     EXPECT_STREQ(head->GetHoverHint(), "combination preset: off");
     head->OnMouseMove(0, Find("BTTN", 3, 102)->x + 4, Find("BTTN", 3, 102)->y + 4);
     EXPECT_STREQ(head->GetHoverHint(), "main menu");  // no switch
+    // Nor is a button that acts once at each press, in the dialogs too.
+    for (auto [dialog, group, item, word] : {std::tuple{9, 8u, 1u, "Open multi sample"}, {9, 8u, 2u, "New multi sample"},
+                                             {9, 8u, 3u, "Save multi sample"}, {100, 9u, 2u, "Stop recording"}}) {
+        head->OpenDialog(0, 0, dialog, 0);
+        const GUIObject* button = Find("BTTN", group, item);
+        head->OnMouseMove(0, button->x + 4, button->y + 4);
+        EXPECT_STREQ(head->GetHoverHint(), word);
+        head->CloseDialog();
+    }
     // The line itself draws what it shows: a hint changes its pixels.
     const GUIObject* line = Find("INFO", 3, 176);
     auto pixels = [&] {
@@ -473,6 +482,11 @@ TEST_F(WindowHeader, TheRecorderAndPropertiesDialogsOpenByTheirPathsWithTheirWid
     Choose(50);
     ASSERT_EQ(head->GetOpenDialog(), 1);
     EXPECT_GE(shown(1), 30);
+    for (auto [sub, word] : {std::pair{1u, "Save changes"}, {2u, "Cancel changes"}}) {  // no switches
+        const GUIObject* button = Find("BTTN", 4, 0, sub);
+        head->OnMouseMove(0, button->x + 4, button->y + 4);
+        EXPECT_STREQ(head->GetHoverHint(), word);
+    }
     GUIObject* xField = Find("EDIT", 4, 1, 1);
     EXPECT_EQ(std::stoi(Text(xField)), oldX);
     Click(xField);
