@@ -274,6 +274,44 @@ TEST_F(WindowHeader, MuteAndSoloActOnTheCurrentPartAndLightWhileOn)
     }
 }
 
+// In the controller-number mode a number typed on a knob is assigned where
+// a controller moves the value, a sound value; on the mixer's and the
+// master's knobs it is refused as a number out of range is (the hint line
+// says why, nothing is assigned), and that controller moves nothing there.
+TEST_F(WindowHeader, ATypedControllerNumberIsTakenOnlyWhereAControllerActs)
+{
+    g_ControllerNumberMode = 1;
+    const float level = synth->GetMixerParameter(2), pan = synth->GetMixerParameter(3), cutoff = synth->GetParameter(16);
+    const int channel = synth->midi->PartChannel(0);
+    std::vector<float> l(512), r(512);
+    float* outs[2] = {l.data(), r.data()};
+    synth->Resume();
+    struct Row { int page; uint32_t group, index; int controller; bool taken; };
+    for (const Row& row : {Row{0, 1, 2, 21, false}, {0, 1, 3, 25, false}, {0, 2, 6, 22, false}, {3, 0, 16, 23, true}}) {
+        SCOPED_TRACE(testing::Message() << row.group << ", " << row.index);
+        head->SetPage(row.page);
+        GUIObject* knob = nullptr;
+        for (const auto& w : head->Objects())
+            if (Is(*w, "KNOB") && w->binding.group == row.group && w->binding.index == row.index && w->IsVisibleNow())
+                knob = w.get();
+        ASSERT_NE(knob, nullptr);
+        head->OnMouseMove(0, knob->x + knob->w / 2, knob->y + knob->h / 2);
+        for (char c : std::to_string(row.controller)) head->OnKey(c, c, 0);
+        EXPECT_EQ(std::string(head->GetHoverHint()).starts_with("Not assigned"), !row.taken) << head->GetHoverHint();
+        head->OnMouseMove(0, 400, 640);  // leaving the knob assigns what it took
+        EXPECT_EQ(head->GetController(&knob->binding), row.taken ? row.controller : -1);
+        synth->ProcessMidiMessage(0xB0u | uint32_t(channel) | uint32_t(row.controller) << 8, 0);
+        synth->Process(nullptr, outs, 512);
+    }
+    EXPECT_EQ(synth->GetMixerParameter(2), level);
+    EXPECT_EQ(synth->GetMixerParameter(3), pan);
+    EXPECT_EQ(synth->GetParameter(16), 0.0f);  // moved to the controller's 0
+    CMIDI::AssignController(0, 16, CMIDI::kClearOnly);
+    synth->SetParameter(16, cutoff);
+    g_ControllerNumberMode = 0;
+    head->SetPage(0);
+}
+
 TEST_F(WindowHeader, TheHintLineFollowsThePointerAndTheLoadMeterShowsVoicesAndLoad)
 {
     const GUIObject* random = Find("BTTN", 3, 128);
