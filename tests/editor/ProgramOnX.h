@@ -49,10 +49,8 @@ inline pid_t Spawn(const std::vector<std::string>& env, const std::string& errFi
     return pid;
 }
 
-// The program is built with the sanitizers here, and its leaks are counted
-// as the tests' own are: a leak fails its exit. What system libraries it
-// does not own keep to the end is left out by the suppressions built into
-// it (tools/lsan-suppressions.txt).
+// The program is built with the sanitizers here: its leaks fail its exit, those
+// of system libraries it does not own left out (tools/lsan-suppressions.txt).
 inline std::string LeakRules(const testutil::TempFolder& home)
 {
     (void)home;
