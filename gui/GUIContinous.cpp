@@ -110,7 +110,7 @@ bool GUIContinous::ControllerEntry::Refused(const GUIObject& widget) const
 const char* GUIContinous::ControllerEntry::RefusedHint(const GUIObject& widget) const
 {
     if (!Typed(widget) || !Refused(widget)) return nullptr;
-    return Value() > kLastController ? "Not assigned: CC 0 to 126 only" : "Not assigned: controllers move sound values only";
+    return Value() > kLastController ? "Not assigned: CC 0 to 126 only" : "Not assigned: sound values only";
 }
 
 int GUIContinous::ControllerEntry::Value() const { return text[0] ? atoi(text) : -1; }
