@@ -78,6 +78,10 @@ public:
     static constexpr int kControllers = 128;
     static constexpr size_t kLearnFileSize = 512;
     static constexpr uint32_t kClearOnly = 0xFFFFFFFFu;
+    // Whether a controller bound to the target moves it: a part-sound value
+    // (after the remap below). The mixer's, the master's and the editor's
+    // own values take none.
+    static bool Drives(int kind, int index);
     // GUI thread: the next controller that arrives, on any synthesizer of
     // the process, is bound to the target (after the remap below), whose
     // old bindings go. False (nothing armed) for a target no controller can
@@ -92,13 +96,14 @@ public:
     static int FindLearnSlot(int kind, int index);
     static void ClearController(int kind, int index);
     // controller < 128 binds it (after clearing the target's bindings);
-    // kClearOnly only clears; anything else is refused.
+    // kClearOnly only clears; anything else, and a target no controller
+    // drives, is refused.
     static bool AssignController(int kind, int index, uint32_t controller);
     // Loads a learn-file image; a short image fills what it has, bytes past
-    // 512 and an odd last byte are ignored, and entries no controller can
-    // drive become unbound.
-    // Answers how many assignments named nothing a controller can drive
-    // and were dropped.
+    // 512 and an odd last byte are ignored, and entries that name nothing
+    // (a negative kind, a kind-0 index past the sound values) become
+    // unbound; other kinds stay as the file holds them, though they drive
+    // nothing. Answers how many assignments were dropped.
     static int ReadLearnData(const uint8_t* data, size_t size);
     // GUI thread (the editor's tick; at exit with atExit): writes
     // "QVMIDI.qvm" when the bindings changed since the last attempt, or with

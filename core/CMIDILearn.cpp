@@ -56,9 +56,10 @@ int IndexOf(uint32_t pair) { return static_cast<int16_t>(pair >> 16); }
 
 bool Fits16(int v) { return v >= -32768 && v <= 32767; }
 
-// Whether a pair may be bound: kind 0 must name a part-sound parameter;
-// higher kinds are kept as the editor binds them (they act on nothing here).
-bool Drivable(int kind, int index) {
+// Whether a learn file's pair is kept: kind 0 must name a part-sound
+// parameter; higher kinds stay as a file holds them (they act on nothing
+// here, and a file written elsewhere keeps them).
+bool Kept(int kind, int index) {
     if (kind < 0 || !Fits16(kind) || !Fits16(index))
         return false;
     return kind != 0 || (index >= 0 && index < CProgram::kRecordSize);
@@ -135,7 +136,7 @@ int CMIDI::ReadLearnData(const uint8_t* data, size_t size) {
         const uint32_t old = LoadSlot(c);
         int kind = static_cast<int16_t>(Word(data + kindAt));
         int index = indexAt + 2 <= size ? static_cast<int16_t>(Word(data + indexAt)) : IndexOf(old);
-        if (!Drivable(kind, index)) {
+        if (!Kept(kind, index)) {
             if (kind != -1 || index != -1)
                 ++dropped;
             kind = index = -1;
@@ -181,10 +182,15 @@ void CMIDI::RemapController(int& kind, int& index) {
     }
 }
 
-bool CMIDI::LearnNextController(int kind, int index) {
+bool CMIDI::Drives(int kind, int index) {
     RemapController(kind, index);
-    if (!Drivable(kind, index))
+    return kind == 0 && index >= 0 && index < CProgram::kRecordSize;
+}
+
+bool CMIDI::LearnNextController(int kind, int index) {
+    if (!Drives(kind, index))
         return false;
+    RemapController(kind, index);
     ClearController(kind, index);
     g_pendingLearn.store(kArmed | Pack(kind, index));
     return true;
@@ -229,9 +235,9 @@ void CMIDI::ClearController(int kind, int index) {
 bool CMIDI::AssignController(int kind, int index, uint32_t controller) {
     if (controller != kClearOnly && controller >= static_cast<uint32_t>(kControllers))
         return false;
-    RemapController(kind, index);
-    if (controller != kClearOnly && !Drivable(kind, index))
+    if (controller != kClearOnly && !Drives(kind, index))
         return false;
+    RemapController(kind, index);
     ClearController(kind, index);
     if (controller != kClearOnly)
         SetSlot(static_cast<int>(controller), Pack(kind, index));

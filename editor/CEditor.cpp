@@ -143,6 +143,8 @@ int CEditor::FindControllerAssignment(int kind, int index)
     return synth ? CMIDI::FindLearnSlot(kind, index) : -1;
 }
 
+bool CEditor::TakesController(int kind, int index) { return CMIDI::Drives(kind, index); }
+
 bool CEditor::AssignController(int kind, int index, int controller)
 {
     if (!synth || controller < -1 || controller >= CMIDI::kControllers) return false;

@@ -80,8 +80,11 @@ public:
     // The controller bound to the target, -1 when none (or no synthesizer).
     int FindControllerAssignment(int kind, int index);
     // A controller below 128 binds it, -1 leaves it unbound; false without
-    // a synthesizer or for any other number.
+    // a synthesizer, for any other number and for a target no controller
+    // moves.
     bool AssignController(int kind, int index, int controller);
+    // Whether a controller bound to the target would move it (a sound value).
+    static bool TakesController(int kind, int index);
 
     bool OnMenuCommand(int menuId, int value);
     // Called as a menu opens: the MIDI device menus list the ports present

@@ -101,9 +101,16 @@ const char* GUIContinous::ControllerEntry::Typed(const GUIObject& widget) const
     return g_ControllerNumberMode && widget.active && !fresh ? text : nullptr;
 }
 
+bool GUIContinous::ControllerEntry::Refused(const GUIObject& widget) const
+{
+    const int n = Value();
+    return n > kLastController || (n >= 0 && widget.owner && !widget.owner->TakesController(&widget.binding));
+}
+
 const char* GUIContinous::ControllerEntry::RefusedHint(const GUIObject& widget) const
 {
-    return Typed(widget) && Refused() ? "Not assigned: CC 0 to 126 only" : nullptr;
+    if (!Typed(widget) || !Refused(widget)) return nullptr;
+    return Value() > kLastController ? "Not assigned: CC 0 to 126 only" : "Not assigned: sound values only";
 }
 
 int GUIContinous::ControllerEntry::Value() const { return text[0] ? atoi(text) : -1; }
@@ -116,7 +123,7 @@ void GUIContinous::ControllerEntry::Start(GUIObject& widget)
 void GUIContinous::ControllerEntry::Commit(GUIObject& widget)
 {
     if (!g_ControllerNumberMode || !widget.owner || !widget.active) return;
-    if (!Refused()) widget.owner->SetController(&widget.binding, Value());
+    if (!Refused(widget)) widget.owner->SetController(&widget.binding, Value());
 }
 
 bool GUIContinous::ControllerEntry::TakeKey(GUIObject& widget, int key, int ch)
@@ -250,7 +257,7 @@ GuiRect DrawControllerDisc(GUIObject& widget, int cx, int cy, const GUIContinous
         snprintf(text, sizeof text, "%s", typed);
     else if (number >= 0)
         snprintf(text, sizeof text, "%d", number);
-    dc->SetColor(typed && entry->Refused() ? 0x0000E0 : 0x000000);
+    dc->SetColor(typed && entry->Refused(widget) ? 0x0000E0 : 0x000000);
     const int textHeight = dc->Font().GetHeight();
     // Four digits typed reach past the disc.
     const GuiRect digits =

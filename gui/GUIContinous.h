@@ -41,8 +41,10 @@ public:
         bool TakeKey(GUIObject& widget, int key, int ch);
         // -1 for an empty text; the number typed otherwise.
         int Value() const;
-        // What was typed names no controller (past 126): it is not assigned.
-        bool Refused() const { return Value() > kLastController; }
+        // What was typed is not assigned: past 126 it names no controller,
+        // and on a value no controller moves (the mixer's, the master's) a
+        // number would only sit in the learn file.
+        bool Refused(const GUIObject& widget) const;
         // While typed in: what the widget's disc shows, and the hint line's
         // word on a number that is not assigned; null otherwise.
         const char* Typed(const GUIObject& widget) const;

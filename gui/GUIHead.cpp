@@ -1119,6 +1119,11 @@ bool GUIHead::SetController(const CIParameter* d, int controller)
     return d && m_editor && m_editor->AssignController(int(d->group), int(d->index), controller);
 }
 
+bool GUIHead::TakesController(const CIParameter* d)
+{
+    return d && CEditor::TakesController(int(d->group), int(d->index));
+}
+
 CBrowser* GUIHead::GetBrowser(const CIParameter* d)
 {
     return d && m_editor ? m_editor->GetBrowser(*d) : nullptr;

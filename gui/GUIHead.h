@@ -133,6 +133,8 @@ public:
     bool HasRouting(const CIParameter* d);
     int GetController(const CIParameter* d);
     bool SetController(const CIParameter* d, int controller);
+    // Whether a controller assigned to the value would move it.
+    bool TakesController(const CIParameter* d);
     CBrowser* GetBrowser(const CIParameter* d);
     // An item dragged out of a list browser: delivered to the widget under
     // the pointer when the button is released.

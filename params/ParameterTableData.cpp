@@ -306,10 +306,11 @@ const Row kGlobal[] = {
 };
 
 // Property dialog, group 4: the buttons (index 0) and the property fields
-// (index 1, sub = field number); the image fields follow by loop.
+// (index 1, sub = field number); the image fields follow by loop. OK and
+// Cancel act once at each press: one-shots, no switches.
 const SubRow kDialog[] = {
-    {0, 1, 1, {.scale = 1, .max = 1, .def = 0.5f, .step = 0.1f}, "OK", N, "Save changes"},
-    {0, 2, 1, {.scale = 1, .max = 1, .def = 0.5f, .step = 0.1f}, "Cancel", N, "Cancel changes"},
+    {0, 1, 1, {.flags = 0x40, .scale = 1, .max = 1, .def = 0.5f, .step = 0.1f}, "OK", N, "Save changes"},
+    {0, 2, 1, {.flags = 0x40, .scale = 1, .max = 1, .def = 0.5f, .step = 0.1f}, "Cancel", N, "Cancel changes"},
     {1, 1, 14, {.scale = 4000, .max = 4000, .def = 50}, "X-Pos", N, "X Position in pixels"},
     {1, 2, 14, {.scale = 4000, .max = 4000, .def = 50}, "Y-Pos", N, "Y Position in pixels"},
     {1, 3, 14, {.scale = 4000, .max = 4000, .def = 50}, "X-Size", N, "X Size in pixels"},
@@ -392,11 +393,12 @@ const SubRow kTransport[] = {
 };
 
 // Multi-sample editor, group 8: items of the whole sample, then the items
-// that stand once per zone (sub = zone).
+// that stand once per zone (sub = zone). Open and New, like Save, act once
+// at each press and hold no state to show: one-shots.
 const Row kSampleEditor[] = {
     {23, 15, {.scale = 128, .max = 128, .def = 0}, "", N, ""},
-    {1, 1, {}, "Open", N, "Open multi sample"},
-    {2, 1, {}, "New", N, "New multi sample"},
+    {1, 1, {.flags = 0x40}, "Open", N, "Open multi sample"},
+    {2, 1, {.flags = 0x40}, "New", N, "New multi sample"},
     {3, 1, {.flags = 0x40}, "Save", N, "Save multi sample"},
     {26, 1, {}, "HiQ", N, "Hi quality mode (mono)"},
     {20, 12, {.list = 318}, "", N, "play mode"},
@@ -412,11 +414,12 @@ const Row kSampleZone[] = {
     {14, 2, {.scale = 100, .max = 100}, "", N, "loop end"},
 };
 
-// Recorder, group 9.
+// Recorder, group 9. Start and Pause show the recorder's state; Stop only
+// acts (a one-shot).
 const Row kRecorder[] = {
     {0, 15, {.scale = 128, .max = 128, .def = 0}, "", N, "Select wave file for recording"},
     {1, 1, {}, "", N, "Start recording"},
-    {2, 1, {}, "", N, "Stop recording"},
+    {2, 1, {.flags = 0x40}, "", N, "Stop recording"},
     {3, 1, {}, "", N, "Pause recording"},
     {4, 1, {}, "", N, "Recording status"},
 };

@@ -78,11 +78,4 @@ struct ProgramFolder {
 
 } // namespace
 
-// Leaks inside system libraries that no test can free: the desktop-bus
-// connection SDL makes while it looks for a display.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libdbus-1.so\n";
-}
-
 const std::string& testutil::TestFolder() { return g_Settings.folder.Path(); }

@@ -65,11 +65,14 @@ add_custom_target(zavo_sounds ALL DEPENDS ${ZAVO_SOUND_FILES})
 # the copy the build put there last is the user's and stays. The copy lies
 # beside it (.ZAVO.gui.installed), not under generated/: make clean keeps it
 # while it keeps the user's layout, and the next build still knows it by it.
+# Builds before that kept it under generated/ (ZAVO_LAYOUT_OLD_RECORD): in
+# a folder of theirs the layout equal to it is the build's too.
 add_executable(zavo_make_layout ${CMAKE_SOURCE_DIR}/tools/MakeLayout.cpp ${ZAVO_NO_SETTINGS})
 target_link_libraries(zavo_make_layout PRIVATE ${ZAVO_LINK})
 set(ZAVO_LAYOUT_SOURCE ${CMAKE_SOURCE_DIR}/data/Layout.txt)
 set(ZAVO_LAYOUT_FILE ${CMAKE_BINARY_DIR}/generated/ZAVO.gui)
 set(ZAVO_LAYOUT_RECORD .ZAVO.gui.installed)
+set(ZAVO_LAYOUT_OLD_RECORD generated/ZAVO.gui.installed)
 add_custom_command(OUTPUT ${ZAVO_LAYOUT_FILE}
   COMMAND zavo_make_layout ${ZAVO_LAYOUT_SOURCE} ${ZAVO_LAYOUT_FILE}
   DEPENDS zavo_make_layout ${ZAVO_LAYOUT_SOURCE}
@@ -78,6 +81,7 @@ add_custom_command(OUTPUT ${ZAVO_LAYOUT_FILE}
 add_custom_target(zavo_layout ALL
   COMMAND sh ${CMAKE_SOURCE_DIR}/tools/install-layout.sh ${CMAKE_BINARY_DIR}/ZAVO.gui
           ${CMAKE_BINARY_DIR}/${ZAVO_LAYOUT_RECORD} ${ZAVO_LAYOUT_FILE}
+          ${CMAKE_BINARY_DIR}/${ZAVO_LAYOUT_OLD_RECORD}
   DEPENDS ${ZAVO_LAYOUT_FILE})
 
 # Every page rendered to PNG (make screenshots) with the factory bank and

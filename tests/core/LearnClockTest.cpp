@@ -74,6 +74,8 @@ TEST_F(LearnTest, ALearntControllerDrivesItsParameterAndOutlivesTheSynthesizer) 
     EXPECT_FLOAT_EQ(synth->GetParameter(346), 100.0f / 127.0f);
     EXPECT_FALSE(CMIDI::AssignController(0, 346, 128));
     EXPECT_FALSE(CMIDI::AssignController(0, CProgram::kRecordSize, 5));
+    EXPECT_FALSE(CMIDI::AssignController(1, 2, 21));  // the mixer's level: a controller would move nothing
+    EXPECT_FALSE(CMIDI::LearnNextController(1, 2));
     EXPECT_TRUE(CMIDI::AssignController(0, 346, 20));
     EXPECT_TRUE(CMIDI::AssignController(0, 346, 21));
     EXPECT_EQ(CMIDI::FindLearnSlot(0, 346), 21);
@@ -102,6 +104,7 @@ TEST_F(LearnTest, LearnFilesOfAnySizeBindWhatIsSound) {
     pairs[2] = {-2, 9};
     pairs[3] = {0, -5};
     pairs[4] = {5, 9};  // an editor widget's own kind
+    pairs[5] = {1, 2};  // the mixer's level, typed in by an older program: kept as it stands
     pairs[127] = {0, 2271};
     std::vector<uint8_t> image = Image(pairs);
     image.resize(600, 0x00);  // read on, these would bind controllers to (0, 0)
@@ -118,6 +121,7 @@ TEST_F(LearnTest, LearnFilesOfAnySizeBindWhatIsSound) {
         EXPECT_EQ(CMIDI::FindLearnSlot(0, 7), 0) << size;
         EXPECT_EQ(CMIDI::FindLearnSlot(0, c127), 127) << size;
         EXPECT_EQ(CMIDI::FindLearnSlot(5, 9), body ? 4 : -1) << size;
+        EXPECT_EQ(CMIDI::FindLearnSlot(1, 2), body ? 5 : -1) << size;
         for (auto [kind, index] : {std::pair{0, CProgram::kRecordSize}, {-2, 9}, {0, -5}, {0, 0}})
             EXPECT_EQ(CMIDI::FindLearnSlot(kind, index), -1) << size << ": " << kind << " " << index;
     }

@@ -274,6 +274,28 @@ TEST_F(WindowHeader, MuteAndSoloActOnTheCurrentPartAndLightWhileOn)
     }
 }
 
+// In the controller-number mode a number typed on a knob is assigned where
+// a controller moves the value, a sound value; on the mixer's and the
+// master's knobs it is refused as a number out of range is.
+TEST_F(WindowHeader, ATypedControllerNumberIsTakenOnlyWhereAControllerActs)
+{
+    testutil::ScopedValue mode(g_ControllerNumberMode);
+    g_ControllerNumberMode = 1;
+    for (auto [page, group, index] : {std::tuple{0, 1u, 2u}, {0, 1u, 3u}, {0, 2u, 6u}, {3, 0u, 16u}}) {
+        head->SetPage(page);
+        const auto knob = std::ranges::find_if(head->Objects(), [&](const auto& w) {
+            return Is(*w, "KNOB") && w->binding.group == group && w->binding.index == index && w->IsVisibleNow();
+        });
+        ASSERT_NE(knob, head->Objects().end());
+        head->OnMouseMove(0, (*knob)->x + 8, (*knob)->y + 8);
+        head->OnKey('2', '2', 0), head->OnKey('1', '1', 0);
+        EXPECT_EQ(std::string(head->GetHoverHint()).starts_with("Not assigned"), group > 0) << head->GetHoverHint();
+        head->OnMouseMove(0, 400, 640);  // leaving the knob assigns what it took
+        EXPECT_EQ(head->GetController(&(*knob)->binding), group > 0 ? -1 : 21) << index;
+    }
+    CMIDI::AssignController(0, 16, CMIDI::kClearOnly);
+}
+
 TEST_F(WindowHeader, TheHintLineFollowsThePointerAndTheLoadMeterShowsVoicesAndLoad)
 {
     const GUIObject* random = Find("BTTN", 3, 128);
@@ -288,6 +310,15 @@ TEST_F(WindowHeader, TheHintLineFollowsThePointerAndTheLoadMeterShowsVoicesAndLo
     EXPECT_STREQ(head->GetHoverHint(), "combination preset: off");
     head->OnMouseMove(0, Find("BTTN", 3, 102)->x + 4, Find("BTTN", 3, 102)->y + 4);
     EXPECT_STREQ(head->GetHoverHint(), "main menu");  // no switch
+    // Nor is a button that acts once at each press, in the dialogs too.
+    for (auto [dialog, group, item, word] : {std::tuple{9, 8u, 1u, "Open multi sample"}, {9, 8u, 2u, "New multi sample"},
+                                             {100, 9u, 2u, "Stop recording"}}) {
+        head->OpenDialog(0, 0, dialog, 0);
+        const GUIObject* button = Find("BTTN", group, item);
+        head->OnMouseMove(0, button->x + 4, button->y + 4);
+        EXPECT_STREQ(head->GetHoverHint(), word);
+        head->CloseDialog();
+    }
     // The line itself draws what it shows: a hint changes its pixels.
     const GUIObject* line = Find("INFO", 3, 176);
     auto pixels = [&] {
@@ -473,6 +504,9 @@ TEST_F(WindowHeader, TheRecorderAndPropertiesDialogsOpenByTheirPathsWithTheirWid
     Choose(50);
     ASSERT_EQ(head->GetOpenDialog(), 1);
     EXPECT_GE(shown(1), 30);
+    const GUIObject* ok = Find("BTTN", 4, 0, 1);
+    head->OnMouseMove(0, ok->x + 4, ok->y + 4);
+    EXPECT_STREQ(head->GetHoverHint(), "Save changes");  // a one-shot, no switch
     GUIObject* xField = Find("EDIT", 4, 1, 1);
     EXPECT_EQ(std::stoi(Text(xField)), oldX);
     Click(xField);
