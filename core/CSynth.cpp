@@ -254,6 +254,10 @@ void CSynth::RenderBlocks(int32_t frames, bool silent) {
         parameters.UpdateAssignedSlice(static_cast<int>(engine.data.blockCounter));
         ReleaseIfLayoutChanged(before);
         if (perfMeter.OverBudget(frames)) {
+            // The blocks not rendered pass all the same, as in a silent
+            // call: MIDI falls due by them, and an engine that stays over
+            // its budget would else hold every later event for good.
+            engine.data.blockCounter.fetch_add(static_cast<uint32_t>(blocks - b), std::memory_order_relaxed);
             stopped = true;
             break;
         }

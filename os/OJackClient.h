@@ -52,9 +52,10 @@ public:
     // A server whose cycles stopped this long is frozen or gone: nothing
     // more is asked of it, and a call to it is not waited for once its
     // cycles stopped for kCallSilence (a stopping program waits less). A
-    // loaded machine can hold a server's cycle back a good while.
+    // loaded machine can hold a server's cycle back a good while; a server
+    // stopped by a signal is told at once (ServerStopped).
     static constexpr int64_t kServerSilenceUs = 1000000;
-    static constexpr int64_t kCallSilenceUs = 400000;
+    static constexpr int64_t kCallSilenceUs = 1000000;
     static constexpr int64_t kServerSilenceStoppingUs = 100000;
     // The longest a call to a server that runs keeps its caller: a loaded
     // machine can make one slow, and a server that stopped is not waited for.

@@ -414,7 +414,9 @@ TEST_F(AudioDeviceTest, AFrozenServerKeepsNothingWaitingAndJackComesBack) {
             ASSERT_TRUE(recorder->Wait());
             float peak = 0.0f;
             for (float x : recorder->Left()) peak = std::max(peak, std::fabs(x));
-            EXPECT_EQ(peak, 0.0f);
+            // (A loaded server may give the recorder the outputs' buffer
+            // before the program's cycle cleared it: a tail far below -100 dB.)
+            EXPECT_LT(peak, 1e-6f);
             synth->ProcessMidiMessage(kNoteOff69, CMIDIQueue::ClockMs());
         }
         if (c.then == Then::kChooseJackAgain) {
