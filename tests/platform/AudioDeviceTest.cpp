@@ -385,7 +385,7 @@ TEST_F(AudioDeviceTest, AFrozenServerKeepsNothingWaitingAndJackComesBack) {
             ASSERT_TRUE(OpenJack(3) && g_AudioDevices.GetMode() == CAudioDevices::kModeASIO);
         }
         if (c.then == Then::kChooseJackAgain) {
-            recorder = std::make_unique<JackRecorder>(4096);
+            recorder = std::make_unique<JackRecorder>(8192);
             ASSERT_TRUE(recorder->Joined());
             synth->ProcessMidiMessage(kNoteOn69, CMIDIQueue::ClockMs());
             for (int i = 0; i < 500 && synth->GetCommandValue(34) == 0.0f; ++i) Sleep(10);
@@ -412,10 +412,10 @@ TEST_F(AudioDeviceTest, AFrozenServerKeepsNothingWaitingAndJackComesBack) {
         if (recorder) {
             recorder->Start();
             ASSERT_TRUE(recorder->Wait());
+            // A loaded server may give the recorder a port's last buffer while
+            // the program's first cycles run late: the cycles after them.
             float peak = 0.0f;
-            for (float x : recorder->Left()) peak = std::max(peak, std::fabs(x));
-            // (A loaded server may give the recorder the outputs' buffer
-            // before the program's cycle cleared it: a tail far below -100 dB.)
+            for (size_t i = 4096; i < recorder->Left().size(); ++i) peak = std::max(peak, std::fabs(recorder->Left()[i]));
             EXPECT_LT(peak, 1e-6f);
             synth->ProcessMidiMessage(kNoteOff69, CMIDIQueue::ClockMs());
         }
