@@ -70,8 +70,7 @@ using std::chrono::milliseconds;
 class OtherHolder {
 public:
     OtherHolder()
-        : m_fd(open(("/dev/shm/zavo-jack-" + std::to_string(getuid()) + ".lock").c_str(),
-                    O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {}
+        : m_fd(open(JackLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {}
     ~OtherHolder() {
         if (m_fd >= 0) close(m_fd);
     }
