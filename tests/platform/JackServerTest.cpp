@@ -87,14 +87,22 @@ TEST(JackServerFixture, AServerEndsWithATestProgramKilledInTheMiddle) {
 // reaped; until it is gone no program of the user opens a JACK client.
 TEST(JackServerFixture, AServerThatDoesNotHeedSIGTERMIsKilledAndReaped) {
     const pid_t parent = getpid();
+    int ready[2] = {-1, -1};
+    ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
     const pid_t deaf = fork();
     if (deaf == 0) {
         signal(SIGTERM, SIG_IGN);
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent) _exit(1);
+        [[maybe_unused]] const ssize_t said = write(ready[1], "", 1);
         for (;;) pause();
     }
     ASSERT_GT(deaf, 0);
+    // Deaf only once it said so.
+    close(ready[1]);
+    char byte = 1;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(ready[0]);
     std::atomic<bool> stopped{false};
     auto waited = std::chrono::steady_clock::duration::zero();
     pid_t pid = deaf;

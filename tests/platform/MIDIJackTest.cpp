@@ -488,9 +488,10 @@ TEST(MIDIJackTest, AServerThatDiesWithOnlyMidiOnItIsLetGoOfWithoutAWait) {
         // No audio client on the server: the MIDI client hears itself of a
         // keyboard that leaves and comes back, and it is joined again.
         ASSERT_EQ(jack_port_unregister(pads->client, pad), 0);
+        pad = nullptr;
         // The server may hold the name until its next cycle.
         ASSERT_TRUE(testutil::JackProbe::WaitFor([&] {
-            return (pad = jack_port_register(pads->client, "pad", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0));
+            return pad || (pad = jack_port_register(pads->client, "pad", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0));
         }, 2000));
         EXPECT_TRUE(testutil::JackProbe::WaitFor(
             [&] { return devices.FollowPorts(), jack_port_connected(pad) == 1; }, 5000));
