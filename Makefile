@@ -34,6 +34,7 @@ test: deps
 # copy of the seeds kept in fuzz/seeds/<target>; a crash, a sanitizer report
 # or a hang fails the target (the input is kept in build/fuzz as crash-*
 # etc.). Each target's inputs per second come from libFuzzer's final stats.
+# A target runs on one core: JOBS of them run at a time.
 FUZZ_SECONDS ?= 30
 FUZZ_TARGETS = Bank Preset Project MultiSample Bmp LearnFile Tuning Layout Fep Settings Categories
 
@@ -41,17 +42,18 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O2 -g" \
 		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DZAVO_FUZZ=ON -DZAVO_TESTS=OFF
 	cmake --build build/fuzz -j $(JOBS) --target fuzz_all
-	@set -e; for t in $(FUZZ_TARGETS); do \
-		echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
-		mkdir -p build/fuzz/corpus/$$t; \
-		if [ -d fuzz/seeds/$$t ]; then cp fuzz/seeds/$$t/* build/fuzz/corpus/$$t/; fi; \
-		if ! build/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=20 -print_final_stats=1 \
-			-artifact_prefix=build/fuzz/$$t- build/fuzz/corpus/$$t > build/fuzz/$$t.log 2>&1; then \
-			tail -n 80 build/fuzz/$$t.log; echo "fuzz_$$t FAILED (log: build/fuzz/$$t.log)"; exit 1; \
-		fi; \
-		awk -v t=$$t '/stat::number_of_executed_units:/ { n = $$2 } /stat::average_exec_per_sec:/ { r = $$2 } \
-			END { printf "fuzz_%s: %d inputs, %d inputs/s\n", t, n, r }' build/fuzz/$$t.log; \
-	done
+	@$(MAKE) --no-print-directory --output-sync=target -j $(JOBS) $(FUZZ_TARGETS:%=fuzz-run-%)
+
+fuzz-run-%:
+	@t=$*; echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
+	mkdir -p build/fuzz/corpus/$$t; \
+	if [ -d fuzz/seeds/$$t ]; then cp fuzz/seeds/$$t/* build/fuzz/corpus/$$t/; fi; \
+	if ! build/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=20 -print_final_stats=1 \
+		-artifact_prefix=build/fuzz/$$t- build/fuzz/corpus/$$t > build/fuzz/$$t.log 2>&1; then \
+		tail -n 80 build/fuzz/$$t.log; echo "fuzz_$$t FAILED (log: build/fuzz/$$t.log)"; exit 1; \
+	fi; \
+	awk -v t=$$t '/stat::number_of_executed_units:/ { n = $$2 } /stat::average_exec_per_sec:/ { r = $$2 } \
+		END { printf "fuzz_%s: %d inputs, %d inputs/s\n", t, n, r }' build/fuzz/$$t.log
 
 # ThreadSanitizer build of the libraries and the thread stress program only;
 # any report fails the run.

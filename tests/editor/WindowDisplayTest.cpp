@@ -335,13 +335,13 @@ TEST_F(WindowOnX, AFirstStartPlaysThroughAJackServerThatAnswersAndKeepsIt)
         // The devices open right after the window: the program's ports show
         // on the server once it plays there.
         if (server) {
-            jack_client_t* client = jack_client_open(testutil::UniqueJackName("zavo-test-look").c_str(), JackNoStartServer, nullptr);
+            jack_client_t* client = testutil::OpenJackClient(testutil::UniqueJackName("zavo-test-look"));
             ASSERT_NE(client, nullptr);
             bool playing = false;
             for (auto end = Clock::now() + std::chrono::seconds(10); Clock::now() < end && !playing;)
                 if (!(playing = jack_port_by_name(client, "zavo:out_1") != nullptr))
                     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            jack_client_close(client);
+            testutil::CloseJackClient(client);
             EXPECT_TRUE(playing) << testutil::ReadFile(home / "stderr.txt");
         }
         kill(pid, SIGTERM);

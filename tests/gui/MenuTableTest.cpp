@@ -304,7 +304,7 @@ TEST(MenuTable, RowsMadeByRuleFollowTheirPattern)
     for (uint32_t base : {10040u, 10050u, 10060u})
         for (int v = 0; v < 128; ++v) {
             const int row = CUIMenuResource::FindFirstRow(base + 1 + v / 16) + v % 16;
-            char expect[16];
+            char expect[24];  // room for any int: unoptimised, the compiler sees no bound on v
             snprintf(expect, sizeof expect, "%03d-(empty)", v + 1);
             EXPECT_STREQ(CUIMenuResource::Entry(row).text, expect);
             EXPECT_EQ(CUIMenuResource::Entry(row).value, v);

@@ -131,7 +131,7 @@ class JackRecorder {
 public:
     explicit JackRecorder(size_t frames) : m_left(frames, 0.0f) {
         jack_status_t status{};
-        if (!(m_client = jack_client_open(UniqueJackName("zavo-recorder").c_str(), JackNoStartServer, &status))) return;
+        if (!(m_client = OpenJackClient(UniqueJackName("zavo-recorder"), &status))) return;
         for (int i = 0; i < 2; ++i)
             m_in[i] = jack_port_register(m_client, i ? "in_2" : "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(m_client, &JackRecorder::Process, this);
@@ -140,9 +140,7 @@ public:
         jack_connect(m_client, "zavo:out_1", jack_port_name(m_in[0]));
         jack_connect(m_client, "zavo:out_2", jack_port_name(m_in[1]));
     }
-    ~JackRecorder() {
-        if (m_client) jack_client_close(m_client);
-    }
+    ~JackRecorder() { CloseJackClient(m_client); }
     // Connections show once the server's next cycle has taken the new
     // graph: waits for them (at most 3 s).
     bool Joined() const {

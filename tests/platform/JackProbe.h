@@ -27,7 +27,7 @@ public:
     explicit JackProbe(size_t captureFrames) : left(captureFrames), right(captureFrames) {
         for (Event& e : received)
             e.bytes.assign(3, 0);
-        client = jack_client_open(UniqueJackName("zavo-test-probe").c_str(), JackNoStartServer, nullptr);
+        client = OpenJackClient(UniqueJackName("zavo-test-probe"));
         if (!client)
             return;
         keys = jack_port_register(client, "keys", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
@@ -41,10 +41,7 @@ public:
                                this);
         ok = keys && sink && in[0] && in[1] && jack_activate(client) == 0;
     }
-    ~JackProbe() {
-        if (client)
-            jack_client_close(client);
-    }
+    ~JackProbe() { CloseJackClient(client); }
 
     // Plays the bytes at the start of the next cycle; answers the frame.
     int64_t Play(std::vector<uint8_t> bytes) {

@@ -8,23 +8,103 @@
 #include <jack/jack.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "os/OJackClientLock.h"
 #include "os/ORtMidiPorts.h"
 #include "os/TestFolders.h"
 
 namespace testutil {
+
+// The lock the program takes around every open and close of its JACK
+// clients, one for each user (os/OJackClientLock).
+inline std::string JackLockPath() { return "/dev/shm/zavo-jack-" + std::to_string(getuid()) + ".lock"; }
+
+// libjack keeps one metadata database for each user (/dev/shm/jack_db-<uid>),
+// whatever the server: every server as it starts, and every process as it
+// opens its first client (even one that fails), joins it by its files'
+// names, and a server that ends cleanly deletes those files. A test
+// program's servers and clients share them (its /dev/shm is its own where
+// it may be, see TestEnvironment), and a join while they are deleted or
+// made anew maps a file of another size (SIGBUS inside libdb) or finds the
+// database broken (libdb's report, and its leak): a test that stops a
+// server and goes on at once. So what starts or stops a server, and the
+// tests' own opens and closes, are made under the program's lock: while
+// one of these guards lives no program of this user opens a client. It
+// waits for the lock as the program's guards do and, as they do, says
+// since when it holds it, so that none waits for it longer than
+// os::kLongestHolderWait. Guards nest on one thread.
+class JackFilesGuard {
+public:
+    JackFilesGuard() {
+        if (Depth()++ > 0) return;
+        m_fd = open(JackLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const auto start = std::chrono::steady_clock::now();
+        while (m_fd >= 0 && !(m_held = flock(m_fd, LOCK_EX | LOCK_NB) == 0)) {
+            if (errno != EWOULDBLOCK && errno != EINTR) break;
+            int64_t since = 0;
+            const bool stuck = pread(m_fd, &since, sizeof since, 0) == ssize_t(sizeof since) && since != 0 &&
+                               NowMs() - since >= os::kLongestHolderWait.count();
+            if (stuck || std::chrono::steady_clock::now() - start >= os::kLongestLockWait) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        Say(NowMs());
+    }
+    ~JackFilesGuard() {
+        --Depth();
+        if (m_held) {
+            Say(0);
+            flock(m_fd, LOCK_UN);
+        }
+        if (m_fd >= 0) close(m_fd);
+    }
+    JackFilesGuard(const JackFilesGuard&) = delete;
+    JackFilesGuard& operator=(const JackFilesGuard&) = delete;
+
+private:
+    static int& Depth() {
+        thread_local int depth = 0;
+        return depth;
+    }
+    static int64_t NowMs() {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+    }
+    void Say(int64_t since) {
+        [[maybe_unused]] const ssize_t written = m_held ? pwrite(m_fd, &since, sizeof since, 0) : 0;
+    }
+
+    int m_fd = -1;
+    bool m_held = false;
+};
+
+// A client of the test's own on the default server, opened and closed under
+// a JackFilesGuard.
+inline jack_client_t* OpenJackClient(const std::string& name, jack_status_t* status = nullptr) {
+    JackFilesGuard files;
+    return jack_client_open(name.c_str(), JackNoStartServer, status);
+}
+
+inline void CloseJackClient(jack_client_t* client) {
+    JackFilesGuard files;
+    if (client) jack_client_close(client);
+}
 
 // A server or client name nobody else has: unique per process and per call.
 inline std::string UniqueJackName(const char* stem) {
@@ -46,13 +126,27 @@ inline std::string FindJackd() {
     return {};
 }
 
-// Stops a server started below with SIGTERM, as a user or a service manager
-// does, and waits until it is gone.
-inline void StopJackd(pid_t& pid) {
+// How long a server is given to end on its own before it is killed.
+inline constexpr std::chrono::seconds kServerStopWait{5};
+
+// Ends a server started below with `signal` (SIGTERM: as a user or a service
+// manager does) and waits until it is gone and reaped: a frozen server is
+// let run to see it, and one still there after kServerStopWait (stuck in
+// its own shutdown, or deaf to SIGTERM) is killed.
+inline void StopJackd(pid_t& pid, int signal = SIGTERM) {
     if (pid <= 0) return;
-    kill(pid, SIGTERM);
+    JackFilesGuard files;
+    kill(pid, signal);
+    kill(pid, SIGCONT);
+    const auto deadline = std::chrono::steady_clock::now() + kServerStopWait;
     int st = 0;
-    waitpid(pid, &st, 0);
+    pid_t ended = 0;
+    while ((ended = waitpid(pid, &st, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (ended == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &st, 0);
+    }
     pid = -1;
 }
 
@@ -73,6 +167,8 @@ inline pid_t TryJackd(const std::string& program, const std::string& name, int r
     for (std::string& e : envText) envp.push_back(e.data());
     envp.push_back(nullptr);
     const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // The server joins or makes libjack's metadata files as it starts.
+    JackFilesGuard files;
     const pid_t parent = getpid();
     // Only system calls between fork and exec: the caller may run threads.
     pid_t pid = fork();
@@ -160,6 +256,9 @@ public:
         os::SystemMidiPorts().LetGo();
         StopJackd(m_pid);
     }
+    // The server ends by `signal`, whatever the program holds on it; back
+    // once it is gone.
+    void Kill(int signal) { StopJackd(m_pid, signal); }
 
     bool Ok() const { return m_error.empty(); }
     const std::string& Error() const { return m_error; }
