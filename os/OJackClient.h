@@ -54,8 +54,8 @@ public:
     // cycles stopped for kCallSilence (a stopping program waits less). A
     // loaded machine can hold a server's cycle back a good while; a server
     // stopped by a signal is told at once (ServerStopped).
-    static constexpr int64_t kServerSilenceUs = 1000000;
-    static constexpr int64_t kCallSilenceUs = 1000000;
+    static constexpr int64_t kServerSilenceUs = 3000000;
+    static constexpr int64_t kCallSilenceUs = 3000000;
     static constexpr int64_t kServerSilenceStoppingUs = 100000;
     // The longest a call to a server that runs keeps its caller: a loaded
     // machine can make one slow, and a server that stopped is not waited for.
