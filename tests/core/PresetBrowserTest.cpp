@@ -25,12 +25,6 @@ void WriteFile(const std::string& path, const fixtures::Bytes& bytes)
 
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::vector<std::string> Rows(CPresetBrowser& b)
 {
     std::vector<std::string> out;
@@ -189,7 +183,7 @@ TEST(PresetBrowser, MasksStoredOutsideFilterModeSurviveARestart)
         EXPECT_EQ(b.GetCategoryMask(0), 0x4000u);
         EXPECT_EQ(b.GetCategoryMask(2), 4u);
     }
-    const std::string text = ReadText(f.dir / "Categories.txt");
+    const std::string text = testutil::ReadFile(f.dir / "Categories.txt");
     EXPECT_NE(text.find("Gone.fxp\t00000001\t00000002\t00000003\t00000004\t00000005\n"), std::string::npos);
     EXPECT_EQ(text.find("garbage"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(f.dir / "Categories.txt.tmp"));
@@ -220,7 +214,7 @@ TEST(PresetBrowser, WordsThatCannotBeKeptAreSaidInABox)
         SCOPED_TRACE(said);
         PresetFolder f;
         const std::string file = f.dir / "Categories.txt";
-        const std::string before = ReadText(file);
+        const std::string before = testutil::ReadFile(file);
         CPresetPool pool;
         pool.Scan(f.dir.Path());
         CPresetBrowser b(nullptr, &pool);
@@ -234,7 +228,7 @@ TEST(PresetBrowser, WordsThatCannotBeKeptAreSaidInABox)
         full.reset();
         fs::permissions(f.dir.Path(), fs::perms(0755));
         EXPECT_EQ(b.GetCategoryMask(2), 4u);  // shown for this session
-        EXPECT_EQ(ReadText(file), before);
+        EXPECT_EQ(testutil::ReadFile(file), before);
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].rfind("Error: The words of the preset \"Quiet\" are not kept", 0), 0u) << boxes[0];
         EXPECT_NE(boxes[0].find(said), std::string::npos) << boxes[0];

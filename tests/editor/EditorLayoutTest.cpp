@@ -29,12 +29,6 @@ namespace {
 
 namespace lf = fixtures::layout;
 
-lf::Bytes ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return lf::Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 void WriteAll(const std::string& path, const lf::Bytes& bytes)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc)
@@ -77,7 +71,7 @@ TEST_F(EditorLayout, OpenReadsTheFileAndCloseSavesItOnlyWhenAllowed)
     EXPECT_EQ(gui->Objects()[1]->x, 200);
     gui->Objects()[1]->x = 300;
     Close();
-    EXPECT_EQ(ReadAll(path), file);  // editing not allowed: kept
+    EXPECT_EQ(testutil::ReadBytes(path), file);  // editing not allowed: kept
 
     gui = Open();
     ASSERT_NE(gui, nullptr);
@@ -86,7 +80,7 @@ TEST_F(EditorLayout, OpenReadsTheFileAndCloseSavesItOnlyWhenAllowed)
     Close();
     file[4 + 56 + 10] = 300 & 255;
     file[4 + 56 + 11] = 300 >> 8;
-    EXPECT_EQ(ReadAll(path), file);
+    EXPECT_EQ(testutil::ReadBytes(path), file);
 
     // A file refused at open is shown as the default layout and survives
     // the close, even with editing allowed.
@@ -98,7 +92,7 @@ TEST_F(EditorLayout, OpenReadsTheFileAndCloseSavesItOnlyWhenAllowed)
     EXPECT_GT(gui->Objects().size(), 2u);
     gui->SetEditingAllowed(true);
     Close();
-    EXPECT_EQ(ReadAll(path), bad);
+    EXPECT_EQ(testutil::ReadBytes(path), bad);
 }
 
 }  // namespace

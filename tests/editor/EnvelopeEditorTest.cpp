@@ -8,6 +8,7 @@
 #include "platform/CDlgFile.h"
 #include "tests/editor/EditorFixture.h"
 #include "tests/os/TestFolders.h"
+#include "os/TestFolders.h"
 
 namespace {
 
@@ -236,8 +237,7 @@ TEST_F(EnvelopeEditor, SaveAsWritesAFileThatReadsBackBitForBit)
     chooser.answer = path;
     Menu(X + 300, GT + 30, 111);
     const EnvelopeRecord saved = Clip();
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> bytes = testutil::ReadBytes(path);
     ASSERT_EQ(bytes.size(), EnvelopeRecord::kFileSize);
     EXPECT_EQ(bytes, saved.WritePreset());
     EXPECT_EQ(saved.slopes[3], -0.37f);

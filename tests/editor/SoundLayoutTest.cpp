@@ -30,6 +30,7 @@
 #include "params/CPIBase.h"
 #include "tests/editor/EditorFixture.h"
 #include "tools/SoundDescription.h"
+#include "os/TestFolders.h"
 
 namespace {
 
@@ -118,8 +119,7 @@ protected:
         ASSERT_TRUE(dc.CreateMemory(960, 650));
         head = std::make_unique<GUIHead>(&dc, synth->editor);
         synth->editor->SetGUI(head.get());
-        std::ifstream in(ZAVO_LAYOUT_FILE, std::ios::binary);
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+        const std::vector<uint8_t> bytes = testutil::ReadBytes(ZAVO_LAYOUT_FILE);
         GUIResource::Layout layout;
         std::string error;
         ASSERT_TRUE(GUIResource::ReadLayout(bytes, layout, error)) << error;

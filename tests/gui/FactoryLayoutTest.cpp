@@ -28,19 +28,13 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 bool Is(const GUIObject& w, const char* tag) { return strncmp(w.GetTag(), tag, GUIObject::kTagSize) == 0; }
 
 class FactoryLayout : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        bytes = ReadAll(ZAVO_LAYOUT_FILE);
+        bytes = testutil::ReadBytes(ZAVO_LAYOUT_FILE);
         ASSERT_FALSE(bytes.empty()) << "the build wrote no " << ZAVO_LAYOUT_FILE;
         std::string error;
         ASSERT_TRUE(GUIResource::ReadLayout(bytes, layout, error)) << error;
@@ -86,7 +80,7 @@ TEST_F(FactoryLayout, ReadsBackAndSavesByteForByteAndTheToolRepeatsItself)
     const testutil::TempFolder folder;
     const std::string again = folder / "again.gui";
     ASSERT_EQ(std::system((std::string(ZAVO_LAYOUT_TOOL) + " " + ZAVO_LAYOUT_SOURCE + " " + again).c_str()), 0);
-    EXPECT_TRUE(ReadAll(again) == bytes);
+    EXPECT_TRUE(testutil::ReadBytes(again) == bytes);
 }
 
 // A button that opens a dialog names one the layout has; no other widget
@@ -103,7 +97,7 @@ TEST_F(FactoryLayout, TheToolTakesADialogOpenerOnlyOnAButtonAndForADialogItHas)
         if (std::system((std::string(ZAVO_LAYOUT_TOOL) + " " + source + " " + target + " 2>/dev/null").c_str()) != 0)
             return false;
         std::string error;
-        return !out || GUIResource::ReadLayout(ReadAll(target), *out, error);
+        return !out || GUIResource::ReadLayout(testutil::ReadBytes(target), *out, error);
     };
     GUIResource::Layout built;
     ASSERT_TRUE(build("BTTN 0 0 0 0 10 100 56 16 opens=12", &built));

@@ -268,8 +268,7 @@ TEST(GLBitmapCache, BuiltinBytesArePinnedAndRepeatable)
     const std::string a = TempPath("zavo-images-a.cpp"), b = TempPath("zavo-images-b.cpp");
     for (const std::string& out : {a, b})
         ASSERT_EQ(std::system((std::string(ZAVO_IMAGE_TOOL) + " " + out + " " + ZAVO_FONT_FILE).c_str()), 0);
-    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-    const std::string ta{std::istreambuf_iterator<char>(fa), {}}, tb{std::istreambuf_iterator<char>(fb), {}};
+    const std::string ta = testutil::ReadFile(a), tb = testutil::ReadFile(b);
     EXPECT_GT(ta.size(), 100000u);
     EXPECT_TRUE(ta == tb);
     std::remove(a.c_str());

@@ -13,14 +13,9 @@
 #include "gui/UIPropertiesDialog.h"
 #include "os/OMessageBox.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "os/TestFolders.h"
 
 namespace {
-
-std::vector<uint8_t> ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
 
 void MakeImage(int slot, const char* name, int w, int h)
 {
@@ -82,7 +77,7 @@ struct LayoutFixture : ::testing::Test {
 TEST_F(LayoutFixture, MovedWidgetSavesReloadsAndSavesTheSameBytes)
 {
     ASSERT_TRUE(head->SaveLayout());
-    const std::vector<uint8_t> original = ReadAll(GUIResource::LayoutPath());
+    const std::vector<uint8_t> original = testutil::ReadBytes(GUIResource::LayoutPath());
     GUIObject* knob = Find("KNOB");
     const size_t index = size_t(std::find_if(head->Objects().begin(), head->Objects().end(),
                                              [&](const auto& p) { return p.get() == knob; }) -
@@ -101,7 +96,7 @@ TEST_F(LayoutFixture, MovedWidgetSavesReloadsAndSavesTheSameBytes)
     EXPECT_EQ(Find("KNOB", 1)->x, 160);  // not selected, not moved
 
     ASSERT_TRUE(head->SaveLayout());
-    const std::vector<uint8_t> first = ReadAll(GUIResource::LayoutPath());
+    const std::vector<uint8_t> first = testutil::ReadBytes(GUIResource::LayoutPath());
     ASSERT_EQ(first.size(), original.size());
     const size_t record = first.size() - GUIObject::kRecordSize * (head->Objects().size() - index);
     for (size_t i = 0; i < first.size(); ++i) {
@@ -118,7 +113,7 @@ TEST_F(LayoutFixture, MovedWidgetSavesReloadsAndSavesTheSameBytes)
     ASSERT_FALSE(again.IsLayoutRefused());
     again.SetEditingAllowed(true);
     ASSERT_TRUE(again.SaveLayout());
-    const std::vector<uint8_t> second = ReadAll(GUIResource::LayoutPath());
+    const std::vector<uint8_t> second = testutil::ReadBytes(GUIResource::LayoutPath());
     ASSERT_EQ(second.size(), first.size());
     for (size_t i = 0; i < first.size(); ++i) ASSERT_EQ(second[i], first[i]) << i;
 
@@ -388,6 +383,6 @@ TEST_F(LayoutFixture, RandomEditorOperationsKeepALayoutThatReadsBack)
     ASSERT_TRUE(head->SaveLayout());
     GUIResource::Layout layout;
     std::string error;
-    ASSERT_TRUE(GUIResource::ReadLayout(ReadAll(GUIResource::LayoutPath()), layout, error)) << error;
+    ASSERT_TRUE(GUIResource::ReadLayout(testutil::ReadBytes(GUIResource::LayoutPath()), layout, error)) << error;
     EXPECT_EQ(layout.widgets.size(), head->Objects().size());
 }

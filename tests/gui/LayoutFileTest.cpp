@@ -21,17 +21,12 @@
 #include "platform/CGlobalData.h"
 #include "tools/LayoutFixtures.h"
 #include "tools/PngFile.h"
+#include "os/TestFolders.h"
 
 namespace {
 
 namespace lf = fixtures::layout;
 using Bytes = lf::Bytes;
-
-Bytes ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 void WriteAll(const std::string& path, const Bytes& bytes)
 {
@@ -126,12 +121,12 @@ TEST_F(LayoutFile, EveryTagAndItsImagesSaveBackByteForByte)
     EXPECT_FALSE(std::filesystem::exists(path));
     head->SetEditingAllowed(true);
     ASSERT_TRUE(head->SaveLayout());
-    EXPECT_EQ(ReadAll(path), file);
+    EXPECT_EQ(testutil::ReadBytes(path), file);
 
     // An image no widget names any longer leaves the file; the others stay.
     for (const auto& w : head->Objects()) w->properties[15] = 0;
     ASSERT_TRUE(head->SaveLayout());
-    const Bytes after = ReadAll(path);
+    const Bytes after = testutil::ReadBytes(path);
     GUIResource::Layout back;
     std::string error;
     ASSERT_TRUE(GUIResource::ReadLayout(after, back, error)) << error;
@@ -247,14 +242,14 @@ TEST_F(LayoutFile, MalformedFilesAreRefusedWholeAndKeptAtExit)
         // The save at exit leaves the file for the user to mend.
         head->SetEditingAllowed(true);
         EXPECT_FALSE(head->SaveLayout());
-        EXPECT_EQ(ReadAll(path), c.file);
+        EXPECT_EQ(testutil::ReadBytes(path), c.file);
     }
     // The layout editor's explicit save may replace it.
     EXPECT_TRUE(head->SaveLayout(true));
     EXPECT_FALSE(head->IsLayoutRefused());
     GUIResource::Layout back;
     std::string error;
-    EXPECT_TRUE(GUIResource::ReadLayout(ReadAll(path), back, error)) << error;
+    EXPECT_TRUE(GUIResource::ReadLayout(testutil::ReadBytes(path), back, error)) << error;
     EXPECT_EQ(back.widgets.size(), kDefaultWidgets);
 }
 
@@ -328,7 +323,7 @@ TEST_F(LayoutFile, ADamagedFileStartsTheDefaultLayoutAndIsReportedEverywhere)
             }
         }
         boxes.clear();
-        const size_t logged = ReadAll(logPath).size();
+        const size_t logged = testutil::ReadBytes(logPath).size();
         ::testing::internal::CaptureStderr();
         Load();
         const std::string err = ::testing::internal::GetCapturedStderr();
@@ -337,7 +332,7 @@ TEST_F(LayoutFile, ADamagedFileStartsTheDefaultLayoutAndIsReportedEverywhere)
         const std::string text = boxes[0].substr(std::string("Error: ").size());
         EXPECT_NE(text.find(c.reason), std::string::npos) << text;
         EXPECT_NE(err.find("zavo: " + text + "\n"), std::string::npos) << err;
-        const Bytes log = ReadAll(logPath);
+        const Bytes log = testutil::ReadBytes(logPath);
         EXPECT_EQ(std::string(log.begin() + std::min(logged, log.size()), log.end()), text + "\n");
     }
     std::filesystem::remove_all(path);

@@ -2,12 +2,15 @@
 // Test helpers for the platform layer: a temporary folder removed at the end
 // of the test, an environment variable set for the test's duration, and
 // whole-file read and write.
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "os/OReplaceFile.h"
 
@@ -76,10 +79,20 @@ public:
 // program folder (tests/TestEnvironment.cpp).
 const std::string& TestFolder();
 
+// A file's bytes in one piece: the test programs are built unoptimised, and
+// a copy a character at a time took seconds for a layout.
 inline std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+inline std::vector<uint8_t> ReadBytes(const std::string& path)
+{
+    const std::string all = ReadFile(path);
+    return std::vector<uint8_t>(all.begin(), all.end());
 }
 
 inline void WriteFile(const std::string& path, const std::string& data)
