@@ -49,7 +49,9 @@ struct Measure {
 };
 
 // Normalised autocorrelation of a stretch of sound at a (fractional) lag.
-double Correlation(const std::vector<float>& x, size_t from, size_t length, double lag) {
+// Read through a pointer: unoptimised, every operator[] is a call.
+double Correlation(const std::vector<float>& sound, size_t from, size_t length, double lag) {
+    const float* x = sound.data();
     const size_t whole = static_cast<size_t>(lag);
     const double part = lag - static_cast<double>(whole);
     double xy = 0.0, xx = 0.0, yy = 0.0;
