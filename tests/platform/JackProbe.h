@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,8 +44,10 @@ public:
     }
     ~JackProbe() { CloseJackClient(client); }
 
-    // Plays the bytes at the start of the next cycle; answers the frame.
+    // Plays the bytes at the start of the next cycle; answers the frame
+    // (-1: not played, there is no room left for it).
     int64_t Play(std::vector<uint8_t> bytes) {
+        if (sentCount.load() >= static_cast<int>(std::size(sent))) return -1;
         sent[sentCount].bytes = std::move(bytes);
         const int i = sentCount++;
         WaitFor([&] { return played.load() > i; }, 2000);
@@ -56,6 +59,7 @@ public:
     int64_t PlayTogether(const std::vector<std::vector<uint8_t>>& messages) {
         const int first = sentCount.load();
         const int end = first + static_cast<int>(messages.size());
+        if (end > static_cast<int>(std::size(sent))) return -1;
         for (int i = first; i < end; ++i)
             sent[i].bytes = messages[static_cast<size_t>(i - first)];
         sentCount.store(end);
@@ -74,7 +78,8 @@ public:
     jack_client_t* client = nullptr;
     jack_port_t *keys = nullptr, *sink = nullptr, *in[2] = {};
     bool ok = false;
-    Event sent[320], received[16];
+    // Room for a batch of 128 notes on and off played three times each.
+    Event sent[1024], received[16];
     std::atomic<int> sentCount{0}, played{0}, receivedCount{0};
     std::atomic<int> xruns{0};  // cycles the server passed over
     // The server went: the client may be closed, and must be before any
